@@ -1,0 +1,337 @@
+#include "app/Form1.h"
+
+#include <commctrl.h>
+
+#include "app/PasswordWindow.h"
+#include "ui/MessagePump.h"
+
+namespace {
+
+Form1* mainWindow = nullptr;
+
+enum class Kind { Button, ListView, Frame, CheckBox, Password, Label };
+
+// The main window's layout in twips (15 twips per pixel at 96 DPI), in tab order. Positions of
+// the controls inside a frame are relative to that frame.
+struct LayoutRow {
+    Control Form1::*control;  // null for the check boxes, which are named below
+    CheckBox Form1::*checkBox;
+    Kind kind;
+    int id;
+    const char* caption;
+    int left, top, width, height;
+    Control Form1::*frame;
+};
+
+const LayoutRow kLayout[] = {
+    {&Form1::Label2, nullptr, Kind::Label, kIdLabel2, "Status", 120, 5910, 7800, 270, nullptr},
+    {nullptr, nullptr, Kind::ListView, kIdListView1, "", 120, 660, 7800, 1905, nullptr},
+    {&Form1::PushButton6, nullptr, Kind::Button, kIdPushButton6, "Add Website", 120, 2640, 3840, 405, nullptr},
+    {&Form1::PushButton4, nullptr, Kind::Button, kIdPushButton4, "Load Websites From File", 4080, 2640, 3840, 405,
+     nullptr},
+    {&Form1::PushButton3, nullptr, Kind::Button, kIdPushButton3, "Clear List", 120, 3150, 3840, 405, nullptr},
+    {&Form1::PushButton2, nullptr, Kind::Button, kIdPushButton2, kStartBlockingCaption, 120, 5385, 7800, 405,
+     nullptr},
+    {&Form1::PushButton1, nullptr, Kind::Button, kIdPushButton1, "Help", 120, 120, 7800, 405, nullptr},
+    {&Form1::Frame1, nullptr, Kind::Frame, kIdFrame1, "Startup Option", 120, 3615, 7800, 735, nullptr},
+    {nullptr, &Form1::Check1, Kind::CheckBox, kIdCheck1, "Load this software on Windows startup", 240, 300, 3690,
+     255, &Form1::Frame1},
+    {nullptr, &Form1::Check8, Kind::CheckBox, kIdCheck8, "Start in system tray", 4200, 300, 2100, 255,
+     &Form1::Frame1},
+    {&Form1::Frame2, nullptr, Kind::Frame, kIdFrame2, "Password", 120, 4425, 7800, 820, nullptr},
+    {&Form1::txtPassword, nullptr, Kind::Password, kIdTxtPassword, "", 240, 300, 7320, 345, &Form1::Frame2},
+    {&Form1::PushButton5, nullptr, Kind::Button, kIdPushButton5, "Load Sample/Example Sites", 4080, 3150, 3840,
+     405, nullptr},
+};
+
+constexpr int kClientWidthTwips = 8040;
+constexpr int kClientHeightTwips = 6300;
+constexpr DWORD kMainWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+
+int ScreenDpi() {
+    HDC screen = GetDC(nullptr);
+    int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi : 96;
+}
+
+int TwipsToPixels(int twips, int dpi) { return MulDiv(twips, dpi, 1440); }
+
+HFONT ArialBold(int hundredthsOfPoint, int dpi) {
+    return CreateFontA(-MulDiv(hundredthsOfPoint, dpi, 7200), 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE,
+                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                       DEFAULT_PITCH | FF_SWISS, "Arial");
+}
+
+}  // namespace
+
+Form1* MainWindow() { return mainWindow; }
+
+Form1::Form1() {
+    Check1.onClick = [this] { Check1_Click(); };
+    Check8.onClick = [this] { Check8_Click(); };
+    cSysTray1.MouseUp = [this](int button, int id) { cSysTray1_MouseUp(button, id); };
+}
+
+Form1::~Form1() {
+    PasswordWindow.reset();
+    if (hwnd_ != nullptr) DestroyWindow(hwnd_);
+    if (windowFont_ != nullptr) DeleteObject(windowFont_);
+    if (buttonFont_ != nullptr) DeleteObject(buttonFont_);
+    if (mainWindow == this) mainWindow = nullptr;
+}
+
+void Form1::Load() {
+    static bool registered = false;
+    if (!registered) {
+        WNDCLASSEXA wc{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = WindowProc;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        wc.lpszClassName = kMainWindowClassName;
+        RegisterClassExA(&wc);
+        registered = true;
+    }
+    int dpi = ScreenDpi();
+    RECT frame{0, 0, TwipsToPixels(kClientWidthTwips, dpi), TwipsToPixels(kClientHeightTwips, dpi)};
+    AdjustWindowRectEx(&frame, kMainWindowStyle, FALSE, 0);
+    int width = frame.right - frame.left;
+    int height = frame.bottom - frame.top;
+    RECT work{};
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    int x = work.left + (work.right - work.left - width) / 2;
+    int y = work.top + (work.bottom - work.top - height) / 2;
+
+    mainWindow = this;
+    CreateWindowExA(0, kMainWindowClassName, "Form1", kMainWindowStyle, x, y, width, height, nullptr, nullptr,
+                    GetModuleHandleA(nullptr), this);
+    CreateControls();
+    cSysTray1.Create(hwnd_);
+    RegisterDialogWindow(hwnd_);
+
+    Form_Load();
+
+    if (pendingState_ == WindowState::Minimized) {
+        // A minimised start: the resize handling takes the window to the tray at once.
+        ShowWindow(hwnd_, SW_SHOWMINNOACTIVE);
+    } else {
+        ShowWindow(hwnd_, SW_SHOW);
+        UpdateWindow(hwnd_);
+    }
+}
+
+void Form1::CreateControls() {
+    int dpi = ScreenDpi();
+    windowFont_ = ArialBold(900, dpi);
+    buttonFont_ = ArialBold(1125, dpi);
+    SendMessageA(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(windowFont_), FALSE);
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+
+    for (const LayoutRow& row : kLayout) {
+        int left = row.left, top = row.top;
+        if (row.frame != nullptr) {
+            for (const LayoutRow& outer : kLayout)
+                if (outer.control == row.frame) left += outer.left, top += outer.top;
+        }
+        const char* className = "BUTTON";
+        DWORD style = WS_CHILD | WS_VISIBLE;
+        DWORD exStyle = 0;
+        switch (row.kind) {
+        case Kind::Button: style |= BS_PUSHBUTTON | WS_TABSTOP; break;
+        case Kind::Frame: style |= BS_GROUPBOX; break;
+        case Kind::CheckBox: style |= BS_AUTOCHECKBOX | WS_TABSTOP; break;
+        case Kind::Label: className = "STATIC"; style |= SS_LEFT | SS_NOTIFY; break;
+        case Kind::Password:
+            className = "EDIT";
+            style |= ES_PASSWORD | ES_AUTOHSCROLL | WS_TABSTOP;
+            exStyle = WS_EX_CLIENTEDGE;
+            break;
+        case Kind::ListView:
+            className = WC_LISTVIEWA;
+            style |= LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_TABSTOP;
+            exStyle = WS_EX_CLIENTEDGE;
+            break;
+        }
+        HWND child = CreateWindowExA(exStyle, className, row.caption, style, TwipsToPixels(left, dpi),
+                                     TwipsToPixels(top, dpi), TwipsToPixels(row.width, dpi),
+                                     TwipsToPixels(row.height, dpi), hwnd_,
+                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.id)), instance, nullptr);
+        if (row.kind == Kind::Password) SendMessageA(child, EM_SETPASSWORDCHAR, '*', 0);
+        HFONT font = row.kind == Kind::Button ? buttonFont_ : windowFont_;
+        SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        if (row.kind == Kind::ListView) {
+            ListView1.hwnd = child;
+            ListView_SetExtendedListViewStyle(child, LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP);
+            continue;
+        }
+        Control& control = row.checkBox != nullptr ? this->*row.checkBox : this->*row.control;
+        control.hwnd = child;
+        control.id = row.id;
+    }
+    // The layout gives the start-up option frame and its boxes a white ground.
+    Frame1.SetBackColor(RGB(255, 255, 255));
+    Check1.SetBackColor(RGB(255, 255, 255));
+    Check8.SetBackColor(RGB(255, 255, 255));
+}
+
+void Form1::Close() {
+    if (hwnd_ != nullptr) SendMessageA(hwnd_, WM_CLOSE, 0, 0);
+}
+
+WindowState Form1::GetWindowState() const {
+    if (hwnd_ != nullptr && IsIconic(hwnd_)) return WindowState::Minimized;
+    if (hwnd_ != nullptr && IsWindowVisible(hwnd_)) return WindowState::Normal;
+    return pendingState_;
+}
+
+void Form1::SetWindowState(WindowState state) {
+    pendingState_ = state;
+    if (hwnd_ == nullptr || !IsWindowVisible(hwnd_)) return;
+    if (state == WindowState::Minimized && !IsIconic(hwnd_)) ShowWindow(hwnd_, SW_MINIMIZE);
+    if (state == WindowState::Normal && IsIconic(hwnd_)) ShowWindow(hwnd_, SW_RESTORE);
+}
+
+bool Form1::Visible() const { return hwnd_ != nullptr && IsWindowVisible(hwnd_); }
+
+void Form1::SetVisible(bool visible) {
+    if (hwnd_ == nullptr) return;
+    if (!visible) {
+        ShowWindow(hwnd_, SW_HIDE);
+        return;
+    }
+    ShowWindow(hwnd_, IsIconic(hwnd_) || pendingState_ == WindowState::Normal ? SW_RESTORE : SW_SHOW);
+    SetForegroundWindow(hwnd_);
+}
+
+void Form1::SetMousePointer(int pointer) {
+    MousePointer = pointer;
+    POINT at;
+    GetCursorPos(&at);
+    HWND under = WindowFromPoint(at);
+    if (under == hwnd_ || IsChild(hwnd_, under)) SendMessageA(under, WM_SETCURSOR, reinterpret_cast<WPARAM>(under),
+                                                             MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+}
+
+LRESULT CALLBACK Form1::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    Form1* self = nullptr;
+    if (msg == WM_NCCREATE) {
+        self = static_cast<Form1*>(reinterpret_cast<CREATESTRUCTA*>(lp)->lpCreateParams);
+        self->hwnd_ = hwnd;
+        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    } else {
+        self = reinterpret_cast<Form1*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    }
+    if (self == nullptr) return DefWindowProcA(hwnd, msg, wp, lp);
+    try {
+        return self->OnMessage(msg, wp, lp);
+    } catch (...) {
+        // No failure ever leaves the window procedure.
+        return DefWindowProcA(hwnd, msg, wp, lp);
+    }
+}
+
+LRESULT Form1::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case WM_COMMAND: OnCommand(LOWORD(wp), HIWORD(wp)); return 0;
+    case WM_NOTIFY: return OnNotify(*reinterpret_cast<NMHDR*>(lp));
+    case WM_SIZE: Form_Resize(); return 0;
+    case WM_SETCURSOR:
+        if (LOWORD(lp) == HTCLIENT && OnSetCursor(reinterpret_cast<HWND>(wp))) return TRUE;
+        break;
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN: return OnControlColour(reinterpret_cast<HDC>(wp), reinterpret_cast<HWND>(lp));
+    case WM_QUERYENDSESSION: return TRUE;
+    case WM_ENDSESSION:
+        // Windows is shutting down or the user logs off: the same close, finished before the
+        // session ends.
+        if (wp && !closing_) {
+            closing_ = true;
+            Form_QueryUnload();
+        }
+        return 0;
+    case WM_CLOSE:
+        if (!closing_) {
+            closing_ = true;
+            Form_QueryUnload();
+        }
+        DestroyWindow(hwnd_);
+        return 0;
+    case WM_DESTROY:
+        UnregisterDialogWindow(hwnd_);
+        if (EndsProgramOnClose) PostQuitMessage(0);
+        return 0;
+    case WM_NCDESTROY:
+        SetWindowLongPtrA(hwnd_, GWLP_USERDATA, 0);
+        hwnd_ = nullptr;
+        return 0;
+    }
+    return DefWindowProcA(hwnd_, msg, wp, lp);
+}
+
+void Form1::OnCommand(int id, int code) {
+    if (id == kIdTxtPassword) {
+        if (code == EN_CHANGE) txtPassword_Change();
+        return;
+    }
+    if (code != BN_CLICKED) return;
+    switch (id) {
+    case kIdPushButton1: PushButton1_Click(); break;
+    case kIdPushButton2: PushButton2_Click(); break;
+    case kIdPushButton3: PushButton3_Click(); break;
+    case kIdPushButton4: PushButton4_Click(); break;
+    case kIdPushButton5: PushButton5_Click(); break;
+    case kIdPushButton6: PushButton6_Click(); break;
+    case kIdCheck1: Check1_Click(); break;
+    case kIdCheck8: Check8_Click(); break;
+    }
+}
+
+LRESULT Form1::OnNotify(NMHDR& header) {
+    if (header.hwndFrom != ListView1.hwnd) return 0;
+    switch (header.code) {
+    case LVN_GETDISPINFOA: ListView1.OnGetDispInfo(reinterpret_cast<NMLVDISPINFOA&>(header)); return 0;
+    case NM_DBLCLK: ListView1_DblClick(); return 0;
+    case LVN_KEYDOWN: {
+        int shift = (GetKeyState(VK_SHIFT) < 0 ? 1 : 0) | (GetKeyState(VK_CONTROL) < 0 ? 2 : 0) |
+                    (GetKeyState(VK_MENU) < 0 ? 4 : 0);
+        ListView1_KeyDown(reinterpret_cast<NMLVKEYDOWN&>(header).wVKey, shift);
+        return 0;
+    }
+    }
+    return 0;
+}
+
+bool Form1::OnSetCursor(HWND over) {
+    // The pointer rule: the hand over push buttons, the default pointer elsewhere; nothing
+    // changes while the hourglass shows.
+    const Control* buttons[] = {&PushButton1, &PushButton2, &PushButton3, &PushButton4, &PushButton5, &PushButton6};
+    if (MousePointer != kPointerBusy) {
+        bool overButton = false;
+        for (const Control* button : buttons) overButton = overButton || button->hwnd == over;
+        if (overButton)
+            MousePointer = kPointerCustom;
+        else if (over == hwnd_ || over == ListView1.hwnd || over == txtPassword.hwnd || over == Frame1.hwnd ||
+                 over == Frame2.hwnd)
+            MousePointer = kPointerDefault;
+    }
+    switch (MousePointer) {
+    case kPointerBusy: SetCursor(LoadCursor(nullptr, IDC_WAIT)); return true;
+    case kPointerCustom:
+        SetCursor(HandPointer != nullptr ? HandPointer : LoadCursor(nullptr, IDC_ARROW));
+        return true;
+    default: return false;
+    }
+}
+
+LRESULT Form1::OnControlColour(HDC dc, HWND control) {
+    Control* controls[] = {&Frame1, &Frame2, &Label2, &Check1, &Check8};
+    for (Control* c : controls) {
+        if (c->hwnd == control && c->BackBrush() != nullptr) {
+            SetBkColor(dc, c->BackColor());
+            return reinterpret_cast<LRESULT>(c->BackBrush());
+        }
+    }
+    return DefWindowProcA(hwnd_, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(control));
+}

@@ -1,0 +1,15 @@
+#pragma once
+// What start-up asks of the system that a test cannot answer for itself: the random draw of the
+// occasional home-page visit, the launch of that page, and whether the user is an administrator.
+
+#include <string>
+
+struct SystemAnswers {
+    virtual int DrawOneToHundred() = 0;                         // seeded from the time of day
+    virtual void OpenHomePage(const std::string& address) = 0;  // starts the file explorer with it
+    virtual bool IsAdministrator() = 0;                         // modAdmin::IsAdministrator
+    virtual ~SystemAnswers() = default;
+};
+
+SystemAnswers& CurrentSystemAnswers();
+void UseSystemAnswers(SystemAnswers* answers);  // nullptr puts the real ones back

@@ -1,0 +1,36 @@
+#pragma once
+// Small stateless file helpers that the rest of the program uses instead of touching files
+// directly. None shows a message: each reports through its result, or (ReadFileText on an
+// existing file it cannot read) throws a Failure for the calling procedure's error report.
+
+#include <string>
+
+inline constexpr int kCommonAppDataFolder = 35;  // CSIDL_COMMON_APPDATA
+
+// The path of a shell special folder; "" when the shell cannot resolve it.
+std::string SpecialFolderPath(int folder);
+
+// True when the file's last-modified time can be read (the file or folder exists).
+bool FileExists(const std::string& path);
+
+// The whole file as text, byte for byte; "" for a missing file; "empty file" for length 0.
+// Throws Failure when an existing file cannot be opened or read.
+std::string ReadFileText(const std::string& path);
+
+// Replaces the file's content by the text. True only when the file then holds exactly the text.
+bool WriteFileText(const std::string& path, const std::string& text);
+
+// Copies source over destination (replacing it). True when copied.
+bool TryCopyFile(const std::string& source, const std::string& destination);
+
+// Lets pending window events run once, then deletes the file, falling back to a forced delete
+// that also removes a read-only file. Silent, also for a missing file.
+void DeleteFileForced(const std::string& path);
+
+// WINDIR + "\system32\drivers\etc\hosts", built afresh from the environment at every call.
+std::string HostsFilePath();
+
+// The all-users application data folder the data folder is made in: SpecialFolderPath(35),
+// unless a test has pointed it at a temporary tree.
+std::string CommonAppDataPath();
+void SetCommonAppDataPathForTests(const std::string& path);  // "" restores the real folder

@@ -1,0 +1,62 @@
+#pragma once
+// cSysTray: puts one icon into the notification area, reports mouse actions on it as events and
+// shows a balloon above it. The control has a small window of its own; while the icon is shown,
+// that window's procedure is replaced by mSysTray's TrayWindowProc, which receives the shell's
+// callback message and forwards every message to the previous procedure.
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <functional>
+#include <string>
+
+inline constexpr UINT kTrayCallbackMessage = 0x465;  // WM_USER + 0x65
+inline constexpr UINT kTrayIconId = 0;
+
+class cSysTray {
+public:
+    cSysTray() = default;
+    cSysTray(const cSysTray&) = delete;
+    cSysTray& operator=(const cSysTray&) = delete;
+    ~cSysTray();  // removes the icon if it is shown
+
+    // Creates the control's own window as a hidden child of the parent (the control is then live).
+    void Create(HWND parent);
+    HWND Window() const { return window_; }
+
+    bool InTray() const { return inTray_; }
+    void SetInTray(bool value);
+    HICON TrayIcon() const { return icon_; }
+    void SetTrayIcon(HICON icon);
+    const std::string& TrayTip() const { return tip_; }
+    void SetTrayTip(const std::string& tip);
+
+    // Shows a balloon and returns when it is gone or `seconds` have passed (pumping messages
+    // meanwhile). Throws Failure (overflow) when seconds * 1000 does not fit 32 bits.
+    void ShowBalloon(const std::string& text, const std::string& title, long seconds, bool once);
+
+    // Events: the button is 1 (left) or 2 (right); id is the icon identifier.
+    std::function<void(int id)> MouseMove;
+    std::function<void(int button, int id)> MouseDown;
+    std::function<void(int button, int id)> MouseUp;
+    std::function<void(int button, int id)> MouseDblClick;
+
+    // Called by TrayWindowProc for the callback message: code is lParam, id is wParam.
+    void HandleTrayMessage(UINT code, UINT id);
+
+private:
+    friend LRESULT CALLBACK TrayWindowProc(HWND, UINT, WPARAM, LPARAM);
+    void AddTrayIcon(HWND window, UINT id, const std::string& tip, HICON icon);
+    void RemoveTrayIcon(HWND window, UINT id);
+
+    HWND window_ = nullptr;
+    bool inTray_ = false;
+    bool iconAdded_ = false;
+    std::string tip_;
+    HICON icon_ = nullptr;
+    bool balloonUp_ = false;
+    long onceCounter_ = 0;
+};
+
+// mSysTray: the replacement window procedure of the control's window.
+LRESULT CALLBACK TrayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,0 +1,33 @@
+#include "ui/OpenFileDialog.h"
+
+#include <commdlg.h>
+
+#include <vector>
+
+std::string ShowOpenFileDialog(const OpenFileRequest& request) {
+    // The program writes filters with "|" between the parts; the dialog wants NULs.
+    std::string filter = request.filter;
+    for (char& c : filter)
+        if (c == '|') c = '\0';
+    filter.push_back('\0');
+
+    // A multi-selection can be long: room for many names in one folder.
+    std::vector<char> names(64 * 1024, '\0');
+    OPENFILENAMEA ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = GetActiveWindow();
+    ofn.lpstrFilter = filter.c_str();
+    ofn.nFilterIndex = 1;
+    ofn.lpstrFile = names.data();
+    ofn.nMaxFile = static_cast<DWORD>(names.size());
+    ofn.lpstrTitle = request.title.c_str();
+    ofn.Flags = request.flags;
+    if (!GetOpenFileNameA(&ofn)) return "";
+
+    // The buffer ends with two NULs; keep everything before them.
+    size_t end = 0;
+    while (end + 1 < names.size() && !(names[end] == '\0' && names[end + 1] == '\0')) ++end;
+    std::string result(names.data(), end);
+    while (!result.empty() && result.back() == '\0') result.pop_back();
+    return result;
+}

@@ -1,0 +1,25 @@
+#include "support/ScriptedPrompts.h"
+
+#include <windows.h>
+
+int ScriptedPrompts::MessageBox(const std::string& text, const std::string& title, UINT style) {
+    boxes.push_back({text, title, style});
+    return IDOK;
+}
+
+std::optional<std::string> ScriptedPrompts::InputBox(const std::string& prompt, const std::string& title) {
+    inputPrompts.push_back(prompt);
+    inputTitles.push_back(title);
+    if (inputAnswers.empty()) return std::nullopt;
+    auto answer = inputAnswers.front();
+    inputAnswers.pop_front();
+    return answer;
+}
+
+std::string ScriptedPrompts::OpenFileNames(const OpenFileRequest& request) {
+    fileRequests.push_back(request);
+    if (fileAnswers.empty()) return "";
+    std::string answer = fileAnswers.front();
+    fileAnswers.pop_front();
+    return answer;
+}

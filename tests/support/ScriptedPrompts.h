@@ -1,0 +1,46 @@
+#pragma once
+// Prompts for tests: each box is recorded (text, title, style) and answered from a script.
+
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/SystemAnswers.h"
+#include "ui/Prompts.h"
+
+struct RecordedBox {
+    std::string text;
+    std::string title;
+    unsigned style = 0;
+};
+
+class ScriptedPrompts : public Prompts {
+public:
+    ScriptedPrompts() { UsePrompts(this); }
+    ~ScriptedPrompts() override { UsePrompts(nullptr); }
+
+    int MessageBox(const std::string& text, const std::string& title, UINT style) override;
+    std::optional<std::string> InputBox(const std::string& prompt, const std::string& title) override;
+    std::string OpenFileNames(const OpenFileRequest& request) override;
+
+    std::vector<RecordedBox> boxes;                      // every message box, in order
+    std::deque<std::optional<std::string>> inputAnswers; // answers for InputBox (empty: Cancel)
+    std::vector<std::string> inputPrompts, inputTitles;
+    std::deque<std::string> fileAnswers;                 // answers for OpenFileNames (empty: Cancel)
+    std::vector<OpenFileRequest> fileRequests;
+};
+
+class ScriptedSystemAnswers : public SystemAnswers {
+public:
+    ScriptedSystemAnswers() { UseSystemAnswers(this); }
+    ~ScriptedSystemAnswers() override { UseSystemAnswers(nullptr); }
+
+    int DrawOneToHundred() override { return draw; }
+    void OpenHomePage(const std::string& address) override { openedPages.push_back(address); }
+    bool IsAdministrator() override { return administrator; }
+
+    int draw = 50;
+    bool administrator = true;
+    std::vector<std::string> openedPages;
+};

@@ -1,0 +1,91 @@
+#include "support/TempTree.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <fstream>
+#include <sstream>
+
+#include "app/SettingsStore.h"
+#include "core/FileHelpers.h"
+
+namespace {
+std::atomic<int> counter{0};
+}
+
+void RemoveTree(const std::string& path) {
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA((path + "\\*").c_str(), &found);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = found.cFileName;
+            if (name == "." || name == "..") continue;
+            std::string child = path + "\\" + name;
+            SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(child);
+            else
+                DeleteFileA(child.c_str());
+        } while (FindNextFileA(find, &found));
+        FindClose(find);
+    }
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    RemoveDirectoryA(path.c_str());
+}
+
+void TempTree::SetUp() {
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    std::ostringstream name;
+    name << temp << "parvalisk-test-" << GetCurrentProcessId() << "-" << counter++;
+    root = name.str();
+    RemoveTree(root);
+    CreateDirectoryA(root.c_str(), nullptr);
+
+    windir = root + "\\windows";
+    for (const char* sub : {"", "\\system32", "\\system32\\drivers", "\\system32\\drivers\\etc"})
+        CreateDirectoryA((windir + sub).c_str(), nullptr);
+    hostsPath = windir + "\\system32\\drivers\\etc\\hosts";
+    commonAppData = root + "\\ProgramData";
+    CreateDirectoryA(commonAppData.c_str(), nullptr);
+    dataFolder = commonAppData + "\\Kelmarin\\Parvalisk";
+
+    char saved[32768];
+    DWORD got = GetEnvironmentVariableA("WINDIR", saved, sizeof saved);
+    hadWindir_ = got > 0 && got < sizeof saved;
+    if (hadWindir_) savedWindir_.assign(saved, got);
+    SetEnvironmentVariableA("WINDIR", windir.c_str());
+    SetCommonAppDataPathForTests(commonAppData);
+
+    settingsKey = "Software\\ParvaliskTests\\" + std::to_string(GetCurrentProcessId()) + "-" +
+                  std::to_string(counter++);
+    RegDeleteTreeA(HKEY_CURRENT_USER, settingsKey.c_str());
+    SetSettingsRootForTests(HKEY_CURRENT_USER, settingsKey);
+}
+
+void TempTree::TearDown() {
+    ResetSettingsRoot();
+    RegDeleteTreeA(HKEY_CURRENT_USER, settingsKey.c_str());
+    SetCommonAppDataPathForTests("");
+    SetEnvironmentVariableA("WINDIR", hadWindir_ ? savedWindir_.c_str() : nullptr);
+    RemoveTree(root);
+}
+
+void TempTree::WriteBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    ASSERT_TRUE(out.good()) << "could not write " << path;
+}
+
+std::string TempTree::ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return "<missing>";
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+void TempTree::MakeDataFolder() {
+    CreateDirectoryA((commonAppData + "\\Kelmarin").c_str(), nullptr);
+    CreateDirectoryA(dataFolder.c_str(), nullptr);
+}

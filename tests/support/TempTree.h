@@ -1,0 +1,34 @@
+#pragma once
+// A fresh temporary tree for one test: a WINDIR holding system32\drivers\etc\hosts, an all-users
+// application data folder (the data folder is made inside it) and a throwaway settings root in
+// HKEY_CURRENT_USER. The real hosts file, data folder and settings are never touched; everything
+// is removed and put back when the test ends.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+class TempTree : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    std::string root;           // the tree itself
+    std::string windir;         // WINDIR points here while the test runs
+    std::string hostsPath;      // windir + "\system32\drivers\etc\hosts"
+    std::string commonAppData;  // stands in for the all-users application data folder
+    std::string dataFolder;     // commonAppData + "\Kelmarin\Parvalisk" (not created here)
+    std::string settingsKey;    // HKCU sub-key that holds this test's settings
+
+    // Helpers on the real file system.
+    static void WriteBytes(const std::string& path, const std::string& bytes);
+    static std::string ReadBytes(const std::string& path);  // "<missing>" when absent
+    void MakeDataFolder();
+
+private:
+    std::string savedWindir_;
+    bool hadWindir_ = false;
+};
+
+// Removes a folder and everything below it (clearing read-only attributes).
+void RemoveTree(const std::string& path);

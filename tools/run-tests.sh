@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Runs every test program under Wine and Xvfb and ends with ctest's summary.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source tools/wine-session.sh
+trap wine_session_stop EXIT
+wine_session_start
+cd "$BUILD_DIR"
+ctest --output-on-failure "$@"
