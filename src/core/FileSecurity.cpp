@@ -54,33 +54,45 @@ constexpr DWORD kReadAndExecute = FILE_GENERIC_READ | FILE_GENERIC_EXECUTE;
 constexpr DWORD kHarmlessRights = kReadAndExecute | GENERIC_READ | GENERIC_EXECUTE;
 
 // The protected list: SYSTEM and administrators full control, Users read and execute, every
-// entry inherited by the folder's files and sub-folders.
+// entry inherited by the folder's files and sub-folders. A folder maker, when given, may also add
+// sub-folders to this one folder (the entry is not inherited).
 class ProtectedAcl {
   public:
-    ProtectedAcl()
+    explicit ProtectedAcl(PSID folderMaker = nullptr)
         : system_(WellKnownSid(WinLocalSystemSid)),
           administrators_(WellKnownSid(WinBuiltinAdministratorsSid)),
           users_(WellKnownSid(WinBuiltinUsersSid)) {
         DWORD size = sizeof(ACL);
-        for (const Sid* sid : {&system_, &administrators_, &users_})
-            size += sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + static_cast<DWORD>(sid->size());
+        for (PSID sid :
+             {PSID(system_.data()), PSID(administrators_.data()), PSID(users_.data()), folderMaker})
+            if (sid != nullptr) size += sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + GetLengthSid(sid);
         buffer_.assign(size, 0);
         if (!InitializeAcl(get(), size, ACL_REVISION)) ThrowWin32Error();
-        Add(system_, FILE_ALL_ACCESS);
-        Add(administrators_, FILE_ALL_ACCESS);
-        Add(users_, kReadAndExecute);
+        constexpr DWORD kInherited = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+        Add(system_.data(), FILE_ALL_ACCESS, kInherited);
+        Add(administrators_.data(), FILE_ALL_ACCESS, kInherited);
+        Add(users_.data(), kReadAndExecute, kInherited);
+        if (folderMaker != nullptr) Add(folderMaker, FILE_ADD_SUBDIRECTORY, 0);
     }
     PACL get() { return reinterpret_cast<PACL>(buffer_.data()); }
 
   private:
-    void Add(Sid& sid, DWORD rights) {
-        if (!AddAccessAllowedAceEx(get(), ACL_REVISION, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE, rights,
-                                   sid.data()))
-            ThrowWin32Error();
+    void Add(PSID sid, DWORD rights, DWORD flags) {
+        if (!AddAccessAllowedAceEx(get(), ACL_REVISION, flags, rights, sid)) ThrowWin32Error();
     }
     Sid system_, administrators_, users_;
     std::vector<BYTE> buffer_;
 };
+
+// True when the program runs with the Administrators group in force (elevated, where the
+// system asks for elevation).
+bool RunsWithAdministratorRights() {
+    BYTE administrators[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof administrators;
+    BOOL member = FALSE;
+    return CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size) &&
+           CheckTokenMembership(nullptr, administrators, &member) && member;
+}
 
 // A security descriptor read from a file, freed when it goes out of scope.
 struct ReadSecurity {
@@ -145,8 +157,8 @@ DWORD SetOwner(const std::string& path, PSID owner) {
 
 }  // namespace
 
-std::vector<BYTE> ProtectedFolderDescriptor() {
-    ProtectedAcl acl;
+std::vector<BYTE> ProtectedFolderDescriptor(PSID folderMaker) {
+    ProtectedAcl acl(folderMaker);
     SECURITY_DESCRIPTOR absolute;
     if (!InitializeSecurityDescriptor(&absolute, SECURITY_DESCRIPTOR_REVISION)) ThrowWin32Error();
     if (!SetSecurityDescriptorDacl(&absolute, TRUE, acl.get(), FALSE)) ThrowWin32Error();
@@ -192,7 +204,11 @@ bool IsTrustedSid(PSID sid) {
 }
 
 void CreateProtectedFolder(const std::string& path) {
-    std::vector<BYTE> descriptor = ProtectedFolderDescriptor();
+    // Without administrator rights the account making the maker folder could not make the data
+    // folder inside it, so it may add sub-folders there until an administrator's run tightens it.
+    Sid maker;
+    if (!RunsWithAdministratorRights()) maker = CurrentUserSid();
+    std::vector<BYTE> descriptor = ProtectedFolderDescriptor(maker.empty() ? nullptr : maker.data());
     // The list is given at creation, so there is no moment in which the folder carries the
     // parent's open list and a file could be slipped into it.
     SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.data(), FALSE};

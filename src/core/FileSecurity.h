@@ -14,13 +14,17 @@
 
 // Creates the folder with a protected access list: full control for SYSTEM and the
 // Administrators group, read and execute for Users, nothing inherited from the parent, every
-// entry passed on to the files and folders made inside it. Throws Failure when the folder cannot
-// be created (also when something already exists at the path).
+// entry passed on to the files and folders made inside it. A run without administrator rights
+// (a standard user's first run, or an administrator's that is not elevated) also lets its own
+// account add sub-folders to this one folder, so it can still make the data folder inside the
+// maker folder; an administrator's run removes that entry when it tightens the folder. Throws
+// Failure when the folder cannot be created (also when something already exists at the path).
 void CreateProtectedFolder(const std::string& path);
 
 // The security descriptor (self-relative) the data folders are given: the list above, marked
-// protected so nothing of the parent's list is inherited. It names no owner.
-std::vector<BYTE> ProtectedFolderDescriptor();
+// protected so nothing of the parent's list is inherited, with the entry for a folder maker
+// (nullptr for none) last. It names no owner.
+std::vector<BYTE> ProtectedFolderDescriptor(PSID folderMaker = nullptr);
 
 // True when the descriptor's access list is present, protected from inheritance and lets nobody
 // but SYSTEM and the Administrators group write, create, delete or change rights (deny entries
@@ -44,6 +48,7 @@ bool TightenFolderAccess(const std::string& path);
 
 // True when the file's owner is SYSTEM, the Administrators group or the account running the
 // program. False for any other owner, and when the owner cannot be read (a missing file too).
+// Never throws.
 bool IsTrustedOwner(const std::string& path);
 
 // Moves a file whose owner is not trusted out of the way, never deleting it, under a name that

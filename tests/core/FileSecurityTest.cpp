@@ -170,6 +170,19 @@ TEST_F(FileSecurityTest, ProtectedDescriptorHoldsTheListAndIsProtected) {
     ASSERT_TRUE(present && dacl != nullptr);
     EXPECT_EQ(EntriesOf(dacl), kProtectedList);
     EXPECT_TRUE(AccessListIsTight(descriptor.data()));
+
+    // A run without administrator rights may add sub-folders to the folder it made, and only to
+    // that one; an administrator's run finds that looser than the protected list.
+    const std::string user = CurrentUserSidText();
+    PSID maker = nullptr;
+    ASSERT_TRUE(ConvertStringSidToSidA(user.c_str(), &maker));
+    std::vector<BYTE> forMaker = ProtectedFolderDescriptor(maker);
+    LocalFree(maker);
+    ASSERT_TRUE(GetSecurityDescriptorDacl(forMaker.data(), &present, &dacl, &defaulted));
+    std::vector<Entry> expected = kProtectedList;
+    expected.push_back({ACCESS_ALLOWED_ACE_TYPE, 0, FILE_ADD_SUBDIRECTORY, user});
+    EXPECT_EQ(EntriesOf(dacl), expected);
+    EXPECT_FALSE(AccessListIsTight(forMaker.data()));
 }
 
 TEST_F(FileSecurityTest, CreatedFolderCarriesTheProtectedList) {
