@@ -79,6 +79,7 @@ int main() {
     RegCloseKey(plainKey);
     ResetSettingsRoot();
     RegDeleteTreeA(HKEY_CURRENT_USER, benchKey.c_str());
+    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\ParvaliskBench");  // only when no other run still uses it
 
     std::printf("list of %d entries, %zu bytes stored\n", kEntries, bytes.size());
     std::printf("settings store (encode, save, read, decode): %.1f ms (best of %d)\n", bestStore * 1000, kRounds);

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "core/Failure.h"
 #include "core/Handles.h"
@@ -21,29 +23,43 @@ SettingsRoot& Root() {
 
 bool IsStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ; }
 
-// Reads one value with a single query in the common case: the key's longest value length
+// Reads one value, in the common case with a single query: the key's longest value length
 // (which for text is at least its ANSI length) sizes the buffer before the value is asked for,
 // so a list of many megabytes is fetched once rather than once for its size and once for its
-// bytes. Returns false when the value is absent; throws on any other refusal.
-bool QueryValue(HKEY key, const std::string& name, DWORD& type, std::string& bytes) {
+// bytes. The buffer is left uninitialised, so a short value beside a long one costs only an
+// untouched allocation. Returns false when the value is absent; throws on any other refusal.
+// `text` receives the value's text, or nothing when the value is not text.
+bool QueryValue(HKEY key, const std::string& name, DWORD& type, std::string& text) {
     DWORD longest = 0;
     if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &longest,
                          nullptr, nullptr) != ERROR_SUCCESS)
         longest = 0;  // the query below reports the size it needs
-    bytes.assign(longest, '\0');
+    DWORD capacity = longest;
+    std::unique_ptr<char[]> buffer(new (std::nothrow) char[capacity]);
+    if (!buffer) {
+        // Another value of the section is too big to hold; this one may well be small.
+        capacity = 256;
+        buffer.reset(new char[capacity]);
+    }
     for (;;) {
-        DWORD size = static_cast<DWORD>(bytes.size());
-        LONG status = RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(bytes.data()),
+        DWORD size = capacity;
+        LONG status = RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.get()),
                                        &size);
         if (status == ERROR_FILE_NOT_FOUND) return false;
         if (status == ERROR_MORE_DATA) {
-            // The value grew since the key was measured: take the size it reports (and grow in
-            // any case, so a system that reports nothing useful cannot keep this loop going).
-            bytes.assign(size > bytes.size() ? size : bytes.size() * 2 + 64, '\0');
+            // The value is longer than measured: take the size it reports (and grow in any
+            // case, so a system that reports nothing useful cannot keep this loop going).
+            capacity = size > capacity ? size : capacity * 2 + 64;
+            buffer.reset(new char[capacity]);
             continue;
         }
         if (status != ERROR_SUCCESS) ThrowWin32Error(static_cast<DWORD>(status));
-        bytes.resize(size);
+        // Text ends at its first NUL (its terminator, or one stored inside by another writer);
+        // the bytes of other kinds of value are of no use to the caller.
+        if (!IsStringType(type)) size = 0;
+        if (const void* end = std::memchr(buffer.get(), '\0', size))
+            size = static_cast<DWORD>(static_cast<const char*>(end) - buffer.get());
+        text.assign(buffer.get(), size);
         return true;
     }
 }
@@ -68,9 +84,6 @@ std::string GetSetting(const std::string& key, const std::string& defaultValue) 
     if (!QueryValue(section.get(), key, type, value)) return defaultValue;
     // A value of another kind was not written by this program; its default is the sound answer.
     if (!IsStringType(type)) return defaultValue;
-    // A string ends at its first NUL (the terminator, or one stored inside by another writer).
-    if (const void* end = std::memchr(value.data(), '\0', value.size()))
-        value.resize(static_cast<size_t>(static_cast<const char*>(end) - value.data()));
     return value;
 }
 
