@@ -150,6 +150,18 @@ std::string Lowered(std::string text) {
     return text;
 }
 
+// A second name (a hard link) or a redirection (a reparse point) would make the file report the
+// owner of some other file, SYSTEM's for example, whatever its planter wrote through it.
+bool HasOneNameOnly(const std::string& path) {
+    UniqueFile file(CreateFileA(
+        path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!file || !GetFileInformationByHandle(file.get(), &info)) return false;
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return false;
+    return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || info.nNumberOfLinks <= 1;
+}
+
 DWORD SetOwner(const std::string& path, PSID owner) {
     return SetNamedSecurityInfoA(const_cast<char*>(path.c_str()), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION,
                                  owner, nullptr, nullptr, nullptr);
@@ -254,6 +266,7 @@ bool TightenFolderAccess(const std::string& path) {
 }
 
 bool IsTrustedOwner(const std::string& path) {
+    if (!HasOneNameOnly(path)) return false;
     auto reported = ReportedOwners().find(Lowered(path));
     if (reported != ReportedOwners().end()) {
         PSID sid = nullptr;

@@ -47,8 +47,9 @@ bool FolderAccessIsTight(const std::string& path);
 bool TightenFolderAccess(const std::string& path);
 
 // True when the file's owner is SYSTEM, the Administrators group or the account running the
-// program. False for any other owner, and when the owner cannot be read (a missing file too).
-// Never throws.
+// program. False for any other owner, when the owner cannot be read (a missing file too), and for
+// a file reached through a reparse point or holding a second name (a hard link), which report
+// the owner of another file. Never throws.
 bool IsTrustedOwner(const std::string& path);
 
 // Moves a file whose owner is not trusted out of the way, never deleting it, under a name that

@@ -340,6 +340,15 @@ TEST_F(FileSecurityTest, FileOwnerDecidesTrust) {
         anyRecorded = PlantOwner(path, c.sid) || anyRecorded;
         EXPECT_EQ(IsTrustedOwner(path), c.trusted) << "owner " << c.sid;
     }
+    // A hard link reports the owner of the file it shares, so a second name is never trusted.
+    std::string systemFile = commonAppData + "\\system-owned";
+    ASSERT_TRUE(WriteFileText(systemFile, "10.0.0.66 bank.example\r\n"));
+    std::string linked = dataFolder + "\\linked";
+    EXPECT_TRUE(IsTrustedOwner(systemFile)) << "the program wrote this file itself";
+    ASSERT_TRUE(CreateHardLinkA(linked.c_str(), systemFile.c_str(), nullptr));
+    EXPECT_FALSE(IsTrustedOwner(linked)) << "a hard link into the data folder passed for a trusted file";
+    EXPECT_TRUE(IsTrustedOwner(dataFolder)) << "a folder's link count says nothing";
+
     if (!anyRecorded)
         std::printf("  (Wine recorded none of the owners; they were named through the test hook)\n");
     EXPECT_TRUE(IsTrustedOwner(own)) << "one file's owner says nothing about another's";
