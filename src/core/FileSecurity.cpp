@@ -309,3 +309,14 @@ std::string SetAsideUntrusted(const std::string& path) {
             ThrowWin32Error(error);
     }
 }
+
+bool SetAsideIfUntrusted(const std::string& path) {
+    if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return false;
+        ThrowWin32Error(error);
+    }
+    if (IsTrustedOwner(path)) return false;
+    SetAsideUntrusted(path);
+    return true;
+}

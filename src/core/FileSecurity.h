@@ -57,6 +57,12 @@ bool IsTrustedOwner(const std::string& path);
 // taken). Returns the new path. Throws Failure when the file cannot be moved.
 std::string SetAsideUntrusted(const std::string& path);
 
+// For a file the program is about to believe (the hosts backup): when a file stands at the path
+// and its owner is not trusted, moves it aside with SetAsideUntrusted and answers true, so the
+// caller treats the path as free; answers false when nothing stands there or the file is trusted.
+// Throws Failure when an untrusted file cannot be moved aside (it then still stands there).
+bool SetAsideIfUntrusted(const std::string& path);
+
 // Wine keeps no owner on files: every file it can see reports the account running the program,
 // whatever SetNamedSecurityInfoA was asked to record. Tests that need a file planted by another
 // account name here the owner (a SID string such as "S-1-1-0") that IsTrustedOwner shall read for

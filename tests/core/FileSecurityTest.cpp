@@ -382,3 +382,36 @@ TEST_F(FileSecurityTest, SetAsideKeepsTheFileUnderATellingName) {
 
     EXPECT_THROW(SetAsideUntrusted(dataFolder + "\\missing"), Failure);
 }
+
+TEST_F(FileSecurityTest, OnlyAnUntrustedFileIsSetAside) {
+    MakeDataFolder();
+    std::string backup = dataFolder + "\\hosts";
+    EXPECT_FALSE(SetAsideIfUntrusted(backup)) << "nothing stands there";
+
+    ASSERT_TRUE(WriteFileText(backup, "clean\r\n"));
+    EXPECT_FALSE(SetAsideIfUntrusted(backup)) << "the program's own backup";
+    EXPECT_EQ(ReadBytes(backup), "clean\r\n");
+
+    planted.push_back(backup);
+    PlantOwner(backup, "S-1-1-0");
+    EXPECT_TRUE(SetAsideIfUntrusted(backup));
+    EXPECT_EQ(ReadBytes(backup), "<missing>");
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA((backup + ".untrusted-*").c_str(), &found);
+    ASSERT_NE(find, INVALID_HANDLE_VALUE) << "the planted file was not kept";
+    planted.push_back(dataFolder + "\\" + found.cFileName);
+    FindClose(find);
+    EXPECT_EQ(ReadBytes(dataFolder + "\\" + found.cFileName), "clean\r\n");
+
+    // A planter who holds the file open without delete sharing keeps it from being moved: the
+    // refusal is reported, and the file still stands there for the caller to refuse.
+    WriteBytes(backup, "held\r\n");
+    PlantOwner(backup, "S-1-1-0");
+    HANDLE held =
+        CreateFileA(backup.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_THROW(SetAsideIfUntrusted(backup), Failure);
+    CloseHandle(held);
+    EXPECT_EQ(ReadBytes(backup), "held\r\n");
+    EXPECT_FALSE(IsTrustedOwner(backup));
+}
