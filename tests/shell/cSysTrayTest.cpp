@@ -384,6 +384,21 @@ TEST_F(TrayTest, AWaitThatRunsOutRemovesTheBalloon) {
     EXPECT_EQ(removal.uTimeout, 0u);
 }
 
+TEST_F(TrayTest, ABalloonWithoutAnIconWaitsTheFullTimeAndCounts) {
+    cSysTray tray;
+    tray.Create(parent);
+    // No icon, so no balloon notification ever comes: the whole second passes.
+    Clock::time_point start = Clock::now();
+    tray.ShowBalloon("text", "title", 1, true);
+    EXPECT_GE(MillisecondsSince(start), 950);
+    std::vector<NOTIFYICONDATAA> sent = Records(NIM_MODIFY);
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_STREQ(sent[0].szInfo, "text");
+    EXPECT_STREQ(sent[1].szInfo, "") << "the removal follows";
+    tray.ShowBalloon("text", "title", 1, true);
+    EXPECT_EQ(shellCalls.size(), 2u) << "the once balloon was counted";
+}
+
 TEST_F(TrayTest, AOnceBalloonShowsOnlyOnceInTheControlsLife) {
     cSysTray tray;
     ShowIcon(tray);
