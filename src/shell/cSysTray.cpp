@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <initializer_list>
 
 ShellNotifyIconFunction TrayShellNotifyIcon = &Shell_NotifyIconA;
 
@@ -54,7 +55,10 @@ void RegisterClasses(HINSTANCE instance) {
     WNDCLASSEXA listener = control;
     listener.lpfnWndProc = TrayListenerProc;
     listener.lpszClassName = kListenerClassName;
-    if (RegisterClassExA(&control) == 0 || RegisterClassExA(&listener) == 0) ThrowWin32Error();
+    for (const WNDCLASSEXA* windowClass : {&control, &listener}) {
+        if (RegisterClassExA(windowClass) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+            ThrowWin32Error();
+    }
     registered = true;
 }
 
