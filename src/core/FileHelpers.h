@@ -17,10 +17,15 @@ bool FileExists(const std::string& path);
 // Throws Failure when an existing file cannot be opened or read.
 std::string ReadFileText(const std::string& path);
 
-// Replaces the file's content by the text. True only when the file then holds exactly the text.
+// Replaces the file's content by the text (a missing file is created). True only when the file
+// then holds exactly the text; any failure gives false with the file as it was wherever the
+// system allows. The text is written beside the file and takes its place in one step; a file
+// another program holds open without delete sharing is written in place and read back. A
+// read-only file is refused.
 bool WriteFileText(const std::string& path, const std::string& text);
 
-// Copies source over destination (replacing it). True when copied.
+// Copies source over destination (replacing it). True when copied; false for any failure,
+// among them a read-only or hidden destination, which Windows refuses to copy over.
 bool TryCopyFile(const std::string& source, const std::string& destination);
 
 // Lets pending window events run once, then deletes the file, falling back to a forced delete
