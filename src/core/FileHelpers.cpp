@@ -15,7 +15,7 @@ namespace {
 
 // Large transfers go through ReadFile/WriteFile in pieces a DWORD can count.
 constexpr size_t kTransferChunk = size_t{1} << 24;
-// Read-back comparisons use a buffer of this size, not a second copy of the text.
+// Read-back comparisons use a buffer of this size, not a second copy of the content.
 constexpr size_t kCompareChunk = size_t{1} << 20;
 
 bool IsMissingError(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
@@ -28,24 +28,75 @@ std::string FolderOf(const std::string& path) {
     return path.substr(0, slash);
 }
 
-// Writes the whole text at the handle's position, then flushes it to the disk.
-bool WriteAllAndFlush(HANDLE file, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        DWORD chunk = static_cast<DWORD>(std::min(text.size() - done, kTransferChunk));
-        DWORD written = 0;
-        if (!WriteFile(file, text.data() + done, chunk, &written, nullptr) || written == 0) return false;
-        done += written;
+// Writes what it is given at the handle's position. After the first refused write it takes
+// nothing more and the whole write counts as failed.
+class FileSink : public ContentSink {
+public:
+    explicit FileSink(HANDLE file) : file_(file) {}
+    void Put(const char* data, size_t size) override {
+        while (ok_ && size > 0) {
+            DWORD chunk = static_cast<DWORD>(std::min(size, kTransferChunk));
+            DWORD written = 0;
+            ok_ = WriteFile(file_, data, chunk, &written, nullptr) && written > 0;
+            data += written;
+            size -= written;
+            total_ += written;
+        }
     }
-    return FlushFileBuffers(file) != 0;
+    bool ok() const { return ok_; }
+    size_t total() const { return total_; }
+
+private:
+    HANDLE file_;
+    bool ok_ = true;
+    size_t total_ = 0;
+};
+
+// Compares what it is given with the file behind the handle, read from its position.
+class CompareSink : public ContentSink {
+public:
+    explicit CompareSink(HANDLE file) : file_(file), buffer_(kCompareChunk) {}
+    void Put(const char* data, size_t size) override {
+        while (same_ && size > 0) {
+            DWORD chunk = static_cast<DWORD>(std::min(size, buffer_.size()));
+            DWORD got = 0;
+            same_ = ReadFile(file_, buffer_.data(), chunk, &got, nullptr) && got > 0 &&
+                    std::memcmp(buffer_.data(), data, got) == 0;
+            data += got;
+            size -= got;
+        }
+    }
+    // True when every byte matched and nothing follows them in the file.
+    bool SameToTheEnd() {
+        char extra;
+        DWORD got = 0;
+        return same_ && ReadFile(file_, &extra, 1, &got, nullptr) && got == 0;
+    }
+
+private:
+    HANDLE file_;
+    std::vector<char> buffer_;
+    bool same_ = true;
+};
+
+bool Rewind(HANDLE file) {
+    LARGE_INTEGER start{};
+    return SetFilePointerEx(file, start, nullptr, FILE_BEGIN) != 0;
+}
+
+// Writes the whole content at the handle's position, then flushes it to the disk. Sets the
+// number of bytes written.
+bool WriteAllAndFlush(HANDLE file, const ContentProducer& produce, size_t& written) {
+    FileSink sink(file);
+    produce(sink);
+    written = sink.total();
+    return sink.ok() && FlushFileBuffers(file) != 0;
 }
 
 // Reads the whole file behind the handle from its start.
 bool ReadAll(HANDLE file, std::string& content) {
     LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file, &size) || size.QuadPart > 0x7FFFFFFF) return false;
-    LARGE_INTEGER start{};
-    if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return false;
+    if (!GetFileSizeEx(file, &size) || size.QuadPart > 0x7FFFFFFF || !Rewind(file)) return false;
     content.assign(static_cast<size_t>(size.QuadPart), '\0');
     size_t done = 0;
     while (done < content.size()) {
@@ -57,40 +108,28 @@ bool ReadAll(HANDLE file, std::string& content) {
     return true;
 }
 
-// True when the file behind the handle, read from its start, holds exactly the text.
-bool HandleHoldsExactly(HANDLE file, const std::string& text) {
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file, &size) || static_cast<unsigned long long>(size.QuadPart) != text.size()) return false;
-    LARGE_INTEGER start{};
-    if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return false;
-    std::vector<char> buffer(std::min(std::max(text.size(), size_t{1}), kCompareChunk));
-    size_t done = 0;
-    while (done < text.size()) {
-        DWORD chunk = static_cast<DWORD>(std::min(text.size() - done, buffer.size()));
-        DWORD got = 0;
-        if (!ReadFile(file, buffer.data(), chunk, &got, nullptr) || got == 0) return false;
-        if (std::memcmp(buffer.data(), text.data() + done, got) != 0) return false;
-        done += got;
-    }
-    // Nothing may follow the text.
-    char extra;
-    DWORD got = 0;
-    return ReadFile(file, &extra, 1, &got, nullptr) && got == 0;
+// True when the file behind the handle, read from its start, holds exactly the content.
+bool HandleHoldsExactly(HANDLE file, const ContentProducer& produce) {
+    if (!Rewind(file)) return false;
+    CompareSink sink(file);
+    produce(sink);
+    return sink.SameToTheEnd();
 }
 
-bool FileHoldsExactly(const std::string& path, const std::string& text) {
-    UniqueFile file{CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr)};
-    return file && HandleHoldsExactly(file.get(), text);
+bool FileLengthIs(const std::string& path, size_t length) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    return GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) &&
+           ((static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow) == length;
 }
 
-// The sound way: the text goes into a new file beside the target, is flushed, and then takes
+// The sound way: the content goes into a new file beside the target, is flushed, and then takes
 // the target's place in one step (ReplaceFileA, which on Windows keeps the target's attributes
 // and security), so the target is never seen empty or half-written. The replaced original is
 // kept under a name of its own until the new file stands in its place: should the last move
 // fail, the original is moved back. False when any step is refused; the target is then as it
-// was and nothing is left beside it.
-bool WriteBesideAndReplace(const std::string& path, const std::string& text, DWORD targetAttributes) {
+// was and nothing is left beside it. Sets the number of bytes written.
+bool WriteBesideAndReplace(const std::string& path, const ContentProducer& produce, DWORD targetAttributes,
+                           size_t& written) {
     const bool targetExists = targetAttributes != INVALID_FILE_ATTRIBUTES;
     char temp[MAX_PATH];
     if (GetTempFileNameA(FolderOf(path).c_str(), "pvk", 0, temp) == 0) return false;
@@ -99,9 +138,9 @@ bool WriteBesideAndReplace(const std::string& path, const std::string& text, DWO
         if (!moved) DeleteFileA(temp);
     });
     {
-        UniqueFile file{CreateFileA(temp, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                    nullptr)};
-        if (!file || !WriteAllAndFlush(file.get(), text)) return false;
+        UniqueFile file{CreateFileA(temp, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr)};
+        if (!file || !WriteAllAndFlush(file.get(), produce, written)) return false;
     }
     if (!targetExists) {
         // No replace-existing: a file that appeared meanwhile is not overwritten blindly.
@@ -131,29 +170,30 @@ bool WriteBesideAndReplace(const std::string& path, const std::string& text, DWO
 // The fallback when the one-step replace is refused although the file itself can be written
 // (another program holds it open without delete sharing): write over it in place, flush and
 // read it back. A write that does not read back exactly is undone with the original content.
-bool RewriteInPlace(const std::string& path, const std::string& text) {
+bool RewriteInPlace(const std::string& path, const ContentProducer& produce) {
     UniqueFile file{CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_EXISTING, 0, nullptr)};
     if (!file) return false;
     std::string original;
     if (!ReadAll(file.get(), original)) return false;
-    auto overwrite = [&](const std::string& content) {
-        LARGE_INTEGER start{};
-        return SetFilePointerEx(file.get(), start, nullptr, FILE_BEGIN) && WriteAllAndFlush(file.get(), content) &&
-               SetEndOfFile(file.get()) && FlushFileBuffers(file.get());
+    auto overwrite = [&](const ContentProducer& content) {
+        size_t written = 0;
+        return Rewind(file.get()) && WriteAllAndFlush(file.get(), content, written) && SetEndOfFile(file.get()) &&
+               FlushFileBuffers(file.get());
     };
-    if (overwrite(text) && HandleHoldsExactly(file.get(), text)) return true;
-    overwrite(original);
+    if (overwrite(produce) && HandleHoldsExactly(file.get(), produce)) return true;
+    overwrite([&](ContentSink& sink) { sink.Put(original.data(), original.size()); });
     return false;
 }
 
 // Creates a file that did not exist, when the file beside it could not be made. A failed
 // write removes what it created.
-bool WriteNewInPlace(const std::string& path, const std::string& text) {
+bool WriteNewInPlace(const std::string& path, const ContentProducer& produce) {
     UniqueFile file{CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr)};
     if (!file) return false;
-    if (WriteAllAndFlush(file.get(), text) && HandleHoldsExactly(file.get(), text)) return true;
+    size_t written = 0;
+    if (WriteAllAndFlush(file.get(), produce, written) && HandleHoldsExactly(file.get(), produce)) return true;
     file.reset();
     DeleteFileA(path.c_str());
     return false;
@@ -208,6 +248,10 @@ std::string ReadFileText(const std::string& path) {
 }
 
 bool WriteFileText(const std::string& path, const std::string& text) {
+    return WriteFileContent(path, [&](ContentSink& sink) { sink.Put(text.data(), text.size()); });
+}
+
+bool WriteFileContent(const std::string& path, const ContentProducer& produce) {
     DWORD attributes = GetFileAttributesA(path.c_str());
     bool exists = attributes != INVALID_FILE_ATTRIBUTES;
     if (!exists && !IsMissingError(GetLastError())) return false;  // cannot even tell whether it is there
@@ -216,8 +260,11 @@ bool WriteFileText(const std::string& path, const std::string& text) {
     // place of a read-only file, so the attribute is honoured here rather than left to it.
     if (exists && (attributes & FILE_ATTRIBUTE_READONLY)) return false;
 
-    if (WriteBesideAndReplace(path, text, attributes)) return FileHoldsExactly(path, text);
-    return exists ? RewriteInPlace(path, text) : WriteNewInPlace(path, text);
+    // The replaced file is the one just written in full and flushed, so its length is all that
+    // is left to confirm; the in-place write has no such guarantee and is read back.
+    size_t written = 0;
+    if (WriteBesideAndReplace(path, produce, attributes, written)) return FileLengthIs(path, written);
+    return exists ? RewriteInPlace(path, produce) : WriteNewInPlace(path, produce);
 }
 
 bool TryCopyFile(const std::string& source, const std::string& destination) {

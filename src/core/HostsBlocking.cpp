@@ -36,7 +36,7 @@ void Form1::StartBlocking(bool atStartup) {
     bool backupTaken = false;   // this start copied the hosts file to the backup path
     bool hostsRead = false;     // line 116 read the hosts file (or found it missing)
     bool hostsExisted = true;
-    std::string text;
+    std::string previous;       // the hosts file's content before this start
 
     p.Line(100, [] { ProcessPendingEvents(); });
     p.Line(102, [&] { failed = false; });
@@ -64,23 +64,22 @@ void Form1::StartBlocking(bool atStartup) {
     if (p.Test(114, [&] { return UserIsAdmin; })) {
         p.Line(116, [&] {
             HostsContent hosts = ReadHostsForBlocking(HostsFilePath());
-            text.clear();
-            text.reserve(BlockedHostsSize(hosts.text.size(), entries));
-            text += hosts.text;
-            text += "\r\n";
+            previous = std::move(hosts.text);
             hostsExisted = hosts.exists;
             hostsRead = true;
         });
-        for (size_t i = 0; i < entries.size(); ++i) {  // lines 118 to 122
-            p.Line(120, [&] { AppendBlockLine(text, entries[i]); });
-        }
+        // Lines 118 to 122, one block line per list entry, are produced while line 124 writes
+        // them (PutBlockedHosts), so the whole text is never held in memory at once.
+        //
         // The hosts file is rewritten only when it was read and its content from before the
         // block survives elsewhere; otherwise the start counts as a refused write. So a hosts
         // file that cannot be read never becomes the block lines alone.
         if (p.Test(124, [&] {
                 bool written = hostsRead &&
                                PreBlockingContentIsSafe(backupTaken, hostsExisted, HostsBackupPath(DataFolder)) &&
-                               WriteFileText(HostsFilePath(), text);
+                               WriteFileContent(HostsFilePath(), [&](ContentSink& sink) {
+                                   PutBlockedHosts(sink, previous, entries);
+                               });
                 return !written;
             })) {
             if (p.Test(126, [&] { return !atStartup; })) {

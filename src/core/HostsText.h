@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/FileHelpers.h"
+
 // The loopback address and ten spaces that begin every block line.
 inline constexpr char kBlockLinePrefix[] = "127.0.0.1          ";
 
@@ -13,11 +15,13 @@ inline constexpr char kBlockLinePrefix[] = "127.0.0.1          ";
 // or LF, so that one entry never yields more than one hosts line.
 std::string_view HostNameOfEntry(const std::string& entry);
 
-// Appends the block line of one entry: the prefix, the host name, CR LF.
-void AppendBlockLine(std::string& text, const std::string& entry);
+// Gives the blocked hosts text to a sink: the previous content, CR LF, then for each entry in
+// list order the prefix, its host name and CR LF. The lines are gathered in one buffer of a
+// fixed size that is handed on whenever it is full, so a list of a million entries goes to the
+// file at the speed of a copy and needs no memory in proportion to its length.
+void PutBlockedHosts(ContentSink& sink, const std::string& previous, const std::vector<std::string>& entries);
 
-// The length of a previous content of the given size followed by CR LF and every block line,
-// so the whole text is reserved once.
+// The length of that text for a previous content of the given size.
 size_t BlockedHostsSize(size_t previousSize, const std::vector<std::string>& entries);
 
 // The hosts file as the blocker finds it.
