@@ -256,8 +256,9 @@ bool WriteFileContent(const std::string& path, const ContentProducer& produce) {
     bool exists = attributes != INVALID_FILE_ATTRIBUTES;
     if (!exists && !IsMissingError(GetLastError())) return false;  // cannot even tell whether it is there
     if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
-    // A write-protected file is refused as a whole. Windows' one-step replace would take the
-    // place of a read-only file, so the attribute is honoured here rather than left to it.
+    // A write-protected file is refused as a whole, before anything is written beside it, so
+    // the outcome does not hang on how the one-step replace treats the attribute (Wine's
+    // refuses a read-only target outright; the in-place fallback must never overwrite one).
     if (exists && (attributes & FILE_ATTRIBUTE_READONLY)) return false;
 
     // The replaced file is the one just written in full and flushed, so its length is all that
