@@ -177,6 +177,33 @@ TEST_F(HostsBlocking, RefusedWriteAtTheUsersStartAndTheRefusedRestoreOnClose) {
     EXPECT_EQ(ReadBytes(backupPath), "<missing>");
 }
 
+TEST_F(HostsBlocking, ARefusedRestoreReturnsTheCaptionAndTheNextStartKeepsTheBackup) {
+    window->SetEntries({"a.example"});
+    WriteBytes(hostsPath, "clean\r\n");
+    window->UserStart();
+    const std::string blocked = "clean\r\n\r\n" + BlockLine("a.example");
+    ASSERT_EQ(ReadBytes(hostsPath), blocked);
+
+    SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_READONLY);
+    window->Stop();
+    ASSERT_EQ(prompts.boxes.size(), 1u);
+    ExpectNotice(0, kCouldNotRestore);
+    EXPECT_EQ(window->Caption(), "Start Blocking") << "the caption returns although the restore was refused";
+    EXPECT_EQ(ReadBytes(hostsPath), blocked);
+    EXPECT_EQ(ReadBytes(backupPath), "clean\r\n");
+
+    // The user starts again: the hosts file is still blocked, so the backup is the only clean
+    // copy and must not be taken afresh from it.
+    SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+    window->UserStart();
+    EXPECT_EQ(ReadBytes(backupPath), "clean\r\n");
+    EXPECT_EQ(ReadBytes(hostsPath), blocked + "\r\n" + BlockLine("a.example"));
+    window->Stop();
+    EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n");
+    EXPECT_EQ(ReadBytes(backupPath), "<missing>");
+    EXPECT_EQ(prompts.boxes.size(), 1u);
+}
+
 TEST_F(HostsBlocking, RefusedWriteAtStartupIsSilentAndStillMinimises) {
     window->SetEntries({"a.example"});
     WriteBytes(hostsPath, "clean\r\n");
