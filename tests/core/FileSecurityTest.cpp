@@ -326,6 +326,14 @@ TEST_F(FileSecurityTest, FileOwnerDecidesTrust) {
     ASSERT_TRUE(WriteFileText(own, "127.0.0.1 localhost\r\n"));
     EXPECT_TRUE(IsTrustedOwner(own)) << "a file the program wrote itself is always trusted";
     EXPECT_FALSE(IsTrustedOwner(dataFolder + "\\missing")) << "no owner can be read for a missing file";
+    {
+        // Another program holding the file open with no sharing at all does not hide its owner.
+        HANDLE held = CreateFileA(own.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        EXPECT_TRUE(IsTrustedOwner(own)) << "a held backup of the program's own passed for a planted one";
+        EXPECT_FALSE(SetAsideIfUntrusted(own));
+        CloseHandle(held);
+    }
 
     struct Case {
         const char* sid;
