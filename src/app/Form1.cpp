@@ -251,14 +251,16 @@ void Form1::AddListToolTip(HWND list) {
 
 std::string Form1::ListToolTipText() const {
     if (listToolTip_ == nullptr) return "";
-    char text[256] = "";
-    TOOLINFOA tool{};
-    tool.cbSize = TTTOOLINFOA_V1_SIZE;
+    wchar_t text[256] = L"";
+    TOOLINFOW tool{};
+    tool.cbSize = TTTOOLINFOW_V1_SIZE;
     tool.hwnd = hwnd_;
     tool.uId = reinterpret_cast<UINT_PTR>(ListView1.hwnd);
     tool.lpszText = text;
-    SendMessageA(listToolTip_, TTM_GETTEXTA, sizeof text, reinterpret_cast<LPARAM>(&tool));
-    return text;
+    SendMessageW(listToolTip_, TTM_GETTEXTW, sizeof text / sizeof text[0], reinterpret_cast<LPARAM>(&tool));
+    char ansi[256] = "";
+    WideCharToMultiByte(CP_ACP, 0, text, -1, ansi, sizeof ansi, nullptr, nullptr);
+    return ansi;
 }
 
 void Form1::Close() {
