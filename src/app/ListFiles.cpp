@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -22,6 +23,24 @@ constexpr char kOpenListFilter[] = "Text Files (*.txt)|*.txt|All Files (*.*)|*.*
 constexpr char kFileNotFound[] = "File not found";
 constexpr DWORD kReadChunk = 1 << 20;
 
+bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
+
+// True when one of the four bytes is below 14, the only ones that can be CR or LF.
+bool HasByteBelow14(uint32_t word) { return ((word - 0x0E0E0E0Eu) & ~word & 0x80808080u) != 0; }
+
+// The index of the first CR or LF at or after `i`, or `count`. Host names hold no control
+// characters, so the text is skipped four bytes at a time and only words that hold a byte
+// below 14 are looked at byte by byte.
+size_t NextLineEnd(const char* text, size_t i, size_t count) {
+    for (;;) {
+        uint32_t word;
+        while (i + 4 <= count && (std::memcpy(&word, text + i, 4), !HasByteBelow14(word))) i += 4;
+        size_t stop = std::min(i + 4, count);
+        while (i < stop && !IsLineEnd(text[i])) ++i;
+        if (i < stop || i == count) return i;
+    }
+}
+
 // Splits list-file text into entries as it arrives. A line ends at CR, at CR LF or at the end
 // of the file; inside a line every LF ends one entry, and the piece after the last LF is an
 // entry even when empty. So a CR or CR LF at the very end starts no further entry, but an LF
@@ -38,7 +57,7 @@ public:
         size_t i = 0;
         while (i < count) {
             size_t run = i;
-            while (i < count && text[i] != '\r' && text[i] != '\n') ++i;
+            i = NextLineEnd(text, i, count);
             if (i > run) {
                 pending_ = true;
                 skipLf_ = false;
@@ -136,6 +155,7 @@ void AppendPlainText(HANDLE file, WebsiteList& list, LONGLONG fileSize) {
         }
     }
     LineSplitter splitter{list};
+    bool estimated = false;
     for (;;) {
         DWORD want = list.SpareRaw() > 0 ? static_cast<DWORD>(std::min<size_t>(list.SpareRaw(), kReadChunk))
                                          : kReadChunk;
@@ -145,8 +165,21 @@ void AppendPlainText(HANDLE file, WebsiteList& list, LONGLONG fileSize) {
         if (got == 0) break;
         size_t base = list.StoredSize();
         list.CommitRaw(got);
+        size_t entriesBefore = list.Count();
         splitter.Feed(room, got, base);
-        list.ShowAppended();
+        if (!estimated && fileSize > static_cast<LONGLONG>(got)) {
+            // Room in the index for the whole file, judged by its first piece, so that a big
+            // file does not copy the index again and again as it grows.
+            estimated = true;
+            double perByte = static_cast<double>(list.Count() - entriesBefore) / got;
+            double expected = perByte * static_cast<double>(fileSize - got) * 1.05 + 16;
+            if (expected < 1e8) {
+                try {
+                    list.ReserveEntries(static_cast<size_t>(expected));
+                } catch (const std::bad_alloc&) {
+                }
+            }
+        }
     }
     splitter.Finish(list.StoredSize());
 }

@@ -130,7 +130,11 @@ int WebsiteList::SelectedIndex() const {
 
 void WebsiteList::Select(int index) {
     if (hwnd == nullptr) return;
-    ListView_SetItemState(hwnd, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    // Only the one selected row is cleared: clearing "all rows" walks every one of a million.
+    int selected = ListView_GetNextItem(hwnd, -1, LVNI_SELECTED);
+    if (selected >= 0 && selected != index) ListView_SetItemState(hwnd, selected, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    int focused = ListView_GetNextItem(hwnd, -1, LVNI_FOCUSED);
+    if (focused >= 0 && focused != index) ListView_SetItemState(hwnd, focused, 0, LVIS_FOCUSED);
     if (index < 0 || static_cast<size_t>(index) >= spans_.size()) return;
     ListView_SetItemState(hwnd, index, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
     ListView_EnsureVisible(hwnd, index, FALSE);
