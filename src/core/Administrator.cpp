@@ -1,4 +1,122 @@
 #include "core/Administrator.h"
 
-// Placeholder until the administrator check is built.
-bool modAdmin::IsAdministrator() { return false; }
+#include <cstddef>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "core/Handles.h"
+
+namespace modAdmin {
+
+HANDLE TokenCalls::GetCurrentProcess() { return ::GetCurrentProcess(); }
+
+BOOL TokenCalls::OpenProcessToken(HANDLE process, DWORD access, HANDLE* token) {
+    return ::OpenProcessToken(process, access, token);
+}
+
+BOOL TokenCalls::GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, void* info, DWORD length,
+                                     DWORD* returnLength) {
+    return ::GetTokenInformation(token, infoClass, info, length, returnLength);
+}
+
+BOOL TokenCalls::AllocateAndInitializeSid(SID_IDENTIFIER_AUTHORITY* authority, BYTE subAuthorityCount, DWORD sub0,
+                                          DWORD sub1, DWORD sub2, DWORD sub3, DWORD sub4, DWORD sub5, DWORD sub6,
+                                          DWORD sub7, PSID* sid) {
+    return ::AllocateAndInitializeSid(authority, subAuthorityCount, sub0, sub1, sub2, sub3, sub4, sub5, sub6, sub7,
+                                      sid);
+}
+
+BOOL TokenCalls::LookupAccountSidA(const char* systemName, PSID sid, char* name, DWORD* nameLength, char* domain,
+                                   DWORD* domainLength, SID_NAME_USE* use) {
+    return ::LookupAccountSidA(systemName, sid, name, nameLength, domain, domainLength, use);
+}
+
+void* TokenCalls::FreeSid(PSID sid) { return ::FreeSid(sid); }
+
+BOOL TokenCalls::CloseHandle(HANDLE handle) { return ::CloseHandle(handle); }
+
+namespace {
+
+constexpr DWORD kTokenReadAccess = 0x20008;  // standard read rights plus TOKEN_QUERY
+static_assert(kTokenReadAccess == (STANDARD_RIGHTS_READ | TOKEN_QUERY));
+static_assert(TokenGroups == 2);
+constexpr DWORD kNameCapacity = 255;
+
+using NameBuffer = char[kNameCapacity];
+
+// Looks up the account name of one identifier on this machine into buffers reset to spaces with
+// their full length offered, so every lookup starts from the same state and a name is compared
+// together with whatever the buffer holds after it.
+BOOL LookupName(TokenCalls& calls, PSID sid, NameBuffer& name, NameBuffer& domain) {
+    std::memset(name, ' ', kNameCapacity);
+    std::memset(domain, ' ', kNameCapacity);
+    DWORD nameLength = kNameCapacity;
+    DWORD domainLength = kNameCapacity;
+    SID_NAME_USE use = SidTypeUnknown;
+    return calls.LookupAccountSidA(nullptr, sid, name, &nameLength, domain, &domainLength, &use);
+}
+
+}  // namespace
+
+bool IsAdministrator() {
+    TokenCalls system;
+    return IsAdministrator(system);
+}
+
+bool IsAdministrator(TokenCalls& calls) {
+    HANDLE process = calls.GetCurrentProcess();
+    if (process == nullptr) return false;
+
+    HANDLE token = nullptr;
+    const BOOL opened = calls.OpenProcessToken(process, kTokenReadAccess, &token);
+    auto closeToken = ScopeExit([&] {
+        if (opened != FALSE && token != nullptr) calls.CloseHandle(token);
+    });
+    if (opened != 1) return false;
+
+    // The group list's size is learnt first and the table sized from it, however many groups
+    // the token has.
+    DWORD needed = 0;
+    if (calls.GetTokenInformation(token, TokenGroups, nullptr, 0, &needed) != FALSE || needed == 0) return false;
+    std::vector<ULONG_PTR> table;  // pointer-aligned, as the group entries need
+    try {
+        table.resize((static_cast<size_t>(needed) + sizeof(ULONG_PTR) - 1) / sizeof(ULONG_PTR));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    DWORD length = 0;
+    if (calls.GetTokenInformation(token, TokenGroups, table.data(), needed, &length) != 1 || length == 0)
+        return false;
+
+    SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
+    PSID administrators = nullptr;
+    if (calls.AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0,
+                                       0, 0, 0, 0, &administrators) == FALSE)
+        return false;
+    // Declared after the token's guard, so the identifier is freed before the token is closed.
+    auto freeAdministrators = ScopeExit([&] {
+        if (administrators != nullptr) calls.FreeSid(administrators);
+    });
+
+    // The group's name in this system's language, rather than an assumed "Administrators".
+    NameBuffer administratorsName, administratorsDomain;
+    if (LookupName(calls, administrators, administratorsName, administratorsDomain) != 1) return false;
+
+    // Only as many entries as the returned bytes can hold are read, whatever count they claim.
+    const auto* groups = reinterpret_cast<const TOKEN_GROUPS*>(table.data());
+    const size_t filled = length < needed ? length : needed;
+    const size_t header = offsetof(TOKEN_GROUPS, Groups);
+    const size_t fits = filled > header ? (filled - header) / sizeof(SID_AND_ATTRIBUTES) : 0;
+    const size_t count = groups->GroupCount < fits ? groups->GroupCount : fits;
+
+    NameBuffer groupName, groupDomain;
+    for (size_t i = 0; i < count; ++i) {
+        // A failed lookup never matches: only a name the system gave is compared.
+        if (LookupName(calls, groups->Groups[i].Sid, groupName, groupDomain) == FALSE) continue;
+        if (std::memcmp(groupName, administratorsName, kNameCapacity) == 0) return true;
+    }
+    return false;
+}
+
+}  // namespace modAdmin
