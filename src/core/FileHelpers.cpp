@@ -18,7 +18,9 @@ constexpr size_t kTransferChunk = size_t{1} << 24;
 // Read-back comparisons use a buffer of this size, not a second copy of the content.
 constexpr size_t kCompareChunk = size_t{1} << 20;
 
-bool IsMissingError(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+bool IsMissingError(DWORD error) {
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
 
 // The folder part of a path ("." when the path names no folder).
 std::string FolderOf(const std::string& path) {
@@ -31,7 +33,7 @@ std::string FolderOf(const std::string& path) {
 // Writes what it is given at the handle's position. After the first refused write it takes
 // nothing more and the whole write counts as failed.
 class FileSink : public ContentSink {
-public:
+  public:
     explicit FileSink(HANDLE file) : file_(file) {}
     void Put(const char* data, size_t size) override {
         while (ok_ && size > 0) {
@@ -46,7 +48,7 @@ public:
     bool ok() const { return ok_; }
     size_t total() const { return total_; }
 
-private:
+  private:
     HANDLE file_;
     bool ok_ = true;
     size_t total_ = 0;
@@ -54,7 +56,7 @@ private:
 
 // Compares what it is given with the file behind the handle, read from its position.
 class CompareSink : public ContentSink {
-public:
+  public:
     explicit CompareSink(HANDLE file) : file_(file), buffer_(kCompareChunk) {}
     void Put(const char* data, size_t size) override {
         while (same_ && size > 0) {
@@ -73,7 +75,7 @@ public:
         return same_ && ReadFile(file_, &extra, 1, &got, nullptr) && got == 0;
     }
 
-private:
+  private:
     HANDLE file_;
     std::vector<char> buffer_;
     bool same_ = true;
@@ -171,15 +173,15 @@ bool WriteBesideAndReplace(const std::string& path, const ContentProducer& produ
 // (another program holds it open without delete sharing): write over it in place, flush and
 // read it back. A write that does not read back exactly is undone with the original content.
 bool RewriteInPlace(const std::string& path, const ContentProducer& produce) {
-    UniqueFile file{CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, 0, nullptr)};
+    UniqueFile file{CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr)};
     if (!file) return false;
     std::string original;
     if (!ReadAll(file.get(), original)) return false;
     auto overwrite = [&](const ContentProducer& content) {
         size_t written = 0;
-        return Rewind(file.get()) && WriteAllAndFlush(file.get(), content, written) && SetEndOfFile(file.get()) &&
-               FlushFileBuffers(file.get());
+        return Rewind(file.get()) && WriteAllAndFlush(file.get(), content, written) &&
+               SetEndOfFile(file.get()) && FlushFileBuffers(file.get());
     };
     if (overwrite(produce) && HandleHoldsExactly(file.get(), produce)) return true;
     overwrite([&](ContentSink& sink) { sink.Put(original.data(), original.size()); });
@@ -193,7 +195,8 @@ bool WriteNewInPlace(const std::string& path, const ContentProducer& produce) {
                                 FILE_ATTRIBUTE_NORMAL, nullptr)};
     if (!file) return false;
     size_t written = 0;
-    if (WriteAllAndFlush(file.get(), produce, written) && HandleHoldsExactly(file.get(), produce)) return true;
+    if (WriteAllAndFlush(file.get(), produce, written) && HandleHoldsExactly(file.get(), produce))
+        return true;
     file.reset();
     DeleteFileA(path.c_str());
     return false;
@@ -225,10 +228,12 @@ std::string ReadFileText(const std::string& path) {
     if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return "";
     // A file of length 0 is not opened at all. A folder is: opening it fails, and that failure
     // goes to the caller like any other file that exists but cannot be read.
-    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && data.nFileSizeHigh == 0 && data.nFileSizeLow == 0)
+    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && data.nFileSizeHigh == 0 &&
+        data.nFileSizeLow == 0)
         return "empty file";
-    UniqueFile file{CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr)};
+    UniqueFile file{CreateFileA(path.c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr)};
     if (!file) ThrowWin32Error();
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(file.get(), &size)) ThrowWin32Error();
@@ -256,8 +261,9 @@ bool WriteFileContent(const std::string& path, const ContentProducer& produce) {
     bool exists = attributes != INVALID_FILE_ATTRIBUTES;
     if (!exists && !IsMissingError(GetLastError())) return false;  // cannot even tell whether it is there
     if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
-    // A write-protected file is refused as a whole. Windows' one-step replace would take the
-    // place of a read-only file, so the attribute is honoured here rather than left to it.
+    // A write-protected file is refused as a whole, before anything is written beside it, so
+    // the outcome does not hang on how the one-step replace treats the attribute (Wine's
+    // refuses a read-only target outright; the in-place fallback must never overwrite one).
     if (exists && (attributes & FILE_ATTRIBUTE_READONLY)) return false;
 
     // The replaced file is the one just written in full and flushed, so its length is all that
@@ -271,7 +277,8 @@ bool TryCopyFile(const std::string& source, const std::string& destination) {
     // Windows refuses to copy over a read-only or hidden file; the refusal is made here too, so
     // it holds on every system the program runs on.
     DWORD attributes = GetFileAttributesA(destination.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)))
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)))
         return false;
     return CopyFileA(source.c_str(), destination.c_str(), FALSE) != 0;
 }
@@ -313,4 +320,6 @@ std::string CommonAppDataPath() {
     return path.empty() ? SpecialFolderPath(kCommonAppDataFolder) : path;
 }
 
-void SetCommonAppDataPathForTests(const std::string& path) { CommonAppDataOverride() = path; }
+void SetCommonAppDataPathForTests(const std::string& path) {
+    CommonAppDataOverride() = path;
+}

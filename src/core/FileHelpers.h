@@ -28,10 +28,10 @@ bool WriteFileText(const std::string& path, const std::string& text);
 
 // Takes a file's content piece by piece while it is written or checked.
 class ContentSink {
-public:
+  public:
     virtual void Put(const char* data, size_t size) = 0;
 
-protected:
+  protected:
     ~ContentSink() = default;
 };
 

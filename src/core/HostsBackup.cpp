@@ -4,7 +4,9 @@
 
 #include "core/Failure.h"
 
-std::string HostsBackupPath(const std::string& dataFolder) { return dataFolder + "\\hosts"; }
+std::string HostsBackupPath(const std::string& dataFolder) {
+    return dataFolder + "\\hosts";
+}
 
 BackupAction DecideBackupAtStart(const std::string& backupPath) {
     if (GetFileAttributesA(backupPath.c_str()) != INVALID_FILE_ATTRIBUTES) return BackupAction::KeepExisting;

@@ -25,7 +25,9 @@ const char kNotAdministratorToStop[] =
     "You must be logged in as Administrator in Windows in order to stop block sites.";
 
 // The program's own notices: OK button, no icon, the application's title.
-void ShowNotice(const std::string& text) { CurrentPrompts().MessageBox(text, ApplicationTitle(), MB_OK); }
+void ShowNotice(const std::string& text) {
+    CurrentPrompts().MessageBox(text, ApplicationTitle(), MB_OK);
+}
 
 }  // namespace
 
@@ -33,10 +35,10 @@ void Form1::StartBlocking(bool atStartup) {
     Guarded p{"in Nestwarden2021/08/31.Form1.StartBlocking "};
     const std::vector<std::string>& entries = ListView1.Entries();
     bool failed = false;
-    bool backupTaken = false;   // this start copied the hosts file to the backup path
-    bool hostsRead = false;     // line 116 read the hosts file (or found it missing)
+    bool backupTaken = false;  // this start copied the hosts file to the backup path
+    bool hostsRead = false;    // line 116 read the hosts file (or found it missing)
     bool hostsExisted = true;
-    std::string previous;       // the hosts file's content before this start
+    std::string previous;  // the hosts file's content before this start
 
     p.Line(100, [] { ProcessPendingEvents(); });
     p.Line(102, [&] { failed = false; });
@@ -53,7 +55,9 @@ void Form1::StartBlocking(bool atStartup) {
         // A failed look at the backup path takes no copy: the backup kept from the last run
         // may be the only clean copy.
         bool takeFresh = false;
-        p.Line(110, [&] { takeFresh = DecideBackupAtStart(HostsBackupPath(DataFolder)) == BackupAction::TakeFresh; });
+        p.Line(110, [&] {
+            takeFresh = DecideBackupAtStart(HostsBackupPath(DataFolder)) == BackupAction::TakeFresh;
+        });
         if (takeFresh) {
             p.Line(112, [&] {
                 TakeBackup(HostsFilePath(), HostsBackupPath(DataFolder));
@@ -75,11 +79,11 @@ void Form1::StartBlocking(bool atStartup) {
         // block survives elsewhere; otherwise the start counts as a refused write. So a hosts
         // file that cannot be read never becomes the block lines alone.
         if (p.Test(124, [&] {
-                bool written = hostsRead &&
-                               PreBlockingContentIsSafe(backupTaken, hostsExisted, HostsBackupPath(DataFolder)) &&
-                               WriteFileContent(HostsFilePath(), [&](ContentSink& sink) {
-                                   PutBlockedHosts(sink, previous, entries);
-                               });
+                bool written =
+                    hostsRead &&
+                    PreBlockingContentIsSafe(backupTaken, hostsExisted, HostsBackupPath(DataFolder)) &&
+                    WriteFileContent(HostsFilePath(),
+                                     [&](ContentSink& sink) { PutBlockedHosts(sink, previous, entries); });
                 return !written;
             })) {
             if (p.Test(126, [&] { return !atStartup; })) {

@@ -49,7 +49,8 @@ std::string_view HostNameOfEntry(const std::string& entry) {
     return std::string_view(entry.data(), length);
 }
 
-void PutBlockedHosts(ContentSink& sink, const std::string& previous, const std::vector<std::string>& entries) {
+void PutBlockedHosts(ContentSink& sink, const std::string& previous,
+                     const std::vector<std::string>& entries) {
     sink.Put(previous.data(), previous.size());
     sink.Put("\r\n", kLineBreakSize);
     std::unique_ptr<char[]> piece(new char[kPieceSize]);
@@ -81,7 +82,8 @@ void PutBlockedHosts(ContentSink& sink, const std::string& previous, const std::
 
 size_t BlockedHostsSize(size_t previousSize, const std::vector<std::string>& entries) {
     size_t size = previousSize + kLineBreakSize;
-    for (const std::string& entry : entries) size += kPrefixSize + HostNameOfEntry(entry).size() + kLineBreakSize;
+    for (const std::string& entry : entries)
+        size += kPrefixSize + HostNameOfEntry(entry).size() + kLineBreakSize;
     return size;
 }
 

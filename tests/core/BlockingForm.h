@@ -12,10 +12,11 @@
 #include "app/Form1.h"
 
 class BlockingForm {
-public:
+  public:
     BlockingForm(const std::string& dataFolder, bool administrator) : form(std::make_unique<Form1>()) {
-        form->PushButton2.hwnd = CreateWindowExA(0, "BUTTON", "Start Blocking", WS_POPUP | BS_PUSHBUTTON, 0, 0, 10,
-                                                 10, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+        form->PushButton2.hwnd =
+            CreateWindowExA(0, "BUTTON", "Start Blocking", WS_POPUP | BS_PUSHBUTTON, 0, 0, 10, 10, nullptr,
+                            nullptr, GetModuleHandleA(nullptr), nullptr);
         form->DataFolder = dataFolder;
         form->UserIsAdmin = administrator;
         form->SavedButtonCaption = "Start Blocking";
@@ -56,4 +57,6 @@ public:
 };
 
 // One block line as the hosts file must hold it: the address, ten spaces, the name, CR LF.
-inline std::string BlockLine(const std::string& name) { return "127.0.0.1" + std::string(10, ' ') + name + "\r\n"; }
+inline std::string BlockLine(const std::string& name) {
+    return "127.0.0.1" + std::string(10, ' ') + name + "\r\n";
+}

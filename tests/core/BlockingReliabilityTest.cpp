@@ -3,9 +3,9 @@
 // hosts file while blocking is off, and real faults made on the real files for one step at a
 // time: a read-only hosts file, a hosts file held open by another handle (sharing nothing,
 // sharing everything but deletes, or everything but reads), a folder standing at the backup
-// path, the data folder missing. After every step the hosts content from before blocking must still exist byte for
-// byte in the hosts file or in the backup; after every stop that restores, the hosts file must
-// hold it exactly. The seeds are fixed, so a failing history can be replayed by its number.
+// path, the data folder missing. After every step the hosts content from before blocking must still exist
+// byte for byte in the hosts file or in the backup; after every stop that restores, the hosts file must hold
+// it exactly. The seeds are fixed, so a failing history can be replayed by its number.
 
 #include <windows.h>
 
@@ -33,8 +33,10 @@ constexpr int kSequences = 1000;
 constexpr int kStepsPerSequence = 10;
 
 const std::string kUac =
-    "Please check your UAC settings to make sure they are on 'Never Notify'. Please make sure you run this software "
-    "as administrator by right clicking the desktop icon for this software and choosing 'Run as administrator'";
+    "Please check your UAC settings to make sure they are on 'Never Notify'. Please make sure you run this "
+    "software "
+    "as administrator by right clicking the desktop icon for this software and choosing 'Run as "
+    "administrator'";
 
 enum class Fault {
     None,
@@ -47,32 +49,52 @@ enum class Fault {
 };
 const char* FaultName(Fault f) {
     switch (f) {
-    case Fault::None: return "";
-    case Fault::ReadOnlyHosts: return " [hosts read-only]";
-    case Fault::HostsHeldNoSharing: return " [hosts held, no sharing]";
-    case Fault::HostsHeldNoDeleteSharing: return " [hosts held, no delete sharing]";
-    case Fault::HostsHeldNoReadSharing: return " [hosts held, no read sharing]";
-    case Fault::FolderAtBackup: return " [folder at backup path]";
-    case Fault::NoDataFolder: return " [data folder missing]";
+        case Fault::None:
+            return "";
+        case Fault::ReadOnlyHosts:
+            return " [hosts read-only]";
+        case Fault::HostsHeldNoSharing:
+            return " [hosts held, no sharing]";
+        case Fault::HostsHeldNoDeleteSharing:
+            return " [hosts held, no delete sharing]";
+        case Fault::HostsHeldNoReadSharing:
+            return " [hosts held, no read sharing]";
+        case Fault::FolderAtBackup:
+            return " [folder at backup path]";
+        case Fault::NoDataFolder:
+            return " [data folder missing]";
     }
     return "";
 }
 
-enum class Action { UserStart, UserStop, CloseAndStartAgain, EndWithoutCloseAndStartAgain, ExternalEdit, ExternalDelete };
+enum class Action {
+    UserStart,
+    UserStop,
+    CloseAndStartAgain,
+    EndWithoutCloseAndStartAgain,
+    ExternalEdit,
+    ExternalDelete
+};
 const char* ActionName(Action a) {
     switch (a) {
-    case Action::UserStart: return "user start";
-    case Action::UserStop: return "user stop";
-    case Action::CloseAndStartAgain: return "close, start program";
-    case Action::EndWithoutCloseAndStartAgain: return "end without close, start program";
-    case Action::ExternalEdit: return "external edit";
-    case Action::ExternalDelete: return "external delete";
+        case Action::UserStart:
+            return "user start";
+        case Action::UserStop:
+            return "user stop";
+        case Action::CloseAndStartAgain:
+            return "close, start program";
+        case Action::EndWithoutCloseAndStartAgain:
+            return "end without close, start program";
+        case Action::ExternalEdit:
+            return "external edit";
+        case Action::ExternalDelete:
+            return "external delete";
     }
     return "";
 }
 
 class BlockingReliability : public TempTree {
-protected:
+  protected:
     void SetUp() override {
         TempTree::SetUp();
         MakeDataFolder();
@@ -84,30 +106,37 @@ protected:
         DWORD a = GetFileAttributesA(path.c_str());
         return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
     }
-    static bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+    static bool Exists(const std::string& path) {
+        return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    }
 
     std::string RandomHosts(std::mt19937& random) {
         switch (random() % 6) {
-        case 0: return "";
-        case 1: return "empty file";
-        case 2: return std::string("\xFF\xFE", 2) + std::string("#\0 \0h\0", 6);
-        default: {
-            std::string text;
-            int lines = 1 + static_cast<int>(random() % 4);
-            for (int i = 0; i < lines; ++i) {
-                int length = static_cast<int>(random() % 40);
-                for (int k = 0; k < length; ++k) text += static_cast<char>(random() % 3 == 0 ? random() % 256 : 'a' + random() % 26);
-                text += random() % 5 == 0 ? "\n" : "\r\n";
+            case 0:
+                return "";
+            case 1:
+                return "empty file";
+            case 2:
+                return std::string("\xFF\xFE", 2) + std::string("#\0 \0h\0", 6);
+            default: {
+                std::string text;
+                int lines = 1 + static_cast<int>(random() % 4);
+                for (int i = 0; i < lines; ++i) {
+                    int length = static_cast<int>(random() % 40);
+                    for (int k = 0; k < length; ++k)
+                        text += static_cast<char>(random() % 3 == 0 ? random() % 256 : 'a' + random() % 26);
+                    text += random() % 5 == 0 ? "\n" : "\r\n";
+                }
+                if (random() % 4 == 0) text.pop_back();  // no final line break
+                return text;
             }
-            if (random() % 4 == 0) text.pop_back();  // no final line break
-            return text;
-        }
         }
     }
 
     std::vector<std::string> RandomEntries(std::mt19937& random) {
-        static const std::vector<std::string> pool = {"a.example", "b.example", " spaced ", "http://c.example/", "",
-                                                       "cut\r\nhere", "lf\nonly", "UPPER.Example"};
+        static const std::vector<std::string> pool = {
+            "a.example", "b.example",   " spaced ", "http://c.example/",
+            "",          "cut\r\nhere", "lf\nonly", "UPPER.Example"};
         std::vector<std::string> entries;
         int count = 1 + static_cast<int>(random() % 4);
         for (int i = 0; i < count; ++i) entries.push_back(pool[random() % pool.size()]);
@@ -116,22 +145,28 @@ protected:
 
     static std::string Blocked(const std::string& previous, const std::vector<std::string>& entries) {
         std::string text = previous + "\r\n";
-        for (const std::string& entry : entries) text += BlockLine(entry.substr(0, entry.find_first_of("\r\n")));
+        for (const std::string& entry : entries)
+            text += BlockLine(entry.substr(0, entry.find_first_of("\r\n")));
         return text;
     }
 
     // Every box the blocker may show: its notices and its error reports.
     static bool KnownBox(const RecordedBox& box) {
         if (box.title == "Application Error") {
-            const std::string tail = std::string("\r\rPlease email screenshot of this message to ") + kSupportEmailAddress;
+            const std::string tail =
+                std::string("\r\rPlease email screenshot of this message to ") + kSupportEmailAddress;
             return box.style == 48 && box.text.size() > tail.size() &&
                    box.text.compare(box.text.size() - tail.size(), tail.size(), tail) == 0 &&
-                   (box.text.find("\r\nin Nestwarden2021/08/31.Form1.StartBlocking at line ") != std::string::npos ||
-                    box.text.find("\r\nin Nestwarden2021/08/31.Form1.StopBlocking at line ") != std::string::npos);
+                   (box.text.find("\r\nin Nestwarden2021/08/31.Form1.StartBlocking at line ") !=
+                        std::string::npos ||
+                    box.text.find("\r\nin Nestwarden2021/08/31.Form1.StopBlocking at line ") !=
+                        std::string::npos);
         }
         return box.title == ApplicationTitle() && box.style == 0 &&
-               (box.text == "Could not start blocking.\r\n" + kUac || box.text == "Could not restore settings.\r\n" + kUac ||
-                box.text == "You must be logged in as Administrator in Windows in order to stop block sites.");
+               (box.text == "Could not start blocking.\r\n" + kUac ||
+                box.text == "Could not restore settings.\r\n" + kUac ||
+                box.text ==
+                    "You must be logged in as Administrator in Windows in order to stop block sites.");
     }
 
     std::string backupPath;
@@ -172,8 +207,8 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
             if (on) {
                 possible.insert(possible.end(), {Action::UserStop, Action::UserStop});
             } else {
-                possible.insert(possible.end(),
-                                {Action::UserStart, Action::UserStart, Action::UserStart, Action::ExternalEdit});
+                possible.insert(possible.end(), {Action::UserStart, Action::UserStart, Action::UserStart,
+                                                 Action::ExternalEdit});
                 if (!IsFile(backupPath) && random() % 4 == 0) possible.push_back(Action::ExternalDelete);
             }
             const Action action = possible[random() % possible.size()];
@@ -183,9 +218,11 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
             if (action != Action::ExternalEdit && action != Action::ExternalDelete && random() % 3 == 0) {
                 std::vector<Fault> faults;
                 if (IsFile(hostsPath))
-                    faults.insert(faults.end(), {Fault::ReadOnlyHosts, Fault::HostsHeldNoSharing,
-                                                 Fault::HostsHeldNoDeleteSharing, Fault::HostsHeldNoReadSharing});
-                if (!Exists(backupPath)) faults.insert(faults.end(), {Fault::FolderAtBackup, Fault::NoDataFolder});
+                    faults.insert(faults.end(),
+                                  {Fault::ReadOnlyHosts, Fault::HostsHeldNoSharing,
+                                   Fault::HostsHeldNoDeleteSharing, Fault::HostsHeldNoReadSharing});
+                if (!Exists(backupPath))
+                    faults.insert(faults.end(), {Fault::FolderAtBackup, Fault::NoDataFolder});
                 if (!faults.empty()) fault = faults[random() % faults.size()];
             }
             history << "\n  " << ActionName(action) << (admin ? "" : " (no rights)") << FaultName(fault);
@@ -199,51 +236,61 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
 
             UniqueFile holder;
             switch (fault) {
-            case Fault::None: break;
-            case Fault::ReadOnlyHosts: SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_READONLY); break;
-            case Fault::HostsHeldNoSharing:
-            case Fault::HostsHeldNoDeleteSharing:
-            case Fault::HostsHeldNoReadSharing: {
-                DWORD share = fault == Fault::HostsHeldNoSharing         ? 0
-                              : fault == Fault::HostsHeldNoDeleteSharing ? FILE_SHARE_READ | FILE_SHARE_WRITE
-                                                                         : FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-                holder.reset(CreateFileA(hostsPath.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr,
-                                         OPEN_EXISTING, 0, nullptr));
-                ASSERT_TRUE(holder) << history.str();
-                break;
-            }
-            case Fault::FolderAtBackup: ASSERT_TRUE(CreateDirectoryA(backupPath.c_str(), nullptr)); break;
-            case Fault::NoDataFolder: ASSERT_TRUE(RemoveDirectoryA(dataFolder.c_str())) << history.str(); break;
+                case Fault::None:
+                    break;
+                case Fault::ReadOnlyHosts:
+                    SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_READONLY);
+                    break;
+                case Fault::HostsHeldNoSharing:
+                case Fault::HostsHeldNoDeleteSharing:
+                case Fault::HostsHeldNoReadSharing: {
+                    DWORD share = fault == Fault::HostsHeldNoSharing ? 0
+                                  : fault == Fault::HostsHeldNoDeleteSharing
+                                      ? FILE_SHARE_READ | FILE_SHARE_WRITE
+                                      : FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+                    holder.reset(CreateFileA(hostsPath.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr,
+                                             OPEN_EXISTING, 0, nullptr));
+                    ASSERT_TRUE(holder) << history.str();
+                    break;
+                }
+                case Fault::FolderAtBackup:
+                    ASSERT_TRUE(CreateDirectoryA(backupPath.c_str(), nullptr));
+                    break;
+                case Fault::NoDataFolder:
+                    ASSERT_TRUE(RemoveDirectoryA(dataFolder.c_str())) << history.str();
+                    break;
             }
             counts[std::string(ActionName(action)) + FaultName(fault)]++;
 
             switch (action) {
-            case Action::UserStart:
-                // The Start/Stop button calls StartBlocking only for an administrator.
-                if (admin) window->UserStart();
-                break;
-            case Action::UserStop: window->Stop(); break;
-            case Action::CloseAndStartAgain:
-                if (!on) window->Stop();  // the close runs StopBlocking while blocking is off
-                window = startProgram();
-                if (on) window->ResumeAtStartup();
-                break;
-            case Action::EndWithoutCloseAndStartAgain:
-                window = startProgram();
-                if (on) window->ResumeAtStartup();
-                break;
-            case Action::ExternalEdit: {
-                std::string edited = RandomHosts(random);
-                WriteBytes(hostsPath, edited);
-                // With no backup the hosts file is the user's own; with one, a restore puts the
-                // backup back and drops every change made since it was taken.
-                if (!backupBefore) clean = edited;
-                break;
-            }
-            case Action::ExternalDelete:
-                DeleteFileA(hostsPath.c_str());
-                clean.reset();
-                break;
+                case Action::UserStart:
+                    // The Start/Stop button calls StartBlocking only for an administrator.
+                    if (admin) window->UserStart();
+                    break;
+                case Action::UserStop:
+                    window->Stop();
+                    break;
+                case Action::CloseAndStartAgain:
+                    if (!on) window->Stop();  // the close runs StopBlocking while blocking is off
+                    window = startProgram();
+                    if (on) window->ResumeAtStartup();
+                    break;
+                case Action::EndWithoutCloseAndStartAgain:
+                    window = startProgram();
+                    if (on) window->ResumeAtStartup();
+                    break;
+                case Action::ExternalEdit: {
+                    std::string edited = RandomHosts(random);
+                    WriteBytes(hostsPath, edited);
+                    // With no backup the hosts file is the user's own; with one, a restore puts the
+                    // backup back and drops every change made since it was taken.
+                    if (!backupBefore) clean = edited;
+                    break;
+                }
+                case Action::ExternalDelete:
+                    DeleteFileA(hostsPath.c_str());
+                    clean.reset();
+                    break;
             }
 
             // The faults are lifted (a read-only attribute a restore copied back is lifted too).
@@ -271,7 +318,8 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
             // holding the block lines, and that is what a later backup holds.)
             if (stopRan && admin && backupBefore && !backupNow && clean) {
                 ++restoringStops;
-                ASSERT_TRUE(hostsNow == *clean) << "a stop that restored left other content\n" << history.str();
+                ASSERT_TRUE(hostsNow == *clean) << "a stop that restored left other content\n"
+                                                << history.str();
             }
             if (stopRan && admin && backupBefore && fault == Fault::None) {
                 ASSERT_FALSE(backupNow) << "a stop without faults did not restore\n" << history.str();

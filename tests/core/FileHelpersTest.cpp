@@ -13,7 +13,7 @@
 namespace {
 
 class FileHelpers : public TempTree {
-protected:
+  protected:
     std::string folder() const { return root + "\\files"; }
     std::string at(const std::string& name) const { return folder() + "\\" + name; }
     void SetUp() override {
@@ -33,8 +33,8 @@ protected:
         return names;
     }
     static UniqueFile Hold(const std::string& path, DWORD share) {
-        return UniqueFile{CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr)};
+        return UniqueFile{CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
     }
 };
 
@@ -53,7 +53,8 @@ TEST_F(FileHelpers, ReadFileTextGivesEveryByteAndTheTwoSpecialResults) {
         {"utf16 with mark", true, utf16, utf16},
         {"utf8 mark stays", true, "\xEF\xBB\xBFx", "\xEF\xBB\xBFx"},
         {"254 first", true, std::string("\xFE\x00z", 3), std::string("\xFE\x00z", 3)},
-        {"high bytes and NULs", true, std::string("\x80\x00\xFF\r\r\n", 6), std::string("\x80\x00\xFF\r\r\n", 6)},
+        {"high bytes and NULs", true, std::string("\x80\x00\xFF\r\r\n", 6),
+         std::string("\x80\x00\xFF\r\r\n", 6)},
         {"literal text empty file", true, "empty file", "empty file"},
     };
     for (const Case& c : cases) {
@@ -138,7 +139,8 @@ TEST_F(FileHelpers, WriteFileTextRefusalsLeaveTheFileAsItWas) {
     EXPECT_EQ(ReadBytes(at("nofolder\\file")), "<missing>");
 
     std::vector<std::string> names = Listing();
-    EXPECT_EQ(names.size(), 3u) << "no file is left beside after a refusal: " << ::testing::PrintToString(names);
+    EXPECT_EQ(names.size(), 3u) << "no file is left beside after a refusal: "
+                                << ::testing::PrintToString(names);
     // Wine does not enforce access lists, so the refusal for a protected system folder without
     // administrator rights cannot be shown here; the read-only case takes the same path.
 }
@@ -207,8 +209,8 @@ TEST_F(FileHelpers, DeleteFileForcedRemovesReadOnlyFilesAndIsSilentOtherwise) {
     WriteBytes(at("held"), "x");
     SetFileAttributesA(at("held").c_str(), FILE_ATTRIBUTE_READONLY);
     {
-        UniqueFile holder{CreateFileA(at("held").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                                      nullptr)};
+        UniqueFile holder{CreateFileA(at("held").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, 0, nullptr)};
         ASSERT_TRUE(holder);
         DeleteFileForced(at("held"));
         EXPECT_TRUE(FileExists(at("held")));
@@ -242,7 +244,8 @@ TEST_F(FileHelpers, PathsFromTheShellAndTheEnvironment) {
 
     EXPECT_EQ(HostsFilePath(), windir + "\\system32\\drivers\\etc\\hosts");
     SetEnvironmentVariableA("WINDIR", "Q:\\elsewhere");
-    EXPECT_EQ(HostsFilePath(), "Q:\\elsewhere\\system32\\drivers\\etc\\hosts") << "built afresh at every call";
+    EXPECT_EQ(HostsFilePath(), "Q:\\elsewhere\\system32\\drivers\\etc\\hosts")
+        << "built afresh at every call";
     SetEnvironmentVariableA("WINDIR", windir.c_str());
 }
 

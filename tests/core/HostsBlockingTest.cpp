@@ -16,14 +16,17 @@
 namespace {
 
 const std::string kUac =
-    "Please check your UAC settings to make sure they are on 'Never Notify'. Please make sure you run this software "
-    "as administrator by right clicking the desktop icon for this software and choosing 'Run as administrator'";
+    "Please check your UAC settings to make sure they are on 'Never Notify'. Please make sure you run this "
+    "software "
+    "as administrator by right clicking the desktop icon for this software and choosing 'Run as "
+    "administrator'";
 const std::string kCouldNotStart = "Could not start blocking.\r\n" + kUac;
 const std::string kCouldNotRestore = "Could not restore settings.\r\n" + kUac;
-const std::string kNotAdminToStop = "You must be logged in as Administrator in Windows in order to stop block sites.";
+const std::string kNotAdminToStop =
+    "You must be logged in as Administrator in Windows in order to stop block sites.";
 
 class HostsBlocking : public TempTree {
-protected:
+  protected:
     void SetUp() override {
         TempTree::SetUp();
         MakeDataFolder();
@@ -37,7 +40,8 @@ protected:
     }
     std::string Report(DWORD error, int line) const {
         return SystemErrorText(error) + "\r\nin Nestwarden2021/08/31.Form1.StartBlocking at line " +
-               std::to_string(line) + "\r\rPlease email screenshot of this message to " + kSupportEmailAddress;
+               std::to_string(line) + "\r\rPlease email screenshot of this message to " +
+               kSupportEmailAddress;
     }
     std::vector<std::string> BoxTexts() const {
         std::vector<std::string> texts;
@@ -66,16 +70,23 @@ TEST_F(HostsBlocking, UserStartWritesTheBlockAndStopPutsTheFileBack) {
         std::string written;
     };
     const std::vector<Case> cases = {
-        {"two entries after one line", "X\r\n", {"a.example", "b.example"},
+        {"two entries after one line",
+         "X\r\n",
+         {"a.example", "b.example"},
          "X\r\n\r\n" + BlockLine("a.example") + BlockLine("b.example")},
         {"empty hosts file", "", {"a.example"}, "\r\n" + BlockLine("a.example")},
         {"a file holding the words empty file", "empty file", {"a"}, "empty file\r\n" + BlockLine("a")},
         {"no final line break", "127.0.0.1 localhost", {"x"}, "127.0.0.1 localhost\r\n" + BlockLine("x")},
-        {"verbatim entries", "#\r\n", {" spaced ", "http://Site.EXAMPLE/", "", "dup", "dup"},
-         "#\r\n\r\n" + BlockLine(" spaced ") + BlockLine("http://Site.EXAMPLE/") + BlockLine("") + BlockLine("dup") +
-             BlockLine("dup")},
-        {"entries cut at their first CR or LF", "#\r\n", {"one\r\ntwo", "three\nfour", "five\rsix", "\nlead", "ok"},
-         "#\r\n\r\n" + BlockLine("one") + BlockLine("three") + BlockLine("five") + BlockLine("") + BlockLine("ok")},
+        {"verbatim entries",
+         "#\r\n",
+         {" spaced ", "http://Site.EXAMPLE/", "", "dup", "dup"},
+         "#\r\n\r\n" + BlockLine(" spaced ") + BlockLine("http://Site.EXAMPLE/") + BlockLine("") +
+             BlockLine("dup") + BlockLine("dup")},
+        {"entries cut at their first CR or LF",
+         "#\r\n",
+         {"one\r\ntwo", "three\nfour", "five\rsix", "\nlead", "ok"},
+         "#\r\n\r\n" + BlockLine("one") + BlockLine("three") + BlockLine("five") + BlockLine("") +
+             BlockLine("ok")},
         {"bytes kept as they are", utf16, {"y"}, utf16 + "\r\n" + BlockLine("y")},
     };
     for (const Case& c : cases) {
@@ -142,8 +153,10 @@ TEST_F(HostsBlocking, UserStartKeepsABackupThatIsAlreadyThere) {
     WriteBytes(backupPath, "clean\r\n");
     WriteBytes(hostsPath, "clean\r\n\r\n" + BlockLine("a.example"));
     window->UserStart();
-    EXPECT_EQ(ReadBytes(backupPath), "clean\r\n") << "the blocked hosts file is not copied over the clean copy";
-    EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n\r\n" + BlockLine("a.example") + "\r\n" + BlockLine("a.example"));
+    EXPECT_EQ(ReadBytes(backupPath), "clean\r\n")
+        << "the blocked hosts file is not copied over the clean copy";
+    EXPECT_EQ(ReadBytes(hostsPath),
+              "clean\r\n\r\n" + BlockLine("a.example") + "\r\n" + BlockLine("a.example"));
     window->Stop();
     EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n");
     EXPECT_TRUE(prompts.boxes.empty());
@@ -175,6 +188,33 @@ TEST_F(HostsBlocking, RefusedWriteAtTheUsersStartAndTheRefusedRestoreOnClose) {
     EXPECT_EQ(prompts.boxes.size(), 2u);
     EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n");
     EXPECT_EQ(ReadBytes(backupPath), "<missing>");
+}
+
+TEST_F(HostsBlocking, ARefusedRestoreReturnsTheCaptionAndTheNextStartKeepsTheBackup) {
+    window->SetEntries({"a.example"});
+    WriteBytes(hostsPath, "clean\r\n");
+    window->UserStart();
+    const std::string blocked = "clean\r\n\r\n" + BlockLine("a.example");
+    ASSERT_EQ(ReadBytes(hostsPath), blocked);
+
+    SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_READONLY);
+    window->Stop();
+    ASSERT_EQ(prompts.boxes.size(), 1u);
+    ExpectNotice(0, kCouldNotRestore);
+    EXPECT_EQ(window->Caption(), "Start Blocking") << "the caption returns although the restore was refused";
+    EXPECT_EQ(ReadBytes(hostsPath), blocked);
+    EXPECT_EQ(ReadBytes(backupPath), "clean\r\n");
+
+    // The user starts again: the hosts file is still blocked, so the backup is the only clean
+    // copy and must not be taken afresh from it.
+    SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+    window->UserStart();
+    EXPECT_EQ(ReadBytes(backupPath), "clean\r\n");
+    EXPECT_EQ(ReadBytes(hostsPath), blocked + "\r\n" + BlockLine("a.example"));
+    window->Stop();
+    EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n");
+    EXPECT_EQ(ReadBytes(backupPath), "<missing>");
+    EXPECT_EQ(prompts.boxes.size(), 1u);
 }
 
 TEST_F(HostsBlocking, RefusedWriteAtStartupIsSilentAndStillMinimises) {
@@ -251,17 +291,41 @@ TEST_F(HostsBlocking, AHostsFileThatCannotBeReadIsNeverRewritten) {
         std::string caption;
     };
     const std::vector<Case> cases = {
-        {"user start, no backup", kNothing, false, false,
+        {"user start, no backup",
+         kNothing,
+         false,
+         false,
          {Report(ERROR_SHARING_VIOLATION, 106), Report(ERROR_SHARING_VIOLATION, 116), kCouldNotStart},
          "Start Blocking"},
-        {"user start, kept backup", kNothing, false, true, {Report(ERROR_SHARING_VIOLATION, 116), kCouldNotStart},
+        {"user start, kept backup",
+         kNothing,
+         false,
+         true,
+         {Report(ERROR_SHARING_VIOLATION, 116), kCouldNotStart},
          "Start Blocking"},
-        {"user start, kept backup, no read sharing", kNoReads, false, true,
-         {Report(ERROR_SHARING_VIOLATION, 116), kCouldNotStart}, "Start Blocking"},
-        {"start-up, no backup", kNothing, true, false,
-         {Report(ERROR_SHARING_VIOLATION, 112), Report(ERROR_SHARING_VIOLATION, 116)}, "Stop Blocking"},
-        {"start-up, kept backup", kNothing, true, true, {Report(ERROR_SHARING_VIOLATION, 116)}, "Stop Blocking"},
-        {"start-up, kept backup, no read sharing", kNoReads, true, true, {Report(ERROR_SHARING_VIOLATION, 116)},
+        {"user start, kept backup, no read sharing",
+         kNoReads,
+         false,
+         true,
+         {Report(ERROR_SHARING_VIOLATION, 116), kCouldNotStart},
+         "Start Blocking"},
+        {"start-up, no backup",
+         kNothing,
+         true,
+         false,
+         {Report(ERROR_SHARING_VIOLATION, 112), Report(ERROR_SHARING_VIOLATION, 116)},
+         "Stop Blocking"},
+        {"start-up, kept backup",
+         kNothing,
+         true,
+         true,
+         {Report(ERROR_SHARING_VIOLATION, 116)},
+         "Stop Blocking"},
+        {"start-up, kept backup, no read sharing",
+         kNoReads,
+         true,
+         true,
+         {Report(ERROR_SHARING_VIOLATION, 116)},
          "Stop Blocking"},
     };
     window->SetEntries({"a.example"});
@@ -289,7 +353,8 @@ TEST_F(HostsBlocking, AHostsFileHeldOpenWithoutDeleteSharingIsStillBlocked) {
     WriteBytes(hostsPath, "clean and longer than the block\r\n");
     {
         UniqueFile holder{CreateFileA(hostsPath.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr)};
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                      nullptr)};
         ASSERT_TRUE(holder);
         window->UserStart();
     }
@@ -330,7 +395,8 @@ TEST_F(HostsBlocking, WithoutASafeCopyTheHostsFileIsLeftAlone) {
     window->form->DataFolder = dataFolder + "\\bad|name";
     window->ResumeAtStartup();
     ASSERT_EQ(prompts.boxes.size(), 1u) << ::testing::PrintToString(BoxTexts());
-    EXPECT_NE(prompts.boxes[0].text.find("StartBlocking at line 110\r\r"), std::string::npos) << prompts.boxes[0].text;
+    EXPECT_NE(prompts.boxes[0].text.find("StartBlocking at line 110\r\r"), std::string::npos)
+        << prompts.boxes[0].text;
     EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n");
     // Wine enforces no access lists, so the case this guards against on Windows (a kept
     // backup in a folder that may not be listed) cannot be staged here.

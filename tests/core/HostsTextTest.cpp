@@ -20,7 +20,8 @@ struct CollectingSink : ContentSink {
 std::string Blocked(const std::string& previous, const std::vector<std::string>& entries) {
     CollectingSink sink;
     PutBlockedHosts(sink, previous, entries);
-    EXPECT_EQ(sink.text.size(), BlockedHostsSize(previous.size(), entries)) << "the announced size is the real one";
+    EXPECT_EQ(sink.text.size(), BlockedHostsSize(previous.size(), entries))
+        << "the announced size is the real one";
     return sink.text;
 }
 
@@ -50,7 +51,8 @@ TEST(HostsText, ManyAndVeryLongEntriesKeepTheirOrder) {
     std::vector<std::string> entries;
     std::string expected = "previous\r\n\r\n";
     for (int i = 0; i < 700; ++i) {  // well past one buffer of the producer
-        std::string name = "site" + std::to_string(i) + std::string(static_cast<size_t>(i % 997), 'q') + ".example";
+        std::string name =
+            "site" + std::to_string(i) + std::string(static_cast<size_t>(i % 997), 'q') + ".example";
         entries.push_back(name);
         expected += BlockLine(name);
     }
