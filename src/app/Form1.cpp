@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "../../res/resource.h"
 #include "app/PasswordWindow.h"
 #include "core/BlockingToggle.h"
 #include "ui/MessagePump.h"
@@ -159,6 +160,9 @@ void Form1::Load() {
                     GetModuleHandleA(nullptr), this);
     CreateControls();
     cSysTray1.Create(hwnd_);
+    // The tray control's icon is part of the window's layout: the blue K.
+    cSysTray1.SetTrayIcon(static_cast<HICON>(
+        LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_TRAY_ICON), IMAGE_ICON, 16, 16, LR_SHARED)));
     RegisterDialogWindow(hwnd_);
 
     Form_Load();

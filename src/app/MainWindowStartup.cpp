@@ -1,6 +1,4 @@
 // Form_Load, the main window's load handler: the program's whole start-up sequence.
-#include <cerrno>
-#include <cstdlib>
 #include <vector>
 
 #include "app/Form1.h"
@@ -24,20 +22,6 @@ int TwipsToScreenPixels(int twips) {
     int dpi = GetDeviceCaps(screen, LOGPIXELSX);
     ReleaseDC(nullptr, screen);
     return MulDiv(twips, dpi > 0 ? dpi : 96, 1440);
-}
-
-// "BlockOnStart" read as a number: decimal text with optional spaces around it. Anything else
-// cannot be converted and raises "Type mismatch", which start-up's test reports before it resumes.
-double StoredNumber(const std::string& text) {
-    size_t first = text.find_first_not_of(" \t");
-    size_t last = text.find_last_not_of(" \t");
-    if (first == std::string::npos) throw Failure("Type mismatch");
-    std::string digits = text.substr(first, last - first + 1);
-    char* end = nullptr;
-    errno = 0;
-    double number = std::strtod(digits.c_str(), &end);
-    if (end != digits.c_str() + digits.size() || errno == ERANGE) throw Failure("Type mismatch");
-    return number;
 }
 
 }  // namespace
@@ -110,8 +94,8 @@ void Form1::Form_Load() {
     p.Line(170, [&] { cSysTray1.SetInTray(true); });
 
     // The loading flag keeps Check1's click from writing what it has just read.
-    p.Line(172, [&] { Check1.SetValue(GetSetting(kKeyWindowsStartup, "Off") == "On" ? 1 : 0); });
-    p.Line(174, [&] { Check8.SetValue(GetSetting(kKeyMinimized, "Off") == "On" ? 1 : 0); });
+    p.Line(172, [&] { Check1.SetValue(GetSetting(kKeyWindowsStartup, kSettingOff) == kSettingOn ? 1 : 0); });
+    p.Line(174, [&] { Check8.SetValue(GetSetting(kKeyMinimized, kSettingOff) == kSettingOn ? 1 : 0); });
     if (p.Test(176, [&] { return Check8.Value() == 1; })) {
         p.Line(178, [&] { SetWindowState(WindowState::Minimized); });
     }
@@ -119,7 +103,7 @@ void Form1::Form_Load() {
 
     p.Line(182, [&] { UserIsAdmin = system.IsAdministrator(); });
 
-    if (p.Test(184, [&] { return StoredNumber(GetSetting(kKeyBlockOnStart, "0")) != 0; })) {
+    if (p.Test(184, [&] { return ReadBlockOnStart() != 0; })) {
         // Blocking was on at the last close: resume it.
         p.Line(186, [&] { SavedButtonCaption = PushButton2.Caption(); });
         p.Line(188, [&] { PushButton2.SetCaption(kStopBlockingCaption); });

@@ -43,6 +43,8 @@ TEST_F(MainWindowStartup, FirstRunShowsTheDefaultListAndAVisibleWindow) {
     EXPECT_TRUE(ShownNormally());
     EXPECT_TRUE(main.cSysTray1.InTray());
     EXPECT_EQ(main.cSysTray1.TrayTip(), "Parvalisk");
+    EXPECT_NE(main.cSysTray1.TrayIcon(), nullptr);
+    EXPECT_NE(SendMessageA(main.hwnd(), WM_GETICON, ICON_BIG, 0), 0) << "the window carries the program icon";
     EXPECT_EQ(WindowCaption(main.hwnd()), "Parvalisk");
     EXPECT_EQ(ApplicationTitle(), "Parvalisk");
     EXPECT_EQ(main.Label2.BackColor(), RGB(255, 255, 255)) << "Label2 ends on white";
