@@ -13,7 +13,7 @@
 #include "ui/MessagePump.h"
 
 class ListViewHost {
-public:
+  public:
     explicit ListViewHost(WebsiteList& list) : list_(list) {
         INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES};
         InitCommonControlsEx(&controls);
@@ -25,10 +25,10 @@ public:
         host_ = CreateWindowExA(0, "ListBenchHost", "bench", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 540, 300,
                                 nullptr, nullptr, GetModuleHandleA(nullptr), this);
         SetWindowLongPtrA(host_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-        list.hwnd = CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
-                                    WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL |
-                                        LVS_SHOWSELALWAYS,
-                                    8, 8, 520, 250, host_, nullptr, GetModuleHandleA(nullptr), nullptr);
+        list.hwnd = CreateWindowExA(
+            WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
+            WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL | LVS_SHOWSELALWAYS, 8, 8, 520,
+            250, host_, nullptr, GetModuleHandleA(nullptr), nullptr);
         LVCOLUMNA column{};
         column.mask = LVCF_TEXT | LVCF_WIDTH;
         column.cx = 480;
@@ -46,7 +46,7 @@ public:
         ProcessPendingEvents();
     }
 
-private:
+  private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         auto* self = reinterpret_cast<ListViewHost*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
         if (msg == WM_NOTIFY && self != nullptr) {

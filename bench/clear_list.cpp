@@ -30,7 +30,8 @@ int main() {
     }
     DeleteFileA(path.c_str());
 
-    std::printf("entries before: %u, after: %u\n", static_cast<unsigned>(before), static_cast<unsigned>(after));
+    std::printf("entries before: %u, after: %u\n", static_cast<unsigned>(before),
+                static_cast<unsigned>(after));
     std::printf("Clear List: %.2f ms (limit 100 ms)\n", clearMs);
     bool ok = before == kLines && after == 0 && clearMs < 100;
     std::printf("clear_list: ratio %.3f (limit 1)\n", clearMs / 100.0);

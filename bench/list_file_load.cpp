@@ -20,7 +20,8 @@ double PlainReadMs(const std::string& path, size_t size, char* touched = nullptr
     double start = NowMs();
     std::unique_ptr<char[]> fresh(touched == nullptr ? new char[size + 1] : nullptr);
     char* buffer = touched != nullptr ? touched : fresh.get();
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file =
+        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     DWORD got = 0;
     ReadFile(file, buffer, static_cast<DWORD>(size + 1), &got, nullptr);
     CloseHandle(file);
@@ -55,7 +56,8 @@ int main() {
     }
     PROCESS_MEMORY_COUNTERS after = MemoryNow();
     double peakRatio = static_cast<double>(after.PeakWorkingSetSize - baseline) / static_cast<double>(size);
-    double commitRatio = static_cast<double>(after.PeakPagefileUsage - baselineCommit) / static_cast<double>(size);
+    double commitRatio =
+        static_cast<double>(after.PeakPagefileUsage - baselineCommit) / static_cast<double>(size);
 
     // The view afterwards: to the last row, Delete of the first entry, then Clear List.
     double start = NowMs();
@@ -75,7 +77,8 @@ int main() {
     double readMs = 1e9, touchedReadMs = 1e9;
     for (int run = 0; run < 3; ++run) readMs = std::min(readMs, PlainReadMs(path, size));
     std::vector<char> touched(size + 1, 1);
-    for (int run = 0; run < 3; ++run) touchedReadMs = std::min(touchedReadMs, PlainReadMs(path, size, touched.data()));
+    for (int run = 0; run < 3; ++run)
+        touchedReadMs = std::min(touchedReadMs, PlainReadMs(path, size, touched.data()));
     DeleteFileA(path.c_str());
 
     double ratio = loadMs / std::max(readMs, 0.001);
@@ -88,8 +91,8 @@ int main() {
                 (after.PeakWorkingSetSize - baseline) / 1048576.0, peakRatio);
     std::printf("peak committed memory added: %.1f MB = %.2f x file size\n",
                 (after.PeakPagefileUsage - baselineCommit) / 1048576.0, commitRatio);
-    std::printf("afterwards: scroll to the end %.1f ms, Delete %.1f ms, Clear List %.1f ms\n", scrollMs, deleteMs,
-                clearMs);
+    std::printf("afterwards: scroll to the end %.1f ms, Delete %.1f ms, Clear List %.1f ms\n", scrollMs,
+                deleteMs, clearMs);
     bool ok = entries == kLines && loadMs <= 2000 && peakRatio <= 6 && ratio <= 10;
     std::printf("list_file_load: ratio %.2f (limit 10)\n", ratio);
     return ok ? 0 : 1;

@@ -24,7 +24,8 @@ void RemoveSelectedEntry(Form1& form) {
 void Form1::PushButton6_Click() {
     Guarded p{"in Nestwarden2021/08/31.Form1.PushButton6_Click "};
     std::string text;
-    p.Line(104, [&] { text = CurrentPrompts().InputBox(kAddWebsitePrompt, ApplicationTitle()).value_or(""); });
+    p.Line(104,
+           [&] { text = CurrentPrompts().InputBox(kAddWebsitePrompt, ApplicationTitle()).value_or(""); });
     if (p.Test(106, [&] { return text.empty(); })) return;
     // Exactly as typed: blanks, capitals and duplicates all stay.
     p.Line(108, [&] { ListView1.Append(text); });

@@ -23,10 +23,14 @@ constexpr char kOpenListFilter[] = "Text Files (*.txt)|*.txt|All Files (*.*)|*.*
 constexpr char kFileNotFound[] = "File not found";
 constexpr DWORD kReadChunk = 1 << 20;
 
-bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
+bool IsLineEnd(char c) {
+    return c == '\r' || c == '\n';
+}
 
 // True when one of the four bytes is below 14, the only ones that can be CR or LF.
-bool HasByteBelow14(uint32_t word) { return ((word - 0x0E0E0E0Eu) & ~word & 0x80808080u) != 0; }
+bool HasByteBelow14(uint32_t word) {
+    return ((word - 0x0E0E0E0Eu) & ~word & 0x80808080u) != 0;
+}
 
 // The index of the first CR or LF at or after `i`, or `count`. Host names hold no control
 // characters, so the text is skipped four bytes at a time and only words that hold a byte
@@ -49,7 +53,7 @@ size_t NextLineEnd(const char* text, size_t i, size_t count) {
 // The text lies in the list's own store (read straight into it), so each entry is just the
 // stretch of the store between two line ends: nothing is copied.
 class LineSplitter {
-public:
+  public:
     explicit LineSplitter(WebsiteList& list) : list_(list), pieceStart_(list.StoredSize()) {}
 
     // The `count` characters at `text` are the store's newest, starting at offset `base`.
@@ -85,7 +89,7 @@ public:
         pending_ = false;
     }
 
-private:
+  private:
     WebsiteList& list_;
     size_t pieceStart_;
     bool pending_ = false;  // characters (or an LF) since the last CR: a line is open

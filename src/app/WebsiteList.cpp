@@ -12,7 +12,9 @@ namespace {
 constexpr size_t kCompactThreshold = 64 * 1024;
 }  // namespace
 
-WebsiteList::~WebsiteList() { std::free(store_); }
+WebsiteList::~WebsiteList() {
+    std::free(store_);
+}
 
 std::vector<std::string> WebsiteList::Entries() const {
     std::vector<std::string> entries;
@@ -40,7 +42,9 @@ void WebsiteList::GrowSpans(size_t needed) {
     spans_.reserve(std::max(needed, spans_.capacity() + spans_.capacity() / 2 + 16));
 }
 
-void WebsiteList::ReserveEntries(size_t more) { GrowSpans(spans_.size() + more); }
+void WebsiteList::ReserveEntries(size_t more) {
+    GrowSpans(spans_.size() + more);
+}
 
 char* WebsiteList::ReserveRaw(size_t bytes) {
     if (bytes > static_cast<size_t>(-1) - size_) throw std::bad_alloc();
@@ -48,7 +52,9 @@ char* WebsiteList::ReserveRaw(size_t bytes) {
     return store_ + size_;
 }
 
-void WebsiteList::CommitRaw(size_t bytes) { size_ = std::min(size_ + bytes, capacity_); }
+void WebsiteList::CommitRaw(size_t bytes) {
+    size_ = std::min(size_ + bytes, capacity_);
+}
 
 void WebsiteList::ShowAppended() {
     if (hwnd == nullptr) return;
@@ -132,7 +138,8 @@ void WebsiteList::Select(int index) {
     if (hwnd == nullptr) return;
     // Only the one selected row is cleared: clearing "all rows" walks every one of a million.
     int selected = ListView_GetNextItem(hwnd, -1, LVNI_SELECTED);
-    if (selected >= 0 && selected != index) ListView_SetItemState(hwnd, selected, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    if (selected >= 0 && selected != index)
+        ListView_SetItemState(hwnd, selected, 0, LVIS_SELECTED | LVIS_FOCUSED);
     int focused = ListView_GetNextItem(hwnd, -1, LVNI_FOCUSED);
     if (focused >= 0 && focused != index) ListView_SetItemState(hwnd, focused, 0, LVIS_FOCUSED);
     if (index < 0 || static_cast<size_t>(index) >= spans_.size()) return;

@@ -17,7 +17,7 @@
 #include <vector>
 
 class WebsiteList {
-public:
+  public:
     WebsiteList() = default;
     WebsiteList(const WebsiteList&) = delete;
     WebsiteList& operator=(const WebsiteList&) = delete;
@@ -62,7 +62,7 @@ public:
     // Answers the list view's LVN_GETDISPINFO for a row.
     void OnGetDispInfo(NMLVDISPINFOA& info) const;
 
-private:
+  private:
     struct Span {
         size_t start;
         size_t length;
@@ -74,6 +74,6 @@ private:
     char* store_ = nullptr;  // malloc'd, so it can grow in place
     size_t size_ = 0;        // characters in use (live text plus garbage)
     size_t capacity_ = 0;
-    size_t live_ = 0;        // characters that belong to entries
+    size_t live_ = 0;  // characters that belong to entries
     std::vector<Span> spans_;
 };

@@ -1,6 +1,5 @@
 #include "ui/InputBox.h"
 
-
 namespace {
 
 // The box's layout in twips (15 twips per pixel at 96 DPI), in tab order: the edit field takes
@@ -30,13 +29,15 @@ int ScreenDpi() {
     return dpi > 0 ? dpi : 96;
 }
 
-int TwipsToPixels(int twips, int dpi) { return MulDiv(twips, dpi, 1440); }
+int TwipsToPixels(int twips, int dpi) {
+    return MulDiv(twips, dpi, 1440);
+}
 
 class InputBoxWindow {
-public:
+  public:
     std::optional<std::string> Run(const std::string& prompt, const std::string& title);
 
-private:
+  private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
     void CreateControls(const std::string& prompt);
@@ -74,17 +75,20 @@ LRESULT CALLBACK InputBoxWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPAR
 
 LRESULT InputBoxWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
-    case WM_COMMAND:
-        if (LOWORD(wp) == IDOK) Finish(true);
-        if (LOWORD(wp) == IDCANCEL) Finish(false);
-        return 0;
-    case DM_GETDEFID: return MAKELRESULT(IDOK, DC_HASDEFID);
-    case WM_CLOSE: Finish(false); return 0;
-    case WM_NCDESTROY:
-        SetWindowLongPtrA(hwnd_, GWLP_USERDATA, 0);
-        hwnd_ = nullptr;
-        done_ = true;
-        break;
+        case WM_COMMAND:
+            if (LOWORD(wp) == IDOK) Finish(true);
+            if (LOWORD(wp) == IDCANCEL) Finish(false);
+            return 0;
+        case DM_GETDEFID:
+            return MAKELRESULT(IDOK, DC_HASDEFID);
+        case WM_CLOSE:
+            Finish(false);
+            return 0;
+        case WM_NCDESTROY:
+            SetWindowLongPtrA(hwnd_, GWLP_USERDATA, 0);
+            hwnd_ = nullptr;
+            done_ = true;
+            break;
     }
     return DefWindowProcA(hwnd_, msg, wp, lp);
 }
@@ -93,14 +97,14 @@ void InputBoxWindow::CreateControls(const std::string& prompt) {
     int dpi = ScreenDpi();
     HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
     for (const LayoutRow& row : kLayout) {
-        const char* text = row.id == IDOK ? "OK" : row.id == IDCANCEL ? "Cancel" : row.id == kInputBoxPromptId
-                                                                                     ? prompt.c_str()
-                                                                                     : "";
-        HWND child = CreateWindowExA(row.exStyle, row.className, text, WS_CHILD | WS_VISIBLE | row.style,
-                                     TwipsToPixels(row.left, dpi), TwipsToPixels(row.top, dpi),
-                                     TwipsToPixels(row.width, dpi), TwipsToPixels(row.height, dpi), hwnd_,
-                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.id)),
-                                     GetModuleHandleA(nullptr), nullptr);
+        const char* text = row.id == IDOK                ? "OK"
+                           : row.id == IDCANCEL          ? "Cancel"
+                           : row.id == kInputBoxPromptId ? prompt.c_str()
+                                                         : "";
+        HWND child = CreateWindowExA(
+            row.exStyle, row.className, text, WS_CHILD | WS_VISIBLE | row.style, TwipsToPixels(row.left, dpi),
+            TwipsToPixels(row.top, dpi), TwipsToPixels(row.width, dpi), TwipsToPixels(row.height, dpi), hwnd_,
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.id)), GetModuleHandleA(nullptr), nullptr);
         SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     }
 }
@@ -134,8 +138,8 @@ std::optional<std::string> InputBoxWindow::Run(const std::string& prompt, const 
     int x = work.left + (work.right - work.left - width) / 2;
     int y = work.top + (work.bottom - work.top - height) / 2;
 
-    if (!CreateWindowExA(kExStyle, kInputBoxClassName, title.c_str(), kStyle, x, y, width, height, owner, nullptr,
-                         GetModuleHandleA(nullptr), this))
+    if (!CreateWindowExA(kExStyle, kInputBoxClassName, title.c_str(), kStyle, x, y, width, height, owner,
+                         nullptr, GetModuleHandleA(nullptr), this))
         return std::nullopt;
     CreateControls(prompt);
     HWND box = hwnd_;

@@ -55,7 +55,7 @@ TEST_F(ListTest, AddWebsiteIgnoresTheHourglass) {
 
 // Prompts whose input box fails as a broken prompt would.
 class FailingInputPrompts : public ScriptedPrompts {
-public:
+  public:
     std::optional<std::string> InputBox(const std::string&, const std::string&) override {
         throw Failure("Input box failed");
     }
@@ -68,7 +68,8 @@ TEST_F(ListTest, AddWebsiteReportsAFailedInputBoxAndEnds) {
     form->PushButton6_Click();
     EXPECT_EQ(Entries(), (List{"a.com"}));
     ASSERT_EQ(failing.boxes.size(), 1u);
-    EXPECT_NE(failing.boxes[0].text.find("Input box failed\r\nin Nestwarden2021/08/31.Form1.PushButton6_Click at line 104"),
+    EXPECT_NE(failing.boxes[0].text.find(
+                  "Input box failed\r\nin Nestwarden2021/08/31.Form1.PushButton6_Click at line 104"),
               std::string::npos)
         << failing.boxes[0].text;
 }
@@ -102,7 +103,9 @@ TEST_F(ListTest, ClearListRemovesEverythingUnlessBusy) {
 TEST_F(ListTest, RemovalTakesTheSelectedEntryOnly) {
     using Command = std::function<void(Form1&)>;
     const Command dblClick = [](Form1& f) { f.ListView1_DblClick(); };
-    auto key = [](int code, int shift) { return Command([=](Form1& f) { f.ListView1_KeyDown(code, shift); }); };
+    auto key = [](int code, int shift) {
+        return Command([=](Form1& f) { f.ListView1_KeyDown(code, shift); });
+    };
     struct Case {
         const char* name;
         List before;
@@ -113,7 +116,12 @@ TEST_F(ListTest, RemovalTakesTheSelectedEntryOnly) {
     };
     const Case cases[] = {
         {"double-click", {"a", "b", "c"}, 1, kPointerDefault, dblClick, {"a", "c"}},
-        {"double-click removes one of equal entries", {"a", "a", "a"}, 2, kPointerDefault, dblClick, {"a", "a"}},
+        {"double-click removes one of equal entries",
+         {"a", "a", "a"},
+         2,
+         kPointerDefault,
+         dblClick,
+         {"a", "a"}},
         {"Delete", {"a", "b", "c"}, 0, kPointerDefault, key(46, 0), {"b", "c"}},
         {"Shift+Delete", {"a", "b", "c"}, 2, kPointerDefault, key(46, 1), {"a", "b"}},
         {"Ctrl+Delete", {"a", "b", "c"}, 1, kPointerDefault, key(46, 2), {"a", "c"}},
@@ -214,7 +222,8 @@ TEST_F(ListTest, AddWebsiteWithTheRealInputBox) {
         HWND edit = GetDlgItem(box, kInputBoxEditId);
         for (char c : std::string(" New.Site "))
             PostMessageA(edit, WM_CHAR, static_cast<unsigned char>(c), 1);
-        PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
+        PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
     };
     SetForegroundWindow(form->hwnd());
     UINT_PTR timer = SetTimer(nullptr, 0, 20, RunTimerAction);

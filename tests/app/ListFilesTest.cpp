@@ -31,7 +31,9 @@ List ReferenceEntries(const std::string& bytes) {
     return entries;
 }
 
-std::string Bytes(const char* text, size_t length) { return std::string(text, length); }
+std::string Bytes(const char* text, size_t length) {
+    return std::string(text, length);
+}
 
 // The dialog's answer for several files: the folder, then each name, NUL-separated.
 std::string Selection(const std::string& folder, const std::vector<std::string>& names) {
@@ -41,7 +43,7 @@ std::string Selection(const std::string& folder, const std::vector<std::string>&
 }
 
 class ListFilesTest : public ListTest {
-protected:
+  protected:
     std::string MakeFile(const std::string& name, const std::string& bytes) {
         std::string path = root + "\\" + name;
         WriteBytes(path, bytes);
@@ -55,7 +57,8 @@ protected:
     std::vector<std::string> ReportLines() const {
         std::vector<std::string> lines;
         for (const RecordedBox& box : prompts->boxes)
-            if (box.title == "Application Error") lines.push_back(box.text.substr(box.text.find("\r\nin ") + 2));
+            if (box.title == "Application Error")
+                lines.push_back(box.text.substr(box.text.find("\r\nin ") + 2));
         return lines;
     }
 };
@@ -83,8 +86,17 @@ TEST_F(ListFilesTest, LineEndsGiveTheEntriesOfTheRule) {
         {"CR CR", "a\r\r", {"a", ""}},
         {"NUL bytes stay in the entry", Bytes("x\0y\r\n\0", 6), {Bytes("x\0y", 3), Bytes("\0", 1)}},
         {"bytes above 127 are read as they are", "caf\xE9.fr\r\n\xFF\xFF", {"caf\xE9.fr", "\xFF\xFF"}},
-        {"half a byte-order mark is text", "\xEF\xBB" "a\r\n", {"\xEF\xBB" "a"}},
-        {"a mark later in the file is text", "a\r\n\xEF\xBB\xBF" "b", {"a", "\xEF\xBB\xBF" "b"}},
+        {"half a byte-order mark is text",
+         "\xEF\xBB"
+         "a\r\n",
+         {"\xEF\xBB"
+          "a"}},
+        {"a mark later in the file is text",
+         "a\r\n\xEF\xBB\xBF"
+         "b",
+         {"a",
+          "\xEF\xBB\xBF"
+          "b"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -163,8 +175,14 @@ TEST_F(ListFilesTest, MarkedUnicodeAndUtf8FilesAreDecodedWithoutTheirMark) {
         List entries;
     };
     const Case cases[] = {
-        {"UTF-8 with a mark", "\xEF\xBB\xBF" "a.com\r\nb.com", {"a.com", "b.com"}},
-        {"UTF-8 with a mark, accented", "\xEF\xBB\xBF" "caf\xC3\xA9.fr\n", {cafe, ""}},
+        {"UTF-8 with a mark",
+         "\xEF\xBB\xBF"
+         "a.com\r\nb.com",
+         {"a.com", "b.com"}},
+        {"UTF-8 with a mark, accented",
+         "\xEF\xBB\xBF"
+         "caf\xC3\xA9.fr\n",
+         {cafe, ""}},
         {"UTF-8 mark only", "\xEF\xBB\xBF", {}},
         {"UTF-16 LE", utf16(L"a.com\r\nb.com\r\n", false), {"a.com", "b.com"}},
         {"UTF-16 LE, accented, LF ends", utf16(L"caf\u00e9.fr\nx\n", false), {cafe, "x", ""}},
@@ -189,15 +207,15 @@ TEST_F(ListFilesTest, NormalizePathCollapsesDoubledBackslashes) {
         const char* normal;
     };
     const Case cases[] = {
-        {"C:\\\\a.txt", "C:\\a.txt"},                                         // drive root joined with "\"
-        {"C:\\lists\\a.txt", "C:\\lists\\a.txt"},                             // already single
+        {"C:\\\\a.txt", "C:\\a.txt"},              // drive root joined with "\"
+        {"C:\\lists\\a.txt", "C:\\lists\\a.txt"},  // already single
         {"C:\\lists\\\\a.txt", "C:\\lists\\a.txt"},
-        {"a\\\\\\b", "a\\\\b"},                                               // three become two
-        {"a\\\\\\\\b", "a\\\\b"},                                             // four become two
-        {"\\\\server\\share\\\\a.txt", "\\\\server\\share\\a.txt"},           // a share keeps its two
+        {"a\\\\\\b", "a\\\\b"},                                      // three become two
+        {"a\\\\\\\\b", "a\\\\b"},                                    // four become two
+        {"\\\\server\\share\\\\a.txt", "\\\\server\\share\\a.txt"},  // a share keeps its two
         {"\\\\server\\share\\a.txt", "\\\\server\\share\\a.txt"},
-        {"\\\\\\server\\share\\\\\\a.txt", "\\\\server\\share\\\\a.txt"},     // any leading run gives two
-        {"\\lists\\a.txt", "\\\\lists\\a.txt"},                               // one leading gives two
+        {"\\\\\\server\\share\\\\\\a.txt", "\\\\server\\share\\\\a.txt"},  // any leading run gives two
+        {"\\lists\\a.txt", "\\\\lists\\a.txt"},                            // one leading gives two
         {"\\\\", "\\\\"},
         {"", ""},
         {"a.txt", "a.txt"},
@@ -217,7 +235,8 @@ TEST_F(ListFilesTest, LoadButtonAsksWithTheDialogAndLoadsOneFile) {
     EXPECT_EQ(ShownRows(), Entries());
     EXPECT_EQ(form->MousePointer, kPointerDefault) << "the hourglass ends with the load";
     Choose(path);
-    EXPECT_EQ(Entries(), (List{"first", "a.com", "b.com", "a.com", "b.com"})) << "loading twice appends twice";
+    EXPECT_EQ(Entries(), (List{"first", "a.com", "b.com", "a.com", "b.com"}))
+        << "loading twice appends twice";
     EXPECT_TRUE(prompts->boxes.empty());
     ExpectNothingPersisted();
 }
@@ -258,7 +277,7 @@ TEST_F(ListFilesTest, SeveralFilesLoadInTheirOrderAndMissingOnesAreNamed) {
 
 // Prompts that, while a load shows its "File not found", try the commands the hourglass blocks.
 class BusyProbePrompts : public ScriptedPrompts {
-public:
+  public:
     Form1* form = nullptr;
     std::vector<int> pointers;
     int MessageBox(const std::string& text, const std::string& title, UINT style) override {
@@ -289,7 +308,8 @@ TEST_F(ListFilesTest, UnreadableFilesAreReportedAndTheRestStays) {
     std::string locked = MakeFile("locked.txt", "never\r\n");
     CreateDirectoryA((root + "\\folder.txt").c_str(), nullptr);
     // Another program holds the file open and shares it with nobody.
-    HANDLE holder = CreateFileA(locked.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE holder =
+        CreateFileA(locked.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(holder, INVALID_HANDLE_VALUE);
 
     struct Case {
@@ -301,10 +321,18 @@ TEST_F(ListFilesTest, UnreadableFilesAreReportedAndTheRestStays) {
     };
     const std::string longName = root + "\\" + std::string(MAX_PATH + 20, 'n') + ".txt";
     const Case cases[] = {
-        {"a locked file alone", locked, {"first"}, {"in Nestwarden2021/08/31.Form1.PushButton4_Click at line 124"}, 0},
-        {"a folder typed as a file", root + "\\folder.txt", {"first"},
-         {"in Nestwarden2021/08/31.Form1.PushButton4_Click at line 124"}, 0},
-        {"a locked file among others", Selection(root, {"good.txt", "locked.txt", "folder.txt", "good.txt"}),
+        {"a locked file alone",
+         locked,
+         {"first"},
+         {"in Nestwarden2021/08/31.Form1.PushButton4_Click at line 124"},
+         0},
+        {"a folder typed as a file",
+         root + "\\folder.txt",
+         {"first"},
+         {"in Nestwarden2021/08/31.Form1.PushButton4_Click at line 124"},
+         0},
+        {"a locked file among others",
+         Selection(root, {"good.txt", "locked.txt", "folder.txt", "good.txt"}),
          {"first", "g1", "g2", "g1", "g2"},
          {"in Nestwarden2021/08/31.Form1.PushButton4_Click at line 142",
           "in Nestwarden2021/08/31.Form1.PushButton4_Click at line 142"},
@@ -319,7 +347,8 @@ TEST_F(ListFilesTest, UnreadableFilesAreReportedAndTheRestStays) {
         EXPECT_EQ(Entries(), c.entries);
         std::vector<std::string> reports = ReportLines();
         ASSERT_EQ(reports.size(), c.reports.size());
-        for (size_t i = 0; i < reports.size(); ++i) EXPECT_EQ(reports[i].rfind(c.reports[i], 0), 0u) << reports[i];
+        for (size_t i = 0; i < reports.size(); ++i)
+            EXPECT_EQ(reports[i].rfind(c.reports[i], 0), 0u) << reports[i];
         EXPECT_EQ(prompts->boxes.size() - reports.size(), c.notFound);
         EXPECT_EQ(form->MousePointer, kPointerDefault) << "line 150 still runs";
     }
@@ -331,7 +360,7 @@ TEST_F(ListFilesTest, UnreadableFilesAreReportedAndTheRestStays) {
 
 // Prompts whose open dialog fails.
 class FailingDialogPrompts : public ScriptedPrompts {
-public:
+  public:
     std::string OpenFileNames(const OpenFileRequest&) override { throw Failure("Dialog failed"); }
 };
 
@@ -341,7 +370,8 @@ TEST_F(ListFilesTest, AFailedDialogIsReportedAndEndsTheCommand) {
     SetEntries({"first"});
     form->PushButton4_Click();
     ASSERT_EQ(failing.boxes.size(), 1u);
-    EXPECT_NE(failing.boxes[0].text.find("Dialog failed\r\nin Nestwarden2021/08/31.Form1.PushButton4_Click at line 112"),
+    EXPECT_NE(failing.boxes[0].text.find(
+                  "Dialog failed\r\nin Nestwarden2021/08/31.Form1.PushButton4_Click at line 112"),
               std::string::npos);
     EXPECT_EQ(Entries(), (List{"first"}));
     EXPECT_EQ(form->MousePointer, kPointerDefault);

@@ -14,7 +14,7 @@
 #include "support/TempTree.h"
 
 class ListTest : public TempTree {
-protected:
+  protected:
     void SetUp() override {
         TempTree::SetUp();
         WriteBytes(hostsPath, kHostsContent);
@@ -58,14 +58,15 @@ protected:
         std::vector<std::string> values;
         HKEY key = nullptr;
         std::string section = settingsKey + "\\Kelmarin\\Parvalisk";
-        if (RegOpenKeyExA(HKEY_CURRENT_USER, section.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return values;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, section.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+            return values;
         for (DWORD i = 0;; ++i) {
             char name[256];
             DWORD nameLength = sizeof name;
             std::vector<char> data(1 << 16);
             DWORD dataLength = static_cast<DWORD>(data.size());
-            if (RegEnumValueA(key, i, name, &nameLength, nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()),
-                              &dataLength) != ERROR_SUCCESS)
+            if (RegEnumValueA(key, i, name, &nameLength, nullptr, nullptr,
+                              reinterpret_cast<BYTE*>(data.data()), &dataLength) != ERROR_SUCCESS)
                 break;
             values.push_back(std::string(name, nameLength) + "=" + std::string(data.data(), dataLength));
         }

@@ -32,7 +32,8 @@ bool ReadSection(std::vector<StoredValue>& values) {
     for (DWORD i = 0;; ++i) {
         char name[512];
         DWORD nameLength = sizeof name, type = 0, dataLength = 0;
-        if (RegEnumValueA(key, i, name, &nameLength, nullptr, &type, nullptr, &dataLength) != ERROR_SUCCESS) break;
+        if (RegEnumValueA(key, i, name, &nameLength, nullptr, &type, nullptr, &dataLength) != ERROR_SUCCESS)
+            break;
         StoredValue value{std::string(name, nameLength), type, std::vector<BYTE>(dataLength + 1)};
         nameLength = sizeof name;
         dataLength = static_cast<DWORD>(value.data.size());
@@ -48,11 +49,12 @@ void RestoreSection(bool existed, const std::vector<StoredValue>& values) {
     RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsSection);
     if (!existed) return;
     HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsSection, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS)
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsSection, 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
         return;
     for (const StoredValue& value : values)
-        RegSetValueExA(key, value.name.c_str(), 0, value.type, value.data.data(), static_cast<DWORD>(value.data.size()));
+        RegSetValueExA(key, value.name.c_str(), 0, value.type, value.data.data(),
+                       static_cast<DWORD>(value.data.size()));
     RegCloseKey(key);
 }
 
@@ -132,7 +134,7 @@ std::string RemoteItemText(HANDLE process, HWND view, int row) {
 }
 
 class OpenDialogEndToEnd : public TempTree {
-protected:
+  protected:
     void SetUp() override {
         TempTree::SetUp();
         // The run uses this Wine prefix's settings and data folder: note them to put them back,
@@ -148,7 +150,8 @@ protected:
     }
     void TearDown() override {
         if (process_.hProcess != nullptr) {
-            if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(process_.hProcess, 1);
+            if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT)
+                TerminateProcess(process_.hProcess, 1);
             WaitForSingleObject(process_.hProcess, 10000);
             CloseHandle(process_.hProcess);
             CloseHandle(process_.hThread);
@@ -175,7 +178,7 @@ protected:
     static constexpr char kHosts[] = "127.0.0.1 localhost\r\n";
     PROCESS_INFORMATION process_{};
 
-private:
+  private:
     bool hadSettings_ = false;
     std::vector<StoredValue> savedSettings_;
     std::string makerFolder_, realDataFolder_;
@@ -189,7 +192,8 @@ TEST_F(OpenDialogEndToEnd, ATypedFileNameLoadsItsLinesIntoTheList) {
 
     StartProgram();
     HWND main = nullptr;
-    ASSERT_TRUE(WaitFor([&] { return (main = FindTopWindow(process_.dwProcessId, kMainWindowClassName, nullptr)); }, 30))
+    ASSERT_TRUE(WaitFor(
+        [&] { return (main = FindTopWindow(process_.dwProcessId, kMainWindowClassName, nullptr)); }, 30))
         << "the main window shows";
     HWND view = GetDlgItem(main, kIdListView1);
     ASSERT_NE(view, nullptr);
@@ -199,7 +203,8 @@ TEST_F(OpenDialogEndToEnd, ATypedFileNameLoadsItsLinesIntoTheList) {
     HWND button = GetDlgItem(main, kIdPushButton4);
     PostMessageA(main, WM_COMMAND, MAKEWPARAM(kIdPushButton4, BN_CLICKED), reinterpret_cast<LPARAM>(button));
     HWND dialog = nullptr;
-    ASSERT_TRUE(WaitFor([&] { return (dialog = FindTopWindow(process_.dwProcessId, "#32770", kDialogTitle)); }, 30))
+    ASSERT_TRUE(
+        WaitFor([&] { return (dialog = FindTopWindow(process_.dwProcessId, "#32770", kDialogTitle)); }, 30))
         << "the open dialog shows with its title";
     HWND field = FileNameField(dialog);
     ASSERT_NE(field, nullptr) << "the dialog has a file name field";
@@ -207,15 +212,18 @@ TEST_F(OpenDialogEndToEnd, ATypedFileNameLoadsItsLinesIntoTheList) {
     // Type the name key by key, then press Open.
     for (char c : listPath) PostMessageA(field, WM_CHAR, static_cast<unsigned char>(c), 1);
     ASSERT_TRUE(WaitFor([&] { return WindowText(field) == listPath; }, 10)) << WindowText(field);
-    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
 
     ASSERT_TRUE(WaitFor([&] { return !IsWindow(dialog); }, 20)) << "Open closes the dialog";
     const int expected = before + static_cast<int>(fileEntries.size());
     ASSERT_TRUE(WaitFor([&] { return SendMessageA(view, LVM_GETITEMCOUNT, 0, 0) == expected; }, 20))
         << "rows: " << SendMessageA(view, LVM_GETITEMCOUNT, 0, 0) << ", expected " << expected;
     for (size_t i = 0; i < fileEntries.size(); ++i)
-        EXPECT_EQ(RemoteItemText(process_.hProcess, view, before + static_cast<int>(i)), fileEntries[i]) << "row " << i;
-    EXPECT_EQ(FindTopWindow(process_.dwProcessId, "#32770", nullptr), nullptr) << "no message box: the file exists";
+        EXPECT_EQ(RemoteItemText(process_.hProcess, view, before + static_cast<int>(i)), fileEntries[i])
+            << "row " << i;
+    EXPECT_EQ(FindTopWindow(process_.dwProcessId, "#32770", nullptr), nullptr)
+        << "no message box: the file exists";
 
     // Close it as the user does; the load itself wrote nothing to the hosts file.
     PostMessageA(main, WM_CLOSE, 0, 0);

@@ -39,7 +39,9 @@ void PressKey(HWND box, UINT key) {
     PostMessageA(edit, WM_KEYUP, key, 0xC0000001);
 }
 
-void Click(HWND box, int button) { PostMessageA(GetDlgItem(box, button), BM_CLICK, 0, 0); }
+void Click(HWND box, int button) {
+    PostMessageA(GetDlgItem(box, button), BM_CLICK, 0, 0);
+}
 
 TEST(InputBox, AnswersWhatWasTypedOrNothingOnCancel) {
     struct Case {
@@ -48,14 +50,49 @@ TEST(InputBox, AnswersWhatWasTypedOrNothingOnCancel) {
         std::optional<std::string> answer;
     };
     const Case cases[] = {
-        {"typed text and OK", [](HWND b) { Type(b, "www.Example.com"); Click(b, IDOK); }, "www.Example.com"},
-        {"blanks stay", [](HWND b) { Type(b, "  a b  "); Click(b, IDOK); }, "  a b  "},
-        {"Enter is OK", [](HWND b) { Type(b, "enter.org"); PressKey(b, VK_RETURN); }, "enter.org"},
+        {"typed text and OK",
+         [](HWND b) {
+             Type(b, "www.Example.com");
+             Click(b, IDOK);
+         },
+         "www.Example.com"},
+        {"blanks stay",
+         [](HWND b) {
+             Type(b, "  a b  ");
+             Click(b, IDOK);
+         },
+         "  a b  "},
+        {"Enter is OK",
+         [](HWND b) {
+             Type(b, "enter.org");
+             PressKey(b, VK_RETURN);
+         },
+         "enter.org"},
         {"OK on an empty field", [](HWND b) { Click(b, IDOK); }, ""},
-        {"Cancel", [](HWND b) { Type(b, "x.com"); Click(b, IDCANCEL); }, std::nullopt},
-        {"Escape is Cancel", [](HWND b) { Type(b, "x.com"); PressKey(b, VK_ESCAPE); }, std::nullopt},
-        {"the close box is Cancel", [](HWND b) { Type(b, "x.com"); PostMessageA(b, WM_CLOSE, 0, 0); }, std::nullopt},
-        {"Backspace edits", [](HWND b) { Type(b, "ab\bc"); Click(b, IDOK); }, "ac"},
+        {"Cancel",
+         [](HWND b) {
+             Type(b, "x.com");
+             Click(b, IDCANCEL);
+         },
+         std::nullopt},
+        {"Escape is Cancel",
+         [](HWND b) {
+             Type(b, "x.com");
+             PressKey(b, VK_ESCAPE);
+         },
+         std::nullopt},
+        {"the close box is Cancel",
+         [](HWND b) {
+             Type(b, "x.com");
+             PostMessageA(b, WM_CLOSE, 0, 0);
+         },
+         std::nullopt},
+        {"Backspace edits",
+         [](HWND b) {
+             Type(b, "ab\bc");
+             Click(b, IDOK);
+         },
+         "ac"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -122,8 +159,8 @@ TEST(InputBox, LooksLikeTheClassicInputBox) {
 }
 
 TEST(InputBox, IsModalToTheActiveWindow) {
-    HWND owner = CreateWindowExA(0, "STATIC", "owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 200, 100, nullptr,
-                                 nullptr, GetModuleHandleA(nullptr), nullptr);
+    HWND owner = CreateWindowExA(0, "STATIC", "owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 200, 100,
+                                 nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     ASSERT_NE(owner, nullptr);
     SetForegroundWindow(owner);
     SetActiveWindow(owner);
@@ -149,7 +186,8 @@ TEST(InputBox, AQuitRequestEndsItAsCancelAndIsPassedOn) {
     });
     EXPECT_EQ(answer, std::nullopt);
     MSG msg;
-    ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "the quit is left for the main loop";
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE))
+        << "the quit is left for the main loop";
     EXPECT_EQ(msg.wParam, 3u);
 }
 
