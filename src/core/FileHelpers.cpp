@@ -4,11 +4,205 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "core/Failure.h"
 #include "core/Handles.h"
 #include "ui/MessagePump.h"
+
+namespace {
+
+// Large transfers go through ReadFile/WriteFile in pieces a DWORD can count.
+constexpr size_t kTransferChunk = size_t{1} << 24;
+// Read-back comparisons use a buffer of this size, not a second copy of the content.
+constexpr size_t kCompareChunk = size_t{1} << 20;
+
+bool IsMissingError(DWORD error) {
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+// The folder part of a path ("." when the path names no folder).
+std::string FolderOf(const std::string& path) {
+    size_t slash = path.find_last_of("\\/");
+    if (slash == std::string::npos) return ".";
+    if (slash == 0 || (slash == 2 && path[1] == ':')) return path.substr(0, slash + 1);
+    return path.substr(0, slash);
+}
+
+// Writes what it is given at the handle's position. After the first refused write it takes
+// nothing more and the whole write counts as failed.
+class FileSink : public ContentSink {
+  public:
+    explicit FileSink(HANDLE file) : file_(file) {}
+    void Put(const char* data, size_t size) override {
+        while (ok_ && size > 0) {
+            DWORD chunk = static_cast<DWORD>(std::min(size, kTransferChunk));
+            DWORD written = 0;
+            ok_ = WriteFile(file_, data, chunk, &written, nullptr) && written > 0;
+            data += written;
+            size -= written;
+            total_ += written;
+        }
+    }
+    bool ok() const { return ok_; }
+    size_t total() const { return total_; }
+
+  private:
+    HANDLE file_;
+    bool ok_ = true;
+    size_t total_ = 0;
+};
+
+// Compares what it is given with the file behind the handle, read from its position.
+class CompareSink : public ContentSink {
+  public:
+    explicit CompareSink(HANDLE file) : file_(file), buffer_(kCompareChunk) {}
+    void Put(const char* data, size_t size) override {
+        while (same_ && size > 0) {
+            DWORD chunk = static_cast<DWORD>(std::min(size, buffer_.size()));
+            DWORD got = 0;
+            same_ = ReadFile(file_, buffer_.data(), chunk, &got, nullptr) && got > 0 &&
+                    std::memcmp(buffer_.data(), data, got) == 0;
+            data += got;
+            size -= got;
+        }
+    }
+    // True when every byte matched and nothing follows them in the file.
+    bool SameToTheEnd() {
+        char extra;
+        DWORD got = 0;
+        return same_ && ReadFile(file_, &extra, 1, &got, nullptr) && got == 0;
+    }
+
+  private:
+    HANDLE file_;
+    std::vector<char> buffer_;
+    bool same_ = true;
+};
+
+bool Rewind(HANDLE file) {
+    LARGE_INTEGER start{};
+    return SetFilePointerEx(file, start, nullptr, FILE_BEGIN) != 0;
+}
+
+// Writes the whole content at the handle's position, then flushes it to the disk. Sets the
+// number of bytes written.
+bool WriteAllAndFlush(HANDLE file, const ContentProducer& produce, size_t& written) {
+    FileSink sink(file);
+    produce(sink);
+    written = sink.total();
+    return sink.ok() && FlushFileBuffers(file) != 0;
+}
+
+// Reads the whole file behind the handle from its start.
+bool ReadAll(HANDLE file, std::string& content) {
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file, &size) || size.QuadPart > 0x7FFFFFFF || !Rewind(file)) return false;
+    content.assign(static_cast<size_t>(size.QuadPart), '\0');
+    size_t done = 0;
+    while (done < content.size()) {
+        DWORD chunk = static_cast<DWORD>(std::min(content.size() - done, kTransferChunk));
+        DWORD got = 0;
+        if (!ReadFile(file, content.data() + done, chunk, &got, nullptr) || got == 0) return false;
+        done += got;
+    }
+    return true;
+}
+
+// True when the file behind the handle, read from its start, holds exactly the content.
+bool HandleHoldsExactly(HANDLE file, const ContentProducer& produce) {
+    if (!Rewind(file)) return false;
+    CompareSink sink(file);
+    produce(sink);
+    return sink.SameToTheEnd();
+}
+
+bool FileLengthIs(const std::string& path, size_t length) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    return GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) &&
+           ((static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow) == length;
+}
+
+// The sound way: the content goes into a new file beside the target, is flushed, and then takes
+// the target's place in one step (ReplaceFileA, which on Windows keeps the target's attributes
+// and security), so the target is never seen empty or half-written. The replaced original is
+// kept under a name of its own until the new file stands in its place: should the last move
+// fail, the original is moved back. False when any step is refused; the target is then as it
+// was and nothing is left beside it. Sets the number of bytes written.
+bool WriteBesideAndReplace(const std::string& path, const ContentProducer& produce, DWORD targetAttributes,
+                           size_t& written) {
+    const bool targetExists = targetAttributes != INVALID_FILE_ATTRIBUTES;
+    char temp[MAX_PATH];
+    if (GetTempFileNameA(FolderOf(path).c_str(), "pvk", 0, temp) == 0) return false;
+    bool moved = false;
+    ScopeExit removeTemp([&] {
+        if (!moved) DeleteFileA(temp);
+    });
+    {
+        UniqueFile file{CreateFileA(temp, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr)};
+        if (!file || !WriteAllAndFlush(file.get(), produce, written)) return false;
+    }
+    if (!targetExists) {
+        // No replace-existing: a file that appeared meanwhile is not overwritten blindly.
+        moved = MoveFileExA(temp, path.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+        return moved;
+    }
+    const std::string original = std::string(temp) + ".old";
+    if (GetFileAttributesA(original.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+    moved = ReplaceFileA(path.c_str(), temp, original.c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                         nullptr) != 0;
+    if (!moved) {
+        // Refused part-way: the original may already stand under its own name; put it back.
+        if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES &&
+            GetFileAttributesA(original.c_str()) != INVALID_FILE_ATTRIBUTES)
+            MoveFileExA(original.c_str(), path.c_str(), 0);
+        return false;
+    }
+    DeleteFileA(original.c_str());
+    // The new file keeps the attributes the replaced one had (not every system merges them).
+    DWORD now = GetFileAttributesA(path.c_str());
+    const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+    if (now != INVALID_FILE_ATTRIBUTES && (now & kept) != (targetAttributes & kept))
+        SetFileAttributesA(path.c_str(), (now & ~kept) | (targetAttributes & kept));
+    return true;
+}
+
+// The fallback when the one-step replace is refused although the file itself can be written
+// (another program holds it open without delete sharing): write over it in place, flush and
+// read it back. A write that does not read back exactly is undone with the original content.
+bool RewriteInPlace(const std::string& path, const ContentProducer& produce) {
+    UniqueFile file{CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr)};
+    if (!file) return false;
+    std::string original;
+    if (!ReadAll(file.get(), original)) return false;
+    auto overwrite = [&](const ContentProducer& content) {
+        size_t written = 0;
+        return Rewind(file.get()) && WriteAllAndFlush(file.get(), content, written) &&
+               SetEndOfFile(file.get()) && FlushFileBuffers(file.get());
+    };
+    if (overwrite(produce) && HandleHoldsExactly(file.get(), produce)) return true;
+    overwrite([&](ContentSink& sink) { sink.Put(original.data(), original.size()); });
+    return false;
+}
+
+// Creates a file that did not exist, when the file beside it could not be made. A failed
+// write removes what it created.
+bool WriteNewInPlace(const std::string& path, const ContentProducer& produce) {
+    UniqueFile file{CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr)};
+    if (!file) return false;
+    size_t written = 0;
+    if (WriteAllAndFlush(file.get(), produce, written) && HandleHoldsExactly(file.get(), produce))
+        return true;
+    file.reset();
+    DeleteFileA(path.c_str());
+    return false;
+}
+
+}  // namespace
 
 std::string SpecialFolderPath(int folder) {
     LPITEMIDLIST items = nullptr;
@@ -30,8 +224,15 @@ bool FileExists(const std::string& path) {
 }
 
 std::string ReadFileText(const std::string& path) {
-    if (!FileExists(path)) return "";
-    UniqueFile file{CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return "";
+    // A file of length 0 is not opened at all. A folder is: opening it fails, and that failure
+    // goes to the caller like any other file that exists but cannot be read.
+    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && data.nFileSizeHigh == 0 &&
+        data.nFileSizeLow == 0)
+        return "empty file";
+    UniqueFile file{CreateFileA(path.c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr)};
     if (!file) ThrowWin32Error();
     LARGE_INTEGER size{};
@@ -41,7 +242,7 @@ std::string ReadFileText(const std::string& path) {
     std::string text(static_cast<size_t>(size.QuadPart), '\0');
     size_t done = 0;
     while (done < text.size()) {
-        DWORD chunk = static_cast<DWORD>(std::min<size_t>(text.size() - done, 1 << 24));
+        DWORD chunk = static_cast<DWORD>(std::min(text.size() - done, kTransferChunk));
         DWORD got = 0;
         if (!ReadFile(file.get(), text.data() + done, chunk, &got, nullptr)) ThrowWin32Error();
         if (got == 0) break;  // the file shrank while we read it
@@ -52,27 +253,48 @@ std::string ReadFileText(const std::string& path) {
 }
 
 bool WriteFileText(const std::string& path, const std::string& text) {
-    UniqueFile file{CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                nullptr)};
-    if (!file) return false;
-    DWORD written = 0;
-    if (!WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr)) return false;
-    return written == text.size() && FlushFileBuffers(file.get());
+    return WriteFileContent(path, [&](ContentSink& sink) { sink.Put(text.data(), text.size()); });
+}
+
+bool WriteFileContent(const std::string& path, const ContentProducer& produce) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+    if (!exists && !IsMissingError(GetLastError())) return false;  // cannot even tell whether it is there
+    if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+    // A write-protected file is refused as a whole, before anything is written beside it, so
+    // the outcome does not hang on how the one-step replace treats the attribute (Wine's
+    // refuses a read-only target outright; the in-place fallback must never overwrite one).
+    if (exists && (attributes & FILE_ATTRIBUTE_READONLY)) return false;
+
+    // The replaced file is the one just written in full and flushed, so its length is all that
+    // is left to confirm; the in-place write has no such guarantee and is read back.
+    size_t written = 0;
+    if (WriteBesideAndReplace(path, produce, attributes, written)) return FileLengthIs(path, written);
+    return exists ? RewriteInPlace(path, produce) : WriteNewInPlace(path, produce);
 }
 
 bool TryCopyFile(const std::string& source, const std::string& destination) {
+    // Windows refuses to copy over a read-only or hidden file; the refusal is made here too, so
+    // it holds on every system the program runs on.
+    DWORD attributes = GetFileAttributesA(destination.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)))
+        return false;
     return CopyFileA(source.c_str(), destination.c_str(), FALSE) != 0;
 }
 
 void DeleteFileForced(const std::string& path) {
     ProcessPendingEvents();
     if (DeleteFileA(path.c_str())) return;
-    // The forced delete: clear a read-only attribute, then delete again.
+    // The forced delete: a read-only (or hidden or system) file loses those attributes and is
+    // deleted again. A folder is never removed here. When even that delete is refused, the
+    // file keeps the attributes it had.
     DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
-    SetFileAttributesA(path.c_str(), attributes & ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM |
-                                                    FILE_ATTRIBUTE_HIDDEN));
-    DeleteFileA(path.c_str());
+    DWORD cleared = attributes & ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_HIDDEN);
+    if (cleared == attributes) return;
+    if (!SetFileAttributesA(path.c_str(), cleared == 0 ? FILE_ATTRIBUTE_NORMAL : cleared)) return;
+    if (!DeleteFileA(path.c_str())) SetFileAttributesA(path.c_str(), attributes);
 }
 
 std::string HostsFilePath() {
@@ -98,4 +320,6 @@ std::string CommonAppDataPath() {
     return path.empty() ? SpecialFolderPath(kCommonAppDataFolder) : path;
 }
 
-void SetCommonAppDataPathForTests(const std::string& path) { CommonAppDataOverride() = path; }
+void SetCommonAppDataPathForTests(const std::string& path) {
+    CommonAppDataOverride() = path;
+}

@@ -3,6 +3,8 @@
 // directly. None shows a message: each reports through its result, or (ReadFileText on an
 // existing file it cannot read) throws a Failure for the calling procedure's error report.
 
+#include <cstddef>
+#include <functional>
 #include <string>
 
 inline constexpr int kCommonAppDataFolder = 35;  // CSIDL_COMMON_APPDATA
@@ -17,10 +19,33 @@ bool FileExists(const std::string& path);
 // Throws Failure when an existing file cannot be opened or read.
 std::string ReadFileText(const std::string& path);
 
-// Replaces the file's content by the text. True only when the file then holds exactly the text.
+// Replaces the file's content by the text (a missing file is created). True only when the file
+// then holds exactly the text; any failure gives false with the file as it was wherever the
+// system allows. The text is written beside the file and takes its place in one step; a file
+// another program holds open without delete sharing is written in place and read back. A
+// read-only file is refused.
 bool WriteFileText(const std::string& path, const std::string& text);
 
-// Copies source over destination (replacing it). True when copied.
+// Takes a file's content piece by piece while it is written or checked.
+class ContentSink {
+  public:
+    virtual void Put(const char* data, size_t size) = 0;
+
+  protected:
+    ~ContentSink() = default;
+};
+
+// Gives a file's content to a sink, in as many pieces as it likes. It may be called more than
+// once for one write (to write the file, and again to read it back) and must give the same bytes
+// each time.
+using ContentProducer = std::function<void(ContentSink&)>;
+
+// WriteFileText for content that is produced in pieces, so that a large text never has to be
+// held whole in memory. The same rules and the same result.
+bool WriteFileContent(const std::string& path, const ContentProducer& produce);
+
+// Copies source over destination (replacing it). True when copied; false for any failure,
+// among them a read-only or hidden destination, which Windows refuses to copy over.
 bool TryCopyFile(const std::string& source, const std::string& destination);
 
 // Lets pending window events run once, then deletes the file, falling back to a forced delete

@@ -1,5 +1,120 @@
-#include "app/Form1.h"
+// StartBlocking and StopBlocking: the main window's procedures that write the block lines into
+// the hosts file and put the clean copy back.
 
-// Placeholder until hosts-file blocking is built.
-void Form1::StartBlocking(bool) {}
-void Form1::StopBlocking(bool) {}
+#include <string>
+#include <vector>
+
+#include "app/Form1.h"
+#include "core/FileHelpers.h"
+#include "core/HostsBackup.h"
+#include "core/HostsText.h"
+#include "ui/Appearance.h"
+#include "ui/ErrorReport.h"
+#include "ui/MessagePump.h"
+#include "ui/Prompts.h"
+
+namespace {
+
+const char kUacAdvice[] =
+    "Please check your UAC settings to make sure they are on 'Never Notify'. Please make sure you run this "
+    "software as administrator by right clicking the desktop icon for this software and choosing 'Run as "
+    "administrator'";
+const std::string kCouldNotStartBlocking = std::string("Could not start blocking.\r\n") + kUacAdvice;
+const std::string kCouldNotRestoreSettings = std::string("Could not restore settings.\r\n") + kUacAdvice;
+const char kNotAdministratorToStop[] =
+    "You must be logged in as Administrator in Windows in order to stop block sites.";
+
+// The program's own notices: OK button, no icon, the application's title.
+void ShowNotice(const std::string& text) {
+    CurrentPrompts().MessageBox(text, ApplicationTitle(), MB_OK);
+}
+
+}  // namespace
+
+void Form1::StartBlocking(bool atStartup) {
+    Guarded p{"in Nestwarden2021/08/31.Form1.StartBlocking "};
+    const std::vector<std::string>& entries = ListView1.Entries();
+    bool failed = false;
+    bool backupTaken = false;  // this start copied the hosts file to the backup path
+    bool hostsRead = false;    // line 116 read the hosts file (or found it missing)
+    bool hostsExisted = true;
+    std::string previous;  // the hosts file's content before this start
+
+    p.Line(100, [] { ProcessPendingEvents(); });
+    p.Line(102, [&] { failed = false; });
+    if (p.Test(104, [&] { return !atStartup; })) {
+        // The user's start takes the copy whether or not the user is an administrator, but
+        // never over a backup that is already there (see DecideBackupAtStart).
+        p.Line(106, [&] {
+            if (DecideBackupAtStart(HostsBackupPath(DataFolder)) == BackupAction::TakeFresh) {
+                TakeBackup(HostsFilePath(), HostsBackupPath(DataFolder));
+                backupTaken = true;
+            }
+        });
+    } else if (p.Test(108, [&] { return UserIsAdmin; })) {
+        // A failed look at the backup path takes no copy: the backup kept from the last run
+        // may be the only clean copy.
+        bool takeFresh = false;
+        p.Line(110, [&] {
+            takeFresh = DecideBackupAtStart(HostsBackupPath(DataFolder)) == BackupAction::TakeFresh;
+        });
+        if (takeFresh) {
+            p.Line(112, [&] {
+                TakeBackup(HostsFilePath(), HostsBackupPath(DataFolder));
+                backupTaken = true;
+            });
+        }
+    }
+    if (p.Test(114, [&] { return UserIsAdmin; })) {
+        p.Line(116, [&] {
+            HostsContent hosts = ReadHostsForBlocking(HostsFilePath());
+            previous = std::move(hosts.text);
+            hostsExisted = hosts.exists;
+            hostsRead = true;
+        });
+        // Lines 118 to 122, one block line per list entry, are produced while line 124 writes
+        // them (PutBlockedHosts), so the whole text is never held in memory at once.
+        //
+        // The hosts file is rewritten only when it was read and its content from before the
+        // block survives elsewhere; otherwise the start counts as a refused write. So a hosts
+        // file that cannot be read never becomes the block lines alone.
+        if (p.Test(124, [&] {
+                bool written =
+                    hostsRead &&
+                    PreBlockingContentIsSafe(backupTaken, hostsExisted, HostsBackupPath(DataFolder)) &&
+                    WriteFileContent(HostsFilePath(),
+                                     [&](ContentSink& sink) { PutBlockedHosts(sink, previous, entries); });
+                return !written;
+            })) {
+            if (p.Test(126, [&] { return !atStartup; })) {
+                p.Line(128, [&] { PushButton2.SetCaption(SavedButtonCaption); });
+                p.Line(130, [&] { failed = true; });
+                p.Line(132, [&] { ShowNotice(kCouldNotStartBlocking); });
+            }
+        }
+    }
+    p.Line(134, [&] {
+        if (!failed) SetWindowState(WindowState::Minimized);
+    });
+}
+
+void Form1::StopBlocking(bool atStartup) {
+    Guarded p{"in Nestwarden2021/08/31.Form1.StopBlocking "};
+    if (p.Test(100, [&] { return UserIsAdmin; })) {
+        if (p.Test(102, [&] { return FileExists(HostsBackupPath(DataFolder)); })) {
+            // Only a restore known to have succeeded deletes the backup: should the copy itself
+            // fail unexpectedly, the notice shows and the backup stays.
+            bool restored = false;
+            p.Line(104, [&] { restored = TryCopyFile(HostsBackupPath(DataFolder), HostsFilePath()); });
+            if (restored) {
+                p.Line(106, [&] { DeleteFileForced(HostsBackupPath(DataFolder)); });
+            } else {
+                p.Line(108, [&] { ShowNotice(kCouldNotRestoreSettings); });
+            }
+        }
+        p.Line(110, [&] { PushButton2.SetCaption(SavedButtonCaption); });
+    } else if (p.Test(112, [&] { return !atStartup; })) {
+        p.Line(114, [&] { ShowNotice(kNotAdministratorToStop); });
+    }
+    p.Line(116, [] { ProcessPendingEvents(); });
+}

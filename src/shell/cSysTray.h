@@ -7,11 +7,31 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <cstddef>
 #include <functional>
 #include <string>
 
 inline constexpr UINT kTrayCallbackMessage = 0x465;  // WM_USER + 0x65
 inline constexpr UINT kTrayIconId = 0;
+
+// The record goes to the shell in its 488-byte form: the layout that ends with dwInfoFlags, which
+// every shell since balloons exist understands.
+inline constexpr DWORD kNotifyIconRecordSize = 488;
+static_assert(offsetof(NOTIFYICONDATAA, dwInfoFlags) + sizeof(DWORD) == kNotifyIconRecordSize);
+
+// The longest seconds value whose milliseconds still fit a 32-bit signed integer.
+inline constexpr long kMaxBalloonSeconds = 2147483;
+
+// The control's window is this many twips wide and high, whatever its parent asks.
+inline constexpr int kTrayControlTwips = 510;
+
+// Every record the control gives the shell goes through this pointer. It is Shell_NotifyIconA;
+// tests point it at a recorder that keeps each record and then calls Shell_NotifyIconA.
+using ShellNotifyIconFunction = BOOL(WINAPI*)(DWORD message, PNOTIFYICONDATAA record);
+extern ShellNotifyIconFunction TrayShellNotifyIcon;
+
+// The message the shell broadcasts to every top-level window when the taskbar is (re)created.
+UINT TaskbarCreatedMessage();
 
 class cSysTray {
 public:
@@ -21,6 +41,8 @@ public:
     ~cSysTray();  // removes the icon if it is shown
 
     // Creates the control's own window as a hidden child of the parent (the control is then live).
+    // Until then, setting InTray only remembers the value. Throws Failure when the window cannot
+    // be made.
     void Create(HWND parent);
     HWND Window() const { return window_; }
 
@@ -46,10 +68,15 @@ public:
 
 private:
     friend LRESULT CALLBACK TrayWindowProc(HWND, UINT, WPARAM, LPARAM);
+    friend LRESULT CALLBACK TrayListenerProc(HWND, UINT, WPARAM, LPARAM);
     void AddTrayIcon(HWND window, UINT id, const std::string& tip, HICON icon);
     void RemoveTrayIcon(HWND window, UINT id);
+    // The shell has forgotten its icons (Explorer restarted): put ours back as it was.
+    void TaskbarCreated();
 
     HWND window_ = nullptr;
+    // A hidden top-level window that hears the taskbar's broadcast, which child windows never get.
+    HWND listener_ = nullptr;
     bool inTray_ = false;
     bool iconAdded_ = false;
     std::string tip_;
@@ -60,3 +87,5 @@ private:
 
 // mSysTray: the replacement window procedure of the control's window.
 LRESULT CALLBACK TrayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// The procedure of the control's listener window (reacts to the taskbar's re-creation only).
+LRESULT CALLBACK TrayListenerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

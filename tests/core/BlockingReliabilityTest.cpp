@@ -1,0 +1,363 @@
+// A randomised run of many short histories of the blocker: the user's start and stop, start-up
+// resuming a block, the close while blocking is off, other programs editing or deleting the
+// hosts file while blocking is off, and real faults made on the real files for one step at a
+// time: a read-only hosts file, a hosts file held open by another handle (sharing nothing,
+// sharing everything but deletes, or everything but reads), a folder standing at the backup
+// path, the data folder missing. After every step the hosts content from before blocking must still exist
+// byte for byte in the hosts file or in the backup; after every stop that restores, the hosts file must hold
+// it exactly. The seeds are fixed, so a failing history can be replayed by its number.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/BlockingForm.h"
+#include "core/Handles.h"
+#include "support/ScriptedPrompts.h"
+#include "support/TempTree.h"
+#include "ui/Appearance.h"
+#include "ui/ErrorReport.h"
+
+namespace {
+
+constexpr unsigned kFirstSeed = 20210831;
+constexpr int kSequences = 1000;
+constexpr int kStepsPerSequence = 10;
+
+const std::string kUac =
+    "Please check your UAC settings to make sure they are on 'Never Notify'. Please make sure you run this "
+    "software "
+    "as administrator by right clicking the desktop icon for this software and choosing 'Run as "
+    "administrator'";
+
+enum class Fault {
+    None,
+    ReadOnlyHosts,
+    HostsHeldNoSharing,
+    HostsHeldNoDeleteSharing,
+    HostsHeldNoReadSharing,
+    FolderAtBackup,
+    NoDataFolder
+};
+const char* FaultName(Fault f) {
+    switch (f) {
+        case Fault::None:
+            return "";
+        case Fault::ReadOnlyHosts:
+            return " [hosts read-only]";
+        case Fault::HostsHeldNoSharing:
+            return " [hosts held, no sharing]";
+        case Fault::HostsHeldNoDeleteSharing:
+            return " [hosts held, no delete sharing]";
+        case Fault::HostsHeldNoReadSharing:
+            return " [hosts held, no read sharing]";
+        case Fault::FolderAtBackup:
+            return " [folder at backup path]";
+        case Fault::NoDataFolder:
+            return " [data folder missing]";
+    }
+    return "";
+}
+
+enum class Action {
+    UserStart,
+    UserStop,
+    CloseAndStartAgain,
+    EndWithoutCloseAndStartAgain,
+    ExternalEdit,
+    ExternalDelete
+};
+const char* ActionName(Action a) {
+    switch (a) {
+        case Action::UserStart:
+            return "user start";
+        case Action::UserStop:
+            return "user stop";
+        case Action::CloseAndStartAgain:
+            return "close, start program";
+        case Action::EndWithoutCloseAndStartAgain:
+            return "end without close, start program";
+        case Action::ExternalEdit:
+            return "external edit";
+        case Action::ExternalDelete:
+            return "external delete";
+    }
+    return "";
+}
+
+class BlockingReliability : public TempTree {
+  protected:
+    void SetUp() override {
+        TempTree::SetUp();
+        MakeDataFolder();
+        SetApplicationTitle();
+        backupPath = dataFolder + "\\hosts";
+    }
+
+    static bool IsFile(const std::string& path) {
+        DWORD a = GetFileAttributesA(path.c_str());
+        return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+    }
+    static bool Exists(const std::string& path) {
+        return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    }
+
+    std::string RandomHosts(std::mt19937& random) {
+        switch (random() % 6) {
+            case 0:
+                return "";
+            case 1:
+                return "empty file";
+            case 2:
+                return std::string("\xFF\xFE", 2) + std::string("#\0 \0h\0", 6);
+            default: {
+                std::string text;
+                int lines = 1 + static_cast<int>(random() % 4);
+                for (int i = 0; i < lines; ++i) {
+                    int length = static_cast<int>(random() % 40);
+                    for (int k = 0; k < length; ++k)
+                        text += static_cast<char>(random() % 3 == 0 ? random() % 256 : 'a' + random() % 26);
+                    text += random() % 5 == 0 ? "\n" : "\r\n";
+                }
+                if (random() % 4 == 0) text.pop_back();  // no final line break
+                return text;
+            }
+        }
+    }
+
+    std::vector<std::string> RandomEntries(std::mt19937& random) {
+        static const std::vector<std::string> pool = {
+            "a.example", "b.example",   " spaced ", "http://c.example/",
+            "",          "cut\r\nhere", "lf\nonly", "UPPER.Example"};
+        std::vector<std::string> entries;
+        int count = 1 + static_cast<int>(random() % 4);
+        for (int i = 0; i < count; ++i) entries.push_back(pool[random() % pool.size()]);
+        return entries;
+    }
+
+    static std::string Blocked(const std::string& previous, const std::vector<std::string>& entries) {
+        std::string text = previous + "\r\n";
+        for (const std::string& entry : entries)
+            text += BlockLine(entry.substr(0, entry.find_first_of("\r\n")));
+        return text;
+    }
+
+    // Every box the blocker may show: its notices and its error reports.
+    static bool KnownBox(const RecordedBox& box) {
+        if (box.title == "Application Error") {
+            const std::string tail =
+                std::string("\r\rPlease email screenshot of this message to ") + kSupportEmailAddress;
+            return box.style == 48 && box.text.size() > tail.size() &&
+                   box.text.compare(box.text.size() - tail.size(), tail.size(), tail) == 0 &&
+                   (box.text.find("\r\nin Nestwarden2021/08/31.Form1.StartBlocking at line ") !=
+                        std::string::npos ||
+                    box.text.find("\r\nin Nestwarden2021/08/31.Form1.StopBlocking at line ") !=
+                        std::string::npos);
+        }
+        return box.title == ApplicationTitle() && box.style == 0 &&
+               (box.text == "Could not start blocking.\r\n" + kUac ||
+                box.text == "Could not restore settings.\r\n" + kUac ||
+                box.text ==
+                    "You must be logged in as Administrator in Windows in order to stop block sites.");
+    }
+
+    std::string backupPath;
+};
+
+TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
+    ScriptedPrompts prompts;
+    std::map<std::string, int> counts;
+    int restoringStops = 0, blockedStarts = 0;
+
+    for (int sequence = 0; sequence < kSequences; ++sequence) {
+        const unsigned seed = kFirstSeed + static_cast<unsigned>(sequence);
+        std::mt19937 random(seed);
+        std::ostringstream history;
+        history << "seed " << seed << ":";
+
+        // A fresh machine: the user's hosts file, no backup, blocking off.
+        SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(hostsPath.c_str());
+        SetFileAttributesA(backupPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(backupPath.c_str());
+        RemoveDirectoryA(backupPath.c_str());
+        CreateDirectoryA(dataFolder.c_str(), nullptr);
+        std::optional<std::string> clean = RandomHosts(random);
+        WriteBytes(hostsPath, *clean);
+
+        auto startProgram = [&] {
+            auto window = std::make_unique<BlockingForm>(dataFolder, random() % 10 != 0);
+            window->SetEntries(RandomEntries(random));
+            return window;
+        };
+        std::unique_ptr<BlockingForm> window = startProgram();
+
+        for (int step = 0; step < kStepsPerSequence; ++step) {
+            const bool on = window->Blocking();
+            const bool admin = window->form->UserIsAdmin;
+            std::vector<Action> possible = {Action::CloseAndStartAgain, Action::EndWithoutCloseAndStartAgain};
+            if (on) {
+                possible.insert(possible.end(), {Action::UserStop, Action::UserStop});
+            } else {
+                possible.insert(possible.end(), {Action::UserStart, Action::UserStart, Action::UserStart,
+                                                 Action::ExternalEdit});
+                if (!IsFile(backupPath) && random() % 4 == 0) possible.push_back(Action::ExternalDelete);
+            }
+            const Action action = possible[random() % possible.size()];
+
+            // At most one fault per step, on about a third of the steps.
+            Fault fault = Fault::None;
+            if (action != Action::ExternalEdit && action != Action::ExternalDelete && random() % 3 == 0) {
+                std::vector<Fault> faults;
+                if (IsFile(hostsPath))
+                    faults.insert(faults.end(),
+                                  {Fault::ReadOnlyHosts, Fault::HostsHeldNoSharing,
+                                   Fault::HostsHeldNoDeleteSharing, Fault::HostsHeldNoReadSharing});
+                if (!Exists(backupPath))
+                    faults.insert(faults.end(), {Fault::FolderAtBackup, Fault::NoDataFolder});
+                if (!faults.empty()) fault = faults[random() % faults.size()];
+            }
+            history << "\n  " << ActionName(action) << (admin ? "" : " (no rights)") << FaultName(fault);
+
+            const bool backupBefore = IsFile(backupPath);
+            const bool backupPathFree = !Exists(backupPath);
+            const std::string hostsBefore = ReadBytes(hostsPath);
+            const std::string backupContentBefore = ReadBytes(backupPath);
+            const std::vector<std::string> entries = window->form->ListView1.Entries();
+            prompts.boxes.clear();
+
+            UniqueFile holder;
+            switch (fault) {
+                case Fault::None:
+                    break;
+                case Fault::ReadOnlyHosts:
+                    SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_READONLY);
+                    break;
+                case Fault::HostsHeldNoSharing:
+                case Fault::HostsHeldNoDeleteSharing:
+                case Fault::HostsHeldNoReadSharing: {
+                    DWORD share = fault == Fault::HostsHeldNoSharing ? 0
+                                  : fault == Fault::HostsHeldNoDeleteSharing
+                                      ? FILE_SHARE_READ | FILE_SHARE_WRITE
+                                      : FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+                    holder.reset(CreateFileA(hostsPath.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr,
+                                             OPEN_EXISTING, 0, nullptr));
+                    ASSERT_TRUE(holder) << history.str();
+                    break;
+                }
+                case Fault::FolderAtBackup:
+                    ASSERT_TRUE(CreateDirectoryA(backupPath.c_str(), nullptr));
+                    break;
+                case Fault::NoDataFolder:
+                    ASSERT_TRUE(RemoveDirectoryA(dataFolder.c_str())) << history.str();
+                    break;
+            }
+            counts[std::string(ActionName(action)) + FaultName(fault)]++;
+
+            switch (action) {
+                case Action::UserStart:
+                    // The Start/Stop button calls StartBlocking only for an administrator.
+                    if (admin) window->UserStart();
+                    break;
+                case Action::UserStop:
+                    window->Stop();
+                    break;
+                case Action::CloseAndStartAgain:
+                    if (!on) window->Stop();  // the close runs StopBlocking while blocking is off
+                    window = startProgram();
+                    if (on) window->ResumeAtStartup();
+                    break;
+                case Action::EndWithoutCloseAndStartAgain:
+                    window = startProgram();
+                    if (on) window->ResumeAtStartup();
+                    break;
+                case Action::ExternalEdit: {
+                    std::string edited = RandomHosts(random);
+                    WriteBytes(hostsPath, edited);
+                    // With no backup the hosts file is the user's own; with one, a restore puts the
+                    // backup back and drops every change made since it was taken.
+                    if (!backupBefore) clean = edited;
+                    break;
+                }
+                case Action::ExternalDelete:
+                    DeleteFileA(hostsPath.c_str());
+                    clean.reset();
+                    break;
+            }
+
+            // The faults are lifted (a read-only attribute a restore copied back is lifted too).
+            holder.reset();
+            if (fault == Fault::FolderAtBackup) RemoveDirectoryA(backupPath.c_str());
+            if (fault == Fault::NoDataFolder) CreateDirectoryA(dataFolder.c_str(), nullptr);
+            if (IsFile(hostsPath)) SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+
+            for (const RecordedBox& box : prompts.boxes)
+                ASSERT_TRUE(KnownBox(box)) << "unexpected box: " << box.text << "\n" << history.str();
+
+            const std::string hostsNow = ReadBytes(hostsPath);
+            const bool backupNow = IsFile(backupPath);
+            const std::string backupContentNow = ReadBytes(backupPath);
+
+            // Nothing is lost: the content from before blocking is in the hosts file or the backup.
+            if (clean) {
+                ASSERT_TRUE(hostsNow == *clean || (backupNow && backupContentNow == *clean))
+                    << "the hosts content from before blocking is lost\n"
+                    << history.str();
+            }
+
+            const bool stopRan = action == Action::UserStop || (action == Action::CloseAndStartAgain && !on);
+            // (With no hosts file before blocking there is nothing to compare: the start made one
+            // holding the block lines, and that is what a later backup holds.)
+            if (stopRan && admin && backupBefore && !backupNow && clean) {
+                ++restoringStops;
+                ASSERT_TRUE(hostsNow == *clean) << "a stop that restored left other content\n"
+                                                << history.str();
+            }
+            if (stopRan && admin && backupBefore && fault == Fault::None) {
+                ASSERT_FALSE(backupNow) << "a stop without faults did not restore\n" << history.str();
+                ASSERT_TRUE(prompts.boxes.empty()) << prompts.boxes[0].text << "\n" << history.str();
+            }
+
+            // A start without faults on a plain hosts file always blocks.
+            if (action == Action::UserStart && admin && fault == Fault::None && hostsBefore != "<missing>" &&
+                (backupPathFree || backupBefore)) {
+                ASSERT_TRUE(prompts.boxes.empty()) << prompts.boxes[0].text << "\n" << history.str();
+                ASSERT_EQ(window->Caption(), "Stop Blocking") << history.str();
+                ASSERT_TRUE(window->Minimized()) << history.str();
+                ASSERT_TRUE(hostsNow == Blocked(hostsBefore, entries)) << history.str();
+                ASSERT_TRUE(backupContentNow == (backupBefore ? backupContentBefore : hostsBefore))
+                    << "the start took or kept the wrong backup\n"
+                    << history.str();
+                ++blockedStarts;
+            }
+
+            // Once blocking is off with no backup left, the hosts file is the user's own again.
+            if (!clean && !window->Blocking() && !backupNow && hostsNow != "<missing>") clean = hostsNow;
+        }
+    }
+
+    std::ostringstream summary;
+    for (const auto& [name, count] : counts) summary << "  " << count << " x " << name << "\n";
+    std::printf("%d sequences of %d steps; %d starts that blocked, %d stops that restored\n%s", kSequences,
+                kStepsPerSequence, blockedStarts, restoringStops, summary.str().c_str());
+    // The run must really have met every fault, and many full blocks and restores.
+    for (Fault fault : {Fault::ReadOnlyHosts, Fault::HostsHeldNoSharing, Fault::HostsHeldNoDeleteSharing,
+                        Fault::HostsHeldNoReadSharing, Fault::FolderAtBackup, Fault::NoDataFolder}) {
+        int met = 0;
+        for (const auto& [name, count] : counts)
+            if (name.find(FaultName(fault)) != std::string::npos) met += count;
+        EXPECT_GE(met, 100) << FaultName(fault);
+    }
+    EXPECT_GE(blockedStarts, 1000);
+    EXPECT_GE(restoringStops, 1000);
+}
+
+}  // namespace

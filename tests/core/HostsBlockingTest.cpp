@@ -1,0 +1,405 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/Failure.h"
+#include "core/Handles.h"
+#include "core/BlockingForm.h"
+#include "support/ScriptedPrompts.h"
+#include "support/TempTree.h"
+#include "ui/Appearance.h"
+#include "ui/ErrorReport.h"
+
+namespace {
+
+const std::string kUac =
+    "Please check your UAC settings to make sure they are on 'Never Notify'. Please make sure you run this "
+    "software "
+    "as administrator by right clicking the desktop icon for this software and choosing 'Run as "
+    "administrator'";
+const std::string kCouldNotStart = "Could not start blocking.\r\n" + kUac;
+const std::string kCouldNotRestore = "Could not restore settings.\r\n" + kUac;
+const std::string kNotAdminToStop =
+    "You must be logged in as Administrator in Windows in order to stop block sites.";
+
+class HostsBlocking : public TempTree {
+  protected:
+    void SetUp() override {
+        TempTree::SetUp();
+        MakeDataFolder();
+        SetApplicationTitle();
+        backupPath = dataFolder + "\\hosts";
+        window = std::make_unique<BlockingForm>(dataFolder, true);
+    }
+    void TearDown() override {
+        window.reset();
+        TempTree::TearDown();
+    }
+    std::string Report(DWORD error, int line) const {
+        return SystemErrorText(error) + "\r\nin Nestwarden2021/08/31.Form1.StartBlocking at line " +
+               std::to_string(line) + "\r\rPlease email screenshot of this message to " +
+               kSupportEmailAddress;
+    }
+    std::vector<std::string> BoxTexts() const {
+        std::vector<std::string> texts;
+        for (const RecordedBox& box : prompts.boxes) texts.push_back(box.text);
+        return texts;
+    }
+    void ExpectNotice(size_t index, const std::string& text) {
+        ASSERT_LT(index, prompts.boxes.size());
+        EXPECT_EQ(prompts.boxes[index].text, text);
+        EXPECT_EQ(prompts.boxes[index].title, ApplicationTitle());
+        EXPECT_FALSE(ApplicationTitle().empty());
+        EXPECT_EQ(prompts.boxes[index].style, 0u) << "OK button, no icon";
+    }
+
+    ScriptedPrompts prompts;
+    std::string backupPath;
+    std::unique_ptr<BlockingForm> window;
+};
+
+TEST_F(HostsBlocking, UserStartWritesTheBlockAndStopPutsTheFileBack) {
+    const std::string utf16 = std::string("\xFF\xFE", 2) + std::string("1\0 \0h\0", 6);
+    struct Case {
+        const char* name;
+        std::string hosts;
+        std::vector<std::string> entries;
+        std::string written;
+    };
+    const std::vector<Case> cases = {
+        {"two entries after one line",
+         "X\r\n",
+         {"a.example", "b.example"},
+         "X\r\n\r\n" + BlockLine("a.example") + BlockLine("b.example")},
+        {"empty hosts file", "", {"a.example"}, "\r\n" + BlockLine("a.example")},
+        {"a file holding the words empty file", "empty file", {"a"}, "empty file\r\n" + BlockLine("a")},
+        {"no final line break", "127.0.0.1 localhost", {"x"}, "127.0.0.1 localhost\r\n" + BlockLine("x")},
+        {"verbatim entries",
+         "#\r\n",
+         {" spaced ", "http://Site.EXAMPLE/", "", "dup", "dup"},
+         "#\r\n\r\n" + BlockLine(" spaced ") + BlockLine("http://Site.EXAMPLE/") + BlockLine("") +
+             BlockLine("dup") + BlockLine("dup")},
+        {"entries cut at their first CR or LF",
+         "#\r\n",
+         {"one\r\ntwo", "three\nfour", "five\rsix", "\nlead", "ok"},
+         "#\r\n\r\n" + BlockLine("one") + BlockLine("three") + BlockLine("five") + BlockLine("") +
+             BlockLine("ok")},
+        {"bytes kept as they are", utf16, {"y"}, utf16 + "\r\n" + BlockLine("y")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        prompts.boxes.clear();
+        WriteBytes(hostsPath, c.hosts);
+        window->SetEntries(c.entries);
+
+        window->UserStart();
+        EXPECT_EQ(ReadBytes(hostsPath), c.written);
+        EXPECT_EQ(ReadBytes(backupPath), c.hosts) << "the backup is the file as it was";
+        EXPECT_EQ(window->Caption(), "Stop Blocking");
+        EXPECT_TRUE(window->Minimized());
+        EXPECT_TRUE(prompts.boxes.empty()) << ::testing::PrintToString(BoxTexts());
+
+        window->Stop();
+        EXPECT_EQ(ReadBytes(hostsPath), c.hosts) << "the stop puts back the file exactly";
+        EXPECT_EQ(ReadBytes(backupPath), "<missing>") << "and deletes the backup";
+        EXPECT_EQ(window->Caption(), "Start Blocking");
+        EXPECT_TRUE(prompts.boxes.empty()) << ::testing::PrintToString(BoxTexts());
+    }
+}
+
+TEST_F(HostsBlocking, StartStopStartRetakesTheBackupAndNeverDoublesTheLines) {
+    window->SetEntries({"a.example"});
+    WriteBytes(hostsPath, "first\r\n");
+    window->UserStart();
+    window->Stop();
+    WriteBytes(hostsPath, "edited while off\r\n");
+    window->UserStart();
+    EXPECT_EQ(ReadBytes(backupPath), "edited while off\r\n") << "the second start takes a fresh backup";
+    EXPECT_EQ(ReadBytes(hostsPath), "edited while off\r\n\r\n" + BlockLine("a.example"));
+    window->Stop();
+    EXPECT_EQ(ReadBytes(hostsPath), "edited while off\r\n");
+    EXPECT_TRUE(prompts.boxes.empty());
+}
+
+TEST_F(HostsBlocking, ResumeAtStartupAddsASecondSetAndKeepsTheCleanBackup) {
+    window->SetEntries({"a.example", "b.example"});
+    WriteBytes(hostsPath, "clean\r\n");
+    window->UserStart();
+    // The program closes while blocking and starts again: start-up resumes the block.
+    window = std::make_unique<BlockingForm>(dataFolder, true);
+    window->SetEntries({"a.example", "b.example"});
+    window->ResumeAtStartup();
+    const std::string set = BlockLine("a.example") + BlockLine("b.example");
+    EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n\r\n" + set + "\r\n" + set);
+    EXPECT_EQ(ReadBytes(backupPath), "clean\r\n");
+    EXPECT_EQ(window->Caption(), "Stop Blocking");
+    EXPECT_TRUE(window->Minimized());
+    window->Stop();
+    EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n");
+    EXPECT_EQ(ReadBytes(backupPath), "<missing>");
+
+    // A resume that finds no backup takes one.
+    window->ResumeAtStartup();
+    EXPECT_EQ(ReadBytes(backupPath), "clean\r\n");
+    EXPECT_TRUE(prompts.boxes.empty()) << ::testing::PrintToString(BoxTexts());
+}
+
+TEST_F(HostsBlocking, UserStartKeepsABackupThatIsAlreadyThere) {
+    // Left by a refused restore: the caption came back while the hosts file stayed blocked.
+    window->SetEntries({"a.example"});
+    WriteBytes(backupPath, "clean\r\n");
+    WriteBytes(hostsPath, "clean\r\n\r\n" + BlockLine("a.example"));
+    window->UserStart();
+    EXPECT_EQ(ReadBytes(backupPath), "clean\r\n")
+        << "the blocked hosts file is not copied over the clean copy";
+    EXPECT_EQ(ReadBytes(hostsPath),
+              "clean\r\n\r\n" + BlockLine("a.example") + "\r\n" + BlockLine("a.example"));
+    window->Stop();
+    EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n");
+    EXPECT_TRUE(prompts.boxes.empty());
+}
+
+TEST_F(HostsBlocking, RefusedWriteAtTheUsersStartAndTheRefusedRestoreOnClose) {
+    // Wine enforces no access lists, so a hosts file a non-elevated user may not write is shown
+    // with the read-only attribute, which refuses the write in the same way.
+    window->SetEntries({"a.example"});
+    WriteBytes(hostsPath, "clean\r\n");
+    SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_READONLY);
+    window->UserStart();
+    ASSERT_EQ(prompts.boxes.size(), 1u) << ::testing::PrintToString(BoxTexts());
+    ExpectNotice(0, kCouldNotStart);
+    EXPECT_EQ(window->Caption(), "Start Blocking");
+    EXPECT_FALSE(window->Minimized());
+    EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n");
+    EXPECT_EQ(ReadBytes(backupPath), "clean\r\n") << "the fresh backup stays";
+
+    window->Stop();  // the close while blocking is off
+    ASSERT_EQ(prompts.boxes.size(), 2u);
+    ExpectNotice(1, kCouldNotRestore);
+    EXPECT_EQ(ReadBytes(backupPath), "clean\r\n") << "a refused restore keeps the backup";
+    EXPECT_EQ(window->Caption(), "Start Blocking");
+
+    SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+    SetFileAttributesA(backupPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+    window->Stop();
+    EXPECT_EQ(prompts.boxes.size(), 2u);
+    EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n");
+    EXPECT_EQ(ReadBytes(backupPath), "<missing>");
+}
+
+TEST_F(HostsBlocking, ARefusedRestoreReturnsTheCaptionAndTheNextStartKeepsTheBackup) {
+    window->SetEntries({"a.example"});
+    WriteBytes(hostsPath, "clean\r\n");
+    window->UserStart();
+    const std::string blocked = "clean\r\n\r\n" + BlockLine("a.example");
+    ASSERT_EQ(ReadBytes(hostsPath), blocked);
+
+    SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_READONLY);
+    window->Stop();
+    ASSERT_EQ(prompts.boxes.size(), 1u);
+    ExpectNotice(0, kCouldNotRestore);
+    EXPECT_EQ(window->Caption(), "Start Blocking") << "the caption returns although the restore was refused";
+    EXPECT_EQ(ReadBytes(hostsPath), blocked);
+    EXPECT_EQ(ReadBytes(backupPath), "clean\r\n");
+
+    // The user starts again: the hosts file is still blocked, so the backup is the only clean
+    // copy and must not be taken afresh from it.
+    SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+    window->UserStart();
+    EXPECT_EQ(ReadBytes(backupPath), "clean\r\n");
+    EXPECT_EQ(ReadBytes(hostsPath), blocked + "\r\n" + BlockLine("a.example"));
+    window->Stop();
+    EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n");
+    EXPECT_EQ(ReadBytes(backupPath), "<missing>");
+    EXPECT_EQ(prompts.boxes.size(), 1u);
+}
+
+TEST_F(HostsBlocking, RefusedWriteAtStartupIsSilentAndStillMinimises) {
+    window->SetEntries({"a.example"});
+    WriteBytes(hostsPath, "clean\r\n");
+    SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_READONLY);
+    window->ResumeAtStartup();
+    EXPECT_TRUE(prompts.boxes.empty()) << ::testing::PrintToString(BoxTexts());
+    EXPECT_EQ(window->Caption(), "Stop Blocking");
+    EXPECT_TRUE(window->Minimized());
+    EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n");
+}
+
+TEST_F(HostsBlocking, StopWithoutBackupOrWithoutRights) {
+    WriteBytes(hostsPath, "as it is\r\n");
+    window->form->PushButton2.SetCaption("Stop Blocking");
+    window->form->SavedButtonCaption = "Start Blocking";
+    window->Stop();
+    EXPECT_TRUE(prompts.boxes.empty());
+    EXPECT_EQ(window->Caption(), "Start Blocking");
+    EXPECT_EQ(ReadBytes(hostsPath), "as it is\r\n");
+
+    WriteBytes(backupPath, "clean\r\n");
+    window->form->UserIsAdmin = false;
+    window->form->PushButton2.SetCaption("Stop Blocking");
+    window->form->StopBlocking(true);
+    EXPECT_TRUE(prompts.boxes.empty()) << "no notice at start-up";
+    window->Stop();
+    ASSERT_EQ(prompts.boxes.size(), 1u);
+    ExpectNotice(0, kNotAdminToStop);
+    EXPECT_EQ(window->Caption(), "Stop Blocking");
+    EXPECT_EQ(ReadBytes(hostsPath), "as it is\r\n");
+    EXPECT_EQ(ReadBytes(backupPath), "clean\r\n");
+}
+
+TEST_F(HostsBlocking, WithoutRightsTheUsersStartOnlyTakesTheBackup) {
+    window->form->UserIsAdmin = false;
+    window->SetEntries({"a.example"});
+    WriteBytes(hostsPath, "clean\r\n");
+    window->ResumeAtStartup();
+    EXPECT_EQ(ReadBytes(backupPath), "<missing>") << "start-up takes no backup without rights";
+    window->UserStart();
+    EXPECT_EQ(ReadBytes(backupPath), "clean\r\n") << "the user's start takes it whatever the rights";
+    EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n");
+    EXPECT_TRUE(prompts.boxes.empty());
+}
+
+TEST_F(HostsBlocking, NoHostsFileIsReportedAtLine106AndCreated) {
+    window->SetEntries({"a.example", "b.example"});
+    window->UserStart();
+    ASSERT_EQ(prompts.boxes.size(), 1u) << ::testing::PrintToString(BoxTexts());
+    EXPECT_EQ(prompts.boxes[0].text, Report(ERROR_FILE_NOT_FOUND, 106));
+    EXPECT_EQ(prompts.boxes[0].title, "Application Error");
+    EXPECT_EQ(ReadBytes(hostsPath), "\r\n" + BlockLine("a.example") + BlockLine("b.example"));
+    EXPECT_EQ(ReadBytes(backupPath), "<missing>");
+    EXPECT_EQ(window->Caption(), "Stop Blocking");
+    window->Stop();
+    EXPECT_EQ(prompts.boxes.size(), 1u);
+    EXPECT_EQ(window->Caption(), "Start Blocking");
+    EXPECT_EQ(ReadBytes(hostsPath), "\r\n" + BlockLine("a.example") + BlockLine("b.example"));
+}
+
+TEST_F(HostsBlocking, AHostsFileThatCannotBeReadIsNeverRewritten) {
+    // Another program holds the hosts file open: sharing nothing, or sharing writes and deletes
+    // but not reads, so that the file could be replaced although it cannot be read.
+    const DWORD kNothing = 0;
+    const DWORD kNoReads = FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    struct Case {
+        const char* name;
+        DWORD share;
+        bool atStartup;
+        bool keptBackup;
+        std::vector<std::string> boxes;
+        std::string caption;
+    };
+    const std::vector<Case> cases = {
+        {"user start, no backup",
+         kNothing,
+         false,
+         false,
+         {Report(ERROR_SHARING_VIOLATION, 106), Report(ERROR_SHARING_VIOLATION, 116), kCouldNotStart},
+         "Start Blocking"},
+        {"user start, kept backup",
+         kNothing,
+         false,
+         true,
+         {Report(ERROR_SHARING_VIOLATION, 116), kCouldNotStart},
+         "Start Blocking"},
+        {"user start, kept backup, no read sharing",
+         kNoReads,
+         false,
+         true,
+         {Report(ERROR_SHARING_VIOLATION, 116), kCouldNotStart},
+         "Start Blocking"},
+        {"start-up, no backup",
+         kNothing,
+         true,
+         false,
+         {Report(ERROR_SHARING_VIOLATION, 112), Report(ERROR_SHARING_VIOLATION, 116)},
+         "Stop Blocking"},
+        {"start-up, kept backup",
+         kNothing,
+         true,
+         true,
+         {Report(ERROR_SHARING_VIOLATION, 116)},
+         "Stop Blocking"},
+        {"start-up, kept backup, no read sharing",
+         kNoReads,
+         true,
+         true,
+         {Report(ERROR_SHARING_VIOLATION, 116)},
+         "Stop Blocking"},
+    };
+    window->SetEntries({"a.example"});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        prompts.boxes.clear();
+        DeleteFileA(backupPath.c_str());
+        if (c.keptBackup) WriteBytes(backupPath, "kept\r\n");
+        WriteBytes(hostsPath, "clean\r\n");
+        {
+            UniqueFile holder{CreateFileA(hostsPath.c_str(), GENERIC_READ | GENERIC_WRITE, c.share, nullptr,
+                                          OPEN_EXISTING, 0, nullptr)};
+            ASSERT_TRUE(holder);
+            c.atStartup ? window->ResumeAtStartup() : window->UserStart();
+        }
+        EXPECT_EQ(BoxTexts(), c.boxes);
+        EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n");
+        EXPECT_EQ(ReadBytes(backupPath), c.keptBackup ? "kept\r\n" : "<missing>");
+        EXPECT_EQ(window->Caption(), c.caption);
+    }
+}
+
+TEST_F(HostsBlocking, AHostsFileHeldOpenWithoutDeleteSharingIsStillBlocked) {
+    window->SetEntries({"a.example"});
+    WriteBytes(hostsPath, "clean and longer than the block\r\n");
+    {
+        UniqueFile holder{CreateFileA(hostsPath.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                      nullptr)};
+        ASSERT_TRUE(holder);
+        window->UserStart();
+    }
+    EXPECT_EQ(ReadBytes(hostsPath), "clean and longer than the block\r\n\r\n" + BlockLine("a.example"));
+    EXPECT_EQ(window->Caption(), "Stop Blocking");
+    EXPECT_TRUE(prompts.boxes.empty()) << ::testing::PrintToString(BoxTexts());
+}
+
+TEST_F(HostsBlocking, WithoutASafeCopyTheHostsFileIsLeftAlone) {
+    window->SetEntries({"a.example"});
+    WriteBytes(hostsPath, "clean\r\n");
+
+    // A folder stands at the backup path: it is kept, nothing can hold the clean copy, so the
+    // start is refused; the stop cannot restore from a folder and says so.
+    CreateDirectoryA(backupPath.c_str(), nullptr);
+    window->UserStart();
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{kCouldNotStart});
+    EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n");
+    EXPECT_EQ(window->Caption(), "Start Blocking");
+    window->Stop();
+    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{kCouldNotStart, kCouldNotRestore}));
+    EXPECT_TRUE(GetFileAttributesA(backupPath.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n");
+    RemoveDirectoryA(backupPath.c_str());
+
+    // The data folder is missing: the copy fails (line 106), the start is refused, and the
+    // folder is not made here.
+    prompts.boxes.clear();
+    RemoveTree(dataFolder);
+    window->UserStart();
+    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{Report(ERROR_PATH_NOT_FOUND, 106), kCouldNotStart}));
+    EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n");
+    EXPECT_EQ(GetFileAttributesA(dataFolder.c_str()), INVALID_FILE_ATTRIBUTES);
+
+    // The backup path cannot even be examined (here: a name the file system refuses). The
+    // failed look is reported at its own line and takes no copy; nothing is written.
+    prompts.boxes.clear();
+    window->form->DataFolder = dataFolder + "\\bad|name";
+    window->ResumeAtStartup();
+    ASSERT_EQ(prompts.boxes.size(), 1u) << ::testing::PrintToString(BoxTexts());
+    EXPECT_NE(prompts.boxes[0].text.find("StartBlocking at line 110\r\r"), std::string::npos)
+        << prompts.boxes[0].text;
+    EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n");
+    // Wine enforces no access lists, so the case this guards against on Windows (a kept
+    // backup in a folder that may not be listed) cannot be staged here.
+}
+
+}  // namespace

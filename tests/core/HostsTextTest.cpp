@@ -1,0 +1,90 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/Failure.h"
+#include "core/HostsText.h"
+#include "core/BlockingForm.h"
+#include "support/TempTree.h"
+
+namespace {
+
+struct CollectingSink : ContentSink {
+    void Put(const char* data, size_t size) override { text.append(data, size); }
+    std::string text;
+};
+
+std::string Blocked(const std::string& previous, const std::vector<std::string>& entries) {
+    CollectingSink sink;
+    PutBlockedHosts(sink, previous, entries);
+    EXPECT_EQ(sink.text.size(), BlockedHostsSize(previous.size(), entries))
+        << "the announced size is the real one";
+    return sink.text;
+}
+
+TEST(HostsText, AnEntryIsCutAtItsFirstLineBreakWhereverItStands) {
+    // The copy goes four bytes at a time, so the break is tried at every place in and across
+    // those words, for both CR and LF, and with a second break after the first.
+    for (char lineBreak : {'\r', '\n'}) {
+        for (size_t length = 1; length <= 13; ++length) {
+            for (size_t at = 0; at < length; ++at) {
+                std::string entry;
+                for (size_t k = 0; k < length; ++k) entry += static_cast<char>('a' + k);
+                entry[at] = lineBreak;
+                if (at + 2 < length) entry[at + 2] = lineBreak == '\r' ? '\n' : '\r';
+                std::string name = entry.substr(0, at);
+                EXPECT_EQ(Blocked("", {entry}), "\r\n" + BlockLine(name))
+                    << "length " << length << ", break at " << at;
+                EXPECT_EQ(HostNameOfEntry(entry), name);
+            }
+        }
+    }
+    // Bytes that only look like line breaks in part are kept.
+    const std::string lookalikes = std::string("\x0c\x0b\x8d\x8a\x0e\x1d", 6) + "x";
+    EXPECT_EQ(Blocked("", {lookalikes}), "\r\n" + BlockLine(lookalikes));
+}
+
+TEST(HostsText, ManyAndVeryLongEntriesKeepTheirOrder) {
+    std::vector<std::string> entries;
+    std::string expected = "previous\r\n\r\n";
+    for (int i = 0; i < 700; ++i) {  // well past one buffer of the producer
+        std::string name =
+            "site" + std::to_string(i) + std::string(static_cast<size_t>(i % 997), 'q') + ".example";
+        entries.push_back(name);
+        expected += BlockLine(name);
+    }
+    const std::string huge(300000, 'h');  // longer than the whole buffer
+    entries.push_back(huge);
+    expected += BlockLine(huge);
+    entries.push_back(huge + "\nsecond line");
+    expected += BlockLine(huge);
+    entries.push_back("last");
+    expected += BlockLine("last");
+    EXPECT_TRUE(Blocked("previous\r\n", entries) == expected);
+    EXPECT_EQ(Blocked("", {}), "\r\n") << "an empty list still adds the line break";
+}
+
+class HostsTextFiles : public TempTree {};
+
+TEST_F(HostsTextFiles, ReadHostsForBlockingTellsMissingEmptyAndUnreadable) {
+    HostsContent missing = ReadHostsForBlocking(hostsPath);
+    EXPECT_FALSE(missing.exists);
+    EXPECT_EQ(missing.text, "");
+
+    WriteBytes(hostsPath, "");
+    HostsContent empty = ReadHostsForBlocking(hostsPath);
+    EXPECT_TRUE(empty.exists);
+    EXPECT_EQ(empty.text, "") << "an empty hosts file is not the words empty file";
+
+    WriteBytes(hostsPath, "empty file");
+    EXPECT_EQ(ReadHostsForBlocking(hostsPath).text, "empty file");
+
+    EXPECT_THROW(ReadHostsForBlocking(windir), Failure) << "a folder cannot be read as the hosts file";
+    EXPECT_THROW(ReadHostsForBlocking(windir + "\\bad|name"), Failure)
+        << "a path that cannot be looked at is not taken for a missing file";
+}
+
+}  // namespace
