@@ -1,11 +1,334 @@
 #include "app/PasswordWindow.h"
 
-#include "app/Form1.h"
+#include "../../res/resource.h"
+#include "app/PasswordHash.h"
+#include "app/SettingsStore.h"
+#include "core/Failure.h"
+#include "core/FileHelpers.h"
+#include "ui/Appearance.h"
+#include "ui/ErrorReport.h"
+#include "ui/MessagePump.h"
+#include "ui/Prompts.h"
 
-// Placeholder until the password window is built.
+namespace {
+
+enum class Kind { Frame, Password, Button };
+
+// The password window's layout in twips, in tab order. The field's position is relative to its
+// frame.
+struct LayoutRow {
+    Control Form2::*control;
+    Kind kind;
+    int id;
+    const char* caption;
+    int left, top, width, height;
+    Control Form2::*frame;
+};
+
+const LayoutRow kLayout[] = {
+    {&Form2::Frame2, Kind::Frame, kIdForm2Frame2, "Password", 120, 120, 7800, 820, nullptr},
+    {&Form2::txtPassword, Kind::Password, kIdForm2TxtPassword, "", 240, 300, 7320, 345, &Form2::Frame2},
+    {&Form2::PushButton2, Kind::Button, kIdForm2PushButton2, "OK", 120, 1060, 3840, 405, nullptr},
+    {&Form2::PushButton1, Kind::Button, kIdForm2PushButton1, "Cancel", 4080, 1060, 3840, 405, nullptr},
+};
+
+constexpr int kClientWidthTwips = 8040;
+constexpr int kClientHeightTwips = 1590;
+constexpr DWORD kPasswordWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+constexpr char kHandPointerFile[] = "\\HAND-M.CUR";
+
+int ScreenDpi() {
+    HDC screen = GetDC(nullptr);
+    int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi : 96;
+}
+
+int TwipsToPixels(int twips, int dpi) { return MulDiv(twips, dpi, 1440); }
+
+HFONT ArialBold(int hundredthsOfPoint, int dpi) {
+    return CreateFontA(-MulDiv(hundredthsOfPoint, dpi, 7200), 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE,
+                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                       DEFAULT_PITCH | FF_SWISS, "Arial");
+}
+
+HICON ProgramIcon(int metricX, int metricY) {
+    HANDLE icon = LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_PROGRAM_ICON), IMAGE_ICON,
+                             GetSystemMetrics(metricX), GetSystemMetrics(metricY), LR_SHARED);
+    if (icon == nullptr) ThrowWin32Error();
+    return static_cast<HICON>(icon);
+}
+
+// Runs the main window's password change with a stored failure remembered, so that a store
+// that keeps refusing tells the user once rather than at every key.
+bool& PasswordStoreFailureShown() {
+    static bool shown = false;
+    return shown;
+}
+
+}  // namespace
+
+HCURSOR LoadPointerFile(const std::string& path) {
+    HCURSOR pointer = LoadCursorFromFileA(path.c_str());
+    if (pointer == nullptr) ThrowWin32Error();
+    return pointer;
+}
+
 Form2::Form2(Form1& owner) : main_(owner) {}
+
 Form2::~Form2() {
+    Unload();
+    if (windowFont_ != nullptr) DeleteObject(windowFont_);
+    if (buttonFont_ != nullptr) DeleteObject(buttonFont_);
+    if (backBrush_ != nullptr) DeleteObject(backBrush_);
+    if (ownedPointer_ != nullptr) DestroyCursor(ownedPointer_);
+}
+
+void Form2::Show() {
+    if (hwnd_ == nullptr) {
+        CreateWindowAndControls();
+        if (hwnd_ == nullptr) return;
+        Form_Load();
+        if (hwnd_ == nullptr) return;  // unloaded while its load reported a failure
+        ShowWindow(hwnd_, SW_SHOW);
+        SetFocus(txtPassword.hwnd);
+    } else {
+        ShowWindow(hwnd_, IsIconic(hwnd_) ? SW_RESTORE : SW_SHOW);
+    }
+    SetForegroundWindow(hwnd_);
+}
+
+void Form2::Unload() {
     if (hwnd_ != nullptr) DestroyWindow(hwnd_);
 }
 
-void Form1::txtPassword_Change() {}
+void Form2::CreateWindowAndControls() {
+    static bool registered = false;
+    if (!registered) {
+        WNDCLASSEXA wc{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = WindowProc;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        wc.lpszClassName = kPasswordWindowClassName;
+        if (RegisterClassExA(&wc) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return;
+        registered = true;
+    }
+    int dpi = ScreenDpi();
+    RECT frame{0, 0, TwipsToPixels(kClientWidthTwips, dpi), TwipsToPixels(kClientHeightTwips, dpi)};
+    AdjustWindowRectEx(&frame, kPasswordWindowStyle, FALSE, 0);
+    int width = frame.right - frame.left;
+    int height = frame.bottom - frame.top;
+    RECT work{};
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    int x = work.left + (work.right - work.left - width) / 2;
+    int y = work.top + (work.bottom - work.top - height) / 2;
+
+    // No owner: the window has its own taskbar entry and stays usable while the main window hides.
+    CreateWindowExA(0, kPasswordWindowClassName, kPasswordWindowCaption, kPasswordWindowStyle, x, y, width,
+                    height, nullptr, nullptr, GetModuleHandleA(nullptr), this);
+    if (hwnd_ == nullptr) return;
+
+    if (windowFont_ == nullptr) windowFont_ = ArialBold(900, dpi);
+    if (buttonFont_ == nullptr) buttonFont_ = ArialBold(1125, dpi);
+    SendMessageA(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(windowFont_), FALSE);
+    for (const LayoutRow& row : kLayout) {
+        int left = row.left, top = row.top;
+        if (row.frame != nullptr) {
+            for (const LayoutRow& outer : kLayout)
+                if (outer.control == row.frame) left += outer.left, top += outer.top;
+        }
+        const char* className = "BUTTON";
+        DWORD style = WS_CHILD | WS_VISIBLE;
+        DWORD exStyle = 0;
+        switch (row.kind) {
+        case Kind::Frame: style |= BS_GROUPBOX; break;
+        case Kind::Button:
+            style |= WS_TABSTOP | (row.id == kIdForm2PushButton2 ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
+            break;
+        case Kind::Password:
+            className = "EDIT";
+            style |= ES_PASSWORD | ES_AUTOHSCROLL | WS_TABSTOP;
+            exStyle = WS_EX_CLIENTEDGE;
+            break;
+        }
+        HWND child = CreateWindowExA(exStyle, className, row.caption, style, TwipsToPixels(left, dpi),
+                                     TwipsToPixels(top, dpi), TwipsToPixels(row.width, dpi),
+                                     TwipsToPixels(row.height, dpi), hwnd_,
+                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.id)),
+                                     GetModuleHandleA(nullptr), nullptr);
+        if (row.kind == Kind::Password) SendMessageA(child, EM_SETPASSWORDCHAR, '*', 0);
+        HFONT font = row.kind == Kind::Button ? buttonFont_ : windowFont_;
+        SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        Control& control = this->*row.control;
+        control.hwnd = child;
+        control.id = row.id;
+    }
+    RegisterDialogWindow(hwnd_);
+}
+
+void Form2::Form_Load() {
+    Guarded p{"in Nestwarden2021/08/31.Form2.Form_Load "};
+    p.Line(100, [&] {
+        // The button face as the background of the window and of its frame.
+        COLORREF face = GetSysColor(COLOR_BTNFACE);
+        if (backBrush_ != nullptr) DeleteObject(backBrush_);
+        backBrush_ = CreateSolidBrush(face);
+        if (backBrush_ == nullptr) ThrowWin32Error();
+        BackColor = face;
+        Frame2.SetBackColor(face);
+        if (hwnd_ != nullptr) InvalidateRect(hwnd_, nullptr, TRUE);
+    });
+    p.Line(102, [&] {
+        SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(ProgramIcon(SM_CXICON, SM_CYICON)));
+        SendMessageA(hwnd_, WM_SETICON, ICON_SMALL,
+                     reinterpret_cast<LPARAM>(ProgramIcon(SM_CXSMICON, SM_CYSMICON)));
+    });
+    if (p.Test(104, [&] { return FileExists(ProgramFolder() + kHandPointerFile); })) {
+        p.Line(106, [&] {
+            HCURSOR pointer = LoadPointerFile(ProgramFolder() + kHandPointerFile);
+            if (ownedPointer_ != nullptr) DestroyCursor(ownedPointer_);
+            ownedPointer_ = pointer;
+            HandPointer = pointer;
+        });
+    }
+}
+
+void Form2::PushButton2_Click() {
+    Guarded p{"in Nestwarden2021/08/31.Form2.PushButton2_Click "};
+    if (p.Test(100, [&] { return TypedPasswordAccepted(txtPassword.Caption(), GetSetting(kKeyPassword, "")); })) {
+        p.Line(102, [&] { main_.cSysTray1.SetInTray(false); });
+        p.Line(104, [&] { main_.HiddenInTray = false; });
+        p.Line(106, [&] { main_.SetVisible(true); });
+        p.Line(108, [&] { Unload(); });
+        return;
+    }
+    p.Line(110, [&] { CurrentPrompts().MessageBox(kInvalidPasswordMessage, ApplicationTitle(), MB_OK); });
+    // The box may have let the program close this window meanwhile; the field is then gone.
+    if (hwnd_ == nullptr) return;
+    p.Line(112, [&] { SetFocus(txtPassword.hwnd); });
+    p.Line(114, [&] { SendMessageA(txtPassword.hwnd, EM_SETSEL, 0, 0); });
+    p.Line(116, [&] {
+        SendMessageA(txtPassword.hwnd, EM_SETSEL, 0, static_cast<LPARAM>(txtPassword.Caption().size()));
+    });
+}
+
+void Form2::PushButton1_Click() {
+    Guarded p{"in Nestwarden2021/08/31.Form2.PushButton1_Click "};
+    p.Line(100, [&] { Unload(); });
+}
+
+LRESULT CALLBACK Form2::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    Form2* self = nullptr;
+    if (msg == WM_NCCREATE) {
+        self = static_cast<Form2*>(reinterpret_cast<CREATESTRUCTA*>(lp)->lpCreateParams);
+        self->hwnd_ = hwnd;
+        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    } else {
+        self = reinterpret_cast<Form2*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    }
+    if (self == nullptr) return DefWindowProcA(hwnd, msg, wp, lp);
+    try {
+        return self->OnMessage(msg, wp, lp);
+    } catch (...) {
+        // No failure ever leaves the window procedure.
+        return DefWindowProcA(hwnd, msg, wp, lp);
+    }
+}
+
+LRESULT Form2::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case WM_COMMAND: OnCommand(LOWORD(wp), HIWORD(wp)); return 0;
+    case WM_SETCURSOR:
+        if (LOWORD(lp) == HTCLIENT && OnSetCursor(reinterpret_cast<HWND>(wp))) return TRUE;
+        break;
+    case WM_ERASEBKGND:
+        if (backBrush_ != nullptr) {
+            RECT client;
+            GetClientRect(hwnd_, &client);
+            FillRect(reinterpret_cast<HDC>(wp), &client, backBrush_);
+            return 1;
+        }
+        break;
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+        return OnControlColour(msg, reinterpret_cast<HDC>(wp), reinterpret_cast<HWND>(lp));
+    case WM_CLOSE:
+        // The close box does what Cancel does.
+        Unload();
+        return 0;
+    case WM_DESTROY: UnregisterDialogWindow(hwnd_); return 0;
+    case WM_NCDESTROY:
+        SetWindowLongPtrA(hwnd_, GWLP_USERDATA, 0);
+        ForgetWindow();
+        return 0;
+    }
+    return DefWindowProcA(hwnd_, msg, wp, lp);
+}
+
+void Form2::ForgetWindow() {
+    hwnd_ = nullptr;
+    for (Control* control : {&Frame2, &txtPassword, &PushButton1, &PushButton2}) control->hwnd = nullptr;
+}
+
+void Form2::OnCommand(int id, int code) {
+    if (code != BN_CLICKED) return;
+    switch (id) {
+    case kIdForm2PushButton2: PushButton2_Click(); break;
+    case kIdForm2PushButton1: PushButton1_Click(); break;
+    }
+}
+
+bool Form2::OnSetCursor(HWND over) {
+    // The pointer rule: the hand over the push buttons, the default pointer over the window's
+    // surface and its frame; nothing changes while the hourglass shows.
+    if (MousePointer != kPointerBusy) {
+        if (over == PushButton1.hwnd || over == PushButton2.hwnd)
+            MousePointer = kPointerCustom;
+        else if (over == hwnd_ || over == Frame2.hwnd)
+            MousePointer = kPointerDefault;
+    }
+    switch (MousePointer) {
+    case kPointerBusy: SetCursor(LoadCursor(nullptr, IDC_WAIT)); return true;
+    case kPointerCustom:
+        SetCursor(HandPointer != nullptr ? HandPointer : LoadCursor(nullptr, IDC_ARROW));
+        return true;
+    default: return false;
+    }
+}
+
+LRESULT Form2::OnControlColour(UINT msg, HDC dc, HWND control) {
+    if (control == Frame2.hwnd && Frame2.BackBrush() != nullptr) {
+        SetBkColor(dc, Frame2.BackColor());
+        return reinterpret_cast<LRESULT>(Frame2.BackBrush());
+    }
+    if (backBrush_ != nullptr && (control == PushButton1.hwnd || control == PushButton2.hwnd)) {
+        // The buttons' corners show the window's background.
+        SetBkColor(dc, BackColor);
+        return reinterpret_cast<LRESULT>(backBrush_);
+    }
+    return DefWindowProcA(hwnd_, msg, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(control));
+}
+
+// ---- the main window's password field ------------------------------------------------------
+
+void Form1::txtPassword_Change() {
+    // Every change of the field is the new password. It is stored hashed; the empty field stores
+    // the empty value, which removes the protection.
+    try {
+        SaveSetting(kKeyPassword, HashPassword(txtPassword.Caption()));
+        PasswordStoreFailureShown() = false;
+    } catch (...) {
+        // Left silent, the user would believe in a password that was never stored and could be
+        // locked out of the tray (or in with the old one); say so once while the store refuses.
+        if (PasswordStoreFailureShown()) return;
+        PasswordStoreFailureShown() = true;
+        std::string description = DescribeCurrentFailure();
+        try {
+            CurrentPrompts().MessageBox("The password could not be stored.\r\n" + description, ApplicationTitle(),
+                                        MB_OK);
+        } catch (...) {
+        }
+    }
+}

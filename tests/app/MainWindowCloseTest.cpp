@@ -1,0 +1,233 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "app/Form1.h"
+#include "app/PasswordWindow.h"
+#include "app/SettingsStore.h"
+#include "support/ScriptedPrompts.h"
+#include "support/TempTree.h"
+#include "ui/MessagePump.h"
+
+namespace {
+
+const char kCloseLocation[] = "in Nestwarden2021/08/31.Form1.Form_QueryUnload ";
+const char kSeparator[] = "||My_Separator||";
+
+class MainWindowCloseTest : public TempTree {
+protected:
+    void SetUp() override {
+        TempTree::SetUp();
+        form = std::make_unique<Form1>();
+        form->Load();
+        ProcessPendingEvents();
+        prompts.boxes.clear();
+    }
+    void TearDown() override {
+        form.reset();
+        ProcessPendingEvents();
+        TempTree::TearDown();
+    }
+
+    void Minimise() {
+        ShowWindow(form->hwnd(), SW_MINIMIZE);
+        ProcessPendingEvents();
+    }
+    void SetList(std::initializer_list<const char*> entries) {
+        form->ListView1.Clear();
+        for (const char* entry : entries) form->ListView1.Append(entry);
+    }
+    // The main window is gone (destroyed after its close).
+    bool Closed() const { return form->hwnd() == nullptr; }
+
+    ScriptedPrompts prompts;
+    ScriptedSystemAnswers answers;
+    std::unique_ptr<Form1> form;
+};
+
+TEST_F(MainWindowCloseTest, MinimiseHidesInTheTrayAndComesBackNormal) {
+    ASSERT_TRUE(IsWindowVisible(form->hwnd()));
+    Minimise();
+    EXPECT_FALSE(IsWindowVisible(form->hwnd())) << "hidden: no taskbar entry";
+    EXPECT_TRUE(form->HiddenInTray);
+    EXPECT_TRUE(form->cSysTray1.InTray()) << "the tray icon is there to bring it back";
+
+    form->SetVisible(true);  // what an accepted password does
+    EXPECT_TRUE(IsWindowVisible(form->hwnd()));
+    EXPECT_FALSE(IsIconic(form->hwnd())) << "shown again in its normal state";
+}
+
+TEST_F(MainWindowCloseTest, MinimiseWhileHiddenChangesNothing) {
+    Minimise();
+    form->cSysTray1.SetInTray(false);  // so that a second hiding would show as the icon coming back
+    Minimise();                          // shows the hidden window minimised on the taskbar
+    EXPECT_TRUE(IsWindowVisible(form->hwnd()));
+    EXPECT_TRUE(IsIconic(form->hwnd())) << "left minimised on the taskbar";
+    EXPECT_TRUE(form->HiddenInTray);
+    EXPECT_FALSE(form->cSysTray1.InTray()) << "the handler did nothing";
+}
+
+TEST_F(MainWindowCloseTest, SecondMinimiseAfterUnlockHidesAgain) {
+    Minimise();
+    form->cSysTray1_MouseUp(1, 0);
+    ProcessPendingEvents();
+    ASSERT_TRUE(form->PasswordWindow && form->PasswordWindow->Loaded());
+    SendMessageA(form->PasswordWindow->PushButton2.hwnd, BM_CLICK, 0, 0);  // no password set
+    ASSERT_TRUE(IsWindowVisible(form->hwnd()));
+    ASSERT_FALSE(form->cSysTray1.InTray());
+
+    Minimise();
+    EXPECT_FALSE(IsWindowVisible(form->hwnd()));
+    EXPECT_TRUE(form->HiddenInTray);
+    EXPECT_TRUE(form->cSysTray1.InTray()) << "the icon is back in the notification area";
+}
+
+TEST_F(MainWindowCloseTest, TrayClickOpensOneUnownedPasswordWindowForAnyButton) {
+    for (int button : {1, 2}) {
+        SCOPED_TRACE(button);
+        form->PasswordWindow.reset();
+        Minimise();
+        form->cSysTray1_MouseUp(button, 0);
+        ProcessPendingEvents();
+        ASSERT_TRUE(form->PasswordWindow && form->PasswordWindow->Loaded());
+        HWND window = form->PasswordWindow->hwnd();
+        EXPECT_TRUE(IsWindowVisible(window));
+        EXPECT_EQ(GetWindow(window, GW_OWNER), nullptr);
+        form->cSysTray1_MouseUp(button, 0);
+        EXPECT_EQ(form->PasswordWindow->hwnd(), window) << "the same window is shown again";
+        form->PasswordWindow->Unload();
+        form->SetVisible(true);
+        form->HiddenInTray = false;
+    }
+    // Also while the main window is shown.
+    ASSERT_TRUE(IsWindowVisible(form->hwnd()));
+    form->cSysTray1_MouseUp(1, 0);
+    EXPECT_TRUE(form->PasswordWindow->Loaded());
+}
+
+TEST_F(MainWindowCloseTest, CloseWhileBlockingRecordsTheBlockAndKeepsTheHostsFile) {
+    const std::string blocked = "127.0.0.1 localhost\r\n127.0.0.1 a.example\r\n";
+    const std::string clean = "127.0.0.1 localhost\r\n";
+    WriteBytes(hostsPath, blocked);
+    MakeDataFolder();
+    WriteBytes(dataFolder + "\\hosts", clean);
+    SaveSetting(kKeyMinimized, "Off");
+    form->PushButton2.SetCaption(kStopBlockingCaption);
+    SetList({"a.example", "b.example"});  // b added after the last Start/Stop click
+    form->cSysTray1.SetInTray(true);
+
+    form->Close();
+    EXPECT_TRUE(Closed());
+    EXPECT_EQ(GetSetting(kKeyBlockOnStart), "1");
+    EXPECT_EQ(GetSetting(kKeyMinimized), "On");
+    EXPECT_EQ(GetSetting(kKeyBlockedWebsites), std::string("a.example") + kSeparator + "b.example" + kSeparator);
+    EXPECT_EQ(ReadBytes(hostsPath), blocked) << "closing never lifts an active block";
+    EXPECT_EQ(ReadBytes(dataFolder + "\\hosts"), clean) << "the backup stays for the next start";
+    EXPECT_FALSE(form->cSysTray1.InTray());
+    EXPECT_TRUE(prompts.boxes.empty());
+}
+
+TEST_F(MainWindowCloseTest, CloseWhileOffRecordsNoBlockAndLeavesMinimizedAlone) {
+    for (const char* minimized : {"Off", "On"}) {
+        SCOPED_TRACE(minimized);
+        SaveSetting(kKeyMinimized, minimized);
+        SaveSetting(kKeyBlockOnStart, "1");
+        form->PushButton2.SetCaption(kStartBlockingCaption);
+        SetList({});
+        form->Close();
+        EXPECT_TRUE(Closed());
+        EXPECT_EQ(GetSetting(kKeyBlockOnStart), "0");
+        EXPECT_EQ(GetSetting(kKeyMinimized), minimized);
+        EXPECT_EQ(GetSetting(kKeyBlockedWebsites, "<missing>"), "") << "an empty list is stored as the empty text";
+        form = std::make_unique<Form1>();
+        form->Load();
+        ProcessPendingEvents();
+    }
+}
+
+TEST_F(MainWindowCloseTest, EveryWayOfClosingRunsTheCloseOnce) {
+    const struct {
+        const char* how;
+        UINT message;
+        WPARAM wp;
+        LPARAM lp;
+    } rows[] = {
+        {"close box", WM_CLOSE, 0, 0},
+        {"system menu", WM_SYSCOMMAND, SC_CLOSE, 0},
+        {"Alt+F4", WM_SYSKEYDOWN, VK_F4, static_cast<LPARAM>(1u << 29)},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.how);
+        RegDeleteTreeA(HKEY_CURRENT_USER, settingsKey.c_str());
+        SetList({"x.example"});
+        SendMessageA(form->hwnd(), row.message, row.wp, row.lp);
+        ProcessPendingEvents();
+        EXPECT_TRUE(Closed());
+        EXPECT_EQ(GetSetting(kKeyBlockedWebsites, "<missing>"), std::string("x.example") + kSeparator);
+        EXPECT_EQ(GetSetting(kKeyBlockOnStart, "<missing>"), "0");
+        form = std::make_unique<Form1>();
+        form->Load();
+        ProcessPendingEvents();
+    }
+}
+
+TEST_F(MainWindowCloseTest, SessionEndFinishesTheCloseBeforeAnswering) {
+    SetList({"s.example"});
+    form->PushButton2.SetCaption(kStopBlockingCaption);
+    EXPECT_EQ(SendMessageA(form->hwnd(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE)
+        << "the program never holds up a shutdown or logoff";
+    EXPECT_EQ(GetSetting(kKeyBlockOnStart, "<missing>"), "<missing>") << "asking is not yet ending";
+
+    // A cancelled shutdown changes nothing.
+    SendMessageA(form->hwnd(), WM_ENDSESSION, FALSE, 0);
+    EXPECT_EQ(GetSetting(kKeyBlockOnStart, "<missing>"), "<missing>");
+
+    SendMessageA(form->hwnd(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+    // Everything is stored by the time the message returns: the session may end right after.
+    EXPECT_EQ(GetSetting(kKeyBlockOnStart), "1");
+    EXPECT_EQ(GetSetting(kKeyMinimized), "On");
+    EXPECT_EQ(GetSetting(kKeyBlockedWebsites), std::string("s.example") + kSeparator);
+    EXPECT_FALSE(form->cSysTray1.InTray());
+
+    // A close that still follows does not run the steps a second time.
+    SetList({"later.example"});
+    form->Close();
+    EXPECT_TRUE(Closed());
+    EXPECT_EQ(GetSetting(kKeyBlockedWebsites), std::string("s.example") + kSeparator);
+}
+
+TEST_F(MainWindowCloseTest, CloseUnloadsAnOpenPasswordWindow) {
+    Minimise();
+    form->cSysTray1_MouseUp(1, 0);
+    ASSERT_TRUE(form->PasswordWindow && form->PasswordWindow->Loaded());
+    HWND window = form->PasswordWindow->hwnd();
+    form->Close();
+    EXPECT_TRUE(Closed());
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_FALSE(form->PasswordWindow->Loaded());
+}
+
+TEST_F(MainWindowCloseTest, RefusedSettingsAreReportedAndTheCloseGoesOn) {
+    // A settings root that is no key at all: the store refuses every write.
+    SetSettingsRootForTests(reinterpret_cast<HKEY>(static_cast<INT_PTR>(0x7777)), "nowhere");
+    form->cSysTray1.SetInTray(true);
+    Minimise();
+    form->cSysTray1_MouseUp(1, 0);
+    prompts.boxes.clear();
+    form->Close();
+    SetSettingsRootForTests(HKEY_CURRENT_USER, settingsKey);
+
+    std::vector<int> lines;
+    for (const RecordedBox& box : prompts.boxes) {
+        EXPECT_EQ(box.title, "Application Error");
+        size_t at = box.text.find(std::string(kCloseLocation) + "at line ");
+        ASSERT_NE(at, std::string::npos) << box.text;
+        lines.push_back(std::stoi(box.text.substr(at + std::string(kCloseLocation).size() + 8)));
+    }
+    EXPECT_EQ(lines, (std::vector<int>{104, 126})) << "each refused store is reported with its line";
+    EXPECT_TRUE(Closed()) << "whatever fails, the close goes ahead";
+    EXPECT_FALSE(form->cSysTray1.InTray());
+    EXPECT_FALSE(form->PasswordWindow->Loaded());
+}
+
+}  // namespace

@@ -1,0 +1,464 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "../../res/resource.h"
+#include "app/Form1.h"
+#include "app/PasswordHash.h"
+#include "app/PasswordWindow.h"
+#include "app/SettingsStore.h"
+#include "core/Handles.h"
+#include "support/ScriptedPrompts.h"
+#include "support/TempTree.h"
+#include "ui/Appearance.h"
+#include "ui/MessagePump.h"
+
+namespace {
+
+const char kOkLocation[] = "in Nestwarden2021/08/31.Form2.PushButton2_Click ";
+const char kLoadLocation[] = "in Nestwarden2021/08/31.Form2.Form_Load ";
+
+int Dpi() {
+    HDC screen = GetDC(nullptr);
+    int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return dpi;
+}
+
+int Px(int twips) { return MulDiv(twips, Dpi(), 1440); }
+
+RECT ClientRectOf(HWND child) {
+    RECT r;
+    GetWindowRect(child, &r);
+    MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+LOGFONTA FontOf(HWND window) {
+    LOGFONTA font{};
+    HFONT handle = reinterpret_cast<HFONT>(SendMessageA(window, WM_GETFONT, 0, 0));
+    EXPECT_NE(handle, nullptr);
+    if (handle != nullptr) GetObjectA(handle, sizeof font, &font);
+    return font;
+}
+
+std::string Text(HWND window) {
+    char text[512] = {};
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+// The main window loaded as the program loads it, hidden in the tray by a minimise, with its
+// password window reachable through the tray icon's handler.
+class PasswordWindowTest : public TempTree {
+protected:
+    void SetUp() override {
+        TempTree::SetUp();
+        form = std::make_unique<Form1>();
+        form->Load();
+        ProcessPendingEvents();
+        prompts.boxes.clear();
+    }
+    void TearDown() override {
+        form.reset();
+        ProcessPendingEvents();
+        TempTree::TearDown();
+    }
+
+    void HideInTray() {
+        ShowWindow(form->hwnd(), SW_MINIMIZE);
+        ProcessPendingEvents();
+        ASSERT_TRUE(form->HiddenInTray);
+        ASSERT_FALSE(IsWindowVisible(form->hwnd()));
+    }
+    Form2& OpenPasswordWindow() {
+        form->cSysTray1_MouseUp(1, 0);
+        ProcessPendingEvents();
+        DropMissingIconReports();
+        EXPECT_TRUE(form->PasswordWindow && form->PasswordWindow->Loaded());
+        return *form->PasswordWindow;
+    }
+    // Until the program icon is compiled in, each load reports its icon step; that report is
+    // checked on its own below and kept out of the other tests' counts.
+    void DropMissingIconReports() {
+        if (ProgramHasIcon()) return;
+        std::erase_if(prompts.boxes, [](const RecordedBox& box) {
+            return box.text.find(std::string(kLoadLocation) + "at line 102") != std::string::npos;
+        });
+    }
+    static bool ProgramHasIcon() {
+        return FindResourceA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_PROGRAM_ICON), RT_GROUP_ICON) !=
+               nullptr;
+    }
+    // Types into the main window's field, one character at a time, as the keyboard does.
+    void TypeIntoMainField(const std::string& text) {
+        for (char c : text) SendMessageA(form->txtPassword.hwnd, WM_CHAR, static_cast<unsigned char>(c), 1);
+    }
+    void ClickOk(Form2& window) { SendMessageA(window.PushButton2.hwnd, BM_CLICK, 0, 0); }
+
+    ScriptedPrompts prompts;
+    ScriptedSystemAnswers answers;
+    std::unique_ptr<Form1> form;
+};
+
+TEST_F(PasswordWindowTest, LayoutCaptionFontsAndTabOrder) {
+    Form2& window = OpenPasswordWindow();
+    EXPECT_EQ(Text(window.hwnd()), "Enter Password");
+    EXPECT_EQ(GetWindow(window.hwnd(), GW_OWNER), nullptr) << "the window has no owner";
+    EXPECT_EQ(GetParent(window.hwnd()), nullptr);
+    EXPECT_TRUE(IsWindowEnabled(form->hwnd())) << "the window is not modal";
+
+    RECT client;
+    GetClientRect(window.hwnd(), &client);
+    EXPECT_EQ(client.right, Px(8040));
+    EXPECT_EQ(client.bottom, Px(1590));
+
+    const struct {
+        HWND control;
+        const char* caption;
+        int left, top, width, height;
+        int fontHundredths;
+    } rows[] = {
+        {window.Frame2.hwnd, "Password", 120, 120, 7800, 820, 900},
+        {window.txtPassword.hwnd, "", 120 + 240, 120 + 300, 7320, 345, 900},
+        {window.PushButton2.hwnd, "OK", 120, 1060, 3840, 405, 1125},
+        {window.PushButton1.hwnd, "Cancel", 4080, 1060, 3840, 405, 1125},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.caption);
+        RECT r = ClientRectOf(row.control);
+        EXPECT_EQ(r.left, Px(row.left));
+        EXPECT_EQ(r.top, Px(row.top));
+        EXPECT_EQ(r.right - r.left, Px(row.width));
+        EXPECT_EQ(r.bottom - r.top, Px(row.height));
+        EXPECT_EQ(Text(row.control), row.caption);
+        LOGFONTA font = FontOf(row.control);
+        EXPECT_STREQ(font.lfFaceName, "Arial");
+        EXPECT_EQ(font.lfWeight, FW_BOLD);
+        EXPECT_EQ(font.lfHeight, -MulDiv(row.fontHundredths, Dpi(), 7200));
+    }
+    EXPECT_EQ(SendMessageA(window.txtPassword.hwnd, EM_GETPASSWORDCHAR, 0, 0), '*');
+    EXPECT_TRUE(GetWindowLongA(window.txtPassword.hwnd, GWL_STYLE) & ES_PASSWORD);
+
+    EXPECT_EQ(GetFocus(), window.txtPassword.hwnd) << "the field takes the keys at opening";
+    EXPECT_EQ(GetNextDlgTabItem(window.hwnd(), window.txtPassword.hwnd, FALSE), window.PushButton2.hwnd);
+    EXPECT_EQ(GetNextDlgTabItem(window.hwnd(), window.PushButton2.hwnd, FALSE), window.PushButton1.hwnd);
+    EXPECT_EQ(GetNextDlgTabItem(window.hwnd(), window.PushButton1.hwnd, FALSE), window.txtPassword.hwnd);
+}
+
+TEST_F(PasswordWindowTest, ButtonFaceColoursAndProgramIcon) {
+    form->cSysTray1_MouseUp(1, 0);
+    ASSERT_TRUE(form->PasswordWindow && form->PasswordWindow->Loaded());
+    Form2& window = *form->PasswordWindow;
+    COLORREF face = GetSysColor(COLOR_BTNFACE);
+    EXPECT_EQ(window.BackColor, face);
+    EXPECT_EQ(window.Frame2.BackColor(), face);
+
+    // The frame is drawn on the button face through the colour message.
+    HDC dc = GetDC(window.hwnd());
+    LRESULT brush = SendMessageA(window.hwnd(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                                 reinterpret_cast<LPARAM>(window.Frame2.hwnd));
+    EXPECT_EQ(reinterpret_cast<HBRUSH>(brush), window.Frame2.BackBrush());
+    EXPECT_EQ(GetBkColor(dc), face);
+    ReleaseDC(window.hwnd(), dc);
+
+    bool programHasIcon = ProgramHasIcon();
+    HICON big = reinterpret_cast<HICON>(SendMessageA(window.hwnd(), WM_GETICON, ICON_BIG, 0));
+    if (programHasIcon) {
+        EXPECT_NE(big, nullptr) << "the window carries the program icon";
+        EXPECT_TRUE(prompts.boxes.empty());
+    } else {
+        // Without the icon compiled in, the load reports the step and goes on.
+        EXPECT_EQ(big, nullptr);
+        ASSERT_EQ(prompts.boxes.size(), 1u);
+        EXPECT_NE(prompts.boxes[0].text.find(std::string(kLoadLocation) + "at line 102"), std::string::npos);
+        EXPECT_TRUE(window.Loaded());
+    }
+}
+
+// A 32 x 32 monochrome cursor file with its hot spot at (5, 0).
+std::string CursorFileBytes() {
+    std::string bytes;
+    auto word = [&](unsigned v) { bytes += static_cast<char>(v & 0xFF), bytes += static_cast<char>(v >> 8); };
+    auto dword = [&](unsigned v) { word(v & 0xFFFF), word(v >> 16); };
+    word(0), word(2), word(1);                                        // header: a cursor, one image
+    bytes += static_cast<char>(32), bytes += static_cast<char>(32);  // entry: 32 x 32
+    bytes += static_cast<char>(2), bytes += static_cast<char>(0);
+    word(5), word(0);                                                 // hot spot
+    dword(40 + 8 + 128 + 128), dword(22);
+    dword(40), dword(32), dword(64), word(1), word(1), dword(0), dword(256), dword(0), dword(0), dword(0),
+        dword(0);                                                    // bitmap header
+    dword(0x000000), dword(0xFFFFFF);                                 // palette
+    bytes += std::string(128, '\x55');                                // image
+    bytes += std::string(128, '\0');                                  // mask
+    return bytes;
+}
+
+TEST_F(PasswordWindowTest, HandPointerFromTheProgramFolder) {
+    const std::string pointerPath = ProgramFolder() + "\\HAND-M.CUR";
+    ASSERT_EQ(GetFileAttributesA(pointerPath.c_str()), INVALID_FILE_ATTRIBUTES)
+        << "the test folder must not hold a pointer file of its own";
+    ScopeExit removePointer([&] { DeleteFileA(pointerPath.c_str()); });
+    const struct {
+        const char* name;
+        bool present;
+        std::string bytes;
+        bool loaded;
+        bool reported;
+    } rows[] = {
+        {"no file", false, "", false, false},
+        {"a cursor file", true, CursorFileBytes(), true, false},
+        {"a damaged file", true, "not a cursor at all", false, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        if (row.present)
+            WriteBytes(pointerPath, row.bytes);
+        else
+            DeleteFileA(pointerPath.c_str());
+        prompts.boxes.clear();
+        if (form->PasswordWindow) form->PasswordWindow->Unload();
+        form->PasswordWindow.reset();
+        Form2& window = OpenPasswordWindow();
+        EXPECT_EQ(window.HandPointer != nullptr, row.loaded);
+        bool reported = false;
+        for (const RecordedBox& box : prompts.boxes)
+            reported = reported || box.text.find(std::string(kLoadLocation) + "at line 106") != std::string::npos;
+        EXPECT_EQ(reported, row.reported);
+        EXPECT_TRUE(window.Loaded()) << "the window opens whatever the pointer file holds";
+    }
+}
+
+TEST_F(PasswordWindowTest, PointerRuleHandOverButtonsDefaultElsewhere) {
+    Form2& window = OpenPasswordWindow();
+    auto hover = [&](HWND over) {
+        SendMessageA(window.hwnd(), WM_SETCURSOR, reinterpret_cast<WPARAM>(over), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    };
+    const struct {
+        int before;
+        HWND over;
+        int after;
+    } rows[] = {
+        {kPointerDefault, window.PushButton2.hwnd, kPointerCustom},
+        {kPointerDefault, window.PushButton1.hwnd, kPointerCustom},
+        {kPointerCustom, window.hwnd(), kPointerDefault},
+        {kPointerCustom, window.Frame2.hwnd, kPointerDefault},
+        {kPointerCustom, window.txtPassword.hwnd, kPointerCustom},  // the field is not named by the rule
+        {kPointerBusy, window.PushButton2.hwnd, kPointerBusy},     // nothing changes under the hourglass
+        {kPointerBusy, window.hwnd(), kPointerBusy},
+    };
+    for (const auto& row : rows) {
+        window.MousePointer = row.before;
+        hover(row.over);
+        EXPECT_EQ(window.MousePointer, row.after) << "from " << row.before;
+    }
+}
+
+TEST_F(PasswordWindowTest, OkAcceptsOrRefuses) {
+    // Stored: what the main window's field held at its last change (hashed), or a plain value
+    // left by an earlier version; never stored at all when null.
+    const struct {
+        const char* name;
+        const char* typedIntoMainField;  // null: nothing typed
+        const char* plainStored;         // null: nothing stored in plain text
+        const char* typed;
+        bool accepted;
+    } rows[] = {
+        {"no password ever stored, empty entry", nullptr, nullptr, "", true},
+        {"no password, blanks only", nullptr, nullptr, "   ", true},
+        {"right password", "Tiger7", nullptr, "Tiger7", true},
+        {"case differs", "Tiger7", nullptr, "tiger7", false},
+        {"blanks around the typed text", "Tiger7", nullptr, "  Tiger7 ", true},
+        {"empty entry against a password", "Tiger7", nullptr, "", false},
+        {"stored password with a leading blank, typed exactly", " Tiger7", nullptr, " Tiger7", true},
+        {"stored password with a trailing blank, typed exactly", "Tiger7 ", nullptr, "Tiger7 ", true},
+        {"stored password with a leading blank, typed without", " Tiger7", nullptr, "Tiger7", false},
+        {"plain text from an earlier version", nullptr, "OldSecret", "OldSecret", true},
+        {"plain text, wrong", nullptr, "OldSecret", "oldsecret", false},
+        {"plain text, padded entry", nullptr, "OldSecret", " OldSecret ", true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        RegDeleteTreeA(HKEY_CURRENT_USER, settingsKey.c_str());
+        if (row.typedIntoMainField != nullptr) {
+            SetWindowTextA(form->txtPassword.hwnd, "");
+            TypeIntoMainField(row.typedIntoMainField);
+        }
+        if (row.plainStored != nullptr) SaveSetting(kKeyPassword, row.plainStored);
+        HideInTray();
+        Form2& window = OpenPasswordWindow();
+        prompts.boxes.clear();
+        SetWindowTextA(window.txtPassword.hwnd, row.typed);
+        ClickOk(window);
+        ProcessPendingEvents();
+
+        if (row.accepted) {
+            EXPECT_TRUE(prompts.boxes.empty());
+            EXPECT_TRUE(IsWindowVisible(form->hwnd())) << "the main window is shown";
+            EXPECT_FALSE(IsIconic(form->hwnd())) << "in its normal state";
+            EXPECT_FALSE(form->HiddenInTray);
+            EXPECT_FALSE(form->cSysTray1.InTray()) << "the tray icon is removed";
+            EXPECT_FALSE(window.Loaded()) << "the password window is unloaded";
+        } else {
+            ASSERT_EQ(prompts.boxes.size(), 1u);
+            EXPECT_EQ(prompts.boxes[0].text, "Invalid password entered.");
+            EXPECT_EQ(prompts.boxes[0].title, ApplicationTitle());
+            EXPECT_EQ(prompts.boxes[0].style, static_cast<unsigned>(MB_OK));
+            EXPECT_TRUE(window.Loaded()) << "the window stays open";
+            EXPECT_FALSE(IsWindowVisible(form->hwnd()));
+            EXPECT_TRUE(form->HiddenInTray);
+            EXPECT_TRUE(form->cSysTray1.InTray());
+            EXPECT_EQ(GetFocus(), window.txtPassword.hwnd);
+            DWORD start = 1, end = 0;
+            SendMessageA(window.txtPassword.hwnd, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                         reinterpret_cast<LPARAM>(&end));
+            EXPECT_EQ(start, 0u);
+            EXPECT_EQ(end, std::string(row.typed).size()) << "the whole typed text is selected";
+            window.Unload();
+            SetWindowTextA(form->txtPassword.hwnd, "");  // the next row starts unprotected
+            ShowWindow(form->hwnd(), SW_RESTORE);
+            form->HiddenInTray = false;
+        }
+    }
+}
+
+TEST_F(PasswordWindowTest, WrongEntryIsReplacedByTheNextKey) {
+    TypeIntoMainField("Lion");
+    HideInTray();
+    Form2& window = OpenPasswordWindow();
+    SetWindowTextA(window.txtPassword.hwnd, "Lino");
+    ClickOk(window);
+    SendMessageA(window.txtPassword.hwnd, WM_CHAR, 'L', 1);
+    EXPECT_EQ(Text(window.txtPassword.hwnd), "L") << "the selected wrong entry is replaced, not appended to";
+    for (char c : std::string("ion")) SendMessageA(window.txtPassword.hwnd, WM_CHAR, c, 1);
+    ClickOk(window);
+    EXPECT_TRUE(IsWindowVisible(form->hwnd()));
+    EXPECT_EQ(prompts.boxes.size(), 1u);
+}
+
+TEST_F(PasswordWindowTest, CancelAndCloseBoxLeaveTheProgramHidden) {
+    TypeIntoMainField("Owl");
+    HideInTray();
+    for (const char* how : {"Cancel", "close box", "Escape"}) {
+        SCOPED_TRACE(how);
+        Form2& window = OpenPasswordWindow();
+        EXPECT_EQ(Text(window.txtPassword.hwnd), "") << "each opening starts with an empty field";
+        SetWindowTextA(window.txtPassword.hwnd, "Ow");
+        if (std::string(how) == "Cancel")
+            SendMessageA(window.PushButton1.hwnd, BM_CLICK, 0, 0);
+        else if (std::string(how) == "close box")
+            SendMessageA(window.hwnd(), WM_SYSCOMMAND, SC_CLOSE, 0);
+        else
+            SendMessageA(window.hwnd(), WM_COMMAND, IDCANCEL, 0);
+        ProcessPendingEvents();
+        EXPECT_FALSE(window.Loaded());
+        EXPECT_FALSE(IsWindowVisible(form->hwnd()));
+        EXPECT_TRUE(form->HiddenInTray);
+        EXPECT_TRUE(form->cSysTray1.InTray());
+    }
+    EXPECT_TRUE(prompts.boxes.empty());
+}
+
+BOOL CALLBACK CountPasswordWindows(HWND window, LPARAM counter) {
+    char name[64] = {};
+    GetClassNameA(window, name, sizeof name);
+    if (std::string(name) == kPasswordWindowClassName) ++*reinterpret_cast<int*>(counter);
+    return TRUE;
+}
+
+TEST_F(PasswordWindowTest, SecondTrayClickShowsTheSameWindowAgain) {
+    HideInTray();
+    Form2& window = OpenPasswordWindow();
+    HWND first = window.hwnd();
+    SetWindowTextA(window.txtPassword.hwnd, "half typ");
+    ShowWindow(first, SW_MINIMIZE);
+    form->cSysTray1_MouseUp(2, 0);  // a right click does the same
+    ProcessPendingEvents();
+    EXPECT_EQ(form->PasswordWindow->hwnd(), first) << "no second password window";
+    EXPECT_TRUE(IsWindowVisible(first));
+    EXPECT_FALSE(IsIconic(first)) << "shown again";
+    EXPECT_EQ(Text(window.txtPassword.hwnd), "half typ") << "shown again, not opened anew";
+
+    int count = 0;
+    EnumThreadWindows(GetCurrentThreadId(), CountPasswordWindows, reinterpret_cast<LPARAM>(&count));
+    EXPECT_EQ(count, 1);
+}
+
+TEST_F(PasswordWindowTest, AcceptedWhileMainWindowShownRemovesTheIcon) {
+    form->cSysTray1.SetInTray(true);
+    ASSERT_TRUE(IsWindowVisible(form->hwnd()));
+    Form2& window = OpenPasswordWindow();
+    ClickOk(window);
+    EXPECT_TRUE(IsWindowVisible(form->hwnd()));
+    EXPECT_FALSE(form->cSysTray1.InTray());
+    EXPECT_FALSE(form->HiddenInTray);
+    EXPECT_FALSE(window.Loaded());
+}
+
+TEST_F(PasswordWindowTest, FailedCheckReportsAndUnlocks) {
+    // A failure while the stored password is read reports line 100 and goes on at line 102.
+    TypeIntoMainField("Bear");
+    HideInTray();
+    Form2& window = OpenPasswordWindow();
+    SetWindowTextA(window.txtPassword.hwnd, "wrong");
+    SetSettingsRootForTests(reinterpret_cast<HKEY>(static_cast<INT_PTR>(0x7777)), "nowhere");
+    ClickOk(window);
+    SetSettingsRootForTests(HKEY_CURRENT_USER, settingsKey);
+    ASSERT_EQ(prompts.boxes.size(), 1u);
+    EXPECT_NE(prompts.boxes[0].text.find(std::string(kOkLocation) + "at line 100\r\r"), std::string::npos)
+        << prompts.boxes[0].text;
+    EXPECT_TRUE(IsWindowVisible(form->hwnd()));
+    EXPECT_FALSE(form->HiddenInTray);
+}
+
+TEST_F(PasswordWindowTest, MainFieldStoresEveryChangeHashed) {
+    EXPECT_EQ(Text(form->txtPassword.hwnd), "");
+    std::string previous;
+    for (std::string typed : {"P", "Pa", "Pa ", "Pa s"}) {
+        SendMessageA(form->txtPassword.hwnd, WM_CHAR, static_cast<unsigned char>(typed.back()), 1);
+        std::string stored = GetSetting(kKeyPassword, "<missing>");
+        EXPECT_TRUE(IsPasswordHash(stored)) << stored;
+        EXPECT_TRUE(PasswordMatches(typed, stored)) << "stored at every change: " << typed;
+        EXPECT_NE(stored, previous);
+        previous = stored;
+    }
+    // Deleting every character stores the empty value: no protection.
+    for (int i = 0; i < 4; ++i) SendMessageA(form->txtPassword.hwnd, WM_CHAR, VK_BACK, 1);
+    EXPECT_EQ(GetSetting(kKeyPassword, "<missing>"), "");
+
+    // A paste is a change like any other.
+    SendMessageA(form->txtPassword.hwnd, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>("Pasted in"));
+    EXPECT_TRUE(PasswordMatches("Pasted in", GetSetting(kKeyPassword)));
+    EXPECT_TRUE(prompts.boxes.empty());
+}
+
+TEST_F(PasswordWindowTest, FieldStartsEmptyAndStartKeepsTheStoredPassword) {
+    TypeIntoMainField("Stays");
+    std::string stored = GetSetting(kKeyPassword);
+    form.reset();
+    form = std::make_unique<Form1>();
+    form->Load();
+    ProcessPendingEvents();
+    EXPECT_EQ(Text(form->txtPassword.hwnd), "") << "the stored password is never shown in the field";
+    EXPECT_EQ(GetSetting(kKeyPassword), stored) << "a start does not change the password";
+    HideInTray();
+    Form2& window = OpenPasswordWindow();
+    ClickOk(window);
+    EXPECT_FALSE(IsWindowVisible(form->hwnd())) << "the untouched field still guards the tray";
+}
+
+TEST_F(PasswordWindowTest, RefusedStoreIsToldOnceThenRecovers) {
+    // A settings root that is no key at all: the store refuses every write.
+    SetSettingsRootForTests(reinterpret_cast<HKEY>(static_cast<INT_PTR>(0x7777)), "nowhere");
+    TypeIntoMainField("abc");
+    SetSettingsRootForTests(HKEY_CURRENT_USER, settingsKey);
+    ASSERT_EQ(prompts.boxes.size(), 1u) << "told once, not at every key";
+    EXPECT_EQ(prompts.boxes[0].text.rfind("The password could not be stored.\r\n", 0), 0u) << prompts.boxes[0].text;
+    EXPECT_EQ(prompts.boxes[0].title, ApplicationTitle());
+
+    TypeIntoMainField("d");
+    EXPECT_TRUE(PasswordMatches("abcd", GetSetting(kKeyPassword)));
+    EXPECT_EQ(prompts.boxes.size(), 1u);
+}
+
+}  // namespace
