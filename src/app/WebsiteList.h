@@ -28,7 +28,8 @@ class WebsiteList {
     size_t Count() const { return spans_.size(); }
     std::string Text(size_t index) const { return std::string(View(index)); }
     std::string_view View(size_t index) const { return {store_ + spans_[index].start, spans_[index].length}; }
-    // A copy of every entry, in order.
+    // A copy of every entry, in order: one allocation per entry. Code that walks a long list
+    // (writing the hosts file, saving the settings) is quicker with Count() and View().
     std::vector<std::string> Entries() const;
 
     // Appends one entry as the new last item.
