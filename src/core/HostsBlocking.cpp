@@ -34,7 +34,6 @@ void ShowNotice(const std::string& text) {
 
 void Form1::StartBlocking(bool atStartup) {
     Guarded p{"in Nestwarden2021/08/31.Form1.StartBlocking "};
-    const std::vector<std::string>& entries = ListView1.Entries();
     bool failed = false;
     bool backupTaken = false;  // this start copied the hosts file to the backup path
     bool hostsRead = false;    // line 116 read the hosts file (or found it missing)
@@ -89,7 +88,7 @@ void Form1::StartBlocking(bool atStartup) {
                     // a planted backup that could not be moved aside keeps nothing
                     (backupTaken || !hostsExisted || IsTrustedOwner(HostsBackupPath(DataFolder))) &&
                     WriteFileContent(HostsFilePath(),
-                                     [&](ContentSink& sink) { PutBlockedHosts(sink, previous, entries); });
+                                     [&](ContentSink& sink) { PutBlockedHosts(sink, previous, ListView1.Views()); });
                 return !written;
             })) {
             if (p.Test(126, [&] { return !atStartup; })) {
