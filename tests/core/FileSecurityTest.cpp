@@ -204,9 +204,18 @@ TEST_F(FileSecurityTest, CreatedFolderCarriesTheProtectedList) {
     for (const char* open : {"S-1-1-0", "S-1-5-11", "S-1-5-32-545", "S-1-3-0"})
         EXPECT_EQ(WritersOf(folder).count(open), 0u) << open << " may write in the new folder";
     if (SystemKeepsAccessLists(commonAppData + "\\probe")) {
+        // Without administrator rights the running account may also add sub-folders there.
+        BYTE administrators[SECURITY_MAX_SID_SIZE];
+        DWORD size = sizeof administrators;
+        BOOL elevated = FALSE;
+        CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size);
+        CheckTokenMembership(nullptr, administrators, &elevated);
+        std::vector<Entry> expected = kProtectedList;
+        if (!elevated)
+            expected.push_back({ACCESS_ALLOWED_ACE_TYPE, 0, FILE_ADD_SUBDIRECTORY, CurrentUserSidText()});
         EXPECT_TRUE(read.Protected());
-        EXPECT_EQ(EntriesOf(read.dacl), kProtectedList);
-        EXPECT_TRUE(FolderAccessIsTight(folder));
+        EXPECT_EQ(EntriesOf(read.dacl), expected);
+        EXPECT_EQ(FolderAccessIsTight(folder), elevated != FALSE);
     } else {
         // Wine: the list became Unix mode bits; only the missing Everyone entry is visible.
         std::vector<Entry> entries = EntriesOf(read.dacl);
