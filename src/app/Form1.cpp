@@ -2,7 +2,9 @@
 
 #include <commctrl.h>
 
+#include "../../res/resource.h"
 #include "app/PasswordWindow.h"
+#include "core/BlockingToggle.h"
 #include "ui/MessagePump.h"
 
 namespace {
@@ -57,6 +59,55 @@ int ScreenDpi() {
 
 int TwipsToPixels(int twips, int dpi) { return MulDiv(twips, dpi, 1440); }
 
+inline constexpr char kListToolTip[] =
+    "Double-click item to remove it. Move | line to right and out of window to reveal full names.";
+
+// The frames paint themselves whole: the inside in the frame's own colour (the white of the
+// start-up option frame, else the button face), the etched edge, and the caption on that colour.
+// A plain group box paints only its edge and caption, and its inside would keep whatever was on
+// the screen before (black on a fresh display).
+void PaintFrame(HWND window, HDC dc, const Control& frame) {
+    RECT area;
+    GetClientRect(window, &area);
+    HBRUSH brush = frame.BackBrush() != nullptr ? frame.BackBrush() : GetSysColorBrush(COLOR_BTNFACE);
+    FillRect(dc, &area, brush);
+    HFONT font = reinterpret_cast<HFONT>(SendMessageA(window, WM_GETFONT, 0, 0));
+    HGDIOBJ previousFont = SelectObject(dc, font != nullptr ? font : GetStockObject(DEFAULT_GUI_FONT));
+    TEXTMETRICA metrics{};
+    GetTextMetricsA(dc, &metrics);
+    RECT edge = area;
+    edge.top += metrics.tmHeight / 2;
+    DrawEdge(dc, &edge, EDGE_ETCHED, BF_RECT);
+    std::string caption = frame.Caption();
+    if (!caption.empty()) {
+        SIZE extent{};
+        GetTextExtentPoint32A(dc, caption.c_str(), static_cast<int>(caption.size()), &extent);
+        RECT label{6, 0, 6 + extent.cx + 4, metrics.tmHeight};
+        FillRect(dc, &label, brush);
+        SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+        TextOutA(dc, 8, 0, caption.c_str(), static_cast<int>(caption.size()));
+    }
+    SelectObject(dc, previousFont);
+}
+
+LRESULT CALLBACK FrameWindowProc(HWND window, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR data) {
+    const Control& frame = *reinterpret_cast<const Control*>(data);
+    switch (msg) {
+    case WM_ERASEBKGND: return 1;
+    case WM_PAINT: {
+        PAINTSTRUCT paint;
+        HDC dc = BeginPaint(window, &paint);
+        PaintFrame(window, dc, frame);
+        EndPaint(window, &paint);
+        return 0;
+    }
+    case WM_PRINTCLIENT: PaintFrame(window, reinterpret_cast<HDC>(wp), frame); return 0;
+    case WM_NCDESTROY: RemoveWindowSubclass(window, FrameWindowProc, 0); break;
+    }
+    return DefSubclassProc(window, msg, wp, lp);
+}
+
 HFONT ArialBold(int hundredthsOfPoint, int dpi) {
     return CreateFontA(-MulDiv(hundredthsOfPoint, dpi, 7200), 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE,
                        DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
@@ -109,6 +160,9 @@ void Form1::Load() {
                     GetModuleHandleA(nullptr), this);
     CreateControls();
     cSysTray1.Create(hwnd_);
+    // The tray control's icon is part of the window's layout: the blue K.
+    cSysTray1.SetTrayIcon(static_cast<HICON>(
+        LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_TRAY_ICON), IMAGE_ICON, 16, 16, LR_SHARED)));
     RegisterDialogWindow(hwnd_);
 
     Form_Load();
@@ -140,7 +194,7 @@ void Form1::CreateControls() {
         DWORD exStyle = 0;
         switch (row.kind) {
         case Kind::Button: style |= BS_PUSHBUTTON | WS_TABSTOP; break;
-        case Kind::Frame: style |= BS_GROUPBOX; break;
+        case Kind::Frame: style |= BS_GROUPBOX | WS_CLIPSIBLINGS; break;
         case Kind::CheckBox: style |= BS_AUTOCHECKBOX | WS_TABSTOP; break;
         case Kind::Label: className = "STATIC"; style |= SS_LEFT | SS_NOTIFY; break;
         case Kind::Password:
@@ -163,17 +217,54 @@ void Form1::CreateControls() {
         SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
         if (row.kind == Kind::ListView) {
             ListView1.hwnd = child;
-            ListView_SetExtendedListViewStyle(child, LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP);
+            ListView_SetExtendedListViewStyle(child, LVS_EX_FULLROWSELECT);
+            AddListToolTip(child);
             continue;
         }
         Control& control = row.checkBox != nullptr ? this->*row.checkBox : this->*row.control;
         control.hwnd = child;
         control.id = row.id;
+        if (row.kind == Kind::Frame)
+            SetWindowSubclass(child, FrameWindowProc, 0, reinterpret_cast<DWORD_PTR>(&control));
     }
+    // The frames go below every other control, so that their fill never covers the boxes and the
+    // field inside them. Frames take no focus, so the tab order stays that of the table.
+    for (HWND frame : {Frame1.hwnd, Frame2.hwnd})
+        SetWindowPos(frame, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     // The layout gives the start-up option frame and its boxes a white ground.
     Frame1.SetBackColor(RGB(255, 255, 255));
     Check1.SetBackColor(RGB(255, 255, 255));
     Check8.SetBackColor(RGB(255, 255, 255));
+}
+
+void Form1::AddListToolTip(HWND list) {
+    HWND tip = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
+                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
+                               GetModuleHandleA(nullptr), nullptr);
+    if (tip == nullptr) return;
+    TOOLINFOA tool{};
+    tool.cbSize = TTTOOLINFOA_V1_SIZE;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = hwnd_;
+    tool.uId = reinterpret_cast<UINT_PTR>(list);
+    tool.lpszText = const_cast<char*>(kListToolTip);
+    SendMessageA(tip, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+    SendMessageA(tip, TTM_SETMAXTIPWIDTH, 0, 400);
+    listToolTip_ = tip;
+}
+
+std::string Form1::ListToolTipText() const {
+    if (listToolTip_ == nullptr) return "";
+    wchar_t text[256] = L"";
+    TOOLINFOW tool{};
+    tool.cbSize = TTTOOLINFOW_V1_SIZE;
+    tool.hwnd = hwnd_;
+    tool.uId = reinterpret_cast<UINT_PTR>(ListView1.hwnd);
+    tool.lpszText = text;
+    SendMessageW(listToolTip_, TTM_GETTEXTW, sizeof text / sizeof text[0], reinterpret_cast<LPARAM>(&tool));
+    char ansi[256] = "";
+    WideCharToMultiByte(CP_ACP, 0, text, -1, ansi, sizeof ansi, nullptr, nullptr);
+    return ansi;
 }
 
 void Form1::Close() {
@@ -304,18 +395,16 @@ LRESULT Form1::OnNotify(NMHDR& header) {
 }
 
 bool Form1::OnSetCursor(HWND over) {
-    // The pointer rule: the hand over push buttons, the default pointer elsewhere; nothing
-    // changes while the hourglass shows.
+    // The pointer rule: the hand over push buttons; the default pointer over the window, the
+    // list, the password field and the frames; nothing changes while the hourglass shows.
     const Control* buttons[] = {&PushButton1, &PushButton2, &PushButton3, &PushButton4, &PushButton5, &PushButton6};
-    if (MousePointer != kPointerBusy) {
-        bool overButton = false;
-        for (const Control* button : buttons) overButton = overButton || button->hwnd == over;
-        if (overButton)
-            MousePointer = kPointerCustom;
-        else if (over == hwnd_ || over == ListView1.hwnd || over == txtPassword.hwnd || over == Frame1.hwnd ||
-                 over == Frame2.hwnd)
-            MousePointer = kPointerDefault;
-    }
+    bool overButton = false;
+    for (const Control* button : buttons) overButton = overButton || button->hwnd == over;
+    if (overButton)
+        MousePointer = PointerAfterMouseMove(MousePointer, PointerArea::PushButton);
+    else if (over == hwnd_ || over == ListView1.hwnd || over == txtPassword.hwnd || over == Frame1.hwnd ||
+             over == Frame2.hwnd)
+        MousePointer = PointerAfterMouseMove(MousePointer, PointerArea::Surface);
     switch (MousePointer) {
     case kPointerBusy: SetCursor(LoadCursor(nullptr, IDC_WAIT)); return true;
     case kPointerCustom:

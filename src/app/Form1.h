@@ -88,6 +88,8 @@ public:
     void SetVisible(bool visible);
     // Sets the pointer state and shows the matching cursor at once when it is over the window.
     void SetMousePointer(int pointer);
+    // The tooltip the list shows.
+    std::string ListToolTipText() const;
 
     // ---- event procedures ---------------------------------------------------------------
     void Form_Load();
@@ -117,6 +119,7 @@ private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
     void CreateControls();
+    void AddListToolTip(HWND list);
     void OnCommand(int id, int code);
     LRESULT OnNotify(NMHDR& header);
     bool OnSetCursor(HWND over);
@@ -126,6 +129,7 @@ private:
     WindowState pendingState_ = WindowState::Normal;  // the state asked for before the window shows
     HFONT windowFont_ = nullptr;
     HFONT buttonFont_ = nullptr;
+    HWND listToolTip_ = nullptr;
     bool closing_ = false;
 };
 

@@ -13,3 +13,8 @@ struct SystemAnswers {
 
 SystemAnswers& CurrentSystemAnswers();
 void UseSystemAnswers(SystemAnswers* answers);  // nullptr puts the real ones back
+
+// The maker's home page, opened by the occasional visit at start-up.
+inline constexpr char kHomePageAddress[] = "http://www.kelmarin.com/";
+// The draw that opens it (one start in a hundred).
+inline constexpr int kHomePageDraw = 7;

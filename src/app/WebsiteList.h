@@ -2,34 +2,79 @@
 // The website list: the ordered entries shown in the main window's list view `ListView1`. The
 // entries live here and the list view is virtual (it asks for the text of the rows it draws),
 // so lists of a million entries load, scroll and clear at once.
+//
+// All entry texts share one character store; each entry is a (start, length) pair into it. A
+// million entries are then two allocations rather than a million, clearing frees two blocks,
+// and a list file can be read straight into the store and split where it lies (see
+// ReserveRaw/CommitRaw/AppendStored). A removed entry's characters stay in the store as garbage
+// until garbage outweighs the live text, when the store is compacted.
 
 #include <windows.h>
 #include <commctrl.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 class WebsiteList {
-public:
+  public:
+    WebsiteList() = default;
+    WebsiteList(const WebsiteList&) = delete;
+    WebsiteList& operator=(const WebsiteList&) = delete;
+    ~WebsiteList();
+
     HWND hwnd = nullptr;
 
-    size_t Count() const { return entries_.size(); }
-    const std::string& Text(size_t index) const { return entries_[index]; }
-    const std::vector<std::string>& Entries() const { return entries_; }
+    size_t Count() const { return spans_.size(); }
+    std::string Text(size_t index) const { return std::string(View(index)); }
+    std::string_view View(size_t index) const { return {store_ + spans_[index].start, spans_[index].length}; }
+    // A copy of every entry, in order: one allocation per entry. Code that walks a long list
+    // (writing the hosts file, saving the settings) is quicker with Count() and View().
+    std::vector<std::string> Entries() const;
 
     // Appends one entry as the new last item.
-    void Append(std::string text);
+    void Append(std::string_view text);
     // Appends many entries with one update of the view.
-    void AppendRange(std::vector<std::string>&& texts);
+    void AppendRange(const std::vector<std::string>& texts);
     void Clear();
     void RemoveAt(size_t index);
     // The index the list reports as its selected item, or -1.
     int SelectedIndex() const;
+    // Selects one item and gives it the focus (-1 clears the selection).
+    void Select(int index);
+
+    // Bulk loading without copies. ReserveRaw returns room for `bytes` characters at the end of
+    // the store; CommitRaw makes the first `bytes` of them part of the store (not yet entries);
+    // AppendStored makes a stretch of the store a new last entry without updating the view;
+    // ShowAppended then brings the view up to date. Offsets stay valid when the store grows.
+    char* ReserveRaw(size_t bytes);
+    void CommitRaw(size_t bytes);
+    size_t StoredSize() const { return size_; }
+    size_t SpareRaw() const { return capacity_ - size_; }
+    void AppendStored(size_t start, size_t length) {
+        if (spans_.size() == spans_.capacity()) GrowSpans(spans_.size() + 1);
+        spans_.push_back({start, length});
+        live_ += length;
+    }
+    void ShowAppended();
+    // Room for this many more entries, so that a big load does not copy the index as it grows.
+    void ReserveEntries(size_t more);
 
     // Answers the list view's LVN_GETDISPINFO for a row.
     void OnGetDispInfo(NMLVDISPINFOA& info) const;
 
-private:
-    void SyncCount();
-    std::vector<std::string> entries_;
+  private:
+    struct Span {
+        size_t start;
+        size_t length;
+    };
+    void GrowStore(size_t needed);
+    void GrowSpans(size_t needed);
+    void CompactIfWasteful();
+
+    char* store_ = nullptr;  // malloc'd, so it can grow in place
+    size_t size_ = 0;        // characters in use (live text plus garbage)
+    size_t capacity_ = 0;
+    size_t live_ = 0;  // characters that belong to entries
+    std::vector<Span> spans_;
 };

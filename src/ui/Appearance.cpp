@@ -1,9 +1,27 @@
 #include "ui/Appearance.h"
 
+#include "../../res/resource.h"
+#include "core/Failure.h"
+#include "core/FileHelpers.h"
+#include "core/Handles.h"
+
 namespace {
 std::string& Title() {
     static std::string title = kProductName;
     return title;
+}
+
+// A directory listing that accepts only ordinary files (no folder, hidden or system entry).
+bool OrdinaryFileListed(const std::string& path) {
+    WIN32_FIND_DATAA found;
+    UniqueFindHandle find{FindFirstFileA(path.c_str(), &found)};
+    if (!find) return false;
+    do {
+        if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) ==
+            0)
+            return true;
+    } while (FindNextFileA(find.get(), &found));
+    return false;
 }
 }  // namespace
 
@@ -39,4 +57,66 @@ std::string ProgramFolder() {
     std::string folder = path.substr(0, slash);
     if (folder.size() == 2 && folder[1] == ':') folder += '\\';
     return folder;
+}
+
+std::string ProgramFolderFile(const std::string& relative) {
+    std::string path = ProgramFolder();
+    if (path.empty() || path.back() != '\\') path += '\\';
+    return path + relative;
+}
+
+bool TakesButtonFaceColour(HWND control) {
+    char className[32] = "";
+    GetClassNameA(control, className, sizeof className);
+    if (lstrcmpiA(className, "Static") == 0) return true;
+    if (lstrcmpiA(className, "Button") != 0) return false;
+    switch (GetWindowLongA(control, GWL_STYLE) & BS_TYPEMASK) {
+    case BS_CHECKBOX:
+    case BS_AUTOCHECKBOX:
+    case BS_3STATE:
+    case BS_AUTO3STATE:
+    case BS_RADIOBUTTON:
+    case BS_AUTORADIOBUTTON:
+    case BS_GROUPBOX: return true;
+    default: return false;
+    }
+}
+
+void ApplyButtonFaceColours(HWND window, std::span<Control* const> controls) {
+    SetClassLongPtrA(window, GCLP_HBRBACKGROUND, static_cast<LONG_PTR>(COLOR_BTNFACE + 1));
+    COLORREF face = GetSysColor(COLOR_BTNFACE);
+    for (Control* control : controls)
+        if (control != nullptr && control->hwnd != nullptr && TakesButtonFaceColour(control->hwnd))
+            control->SetBackColor(face);
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+void ApplySkin(HWND window, std::span<Control* const> controls) {
+    if (!OrdinaryFileListed(ProgramFolderFile(kSkinFileName))) return;
+    ApplyButtonFaceColours(window, controls);
+}
+
+void LoadHandPointer(HCURSOR& pointer) {
+    std::string path = ProgramFolderFile(kHandPointerFileName);
+    if (!FileExists(path)) return;
+    SetLastError(ERROR_SUCCESS);
+    HCURSOR loaded = LoadCursorFromFileA(path.c_str());
+    if (loaded == nullptr) {
+        DWORD error = GetLastError();
+        if (error != ERROR_SUCCESS) ThrowWin32Error(error);
+        throw Failure("Invalid picture");
+    }
+    pointer = loaded;
+}
+
+void SetProgramIcon(HWND window) {
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    auto load = [&](int metricX, int metricY) {
+        return static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDI_PROGRAM_ICON), IMAGE_ICON,
+                                             GetSystemMetrics(metricX), GetSystemMetrics(metricY), LR_SHARED));
+    };
+    HICON large = load(SM_CXICON, SM_CYICON);
+    HICON smallIcon = load(SM_CXSMICON, SM_CYSMICON);
+    if (large != nullptr) SendMessageA(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(large));
+    if (smallIcon != nullptr) SendMessageA(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon));
 }

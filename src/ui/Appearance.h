@@ -1,10 +1,13 @@
 #pragma once
 // The common look of the program's windows: application title, button-face colours, the optional
-// skin, the hand pointer and the program icon.
+// skin, the hand pointer and the program icon. None of these shows a message of its own.
 
 #include <windows.h>
 
+#include <span>
 #include <string>
+
+#include "ui/Controls.h"
 
 inline constexpr char kProductName[] = "Parvalisk";
 
@@ -19,3 +22,27 @@ std::string CutApplicationTitle(std::string name);
 std::string ProgramFolder();
 // The full path of the program's executable.
 std::string ProgramPath();
+// A file in the program folder: the folder, one backslash, the relative name.
+std::string ProgramFolderFile(const std::string& relative);
+
+// The optional presentation files of the program folder.
+inline constexpr char kSkinFileName[] = "x\\o.cjs";
+inline constexpr char kHandPointerFileName[] = "HAND-M.CUR";
+
+// The window's background and its option buttons, check boxes, frames and labels take the system
+// button-face colour; every other kind of control (buttons, list views, text boxes) keeps its own.
+void ApplyButtonFaceColours(HWND window, std::span<Control* const> controls);
+// True for the kinds of control that ApplyButtonFaceColours colours.
+bool TakesButtonFaceColour(HWND control);
+
+// The main window's look: when the program folder holds the skin file, the button-face colours
+// as above. The skin engine itself is not part of this program, so the look stops there; without
+// the file nothing changes and the window keeps the colours of its layout.
+void ApplySkin(HWND window, std::span<Control* const> controls);
+
+// Loads the program folder's "HAND-M.CUR" as the window's hand pointer when the file exists
+// (pointer is left alone otherwise). A file that exists but is no pointer raises a Failure.
+void LoadHandPointer(HCURSOR& pointer);
+
+// The program icon, as the window's large and small icon.
+void SetProgramIcon(HWND window);

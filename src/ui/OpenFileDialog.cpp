@@ -1,8 +1,11 @@
 #include "ui/OpenFileDialog.h"
 
+#include <cderr.h>
 #include <commdlg.h>
 
 #include <vector>
+
+#include "core/Failure.h"
 
 std::string ShowOpenFileDialog(const OpenFileRequest& request) {
     // The program writes filters with "|" between the parts; the dialog wants NULs.
@@ -11,8 +14,8 @@ std::string ShowOpenFileDialog(const OpenFileRequest& request) {
         if (c == '|') c = '\0';
     filter.push_back('\0');
 
-    // A multi-selection can be long: room for many names in one folder.
-    std::vector<char> names(64 * 1024, '\0');
+    // A multi-selection can be long: room for thousands of names in one folder.
+    std::vector<char> names(512 * 1024, '\0');
     OPENFILENAMEA ofn{};
     ofn.lStructSize = sizeof ofn;
     ofn.hwndOwner = GetActiveWindow();
@@ -22,7 +25,19 @@ std::string ShowOpenFileDialog(const OpenFileRequest& request) {
     ofn.nMaxFile = static_cast<DWORD>(names.size());
     ofn.lpstrTitle = request.title.c_str();
     ofn.Flags = request.flags;
-    if (!GetOpenFileNameA(&ofn)) return "";
+    if (!GetOpenFileNameA(&ofn)) {
+        // Cancel leaves no error; anything else is a failure the calling procedure reports,
+        // never a silent "nothing chosen".
+        DWORD error = CommDlgExtendedError();
+        if (error == 0) return "";
+        char text[96];
+        wsprintfA(text,
+                  error == FNERR_BUFFERTOOSMALL
+                      ? "Too many files were selected at once (dialog error 0x%04lX)."
+                      : "The open dialog could not be shown (dialog error 0x%04lX).",
+                  error);
+        throw Failure(text, error);
+    }
 
     // The buffer ends with two NULs; keep everything before them.
     size_t end = 0;

@@ -1,0 +1,90 @@
+#pragma once
+// A loaded main window in a fresh temporary tree, with scripted prompts and system answers, for
+// the tests of the list commands. Start-up runs against the temporary tree only.
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/Form1.h"
+#include "support/ScriptedPrompts.h"
+#include "support/TempTree.h"
+
+class ListTest : public TempTree {
+  protected:
+    void SetUp() override {
+        TempTree::SetUp();
+        WriteBytes(hostsPath, kHostsContent);
+        answers = std::make_unique<ScriptedSystemAnswers>();
+        prompts = std::make_unique<ScriptedPrompts>();
+        form = std::make_unique<Form1>();
+        form->Load();
+        // Whatever start-up put in the list, each test starts from an empty one.
+        form->ListView1.Clear();
+        prompts->boxes.clear();
+        settingsAtStart = StoredSettings();
+    }
+    void TearDown() override {
+        form.reset();
+        prompts.reset();
+        answers.reset();
+        TempTree::TearDown();
+    }
+
+    void SetEntries(const std::vector<std::string>& entries) {
+        form->ListView1.Clear();
+        form->ListView1.AppendRange(entries);
+    }
+    std::vector<std::string> Entries() const { return form->ListView1.Entries(); }
+
+    // What the list view itself shows: its row count and each row's text.
+    std::vector<std::string> ShownRows() const {
+        HWND view = form->ListView1.hwnd;
+        std::vector<std::string> rows;
+        int count = ListView_GetItemCount(view);
+        for (int i = 0; i < count; ++i) {
+            char text[1024] = {};
+            ListView_GetItemText(view, i, 0, text, sizeof text);
+            rows.emplace_back(text);
+        }
+        return rows;
+    }
+
+    // Every value in this test's settings section, as name=value lines.
+    std::vector<std::string> StoredSettings() const {
+        std::vector<std::string> values;
+        HKEY key = nullptr;
+        std::string section = settingsKey + "\\Kelmarin\\Parvalisk";
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, section.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+            return values;
+        for (DWORD i = 0;; ++i) {
+            char name[256];
+            DWORD nameLength = sizeof name;
+            std::vector<char> data(1 << 16);
+            DWORD dataLength = static_cast<DWORD>(data.size());
+            if (RegEnumValueA(key, i, name, &nameLength, nullptr, nullptr,
+                              reinterpret_cast<BYTE*>(data.data()), &dataLength) != ERROR_SUCCESS)
+                break;
+            values.push_back(std::string(name, nameLength) + "=" + std::string(data.data(), dataLength));
+        }
+        RegCloseKey(key);
+        return values;
+    }
+
+    // Nothing written: the hosts file as the test made it, no backup of it, the settings as
+    // start-up left them.
+    void ExpectNothingPersisted() const {
+        EXPECT_EQ(ReadBytes(hostsPath), kHostsContent) << "the hosts file must not change";
+        EXPECT_EQ(ReadBytes(dataFolder + "\\hosts"), "<missing>");
+        EXPECT_EQ(StoredSettings(), settingsAtStart) << "no setting may be stored by a list command";
+    }
+
+    static constexpr char kHostsContent[] = "127.0.0.1 localhost\r\n";
+    std::unique_ptr<ScriptedSystemAnswers> answers;
+    std::unique_ptr<ScriptedPrompts> prompts;
+    std::unique_ptr<Form1> form;
+    std::vector<std::string> settingsAtStart;
+};

@@ -1,0 +1,312 @@
+#include <gtest/gtest.h>
+
+#include "app/SampleSites.h"
+#include "core/FileHelpers.h"
+#include "shell/StartupOptions.h"
+#include "support/MainWindowFixture.h"
+#include "ui/Appearance.h"
+
+namespace {
+
+const std::string kSeparator = kWebsiteListSeparator;
+const std::vector<std::string> kDefaults(kDefaultList.begin(), kDefaultList.end());
+const char kLoadLocation[] = "in Nestwarden2021/08/31.Form1.Form_Load ";
+
+std::string ColumnHeading(HWND list) {
+    char text[64] = "";
+    LVCOLUMNA column{};
+    column.mask = LVCF_TEXT;
+    column.pszText = text;
+    column.cchTextMax = sizeof text;
+    ListView_GetColumn(list, 0, &column);
+    return text;
+}
+
+std::string WindowCaption(HWND window) {
+    char text[128] = "";
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+using MainWindowStartup = MainWindowTest;
+
+TEST_F(MainWindowStartup, FirstRunShowsTheDefaultListAndAVisibleWindow) {
+    Form1& main = StartMainWindow();
+
+    EXPECT_EQ(Entries(), kDefaults) << "samples 1, 3, 4, 2";
+    EXPECT_EQ(Entries()[0], kSampleSite1);
+    EXPECT_EQ(Entries()[3], kSampleSite2);
+    EXPECT_EQ(main.Check1.Value(), 0);
+    EXPECT_EQ(main.Check8.Value(), 0);
+    EXPECT_TRUE(main.Check8.Visible()) << "start-up leaves the tray box visible";
+    EXPECT_EQ(main.PushButton2.Caption(), "Start Blocking");
+    EXPECT_TRUE(ShownNormally());
+    EXPECT_TRUE(main.cSysTray1.InTray());
+    EXPECT_EQ(main.cSysTray1.TrayTip(), "Parvalisk");
+    EXPECT_NE(main.cSysTray1.TrayIcon(), nullptr);
+    EXPECT_NE(SendMessageA(main.hwnd(), WM_GETICON, ICON_BIG, 0), 0) << "the window carries the program icon";
+    EXPECT_EQ(WindowCaption(main.hwnd()), "Parvalisk");
+    EXPECT_EQ(ApplicationTitle(), "Parvalisk");
+    EXPECT_EQ(main.Label2.BackColor(), RGB(255, 255, 255)) << "Label2 ends on white";
+    EXPECT_FALSE(main.Loading);
+    EXPECT_TRUE(main.UserIsAdmin);
+
+    EXPECT_EQ(ColumnHeading(main.ListView1.hwnd), "Blocked Website(s)");
+    HDC screen = GetDC(nullptr);
+    int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+    ReleaseDC(nullptr, screen);
+    EXPECT_EQ(ListView_GetColumnWidth(main.ListView1.hwnd, 0), MulDiv(7000, dpi, 1440));
+    EXPECT_EQ(main.ListToolTipText(),
+              "Double-click item to remove it. Move | line to right and out of window to reveal full names.");
+
+    EXPECT_EQ(main.DataFolder, commonAppData + "\\Kelmarin\\Parvalisk");
+    DWORD attributes = GetFileAttributesA(dataFolder.c_str());
+    EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY));
+
+    // Nothing is written by merely starting: no option, no Run entry, no marker, no box.
+    EXPECT_EQ(Setting(kKeyWindowsStartup), "<absent>");
+    EXPECT_EQ(Setting(kKeyMinimized), "<absent>");
+    EXPECT_EQ(Setting(kKeyBlockOnStart), "<absent>");
+    EXPECT_EQ(RunValue(), "<absent>");
+    EXPECT_FALSE(FileExists(dataFolder + "\\iStart"));
+    EXPECT_TRUE(prompts.boxes.empty());
+    EXPECT_TRUE(answers.openedPages.empty());
+}
+
+TEST_F(MainWindowStartup, StoredListsComeBackAsStored) {
+    struct Case {
+        std::string stored;
+        std::vector<std::string> shown;
+    };
+    const std::string s = kSeparator;
+    const Case cases[] = {
+        {"A" + s + "B" + s, {"A", "B"}},
+        {"A" + s + s + "B" + s, {"A", "B"}},              // the empty piece is dropped
+        {" spaced " + s + "UPPER.example" + s, {" spaced ", "UPPER.example"}},
+        {"no-separator", {"no-separator"}},
+        {"", kDefaults},                                  // a cleared list
+        {s + s, kDefaults},                               // only empty pieces
+    };
+    for (const Case& c : cases) {
+        SaveSetting(kKeyBlockedWebsites, c.stored);
+        StartMainWindow();
+        EXPECT_EQ(Entries(), c.shown) << "stored: " << c.stored;
+        DropMainWindow();
+    }
+}
+
+TEST_F(MainWindowStartup, AClearedListGivesTheDefaultsAgainAtTheNextStart) {
+    SaveSetting(kKeyBlockedWebsites, "A" + kSeparator);
+    Form1& main = StartMainWindow();
+    ASSERT_EQ(Entries(), std::vector<std::string>{"A"});
+    main.ListView1.Clear();
+    Click(main.PushButton2);  // saves the (empty) list, then refuses to start
+    EXPECT_EQ(Setting(kKeyBlockedWebsites), "");
+    DropMainWindow();
+
+    StartMainWindow();
+    EXPECT_EQ(Entries(), kDefaults);
+}
+
+// One row per line of the start-up outcome: stored "BlockOnStart", the marker, the user's rights.
+TEST_F(MainWindowStartup, OutcomeByStoredSettingsMarkerAndRights) {
+    struct Row {
+        const char* blockOnStart;  // nullptr: absent
+        bool marker;
+        bool administrator;
+        bool resumes;  // caption "Stop Blocking" and StartBlocking run
+        bool adopts;
+    };
+    const Row rows[] = {
+        {"1", false, true, true, false},   {"1", true, false, true, false},  {"-1", false, false, true, false},
+        {"0", true, false, true, true},    {nullptr, true, false, true, true}, {"0", true, true, false, false},
+        {nullptr, true, true, false, false}, {"0", false, false, false, false}, {nullptr, false, true, false, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string("BlockOnStart ") + (row.blockOnStart ? row.blockOnStart : "absent") +
+                     (row.marker ? ", marker" : ", no marker") + (row.administrator ? ", admin" : ", not admin"));
+        RegDeleteTreeA(HKEY_CURRENT_USER, settingsKey.c_str());
+        DeleteRunValue();
+        if (row.blockOnStart) SaveSetting(kKeyBlockOnStart, row.blockOnStart);
+        if (row.marker) {
+            MakeDataFolder();
+            WriteBytes(dataFolder + "\\iStart", " ");
+        } else {
+            DeleteFileA((dataFolder + "\\iStart").c_str());
+        }
+        answers.administrator = row.administrator;
+
+        Form1& main = StartMainWindow();
+        EXPECT_EQ(main.UserIsAdmin, row.administrator);
+        EXPECT_EQ(main.PushButton2.Caption(), row.resumes ? "Stop Blocking" : "Start Blocking");
+        if (row.resumes) {
+            EXPECT_EQ(main.SavedButtonCaption, "Start Blocking");
+        } else {
+            EXPECT_TRUE(ShownNormally()) << "nothing more: the window is shown";
+        }
+        EXPECT_EQ(main.Check1.Value(), row.adopts ? 1 : 0);
+        EXPECT_EQ(main.Check8.Value(), row.adopts ? 1 : 0);
+        EXPECT_EQ(Setting(kKeyWindowsStartup), row.adopts ? "On" : "<absent>");
+        EXPECT_EQ(Setting(kKeyMinimized), row.adopts ? "On" : "<absent>");
+        EXPECT_EQ(Setting(kKeyBlockOnStart), row.adopts ? "1" : (row.blockOnStart ? row.blockOnStart : "<absent>"));
+        EXPECT_TRUE(prompts.boxes.empty());
+        DropMainWindow();
+    }
+}
+
+TEST_F(MainWindowStartup, AdoptionRunsTheStartWithWindowsBoxInFull) {
+    MakeDataFolder();
+    WriteBytes(dataFolder + "\\iStart", " ");
+    answers.administrator = false;
+    Form1& main = StartMainWindow();
+
+    EXPECT_TRUE(main.Check8.Visible());
+    EXPECT_EQ(main.PushButton2.Caption(), "Stop Blocking");
+    EXPECT_EQ(RunValue(), RegStuff::RunEntryData(ProgramFolder(), mStartUp::StartupEntryName()))
+        << "the box's click ran with the loading flag clear (the write itself needs rights on Windows)";
+    EXPECT_EQ(ReadBytes(dataFolder + "\\iStart"), " ");
+}
+
+TEST_F(MainWindowStartup, OnlyAnOrdinaryMarkerFileIsAdopted) {
+    MakeDataFolder();
+    answers.administrator = false;
+    for (DWORD attribute : {FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_SYSTEM}) {
+        std::string marker = dataFolder + "\\iStart";
+        SetFileAttributesA(marker.c_str(), FILE_ATTRIBUTE_NORMAL);
+        WriteBytes(marker, " ");
+        SetFileAttributesA(marker.c_str(), attribute);
+        Form1& main = StartMainWindow();
+        EXPECT_EQ(main.PushButton2.Caption(), "Start Blocking") << "attribute " << attribute;
+        EXPECT_EQ(Setting(kKeyWindowsStartup), "<absent>");
+        DropMainWindow();
+    }
+    std::string marker = dataFolder + "\\iStart";
+    SetFileAttributesA(marker.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(marker.c_str());
+    CreateDirectoryA(marker.c_str(), nullptr);
+    Form1& main = StartMainWindow();
+    EXPECT_EQ(main.PushButton2.Caption(), "Start Blocking") << "a folder is no marker";
+}
+
+TEST_F(MainWindowStartup, BlockOnStartThatIsNoNumberIsReportedThenBlockingResumes) {
+    for (const char* stored : {"yes", "", "1x"}) {
+        SaveSetting(kKeyBlockOnStart, stored);
+        prompts.boxes.clear();
+        Form1& main = StartMainWindow();
+        ASSERT_EQ(prompts.boxes.size(), 1u) << "stored: '" << stored << "'";
+        EXPECT_EQ(prompts.boxes[0].text.rfind(std::string("Type mismatch\r\n") + kLoadLocation + "at line 184\r\r", 0),
+                  0u)
+            << prompts.boxes[0].text;
+        EXPECT_EQ(prompts.boxes[0].title, "Application Error");
+        EXPECT_EQ(main.PushButton2.Caption(), "Stop Blocking") << "the test's branch runs after the report";
+        DropMainWindow();
+    }
+}
+
+TEST_F(MainWindowStartup, StartInTrayStartsMinimisedWithBlockingOff) {
+    SaveSetting(kKeyMinimized, "On");
+    SaveSetting(kKeyBlockOnStart, "0");
+    Form1& main = StartMainWindow();
+    EXPECT_EQ(main.Check8.Value(), 1);
+    EXPECT_FALSE(ShownNormally());
+    EXPECT_EQ(main.PushButton2.Caption(), "Start Blocking");
+    EXPECT_EQ(Setting(kKeyMinimized), "On") << "the box saved back the value it was given";
+}
+
+TEST_F(MainWindowStartup, OptionsOnlyCountWhenSpeltOn) {
+    for (const char* stored : {"on", "ON", "On ", ""}) {
+        SaveSetting(kKeyWindowsStartup, stored);
+        SaveSetting(kKeyMinimized, stored);
+        Form1& main = StartMainWindow();
+        EXPECT_EQ(main.Check1.Value(), 0) << stored;
+        EXPECT_EQ(main.Check8.Value(), 0) << stored;
+        EXPECT_TRUE(ShownNormally()) << stored;
+        DropMainWindow();
+    }
+}
+
+TEST_F(MainWindowStartup, TheLoadingFlagKeepsTheStartWithWindowsBoxQuiet) {
+    SaveSetting(kKeyWindowsStartup, "On");
+    Form1& main = StartMainWindow();
+    EXPECT_EQ(main.Check1.Value(), 1);
+    EXPECT_FALSE(main.Loading);
+    EXPECT_EQ(RunValue(), "<absent>") << "setting the box at start-up writes no Run entry";
+    EXPECT_FALSE(FileExists(dataFolder + "\\iStart")) << "nor the marker";
+    EXPECT_EQ(Setting(kKeyWindowsStartup), "On");
+
+    // Once start-up is over, the same change does its work.
+    main.Check1.SetValue(0);
+    EXPECT_EQ(Setting(kKeyWindowsStartup), "Off");
+    main.Check1.SetValue(1);
+    EXPECT_EQ(RunValue(), RegStuff::RunEntryData(ProgramFolder(), mStartUp::StartupEntryName()));
+    EXPECT_TRUE(FileExists(dataFolder + "\\iStart"));
+}
+
+TEST_F(MainWindowStartup, HomePageOpensOnlyOnTheDrawOfSeven) {
+    for (int draw : {1, 6, 7, 8, 100}) {
+        answers.draw = draw;
+        answers.openedPages.clear();
+        StartMainWindow();
+        if (draw == 7)
+            EXPECT_EQ(answers.openedPages, std::vector<std::string>{"http://www.kelmarin.com/"});
+        else
+            EXPECT_TRUE(answers.openedPages.empty()) << draw;
+        DropMainWindow();
+    }
+}
+
+TEST_F(MainWindowStartup, DataFolderIsMadeOneLevelAtATimeAndAFailureIsReported) {
+    // A file where the maker's folder belongs: the existence test passes it, the data folder
+    // cannot be made below it, start-up reports that and still completes.
+    WriteBytes(commonAppData + "\\Kelmarin", "not a folder");
+    Form1& main = StartMainWindow();
+    ASSERT_EQ(prompts.boxes.size(), 1u);
+    EXPECT_NE(prompts.boxes[0].text.find(std::string(kLoadLocation) + "at line 166\r\r"), std::string::npos)
+        << prompts.boxes[0].text;
+    EXPECT_EQ(Entries(), kDefaults);
+    EXPECT_TRUE(main.cSysTray1.InTray());
+    EXPECT_TRUE(ShownNormally());
+}
+
+TEST_F(MainWindowStartup, HandPointerIsLoadedOnlyFromAPointerFile) {
+    const std::string path = ProgramFolderFile("HAND-M.CUR");
+    {
+        Form1& main = StartMainWindow();
+        EXPECT_EQ(main.HandPointer, nullptr) << "no file: the system pointers stay";
+        DropMainWindow();
+    }
+    {
+        ProgramFolderFileForTest cursor(path, CursorFileBytes());
+        Form1& main = StartMainWindow();
+        EXPECT_NE(main.HandPointer, nullptr);
+        EXPECT_TRUE(prompts.boxes.empty());
+        DropMainWindow();
+    }
+    {
+        ProgramFolderFileForTest broken(path, "this is no pointer");
+        StartMainWindow();
+        ASSERT_EQ(prompts.boxes.size(), 1u);
+        EXPECT_NE(prompts.boxes[0].text.find(std::string(kLoadLocation) + "at line 110\r\r"), std::string::npos);
+        EXPECT_EQ(Entries(), kDefaults) << "start-up goes on after the report";
+    }
+}
+
+TEST_F(MainWindowStartup, SkinFileGivesTheOptionFrameTheButtonFace) {
+    COLORREF face = GetSysColor(COLOR_BTNFACE);
+    {
+        Form1& main = StartMainWindow();
+        EXPECT_EQ(main.Frame1.BackColor(), RGB(255, 255, 255)) << "without the skin the layout's white stays";
+        EXPECT_EQ(main.Check1.BackColor(), RGB(255, 255, 255));
+        DropMainWindow();
+    }
+    ProgramFolderFileForTest skin(ProgramFolderFile("x\\o.cjs"), "skin");
+    Form1& main = StartMainWindow();
+    EXPECT_EQ(main.Frame1.BackColor(), face);
+    EXPECT_EQ(main.Check1.BackColor(), face);
+    EXPECT_EQ(main.Check8.BackColor(), face);
+    EXPECT_EQ(main.PushButton2.BackColor(), CLR_INVALID) << "buttons keep their own colour";
+    EXPECT_EQ(main.txtPassword.BackColor(), CLR_INVALID);
+    EXPECT_EQ(main.Label2.BackColor(), RGB(255, 255, 255)) << "Label2 is set to white last";
+}
+
+}  // namespace

@@ -1,0 +1,60 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+#include "app/WebsiteList.h"
+
+namespace {
+
+// Random edits on the shared-store list and on a plain vector side by side: after each step the
+// two hold the same entries, through growth of the store, removals that leave garbage and the
+// compactions that reclaim it.
+TEST(WebsiteList, KeepsTheSameEntriesAsAPlainVectorThroughEdits) {
+    std::mt19937 random(7);
+    WebsiteList list;
+    std::vector<std::string> model;
+    auto randomText = [&] {
+        std::string text(random() % 300, '\0');
+        for (char& c : text) c = static_cast<char>(random() % 256);
+        return text;
+    };
+    for (int step = 0; step < 20000; ++step) {
+        unsigned action = random() % 100;
+        if (action < 45) {
+            std::string text = randomText();
+            list.Append(text);
+            model.push_back(text);
+        } else if (action < 50 && !model.empty()) {
+            // An entry appended from the list's own text, which lives in the store being grown.
+            size_t from = random() % model.size();
+            list.Append(list.View(from));
+            model.push_back(model[from]);
+        } else if (action < 53) {
+            std::vector<std::string> batch(random() % 50);
+            for (std::string& text : batch) text = randomText();
+            list.AppendRange(batch);
+            model.insert(model.end(), batch.begin(), batch.end());
+        } else if (action < 99 && !model.empty()) {
+            size_t at = random() % model.size();
+            list.RemoveAt(at);
+            model.erase(model.begin() + static_cast<std::ptrdiff_t>(at));
+        } else if (action == 99) {
+            list.Clear();
+            model.clear();
+        }
+        ASSERT_EQ(list.Count(), model.size()) << "step " << step;
+        size_t live = 0;
+        for (const std::string& text : model) live += text.size();
+        size_t garbage = list.StoredSize() - live;
+        ASSERT_LE(garbage, std::max<size_t>(64 * 1024, live)) << "removed text is reclaimed, step " << step;
+        if (step % 500 == 0) {
+            ASSERT_EQ(list.Entries(), model) << "step " << step;
+        }
+    }
+    EXPECT_EQ(list.Entries(), model);
+    list.RemoveAt(model.size());  // past the end: nothing happens
+    EXPECT_EQ(list.Entries(), model);
+}
+
+}  // namespace

@@ -1,0 +1,113 @@
+#include <gtest/gtest.h>
+
+#include "core/BlockingToggle.h"
+#include "support/MainWindowFixture.h"
+#include "ui/Appearance.h"
+
+namespace {
+
+const std::string kSeparator = kWebsiteListSeparator;
+
+class BlockingToggle : public MainWindowTest {
+protected:
+    Form1& StartWithList(const std::vector<std::string>& entries) {
+        Form1& main = StartMainWindow();
+        main.ListView1.Clear();
+        for (const auto& entry : entries) main.ListView1.Append(entry);
+        prompts.boxes.clear();
+        return main;
+    }
+};
+
+TEST_F(BlockingToggle, HelpShowsItsMessageAndChangesNothing) {
+    Form1& main = StartWithList({"A"});
+    Click(main.PushButton1);
+    ASSERT_EQ(prompts.boxes.size(), 1u);
+    EXPECT_EQ(prompts.boxes[0].text,
+              "You must be logged in as Administrator in Windows in order to block sites. You must also have "
+              "your User Account Control settings set low.");
+    EXPECT_EQ(prompts.boxes[0].title, ApplicationTitle());
+    EXPECT_EQ(prompts.boxes[0].style, static_cast<unsigned>(MB_OK));
+    EXPECT_EQ(main.PushButton2.Caption(), "Start Blocking");
+    EXPECT_EQ(Setting(kKeyBlockedWebsites), "<absent>");
+    EXPECT_EQ(ReadBytes(dataFolder + "\\hosts"), "<missing>");
+}
+
+TEST_F(BlockingToggle, StartWithAnEmptyListSavesItAndAsksForASite) {
+    WriteBytes(hostsPath, "127.0.0.1 localhost\r\n");
+    Form1& main = StartWithList({});
+    Click(main.PushButton2);
+    EXPECT_EQ(Setting(kKeyBlockedWebsites), "") << "the empty list is saved first";
+    ASSERT_EQ(prompts.boxes.size(), 1u);
+    EXPECT_EQ(prompts.boxes[0].text, "Please add site to block.");
+    EXPECT_EQ(prompts.boxes[0].title, ApplicationTitle());
+    EXPECT_EQ(prompts.boxes[0].style, static_cast<unsigned>(MB_OK));
+    EXPECT_EQ(main.PushButton2.Caption(), "Start Blocking");
+    EXPECT_EQ(ReadBytes(hostsPath), "127.0.0.1 localhost\r\n");
+}
+
+TEST_F(BlockingToggle, StartAsANonAdministratorIsRefusedWithTheCaptionUnchanged) {
+    WriteBytes(hostsPath, "127.0.0.1 localhost\r\n");
+    answers.administrator = false;
+    Form1& main = StartWithList({"A", "B"});
+    ASSERT_FALSE(main.UserIsAdmin);
+    Click(main.PushButton2);
+    EXPECT_EQ(Setting(kKeyBlockedWebsites), "A" + kSeparator + "B" + kSeparator);
+    ASSERT_EQ(prompts.boxes.size(), 1u);
+    EXPECT_EQ(prompts.boxes[0].text, "You must be logged in as Administrator in Windows in order to block sites.");
+    EXPECT_EQ(prompts.boxes[0].title, ApplicationTitle());
+    EXPECT_EQ(prompts.boxes[0].style, static_cast<unsigned>(MB_OK));
+    EXPECT_EQ(main.PushButton2.Caption(), "Start Blocking");
+    EXPECT_EQ(main.SavedButtonCaption, "Start Blocking");
+    EXPECT_EQ(ReadBytes(hostsPath), "127.0.0.1 localhost\r\n");
+    EXPECT_EQ(ReadBytes(dataFolder + "\\hosts"), "<missing>") << "no backup is taken";
+}
+
+TEST_F(BlockingToggle, StartAsAnAdministratorSwitchesTheCaptionAndSavesTheList) {
+    WriteBytes(hostsPath, "127.0.0.1 localhost\r\n");
+    Form1& main = StartWithList({"A", "B"});
+    Click(main.PushButton2);
+    EXPECT_EQ(Setting(kKeyBlockedWebsites), "A" + kSeparator + "B" + kSeparator);
+    EXPECT_EQ(main.PushButton2.Caption(), "Stop Blocking");
+    EXPECT_EQ(main.SavedButtonCaption, "Start Blocking");
+}
+
+TEST_F(BlockingToggle, StopSavesTheListFirstIncludingEntriesAddedWhileBlocking) {
+    Form1& main = StartWithList({"A"});
+    main.PushButton2.SetCaption("Stop Blocking");
+    main.SavedButtonCaption = "Start Blocking";
+    main.ListView1.Append("added later");
+    Click(main.PushButton2);
+    EXPECT_EQ(Setting(kKeyBlockedWebsites), "A" + kSeparator + "added later" + kSeparator);
+}
+
+// The pointer rule, driven by the real WM_SETCURSOR a mouse move sends to the window.
+TEST_F(BlockingToggle, PointerFollowsTheMouseExceptUnderTheHourglass) {
+    Form1& main = StartMainWindow();
+    struct Move {
+        int before;
+        HWND over;
+        int after;
+        const char* what;
+    };
+    const Move moves[] = {
+        {kPointerDefault, main.PushButton2.hwnd, kPointerCustom, "button"},
+        {kPointerCustom, main.hwnd(), kPointerDefault, "background"},
+        {kPointerDefault, main.PushButton5.hwnd, kPointerCustom, "another button"},
+        {kPointerCustom, main.ListView1.hwnd, kPointerDefault, "list"},
+        {kPointerCustom, main.txtPassword.hwnd, kPointerDefault, "password field"},
+        {kPointerCustom, main.Frame1.hwnd, kPointerDefault, "frame 1"},
+        {kPointerCustom, main.Frame2.hwnd, kPointerDefault, "frame 2"},
+        {kPointerBusy, main.PushButton1.hwnd, kPointerBusy, "button under the hourglass"},
+        {kPointerBusy, main.hwnd(), kPointerBusy, "background under the hourglass"},
+        {kPointerCustom, main.Check1.hwnd, kPointerCustom, "a check box has no handler"},
+    };
+    for (const Move& move : moves) {
+        main.MousePointer = move.before;
+        SendMessageA(main.hwnd(), WM_SETCURSOR, reinterpret_cast<WPARAM>(move.over),
+                     MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+        EXPECT_EQ(main.MousePointer, move.after) << move.what;
+    }
+}
+
+}  // namespace
