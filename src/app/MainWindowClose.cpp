@@ -55,7 +55,7 @@ void Form1::Form_QueryUnload() {
     // The list is read only now: handlers that ran above may still have changed it.
     std::string text;
     p.Line(118, [&] { text.clear(); });
-    p.Line(122, [&] { text = EncodeWebsiteList(ListView1.Entries()); });
+    p.Line(122, [&] { text = EncodeWebsiteList(ListView1.Views()); });
     p.Line(126, [&] { SaveSetting(kKeyBlockedWebsites, text); });
     p.Line(128, [&] { ProcessPendingEvents(); });
     // The program's only other window is the password window.

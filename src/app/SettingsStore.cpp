@@ -128,7 +128,10 @@ double SettingTextAsNumber(const std::string& text) {
 
 double ReadBlockOnStart() { return SettingTextAsNumber(GetSetting(kKeyBlockOnStart, "0")); }
 
-std::string EncodeWebsiteList(const std::vector<std::string>& entries) {
+namespace {
+
+template <class Entries>
+std::string Encode(const Entries& entries) {
     constexpr size_t separatorLength = sizeof kWebsiteListSeparator - 1;
     size_t total = 0;
     for (const auto& entry : entries) total += entry.size() + separatorLength;
@@ -140,6 +143,12 @@ std::string EncodeWebsiteList(const std::vector<std::string>& entries) {
     }
     return text;
 }
+
+}  // namespace
+
+std::string EncodeWebsiteList(const std::vector<std::string>& entries) { return Encode(entries); }
+
+std::string EncodeWebsiteList(const std::vector<std::string_view>& entries) { return Encode(entries); }
 
 std::vector<std::string> DecodeWebsiteList(const std::string& text) {
     constexpr size_t separatorLength = sizeof kWebsiteListSeparator - 1;

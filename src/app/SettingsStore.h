@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 inline constexpr char kSettingsApplication[] = "Kelmarin";
@@ -51,6 +52,7 @@ double SettingTextAsNumber(const std::string& text);
 
 // Every entry followed by the separator, concatenated; "" for an empty list.
 std::string EncodeWebsiteList(const std::vector<std::string>& entries);
+std::string EncodeWebsiteList(const std::vector<std::string_view>& entries);
 // The pieces between separators, left to right, empty pieces dropped. An entry that held the
 // separator itself therefore comes back split at it.
 std::vector<std::string> DecodeWebsiteList(const std::string& text);

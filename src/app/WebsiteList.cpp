@@ -16,6 +16,13 @@ WebsiteList::~WebsiteList() {
     std::free(store_);
 }
 
+std::vector<std::string_view> WebsiteList::Views() const {
+    std::vector<std::string_view> views;
+    views.reserve(Count());
+    for (size_t i = 0; i < Count(); ++i) views.push_back(View(i));
+    return views;
+}
+
 std::vector<std::string> WebsiteList::Entries() const {
     std::vector<std::string> entries;
     entries.reserve(spans_.size());

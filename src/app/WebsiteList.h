@@ -31,6 +31,8 @@ class WebsiteList {
     // A copy of every entry, in order: one allocation per entry. Code that walks a long list
     // (writing the hosts file, saving the settings) is quicker with Count() and View().
     std::vector<std::string> Entries() const;
+    // Every entry as a view into the store, in order: valid until the list next changes.
+    std::vector<std::string_view> Views() const;
 
     // Appends one entry as the new last item.
     void Append(std::string_view text);

@@ -19,7 +19,7 @@ void Form1::PushButton2_Click() {
     std::string text;
     p.Line(100, [&] { text.clear(); });
     // The list is saved on every click, before anything else, whether blocking starts or stops.
-    p.Line(104, [&] { text = EncodeWebsiteList(ListView1.Entries()); });
+    p.Line(104, [&] { text = EncodeWebsiteList(ListView1.Views()); });
     p.Line(108, [&] { SaveSetting(kKeyBlockedWebsites, text); });
     if (p.Test(110, [&] { return PushButton2.Caption() != kStopBlockingCaption; })) {
         if (p.Test(112, [&] { return ListView1.Count() > 0; })) {

@@ -33,7 +33,6 @@ void ShowNotice(const std::string& text) {
 
 void Form1::StartBlocking(bool atStartup) {
     Guarded p{"in Nestwarden2021/08/31.Form1.StartBlocking "};
-    const std::vector<std::string>& entries = ListView1.Entries();
     bool failed = false;
     bool backupTaken = false;  // this start copied the hosts file to the backup path
     bool hostsRead = false;    // line 116 read the hosts file (or found it missing)
@@ -83,7 +82,7 @@ void Form1::StartBlocking(bool atStartup) {
                     hostsRead &&
                     PreBlockingContentIsSafe(backupTaken, hostsExisted, HostsBackupPath(DataFolder)) &&
                     WriteFileContent(HostsFilePath(),
-                                     [&](ContentSink& sink) { PutBlockedHosts(sink, previous, entries); });
+                                     [&](ContentSink& sink) { PutBlockedHosts(sink, previous, ListView1.Views()); });
                 return !written;
             })) {
             if (p.Test(126, [&] { return !atStartup; })) {

@@ -22,7 +22,7 @@ inline bool HoldsByte(uint32_t word, unsigned char byte) {
 // Copies the entry up to its first CR or LF to the buffer and returns the end of the copy. Four
 // bytes at a time while no word holds a line break, then byte by byte: a million short names
 // go faster so than through a call per name.
-char* CopyUpToLineBreak(const std::string& entry, char* at) {
+char* CopyUpToLineBreak(std::string_view entry, char* at) {
     const char* from = entry.data();
     const size_t size = entry.size();
     size_t done = 0;
@@ -43,21 +43,21 @@ char* CopyUpToLineBreak(const std::string& entry, char* at) {
 
 }  // namespace
 
-std::string_view HostNameOfEntry(const std::string& entry) {
+std::string_view HostNameOfEntry(std::string_view entry) {
     size_t length = 0;
     while (length < entry.size() && entry[length] != '\r' && entry[length] != '\n') ++length;
     return std::string_view(entry.data(), length);
 }
 
 void PutBlockedHosts(ContentSink& sink, const std::string& previous,
-                     const std::vector<std::string>& entries) {
+                     const std::vector<std::string_view>& entries) {
     sink.Put(previous.data(), previous.size());
     sink.Put("\r\n", kLineBreakSize);
     std::unique_ptr<char[]> piece(new char[kPieceSize]);
     char* const begin = piece.get();
     char* const end = begin + kPieceSize;
     char* at = begin;
-    for (const std::string& entry : entries) {
+    for (std::string_view entry : entries) {
         // Room for the longest line the entry can give; the name is cut while it is copied.
         const size_t most = kPrefixSize + entry.size() + kLineBreakSize;
         if (static_cast<size_t>(end - at) < most) {
@@ -80,9 +80,9 @@ void PutBlockedHosts(ContentSink& sink, const std::string& previous,
     sink.Put(begin, static_cast<size_t>(at - begin));
 }
 
-size_t BlockedHostsSize(size_t previousSize, const std::vector<std::string>& entries) {
+size_t BlockedHostsSize(size_t previousSize, const std::vector<std::string_view>& entries) {
     size_t size = previousSize + kLineBreakSize;
-    for (const std::string& entry : entries)
+    for (std::string_view entry : entries)
         size += kPrefixSize + HostNameOfEntry(entry).size() + kLineBreakSize;
     return size;
 }

@@ -13,16 +13,16 @@ inline constexpr char kBlockLinePrefix[] = "127.0.0.1          ";
 
 // The host name an entry stands for: its text exactly as the list holds it, up to its first CR
 // or LF, so that one entry never yields more than one hosts line.
-std::string_view HostNameOfEntry(const std::string& entry);
+std::string_view HostNameOfEntry(std::string_view entry);
 
 // Gives the blocked hosts text to a sink: the previous content, CR LF, then for each entry in
 // list order the prefix, its host name and CR LF. The lines are gathered in one buffer of a
 // fixed size that is handed on whenever it is full, so a list of a million entries goes to the
 // file at the speed of a copy and needs no memory in proportion to its length.
-void PutBlockedHosts(ContentSink& sink, const std::string& previous, const std::vector<std::string>& entries);
+void PutBlockedHosts(ContentSink& sink, const std::string& previous, const std::vector<std::string_view>& entries);
 
 // The length of that text for a previous content of the given size.
-size_t BlockedHostsSize(size_t previousSize, const std::vector<std::string>& entries);
+size_t BlockedHostsSize(size_t previousSize, const std::vector<std::string_view>& entries);
 
 // The hosts file as the blocker finds it.
 struct HostsContent {

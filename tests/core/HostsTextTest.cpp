@@ -17,7 +17,8 @@ struct CollectingSink : ContentSink {
     std::string text;
 };
 
-std::string Blocked(const std::string& previous, const std::vector<std::string>& entries) {
+std::string Blocked(const std::string& previous, const std::vector<std::string>& texts) {
+    const std::vector<std::string_view> entries(texts.begin(), texts.end());
     CollectingSink sink;
     PutBlockedHosts(sink, previous, entries);
     EXPECT_EQ(sink.text.size(), BlockedHostsSize(previous.size(), entries))
