@@ -34,7 +34,9 @@ const LayoutRow kLayout[] = {
 
 constexpr int kClientWidthTwips = 8040;
 constexpr int kClientHeightTwips = 1590;
-constexpr DWORD kPasswordWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+// Without WS_CLIPCHILDREN: the window's background also fills the inside of the frame, which a
+// group box leaves unpainted.
+constexpr DWORD kPasswordWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
 constexpr char kHandPointerFile[] = "\\HAND-M.CUR";
 
 int ScreenDpi() {

@@ -5,6 +5,8 @@
 #include "app/Form1.h"
 #include "app/PasswordWindow.h"
 #include "app/SettingsStore.h"
+#include "core/Handles.h"
+#include "shell/cSysTray.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempTree.h"
 #include "ui/MessagePump.h"
@@ -14,12 +16,25 @@ namespace {
 const char kCloseLocation[] = "in Nestwarden2021/08/31.Form1.Form_QueryUnload ";
 const char kSeparator[] = "||My_Separator||";
 
+// The balloons the tray control asks the shell for, recorded on their way to the shell.
+std::vector<NOTIFYICONDATAA> balloons;
+BOOL WINAPI RecordBalloons(DWORD message, PNOTIFYICONDATAA record) {
+    if (message == NIM_MODIFY && (record->uFlags & NIF_INFO) && record->szInfo[0] != '\0') balloons.push_back(*record);
+    return Shell_NotifyIconA(message, record);
+}
+
 class MainWindowCloseTest : public TempTree {
 protected:
     void SetUp() override {
         TempTree::SetUp();
+        LoadForm();
+    }
+    // The main window as start-up leaves it for an administrator, with the tree's data folder.
+    void LoadForm() {
         form = std::make_unique<Form1>();
         form->Load();
+        form->UserIsAdmin = answers.administrator;
+        form->DataFolder = dataFolder;
         ProcessPendingEvents();
         prompts.boxes.clear();
     }
@@ -30,6 +45,9 @@ protected:
     }
 
     void Minimise() {
+        // The shell's word that the balloon went, waiting in the queue: the balloon's wait ends
+        // at its first look instead of after its 5 seconds.
+        PostMessageA(form->cSysTray1.Window(), kTrayCallbackMessage, kTrayIconId, NIN_BALLOONTIMEOUT);
         ShowWindow(form->hwnd(), SW_MINIMIZE);
         ProcessPendingEvents();
     }
@@ -55,6 +73,29 @@ TEST_F(MainWindowCloseTest, MinimiseHidesInTheTrayAndComesBackNormal) {
     form->SetVisible(true);  // what an accepted password does
     EXPECT_TRUE(IsWindowVisible(form->hwnd()));
     EXPECT_FALSE(IsIconic(form->hwnd())) << "shown again in its normal state";
+}
+
+TEST_F(MainWindowCloseTest, BalloonOnTheFirstMinimiseOfARunOnly) {
+    balloons.clear();
+    TrayShellNotifyIcon = RecordBalloons;
+    ScopeExit restore([] { TrayShellNotifyIcon = Shell_NotifyIconA; });
+
+    Minimise();
+    ASSERT_EQ(balloons.size(), 1u);
+    EXPECT_STREQ(balloons[0].szInfo,
+                 "has been minimized to the system tray.\r\n"
+                 "Click on the blue 'K' icon (K for Kelmarin) to bring the software back.");
+    EXPECT_STREQ(balloons[0].szInfoTitle, "Parvalisk");
+    EXPECT_EQ(balloons[0].uTimeout, 5000u);
+    EXPECT_EQ(balloons[0].hWnd, form->cSysTray1.Window());
+
+    // Back through the password window, then hidden again: no second balloon in the same run.
+    form->cSysTray1_MouseUp(1, 0);
+    SendMessageA(form->PasswordWindow->PushButton2.hwnd, BM_CLICK, 0, 0);
+    ASSERT_TRUE(IsWindowVisible(form->hwnd()));
+    Minimise();
+    EXPECT_FALSE(IsWindowVisible(form->hwnd()));
+    EXPECT_EQ(balloons.size(), 1u);
 }
 
 TEST_F(MainWindowCloseTest, MinimiseWhileHiddenChangesNothing) {
@@ -127,21 +168,48 @@ TEST_F(MainWindowCloseTest, CloseWhileBlockingRecordsTheBlockAndKeepsTheHostsFil
     EXPECT_TRUE(prompts.boxes.empty());
 }
 
-TEST_F(MainWindowCloseTest, CloseWhileOffRecordsNoBlockAndLeavesMinimizedAlone) {
-    for (const char* minimized : {"Off", "On"}) {
-        SCOPED_TRACE(minimized);
-        SaveSetting(kKeyMinimized, minimized);
+TEST_F(MainWindowCloseTest, CloseWhileOffRestoresALeftBackupAndRecordsNoBlock) {
+    const std::string blocked = "127.0.0.1 localhost\r\n127.0.0.1          a.example\r\n";
+    const std::string clean = "127.0.0.1 localhost";
+    const struct {
+        const char* name;
+        bool administrator;
+        bool backupLeft;
+        const char* minimized;
+        std::string hostsAfter;
+        bool backupAfter;
+        const char* message;  // null: no box
+    } rows[] = {
+        {"administrator, no backup", true, false, "Off", blocked, false, nullptr},
+        {"administrator, a backup left behind", true, true, "On", clean, false, nullptr},
+        {"not an administrator", false, true, "Off", blocked, true,
+         "You must be logged in as Administrator in Windows in order to stop block sites."},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        WriteBytes(hostsPath, blocked);
+        MakeDataFolder();
+        DeleteFileA((dataFolder + "\\hosts").c_str());
+        if (row.backupLeft) WriteBytes(dataFolder + "\\hosts", clean);
+        SaveSetting(kKeyMinimized, row.minimized);
         SaveSetting(kKeyBlockOnStart, "1");
-        form->PushButton2.SetCaption(kStartBlockingCaption);
+        answers.administrator = row.administrator;
+        LoadForm();
         SetList({});
+
         form->Close();
         EXPECT_TRUE(Closed());
         EXPECT_EQ(GetSetting(kKeyBlockOnStart), "0");
-        EXPECT_EQ(GetSetting(kKeyMinimized), minimized);
+        EXPECT_EQ(GetSetting(kKeyMinimized), row.minimized) << "left as it was";
         EXPECT_EQ(GetSetting(kKeyBlockedWebsites, "<missing>"), "") << "an empty list is stored as the empty text";
-        form = std::make_unique<Form1>();
-        form->Load();
-        ProcessPendingEvents();
+        EXPECT_EQ(ReadBytes(hostsPath), row.hostsAfter);
+        EXPECT_EQ(GetFileAttributesA((dataFolder + "\\hosts").c_str()) != INVALID_FILE_ATTRIBUTES, row.backupAfter);
+        if (row.message == nullptr) {
+            EXPECT_TRUE(prompts.boxes.empty());
+        } else {
+            ASSERT_EQ(prompts.boxes.size(), 1u);
+            EXPECT_EQ(prompts.boxes[0].text, row.message);
+        }
     }
 }
 
@@ -165,9 +233,7 @@ TEST_F(MainWindowCloseTest, EveryWayOfClosingRunsTheCloseOnce) {
         EXPECT_TRUE(Closed());
         EXPECT_EQ(GetSetting(kKeyBlockedWebsites, "<missing>"), std::string("x.example") + kSeparator);
         EXPECT_EQ(GetSetting(kKeyBlockOnStart, "<missing>"), "0");
-        form = std::make_unique<Form1>();
-        form->Load();
-        ProcessPendingEvents();
+        LoadForm();
     }
 }
 
