@@ -7,6 +7,7 @@
 #include "app/SystemAnswers.h"
 #include "core/Failure.h"
 #include "core/FileHelpers.h"
+#include "core/FileSecurity.h"
 #include "shell/StartupOptions.h"
 #include "ui/Appearance.h"
 #include "ui/ErrorReport.h"
@@ -80,14 +81,15 @@ void Form1::Form_Load() {
         }
     }
 
-    // The data folder, one level at a time.
+    // The data folder, one level at a time, each made with the protected access list so no
+    // standard user can plant a hosts backup or a start-up marker in it.
     const std::string makerFolder = CommonAppDataPath() + "\\Kelmarin";
     if (p.Test(158, [&] { return !FileExists(makerFolder); })) {
-        p.Line(160, [&] { if (!CreateDirectoryA(makerFolder.c_str(), nullptr)) ThrowWin32Error(); });
+        p.Line(160, [&] { CreateProtectedFolder(makerFolder); });
     }
     p.Line(162, [&] { DataFolder = CommonAppDataPath() + "\\Kelmarin\\" + kProductName; });
     if (p.Test(164, [&] { return !FileExists(DataFolder); })) {
-        p.Line(166, [&] { if (!CreateDirectoryA(DataFolder.c_str(), nullptr)) ThrowWin32Error(); });
+        p.Line(166, [&] { CreateProtectedFolder(DataFolder); });
     }
 
     p.Line(168, [&] { cSysTray1.SetTrayTip(kProductName); });
@@ -101,14 +103,26 @@ void Form1::Form_Load() {
     }
     p.Line(180, [&] { Loading = false; });
 
-    p.Line(182, [&] { UserIsAdmin = system.IsAdministrator(); });
+    // An administrator's run also closes folders made earlier with a looser list (by an older
+    // version, or by a standard user who made them first).
+    p.Line(182, [&] {
+        UserIsAdmin = system.IsAdministrator();
+        if (UserIsAdmin) {
+            TightenFolderAccess(makerFolder);
+            TightenFolderAccess(DataFolder);
+        }
+    });
 
     if (p.Test(184, [&] { return ReadBlockOnStart() != 0; })) {
         // Blocking was on at the last close: resume it.
         p.Line(186, [&] { SavedButtonCaption = PushButton2.Caption(); });
         p.Line(188, [&] { PushButton2.SetCaption(kStopBlockingCaption); });
         p.Line(190, [&] { StartBlocking(true); });
-    } else if (p.Test(192, [&] { return StartupMarkerExists(DataFolder) && !UserIsAdmin; })) {
+    } else if (p.Test(192, [&] {
+                   // A marker counts only when SYSTEM, the administrators or this account made it.
+                   return StartupMarkerExists(DataFolder) && IsTrustedOwner(DataFolder + kStartupMarkerSuffix) &&
+                          !UserIsAdmin;
+               })) {
         // An administrator switched start with Windows on for the machine: this user adopts it.
         p.Line(194, [&] { Check1.SetValue(1); });
         p.Line(196, [&] { Check8.SetValue(1); });

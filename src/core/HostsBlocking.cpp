@@ -6,6 +6,7 @@
 
 #include "app/Form1.h"
 #include "core/FileHelpers.h"
+#include "core/FileSecurity.h"
 #include "core/HostsBackup.h"
 #include "core/HostsText.h"
 #include "ui/Appearance.h"
@@ -43,8 +44,10 @@ void Form1::StartBlocking(bool atStartup) {
     p.Line(102, [&] { failed = false; });
     if (p.Test(104, [&] { return !atStartup; })) {
         // The user's start takes the copy whether or not the user is an administrator, but
-        // never over a backup that is already there (see DecideBackupAtStart).
+        // never over a backup that is already there (see DecideBackupAtStart). A backup whose
+        // owner is not trusted was planted: it is moved aside first, so a fresh one is taken.
         p.Line(106, [&] {
+            SetAsideIfUntrusted(HostsBackupPath(DataFolder));
             if (DecideBackupAtStart(HostsBackupPath(DataFolder)) == BackupAction::TakeFresh) {
                 TakeBackup(HostsFilePath(), HostsBackupPath(DataFolder));
                 backupTaken = true;
@@ -55,6 +58,7 @@ void Form1::StartBlocking(bool atStartup) {
         // may be the only clean copy.
         bool takeFresh = false;
         p.Line(110, [&] {
+            SetAsideIfUntrusted(HostsBackupPath(DataFolder));
             takeFresh = DecideBackupAtStart(HostsBackupPath(DataFolder)) == BackupAction::TakeFresh;
         });
         if (takeFresh) {
@@ -81,6 +85,8 @@ void Form1::StartBlocking(bool atStartup) {
                 bool written =
                     hostsRead &&
                     PreBlockingContentIsSafe(backupTaken, hostsExisted, HostsBackupPath(DataFolder)) &&
+                    // a planted backup that could not be moved aside keeps nothing
+                    (backupTaken || !hostsExisted || IsTrustedOwner(HostsBackupPath(DataFolder))) &&
                     WriteFileContent(HostsFilePath(),
                                      [&](ContentSink& sink) { PutBlockedHosts(sink, previous, ListView1.Views()); });
                 return !written;
@@ -100,11 +106,19 @@ void Form1::StartBlocking(bool atStartup) {
 void Form1::StopBlocking(bool atStartup) {
     Guarded p{"in Nestwarden2021/08/31.Form1.StopBlocking "};
     if (p.Test(100, [&] { return UserIsAdmin; })) {
-        if (p.Test(102, [&] { return FileExists(HostsBackupPath(DataFolder)); })) {
+        // A backup whose owner is not trusted is never copied over the hosts file: it is moved
+        // aside and the stop goes on as if there were none.
+        if (p.Test(102, [&] {
+                return FileExists(HostsBackupPath(DataFolder)) &&
+                       !SetAsideIfUntrusted(HostsBackupPath(DataFolder));
+            })) {
             // Only a restore known to have succeeded deletes the backup: should the copy itself
             // fail unexpectedly, the notice shows and the backup stays.
             bool restored = false;
-            p.Line(104, [&] { restored = TryCopyFile(HostsBackupPath(DataFolder), HostsFilePath()); });
+            p.Line(104, [&] {
+                restored = IsTrustedOwner(HostsBackupPath(DataFolder)) &&
+                           TryCopyFile(HostsBackupPath(DataFolder), HostsFilePath());
+            });
             if (restored) {
                 p.Line(106, [&] { DeleteFileForced(HostsBackupPath(DataFolder)); });
             } else {

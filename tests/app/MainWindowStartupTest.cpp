@@ -189,6 +189,7 @@ TEST_F(MainWindowStartup, OnlyAnOrdinaryMarkerFileIsAdopted) {
 }
 
 TEST_F(MainWindowStartup, BlockOnStartThatIsNoNumberIsReportedThenBlockingResumes) {
+    WriteBytes(hostsPath, "127.0.0.1 localhost\r\n");
     for (const char* stored : {"yes", "", "1x"}) {
         SaveSetting(kKeyBlockOnStart, stored);
         prompts.boxes.clear();
@@ -307,6 +308,76 @@ TEST_F(MainWindowStartup, SkinFileGivesTheOptionFrameTheButtonFace) {
     EXPECT_EQ(main.PushButton2.BackColor(), CLR_INVALID) << "buttons keep their own colour";
     EXPECT_EQ(main.txtPassword.BackColor(), CLR_INVALID);
     EXPECT_EQ(main.Label2.BackColor(), RGB(255, 255, 255)) << "Label2 is set to white last";
+}
+
+TEST_F(MainWindowStartup, LayoutAndTabOrderFollowTheTable) {
+    Form1& main = StartMainWindow();
+    HDC screen = GetDC(nullptr);
+    int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    auto px = [dpi](int twips) { return MulDiv(twips, dpi, 1440); };
+
+    RECT client;
+    GetClientRect(main.hwnd(), &client);
+    EXPECT_EQ(client.right, px(8040));
+    EXPECT_EQ(client.bottom, px(6300));
+    LONG style = GetWindowLongA(main.hwnd(), GWL_STYLE);
+    EXPECT_TRUE(style & WS_MINIMIZEBOX);
+    EXPECT_FALSE(style & WS_MAXIMIZEBOX);
+    EXPECT_FALSE(style & WS_THICKFRAME) << "the size cannot be changed by dragging";
+
+    struct Place {
+        HWND control;
+        int left, top, width, height;  // twips, inside frames already added to the frame's place
+        const char* name;
+    };
+    const Place places[] = {
+        {main.PushButton1.hwnd, 120, 120, 7800, 405, "PushButton1"},
+        {main.ListView1.hwnd, 120, 660, 7800, 1905, "ListView1"},
+        {main.PushButton6.hwnd, 120, 2640, 3840, 405, "PushButton6"},
+        {main.PushButton4.hwnd, 4080, 2640, 3840, 405, "PushButton4"},
+        {main.PushButton3.hwnd, 120, 3150, 3840, 405, "PushButton3"},
+        {main.PushButton5.hwnd, 4080, 3150, 3840, 405, "PushButton5"},
+        {main.Frame1.hwnd, 120, 3615, 7800, 735, "Frame1"},
+        {main.Check1.hwnd, 120 + 240, 3615 + 300, 3690, 255, "Check1"},
+        {main.Check8.hwnd, 120 + 4200, 3615 + 300, 2100, 255, "Check8"},
+        {main.Frame2.hwnd, 120, 4425, 7800, 820, "Frame2"},
+        {main.txtPassword.hwnd, 120 + 240, 4425 + 300, 7320, 345, "txtPassword"},
+        {main.PushButton2.hwnd, 120, 5385, 7800, 405, "PushButton2"},
+        {main.Label2.hwnd, 120, 5910, 7800, 270, "Label2"},
+    };
+    for (const Place& place : places) {
+        RECT r;
+        GetWindowRect(place.control, &r);
+        MapWindowPoints(nullptr, main.hwnd(), reinterpret_cast<POINT*>(&r), 2);
+        EXPECT_EQ(r.left, px(place.left)) << place.name;
+        EXPECT_EQ(r.top, px(place.top)) << place.name;
+        EXPECT_EQ(r.right - r.left, px(place.width)) << place.name;
+        EXPECT_EQ(r.bottom - r.top, px(place.height)) << place.name;
+    }
+    EXPECT_EQ(SendMessageA(main.txtPassword.hwnd, EM_GETPASSWORDCHAR, 0, 0), '*');
+
+    // Arial bold: 9 point in the window, the list and the frames, 11.25 point on the buttons.
+    auto font = [](HWND control) {
+        LOGFONTA logical{};
+        GetObjectA(reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0)), sizeof logical, &logical);
+        return logical;
+    };
+    for (HWND control : {main.ListView1.hwnd, main.Frame1.hwnd, main.Frame2.hwnd, main.Check1.hwnd, main.PushButton2.hwnd,
+                         main.PushButton5.hwnd}) {
+        bool button = control == main.PushButton2.hwnd || control == main.PushButton5.hwnd;
+        LOGFONTA logical = font(control);
+        EXPECT_STREQ(logical.lfFaceName, "Arial");
+        EXPECT_EQ(logical.lfWeight, FW_BOLD);
+        EXPECT_EQ(logical.lfHeight, -MulDiv(button ? 1125 : 900, dpi, 7200));
+    }
+
+    // Tab walks the focusable controls by their tab index.
+    const HWND order[] = {main.ListView1.hwnd,   main.PushButton6.hwnd, main.PushButton4.hwnd, main.PushButton3.hwnd,
+                          main.PushButton2.hwnd, main.PushButton1.hwnd, main.Check1.hwnd,      main.Check8.hwnd,
+                          main.txtPassword.hwnd, main.PushButton5.hwnd, main.ListView1.hwnd};
+    for (size_t i = 0; i + 1 < std::size(order); ++i)
+        EXPECT_EQ(GetNextDlgTabItem(main.hwnd(), order[i], FALSE), order[i + 1]) << "after tab stop " << i;
 }
 
 }  // namespace

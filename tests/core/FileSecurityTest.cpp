@@ -18,10 +18,14 @@
 #include <string>
 #include <vector>
 
+#include "core/BlockingForm.h"
 #include "core/Failure.h"
 #include "core/FileHelpers.h"
 #include "core/FileSecurity.h"
+#include "support/MainWindowFixture.h"
+#include "support/ScriptedPrompts.h"
 #include "support/TempTree.h"
+#include "ui/Appearance.h"
 
 namespace {
 
@@ -323,6 +327,14 @@ TEST_F(FileSecurityTest, FileOwnerDecidesTrust) {
     ASSERT_TRUE(WriteFileText(own, "127.0.0.1 localhost\r\n"));
     EXPECT_TRUE(IsTrustedOwner(own)) << "a file the program wrote itself is always trusted";
     EXPECT_FALSE(IsTrustedOwner(dataFolder + "\\missing")) << "no owner can be read for a missing file";
+    {
+        // Another program holding the file open with no sharing at all does not hide its owner.
+        HANDLE held = CreateFileA(own.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        EXPECT_TRUE(IsTrustedOwner(own)) << "a held backup of the program's own passed for a planted one";
+        EXPECT_FALSE(SetAsideIfUntrusted(own));
+        CloseHandle(held);
+    }
 
     struct Case {
         const char* sid;
@@ -414,4 +426,221 @@ TEST_F(FileSecurityTest, OnlyAnUntrustedFileIsSetAside) {
     CloseHandle(held);
     EXPECT_EQ(ReadBytes(backup), "held\r\n");
     EXPECT_FALSE(IsTrustedOwner(backup));
+}
+
+// ---- the blocker and start-up believe only trusted files -----------------------------------
+
+namespace {
+
+const char kClean[] = "127.0.0.1 localhost\r\n";
+const char kPlanted[] = "10.0.0.66 bank.example\r\n";
+const std::string kUacAdvice =
+    "Please check your UAC settings to make sure they are on 'Never Notify'. Please make sure you run this "
+    "software "
+    "as administrator by right clicking the desktop icon for this software and choosing 'Run as "
+    "administrator'";
+
+class PlantedBackup : public FileSecurityTest {
+  protected:
+    void SetUp() override {
+        FileSecurityTest::SetUp();
+        MakeDataFolder();
+        SetApplicationTitle();
+        backup = dataFolder + "\\hosts";
+        WriteBytes(hostsPath, kClean);
+    }
+    void Plant(const std::string& owner) {
+        WriteBytes(backup, kPlanted);
+        planted.push_back(backup);
+        if (!owner.empty()) PlantOwner(backup, owner);
+    }
+    // The files moved aside in the data folder, with their content.
+    std::vector<std::string> SetAside() {
+        std::vector<std::string> contents;
+        WIN32_FIND_DATAA found;
+        HANDLE find = FindFirstFileA((backup + ".untrusted-*").c_str(), &found);
+        if (find == INVALID_HANDLE_VALUE) return contents;
+        do {
+            std::string path = dataFolder + "\\" + found.cFileName;
+            planted.push_back(path);
+            contents.push_back(ReadBytes(path));
+        } while (FindNextFileA(find, &found));
+        FindClose(find);
+        return contents;
+    }
+    std::vector<std::string> BoxTexts() const {
+        std::vector<std::string> texts;
+        for (const RecordedBox& box : prompts.boxes) texts.push_back(box.text);
+        return texts;
+    }
+
+    ScriptedPrompts prompts;
+    std::string backup;
+};
+
+}  // namespace
+
+TEST_F(PlantedBackup, StopRestoresOnlyATrustedBackup) {
+    struct Case {
+        const char* owner;  // "" : the program wrote it
+        bool restored;
+    } cases[] = {{"S-1-5-32-545", false}, {"S-1-1-0", false},    {"S-1-5-21-1-2-3-1001", false}, {"", true},
+                 {"S-1-5-18", true},      {"S-1-5-32-544", true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string("backup owner ") + (*c.owner ? c.owner : "the program"));
+        const std::string blocked = std::string(kClean) + "\r\n127.0.0.1          mail.example\r\n";
+        WriteBytes(hostsPath, blocked);
+        Plant(c.owner);
+        BlockingForm window(dataFolder, true);
+        window.form->PushButton2.SetCaption("Stop Blocking");
+        prompts.boxes.clear();
+
+        window.Stop();
+
+        EXPECT_EQ(window.Caption(), "Start Blocking") << "the stop ends the block either way";
+        EXPECT_TRUE(prompts.boxes.empty()) << (prompts.boxes.empty() ? "" : prompts.boxes[0].text);
+        EXPECT_EQ(ReadBytes(backup), "<missing>");
+        if (c.restored) {
+            EXPECT_EQ(ReadBytes(hostsPath), kPlanted) << "a trusted backup is put back";
+            EXPECT_TRUE(SetAside().empty());
+        } else {
+            EXPECT_EQ(ReadBytes(hostsPath), blocked) << "a planted backup reached the hosts file";
+            EXPECT_EQ(SetAside(), std::vector<std::string>{kPlanted})
+                << "the planted file must be kept aside";
+        }
+        for (const std::string& path : planted) {
+            SetReportedOwnerForTests(path, "");
+            DeleteFileA(path.c_str());
+        }
+        planted.clear();
+    }
+}
+
+TEST_F(PlantedBackup, StartsSetAPlantedBackupAsideAndTakeAFreshOne) {
+    for (bool atStartup : {false, true}) {
+        SCOPED_TRACE(atStartup ? "start-up resume" : "user's start");
+        WriteBytes(hostsPath, kClean);
+        Plant("S-1-5-32-545");
+        BlockingForm window(dataFolder, true);
+        window.SetEntries({"bank.example"});
+        prompts.boxes.clear();
+
+        atStartup ? window.ResumeAtStartup() : window.UserStart();
+
+        EXPECT_TRUE(prompts.boxes.empty()) << (prompts.boxes.empty() ? "" : prompts.boxes[0].text);
+        EXPECT_EQ(ReadBytes(backup), kClean) << "the fresh backup is the hosts file as it was";
+        EXPECT_TRUE(IsTrustedOwner(backup));
+        EXPECT_EQ(SetAside(), std::vector<std::string>{kPlanted});
+        EXPECT_EQ(ReadBytes(hostsPath), std::string(kClean) + "\r\n" + BlockLine("bank.example"));
+
+        window.Stop();
+        EXPECT_EQ(ReadBytes(hostsPath), kClean) << "the stop puts back the hosts file, not the planted one";
+        for (const std::string& path : planted) {
+            SetReportedOwnerForTests(path, "");
+            DeleteFileA(path.c_str());
+        }
+        planted.clear();
+    }
+}
+
+TEST_F(PlantedBackup, APlantedBackupThatCannotBeMovedIsRefused) {
+    // Its planter holds it open without delete sharing, so it cannot be set aside.
+    Plant("S-1-5-32-545");
+    HANDLE held =
+        CreateFileA(backup.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    BlockingForm window(dataFolder, true);
+    window.SetEntries({"bank.example"});
+
+    window.UserStart();
+    EXPECT_EQ(ReadBytes(hostsPath), kClean)
+        << "the start wrote a block with only a planted copy to go back to";
+    ASSERT_EQ(prompts.boxes.size(), 2u);
+    EXPECT_NE(prompts.boxes[0].text.find("StartBlocking at line 106"), std::string::npos)
+        << prompts.boxes[0].text;
+    EXPECT_EQ(prompts.boxes[1].text, "Could not start blocking.\r\n" + kUacAdvice);
+    EXPECT_EQ(window.Caption(), "Start Blocking");
+
+    prompts.boxes.clear();
+    window.form->PushButton2.SetCaption("Stop Blocking");
+    window.Stop();
+    EXPECT_EQ(ReadBytes(hostsPath), kClean) << "the stop copied the planted backup";
+    ASSERT_FALSE(prompts.boxes.empty());
+    EXPECT_EQ(prompts.boxes.back().text, "Could not restore settings.\r\n" + kUacAdvice);
+    CloseHandle(held);
+    EXPECT_EQ(ReadBytes(backup), kPlanted) << "nothing is deleted";
+}
+
+// ---- start-up ------------------------------------------------------------------------------
+
+namespace {
+
+class StartupSecurity : public MainWindowTest {
+  protected:
+    void TearDown() override {
+        SetReportedOwnerForTests(dataFolder + "\\iStart", "");
+        MainWindowTest::TearDown();
+    }
+    // Everyone may write in the folder (the open list a folder can carry from before).
+    static void OpenUp(const std::string& folder) {
+        PSECURITY_DESCRIPTOR open = FromSddl("D:(A;OICI;FA;;;WD)(A;OICI;FA;;;BU)");
+        BOOL present = FALSE, defaulted = FALSE;
+        PACL list = nullptr;
+        GetSecurityDescriptorDacl(open, &present, &list, &defaulted);
+        SetNamedSecurityInfoA(const_cast<char*>(folder.c_str()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                              nullptr, nullptr, list, nullptr);
+        LocalFree(open);
+    }
+};
+
+}  // namespace
+
+TEST_F(StartupSecurity, AMarkerWithAForeignOwnerAdoptsNothing) {
+    struct Case {
+        const char* owner;  // "" : the program wrote it
+        bool adopts;
+    } cases[] = {{"S-1-5-32-545", false}, {"S-1-5-21-1-2-3-1001", false}, {"", true}};
+    answers.administrator = false;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string("marker owner ") + (*c.owner ? c.owner : "the program"));
+        RegDeleteTreeA(HKEY_CURRENT_USER, settingsKey.c_str());
+        DeleteRunValue();
+        MakeDataFolder();
+        WriteBytes(dataFolder + "\\iStart", " ");
+        SetReportedOwnerForTests(dataFolder + "\\iStart", "");
+        if (*c.owner) PlantOwner(dataFolder + "\\iStart", c.owner);
+
+        Form1& main = StartMainWindow();
+        EXPECT_EQ(main.PushButton2.Caption(), c.adopts ? "Stop Blocking" : "Start Blocking");
+        EXPECT_EQ(main.Check1.Value(), c.adopts ? 1 : 0);
+        EXPECT_EQ(Setting(kKeyWindowsStartup), c.adopts ? "On" : "<absent>");
+        EXPECT_EQ(Setting(kKeyBlockOnStart), c.adopts ? "1" : "<absent>");
+        EXPECT_EQ(ReadBytes(dataFolder + "\\iStart"), " ") << "the marker itself is left alone";
+        DropMainWindow();
+    }
+}
+
+TEST_F(StartupSecurity, StartUpMakesClosedFoldersAndAnAdministratorsRunClosesOpenOnes) {
+    const std::string maker = commonAppData + "\\Kelmarin";
+    answers.administrator = false;
+    StartMainWindow();
+    for (const std::string& folder : {maker, dataFolder}) {
+        ASSERT_TRUE(FileExists(folder)) << folder;
+        for (const Entry& e : EntriesOf(ReadBack(folder).dacl))
+            EXPECT_NE(e.sid, "S-1-1-0") << folder << " was made open to everyone";
+    }
+    DropMainWindow();
+
+    // Folders left open from before: a standard user's run leaves them, an administrator's closes them.
+    for (bool administrator : {false, true}) {
+        SCOPED_TRACE(administrator ? "administrator" : "standard user");
+        OpenUp(maker);
+        OpenUp(dataFolder);
+        ASSERT_EQ(WritersOf(dataFolder).count("S-1-1-0"), 1u);
+        answers.administrator = administrator;
+        StartMainWindow();
+        for (const std::string& folder : {maker, dataFolder})
+            EXPECT_EQ(WritersOf(folder).count("S-1-1-0"), administrator ? 0u : 1u) << folder;
+        DropMainWindow();
+    }
 }
