@@ -1,6 +1,5 @@
 #include "app/PasswordWindow.h"
 
-#include "../../res/resource.h"
 #include "app/PasswordHash.h"
 #include "app/SettingsStore.h"
 #include "core/Failure.h"
@@ -37,7 +36,6 @@ constexpr int kClientHeightTwips = 1590;
 // Without WS_CLIPCHILDREN: the window's background also fills the inside of the frame, which a
 // group box leaves unpainted.
 constexpr DWORD kPasswordWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
-constexpr char kHandPointerFile[] = "\\HAND-M.CUR";
 
 int ScreenDpi() {
     HDC screen = GetDC(nullptr);
@@ -54,15 +52,8 @@ HFONT ArialBold(int hundredthsOfPoint, int dpi) {
                        DEFAULT_PITCH | FF_SWISS, "Arial");
 }
 
-HICON ProgramIcon(int metricX, int metricY) {
-    HANDLE icon = LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_PROGRAM_ICON), IMAGE_ICON,
-                             GetSystemMetrics(metricX), GetSystemMetrics(metricY), LR_SHARED);
-    if (icon == nullptr) ThrowWin32Error();
-    return static_cast<HICON>(icon);
-}
-
-// Runs the main window's password change with a stored failure remembered, so that a store
-// that keeps refusing tells the user once rather than at every key.
+// Whether the user has been told that storing the password failed; cleared by the next store
+// that succeeds, so a store that keeps refusing is told once rather than at every key.
 bool& PasswordStoreFailureShown() {
     static bool shown = false;
     return shown;
@@ -70,19 +61,12 @@ bool& PasswordStoreFailureShown() {
 
 }  // namespace
 
-HCURSOR LoadPointerFile(const std::string& path) {
-    HCURSOR pointer = LoadCursorFromFileA(path.c_str());
-    if (pointer == nullptr) ThrowWin32Error();
-    return pointer;
-}
-
 Form2::Form2(Form1& owner) : main_(owner) {}
 
 Form2::~Form2() {
     Unload();
     if (windowFont_ != nullptr) DeleteObject(windowFont_);
     if (buttonFont_ != nullptr) DeleteObject(buttonFont_);
-    if (backBrush_ != nullptr) DeleteObject(backBrush_);
     if (ownedPointer_ != nullptr) DestroyCursor(ownedPointer_);
 }
 
@@ -173,26 +157,17 @@ void Form2::CreateWindowAndControls() {
 void Form2::Form_Load() {
     Guarded p{"in Nestwarden2021/08/31.Form2.Form_Load "};
     p.Line(100, [&] {
-        // The button face as the background of the window and of its frame.
-        COLORREF face = GetSysColor(COLOR_BTNFACE);
-        if (backBrush_ != nullptr) DeleteObject(backBrush_);
-        backBrush_ = CreateSolidBrush(face);
-        if (backBrush_ == nullptr) ThrowWin32Error();
-        BackColor = face;
-        Frame2.SetBackColor(face);
-        if (hwnd_ != nullptr) InvalidateRect(hwnd_, nullptr, TRUE);
+        Control* const coloured[] = {&Frame2};
+        ApplyButtonFaceColours(hwnd_, coloured);
     });
-    p.Line(102, [&] {
-        SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(ProgramIcon(SM_CXICON, SM_CYICON)));
-        SendMessageA(hwnd_, WM_SETICON, ICON_SMALL,
-                     reinterpret_cast<LPARAM>(ProgramIcon(SM_CXSMICON, SM_CYSMICON)));
-    });
-    if (p.Test(104, [&] { return FileExists(ProgramFolder() + kHandPointerFile); })) {
+    p.Line(102, [&] { SetProgramIcon(hwnd_); });
+    if (p.Test(104, [&] { return FileExists(ProgramFolderFile(kHandPointerFileName)); })) {
         p.Line(106, [&] {
-            HCURSOR pointer = LoadPointerFile(ProgramFolder() + kHandPointerFile);
-            if (ownedPointer_ != nullptr) DestroyCursor(ownedPointer_);
-            ownedPointer_ = pointer;
-            HandPointer = pointer;
+            LoadHandPointer(HandPointer);
+            if (HandPointer != ownedPointer_) {
+                if (ownedPointer_ != nullptr) DestroyCursor(ownedPointer_);
+                ownedPointer_ = HandPointer;
+            }
         });
     }
 }
@@ -245,14 +220,6 @@ LRESULT Form2::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_SETCURSOR:
         if (LOWORD(lp) == HTCLIENT && OnSetCursor(reinterpret_cast<HWND>(wp))) return TRUE;
         break;
-    case WM_ERASEBKGND:
-        if (backBrush_ != nullptr) {
-            RECT client;
-            GetClientRect(hwnd_, &client);
-            FillRect(reinterpret_cast<HDC>(wp), &client, backBrush_);
-            return 1;
-        }
-        break;
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN:
         return OnControlColour(msg, reinterpret_cast<HDC>(wp), reinterpret_cast<HWND>(lp));
@@ -304,11 +271,6 @@ LRESULT Form2::OnControlColour(UINT msg, HDC dc, HWND control) {
     if (control == Frame2.hwnd && Frame2.BackBrush() != nullptr) {
         SetBkColor(dc, Frame2.BackColor());
         return reinterpret_cast<LRESULT>(Frame2.BackBrush());
-    }
-    if (backBrush_ != nullptr && (control == PushButton1.hwnd || control == PushButton2.hwnd)) {
-        // The buttons' corners show the window's background.
-        SetBkColor(dc, BackColor);
-        return reinterpret_cast<LRESULT>(backBrush_);
     }
     return DefWindowProcA(hwnd_, msg, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(control));
 }

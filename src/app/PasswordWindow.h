@@ -43,7 +43,6 @@ public:
     void Unload();
 
     Control Frame2, txtPassword, PushButton1, PushButton2;
-    COLORREF BackColor = CLR_INVALID;  // the window's background; the button face after load
     int MousePointer = kPointerDefault;
     HCURSOR HandPointer = nullptr;
 
@@ -65,10 +64,5 @@ private:
     HWND hwnd_ = nullptr;
     HFONT windowFont_ = nullptr;
     HFONT buttonFont_ = nullptr;
-    HBRUSH backBrush_ = nullptr;
     HCURSOR ownedPointer_ = nullptr;
 };
-
-// The pointer file of the program folder, loaded as a cursor. Throws Failure when the file
-// exists but cannot be loaded as a pointer.
-HCURSOR LoadPointerFile(const std::string& path);

@@ -29,12 +29,11 @@ protected:
         TempTree::SetUp();
         LoadForm();
     }
-    // The main window as start-up leaves it for an administrator, with the tree's data folder.
+    // The main window as the program loads it (the scripted answers say who the user is).
     void LoadForm() {
         form = std::make_unique<Form1>();
         form->Load();
-        form->UserIsAdmin = answers.administrator;
-        form->DataFolder = dataFolder;
+        ASSERT_EQ(form->DataFolder, dataFolder);
         ProcessPendingEvents();
         prompts.boxes.clear();
     }
@@ -191,10 +190,11 @@ TEST_F(MainWindowCloseTest, CloseWhileOffRestoresALeftBackupAndRecordsNoBlock) {
         MakeDataFolder();
         DeleteFileA((dataFolder + "\\hosts").c_str());
         if (row.backupLeft) WriteBytes(dataFolder + "\\hosts", clean);
-        SaveSetting(kKeyMinimized, row.minimized);
-        SaveSetting(kKeyBlockOnStart, "1");
         answers.administrator = row.administrator;
         LoadForm();
+        // Stored after the start, which would otherwise resume a block or start in the tray.
+        SaveSetting(kKeyMinimized, row.minimized);
+        SaveSetting(kKeyBlockOnStart, "1");
         SetList({});
 
         form->Close();

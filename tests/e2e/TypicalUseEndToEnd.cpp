@@ -1,0 +1,389 @@
+// The typical use, end to end, on the built Parvalisk.exe: add a website through the input box,
+// start blocking (the window hides in the tray), come back through the tray icon and the password
+// window, stop blocking, close; then a run that is closed while blocking and the start after it,
+// which resumes the block hidden in the tray.
+//
+// The program runs in this test's Wine prefix with WINDIR pointing at a temporary tree, so the
+// hosts file it changes is the tree's. Its data folder and settings are the prefix's own; the
+// test clears them before and after. Screenshots of the main window and the password window are
+// saved beside the build's programs' folder (build\e2e-*.bmp).
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/Form1.h"
+#include "app/PasswordHash.h"
+#include "app/PasswordWindow.h"
+#include "app/SettingsStore.h"
+#include "core/FileHelpers.h"
+#include "core/Handles.h"
+#include "core/HostsText.h"
+#include "shell/cSysTray.h"
+#include "support/TempTree.h"
+#include "ui/Appearance.h"
+#include "ui/InputBox.h"
+
+namespace {
+
+constexpr char kSettingsPath[] = "Software\\VB and VBA Program Settings\\Kelmarin\\Parvalisk";
+constexpr char kTrayControlClassName[] = "ParvaliskTrayControl";
+constexpr char kPassword[] = "Blue Kite";
+constexpr char kAddedSite[] = "added-by-hand.example";
+
+bool WaitFor(const std::function<bool()>& condition, int milliseconds = 20000) {
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (std::chrono::steady_clock::now() < until) {
+        if (condition()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return condition();
+}
+
+struct WindowQuery {
+    DWORD process;
+    std::string className;
+    std::string caption;  // empty: any
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM queryAddress) {
+    auto& query = *reinterpret_cast<WindowQuery*>(queryAddress);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process != query.process) return TRUE;
+    char name[128] = "", caption[256] = "";
+    GetClassNameA(window, name, sizeof name);
+    GetWindowTextA(window, caption, sizeof caption);
+    if (query.className == name && (query.caption.empty() || query.caption == caption)) {
+        query.found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND FindTopWindow(DWORD process, const std::string& className, const std::string& caption = "") {
+    WindowQuery query{process, className, caption};
+    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&query));
+    return query.found;
+}
+
+HWND FindChild(HWND parent, const std::string& className) {
+    WindowQuery query{0, className, ""};
+    GetWindowThreadProcessId(parent, &query.process);
+    EnumChildWindows(parent, MatchWindow, reinterpret_cast<LPARAM>(&query));
+    return query.found;
+}
+
+// The text of a window of the other process, asked of the window itself.
+std::string TextOf(HWND window) {
+    char text[1024] = "";
+    DWORD_PTR got = 0;
+    SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_BLOCK, 5000, &got);
+    return std::string(text, got);
+}
+
+void Type(HWND field, const std::string& text) {
+    for (char c : text) PostMessageA(field, WM_CHAR, static_cast<unsigned char>(c), 1);
+}
+
+// Posted, not sent: a click may open a modal box, and the test must stay free to answer it.
+void Click(HWND button) { PostMessageA(button, BM_CLICK, 0, 0); }
+
+// Saves what the screen shows of the window as a 24-bit bitmap file.
+bool SaveScreenshot(HWND window, const std::string& path) {
+    RECT r;
+    if (!GetWindowRect(window, &r)) return false;
+    int width = r.right - r.left, height = r.bottom - r.top;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    bool copied = BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY) != FALSE;
+    GdiFlush();
+    DWORD rowBytes = ((width * 3 + 3) / 4) * 4;
+    DWORD imageBytes = rowBytes * static_cast<DWORD>(height);
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof file + sizeof info.bmiHeader;
+    file.bfSize = file.bfOffBits + imageBytes;
+    std::string bytes(reinterpret_cast<const char*>(&file), sizeof file);
+    bytes.append(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
+    bytes.append(static_cast<const char*>(bits), imageBytes);
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return copied && WriteFileText(path, bytes);
+}
+
+// The icons the shell shows in the notification area. Under Wine on a display without a tray of
+// its own, the shell shows them in its standalone tray window, one child window per icon (this
+// is how the test sees the icon; on Windows the icons live inside the taskbar's toolbar).
+int TrayIconsShown() {
+    HWND tray = FindWindowA("__winex11_standalone_tray", nullptr);
+    int count = 0;
+    HWND icon = nullptr;
+    while (tray != nullptr && (icon = FindWindowExA(tray, icon, "__winex11_tray_icon", nullptr)) != nullptr) ++count;
+    return count;
+}
+
+std::string BlockedHosts(const std::string& before, const std::vector<std::string>& entries) {
+    std::string text = before + "\r\n";
+    for (const std::string& entry : entries) text += kBlockLinePrefix + entry + "\r\n";
+    return text;
+}
+
+class TypicalUse : public TempTree {
+protected:
+    void SetUp() override {
+        TempTree::SetUp();
+        // The program reads and writes the prefix's own settings and data folder; so do we here.
+        ResetSettingsRoot();
+        SetCommonAppDataPathForTests("");
+        ClearProgramState();
+        WriteBytes(hostsPath, kCleanHosts);
+        shots = ProgramFolder() + "\\..\\";
+    }
+    void TearDown() override {
+        EndProgram();
+        ClearProgramState();
+        TempTree::TearDown();
+    }
+
+    static void ClearProgramState() {
+        RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsPath);
+        RemoveTree(CommonAppDataPath() + "\\Kelmarin\\Parvalisk");
+    }
+
+    // Starts the program as a user would; it inherits WINDIR, which points at the tree.
+    void StartProgram() {
+        std::string exe = ProgramFolder() + "\\Parvalisk.exe";
+        std::string commandLine = "\"" + exe + "\"";
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        ASSERT_TRUE(CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                   ProgramFolder().c_str(), &startup, &process))
+            << "could not start " << exe;
+        CloseHandle(process.hThread);
+        WaitForInputIdle(process.hProcess, 20000);
+        ASSERT_TRUE(WaitFor([&] { return (main = FindTopWindow(process.dwProcessId, kMainWindowClassName)); }))
+            << "the main window did not appear";
+    }
+
+    // Closes the main window as its close box does and waits for the program to end.
+    void CloseProgram() {
+        PostMessageA(main, WM_CLOSE, 0, 0);
+        ASSERT_EQ(WaitForSingleObject(process.hProcess, 30000), WAIT_OBJECT_0) << "the program did not end";
+        DWORD code = 1;
+        GetExitCodeProcess(process.hProcess, &code);
+        EXPECT_EQ(code, 0u);
+        CloseHandle(process.hProcess);
+        process = {};
+        main = nullptr;
+    }
+
+    void EndProgram() {
+        if (process.hProcess == nullptr) return;
+        if (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT) {
+            TerminateProcess(process.hProcess, 1);
+            WaitForSingleObject(process.hProcess, 10000);
+        }
+        CloseHandle(process.hProcess);
+        process = {};
+    }
+
+    HWND Button(int id) const { return GetDlgItem(main, id); }
+    bool MainShown() const { return IsWindowVisible(main) && !IsIconic(main); }
+
+    void AddWebsite(const std::string& site) {
+        Click(Button(kIdPushButton6));
+        HWND box = nullptr;
+        ASSERT_TRUE(WaitFor([&] { return (box = FindTopWindow(process.dwProcessId, kInputBoxClassName)); }))
+            << "the input box did not open";
+        HWND field = GetDlgItem(box, kInputBoxEditId);
+        Type(field, site);
+        ASSERT_TRUE(WaitFor([&] { return TextOf(field) == site; }));
+        Click(GetDlgItem(box, IDOK));
+        ASSERT_TRUE(WaitFor([&] { return !IsWindow(box); })) << "the input box did not close";
+    }
+
+    // The shell's callback on the tray control's window, as a left button's release.
+    HWND ClickTrayIcon() {
+        HWND tray = FindChild(main, kTrayControlClassName);
+        EXPECT_NE(tray, nullptr) << "the tray control's window";
+        PostMessageA(tray, kTrayCallbackMessage, kTrayIconId, WM_LBUTTONUP);
+        HWND window = nullptr;
+        EXPECT_TRUE(WaitFor([&] {
+            window = FindTopWindow(process.dwProcessId, kPasswordWindowClassName, kPasswordWindowCaption);
+            return window != nullptr && IsWindowVisible(window);
+        })) << "the password window did not open";
+        return window;
+    }
+
+    // Types the password into the password window and presses OK; answers the refusal, if any,
+    // and returns its text ("" when the password was accepted).
+    std::string EnterPassword(HWND window, const std::string& typed) {
+        HWND field = GetDlgItem(window, kIdForm2TxtPassword);
+        Type(field, typed);
+        EXPECT_TRUE(WaitFor([&] { return TextOf(field) == typed; })) << TextOf(field);
+        Click(GetDlgItem(window, kIdForm2PushButton2));
+        HWND box = nullptr;
+        bool settled = WaitFor([&] {
+            box = FindTopWindow(process.dwProcessId, "#32770", ApplicationTitle());
+            return box != nullptr || !IsWindow(window);
+        });
+        EXPECT_TRUE(settled);
+        if (box == nullptr) return "";
+        std::string text;
+        HWND child = nullptr;
+        while ((child = FindWindowExA(box, child, "Static", nullptr)) != nullptr)
+            if (!TextOf(child).empty()) text = TextOf(child);
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+        EXPECT_TRUE(WaitFor([&] { return !IsWindow(box); }));
+        return text;
+    }
+
+    std::vector<std::string> StoredList() { return DecodeWebsiteList(GetSetting(kKeyBlockedWebsites)); }
+
+    static constexpr char kCleanHosts[] = "# hosts of the test tree\r\n127.0.0.1       localhost\r\n::1 localhost";
+    PROCESS_INFORMATION process{};
+    HWND main = nullptr;
+    std::string shots;
+};
+
+TEST_F(TypicalUse, BlockHideUnlockStopCloseThenResume) {
+    // ---- first run: the default list, plus one website added through the input box -----------
+    ASSERT_NO_FATAL_FAILURE(StartProgram());
+    ASSERT_TRUE(WaitFor([&] { return MainShown(); }));
+    EXPECT_EQ(TextOf(Button(kIdPushButton2)), "Start Blocking");
+    EXPECT_TRUE(WaitFor([&] { return TrayIconsShown() == 1; })) << "the start puts the icon in the tray";
+    ASSERT_NO_FATAL_FAILURE(AddWebsite(kAddedSite));
+
+    // The password, typed into the main window's field: stored at once, hashed.
+    HWND mainField = GetDlgItem(main, kIdTxtPassword);
+    Type(mainField, kPassword);
+    ASSERT_TRUE(WaitFor([&] { return PasswordMatches(kPassword, GetSetting(kKeyPassword)); }))
+        << GetSetting(kKeyPassword);
+    EXPECT_TRUE(IsPasswordHash(GetSetting(kKeyPassword)));
+    EXPECT_EQ(GetSetting(kKeyPassword).find("Kite"), std::string::npos);
+
+    EXPECT_TRUE(SaveScreenshot(main, shots + "e2e-main-window.bmp"));
+
+    // ---- Start Blocking: hosts file written, window hidden, tray icon there --------------------
+    Click(Button(kIdPushButton2));
+    ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(main); })) << "the window did not hide in the tray";
+    std::vector<std::string> entries = StoredList();
+    ASSERT_EQ(entries.size(), 5u) << "the four sample sites and the added one";
+    EXPECT_EQ(entries.back(), kAddedSite);
+    EXPECT_EQ(ReadBytes(hostsPath), BlockedHosts(kCleanHosts, entries));
+    EXPECT_EQ(ReadBytes(CommonAppDataPath() + "\\Kelmarin\\Parvalisk\\hosts"), kCleanHosts) << "the backup";
+    EXPECT_EQ(TextOf(Button(kIdPushButton2)), "Stop Blocking");
+    EXPECT_EQ(TrayIconsShown(), 1) << "the icon stays to bring the window back";
+
+    // ---- the tray icon: the password window; a wrong password, then the right one ----------
+    HWND passwordWindow = ClickTrayIcon();
+    ASSERT_NE(passwordWindow, nullptr);
+    EXPECT_EQ(GetWindow(passwordWindow, GW_OWNER), nullptr);
+    EXPECT_TRUE(SaveScreenshot(passwordWindow, shots + "e2e-password-window.bmp"));
+    EXPECT_EQ(EnterPassword(passwordWindow, "blue kite"), "Invalid password entered.");
+    EXPECT_TRUE(IsWindow(passwordWindow)) << "the window stays open after a refusal";
+    EXPECT_FALSE(IsWindowVisible(main));
+    // The refused text is selected, so the right one replaces it.
+    EXPECT_EQ(EnterPassword(passwordWindow, std::string("  ") + kPassword), "") << "padded entry accepted";
+    ASSERT_TRUE(WaitFor([&] { return MainShown(); })) << "the right password shows the main window";
+    EXPECT_FALSE(IsWindow(passwordWindow));
+    EXPECT_TRUE(WaitFor([&] { return TrayIconsShown() == 0; })) << "and removes the tray icon";
+
+    // ---- Stop Blocking: the clean hosts file back, byte for byte --------------------------------
+    Click(Button(kIdPushButton2));
+    ASSERT_TRUE(WaitFor([&] { return TextOf(Button(kIdPushButton2)) == "Start Blocking"; }));
+    EXPECT_EQ(ReadBytes(hostsPath), kCleanHosts);
+    EXPECT_FALSE(FileExists(CommonAppDataPath() + "\\Kelmarin\\Parvalisk\\hosts")) << "the backup is gone";
+
+    // ---- close: settings stored -----------------------------------------------------------------
+    ASSERT_NO_FATAL_FAILURE(CloseProgram());
+    EXPECT_EQ(GetSetting(kKeyBlockOnStart), "0");
+    EXPECT_EQ(StoredList(), entries);
+    EXPECT_TRUE(PasswordMatches(kPassword, GetSetting(kKeyPassword)));
+    EXPECT_EQ(TrayIconsShown(), 0) << "no icon outlives the program";
+
+    // ---- second run: start blocking and close while it is on ------------------------------------
+    ASSERT_NO_FATAL_FAILURE(StartProgram());
+    ASSERT_TRUE(WaitFor([&] { return MainShown(); }));
+    EXPECT_EQ(TextOf(GetDlgItem(main, kIdTxtPassword)), "") << "the field starts empty";
+    Click(Button(kIdPushButton2));
+    ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(main); }));
+    const std::string blockedOnce = BlockedHosts(kCleanHosts, entries);
+    EXPECT_EQ(ReadBytes(hostsPath), blockedOnce);
+    ASSERT_NO_FATAL_FAILURE(CloseProgram());
+    EXPECT_EQ(GetSetting(kKeyBlockOnStart), "1");
+    EXPECT_EQ(GetSetting(kKeyMinimized), "On");
+    EXPECT_EQ(ReadBytes(hostsPath), blockedOnce) << "closing never lifts the block";
+
+    // ---- third run: the block resumes, hidden in the tray; the password brings it back ----------
+    ASSERT_NO_FATAL_FAILURE(StartProgram());
+    ASSERT_TRUE(WaitFor([&] { return ReadBytes(hostsPath) == BlockedHosts(blockedOnce, entries); }))
+        << "resumed: a second set of lines after the first";
+    ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(main); })) << "started hidden in the tray";
+    EXPECT_TRUE(WaitFor([&] { return TrayIconsShown() == 1; }));
+    EXPECT_EQ(TextOf(Button(kIdPushButton2)), "Stop Blocking");
+    passwordWindow = ClickTrayIcon();
+    ASSERT_NE(passwordWindow, nullptr);
+    EXPECT_EQ(TextOf(GetDlgItem(passwordWindow, kIdForm2TxtPassword)), "");
+    EXPECT_EQ(EnterPassword(passwordWindow, kPassword), "");
+    ASSERT_TRUE(WaitFor([&] { return MainShown(); }));
+    Click(Button(kIdPushButton2));
+    ASSERT_TRUE(WaitFor([&] { return TextOf(Button(kIdPushButton2)) == "Start Blocking"; }));
+    EXPECT_EQ(ReadBytes(hostsPath), kCleanHosts) << "the stop restores the clean file";
+    ASSERT_NO_FATAL_FAILURE(CloseProgram());
+    EXPECT_EQ(GetSetting(kKeyBlockOnStart), "0");
+}
+
+}  // namespace
+
+namespace {
+
+// Windows shutting down or the user logging off: the program answers that it may end, and by
+// the time it has handled the end of the session, everything the close stores is stored, since
+// the session may end the process right after.
+TEST_F(TypicalUse, LogoffWhileBlockingStoresEverythingBeforeTheSessionEnds) {
+    ASSERT_NO_FATAL_FAILURE(StartProgram());
+    ASSERT_TRUE(WaitFor([&] { return MainShown(); }));
+    Click(Button(kIdPushButton2));
+    ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(main); }));
+    std::vector<std::string> entries = StoredList();
+    const std::string blocked = BlockedHosts(kCleanHosts, entries);
+    ASSERT_EQ(ReadBytes(hostsPath), blocked);
+    // Taken away, so that only the close can have written it again.
+    ASSERT_EQ(RegDeleteKeyValueA(HKEY_CURRENT_USER, kSettingsPath, kKeyBlockedWebsites), ERROR_SUCCESS);
+
+    DWORD_PTR answer = 0;
+    ASSERT_TRUE(SendMessageTimeoutA(main, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_BLOCK, 30000, &answer));
+    EXPECT_EQ(answer, static_cast<DWORD_PTR>(TRUE)) << "the program never holds up the end of the session";
+    ASSERT_TRUE(SendMessageTimeoutA(main, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_BLOCK, 30000, &answer));
+
+    EXPECT_EQ(GetSetting(kKeyBlockOnStart), "1");
+    EXPECT_EQ(GetSetting(kKeyMinimized), "On");
+    EXPECT_EQ(StoredList(), entries);
+    EXPECT_EQ(ReadBytes(hostsPath), blocked) << "the end of the session never lifts the block";
+    EXPECT_EQ(TrayIconsShown(), 0) << "the icon is taken away before the session ends";
+    // The session now ends the process, as Windows would.
+    TerminateProcess(process.hProcess, 0);
+    WaitForSingleObject(process.hProcess, 10000);
+}
+
+}  // namespace
