@@ -36,6 +36,11 @@ wine_session_start() {
     mkdir -p "$WINEPREFIX"
     wineserver -p </dev/null >/dev/null 2>&1 || true
     wineboot -i </dev/null >/dev/null 2>&1 || true
+    if [ -n "$PARVALISK_XVFB_PID" ]; then
+        # Xvfb has no window manager: without one, Wine waits for it at every show and hide of
+        # a captioned window unless it manages the windows itself.
+        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 || true
+    fi
 }
 
 wine_session_stop() {
