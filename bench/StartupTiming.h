@@ -86,12 +86,16 @@ inline Started StartAndTime(const std::string& exe, const char* windowClass, con
         return started;
     }
     for (;;) {
-        HWND window = FindWindowA(windowClass, caption);
         double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
-        if (window != nullptr && IsWindowVisible(window)) {
-            started.seconds = elapsed;
-            started.window = window;
-            return started;
+        HWND window = nullptr;
+        while ((window = FindWindowExA(nullptr, window, windowClass, caption)) != nullptr) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            if (owner == started.process.dwProcessId && IsWindowVisible(window)) {
+                started.seconds = elapsed;
+                started.window = window;
+                return started;
+            }
         }
         if (elapsed > timeoutSeconds) return started;
         Sleep(1);

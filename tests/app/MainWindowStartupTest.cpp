@@ -135,12 +135,16 @@ TEST_F(MainWindowStartup, OutcomeByStoredSettingsMarkerAndRights) {
             DeleteFileA((dataFolder + "\\iStart").c_str());
         }
         answers.administrator = row.administrator;
+        const std::string clean = "127.0.0.1 localhost\r\n";
+        WriteBytes(hostsPath, clean);
+        SaveSetting(kKeyBlockedWebsites, "A" + kSeparator);
 
         Form1& main = StartMainWindow();
         EXPECT_EQ(main.UserIsAdmin, row.administrator);
         EXPECT_EQ(main.PushButton2.Caption(), row.resumes ? "Stop Blocking" : "Start Blocking");
         if (row.resumes) {
             EXPECT_EQ(main.SavedButtonCaption, "Start Blocking");
+            EXPECT_FALSE(ShownNormally()) << "the resumed block takes the window out of sight";
         } else {
             EXPECT_TRUE(ShownNormally()) << "nothing more: the window is shown";
         }
@@ -149,8 +153,14 @@ TEST_F(MainWindowStartup, OutcomeByStoredSettingsMarkerAndRights) {
         EXPECT_EQ(Setting(kKeyWindowsStartup), row.adopts ? "On" : "<absent>");
         EXPECT_EQ(Setting(kKeyMinimized), row.adopts ? "On" : "<absent>");
         EXPECT_EQ(Setting(kKeyBlockOnStart), row.adopts ? "1" : (row.blockOnStart ? row.blockOnStart : "<absent>"));
+        // The block lines are written only with administrator rights.
+        EXPECT_EQ(ReadBytes(hostsPath), row.resumes && row.administrator
+                                            ? clean + "\r\n127.0.0.1          A\r\n"
+                                            : clean);
         EXPECT_TRUE(prompts.boxes.empty());
         DropMainWindow();
+        SetFileAttributesA((dataFolder + "\\hosts").c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA((dataFolder + "\\hosts").c_str());
     }
 }
 

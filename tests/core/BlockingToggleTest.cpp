@@ -35,6 +35,7 @@ TEST_F(BlockingToggle, HelpShowsItsMessageAndChangesNothing) {
 
 TEST_F(BlockingToggle, StartWithAnEmptyListSavesItAndAsksForASite) {
     WriteBytes(hostsPath, "127.0.0.1 localhost\r\n");
+    SaveSetting(kKeyBlockedWebsites, "stored" + kSeparator);
     Form1& main = StartWithList({});
     Click(main.PushButton2);
     EXPECT_EQ(Setting(kKeyBlockedWebsites), "") << "the empty list is saved first";
@@ -63,22 +64,41 @@ TEST_F(BlockingToggle, StartAsANonAdministratorIsRefusedWithTheCaptionUnchanged)
     EXPECT_EQ(ReadBytes(dataFolder + "\\hosts"), "<missing>") << "no backup is taken";
 }
 
-TEST_F(BlockingToggle, StartAsAnAdministratorSwitchesTheCaptionAndSavesTheList) {
-    WriteBytes(hostsPath, "127.0.0.1 localhost\r\n");
+const std::string kClean = "127.0.0.1 localhost\r\n";
+
+TEST_F(BlockingToggle, StartAndStopAsAnAdministrator) {
+    WriteBytes(hostsPath, kClean);
     Form1& main = StartWithList({"A", "B"});
     Click(main.PushButton2);
     EXPECT_EQ(Setting(kKeyBlockedWebsites), "A" + kSeparator + "B" + kSeparator);
     EXPECT_EQ(main.PushButton2.Caption(), "Stop Blocking");
     EXPECT_EQ(main.SavedButtonCaption, "Start Blocking");
-}
+    EXPECT_EQ(ReadBytes(hostsPath), kClean + "\r\n127.0.0.1          A\r\n127.0.0.1          B\r\n");
+    EXPECT_EQ(ReadBytes(dataFolder + "\\hosts"), kClean);
+    EXPECT_FALSE(ShownNormally()) << "a successful start takes the window out of sight";
+    EXPECT_TRUE(prompts.boxes.empty());
 
-TEST_F(BlockingToggle, StopSavesTheListFirstIncludingEntriesAddedWhileBlocking) {
-    Form1& main = StartWithList({"A"});
-    main.PushButton2.SetCaption("Stop Blocking");
-    main.SavedButtonCaption = "Start Blocking";
+    // Stopping saves the list first, with what was added while blocking, then restores.
     main.ListView1.Append("added later");
     Click(main.PushButton2);
-    EXPECT_EQ(Setting(kKeyBlockedWebsites), "A" + kSeparator + "added later" + kSeparator);
+    EXPECT_EQ(Setting(kKeyBlockedWebsites), "A" + kSeparator + "B" + kSeparator + "added later" + kSeparator);
+    EXPECT_EQ(ReadBytes(hostsPath), kClean);
+    EXPECT_EQ(ReadBytes(dataFolder + "\\hosts"), "<missing>");
+    EXPECT_EQ(main.PushButton2.Caption(), "Start Blocking");
+    EXPECT_TRUE(prompts.boxes.empty());
+}
+
+TEST_F(BlockingToggle, StartAsAnAdministratorWithTheWriteRefused) {
+    WriteBytes(hostsPath, kClean);
+    SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_READONLY);
+    Form1& main = StartWithList({"A"});
+    Click(main.PushButton2);
+    SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ASSERT_EQ(prompts.boxes.size(), 1u);
+    EXPECT_EQ(prompts.boxes[0].text.rfind("Could not start blocking.\r\n", 0), 0u) << prompts.boxes[0].text;
+    EXPECT_EQ(main.PushButton2.Caption(), "Start Blocking") << "the caption comes back";
+    EXPECT_EQ(ReadBytes(hostsPath), kClean);
+    EXPECT_TRUE(ShownNormally()) << "a refused start leaves the window where it is";
 }
 
 // The pointer rule, driven by the real WM_SETCURSOR a mouse move sends to the window.
