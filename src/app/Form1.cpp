@@ -137,7 +137,7 @@ void Form1::Load() {
     if (!registered) {
         WNDCLASSEXA wc{};
         wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = WindowProc;
+        wc.lpfnWndProc = ForwardingWindowProc<Form1>;
         wc.hInstance = GetModuleHandleA(nullptr);
         wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
         wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
@@ -303,24 +303,6 @@ void Form1::SetMousePointer(int pointer) {
     HWND under = WindowFromPoint(at);
     if (under == hwnd_ || IsChild(hwnd_, under)) SendMessageA(under, WM_SETCURSOR, reinterpret_cast<WPARAM>(under),
                                                              MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
-}
-
-LRESULT CALLBACK Form1::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    Form1* self = nullptr;
-    if (msg == WM_NCCREATE) {
-        self = static_cast<Form1*>(reinterpret_cast<CREATESTRUCTA*>(lp)->lpCreateParams);
-        self->hwnd_ = hwnd;
-        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    } else {
-        self = reinterpret_cast<Form1*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-    }
-    if (self == nullptr) return DefWindowProcA(hwnd, msg, wp, lp);
-    try {
-        return self->OnMessage(msg, wp, lp);
-    } catch (...) {
-        // No failure ever leaves the window procedure.
-        return DefWindowProcA(hwnd, msg, wp, lp);
-    }
 }
 
 LRESULT Form1::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {

@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 
+#include "ui/WindowProc.h"
 #include "app/WebsiteList.h"
 #include "shell/cSysTray.h"
 #include "ui/Controls.h"
@@ -116,7 +117,7 @@ public:
     void LoadListFile(WebsiteList& list, const std::string& path);
 
 private:
-    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    friend LRESULT CALLBACK ForwardingWindowProc<Form1>(HWND, UINT, WPARAM, LPARAM);
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
     void CreateControls();
     void AddListToolTip(HWND list);

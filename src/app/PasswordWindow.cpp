@@ -93,7 +93,7 @@ void Form2::CreateWindowAndControls() {
     if (!registered) {
         WNDCLASSEXA wc{};
         wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = WindowProc;
+        wc.lpfnWndProc = ForwardingWindowProc<Form2>;
         wc.hInstance = GetModuleHandleA(nullptr);
         wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
         wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
@@ -194,24 +194,6 @@ void Form2::PushButton2_Click() {
 void Form2::PushButton1_Click() {
     Guarded p{"in Nestwarden2021/08/31.Form2.PushButton1_Click "};
     p.Line(100, [&] { Unload(); });
-}
-
-LRESULT CALLBACK Form2::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    Form2* self = nullptr;
-    if (msg == WM_NCCREATE) {
-        self = static_cast<Form2*>(reinterpret_cast<CREATESTRUCTA*>(lp)->lpCreateParams);
-        self->hwnd_ = hwnd;
-        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    } else {
-        self = reinterpret_cast<Form2*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-    }
-    if (self == nullptr) return DefWindowProcA(hwnd, msg, wp, lp);
-    try {
-        return self->OnMessage(msg, wp, lp);
-    } catch (...) {
-        // No failure ever leaves the window procedure.
-        return DefWindowProcA(hwnd, msg, wp, lp);
-    }
 }
 
 LRESULT Form2::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {

@@ -10,6 +10,7 @@
 
 #include <windows.h>
 
+#include "ui/WindowProc.h"
 #include "app/Form1.h"
 #include "ui/Controls.h"
 
@@ -52,7 +53,7 @@ public:
     void PushButton1_Click();  // Cancel
 
 private:
-    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    friend LRESULT CALLBACK ForwardingWindowProc<Form2>(HWND, UINT, WPARAM, LPARAM);
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
     void CreateWindowAndControls();
     void OnCommand(int id, int code);

@@ -1,4 +1,5 @@
 #include "ui/InputBox.h"
+#include "ui/WindowProc.h"
 
 namespace {
 
@@ -38,7 +39,7 @@ class InputBoxWindow {
     std::optional<std::string> Run(const std::string& prompt, const std::string& title);
 
   private:
-    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    friend LRESULT CALLBACK ForwardingWindowProc<InputBoxWindow>(HWND, UINT, WPARAM, LPARAM);
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
     void CreateControls(const std::string& prompt);
     void Finish(bool accepted);
@@ -58,19 +59,6 @@ void InputBoxWindow::Finish(bool accepted) {
         text.resize(got > 0 ? static_cast<size_t>(got) : 0);
         answer_ = std::move(text);
     }
-}
-
-LRESULT CALLBACK InputBoxWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    InputBoxWindow* self = nullptr;
-    if (msg == WM_NCCREATE) {
-        self = static_cast<InputBoxWindow*>(reinterpret_cast<CREATESTRUCTA*>(lp)->lpCreateParams);
-        self->hwnd_ = hwnd;
-        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    } else {
-        self = reinterpret_cast<InputBoxWindow*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-    }
-    if (self == nullptr) return DefWindowProcA(hwnd, msg, wp, lp);
-    return self->OnMessage(msg, wp, lp);
 }
 
 LRESULT InputBoxWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
@@ -114,7 +102,7 @@ std::optional<std::string> InputBoxWindow::Run(const std::string& prompt, const 
     if (!registered) {
         WNDCLASSEXA wc{};
         wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = WindowProc;
+        wc.lpfnWndProc = ForwardingWindowProc<InputBoxWindow>;
         wc.hInstance = GetModuleHandleA(nullptr);
         wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
         wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);

@@ -1,0 +1,25 @@
+#pragma once
+// The static window procedure shared by the program's window classes. It recovers the object
+// from the window's user data (stored on WM_NCCREATE from the creation parameter) and forwards
+// each message to its OnMessage. No failure ever leaves a window procedure.
+// A class befriends its own instance: friend LRESULT CALLBACK ForwardingWindowProc<Form1>(...).
+
+#include <windows.h>
+
+template <class Window>
+LRESULT CALLBACK ForwardingWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    Window* self = nullptr;
+    if (msg == WM_NCCREATE) {
+        self = static_cast<Window*>(reinterpret_cast<CREATESTRUCTA*>(lp)->lpCreateParams);
+        self->hwnd_ = hwnd;
+        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    } else {
+        self = reinterpret_cast<Window*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    }
+    if (self == nullptr) return DefWindowProcA(hwnd, msg, wp, lp);
+    try {
+        return self->OnMessage(msg, wp, lp);
+    } catch (...) {
+        return DefWindowProcA(hwnd, msg, wp, lp);
+    }
+}
