@@ -6,6 +6,7 @@
 #include "app/PasswordWindow.h"
 #include "core/BlockingToggle.h"
 #include "ui/MessagePump.h"
+#include "ui/WindowLayout.h"
 
 namespace {
 
@@ -49,15 +50,6 @@ const LayoutRow kLayout[] = {
 constexpr int kClientWidthTwips = 8040;
 constexpr int kClientHeightTwips = 6300;
 constexpr DWORD kMainWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
-
-int ScreenDpi() {
-    HDC screen = GetDC(nullptr);
-    int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
-    return dpi > 0 ? dpi : 96;
-}
-
-int TwipsToPixels(int twips, int dpi) { return MulDiv(twips, dpi, 1440); }
 
 inline constexpr char kListToolTip[] =
     "Double-click item to remove it. Move | line to right and out of window to reveal full names.";
@@ -108,12 +100,6 @@ LRESULT CALLBACK FrameWindowProc(HWND window, UINT msg, WPARAM wp, LPARAM lp, UI
     return DefSubclassProc(window, msg, wp, lp);
 }
 
-HFONT ArialBold(int hundredthsOfPoint, int dpi) {
-    return CreateFontA(-MulDiv(hundredthsOfPoint, dpi, 7200), 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE,
-                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                       DEFAULT_PITCH | FF_SWISS, "Arial");
-}
-
 }  // namespace
 
 Form1* MainWindow() { return mainWindow; }
@@ -145,15 +131,8 @@ void Form1::Load() {
         RegisterClassExA(&wc);
         registered = true;
     }
-    int dpi = ScreenDpi();
-    RECT frame{0, 0, TwipsToPixels(kClientWidthTwips, dpi), TwipsToPixels(kClientHeightTwips, dpi)};
-    AdjustWindowRectEx(&frame, kMainWindowStyle, FALSE, 0);
-    int width = frame.right - frame.left;
-    int height = frame.bottom - frame.top;
-    RECT work{};
-    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
-    int x = work.left + (work.right - work.left - width) / 2;
-    int y = work.top + (work.bottom - work.top - height) / 2;
+    RECT place = CentredWindowRect(kClientWidthTwips, kClientHeightTwips, kMainWindowStyle);
+    int x = place.left, y = place.top, width = place.right - place.left, height = place.bottom - place.top;
 
     mainWindow = this;
     CreateWindowExA(0, kMainWindowClassName, "Form1", kMainWindowStyle, x, y, width, height, nullptr, nullptr,

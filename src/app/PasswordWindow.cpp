@@ -1,4 +1,5 @@
 #include "app/PasswordWindow.h"
+#include "ui/WindowLayout.h"
 
 #include "app/PasswordHash.h"
 #include "app/SettingsStore.h"
@@ -36,21 +37,6 @@ constexpr int kClientHeightTwips = 1590;
 // Without WS_CLIPCHILDREN: the window's background also fills the inside of the frame, which a
 // group box leaves unpainted.
 constexpr DWORD kPasswordWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
-
-int ScreenDpi() {
-    HDC screen = GetDC(nullptr);
-    int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
-    return dpi > 0 ? dpi : 96;
-}
-
-int TwipsToPixels(int twips, int dpi) { return MulDiv(twips, dpi, 1440); }
-
-HFONT ArialBold(int hundredthsOfPoint, int dpi) {
-    return CreateFontA(-MulDiv(hundredthsOfPoint, dpi, 7200), 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE,
-                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                       DEFAULT_PITCH | FF_SWISS, "Arial");
-}
 
 // Whether the user has been told that storing the password failed; cleared by the next store
 // that succeeds, so a store that keeps refusing is told once rather than at every key.
@@ -102,14 +88,8 @@ void Form2::CreateWindowAndControls() {
         registered = true;
     }
     int dpi = ScreenDpi();
-    RECT frame{0, 0, TwipsToPixels(kClientWidthTwips, dpi), TwipsToPixels(kClientHeightTwips, dpi)};
-    AdjustWindowRectEx(&frame, kPasswordWindowStyle, FALSE, 0);
-    int width = frame.right - frame.left;
-    int height = frame.bottom - frame.top;
-    RECT work{};
-    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
-    int x = work.left + (work.right - work.left - width) / 2;
-    int y = work.top + (work.bottom - work.top - height) / 2;
+    RECT place = CentredWindowRect(kClientWidthTwips, kClientHeightTwips, kPasswordWindowStyle);
+    int x = place.left, y = place.top, width = place.right - place.left, height = place.bottom - place.top;
 
     // No owner: the window has its own taskbar entry and stays usable while the main window hides.
     CreateWindowExA(0, kPasswordWindowClassName, kPasswordWindowCaption, kPasswordWindowStyle, x, y, width,

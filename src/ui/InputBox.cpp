@@ -1,4 +1,5 @@
 #include "ui/InputBox.h"
+#include "ui/WindowLayout.h"
 #include "ui/WindowProc.h"
 
 namespace {
@@ -22,17 +23,6 @@ const LayoutRow kLayout[] = {
     {IDCANCEL, "BUTTON", WS_TABSTOP | BS_PUSHBUTTON, 0, 3480, 540, 1080, 345},
     {kInputBoxPromptId, "STATIC", SS_LEFT | SS_NOPREFIX, 0, 120, 120, 3240, 1140},
 };
-
-int ScreenDpi() {
-    HDC screen = GetDC(nullptr);
-    int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
-    return dpi > 0 ? dpi : 96;
-}
-
-int TwipsToPixels(int twips, int dpi) {
-    return MulDiv(twips, dpi, 1440);
-}
 
 class InputBoxWindow {
   public:
