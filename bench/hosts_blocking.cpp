@@ -116,7 +116,7 @@ int main() {
     form.DataFolder = dataFolder;
     form.UserIsAdmin = true;
     form.ListView1.AppendRange(HostNames(kEntries));
-    const size_t expectedSize = BlockedHostsSize(cleanHosts.size(), form.ListView1.Views());
+    const size_t expectedSize = BlockedHostsSize(cleanHosts.size(), form.ListView1);
 
     double bestStart = 1e9, bestCopy = 1e9;
     long long written = 0;

@@ -17,7 +17,29 @@
 #include <vector>
 
 class WebsiteList {
+    struct Span {
+        size_t start;
+        size_t length;
+    };
+
   public:
+    // Walks the entries in order, each as a view into the store, without copying anything:
+    // for (std::string_view entry : list). Valid until the list next changes.
+    class Iterator {
+      public:
+        Iterator(const char* store, const Span* span) : store_(store), span_(span) {}
+        std::string_view operator*() const { return {store_ + span_->start, span_->length}; }
+        Iterator& operator++() {
+            ++span_;
+            return *this;
+        }
+        bool operator==(const Iterator& other) const { return span_ == other.span_; }
+
+      private:
+        const char* store_;
+        const Span* span_;
+    };
+
     WebsiteList() = default;
     WebsiteList(const WebsiteList&) = delete;
     WebsiteList& operator=(const WebsiteList&) = delete;
@@ -33,6 +55,8 @@ class WebsiteList {
     std::vector<std::string> Entries() const;
     // Every entry as a view into the store, in order: valid until the list next changes.
     std::vector<std::string_view> Views() const;
+    Iterator begin() const { return {store_, spans_.data()}; }
+    Iterator end() const { return {store_, spans_.data() + spans_.size()}; }
 
     // Appends one entry as the new last item.
     void Append(std::string_view text);
@@ -66,10 +90,6 @@ class WebsiteList {
     void OnGetDispInfo(NMLVDISPINFOA& info) const;
 
   private:
-    struct Span {
-        size_t start;
-        size_t length;
-    };
     void GrowStore(size_t needed);
     void GrowSpans(size_t needed);
     void CompactIfWasteful();

@@ -88,7 +88,7 @@ void Form1::StartBlocking(bool atStartup) {
                     // a planted backup that could not be moved aside keeps nothing
                     (backupTaken || !hostsExisted || IsTrustedOwner(HostsBackupPath(DataFolder))) &&
                     WriteFileContent(HostsFilePath(),
-                                     [&](ContentSink& sink) { PutBlockedHosts(sink, previous, ListView1.Views()); });
+                                     [&](ContentSink& sink) { PutBlockedHosts(sink, previous, ListView1); });
                 return !written;
             })) {
             if (p.Test(126, [&] { return !atStartup; })) {

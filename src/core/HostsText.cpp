@@ -12,33 +12,39 @@
 namespace {
 constexpr size_t kLineBreakSize = 2;
 constexpr size_t kPrefixSize = sizeof kBlockLinePrefix - 1;
-constexpr size_t kPieceSize = 256 * 1024;
-// True when one of the four bytes of the word is the given byte.
-inline bool HoldsByte(uint32_t word, unsigned char byte) {
-    uint32_t x = word ^ (0x01010101u * byte);
-    return ((x - 0x01010101u) & ~x & 0x80808080u) != 0;
+constexpr size_t kPieceSize = 1024 * 1024;
+
+// The top bit of each byte of the word that is below 0x0E, the byte after CR (exact in telling
+// whether there are any). CR and LF are both below it; so are a few other control characters,
+// which a host name does not hold either.
+inline uint32_t LowBytes(uint32_t word) {
+    return (word - 0x0E0E0E0Eu) & ~word & 0x80808080u;
 }
 
-// Copies the entry up to its first CR or LF to the buffer and returns the end of the copy. Four
-// bytes at a time while no word holds a line break, then byte by byte: a million short names
-// go faster so than through a call per name.
-char* CopyUpToLineBreak(std::string_view entry, char* at) {
-    const char* from = entry.data();
-    const size_t size = entry.size();
-    size_t done = 0;
-    for (; done + 4 <= size; done += 4) {
-        uint32_t word;
+// Copies the entry to `to`, a word at a time and without a call per entry (a million short
+// names go much faster so). False when it surely holds no CR or LF; true when it may hold one
+// (it holds a byte below 0x0E) and must be searched. The last word of an entry of four bytes
+// or more is copied over its last four bytes, so nothing is read past the entry.
+inline bool CopyAndLookForLineBreak(const char* from, size_t size, char* to) {
+    if (size < 4) {
+        bool found = false;
+        for (size_t k = 0; k < size; ++k) {
+            to[k] = from[k];
+            found |= from[k] == '\r' || from[k] == '\n';
+        }
+        return found;
+    }
+    uint32_t low = 0;
+    uint32_t word;
+    for (size_t done = 0; done + 4 <= size; done += 4) {
         std::memcpy(&word, from + done, 4);
-        if (HoldsByte(word, '\r') || HoldsByte(word, '\n')) break;
-        std::memcpy(at, &word, 4);
-        at += 4;
+        std::memcpy(to + done, &word, 4);
+        low |= LowBytes(word);
     }
-    for (; done < size; ++done) {
-        char c = from[done];
-        if (c == '\r' || c == '\n') break;
-        *at++ = c;
-    }
-    return at;
+    std::memcpy(&word, from + size - 4, 4);
+    std::memcpy(to + size - 4, &word, 4);
+    low |= LowBytes(word);
+    return low != 0;
 }
 
 }  // namespace
@@ -49,42 +55,45 @@ std::string_view HostNameOfEntry(std::string_view entry) {
     return std::string_view(entry.data(), length);
 }
 
-void PutBlockedHosts(ContentSink& sink, const std::string& previous,
-                     const std::vector<std::string_view>& entries) {
-    sink.Put(previous.data(), previous.size());
-    sink.Put("\r\n", kLineBreakSize);
-    std::unique_ptr<char[]> piece(new char[kPieceSize]);
-    char* const begin = piece.get();
-    char* const end = begin + kPieceSize;
-    char* at = begin;
-    for (std::string_view entry : entries) {
-        // Room for the longest line the entry can give; the name is cut while it is copied.
-        const size_t most = kPrefixSize + entry.size() + kLineBreakSize;
-        if (static_cast<size_t>(end - at) < most) {
-            sink.Put(begin, static_cast<size_t>(at - begin));
-            at = begin;
+BlockLineWriter::BlockLineWriter(ContentSink& sink)
+    : sink_(sink), buffer_(new char[kPieceSize]), begin_(buffer_.get()), end_(begin_ + kPieceSize), at_(begin_) {}
+
+void BlockLineWriter::Add(std::string_view entry) {
+    const char* const from = entry.data();
+    const size_t size = entry.size();
+    // Room for the longest line the entry can give; the name is cut after it is copied.
+    if (static_cast<size_t>(end_ - at_) < kPrefixSize + size + kLineBreakSize) {
+        sink_.Put(begin_, static_cast<size_t>(at_ - begin_));
+        at_ = begin_;
+        if (kPrefixSize + size + kLineBreakSize > kPieceSize) {  // too long for the buffer
+            AddOnItsOwn(entry);
+            return;
         }
-        if (most > kPieceSize) {  // an entry too long for the buffer goes on its own
-            std::string_view name = HostNameOfEntry(entry);
-            sink.Put(kBlockLinePrefix, kPrefixSize);
-            sink.Put(name.data(), name.size());
-            sink.Put("\r\n", kLineBreakSize);
-            continue;
-        }
-        std::memcpy(at, kBlockLinePrefix, kPrefixSize);
-        at += kPrefixSize;
-        at = CopyUpToLineBreak(entry, at);
-        *at++ = '\r';
-        *at++ = '\n';
     }
-    sink.Put(begin, static_cast<size_t>(at - begin));
+    std::memcpy(at_, kBlockLinePrefix, kPrefixSize);
+    char* const name = at_ + kPrefixSize;
+    // The whole entry is copied and looked at once; only an entry that may hold a line break (a
+    // rare thing, only a stored list can carry one) is searched for where to cut.
+    if (CopyAndLookForLineBreak(from, size, name)) {
+        at_ = name + HostNameOfEntry(entry).size();
+    } else {
+        at_ = name + size;
+    }
+    at_[0] = '\r';
+    at_[1] = '\n';
+    at_ += kLineBreakSize;
 }
 
-size_t BlockedHostsSize(size_t previousSize, const std::vector<std::string_view>& entries) {
-    size_t size = previousSize + kLineBreakSize;
-    for (std::string_view entry : entries)
-        size += kPrefixSize + HostNameOfEntry(entry).size() + kLineBreakSize;
-    return size;
+void BlockLineWriter::AddOnItsOwn(std::string_view entry) {
+    std::string_view name = HostNameOfEntry(entry);
+    sink_.Put(kBlockLinePrefix, kPrefixSize);
+    sink_.Put(name.data(), name.size());
+    sink_.Put("\r\n", kLineBreakSize);
+}
+
+void BlockLineWriter::Finish() {
+    sink_.Put(begin_, static_cast<size_t>(at_ - begin_));
+    at_ = begin_;
 }
 
 HostsContent ReadHostsForBlocking(const std::string& hostsPath) {

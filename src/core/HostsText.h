@@ -2,6 +2,7 @@
 // The text the blocker writes into the hosts file: the content the file had, CR LF, then one
 // block line per list entry, in list order.
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,14 +16,52 @@ inline constexpr char kBlockLinePrefix[] = "127.0.0.1          ";
 // or LF, so that one entry never yields more than one hosts line.
 std::string_view HostNameOfEntry(std::string_view entry);
 
+// Gathers block lines in a buffer of a fixed size and hands it to a sink whenever it is full, so
+// a list of a million entries goes to the file at the speed of a copy and needs no memory in
+// proportion to its length.
+class BlockLineWriter {
+  public:
+    explicit BlockLineWriter(ContentSink& sink);
+    BlockLineWriter(const BlockLineWriter&) = delete;
+    BlockLineWriter& operator=(const BlockLineWriter&) = delete;
+
+    // Adds the block line of one entry: the prefix, its host name and CR LF.
+    void Add(std::string_view entry);
+    // Hands on what is still gathered. Nothing may be added afterwards.
+    void Finish();
+
+  private:
+    // An entry whose line is longer than the buffer goes to the sink in pieces of its own.
+    void AddOnItsOwn(std::string_view entry);
+
+    ContentSink& sink_;
+    std::unique_ptr<char[]> buffer_;
+    char* const begin_;
+    char* const end_;
+    char* at_;
+};
+
 // Gives the blocked hosts text to a sink: the previous content, CR LF, then for each entry in
-// list order the prefix, its host name and CR LF. The lines are gathered in one buffer of a
-// fixed size that is handed on whenever it is full, so a list of a million entries goes to the
-// file at the speed of a copy and needs no memory in proportion to its length.
-void PutBlockedHosts(ContentSink& sink, const std::string& previous, const std::vector<std::string_view>& entries);
+// list order the prefix, its host name and CR LF. The entries are any range of texts that
+// convert to std::string_view (a vector of them, or the website list itself, walked in place).
+template <typename Entries>
+void PutBlockedHosts(ContentSink& sink, const std::string& previous, const Entries& entries) {
+    sink.Put(previous.data(), previous.size());
+    sink.Put("\r\n", 2);
+    BlockLineWriter lines(sink);
+    for (std::string_view entry : entries) lines.Add(entry);
+    lines.Finish();
+}
 
 // The length of that text for a previous content of the given size.
-size_t BlockedHostsSize(size_t previousSize, const std::vector<std::string_view>& entries);
+template <typename Entries>
+size_t BlockedHostsSize(size_t previousSize, const Entries& entries) {
+    constexpr size_t kLineBreakSize = 2;
+    size_t size = previousSize + kLineBreakSize;
+    for (std::string_view entry : entries)
+        size += sizeof kBlockLinePrefix - 1 + HostNameOfEntry(entry).size() + kLineBreakSize;
+    return size;
+}
 
 // The hosts file as the blocker finds it.
 struct HostsContent {

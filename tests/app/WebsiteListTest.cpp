@@ -50,6 +50,9 @@ TEST(WebsiteList, KeepsTheSameEntriesAsAPlainVectorThroughEdits) {
         ASSERT_LE(garbage, std::max<size_t>(64 * 1024, live)) << "removed text is reclaimed, step " << step;
         if (step % 500 == 0) {
             ASSERT_EQ(list.Entries(), model) << "step " << step;
+            std::vector<std::string> walked;
+            for (std::string_view entry : list) walked.emplace_back(entry);
+            ASSERT_EQ(walked, model) << "the walk in place, step " << step;
         }
     }
     EXPECT_EQ(list.Entries(), model);

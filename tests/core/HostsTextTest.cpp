@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,23 @@ TEST(HostsText, AnEntryIsCutAtItsFirstLineBreakWhereverItStands) {
     // Bytes that only look like line breaks in part are kept.
     const std::string lookalikes = std::string("\x0c\x0b\x8d\x8a\x0e\x1d", 6) + "x";
     EXPECT_EQ(Blocked("", {lookalikes}), "\r\n" + BlockLine(lookalikes));
+}
+
+TEST(HostsText, RandomEntriesOfControlBytesGiveOneLineEach) {
+    // Bytes around the line breaks (NUL, tab, the other control characters below 0x0E, 0x0E
+    // itself and bytes with the top bit set), in entries of every short length.
+    const std::string alphabet("\0\t\v\f\r\n\x0e\x8d\x8a" "a.", 11);
+    std::mt19937 random(11);
+    std::vector<std::string> entries;
+    std::string expected = "\r\n";
+    for (int i = 0; i < 5000; ++i) {
+        std::string entry(random() % 40, 'x');
+        for (char& c : entry)
+            if (random() % 4 == 0) c = alphabet[random() % alphabet.size()];
+        entries.push_back(entry);
+        expected += BlockLine(entry.substr(0, entry.find_first_of("\r\n")));
+    }
+    EXPECT_TRUE(Blocked("", entries) == expected);
 }
 
 TEST(HostsText, ManyAndVeryLongEntriesKeepTheirOrder) {
