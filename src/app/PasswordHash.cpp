@@ -7,6 +7,7 @@
 
 #include "core/Failure.h"
 #include "core/Handles.h"
+#include "core/SystemLibrary.h"
 
 namespace {
 
@@ -24,14 +25,30 @@ void CheckStatus(NTSTATUS status) {
     if (status < 0) ThrowWin32Error(Win32ErrorOf(status));
 }
 
-void CloseAlgorithm(BCRYPT_ALG_HANDLE algorithm) { BCryptCloseAlgorithmProvider(algorithm, 0); }
+// The cryptography library's functions, bound at the first hash rather than at start-up.
+struct Cng {
+    decltype(&BCryptOpenAlgorithmProvider) OpenAlgorithmProvider =
+        SystemFunction<decltype(&BCryptOpenAlgorithmProvider)>("bcrypt.dll", "BCryptOpenAlgorithmProvider");
+    decltype(&BCryptCloseAlgorithmProvider) CloseAlgorithmProvider =
+        SystemFunction<decltype(&BCryptCloseAlgorithmProvider)>("bcrypt.dll", "BCryptCloseAlgorithmProvider");
+    decltype(&BCryptDeriveKeyPBKDF2) DeriveKeyPBKDF2 =
+        SystemFunction<decltype(&BCryptDeriveKeyPBKDF2)>("bcrypt.dll", "BCryptDeriveKeyPBKDF2");
+    decltype(&BCryptGenRandom) GenRandom = SystemFunction<decltype(&BCryptGenRandom)>("bcrypt.dll", "BCryptGenRandom");
+};
+
+const Cng& Bcrypt() {
+    static const Cng functions;
+    return functions;
+}
+
+void CloseAlgorithm(BCRYPT_ALG_HANDLE algorithm) { Bcrypt().CloseAlgorithmProvider(algorithm, 0); }
 using UniqueAlgorithm = UniqueHandle<BCRYPT_ALG_HANDLE, CloseAlgorithm>;
 
 // The HMAC-SHA256 provider is opened once and kept: opening it is the slow part of a short hash.
 BCRYPT_ALG_HANDLE HmacSha256() {
     static UniqueAlgorithm provider;
     if (!provider) {
-        CheckStatus(BCryptOpenAlgorithmProvider(provider.put(), BCRYPT_SHA256_ALGORITHM, nullptr,
+        CheckStatus(Bcrypt().OpenAlgorithmProvider(provider.put(), BCRYPT_SHA256_ALGORITHM, nullptr,
                                                 BCRYPT_ALG_HANDLE_HMAC_FLAG));
     }
     return provider.get();
@@ -80,7 +97,7 @@ std::string DerivePbkdf2Sha256(const std::string& password, const std::string& s
     std::string key(keyBytes, '\0');
     // CNG reads the password and salt through non-const pointers but does not change them.
     std::string passwordCopy = password, saltCopy = salt;
-    CheckStatus(BCryptDeriveKeyPBKDF2(HmacSha256(), reinterpret_cast<PUCHAR>(passwordCopy.data()),
+    CheckStatus(Bcrypt().DeriveKeyPBKDF2(HmacSha256(), reinterpret_cast<PUCHAR>(passwordCopy.data()),
                                       static_cast<ULONG>(passwordCopy.size()),
                                       reinterpret_cast<PUCHAR>(saltCopy.data()), static_cast<ULONG>(saltCopy.size()),
                                       iterations, reinterpret_cast<PUCHAR>(key.data()),
@@ -91,7 +108,7 @@ std::string DerivePbkdf2Sha256(const std::string& password, const std::string& s
 
 std::string RandomBytes(std::size_t count) {
     std::string bytes(count, '\0');
-    CheckStatus(BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(bytes.data()), static_cast<ULONG>(count),
+    CheckStatus(Bcrypt().GenRandom(nullptr, reinterpret_cast<PUCHAR>(bytes.data()), static_cast<ULONG>(count),
                                 BCRYPT_USE_SYSTEM_PREFERRED_RNG));
     return bytes;
 }

@@ -6,8 +6,14 @@
 #include <vector>
 
 #include "core/Failure.h"
+#include "core/SystemLibrary.h"
 
 std::string ShowOpenFileDialog(const OpenFileRequest& request) {
+    // The dialog's library is loaded at the first file command, not at start-up.
+    static const auto getOpenFileName = SystemFunction<decltype(&GetOpenFileNameA)>("comdlg32.dll", "GetOpenFileNameA");
+    static const auto extendedError =
+        SystemFunction<decltype(&CommDlgExtendedError)>("comdlg32.dll", "CommDlgExtendedError");
+
     // The program writes filters with "|" between the parts; the dialog wants NULs.
     std::string filter = request.filter;
     for (char& c : filter)
@@ -25,10 +31,10 @@ std::string ShowOpenFileDialog(const OpenFileRequest& request) {
     ofn.nMaxFile = static_cast<DWORD>(names.size());
     ofn.lpstrTitle = request.title.c_str();
     ofn.Flags = request.flags;
-    if (!GetOpenFileNameA(&ofn)) {
+    if (!getOpenFileName(&ofn)) {
         // Cancel leaves no error; anything else is a failure the calling procedure reports,
         // never a silent "nothing chosen".
-        DWORD error = CommDlgExtendedError();
+        DWORD error = extendedError();
         if (error == 0) return "";
         char text[96];
         wsprintfA(text,
