@@ -8,7 +8,7 @@
 #include <cstring>
 #include <initializer_list>
 
-ShellNotifyIconFunction TrayShellNotifyIcon = &Shell_NotifyIconA;
+ShellNotifyIconFunction TrayShellNotifyIcon = &SendToShellInOrder;
 
 UINT TaskbarCreatedMessage() {
     static const UINT message = RegisterWindowMessageA("TaskbarCreated");
@@ -92,6 +92,9 @@ bool IsIcon(HICON icon) {
 
 cSysTray::~cSysTray() {
     if (inTray_) SetInTray(false);
+    // The shell knows the icon by the control's window: it must have the removal before the
+    // window goes.
+    FinishShellNotifications();
     if (listener_ != nullptr) DestroyWindow(listener_);
     // The parent may already have taken the control's window with it.
     if (window_ != nullptr && IsWindow(window_)) DestroyWindow(window_);

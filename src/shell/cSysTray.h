@@ -11,6 +11,8 @@
 #include <functional>
 #include <string>
 
+#include "shell/ShellNotifications.h"
+
 inline constexpr UINT kTrayCallbackMessage = 0x465;  // WM_USER + 0x65
 inline constexpr UINT kTrayIconId = 0;
 
@@ -25,9 +27,9 @@ inline constexpr long kMaxBalloonSeconds = 2147483;
 // The control's window is this many twips wide and high, whatever its parent asks.
 inline constexpr int kTrayControlTwips = 510;
 
-// Every record the control gives the shell goes through this pointer. It is Shell_NotifyIconA;
-// tests point it at a recorder that keeps each record and then calls Shell_NotifyIconA.
-using ShellNotifyIconFunction = BOOL(WINAPI*)(DWORD message, PNOTIFYICONDATAA record);
+// Every record the control gives the shell goes through this pointer. It is SendToShellInOrder,
+// which hands the records to Shell_NotifyIconA from a thread of its own, in order; tests point
+// it at a recorder that keeps each record and then calls Shell_NotifyIconA.
 extern ShellNotifyIconFunction TrayShellNotifyIcon;
 
 // The message the shell broadcasts to every top-level window when the taskbar is (re)created.
@@ -38,7 +40,7 @@ public:
     cSysTray() = default;
     cSysTray(const cSysTray&) = delete;
     cSysTray& operator=(const cSysTray&) = delete;
-    ~cSysTray();  // removes the icon if it is shown
+    ~cSysTray();  // removes the icon if it is shown, and waits until the shell has taken that
 
     // Creates the control's own window as a hidden child of the parent (the control is then live).
     // Until then, setting InTray only remembers the value. Throws Failure when the window cannot

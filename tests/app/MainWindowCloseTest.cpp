@@ -77,7 +77,7 @@ TEST_F(MainWindowCloseTest, MinimiseHidesInTheTrayAndComesBackNormal) {
 TEST_F(MainWindowCloseTest, BalloonOnTheFirstMinimiseOfARunOnly) {
     balloons.clear();
     TrayShellNotifyIcon = RecordBalloons;
-    ScopeExit restore([] { TrayShellNotifyIcon = Shell_NotifyIconA; });
+    ScopeExit restore([] { TrayShellNotifyIcon = SendToShellInOrder; });
 
     Minimise();
     ASSERT_EQ(balloons.size(), 1u);

@@ -74,7 +74,7 @@ protected:
     }
     void TearDown() override {
         if (IsWindow(parent)) DestroyWindow(parent);
-        TrayShellNotifyIcon = Shell_NotifyIconA;
+        TrayShellNotifyIcon = SendToShellInOrder;
         ProcessPendingEvents();
     }
 
