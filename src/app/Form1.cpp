@@ -197,7 +197,6 @@ void Form1::CreateControls() {
         if (row.kind == Kind::ListView) {
             ListView1.hwnd = child;
             ListView_SetExtendedListViewStyle(child, LVS_EX_FULLROWSELECT);
-            AddListToolTip(child);
             continue;
         }
         Control& control = row.checkBox != nullptr ? this->*row.checkBox : this->*row.control;
@@ -217,6 +216,7 @@ void Form1::CreateControls() {
 }
 
 void Form1::AddListToolTip(HWND list) {
+    if (listToolTip_ != nullptr || list == nullptr) return;
     HWND tip = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
                                GetModuleHandleA(nullptr), nullptr);
@@ -232,7 +232,8 @@ void Form1::AddListToolTip(HWND list) {
     listToolTip_ = tip;
 }
 
-std::string Form1::ListToolTipText() const {
+std::string Form1::ListToolTipText() {
+    AddListToolTip(ListView1.hwnd);
     if (listToolTip_ == nullptr) return "";
     wchar_t text[256] = L"";
     TOOLINFOW tool{};
@@ -359,6 +360,8 @@ bool Form1::OnSetCursor(HWND over) {
     // The pointer rule: the hand over push buttons; the default pointer over the window, the
     // list, the password field and the frames; nothing changes while the hourglass shows.
     const Control* buttons[] = {&PushButton1, &PushButton2, &PushButton3, &PushButton4, &PushButton5, &PushButton6};
+    // The list's tooltip is made when the pointer first comes over the list, not at start-up.
+    if (over == ListView1.hwnd) AddListToolTip(over);
     bool overButton = false;
     for (const Control* button : buttons) overButton = overButton || button->hwnd == over;
     if (overButton)

@@ -89,8 +89,9 @@ public:
     void SetVisible(bool visible);
     // Sets the pointer state and shows the matching cursor at once when it is over the window.
     void SetMousePointer(int pointer);
-    // The tooltip the list shows.
-    std::string ListToolTipText() const;
+    // The tooltip the list shows (the tooltip is made on first need, here or when the pointer
+    // first comes over the list).
+    std::string ListToolTipText();
 
     // ---- event procedures ---------------------------------------------------------------
     void Form_Load();
@@ -120,6 +121,7 @@ private:
     friend LRESULT CALLBACK ForwardingWindowProc<Form1>(HWND, UINT, WPARAM, LPARAM);
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
     void CreateControls();
+    // Gives the list its tooltip, once.
     void AddListToolTip(HWND list);
     void OnCommand(int id, int code);
     LRESULT OnNotify(NMHDR& header);

@@ -84,12 +84,13 @@ void Form1::Form_Load() {
     // The data folder, one level at a time, each made with the protected access list so no
     // standard user can plant a hosts backup or a start-up marker in it.
     const std::string makerFolder = CommonAppDataPath() + "\\Kelmarin";
+    bool makerFolderMadeTight = false, dataFolderMadeTight = false;
     if (p.Test(158, [&] { return !FileExists(makerFolder); })) {
-        p.Line(160, [&] { CreateProtectedFolder(makerFolder); });
+        p.Line(160, [&] { makerFolderMadeTight = CreateProtectedFolder(makerFolder); });
     }
     p.Line(162, [&] { DataFolder = CommonAppDataPath() + "\\Kelmarin\\" + kProductName; });
     if (p.Test(164, [&] { return !FileExists(DataFolder); })) {
-        p.Line(166, [&] { CreateProtectedFolder(DataFolder); });
+        p.Line(166, [&] { dataFolderMadeTight = CreateProtectedFolder(DataFolder); });
     }
 
     p.Line(168, [&] { cSysTray1.SetTrayTip(kProductName); });
@@ -104,12 +105,13 @@ void Form1::Form_Load() {
     p.Line(180, [&] { Loading = false; });
 
     // An administrator's run also closes folders made earlier with a looser list (by an older
-    // version, or by a standard user who made them first).
+    // version, or by a standard user who made them first). A folder this run has just made with
+    // the tight list needs nothing more.
     p.Line(182, [&] {
         UserIsAdmin = system.IsAdministrator();
         if (UserIsAdmin) {
-            TightenFolderAccess(makerFolder);
-            TightenFolderAccess(DataFolder);
+            if (!makerFolderMadeTight) TightenFolderAccess(makerFolder);
+            if (!dataFolderMadeTight) TightenFolderAccess(DataFolder);
         }
     });
 

@@ -215,7 +215,7 @@ bool IsTrustedSid(PSID sid) {
     }
 }
 
-void CreateProtectedFolder(const std::string& path) {
+bool CreateProtectedFolder(const std::string& path) {
     // Without administrator rights the account making the maker folder could not make the data
     // folder inside it, so it may add sub-folders there until an administrator's run tightens it.
     Sid maker;
@@ -225,6 +225,7 @@ void CreateProtectedFolder(const std::string& path) {
     // parent's open list and a file could be slipped into it.
     SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.data(), FALSE};
     if (!CreateDirectoryA(path.c_str(), &attributes)) ThrowWin32Error();
+    return maker.empty();
 }
 
 bool FolderAccessIsTight(const std::string& path) {

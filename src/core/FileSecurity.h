@@ -17,9 +17,10 @@
 // entry passed on to the files and folders made inside it. A run without administrator rights
 // (a standard user's first run, or an administrator's that is not elevated) also lets its own
 // account add sub-folders to this one folder, so it can still make the data folder inside the
-// maker folder; an administrator's run removes that entry when it tightens the folder. Throws
-// Failure when the folder cannot be created (also when something already exists at the path).
-void CreateProtectedFolder(const std::string& path);
+// maker folder; an administrator's run removes that entry when it tightens the folder. True
+// when the folder was made without that entry, so it needs no tightening. Throws Failure when the
+// folder cannot be created (also when something already exists at the path).
+bool CreateProtectedFolder(const std::string& path);
 
 // The security descriptor (self-relative) the data folders are given: the list above, marked
 // protected so nothing of the parent's list is inherited, with the entry for a folder maker

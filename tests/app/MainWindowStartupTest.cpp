@@ -56,6 +56,17 @@ TEST_F(MainWindowStartup, FirstRunShowsTheDefaultListAndAVisibleWindow) {
     int dpi = GetDeviceCaps(screen, LOGPIXELSX);
     ReleaseDC(nullptr, screen);
     EXPECT_EQ(ListView_GetColumnWidth(main.ListView1.hwnd, 0), MulDiv(7000, dpi, 1440));
+    // The tooltip is made when the pointer first comes over the list.
+    auto listTip = [&] {
+        HWND tip = nullptr;
+        while ((tip = FindWindowExA(nullptr, tip, TOOLTIPS_CLASSA, nullptr)) != nullptr)
+            if (GetWindow(tip, GW_OWNER) == main.hwnd()) return tip;
+        return HWND{};
+    };
+    EXPECT_EQ(listTip(), nullptr) << "no tooltip before it is needed";
+    SendMessageA(main.hwnd(), WM_SETCURSOR, reinterpret_cast<WPARAM>(main.ListView1.hwnd),
+                 MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    EXPECT_NE(listTip(), nullptr) << "the pointer over the list makes it";
     EXPECT_EQ(main.ListToolTipText(),
               "Double-click item to remove it. Move | line to right and out of window to reveal full names.");
 

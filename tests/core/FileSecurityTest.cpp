@@ -191,7 +191,9 @@ TEST_F(FileSecurityTest, ProtectedDescriptorHoldsTheListAndIsProtected) {
 
 TEST_F(FileSecurityTest, CreatedFolderCarriesTheProtectedList) {
     std::string folder = commonAppData + "\\Kelmarin";
-    CreateProtectedFolder(folder);
+    // The tests run with administrator rights, so no entry for the maker is added. (Wine keeps
+    // no access lists to read back; where the system keeps them, the list is checked below.)
+    EXPECT_TRUE(CreateProtectedFolder(folder));
     DWORD attributes = GetFileAttributesA(folder.c_str());
     ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
     EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
