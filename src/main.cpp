@@ -1,13 +1,12 @@
 // Parvalisk: blocks chosen websites through the system hosts file.
 #include <windows.h>
 #include <commctrl.h>
-#include <objbase.h>
 
 #include "app/Form1.h"
+#include "ui/ComApartment.h"
 #include "ui/MessagePump.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
 
@@ -18,6 +17,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         form.Load();
         exitCode = RunMessageLoop();
     }
-    CoUninitialize();
+    LeaveComApartment();
     return exitCode;
 }

@@ -6,6 +6,7 @@
 #include <random>
 
 #include "core/Administrator.h"
+#include "ui/ComApartment.h"
 
 namespace {
 
@@ -21,6 +22,7 @@ public:
     }
     void OpenHomePage(const std::string& address) override {
         std::string argument = "\"" + address + "\"";
+        JoinComApartment();
         ShellExecuteA(nullptr, "open", "explorer.exe", argument.c_str(), nullptr, SW_SHOWMINIMIZED);
     }
     bool IsAdministrator() override { return modAdmin::IsAdministrator(); }

@@ -7,6 +7,7 @@
 
 #include "core/Failure.h"
 #include "core/SystemLibrary.h"
+#include "ui/ComApartment.h"
 
 std::string ShowOpenFileDialog(const OpenFileRequest& request) {
     // The dialog's library is loaded at the first file command, not at start-up.
@@ -31,6 +32,7 @@ std::string ShowOpenFileDialog(const OpenFileRequest& request) {
     ofn.nMaxFile = static_cast<DWORD>(names.size());
     ofn.lpstrTitle = request.title.c_str();
     ofn.Flags = request.flags;
+    JoinComApartment();
     if (!getOpenFileName(&ofn)) {
         // Cancel leaves no error; anything else is a failure the calling procedure reports,
         // never a silent "nothing chosen".

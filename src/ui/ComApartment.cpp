@@ -1,0 +1,22 @@
+#include "ui/ComApartment.h"
+
+#include <windows.h>
+#include <objbase.h>
+
+namespace {
+// Whether CoInitializeEx succeeded here and so is owed its CoUninitialize.
+bool joined = false;
+}  // namespace
+
+void JoinComApartment() {
+    if (joined) return;
+    // S_FALSE (the thread was already in this apartment) is balanced like S_OK; a thread in
+    // another kind of apartment is left as it is.
+    joined = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+}
+
+void LeaveComApartment() {
+    if (!joined) return;
+    CoUninitialize();
+    joined = false;
+}
