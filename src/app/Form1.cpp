@@ -303,6 +303,9 @@ LRESULT Form1::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
             closing_ = true;
             Form_QueryUnload();
         }
+        // The session may end the process as soon as this returns: the shell must already have
+        // the tray icon's removal.
+        if (wp) FinishShellNotifications();
         return 0;
     case WM_CLOSE:
         if (!closing_) {
