@@ -75,7 +75,7 @@ TEST(HostsText, ManyAndVeryLongEntriesKeepTheirOrder) {
         entries.push_back(name);
         expected += BlockLine(name);
     }
-    const std::string huge(300000, 'h');  // longer than the whole buffer
+    const std::string huge(1100000, 'h');  // longer than the whole buffer (1 MB)
     entries.push_back(huge);
     expected += BlockLine(huge);
     entries.push_back(huge + "\nsecond line");
