@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchFiles.h"
 #include "core/FileHelpers.h"
 #include "ui/Appearance.h"
 
@@ -17,24 +18,7 @@ namespace startup_timing {
 
 inline constexpr char kProgramSettingsKey[] = "Software\\VB and VBA Program Settings\\Kelmarin\\Parvalisk";
 
-inline void RemoveTree(const std::string& path) {
-    WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA((path + "\\*").c_str(), &found);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = found.cFileName;
-            if (name == "." || name == "..") continue;
-            std::string child = path + "\\" + name;
-            SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(child);
-            else
-                DeleteFileA(child.c_str());
-        } while (FindNextFileA(find, &found));
-        FindClose(find);
-    }
-    RemoveDirectoryA(path.c_str());
-}
+using bench_files::RemoveTree;
 
 // A temporary WINDIR holding a hosts file; the programs started here inherit it.
 class TemporaryWindir {

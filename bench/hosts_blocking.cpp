@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchFiles.h"
 #include "app/Form1.h"
 #include "core/FileHelpers.h"
 #include "core/HostsText.h"
@@ -70,25 +71,6 @@ long long FileSize(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
     return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
-void RemoveTree(const std::string& path) {
-    WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA((path + "\\*").c_str(), &found);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = found.cFileName;
-            if (name == "." || name == "..") continue;
-            std::string child = path + "\\" + name;
-            SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(child);
-            else
-                DeleteFileA(child.c_str());
-        } while (FindNextFileA(find, &found));
-        FindClose(find);
-    }
-    RemoveDirectoryA(path.c_str());
 }
 
 }  // namespace
@@ -171,7 +153,7 @@ int main() {
         bestCopy = std::min(bestCopy, copySeconds);
     }
     UsePrompts(nullptr);
-    RemoveTree(root);
+    bench_files::RemoveTree(root);
 
     const double fileMb = written / 1048576.0;
     const SIZE_T peakDelta = std::max(peakWorkingSetDelta, peakPrivateDelta);
