@@ -66,6 +66,7 @@ void TempTree::SetUp() {
 void TempTree::TearDown() {
     ResetSettingsRoot();
     RegDeleteTreeA(HKEY_CURRENT_USER, settingsKey.c_str());
+    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\ParvaliskTests");  // only while no other test's key is in it
     SetCommonAppDataPathForTests("");
     SetEnvironmentVariableA("WINDIR", hadWindir_ ? savedWindir_.c_str() : nullptr);
     RemoveTree(root);

@@ -51,7 +51,22 @@ void TypeAndOpen(HWND dialog, const std::string& text) {
                  reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
 }
 
-using OpenFileDialogTest = TempTree;
+// The dialog (and the test) make the tree the current folder; a process's current folder cannot
+// be removed, so it is given back before the tree goes.
+class OpenFileDialogTest : public TempTree {
+  protected:
+    void SetUp() override {
+        GetCurrentDirectoryA(MAX_PATH, savedFolder_);
+        TempTree::SetUp();
+    }
+    void TearDown() override {
+        SetCurrentDirectoryA(savedFolder_);
+        TempTree::TearDown();
+    }
+
+  private:
+    char savedFolder_[MAX_PATH] = "";
+};
 
 TEST_F(OpenFileDialogTest, AnswersOnePathSeveralNamesOrNothing) {
     TempTree::WriteBytes(root + "\\a.txt", "a");
