@@ -11,19 +11,13 @@
 #include "shell/StartupOptions.h"
 #include "ui/Appearance.h"
 #include "ui/ErrorReport.h"
+#include "ui/WindowLayout.h"
 
 namespace {
 
 inline constexpr char kListColumnHeading[] = "Blocked Website(s)";
 inline constexpr int kListColumnWidthTwips = 7000;
 inline constexpr COLORREF kStatusBackColour = RGB(255, 255, 255);
-
-int TwipsToScreenPixels(int twips) {
-    HDC screen = GetDC(nullptr);
-    int dpi = GetDeviceCaps(screen, LOGPIXELSX);
-    ReleaseDC(nullptr, screen);
-    return MulDiv(twips, dpi > 0 ? dpi : 96, 1440);
-}
 
 }  // namespace
 
@@ -54,10 +48,10 @@ void Form1::Form_Load() {
         LVCOLUMNA column{};
         column.mask = LVCF_TEXT | LVCF_WIDTH;
         column.pszText = const_cast<char*>(kListColumnHeading);
-        column.cx = TwipsToScreenPixels(kListColumnWidthTwips);
+        column.cx = TwipsToPixels(kListColumnWidthTwips, ScreenDpi());
         if (ListView_InsertColumn(ListView1.hwnd, 0, &column) < 0) throw Failure("Invalid procedure call");
     });
-    p.Line(132, [&] { ListView_SetColumnWidth(ListView1.hwnd, 0, TwipsToScreenPixels(kListColumnWidthTwips)); });
+    p.Line(132, [&] { ListView_SetColumnWidth(ListView1.hwnd, 0, TwipsToPixels(kListColumnWidthTwips, ScreenDpi())); });
 
     std::string text;
     p.Line(134, [&] { text = GetSetting(kKeyBlockedWebsites); });
