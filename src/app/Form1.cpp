@@ -119,18 +119,7 @@ Form1::~Form1() {
 }
 
 void Form1::Load() {
-    static bool registered = false;
-    if (!registered) {
-        WNDCLASSEXA wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = ForwardingWindowProc<Form1>;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        wc.lpszClassName = kMainWindowClassName;
-        RegisterClassExA(&wc);
-        registered = true;
-    }
+    RegisterForwardingClass<Form1>(kMainWindowClassName);
     RECT place = CentredWindowRect(kClientWidthTwips, kClientHeightTwips, kMainWindowStyle);
     int x = place.left, y = place.top, width = place.right - place.left, height = place.bottom - place.top;
 

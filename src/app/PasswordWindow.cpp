@@ -75,18 +75,7 @@ void Form2::Unload() {
 }
 
 void Form2::CreateWindowAndControls() {
-    static bool registered = false;
-    if (!registered) {
-        WNDCLASSEXA wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = ForwardingWindowProc<Form2>;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        wc.lpszClassName = kPasswordWindowClassName;
-        if (RegisterClassExA(&wc) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return;
-        registered = true;
-    }
+    if (!RegisterForwardingClass<Form2>(kPasswordWindowClassName)) return;
     int dpi = ScreenDpi();
     RECT place = CentredWindowRect(kClientWidthTwips, kClientHeightTwips, kPasswordWindowStyle);
     int x = place.left, y = place.top, width = place.right - place.left, height = place.bottom - place.top;

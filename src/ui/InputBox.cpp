@@ -88,18 +88,7 @@ void InputBoxWindow::CreateControls(const std::string& prompt) {
 }
 
 std::optional<std::string> InputBoxWindow::Run(const std::string& prompt, const std::string& title) {
-    static bool registered = false;
-    if (!registered) {
-        WNDCLASSEXA wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = ForwardingWindowProc<InputBoxWindow>;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        wc.lpszClassName = kInputBoxClassName;
-        if (!RegisterClassExA(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return std::nullopt;
-        registered = true;
-    }
+    if (!RegisterForwardingClass<InputBoxWindow>(kInputBoxClassName)) return std::nullopt;
 
     // The box is modal to the program's active window: that window takes no input meanwhile.
     HWND owner = GetActiveWindow();

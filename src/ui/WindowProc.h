@@ -23,3 +23,20 @@ LRESULT CALLBACK ForwardingWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
         return DefWindowProcA(hwnd, msg, wp, lp);
     }
 }
+
+// Registers, once, the window class of a window whose procedure is ForwardingWindowProc<Window>:
+// arrow pointer, button-face background. True when the class is there to use.
+template <class Window>
+bool RegisterForwardingClass(const char* className) {
+    static bool registered = false;
+    if (registered) return true;
+    WNDCLASSEXA wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = ForwardingWindowProc<Window>;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = className;
+    registered = RegisterClassExA(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+    return registered;
+}
