@@ -2,6 +2,7 @@
 // The text the blocker writes into the hosts file: the content the file had, CR LF, then one
 // block line per list entry, in list order.
 
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -16,25 +17,65 @@ inline constexpr char kBlockLinePrefix[] = "127.0.0.1          ";
 // or LF, so that one entry never yields more than one hosts line.
 std::string_view HostNameOfEntry(std::string_view entry);
 
+// Copies an entry's text to `to` and gives the length of its host name: the whole entry, or the
+// part before its first CR or LF. Writes `size` bytes, reads nothing past the entry.
+using HostNameCopier = size_t (*)(const char* from, size_t size, char* to);
+// The copier for this processor: sixteen bytes at a time where the processor has SSE2 (every
+// processor that runs Windows 8 or later), four at a time otherwise. Both give the same result.
+HostNameCopier FastestHostNameCopier();
+size_t CopyHostNameByWords(const char* from, size_t size, char* to);
+size_t CopyHostNameBySse2(const char* from, size_t size, char* to);
+
 // Gathers block lines in a buffer of a fixed size and hands it to a sink whenever it is full, so
 // a list of a million entries goes to the file at the speed of a copy and needs no memory in
 // proportion to its length.
 class BlockLineWriter {
   public:
-    explicit BlockLineWriter(ContentSink& sink);
+    explicit BlockLineWriter(ContentSink& sink, HostNameCopier copyHostName = FastestHostNameCopier());
     BlockLineWriter(const BlockLineWriter&) = delete;
     BlockLineWriter& operator=(const BlockLineWriter&) = delete;
 
     // Adds the block line of one entry: the prefix, its host name and CR LF.
-    void Add(std::string_view entry);
+    void Add(std::string_view entry) {
+        const std::string_view one[] = {entry};
+        AddAll(one);
+    }
+    // Adds the block lines of every entry in order. Inline, with the write position held in a
+    // local: a million short names would otherwise spend much of their time on the bookkeeping.
+    template <typename Entries>
+    void AddAll(const Entries& entries) {
+        constexpr size_t kPrefixSize = sizeof kBlockLinePrefix - 1;
+        char* at = at_;
+        char* const end = end_;
+        const HostNameCopier copyHostName = copyHostName_;
+        for (std::string_view entry : entries) {
+            // Room for the longest line the entry can give; the name is cut after it is copied.
+            if (static_cast<size_t>(end - at) < kPrefixSize + entry.size() + 2) {
+                at_ = at;
+                AddToNextPiece(entry);
+                at = at_;
+                continue;
+            }
+            std::memcpy(at, kBlockLinePrefix, kPrefixSize);
+            at += kPrefixSize;
+            at += copyHostName(entry.data(), entry.size(), at);
+            at[0] = '\r';
+            at[1] = '\n';
+            at += 2;
+        }
+        at_ = at;
+    }
     // Hands on what is still gathered. Nothing may be added afterwards.
     void Finish();
 
   private:
-    // An entry whose line is longer than the buffer goes to the sink in pieces of its own.
+    // Hands on the full piece, then adds the entry to the emptied buffer, or on its own when its
+    // line is longer than the buffer.
+    void AddToNextPiece(std::string_view entry);
     void AddOnItsOwn(std::string_view entry);
 
     ContentSink& sink_;
+    const HostNameCopier copyHostName_;
     std::unique_ptr<char[]> buffer_;
     char* const begin_;
     char* const end_;
@@ -49,7 +90,7 @@ void PutBlockedHosts(ContentSink& sink, const std::string& previous, const Entri
     sink.Put(previous.data(), previous.size());
     sink.Put("\r\n", 2);
     BlockLineWriter lines(sink);
-    for (std::string_view entry : entries) lines.Add(entry);
+    lines.AddAll(entries);
     lines.Finish();
 }
 

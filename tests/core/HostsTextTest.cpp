@@ -27,11 +27,28 @@ std::string Blocked(const std::string& previous, const std::vector<std::string>&
     return sink.text;
 }
 
+// The block lines of the entries as one copier makes them.
+std::string LinesBy(HostNameCopier copier, const std::vector<std::string>& texts) {
+    const std::vector<std::string_view> entries(texts.begin(), texts.end());
+    CollectingSink sink;
+    BlockLineWriter lines(sink, copier);
+    lines.AddAll(entries);
+    lines.Finish();
+    return sink.text;
+}
+
+// Both copiers, where this processor can run both: each must give the same lines.
+std::vector<HostNameCopier> Copiers() {
+    std::vector<HostNameCopier> copiers{CopyHostNameByWords};
+    if (IsProcessorFeaturePresent(PF_XMMI64_INSTRUCTIONS_AVAILABLE)) copiers.push_back(CopyHostNameBySse2);
+    return copiers;
+}
+
 TEST(HostsText, AnEntryIsCutAtItsFirstLineBreakWhereverItStands) {
-    // The copy goes four bytes at a time, so the break is tried at every place in and across
-    // those words, for both CR and LF, and with a second break after the first.
+    // The copy goes four, eight or sixteen bytes at a time, so the break is tried at every place
+    // in and across those words, for both CR and LF, and with a second break after the first.
     for (char lineBreak : {'\r', '\n'}) {
-        for (size_t length = 1; length <= 13; ++length) {
+        for (size_t length = 1; length <= 40; ++length) {
             for (size_t at = 0; at < length; ++at) {
                 std::string entry;
                 for (size_t k = 0; k < length; ++k) entry += static_cast<char>('a' + k);
@@ -40,6 +57,8 @@ TEST(HostsText, AnEntryIsCutAtItsFirstLineBreakWhereverItStands) {
                 std::string name = entry.substr(0, at);
                 EXPECT_EQ(Blocked("", {entry}), "\r\n" + BlockLine(name))
                     << "length " << length << ", break at " << at;
+                for (HostNameCopier copier : Copiers())
+                    EXPECT_EQ(LinesBy(copier, {entry}), BlockLine(name)) << "length " << length << ", break at " << at;
                 EXPECT_EQ(HostNameOfEntry(entry), name);
             }
         }
@@ -47,6 +66,12 @@ TEST(HostsText, AnEntryIsCutAtItsFirstLineBreakWhereverItStands) {
     // Bytes that only look like line breaks in part are kept.
     const std::string lookalikes = std::string("\x0c\x0b\x8d\x8a\x0e\x1d", 6) + "x";
     EXPECT_EQ(Blocked("", {lookalikes}), "\r\n" + BlockLine(lookalikes));
+    for (HostNameCopier copier : Copiers())
+        for (size_t length = 0; length <= 40; ++length) {
+            const std::string entry = (lookalikes + lookalikes + lookalikes + lookalikes + lookalikes +
+                                       lookalikes).substr(0, length);
+            EXPECT_EQ(LinesBy(copier, {entry}), BlockLine(entry)) << "length " << length;
+        }
 }
 
 TEST(HostsText, RandomEntriesOfControlBytesGiveOneLineEach) {
@@ -64,6 +89,7 @@ TEST(HostsText, RandomEntriesOfControlBytesGiveOneLineEach) {
         expected += BlockLine(entry.substr(0, entry.find_first_of("\r\n")));
     }
     EXPECT_TRUE(Blocked("", entries) == expected);
+    for (HostNameCopier copier : Copiers()) EXPECT_TRUE("\r\n" + LinesBy(copier, entries) == expected);
 }
 
 TEST(HostsText, ManyAndVeryLongEntriesKeepTheirOrder) {
