@@ -209,7 +209,7 @@ std::string SpecialFolderPath(int folder) {
     if (SHGetSpecialFolderLocation(nullptr, folder, &items) != S_OK || items == nullptr) return "";
     std::string buffer(512, ' ');
     BOOL ok = SHGetPathFromIDListA(items, buffer.data());
-    CoTaskMemFree(items);
+    ILFree(items);
     if (!ok) return "";
     buffer.erase(std::remove(buffer.begin(), buffer.end(), '\0'), buffer.end());
     size_t first = buffer.find_first_not_of(' ');

@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include "core/SystemLibrary.h"
+
 namespace {
 // Whether CoInitializeEx succeeded here and so is owed its CoUninitialize.
 bool joined = false;
@@ -12,11 +14,13 @@ void JoinComApartment() {
     if (joined) return;
     // S_FALSE (the thread was already in this apartment) is balanced like S_OK; a thread in
     // another kind of apartment is left as it is.
-    joined = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+    static const auto initialize = SystemFunction<decltype(&CoInitializeEx)>("ole32.dll", "CoInitializeEx");
+    joined = SUCCEEDED(initialize(nullptr, COINIT_APARTMENTTHREADED));
 }
 
 void LeaveComApartment() {
     if (!joined) return;
-    CoUninitialize();
+    static const auto uninitialize = SystemFunction<decltype(&CoUninitialize)>("ole32.dll", "CoUninitialize");
+    uninitialize();
     joined = false;
 }
