@@ -5,7 +5,9 @@
 using namespace startup_timing;
 
 int main() {
-    const int kRuns = 9;
+    // Process start-up under Wine varies by tens of milliseconds from one start to the next, for
+    // the minimal program as much as for Parvalisk; the median of many starts steadies the ratio.
+    const int kRuns = 21;
     TemporaryWindir windir;
     const std::string folder = ProgramFolder();
     std::vector<double> minimal, parvalisk;
@@ -35,6 +37,12 @@ int main() {
                 *std::min_element(minimal.begin(), minimal.end()) * 1000,
                 *std::min_element(parvalisk.begin(), parvalisk.end()) * 1000);
     std::printf("median: minimal window %.1f ms, Parvalisk %.1f ms\n", base * 1000, ours * 1000);
+    std::printf("Parvalisk's start-up less the minimal window's, median of the runs: %.1f ms\n",
+                Median([&] {
+                    std::vector<double> differences;
+                    for (int run = 0; run < kRuns; ++run) differences.push_back(parvalisk[run] - minimal[run]);
+                    return differences;
+                }()) * 1000);
     std::printf("startup: ratio %.2f (limit 1.5)\n", ours / base);
     return 0;
 }
