@@ -89,8 +89,9 @@ __attribute__((target("sse2"))) size_t CopyHostNameBySse2(const char* from, size
 }
 
 HostNameCopier FastestHostNameCopier() {
-    static const HostNameCopier fastest =
-        IsProcessorFeaturePresent(PF_XMMI64_INSTRUCTIONS_AVAILABLE) ? CopyHostNameBySse2 : CopyHostNameByWords;
+    static const HostNameCopier fastest = IsProcessorFeaturePresent(PF_XMMI64_INSTRUCTIONS_AVAILABLE)
+                                              ? CopyHostNameBySse2
+                                              : CopyHostNameByWords;
     return fastest;
 }
 
@@ -103,7 +104,10 @@ std::string_view HostNameOfEntry(std::string_view entry) {
 BlockLineWriter::BlockLineWriter(ContentSink& sink, HostNameCopier copyHostName)
     : sink_(sink),
       copyHostName_(copyHostName),
-      buffer_(new char[kPieceSize]), begin_(buffer_.get()), end_(begin_ + kPieceSize), at_(begin_) {}
+      buffer_(new char[kPieceSize]),
+      begin_(buffer_.get()),
+      end_(begin_ + kPieceSize),
+      at_(begin_) {}
 
 void BlockLineWriter::AddToNextPiece(std::string_view entry) {
     Finish();
