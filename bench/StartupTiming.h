@@ -10,15 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "BenchFiles.h"
 #include "core/FileHelpers.h"
+#include "support/RemoveTree.h"
 #include "ui/Appearance.h"
 
 namespace startup_timing {
 
 inline constexpr char kProgramSettingsKey[] = "Software\\VB and VBA Program Settings\\Kelmarin\\Parvalisk";
-
-using bench_files::RemoveTree;
 
 // A temporary WINDIR holding a hosts file; the programs started here inherit it.
 class TemporaryWindir {

@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "BenchFiles.h"
 #include "app/Form1.h"
 #include "core/FileHelpers.h"
 #include "core/HostsText.h"
+#include "support/RemoveTree.h"
 #include "ui/Prompts.h"
 
 namespace {
@@ -167,7 +167,7 @@ int main() {
         bestCopy = std::min(bestCopy, copySeconds);
     }
     UsePrompts(nullptr);
-    bench_files::RemoveTree(root);
+    RemoveTree(root);
 
     const double fileMb = written / 1048576.0;
     const SIZE_T peakDelta = std::max(peakWorkingSetDelta, peakPrivateDelta);

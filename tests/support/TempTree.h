@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include "support/RemoveTree.h"
+
 class TempTree : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -30,5 +32,3 @@ private:
     bool hadWindir_ = false;
 };
 
-// Removes a folder and everything below it (clearing read-only attributes).
-void RemoveTree(const std::string& path);

@@ -1,13 +1,10 @@
 #pragma once
-// File helpers the benchmarks share: they build their trees in the temporary folder and take
-// them away again.
+// Removes a folder and everything in it, read-only files and folders included. The tests and the
+// benchmarks both build their trees in the temporary folder and take them away with this.
 #include <windows.h>
 
 #include <string>
 
-namespace bench_files {
-
-// Removes a folder and everything in it, read-only files included.
 inline void RemoveTree(const std::string& path) {
     WIN32_FIND_DATAA found;
     HANDLE find = FindFirstFileA((path + "\\*").c_str(), &found);
@@ -24,7 +21,6 @@ inline void RemoveTree(const std::string& path) {
         } while (FindNextFileA(find, &found));
         FindClose(find);
     }
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     RemoveDirectoryA(path.c_str());
 }
-
-}  // namespace bench_files
