@@ -1,8 +1,8 @@
 #pragma once
 // Binds a function of a Windows system library at its first use. The libraries that only some
-// commands need (the open-file dialog, the password hash) are so loaded when one of those
-// commands first runs, not at every start of the program. The library is always taken from the
-// system folder, never from a folder a search could reach first.
+// commands need (the open-file dialog, the password hash, the COM apartment) are so loaded when
+// one of those commands first runs, not at every start of the program. The library is always
+// taken from the system folder, never from a folder a search could reach first.
 
 #include <windows.h>
 
