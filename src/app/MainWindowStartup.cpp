@@ -23,9 +23,9 @@ inline constexpr COLORREF kStatusBackColour = RGB(255, 255, 255);
 
 void Form1::Form_Load() {
     Guarded p{"in Nestwarden2021/08/31.Form1.Form_Load "};
-    Control* const controls[] = {&PushButton1, &PushButton2, &PushButton3, &PushButton4, &PushButton5,
-                                 &PushButton6, &Frame1,      &Frame2,      &Label2,      &txtPassword,
-                                 &Check1,      &Check8};
+    Control* const controls[] = {&PushButton1, &PushButton2, &PushButton3, &PushButton4,
+                                 &PushButton5, &PushButton6, &Frame1,      &Frame2,
+                                 &Label2,      &txtPassword, &Check1,      &Check8};
 
     p.Line(100, [&] { Loading = true; });
     p.Line(104, [&] { ApplySkin(hwnd(), controls); });
@@ -51,7 +51,9 @@ void Form1::Form_Load() {
         column.cx = TwipsToPixels(kListColumnWidthTwips, ScreenDpi());
         if (ListView_InsertColumn(ListView1.hwnd, 0, &column) < 0) throw Failure("Invalid procedure call");
     });
-    p.Line(132, [&] { ListView_SetColumnWidth(ListView1.hwnd, 0, TwipsToPixels(kListColumnWidthTwips, ScreenDpi())); });
+    p.Line(132, [&] {
+        ListView_SetColumnWidth(ListView1.hwnd, 0, TwipsToPixels(kListColumnWidthTwips, ScreenDpi()));
+    });
 
     std::string text;
     p.Line(134, [&] { text = GetSetting(kKeyBlockedWebsites); });
@@ -68,21 +70,26 @@ void Form1::Form_Load() {
         p.Line(146, [&] { ListView1.AppendRange(std::move(entries)); });
     }
     if (p.Test(148, [&] { return ListView1.Count() == 0; })) {
+        // The default entries, like a stored list, reach the list view in one update.
+        std::vector<std::string> defaults;
         int line = 150;
         for (const char* site : kDefaultList) {
-            p.Line(line, [&] { ListView1.Append(site); });
+            p.Line(line, [&] { defaults.emplace_back(site); });
             line += 2;
         }
+        p.Line(line - 2, [&] { ListView1.AppendRange(std::move(defaults)); });
     }
 
     // The data folder, one level at a time, each made with the protected access list so no
-    // standard user can plant a hosts backup or a start-up marker in it.
-    const std::string makerFolder = CommonAppDataPath() + "\\Kelmarin";
+    // standard user can plant a hosts backup or a start-up marker in it. The shell is asked for
+    // the all-users application data folder once.
+    const std::string commonAppData = CommonAppDataPath();
+    const std::string makerFolder = commonAppData + "\\Kelmarin";
     bool makerFolderMadeTight = false, dataFolderMadeTight = false;
     if (p.Test(158, [&] { return !FileExists(makerFolder); })) {
         p.Line(160, [&] { makerFolderMadeTight = CreateProtectedFolder(makerFolder); });
     }
-    p.Line(162, [&] { DataFolder = CommonAppDataPath() + "\\Kelmarin\\" + kProductName; });
+    p.Line(162, [&] { DataFolder = commonAppData + "\\Kelmarin\\" + kProductName; });
     if (p.Test(164, [&] { return !FileExists(DataFolder); })) {
         p.Line(166, [&] { dataFolderMadeTight = CreateProtectedFolder(DataFolder); });
     }
@@ -116,8 +123,8 @@ void Form1::Form_Load() {
         p.Line(190, [&] { StartBlocking(true); });
     } else if (p.Test(192, [&] {
                    // A marker counts only when SYSTEM, the administrators or this account made it.
-                   return StartupMarkerExists(DataFolder) && IsTrustedOwner(DataFolder + kStartupMarkerSuffix) &&
-                          !UserIsAdmin;
+                   return StartupMarkerExists(DataFolder) &&
+                          IsTrustedOwner(DataFolder + kStartupMarkerSuffix) && !UserIsAdmin;
                })) {
         // An administrator switched start with Windows on for the machine: this user adopts it.
         p.Line(194, [&] { Check1.SetValue(1); });
