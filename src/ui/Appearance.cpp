@@ -17,15 +17,17 @@ bool OrdinaryFileListed(const std::string& path) {
     UniqueFindHandle find{FindFirstFileA(path.c_str(), &found)};
     if (!find) return false;
     do {
-        if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) ==
-            0)
+        if ((found.dwFileAttributes &
+             (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) == 0)
             return true;
     } while (FindNextFileA(find.get(), &found));
     return false;
 }
 }  // namespace
 
-const std::string& ApplicationTitle() { return Title(); }
+const std::string& ApplicationTitle() {
+    return Title();
+}
 
 std::string CutApplicationTitle(std::string name) {
     do {
@@ -36,7 +38,9 @@ std::string CutApplicationTitle(std::string name) {
     return name;
 }
 
-void SetApplicationTitle() { Title() = CutApplicationTitle(kProductName); }
+void SetApplicationTitle() {
+    Title() = CutApplicationTitle(kProductName);
+}
 
 std::string ProgramPath() {
     std::string path(MAX_PATH, '\0');
@@ -71,14 +75,16 @@ bool TakesButtonFaceColour(HWND control) {
     if (lstrcmpiA(className, "Static") == 0) return true;
     if (lstrcmpiA(className, "Button") != 0) return false;
     switch (GetWindowLongA(control, GWL_STYLE) & BS_TYPEMASK) {
-    case BS_CHECKBOX:
-    case BS_AUTOCHECKBOX:
-    case BS_3STATE:
-    case BS_AUTO3STATE:
-    case BS_RADIOBUTTON:
-    case BS_AUTORADIOBUTTON:
-    case BS_GROUPBOX: return true;
-    default: return false;
+        case BS_CHECKBOX:
+        case BS_AUTOCHECKBOX:
+        case BS_3STATE:
+        case BS_AUTO3STATE:
+        case BS_RADIOBUTTON:
+        case BS_AUTORADIOBUTTON:
+        case BS_GROUPBOX:
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -109,14 +115,19 @@ void LoadHandPointer(HCURSOR& pointer) {
     pointer = loaded;
 }
 
+HICON ProgramIcon(bool small) {
+    int width = GetSystemMetrics(small ? SM_CXSMICON : SM_CXICON);
+    int height = GetSystemMetrics(small ? SM_CYSMICON : SM_CYICON);
+    return static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_PROGRAM_ICON),
+                                         IMAGE_ICON, width, height, LR_SHARED));
+}
+
 void SetProgramIcon(HWND window) {
-    HINSTANCE instance = GetModuleHandleA(nullptr);
-    auto load = [&](int metricX, int metricY) {
-        return static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDI_PROGRAM_ICON), IMAGE_ICON,
-                                             GetSystemMetrics(metricX), GetSystemMetrics(metricY), LR_SHARED));
-    };
-    HICON large = load(SM_CXICON, SM_CYICON);
-    HICON smallIcon = load(SM_CXSMICON, SM_CYSMICON);
+    HICON large = ProgramIcon(false);
     if (large != nullptr) SendMessageA(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(large));
-    if (smallIcon != nullptr) SendMessageA(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon));
+    // Each icon sent costs the window system a fresh copy of the window's icons, so the small
+    // one is sent only when the class does not already give it.
+    HICON smallIcon = ProgramIcon(true);
+    if (smallIcon != nullptr && reinterpret_cast<HICON>(GetClassLongPtrA(window, GCLP_HICONSM)) != smallIcon)
+        SendMessageA(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon));
 }

@@ -44,5 +44,10 @@ void ApplySkin(HWND window, std::span<Control* const> controls);
 // (pointer is left alone otherwise). A file that exists but is no pointer raises a Failure.
 void LoadHandPointer(HCURSOR& pointer);
 
-// The program icon, as the window's large and small icon.
+// The program icon at the system's size for large (SM_CXICON) or small (SM_CXSMICON) icons; a
+// shared handle, never to be destroyed. Null when the resource cannot be loaded.
+HICON ProgramIcon(bool small);
+
+// The program icon as the window's large icon, and as its small one unless the window's class
+// already gives the program's small icon.
 void SetProgramIcon(HWND window);

@@ -25,9 +25,10 @@ LRESULT CALLBACK ForwardingWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 }
 
 // Registers, once, the window class of a window whose procedure is ForwardingWindowProc<Window>:
-// arrow pointer, button-face background. True when the class is there to use.
+// arrow pointer, button-face background, and the given icons (none by default). True when the
+// class is there to use.
 template <class Window>
-bool RegisterForwardingClass(const char* className) {
+bool RegisterForwardingClass(const char* className, HICON icon = nullptr, HICON smallIcon = nullptr) {
     static bool registered = false;
     if (registered) return true;
     WNDCLASSEXA wc{};
@@ -36,6 +37,8 @@ bool RegisterForwardingClass(const char* className) {
     wc.hInstance = GetModuleHandleA(nullptr);
     wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.hIcon = icon;
+    wc.hIconSm = smallIcon;
     wc.lpszClassName = className;
     registered = RegisterClassExA(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
     return registered;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "app/SampleSites.h"
 #include "core/FileHelpers.h"
 #include "shell/StartupOptions.h"
@@ -44,7 +46,11 @@ TEST_F(MainWindowStartup, FirstRunShowsTheDefaultListAndAVisibleWindow) {
     EXPECT_TRUE(main.cSysTray1.InTray());
     EXPECT_EQ(main.cSysTray1.TrayTip(), "Parvalisk");
     EXPECT_NE(main.cSysTray1.TrayIcon(), nullptr);
-    EXPECT_NE(SendMessageA(main.hwnd(), WM_GETICON, ICON_BIG, 0), 0) << "the window carries the program icon";
+    EXPECT_NE(ProgramIcon(false), nullptr);
+    EXPECT_EQ(reinterpret_cast<HICON>(SendMessageA(main.hwnd(), WM_GETICON, ICON_BIG, 0)), ProgramIcon(false))
+        << "the window carries the program icon";
+    EXPECT_EQ(reinterpret_cast<HICON>(GetClassLongPtrA(main.hwnd(), GCLP_HICONSM)), ProgramIcon(true))
+        << "its class gives the small one";
     EXPECT_EQ(WindowCaption(main.hwnd()), "Parvalisk");
     EXPECT_EQ(ApplicationTitle(), "Parvalisk");
     EXPECT_EQ(main.Label2.BackColor(), RGB(255, 255, 255)) << "Label2 ends on white";
@@ -92,11 +98,11 @@ TEST_F(MainWindowStartup, StoredListsComeBackAsStored) {
     const std::string s = kSeparator;
     const Case cases[] = {
         {"A" + s + "B" + s, {"A", "B"}},
-        {"A" + s + s + "B" + s, {"A", "B"}},              // the empty piece is dropped
+        {"A" + s + s + "B" + s, {"A", "B"}},  // the empty piece is dropped
         {" spaced " + s + "UPPER.example" + s, {" spaced ", "UPPER.example"}},
         {"no-separator", {"no-separator"}},
-        {"", kDefaults},                                  // a cleared list
-        {s + s, kDefaults},                               // only empty pieces
+        {"", kDefaults},     // a cleared list
+        {s + s, kDefaults},  // only empty pieces
     };
     for (const Case& c : cases) {
         SaveSetting(kKeyBlockedWebsites, c.stored);
@@ -129,13 +135,16 @@ TEST_F(MainWindowStartup, OutcomeByStoredSettingsMarkerAndRights) {
         bool adopts;
     };
     const Row rows[] = {
-        {"1", false, true, true, false},   {"1", true, false, true, false},  {"-1", false, false, true, false},
-        {"0", true, false, true, true},    {nullptr, true, false, true, true}, {"0", true, true, false, false},
-        {nullptr, true, true, false, false}, {"0", false, false, false, false}, {nullptr, false, true, false, false},
+        {"1", false, true, true, false},      {"1", true, false, true, false},
+        {"-1", false, false, true, false},    {"0", true, false, true, true},
+        {nullptr, true, false, true, true},   {"0", true, true, false, false},
+        {nullptr, true, true, false, false},  {"0", false, false, false, false},
+        {nullptr, false, true, false, false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string("BlockOnStart ") + (row.blockOnStart ? row.blockOnStart : "absent") +
-                     (row.marker ? ", marker" : ", no marker") + (row.administrator ? ", admin" : ", not admin"));
+                     (row.marker ? ", marker" : ", no marker") +
+                     (row.administrator ? ", admin" : ", not admin"));
         RegDeleteTreeA(HKEY_CURRENT_USER, settingsKey.c_str());
         DeleteRunValue();
         if (row.blockOnStart) SaveSetting(kKeyBlockOnStart, row.blockOnStart);
@@ -163,11 +172,11 @@ TEST_F(MainWindowStartup, OutcomeByStoredSettingsMarkerAndRights) {
         EXPECT_EQ(main.Check8.Value(), row.adopts ? 1 : 0);
         EXPECT_EQ(Setting(kKeyWindowsStartup), row.adopts ? "On" : "<absent>");
         EXPECT_EQ(Setting(kKeyMinimized), row.adopts ? "On" : "<absent>");
-        EXPECT_EQ(Setting(kKeyBlockOnStart), row.adopts ? "1" : (row.blockOnStart ? row.blockOnStart : "<absent>"));
+        EXPECT_EQ(Setting(kKeyBlockOnStart),
+                  row.adopts ? "1" : (row.blockOnStart ? row.blockOnStart : "<absent>"));
         // The block lines are written only with administrator rights.
-        EXPECT_EQ(ReadBytes(hostsPath), row.resumes && row.administrator
-                                            ? clean + "\r\n127.0.0.1          A\r\n"
-                                            : clean);
+        EXPECT_EQ(ReadBytes(hostsPath),
+                  row.resumes && row.administrator ? clean + "\r\n127.0.0.1          A\r\n" : clean);
         EXPECT_TRUE(prompts.boxes.empty());
         DropMainWindow();
         SetFileAttributesA((dataFolder + "\\hosts").c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -216,7 +225,8 @@ TEST_F(MainWindowStartup, BlockOnStartThatIsNoNumberIsReportedThenBlockingResume
         prompts.boxes.clear();
         Form1& main = StartMainWindow();
         ASSERT_EQ(prompts.boxes.size(), 1u) << "stored: '" << stored << "'";
-        EXPECT_EQ(prompts.boxes[0].text.rfind(std::string("Type mismatch\r\n") + kLoadLocation + "at line 184\r\r", 0),
+        EXPECT_EQ(prompts.boxes[0].text.rfind(
+                      std::string("Type mismatch\r\n") + kLoadLocation + "at line 184\r\r", 0),
                   0u)
             << prompts.boxes[0].text;
         EXPECT_EQ(prompts.boxes[0].title, "Application Error");
@@ -308,7 +318,8 @@ TEST_F(MainWindowStartup, HandPointerIsLoadedOnlyFromAPointerFile) {
         ProgramFolderFileForTest broken(path, "this is no pointer");
         StartMainWindow();
         ASSERT_EQ(prompts.boxes.size(), 1u);
-        EXPECT_NE(prompts.boxes[0].text.find(std::string(kLoadLocation) + "at line 110\r\r"), std::string::npos);
+        EXPECT_NE(prompts.boxes[0].text.find(std::string(kLoadLocation) + "at line 110\r\r"),
+                  std::string::npos);
         EXPECT_EQ(Entries(), kDefaults) << "start-up goes on after the report";
     }
 }
@@ -378,14 +389,24 @@ TEST_F(MainWindowStartup, LayoutAndTabOrderFollowTheTable) {
     }
     EXPECT_EQ(SendMessageA(main.txtPassword.hwnd, EM_GETPASSWORDCHAR, 0, 0), '*');
 
+    // The frames lie below every other shown control, so their fill never covers a box or the field.
+    std::vector<HWND> shownTopDown;
+    for (HWND child = GetWindow(main.hwnd(), GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT))
+        if (IsWindowVisible(child)) shownTopDown.push_back(child);
+    ASSERT_EQ(shownTopDown.size(), 13u);
+    EXPECT_EQ(shownTopDown[11], main.Frame1.hwnd);
+    EXPECT_EQ(shownTopDown[12], main.Frame2.hwnd);
+
     // Arial bold: 9 point in the window, the list and the frames, 11.25 point on the buttons.
     auto font = [](HWND control) {
         LOGFONTA logical{};
-        GetObjectA(reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0)), sizeof logical, &logical);
+        GetObjectA(reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0)), sizeof logical,
+                   &logical);
         return logical;
     };
-    for (HWND control : {main.ListView1.hwnd, main.Frame1.hwnd, main.Frame2.hwnd, main.Check1.hwnd, main.PushButton2.hwnd,
-                         main.PushButton5.hwnd}) {
+    for (HWND control : {main.ListView1.hwnd, main.Frame1.hwnd, main.Frame2.hwnd, main.Check1.hwnd,
+                         main.PushButton2.hwnd, main.PushButton5.hwnd}) {
         bool button = control == main.PushButton2.hwnd || control == main.PushButton5.hwnd;
         LOGFONTA logical = font(control);
         EXPECT_STREQ(logical.lfFaceName, "Arial");
@@ -394,9 +415,10 @@ TEST_F(MainWindowStartup, LayoutAndTabOrderFollowTheTable) {
     }
 
     // Tab walks the focusable controls by their tab index.
-    const HWND order[] = {main.ListView1.hwnd,   main.PushButton6.hwnd, main.PushButton4.hwnd, main.PushButton3.hwnd,
-                          main.PushButton2.hwnd, main.PushButton1.hwnd, main.Check1.hwnd,      main.Check8.hwnd,
-                          main.txtPassword.hwnd, main.PushButton5.hwnd, main.ListView1.hwnd};
+    const HWND order[] = {main.ListView1.hwnd,   main.PushButton6.hwnd, main.PushButton4.hwnd,
+                          main.PushButton3.hwnd, main.PushButton2.hwnd, main.PushButton1.hwnd,
+                          main.Check1.hwnd,      main.Check8.hwnd,      main.txtPassword.hwnd,
+                          main.PushButton5.hwnd, main.ListView1.hwnd};
     for (size_t i = 0; i + 1 < std::size(order); ++i)
         EXPECT_EQ(GetNextDlgTabItem(main.hwnd(), order[i], FALSE), order[i + 1]) << "after tab stop " << i;
 }
