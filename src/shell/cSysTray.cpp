@@ -1,12 +1,13 @@
 #include "shell/cSysTray.h"
 
+#include <commctrl.h>
+
 #include "core/Failure.h"
 #include "ui/MessagePump.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <initializer_list>
 
 ShellNotifyIconFunction TrayShellNotifyIcon = &SendToShellInOrder;
 
@@ -18,7 +19,6 @@ UINT TaskbarCreatedMessage() {
 namespace {
 
 constexpr char kControlClassName[] = "ParvaliskTrayControl";
-constexpr char kListenerClassName[] = "ParvaliskTrayListener";
 
 // mSysTray's one slot: the procedure the control's window had before TrayWindowProc replaced it.
 // There is one slot, so only one control at a time may show its icon.
@@ -52,13 +52,7 @@ void RegisterClasses(HINSTANCE instance) {
     control.lpfnWndProc = TrayControlProc;
     control.hInstance = instance;
     control.lpszClassName = kControlClassName;
-    WNDCLASSEXA listener = control;
-    listener.lpfnWndProc = TrayListenerProc;
-    listener.lpszClassName = kListenerClassName;
-    for (const WNDCLASSEXA* windowClass : {&control, &listener}) {
-        if (RegisterClassExA(windowClass) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
-            ThrowWin32Error();
-    }
+    if (RegisterClassExA(&control) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) ThrowWin32Error();
     registered = true;
 }
 
@@ -95,7 +89,8 @@ cSysTray::~cSysTray() {
     // The shell knows the icon by the control's window: it must have the removal before the
     // window goes.
     FinishShellNotifications();
-    if (listener_ != nullptr) DestroyWindow(listener_);
+    if (host_ != nullptr && IsWindow(host_))
+        RemoveWindowSubclass(host_, TaskbarWatchProc, reinterpret_cast<UINT_PTR>(this));
     // The parent may already have taken the control's window with it.
     if (window_ != nullptr && IsWindow(window_)) DestroyWindow(window_);
 }
@@ -108,19 +103,17 @@ void cSysTray::Create(HWND parent) {
     HWND window = CreateWindowExA(0, kControlClassName, "", WS_CHILD, 0, 0, side, side, parent, nullptr,
                                   instance, nullptr);
     if (window == nullptr) ThrowWin32Error();
-    HWND listener = CreateWindowExA(WS_EX_TOOLWINDOW, kListenerClassName, "", WS_POPUP, 0, 0, 0, 0, nullptr,
-                                    nullptr, instance, nullptr);
-    if (listener == nullptr) {
-        DWORD error = GetLastError();
+    HWND host = GetAncestor(window, GA_ROOT);
+    if (host == nullptr || !SetWindowSubclass(host, TaskbarWatchProc, reinterpret_cast<UINT_PTR>(this),
+                                              reinterpret_cast<DWORD_PTR>(this))) {
         DestroyWindow(window);
-        ThrowWin32Error(error);
+        ThrowWin32Error(ERROR_NOT_ENOUGH_MEMORY);
     }
-    SetWindowLongPtrA(listener, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     // An elevated program (the usual case, since it edits the hosts file) gets the broadcast from
     // a non-elevated shell only when it lets the message through.
-    ChangeWindowMessageFilterEx(listener, TaskbarCreatedMessage(), MSGFLT_ALLOW, nullptr);
+    ChangeWindowMessageFilterEx(host, TaskbarCreatedMessage(), MSGFLT_ALLOW, nullptr);
     window_ = window;
-    listener_ = listener;
+    host_ = host;
 }
 
 void cSysTray::SetInTray(bool value) {
@@ -200,28 +193,28 @@ void cSysTray::ShowBalloon(const std::string& text, const std::string& title, lo
 void cSysTray::HandleTrayMessage(UINT code, UINT id) {
     int icon = static_cast<int>(id);
     switch (code) {
-    case WM_MOUSEMOVE:
-        if (MouseMove) MouseMove(icon);
-        break;
-    case WM_LBUTTONDOWN:
-    case WM_RBUTTONDOWN:
-        if (MouseDown) MouseDown(code == WM_LBUTTONDOWN ? 1 : 2, icon);
-        break;
-    case WM_LBUTTONUP:
-    case WM_RBUTTONUP:
-        if (MouseUp) MouseUp(code == WM_LBUTTONUP ? 1 : 2, icon);
-        break;
-    case WM_LBUTTONDBLCLK:
-    case WM_RBUTTONDBLCLK:
-        if (MouseDblClick) MouseDblClick(code == WM_LBUTTONDBLCLK ? 1 : 2, icon);
-        break;
-    case NIN_BALLOONHIDE:
-    case NIN_BALLOONTIMEOUT:
-    case NIN_BALLOONUSERCLICK:
-        balloonUp_ = false;
-        break;
-    default:
-        break;
+        case WM_MOUSEMOVE:
+            if (MouseMove) MouseMove(icon);
+            break;
+        case WM_LBUTTONDOWN:
+        case WM_RBUTTONDOWN:
+            if (MouseDown) MouseDown(code == WM_LBUTTONDOWN ? 1 : 2, icon);
+            break;
+        case WM_LBUTTONUP:
+        case WM_RBUTTONUP:
+            if (MouseUp) MouseUp(code == WM_LBUTTONUP ? 1 : 2, icon);
+            break;
+        case WM_LBUTTONDBLCLK:
+        case WM_RBUTTONDBLCLK:
+            if (MouseDblClick) MouseDblClick(code == WM_LBUTTONDBLCLK ? 1 : 2, icon);
+            break;
+        case NIN_BALLOONHIDE:
+        case NIN_BALLOONTIMEOUT:
+        case NIN_BALLOONUSERCLICK:
+            balloonUp_ = false;
+            break;
+        default:
+            break;
     }
 }
 
@@ -268,11 +261,16 @@ LRESULT CALLBACK TrayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     return CallWindowProcA(previousProcedure, window, message, wParam, lParam);
 }
 
-LRESULT CALLBACK TrayListenerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK TaskbarWatchProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                  DWORD_PTR control) {
     if (message == TaskbarCreatedMessage()) {
-        auto* control = reinterpret_cast<cSysTray*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-        if (control != nullptr) control->TaskbarCreated();
-        return 0;
+        // The icon's return is only the control's business; the window may still want the news.
+        try {
+            reinterpret_cast<cSysTray*>(control)->TaskbarCreated();
+        } catch (...) {
+        }
+    } else if (message == WM_NCDESTROY) {
+        RemoveWindowSubclass(window, TaskbarWatchProc, id);
     }
-    return DefWindowProcA(window, message, wParam, lParam);
+    return DefSubclassProc(window, message, wParam, lParam);
 }

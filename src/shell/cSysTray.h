@@ -2,7 +2,8 @@
 // cSysTray: puts one icon into the notification area, reports mouse actions on it as events and
 // shows a balloon above it. The control has a small window of its own; while the icon is shown,
 // that window's procedure is replaced by mSysTray's TrayWindowProc, which receives the shell's
-// callback message and forwards every message to the previous procedure.
+// callback message and forwards every message to the previous procedure. The control also
+// watches the top-level window that holds it for the taskbar's broadcast.
 
 #include <windows.h>
 #include <shellapi.h>
@@ -36,15 +37,15 @@ extern ShellNotifyIconFunction TrayShellNotifyIcon;
 UINT TaskbarCreatedMessage();
 
 class cSysTray {
-public:
+  public:
     cSysTray() = default;
     cSysTray(const cSysTray&) = delete;
     cSysTray& operator=(const cSysTray&) = delete;
     ~cSysTray();  // removes the icon if it is shown, and waits until the shell has taken that
 
-    // Creates the control's own window as a hidden child of the parent (the control is then live).
-    // Until then, setting InTray only remembers the value. Throws Failure when the window cannot
-    // be made.
+    // Creates the control's own window as a hidden child of the parent (the control is then live)
+    // and starts watching the parent's top-level window. Until then, setting InTray only
+    // remembers the value. Throws Failure when the window cannot be made or watched.
     void Create(HWND parent);
     HWND Window() const { return window_; }
 
@@ -68,17 +69,18 @@ public:
     // Called by TrayWindowProc for the callback message: code is lParam, id is wParam.
     void HandleTrayMessage(UINT code, UINT id);
 
-private:
+  private:
     friend LRESULT CALLBACK TrayWindowProc(HWND, UINT, WPARAM, LPARAM);
-    friend LRESULT CALLBACK TrayListenerProc(HWND, UINT, WPARAM, LPARAM);
+    friend LRESULT CALLBACK TaskbarWatchProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
     void AddTrayIcon(HWND window, UINT id, const std::string& tip, HICON icon);
     void RemoveTrayIcon(HWND window, UINT id);
     // The shell has forgotten its icons (Explorer restarted): put ours back as it was.
     void TaskbarCreated();
 
     HWND window_ = nullptr;
-    // A hidden top-level window that hears the taskbar's broadcast, which child windows never get.
-    HWND listener_ = nullptr;
+    // The top-level window that holds the control: it hears the taskbar's broadcast, which child
+    // windows never get, and passes it to the control through a subclass.
+    HWND host_ = nullptr;
     bool inTray_ = false;
     bool iconAdded_ = false;
     std::string tip_;
@@ -89,5 +91,7 @@ private:
 
 // mSysTray: the replacement window procedure of the control's window.
 LRESULT CALLBACK TrayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-// The procedure of the control's listener window (reacts to the taskbar's re-creation only).
-LRESULT CALLBACK TrayListenerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// The subclass procedure on the control's top-level window (reacts to the taskbar's re-creation
+// only); its reference data is the control.
+LRESULT CALLBACK TaskbarWatchProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                  DWORD_PTR control);

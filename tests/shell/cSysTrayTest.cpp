@@ -8,6 +8,7 @@
 #include "core/Failure.h"
 #include "ui/MessagePump.h"
 
+#include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -56,10 +57,12 @@ long long MillisecondsSince(Clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
-HICON TrayIconResource() { return LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_TRAY_ICON)); }
+HICON TrayIconResource() {
+    return LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_TRAY_ICON));
+}
 
 class TrayTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         shellCalls.clear();
         TrayShellNotifyIcon = RecordShellCall;
@@ -68,8 +71,8 @@ protected:
         wc.hInstance = GetModuleHandleA(nullptr);
         wc.lpszClassName = "TrayTestParent";
         RegisterClassA(&wc);
-        parent = CreateWindowExA(0, "TrayTestParent", "Tray test", WS_OVERLAPPEDWINDOW, 0, 0, 300, 300, nullptr,
-                                 nullptr, GetModuleHandleA(nullptr), nullptr);
+        parent = CreateWindowExA(0, "TrayTestParent", "Tray test", WS_OVERLAPPEDWINDOW, 0, 0, 300, 300,
+                                 nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
         ASSERT_NE(parent, nullptr);
     }
     void TearDown() override {
@@ -104,16 +107,28 @@ TEST_F(TrayTest, EachMouseCodeFromTheShellRaisesItsEvent) {
         const char* events;
     };
     const Case cases[] = {
-        {0x200, "Move(0) "},      {0x201, "Down(1,0) "},    {0x202, "Up(1,0) "},
-        {0x203, "DblClick(1,0) "}, {0x204, "Down(2,0) "},    {0x205, "Up(2,0) "},
-        {0x206, "DblClick(2,0) "}, {0x207, ""},              {0x208, ""},  // middle button
-        {0x209, ""},              {0x20A, ""},              {0x402, ""},  // wheel, balloon shown
+        {0x200, "Move(0) "},
+        {0x201, "Down(1,0) "},
+        {0x202, "Up(1,0) "},
+        {0x203, "DblClick(1,0) "},
+        {0x204, "Down(2,0) "},
+        {0x205, "Up(2,0) "},
+        {0x206, "DblClick(2,0) "},
+        {0x207, ""},
+        {0x208, ""},  // middle button
+        {0x209, ""},
+        {0x20A, ""},
+        {0x402, ""},  // wheel, balloon shown
     };
     cSysTray tray;
     std::string events;
     tray.MouseMove = [&](int id) { events += "Move(" + std::to_string(id) + ") "; };
-    tray.MouseDown = [&](int b, int id) { events += "Down(" + std::to_string(b) + "," + std::to_string(id) + ") "; };
-    tray.MouseUp = [&](int b, int id) { events += "Up(" + std::to_string(b) + "," + std::to_string(id) + ") "; };
+    tray.MouseDown = [&](int b, int id) {
+        events += "Down(" + std::to_string(b) + "," + std::to_string(id) + ") ";
+    };
+    tray.MouseUp = [&](int b, int id) {
+        events += "Up(" + std::to_string(b) + "," + std::to_string(id) + ") ";
+    };
     tray.MouseDblClick = [&](int b, int id) {
         events += "DblClick(" + std::to_string(b) + "," + std::to_string(id) + ") ";
     };
@@ -280,7 +295,7 @@ TEST_F(TrayTest, TextsAreCutToFitTheirFields) {
         std::size_t tip, text, title;  // what is left of a text of this length in each field
     };
     const Case cases[] = {
-        {9, 9, 9, 9},       {63, 63, 63, 63},     {64, 64, 64, 63},   {127, 127, 127, 63},
+        {9, 9, 9, 9},        {63, 63, 63, 63},    {64, 64, 64, 63},    {127, 127, 127, 63},
         {128, 127, 128, 63}, {255, 127, 255, 63}, {256, 127, 255, 63}, {1000, 127, 255, 63},
     };
     cSysTray tray;
@@ -337,7 +352,8 @@ TEST_F(TrayTest, EachBalloonNotificationEndsTheWaitWithoutARemoval) {
         Clock::time_point start = Clock::now();
         tray.ShowBalloon("text", "title", 20, false);
         EXPECT_LT(MillisecondsSince(start), 10000) << "notification 0x" << std::hex << code;
-        ASSERT_EQ(shellCalls.size(), 1u) << "notification 0x" << std::hex << code << " was followed by a removal";
+        ASSERT_EQ(shellCalls.size(), 1u)
+            << "notification 0x" << std::hex << code << " was followed by a removal";
         EXPECT_EQ(shellCalls[0].record.uTimeout, 20000u);
 
         // Arriving from elsewhere while the control waits.
@@ -353,7 +369,8 @@ TEST_F(TrayTest, EachBalloonNotificationEndsTheWaitWithoutARemoval) {
         shell.join();
         EXPECT_GE(waited, 250) << "the wait ended before the notification came";
         EXPECT_LT(waited, 10000) << "notification 0x" << std::hex << code << " did not end the wait";
-        EXPECT_EQ(shellCalls.size(), 1u) << "notification 0x" << std::hex << code << " was followed by a removal";
+        EXPECT_EQ(shellCalls.size(), 1u)
+            << "notification 0x" << std::hex << code << " was followed by a removal";
     }
 }
 
@@ -493,6 +510,33 @@ TEST_F(TrayTest, ARestartedTaskbarGetsTheIconBack) {
     SendMessageTimeoutA(HWND_BROADCAST, TaskbarCreatedMessage(), 0, 0, SMTO_ABORTIFHUNG, 2000, &answer);
     EXPECT_TRUE(shellCalls.empty());
     EXPECT_FALSE(ShellKnowsIcon(window));
+}
+
+TEST_F(TrayTest, TheTaskbarWatchLastsAsLongAsTheControlAndItsWindow) {
+    // A control that goes first stops watching its window: the broadcast never reaches it again.
+    UINT_PTR watch = 0;
+    {
+        cSysTray tray;
+        ShowIcon(tray);
+        watch = reinterpret_cast<UINT_PTR>(&tray);
+        DWORD_PTR data = 0;
+        ASSERT_TRUE(GetWindowSubclass(parent, TaskbarWatchProc, watch, &data));
+        EXPECT_EQ(data, watch);
+    }
+    DWORD_PTR data = 0;
+    EXPECT_FALSE(GetWindowSubclass(parent, TaskbarWatchProc, watch, &data));
+    shellCalls.clear();
+    DWORD_PTR answer = 0;
+    SendMessageTimeoutA(HWND_BROADCAST, TaskbarCreatedMessage(), 0, 0, SMTO_ABORTIFHUNG, 2000, &answer);
+    EXPECT_TRUE(shellCalls.empty());
+
+    // A window that goes first takes the watch and the control's window with it; the control then
+    // ends quietly.
+    cSysTray tray;
+    ShowIcon(tray);
+    HWND window = tray.Window();
+    DestroyWindow(parent);
+    EXPECT_FALSE(IsWindow(window));
 }
 
 }  // namespace
