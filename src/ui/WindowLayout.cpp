@@ -1,10 +1,14 @@
 #include "ui/WindowLayout.h"
 
 int ScreenDpi() {
-    HDC screen = GetDC(nullptr);
-    int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
-    return dpi > 0 ? dpi : 96;
+    // The screen's DPI changes only with a new sign-in, so one reading serves the whole run.
+    static const int dpi = [] {
+        HDC screen = GetDC(nullptr);
+        int read = GetDeviceCaps(screen, LOGPIXELSY);
+        ReleaseDC(nullptr, screen);
+        return read > 0 ? read : 96;
+    }();
+    return dpi;
 }
 
 HFONT ArialBold(int hundredthsOfPoint, int dpi) {
