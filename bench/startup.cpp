@@ -14,11 +14,14 @@ int main() {
     // Round 0 warms the file cache and Wine's services for both programs and is not counted; the
     // counted rounds alternate the two, so a busy moment of the machine hits both alike.
     for (int run = -1; run < kRuns; ++run) {
-        Started helper = StartAndTime(folder + "\\minimal_window.exe", "ParvaliskMinimalWindow", "Minimal Window", 30);
+        Sleep(kSettleMilliseconds);
+        Started helper =
+            StartAndTime(folder + "\\minimal_window.exe", "ParvaliskMinimalWindow", "Minimal Window", 30);
         CloseAndWait(helper, 30000);
         if (run >= 0 && helper.seconds >= 0) minimal.push_back(helper.seconds);
 
         ClearProgramState();  // no stored list: the default list, nothing to resume
+        Sleep(kSettleMilliseconds);
         Started program = StartAndTime(folder + "\\Parvalisk.exe", "ParvaliskMainWindow", "Parvalisk", 30);
         CloseAndWait(program, 30000);
         if (run >= 0 && program.seconds >= 0) parvalisk.push_back(program.seconds);
@@ -40,9 +43,11 @@ int main() {
     std::printf("Parvalisk's start-up less the minimal window's, median of the runs: %.1f ms\n",
                 Median([&] {
                     std::vector<double> differences;
-                    for (int run = 0; run < kRuns; ++run) differences.push_back(parvalisk[run] - minimal[run]);
+                    for (int run = 0; run < kRuns; ++run)
+                        differences.push_back(parvalisk[run] - minimal[run]);
                     return differences;
-                }()) * 1000);
+                }()) *
+                    1000);
     std::printf("startup: ratio %.2f (limit 1.5)\n", ours / base);
     return 0;
 }
