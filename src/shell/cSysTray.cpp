@@ -264,7 +264,7 @@ LRESULT CALLBACK TrayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 LRESULT CALLBACK TaskbarWatchProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                   DWORD_PTR control) {
     if (message == TaskbarCreatedMessage()) {
-        // The icon's return is only the control's business; the window may still want the news.
+        // No failure leaves a window procedure, and the window itself may still want the news.
         try {
             reinterpret_cast<cSysTray*>(control)->TaskbarCreated();
         } catch (...) {
