@@ -1,24 +1,28 @@
 #pragma once
 // Shared by the start-up benchmarks: start a program the way a user does (CreateProcess) and time
-// it until its window is visible; a temporary WINDIR so the program never touches the prefix's
-// hosts file; and the program's own settings and data folder cleared around the measurement.
+// it until its window is visible; a temporary hosts folder for the machine so the program never
+// touches the prefix's hosts file; and the program's own settings and data folder cleared around the
+// measurement.
 #include <windows.h>
 
 #include <algorithm>
 #include <chrono>
+#include <memory>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "core/FileHelpers.h"
 #include "support/RemoveTree.h"
+#include "support/SystemHostsFolder.h"
 #include "ui/Appearance.h"
 
 namespace startup_timing {
 
 inline constexpr char kProgramSettingsKey[] = "Software\\VB and VBA Program Settings\\Kelmarin\\Parvalisk";
 
-// A temporary WINDIR holding a hosts file; the programs started here inherit it.
+// A temporary Windows folder holding a hosts file, which the machine's hosts folder points at
+// while the benchmark runs.
 class TemporaryWindir {
   public:
     TemporaryWindir() {
@@ -36,12 +40,16 @@ class TemporaryWindir {
         DWORD written = 0;
         WriteFile(hosts, "127.0.0.1 localhost\r\n", 21, &written, nullptr);
         CloseHandle(hosts);
-        SetEnvironmentVariableA("WINDIR", (root_ + "\\windows").c_str());
+        hostsFolder_ = std::make_unique<SystemHostsFolder>(path);
     }
-    ~TemporaryWindir() { RemoveTree(root_); }
+    ~TemporaryWindir() {
+        hostsFolder_.reset();
+        RemoveTree(root_);
+    }
 
   private:
     std::string root_;
+    std::unique_ptr<SystemHostsFolder> hostsFolder_;
 };
 
 inline void ClearProgramState() {

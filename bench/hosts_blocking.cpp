@@ -89,8 +89,7 @@ int main() {
     for (const char* sub : {"", "\\windows", "\\windows\\system32", "\\windows\\system32\\drivers",
                             "\\windows\\system32\\drivers\\etc", "\\data", "\\copies"})
         CreateDirectoryA((root + sub).c_str(), nullptr);
-    SetEnvironmentVariableA("WINDIR", windir.c_str());
-    const std::string hostsPath = HostsFilePath();
+    const std::string hostsPath = windir + "\\system32\\drivers\\etc\\hosts";
     const std::string dataFolder = root + "\\data";
     const std::string backupPath = dataFolder + "\\hosts";
     const std::string copyPath = root + "\\copies\\hosts-copy";
@@ -100,7 +99,7 @@ int main() {
     PrintedPrompts prompts;
     UsePrompts(&prompts);
 
-    Form1 form;
+    Form1 form(hostsPath);
     form.DataFolder = dataFolder;
     form.UserIsAdmin = true;
     form.ListView1.AppendRange(HostNames(kEntries));

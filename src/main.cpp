@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "app/Form1.h"
+#include "core/FileHelpers.h"
 #include "ui/ComApartment.h"
 #include "ui/MessagePump.h"
 
@@ -12,7 +13,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
 
     int exitCode = 0;
     {
-        Form1 form;
+        Form1 form(SystemHostsFilePath());
         form.EndsProgramOnClose = true;
         form.Load();
         exitCode = RunMessageLoop();

@@ -113,7 +113,7 @@ Form1* MainWindow() {
     return mainWindow;
 }
 
-Form1::Form1() {
+Form1::Form1(std::string hostsFilePath) : HostsFilePath(std::move(hostsFilePath)) {
     Check1.onClick = [this] { Check1_Click(); };
     Check8.onClick = [this] { Check8_Click(); };
     cSysTray1.MouseUp = [this](int button, int id) { cSysTray1_MouseUp(button, id); };

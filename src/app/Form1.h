@@ -53,7 +53,8 @@ enum Form1ControlId : int {
 
 class Form1 {
 public:
-    Form1();
+    // The hosts file the blocker writes: the system's (main) or a test's own.
+    explicit Form1(std::string hostsFilePath);
     ~Form1();
     Form1(const Form1&) = delete;
     Form1& operator=(const Form1&) = delete;
@@ -74,6 +75,7 @@ public:
     CheckBox Check1, Check8;
     cSysTray cSysTray1;
 
+    const std::string HostsFilePath;
     std::string SavedButtonCaption;
     bool UserIsAdmin = false;
     std::string DataFolder;

@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <vector>
 
@@ -297,15 +298,69 @@ void DeleteFileForced(const std::string& path) {
     if (!DeleteFileA(path.c_str())) SetFileAttributesA(path.c_str(), attributes);
 }
 
-std::string HostsFilePath() {
-    DWORD needed = GetEnvironmentVariableA("WINDIR", nullptr, 0);
-    std::string windir;
-    if (needed > 0) {
-        windir.resize(needed);
-        DWORD got = GetEnvironmentVariableA("WINDIR", windir.data(), needed);
-        windir.resize(got < needed ? got : 0);
+namespace {
+
+constexpr char kTcpipParametersKey[] = "SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters";
+
+// The system's Windows folder (not the per-user one a terminal server may give, nor %windir%).
+std::string SystemWindowsFolder() {
+    char folder[MAX_PATH];
+    UINT length = GetSystemWindowsDirectoryA(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return "C:\\Windows";
+    return std::string(folder, length);
+}
+
+// Replaces every %name% (any letter case) by the text.
+std::string ReplaceVariable(std::string text, const std::string& name, const std::string& by) {
+    const std::string wanted = "%" + name + "%";
+    for (size_t at = 0; at + wanted.size() <= text.size();) {
+        if (CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, text.data() + at,
+                           static_cast<int>(wanted.size()), wanted.data(),
+                           static_cast<int>(wanted.size())) == CSTR_EQUAL) {
+            text.replace(at, wanted.size(), by);
+            at += by.size();
+        } else {
+            ++at;
+        }
     }
-    return windir + "\\system32\\drivers\\etc\\hosts";
+    return text;
+}
+
+bool IsFullPath(const std::string& path) {
+    bool drive = path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
+                 path[2] == '\\';
+    bool share = path.size() >= 3 && path[0] == '\\' && path[1] == '\\' && path[2] != '\\';
+    return drive || share;
+}
+
+}  // namespace
+
+std::string HostsFolderFromDatabasePath(const std::string& value, const std::string& windowsFolder) {
+    std::string folder =
+        ReplaceVariable(ReplaceVariable(value, "SystemRoot", windowsFolder), "windir", windowsFolder);
+    while (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
+    if (folder.find('%') != std::string::npos || !IsFullPath(folder))
+        return windowsFolder + "\\system32\\drivers\\etc";
+    return folder;
+}
+
+std::string SystemHostsFilePath() {
+    std::string value;
+    UniqueKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTcpipParametersKey, 0, KEY_QUERY_VALUE, key.put()) ==
+        ERROR_SUCCESS) {
+        char data[MAX_PATH * 2] = "";
+        DWORD size = sizeof data - 1;
+        DWORD type = REG_NONE;
+        // Read raw, so %SystemRoot% is expanded below from the system and not from this
+        // process's environment.
+        if (RegQueryValueExA(key.get(), "DataBasePath", nullptr, &type, reinterpret_cast<BYTE*>(data),
+                             &size) == ERROR_SUCCESS &&
+            (type == REG_SZ || type == REG_EXPAND_SZ))
+            value.assign(data, strnlen(data, size));
+    }
+    std::string folder = HostsFolderFromDatabasePath(value, SystemWindowsFolder());
+    return folder + (folder.back() == '\\' ? "" : "\\") + "hosts";
 }
 
 namespace {

@@ -52,8 +52,15 @@ bool TryCopyFile(const std::string& source, const std::string& destination);
 // that also removes a read-only file. Silent, also for a missing file.
 void DeleteFileForced(const std::string& path);
 
-// WINDIR + "\system32\drivers\etc\hosts", built afresh from the environment at every call.
-std::string HostsFilePath();
+// The system hosts file: the folder the system's name resolution reads (the machine's
+// DataBasePath, see HostsFolderFromDatabasePath) followed by "\hosts". It comes from the machine's
+// settings, never from the environment, which any user may change for their own programs.
+std::string SystemHostsFilePath();
+
+// The hosts folder for a stored DataBasePath value: the value with %SystemRoot% (or %windir%)
+// replaced by the system's Windows folder. An empty value, one that names any other variable or
+// one that is not a full path gives the Windows folder + "\system32\drivers\etc".
+std::string HostsFolderFromDatabasePath(const std::string& value, const std::string& windowsFolder);
 
 // The all-users application data folder the data folder is made in: SpecialFolderPath(35),
 // unless a test has pointed it at a temporary tree.

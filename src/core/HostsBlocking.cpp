@@ -49,7 +49,7 @@ void Form1::StartBlocking(bool atStartup) {
         p.Line(106, [&] {
             SetAsideIfUntrusted(HostsBackupPath(DataFolder));
             if (DecideBackupAtStart(HostsBackupPath(DataFolder)) == BackupAction::TakeFresh) {
-                TakeBackup(HostsFilePath(), HostsBackupPath(DataFolder));
+                TakeBackup(HostsFilePath, HostsBackupPath(DataFolder));
                 backupTaken = true;
             }
         });
@@ -63,14 +63,14 @@ void Form1::StartBlocking(bool atStartup) {
         });
         if (takeFresh) {
             p.Line(112, [&] {
-                TakeBackup(HostsFilePath(), HostsBackupPath(DataFolder));
+                TakeBackup(HostsFilePath, HostsBackupPath(DataFolder));
                 backupTaken = true;
             });
         }
     }
     if (p.Test(114, [&] { return UserIsAdmin; })) {
         p.Line(116, [&] {
-            HostsContent hosts = ReadHostsForBlocking(HostsFilePath());
+            HostsContent hosts = ReadHostsForBlocking(HostsFilePath);
             previous = std::move(hosts.text);
             hostsExisted = hosts.exists;
             hostsRead = true;
@@ -87,7 +87,7 @@ void Form1::StartBlocking(bool atStartup) {
                     PreBlockingContentIsSafe(backupTaken, hostsExisted, HostsBackupPath(DataFolder)) &&
                     // a planted backup that could not be moved aside keeps nothing
                     (backupTaken || !hostsExisted || IsTrustedOwner(HostsBackupPath(DataFolder))) &&
-                    WriteFileContent(HostsFilePath(),
+                    WriteFileContent(HostsFilePath,
                                      [&](ContentSink& sink) { PutBlockedHosts(sink, previous, ListView1); });
                 return !written;
             })) {
@@ -117,7 +117,7 @@ void Form1::StopBlocking(bool atStartup) {
             bool restored = false;
             p.Line(104, [&] {
                 restored = IsTrustedOwner(HostsBackupPath(DataFolder)) &&
-                           TryCopyFile(HostsBackupPath(DataFolder), HostsFilePath());
+                           TryCopyFile(HostsBackupPath(DataFolder), HostsFilePath);
             });
             if (restored) {
                 p.Line(106, [&] { DeleteFileForced(HostsBackupPath(DataFolder)); });

@@ -20,7 +20,7 @@ class ListTest : public TempTree {
         WriteBytes(hostsPath, kHostsContent);
         answers = std::make_unique<ScriptedSystemAnswers>();
         prompts = std::make_unique<ScriptedPrompts>();
-        form = std::make_unique<Form1>();
+        form = std::make_unique<Form1>(hostsPath);
         form->Load();
         // Whatever start-up put in the list, each test starts from an empty one.
         form->ListView1.Clear();

@@ -31,7 +31,7 @@ protected:
     }
     // The main window as the program loads it (the scripted answers say who the user is).
     void LoadForm() {
-        form = std::make_unique<Form1>();
+        form = std::make_unique<Form1>(hostsPath);
         form->Load();
         ASSERT_EQ(form->DataFolder, dataFolder);
         ProcessPendingEvents();

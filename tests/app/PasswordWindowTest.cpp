@@ -54,7 +54,7 @@ class PasswordWindowTest : public TempTree {
 protected:
     void SetUp() override {
         TempTree::SetUp();
-        form = std::make_unique<Form1>();
+        form = std::make_unique<Form1>(hostsPath);
         form->Load();
         ProcessPendingEvents();
         prompts.boxes.clear();
@@ -422,7 +422,7 @@ TEST_F(PasswordWindowTest, FieldStartsEmptyAndStartKeepsTheStoredPassword) {
     TypeIntoMainField("Stays");
     std::string stored = GetSetting(kKeyPassword);
     form.reset();
-    form = std::make_unique<Form1>();
+    form = std::make_unique<Form1>(hostsPath);
     form->Load();
     ProcessPendingEvents();
     EXPECT_EQ(Text(form->txtPassword.hwnd), "") << "the stored password is never shown in the field";

@@ -13,7 +13,8 @@
 
 class BlockingForm {
   public:
-    BlockingForm(const std::string& dataFolder, bool administrator) : form(std::make_unique<Form1>()) {
+    BlockingForm(const std::string& hostsPath, const std::string& dataFolder, bool administrator)
+        : form(std::make_unique<Form1>(hostsPath)) {
         form->PushButton2.hwnd =
             CreateWindowExA(0, "BUTTON", "Start Blocking", WS_POPUP | BS_PUSHBUTTON, 0, 0, 10, 10, nullptr,
                             nullptr, GetModuleHandleA(nullptr), nullptr);

@@ -194,7 +194,7 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
         WriteBytes(hostsPath, *clean);
 
         auto startProgram = [&] {
-            auto window = std::make_unique<BlockingForm>(dataFolder, random() % 10 != 0);
+            auto window = std::make_unique<BlockingForm>(hostsPath, dataFolder, random() % 10 != 0);
             window->SetEntries(RandomEntries(random));
             return window;
         };

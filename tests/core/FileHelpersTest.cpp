@@ -8,6 +8,7 @@
 #include "core/Failure.h"
 #include "core/FileHelpers.h"
 #include "core/Handles.h"
+#include "support/SystemHostsFolder.h"
 #include "support/TempTree.h"
 
 namespace {
@@ -227,7 +228,7 @@ TEST_F(FileHelpers, FileExistsForFilesAndFoldersOnly) {
     EXPECT_FALSE(FileExists(""));
 }
 
-TEST_F(FileHelpers, PathsFromTheShellAndTheEnvironment) {
+TEST_F(FileHelpers, PathsFromTheShellAndTheMachine) {
     SetCommonAppDataPathForTests("");
     std::string common = SpecialFolderPath(kCommonAppDataFolder);
     ASSERT_FALSE(common.empty());
@@ -242,11 +243,41 @@ TEST_F(FileHelpers, PathsFromTheShellAndTheEnvironment) {
     SetCommonAppDataPathForTests(commonAppData);
     EXPECT_EQ(CommonAppDataPath(), commonAppData);
 
-    EXPECT_EQ(HostsFilePath(), windir + "\\system32\\drivers\\etc\\hosts");
+    // The hosts folder comes from the machine's DataBasePath, expanded with the system's
+    // Windows folder; a user's own WINDIR variable changes nothing.
+    char system[MAX_PATH] = "";
+    GetSystemWindowsDirectoryA(system, MAX_PATH);
+    const std::string machineHosts = SystemHostsFilePath();
+    EXPECT_EQ(machineHosts.rfind(system, 0), 0u) << machineHosts;
+    char windirVariable[MAX_PATH] = "";
+    GetEnvironmentVariableA("WINDIR", windirVariable, MAX_PATH);
     SetEnvironmentVariableA("WINDIR", "Q:\\elsewhere");
-    EXPECT_EQ(HostsFilePath(), "Q:\\elsewhere\\system32\\drivers\\etc\\hosts")
-        << "built afresh at every call";
-    SetEnvironmentVariableA("WINDIR", windir.c_str());
+    EXPECT_EQ(SystemHostsFilePath(), machineHosts) << "the environment never moves the hosts file";
+    SetEnvironmentVariableA("WINDIR", windirVariable);
+    {
+        SystemHostsFolder pointed(windir + "\\system32\\drivers\\etc");
+        ASSERT_TRUE(pointed.InForce());
+        EXPECT_EQ(SystemHostsFilePath(), hostsPath) << "the folder the machine names";
+    }
+    EXPECT_EQ(SystemHostsFilePath(), machineHosts);
+
+    const std::string etc = "C:\\Win\\system32\\drivers\\etc";
+    const struct {
+        const char* stored;
+        std::string folder;
+    } rows[] = {
+        {"%SystemRoot%\\System32\\drivers\\etc", "C:\\Win\\System32\\drivers\\etc"},
+        {"%systemroot%\\other\\", "C:\\Win\\other"},
+        {"%WinDir%\\x", "C:\\Win\\x"},
+        {"D:\\hosts folder", "D:\\hosts folder"},
+        {"\\\\server\\share\\etc", "\\\\server\\share\\etc"},
+        {"", etc},
+        {"%USERPROFILE%\\etc", etc},
+        {"relative\\etc", etc},
+        {"%SystemRoot", etc},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(HostsFolderFromDatabasePath(row.stored, "C:\\Win"), row.folder) << row.stored;
 }
 
 }  // namespace

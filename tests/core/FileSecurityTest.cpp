@@ -502,7 +502,7 @@ TEST_F(PlantedBackup, StopRestoresOnlyATrustedBackup) {
         const std::string blocked = std::string(kClean) + "\r\n127.0.0.1          mail.example\r\n";
         WriteBytes(hostsPath, blocked);
         Plant(c.owner);
-        BlockingForm window(dataFolder, true);
+        BlockingForm window(hostsPath, dataFolder, true);
         window.form->PushButton2.SetCaption("Stop Blocking");
         prompts.boxes.clear();
 
@@ -532,7 +532,7 @@ TEST_F(PlantedBackup, StartsSetAPlantedBackupAsideAndTakeAFreshOne) {
         SCOPED_TRACE(atStartup ? "start-up resume" : "user's start");
         WriteBytes(hostsPath, kClean);
         Plant("S-1-5-32-545");
-        BlockingForm window(dataFolder, true);
+        BlockingForm window(hostsPath, dataFolder, true);
         window.SetEntries({"bank.example"});
         prompts.boxes.clear();
 
@@ -560,7 +560,7 @@ TEST_F(PlantedBackup, APlantedBackupThatCannotBeMovedIsRefused) {
     HANDLE held =
         CreateFileA(backup.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    BlockingForm window(dataFolder, true);
+    BlockingForm window(hostsPath, dataFolder, true);
     window.SetEntries({"bank.example"});
 
     window.UserStart();

@@ -32,7 +32,7 @@ class HostsBlocking : public TempTree {
         MakeDataFolder();
         SetApplicationTitle();
         backupPath = dataFolder + "\\hosts";
-        window = std::make_unique<BlockingForm>(dataFolder, true);
+        window = std::make_unique<BlockingForm>(hostsPath, dataFolder, true);
     }
     void TearDown() override {
         window.reset();
@@ -129,7 +129,7 @@ TEST_F(HostsBlocking, ResumeAtStartupAddsASecondSetAndKeepsTheCleanBackup) {
     WriteBytes(hostsPath, "clean\r\n");
     window->UserStart();
     // The program closes while blocking and starts again: start-up resumes the block.
-    window = std::make_unique<BlockingForm>(dataFolder, true);
+    window = std::make_unique<BlockingForm>(hostsPath, dataFolder, true);
     window->SetEntries({"a.example", "b.example"});
     window->ResumeAtStartup();
     const std::string set = BlockLine("a.example") + BlockLine("b.example");

@@ -11,6 +11,7 @@
 
 #include "app/Form1.h"
 #include "core/FileHelpers.h"
+#include "support/SystemHostsFolder.h"
 #include "support/TempTree.h"
 #include "ui/Appearance.h"
 
@@ -137,6 +138,8 @@ class OpenDialogEndToEnd : public TempTree {
   protected:
     void SetUp() override {
         TempTree::SetUp();
+        systemHosts = std::make_unique<SystemHostsFolder>(windir + "\\system32\\drivers\\etc");
+        ASSERT_TRUE(systemHosts->InForce()) << "the machine's hosts folder could not be pointed at the tree";
         // The run uses this Wine prefix's settings and data folder: note them to put them back,
         // and start the program from an empty settings section so it opens as a plain window.
         hadSettings_ = ReadSection(savedSettings_);
@@ -159,11 +162,11 @@ class OpenDialogEndToEnd : public TempTree {
         RestoreSection(hadSettings_, savedSettings_);
         if (!hadDataFolder_) RemoveTree(realDataFolder_);
         if (!hadMakerFolder_) RemoveTree(makerFolder_);
+        systemHosts.reset();
         TempTree::TearDown();
     }
 
-    // Starts the built program with WINDIR pointing at this test's tree (set by TempTree in
-    // this process's environment, which the program inherits).
+    // Starts the built program; the machine's hosts folder points at this test's tree.
     void StartProgram() {
         std::string exe = ProgramFolder() + "\\Parvalisk.exe";
         ASSERT_TRUE(FileExists(exe)) << exe;
@@ -177,6 +180,7 @@ class OpenDialogEndToEnd : public TempTree {
 
     static constexpr char kHosts[] = "127.0.0.1 localhost\r\n";
     PROCESS_INFORMATION process_{};
+    std::unique_ptr<SystemHostsFolder> systemHosts;  // the program's hosts file is the tree's
 
   private:
     bool hadSettings_ = false;

@@ -1,15 +1,17 @@
 // The whole program as a user meets it: Parvalisk.exe is started, its window found by its caption,
-// "Start Blocking" pressed with a real click message, and the hosts file of the temporary WINDIR
-// checked. The program keeps its data folder and settings where it always does (in this Wine
+// "Start Blocking" pressed with a real click message, and the hosts file of the temporary tree
+// (the machine's hosts folder points there meanwhile) checked. The program keeps its data folder and settings where it always does (in this Wine
 // prefix); they are cleared before and after the run.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
 #include "app/Form1.h"
 #include "core/FileHelpers.h"
+#include "support/SystemHostsFolder.h"
 #include "support/TempTree.h"
 #include "ui/Appearance.h"
 
@@ -21,6 +23,8 @@ class StartBlockingEndToEnd : public TempTree {
 protected:
     void SetUp() override {
         TempTree::SetUp();
+        systemHosts = std::make_unique<SystemHostsFolder>(windir + "\\system32\\drivers\\etc");
+        ASSERT_TRUE(systemHosts->InForce()) << "the machine's hosts folder could not be pointed at the tree";
         programDataFolder = SpecialFolderPath(kCommonAppDataFolder) + "\\Kelmarin\\Parvalisk";
         ClearProgramState();
     }
@@ -32,6 +36,7 @@ protected:
             CloseHandle(process.hThread);
         }
         ClearProgramState();
+        systemHosts.reset();
         TempTree::TearDown();
     }
     void ClearProgramState() {
@@ -47,7 +52,7 @@ protected:
                        static_cast<DWORD>(value.size() + 1));
         RegCloseKey(section);
     }
-    // Starts the program as a user would; its environment is ours, with WINDIR in the temporary tree.
+    // Starts the program as a user would.
     void StartProgram() {
         std::string exe = ProgramFolder() + "\\Parvalisk.exe";
         std::string commandLine = "\"" + exe + "\"";
@@ -82,6 +87,7 @@ protected:
 
     std::string programDataFolder;
     PROCESS_INFORMATION process{};
+    std::unique_ptr<SystemHostsFolder> systemHosts;  // the program's hosts file is the tree's
 };
 
 TEST_F(StartBlockingEndToEnd, PressingStartBlockingBlocksTheStoredListInTheHostsFile) {

@@ -3,8 +3,8 @@
 // window, stop blocking, close; then a run that is closed while blocking and the start after it,
 // which resumes the block hidden in the tray.
 //
-// The program runs in this test's Wine prefix with WINDIR pointing at a temporary tree, so the
-// hosts file it changes is the tree's. Its data folder and settings are the prefix's own; the
+// The program runs in this test's Wine prefix with the machine's hosts folder pointing at a
+// temporary tree, so the hosts file it changes is the tree's. Its data folder and settings are the prefix's own; the
 // test clears them before and after. Screenshots of the main window and the password window are
 // saved beside the build's programs' folder (build\e2e-*.bmp).
 
@@ -14,6 +14,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,6 +27,7 @@
 #include "core/Handles.h"
 #include "core/HostsText.h"
 #include "shell/cSysTray.h"
+#include "support/SystemHostsFolder.h"
 #include "support/TempTree.h"
 #include "ui/Appearance.h"
 #include "ui/InputBox.h"
@@ -151,6 +153,8 @@ class TypicalUse : public TempTree {
 protected:
     void SetUp() override {
         TempTree::SetUp();
+        systemHosts = std::make_unique<SystemHostsFolder>(windir + "\\system32\\drivers\\etc");
+        ASSERT_TRUE(systemHosts->InForce()) << "the machine's hosts folder could not be pointed at the tree";
         // The program reads and writes the prefix's own settings and data folder; so do we here.
         ResetSettingsRoot();
         SetCommonAppDataPathForTests("");
@@ -161,6 +165,7 @@ protected:
     void TearDown() override {
         EndProgram();
         ClearProgramState();
+        systemHosts.reset();
         TempTree::TearDown();
     }
 
@@ -169,7 +174,7 @@ protected:
         RemoveTree(CommonAppDataPath() + "\\Kelmarin\\Parvalisk");
     }
 
-    // Starts the program as a user would; it inherits WINDIR, which points at the tree.
+    // Starts the program as a user would.
     void StartProgram() {
         std::string exe = ProgramFolder() + "\\Parvalisk.exe";
         std::string commandLine = "\"" + exe + "\"";
@@ -261,6 +266,7 @@ protected:
 
     static constexpr char kCleanHosts[] = "# hosts of the test tree\r\n127.0.0.1       localhost\r\n::1 localhost";
     PROCESS_INFORMATION process{};
+    std::unique_ptr<SystemHostsFolder> systemHosts;  // the program's hosts file is the tree's
     HWND main = nullptr;
     std::string shots;
 };

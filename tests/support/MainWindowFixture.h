@@ -30,7 +30,7 @@ protected:
     }
 
     Form1& StartMainWindow() {
-        form = std::make_unique<Form1>();
+        form = std::make_unique<Form1>(hostsPath);
         form->Load();
         return *form;
     }

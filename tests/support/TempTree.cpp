@@ -30,11 +30,6 @@ void TempTree::SetUp() {
     CreateDirectoryA(commonAppData.c_str(), nullptr);
     dataFolder = commonAppData + "\\Kelmarin\\Parvalisk";
 
-    char saved[32768];
-    DWORD got = GetEnvironmentVariableA("WINDIR", saved, sizeof saved);
-    hadWindir_ = got > 0 && got < sizeof saved;
-    if (hadWindir_) savedWindir_.assign(saved, got);
-    SetEnvironmentVariableA("WINDIR", windir.c_str());
     SetCommonAppDataPathForTests(commonAppData);
 
     settingsKey = "Software\\ParvaliskTests\\" + std::to_string(GetCurrentProcessId()) + "-" +
@@ -48,7 +43,6 @@ void TempTree::TearDown() {
     RegDeleteTreeA(HKEY_CURRENT_USER, settingsKey.c_str());
     RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\ParvaliskTests");  // only while no other test's key is in it
     SetCommonAppDataPathForTests("");
-    SetEnvironmentVariableA("WINDIR", hadWindir_ ? savedWindir_.c_str() : nullptr);
     RemoveTree(root);
 }
 

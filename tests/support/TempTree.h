@@ -1,5 +1,6 @@
 #pragma once
-// A fresh temporary tree for one test: a WINDIR holding system32\drivers\etc\hosts, an all-users
+// A fresh temporary tree for one test: a Windows folder holding system32\drivers\etc\hosts (the
+// hosts file the test hands to the blocker), an all-users
 // application data folder (the data folder is made inside it) and a throwaway settings root in
 // HKEY_CURRENT_USER. The real hosts file, data folder and settings are never touched; everything
 // is removed and put back when the test ends.
@@ -16,8 +17,8 @@ protected:
     void TearDown() override;
 
     std::string root;           // the tree itself
-    std::string windir;         // WINDIR points here while the test runs
-    std::string hostsPath;      // windir + "\system32\drivers\etc\hosts"
+    std::string windir;         // stands in for the Windows folder
+    std::string hostsPath;      // windir + "\system32\drivers\etc\hosts", given to the blocker
     std::string commonAppData;  // stands in for the all-users application data folder
     std::string dataFolder;     // commonAppData + "\Kelmarin\Parvalisk" (not created here)
     std::string settingsKey;    // HKCU sub-key that holds this test's settings
@@ -26,9 +27,5 @@ protected:
     static void WriteBytes(const std::string& path, const std::string& bytes);
     static std::string ReadBytes(const std::string& path);  // "<missing>" when absent
     void MakeDataFolder();
-
-private:
-    std::string savedWindir_;
-    bool hadWindir_ = false;
 };
 
