@@ -80,6 +80,8 @@ public:
     bool UserIsAdmin = false;
     std::string DataFolder;
     bool HiddenInTray = false;
+    // A resumed start could not write the block; the tray balloon tells the parent once.
+    bool BlockNotPutBack = false;
     bool Loading = false;               // true only while start-up sets the option boxes
     int MousePointer = kPointerDefault; // 0, 11 (hourglass) or 99 (hand)
     HCURSOR HandPointer = nullptr;      // loaded from the program folder's "\HAND-M.CUR", if present
@@ -103,6 +105,9 @@ public:
 
     void StartBlocking(bool atStartup);
     void StopBlocking(bool atStartup);
+    // Stores at once whether blocking is on ("BlockOnStart", and "Minimized" with it).
+    void RecordBlockingOn();
+    void RecordBlockingOff();
 
     void PushButton1_Click();  // Help
     void PushButton2_Click();  // Start/Stop

@@ -3,6 +3,9 @@
 #include <windows.h>
 
 #include "core/Failure.h"
+#include "core/FileHelpers.h"
+#include "core/Handles.h"
+#include "core/HostsText.h"
 
 std::string HostsBackupPath(const std::string& dataFolder) {
     return dataFolder + "\\hosts";
@@ -16,6 +19,15 @@ BackupAction DecideBackupAtStart(const std::string& backupPath) {
 }
 
 void TakeBackup(const std::string& hostsPath, const std::string& backupPath) {
+    if (GetFileAttributesA(hostsPath.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+            UniqueFile empty{CreateFileA(backupPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr)};
+            if (!empty) ThrowWin32Error();
+            return;
+        }
+    }
     if (CopyFileA(hostsPath.c_str(), backupPath.c_str(), TRUE)) return;
     DWORD error = GetLastError();
     // The path was free before the copy (and the copy never overwrites), so a file there now
@@ -28,6 +40,24 @@ void TakeBackup(const std::string& hostsPath, const std::string& backupPath) {
         }
     }
     ThrowWin32Error(error);
+}
+
+void DiscardBackupTakenNow(const std::string& backupPath) {
+    if (!BackupFileIsPresent(backupPath)) return;
+    SetFileAttributesA(backupPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(backupPath.c_str());
+}
+
+bool RestoreBackup(const std::string& backupPath, const std::string& hostsPath) {
+    if (!BackupFileIsPresent(backupPath)) return false;
+    HostsContent clean;
+    try {
+        // Read exactly: an empty backup is the empty string, not the "empty file" marker.
+        clean = ReadHostsForBlocking(backupPath);
+    } catch (const Failure&) {
+        return false;
+    }
+    return clean.exists && WriteFileText(hostsPath, clean.text);
 }
 
 bool BackupFileIsPresent(const std::string& backupPath) {

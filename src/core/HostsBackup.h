@@ -20,10 +20,23 @@ enum class BackupAction {
 // kept backup is never replaced on a guess.
 BackupAction DecideBackupAtStart(const std::string& backupPath);
 
-// Copies the hosts file to the backup path, which DecideBackupAtStart found free. Throws
-// Failure with the system's description when the copy fails, and removes what a failed copy
-// may have left there, so a part-copy is never later kept as the clean copy.
+// Copies the hosts file to the backup path, which DecideBackupAtStart found free. With no hosts
+// file at all the clean state is an empty file, so the backup is made empty: the stop then
+// leaves an empty hosts file instead of the block lines. Throws Failure with the system's
+// description when the copy fails, and removes what a failed copy may have left there, so a
+// part-copy is never later kept as the clean copy.
 void TakeBackup(const std::string& hostsPath, const std::string& backupPath);
+
+// Removes the backup that a start took itself, after its write was refused: left behind, a later
+// stop would roll the hosts file back to it and throw away every edit made in between. Only a
+// file is removed, never a folder standing at the path.
+void DiscardBackupTakenNow(const std::string& backupPath);
+
+// Puts the backup's content back into the hosts file through the safe write (beside the file,
+// then swapped in, keeping the file's attributes), so whatever a start could write a stop can
+// put back. True only when the hosts file then holds the backup byte for byte; false for any
+// failure (no backup file, one that cannot be read, a hosts file that refuses the write).
+bool RestoreBackup(const std::string& backupPath, const std::string& hostsPath);
 
 // True when a file (not a folder) stands at the backup path; false when none does or when it
 // cannot be told.

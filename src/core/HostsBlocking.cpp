@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/Form1.h"
+#include "app/SettingsStore.h"
 #include "core/FileHelpers.h"
 #include "core/FileSecurity.h"
 #include "core/HostsBackup.h"
@@ -32,12 +33,26 @@ void ShowNotice(const std::string& text) {
 
 }  // namespace
 
+// The block is recorded the moment it is written or lifted, not only at close: a run that ends
+// without its close (Task Manager, a crash, a power cut) still resumes hidden behind the password
+// at the next start, instead of showing a window whose close would lift the block.
+void Form1::RecordBlockingOn() {
+    SaveSetting(kKeyBlockOnStart, "1");
+    SaveSetting(kKeyMinimized, kSettingOn);
+}
+
+void Form1::RecordBlockingOff() {
+    SaveSetting(kKeyBlockOnStart, "0");
+    SaveSetting(kKeyMinimized, Check8.Value() == 1 ? kSettingOn : kSettingOff);
+}
+
 void Form1::StartBlocking(bool atStartup) {
     Guarded p{"in Nestwarden2021/08/31.Form1.StartBlocking "};
     bool failed = false;
     bool backupTaken = false;  // this start copied the hosts file to the backup path
     bool hostsRead = false;    // line 116 read the hosts file (or found it missing)
     bool hostsExisted = true;
+    bool written = false;  // line 124 wrote the block
     std::string previous;  // the hosts file's content before this start
 
     p.Line(100, [] { ProcessPendingEvents(); });
@@ -82,20 +97,29 @@ void Form1::StartBlocking(bool atStartup) {
         // block survives elsewhere; otherwise the start counts as a refused write. So a hosts
         // file that cannot be read never becomes the block lines alone.
         if (p.Test(124, [&] {
-                bool written =
-                    hostsRead &&
-                    PreBlockingContentIsSafe(backupTaken, hostsExisted, HostsBackupPath(DataFolder)) &&
-                    // a planted backup that could not be moved aside keeps nothing
-                    (backupTaken || !hostsExisted || IsTrustedOwner(HostsBackupPath(DataFolder))) &&
-                    WriteFileContent(HostsFilePath,
-                                     [&](ContentSink& sink) { PutBlockedHosts(sink, previous, ListView1); });
+                written = hostsRead &&
+                          PreBlockingContentIsSafe(backupTaken, hostsExisted, HostsBackupPath(DataFolder)) &&
+                          // a planted backup that could not be moved aside keeps nothing
+                          (backupTaken || !hostsExisted || IsTrustedOwner(HostsBackupPath(DataFolder))) &&
+                          WriteFileContent(HostsFilePath, [&](ContentSink& sink) {
+                              PutBlockedHosts(sink, previous, ListView1);
+                          });
+                // The copy this start took is of no use without the block, and a later stop
+                // would roll the hosts file back to it; a backup kept from before stays.
+                if (!written && backupTaken) DiscardBackupTakenNow(HostsBackupPath(DataFolder));
                 return !written;
             })) {
             if (p.Test(126, [&] { return !atStartup; })) {
                 p.Line(128, [&] { PushButton2.SetCaption(SavedButtonCaption); });
                 p.Line(130, [&] { failed = true; });
                 p.Line(132, [&] { ShowNotice(kCouldNotStartBlocking); });
+            } else {
+                // Start-up stays silent, but the parent learns from the tray icon once the window
+                // has gone there that nothing is blocked.
+                BlockNotPutBack = true;
             }
+        } else {
+            p.Line(124, [&] { RecordBlockingOn(); });
         }
     }
     p.Line(134, [&] {
@@ -105,19 +129,23 @@ void Form1::StartBlocking(bool atStartup) {
 
 void Form1::StopBlocking(bool atStartup) {
     Guarded p{"in Nestwarden2021/08/31.Form1.StopBlocking "};
+    // The close while blocking is off also comes here; only a block that is lifted is recorded.
+    const bool wasBlocking = PushButton2.Caption() == kStopBlockingCaption;
     if (p.Test(100, [&] { return UserIsAdmin; })) {
+        bool restored = true;  // nothing to put back counts as put back
         // A backup whose owner is not trusted is never copied over the hosts file: it is moved
         // aside and the stop goes on as if there were none.
         if (p.Test(102, [&] {
                 return FileExists(HostsBackupPath(DataFolder)) &&
                        !SetAsideIfUntrusted(HostsBackupPath(DataFolder));
             })) {
-            // Only a restore known to have succeeded deletes the backup: should the copy itself
-            // fail unexpectedly, the notice shows and the backup stays.
-            bool restored = false;
+            // Only a restore known to have succeeded deletes the backup: should it fail, the
+            // notice shows, the backup stays and blocking stays on, so the clean copy is kept
+            // and the program never says the sites are free while they are blocked.
+            restored = false;
             p.Line(104, [&] {
                 restored = IsTrustedOwner(HostsBackupPath(DataFolder)) &&
-                           TryCopyFile(HostsBackupPath(DataFolder), HostsFilePath);
+                           RestoreBackup(HostsBackupPath(DataFolder), HostsFilePath);
             });
             if (restored) {
                 p.Line(106, [&] { DeleteFileForced(HostsBackupPath(DataFolder)); });
@@ -125,7 +153,10 @@ void Form1::StopBlocking(bool atStartup) {
                 p.Line(108, [&] { ShowNotice(kCouldNotRestoreSettings); });
             }
         }
-        p.Line(110, [&] { PushButton2.SetCaption(SavedButtonCaption); });
+        if (restored) {
+            p.Line(110, [&] { PushButton2.SetCaption(SavedButtonCaption); });
+            if (wasBlocking) p.Line(110, [&] { RecordBlockingOff(); });
+        }
     } else if (p.Test(112, [&] { return !atStartup; })) {
         p.Line(114, [&] { ShowNotice(kNotAdministratorToStop); });
     }

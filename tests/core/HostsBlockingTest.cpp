@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/SettingsStore.h"
 #include "core/Failure.h"
 #include "core/Handles.h"
 #include "core/BlockingForm.h"
@@ -68,8 +69,14 @@ TEST_F(HostsBlocking, UserStartWritesTheBlockAndStopPutsTheFileBack) {
         std::string hosts;
         std::vector<std::string> entries;
         std::string written;
+        DWORD attributes = FILE_ATTRIBUTE_NORMAL;
     };
     const std::vector<Case> cases = {
+        {"a hidden hosts file stays hidden",
+         "H\r\n",
+         {"h"},
+         "H\r\n\r\n" + BlockLine("h"),
+         FILE_ATTRIBUTE_HIDDEN},
         {"two entries after one line",
          "X\r\n",
          {"a.example", "b.example"},
@@ -92,7 +99,9 @@ TEST_F(HostsBlocking, UserStartWritesTheBlockAndStopPutsTheFileBack) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         prompts.boxes.clear();
+        SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_NORMAL);
         WriteBytes(hostsPath, c.hosts);
+        SetFileAttributesA(hostsPath.c_str(), c.attributes);
         window->SetEntries(c.entries);
 
         window->UserStart();
@@ -101,12 +110,19 @@ TEST_F(HostsBlocking, UserStartWritesTheBlockAndStopPutsTheFileBack) {
         EXPECT_EQ(window->Caption(), "Stop Blocking");
         EXPECT_TRUE(window->Minimized());
         EXPECT_TRUE(prompts.boxes.empty()) << ::testing::PrintToString(BoxTexts());
+        // Recorded at once, so a run that ends without its close still resumes the block.
+        EXPECT_EQ(GetSetting(kKeyBlockOnStart), "1");
+        EXPECT_EQ(GetSetting(kKeyMinimized), "On");
 
         window->Stop();
         EXPECT_EQ(ReadBytes(hostsPath), c.hosts) << "the stop puts back the file exactly";
+        EXPECT_EQ(GetFileAttributesA(hostsPath.c_str()) & FILE_ATTRIBUTE_HIDDEN,
+                  c.attributes & FILE_ATTRIBUTE_HIDDEN);
         EXPECT_EQ(ReadBytes(backupPath), "<missing>") << "and deletes the backup";
         EXPECT_EQ(window->Caption(), "Start Blocking");
         EXPECT_TRUE(prompts.boxes.empty()) << ::testing::PrintToString(BoxTexts());
+        EXPECT_EQ(GetSetting(kKeyBlockOnStart), "0");
+        EXPECT_EQ(GetSetting(kKeyMinimized), "Off") << "back to the start-in-tray box";
     }
 }
 
@@ -162,7 +178,7 @@ TEST_F(HostsBlocking, UserStartKeepsABackupThatIsAlreadyThere) {
     EXPECT_TRUE(prompts.boxes.empty());
 }
 
-TEST_F(HostsBlocking, RefusedWriteAtTheUsersStartAndTheRefusedRestoreOnClose) {
+TEST_F(HostsBlocking, ARefusedWriteRemovesOnlyTheBackupThatStartTook) {
     // Wine enforces no access lists, so a hosts file a non-elevated user may not write is shown
     // with the read-only attribute, which refuses the write in the same way.
     window->SetEntries({"a.example"});
@@ -174,23 +190,34 @@ TEST_F(HostsBlocking, RefusedWriteAtTheUsersStartAndTheRefusedRestoreOnClose) {
     EXPECT_EQ(window->Caption(), "Start Blocking");
     EXPECT_FALSE(window->Minimized());
     EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n");
-    EXPECT_EQ(ReadBytes(backupPath), "clean\r\n") << "the fresh backup stays";
+    EXPECT_EQ(ReadBytes(backupPath), "<missing>") << "a later stop must not roll the hosts file back to it";
+    EXPECT_EQ(GetSetting(kKeyBlockOnStart, "<absent>"), "<absent>") << "nothing was blocked";
 
     window->Stop();  // the close while blocking is off
-    ASSERT_EQ(prompts.boxes.size(), 2u);
-    ExpectNotice(1, kCouldNotRestore);
-    EXPECT_EQ(ReadBytes(backupPath), "clean\r\n") << "a refused restore keeps the backup";
-    EXPECT_EQ(window->Caption(), "Start Blocking");
-
-    SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_NORMAL);
-    SetFileAttributesA(backupPath.c_str(), FILE_ATTRIBUTE_NORMAL);
-    window->Stop();
-    EXPECT_EQ(prompts.boxes.size(), 2u);
+    EXPECT_EQ(prompts.boxes.size(), 1u) << "nothing to restore, nothing to say";
     EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n");
+
+    // The same at start-up, silently; and a backup kept from before is never removed.
+    window->ResumeAtStartup();
     EXPECT_EQ(ReadBytes(backupPath), "<missing>");
+    WriteBytes(backupPath, "kept\r\n");
+    window->UserStart();
+    window->ResumeAtStartup();
+    EXPECT_EQ(ReadBytes(backupPath), "kept\r\n");
+    EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n");
+
+    // A folder at the backup path is no backup: the start is refused and the folder stays.
+    SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(backupPath.c_str());
+    ASSERT_TRUE(CreateDirectoryA(backupPath.c_str(), nullptr));
+    prompts.boxes.clear();
+    window->UserStart();
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{kCouldNotStart});
+    EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n");
+    EXPECT_NE(GetFileAttributesA(backupPath.c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
 }
 
-TEST_F(HostsBlocking, ARefusedRestoreReturnsTheCaptionAndTheNextStartKeepsTheBackup) {
+TEST_F(HostsBlocking, ARefusedRestoreKeepsBlockingOnAndTheBackup) {
     window->SetEntries({"a.example"});
     WriteBytes(hostsPath, "clean\r\n");
     window->UserStart();
@@ -201,20 +228,28 @@ TEST_F(HostsBlocking, ARefusedRestoreReturnsTheCaptionAndTheNextStartKeepsTheBac
     window->Stop();
     ASSERT_EQ(prompts.boxes.size(), 1u);
     ExpectNotice(0, kCouldNotRestore);
-    EXPECT_EQ(window->Caption(), "Start Blocking") << "the caption returns although the restore was refused";
+    EXPECT_EQ(window->Caption(), "Stop Blocking") << "every site is still blocked";
     EXPECT_EQ(ReadBytes(hostsPath), blocked);
     EXPECT_EQ(ReadBytes(backupPath), "clean\r\n");
+    EXPECT_EQ(GetSetting(kKeyBlockOnStart), "1");
 
-    // The user starts again: the hosts file is still blocked, so the backup is the only clean
-    // copy and must not be taken afresh from it.
+    // Once the hosts file can be written, the next stop puts the clean copy back.
     SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_NORMAL);
-    window->UserStart();
-    EXPECT_EQ(ReadBytes(backupPath), "clean\r\n");
-    EXPECT_EQ(ReadBytes(hostsPath), blocked + "\r\n" + BlockLine("a.example"));
     window->Stop();
     EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n");
     EXPECT_EQ(ReadBytes(backupPath), "<missing>");
+    EXPECT_EQ(window->Caption(), "Start Blocking");
     EXPECT_EQ(prompts.boxes.size(), 1u);
+
+    // A folder standing at the backup path cannot be put back either.
+    window->UserStart();
+    ASSERT_EQ(ReadBytes(hostsPath), blocked);
+    DeleteFileA(backupPath.c_str());
+    ASSERT_TRUE(CreateDirectoryA(backupPath.c_str(), nullptr));
+    window->Stop();
+    EXPECT_EQ(BoxTexts().back(), kCouldNotRestore);
+    EXPECT_EQ(window->Caption(), "Stop Blocking");
+    EXPECT_EQ(ReadBytes(hostsPath), blocked);
 }
 
 TEST_F(HostsBlocking, RefusedWriteAtStartupIsSilentAndStillMinimises) {
@@ -262,19 +297,20 @@ TEST_F(HostsBlocking, WithoutRightsTheUsersStartOnlyTakesTheBackup) {
     EXPECT_TRUE(prompts.boxes.empty());
 }
 
-TEST_F(HostsBlocking, NoHostsFileIsReportedAtLine106AndCreated) {
+TEST_F(HostsBlocking, NoHostsFileIsBlockedAndStoppedBackToAnEmptyFile) {
+    // With no hosts file the clean state is an empty file: the start keeps an empty backup, so
+    // the stop lifts the block instead of leaving its lines for good.
     window->SetEntries({"a.example", "b.example"});
     window->UserStart();
-    ASSERT_EQ(prompts.boxes.size(), 1u) << ::testing::PrintToString(BoxTexts());
-    EXPECT_EQ(prompts.boxes[0].text, Report(ERROR_FILE_NOT_FOUND, 106));
-    EXPECT_EQ(prompts.boxes[0].title, "Application Error");
+    EXPECT_TRUE(prompts.boxes.empty()) << ::testing::PrintToString(BoxTexts());
     EXPECT_EQ(ReadBytes(hostsPath), "\r\n" + BlockLine("a.example") + BlockLine("b.example"));
-    EXPECT_EQ(ReadBytes(backupPath), "<missing>");
+    EXPECT_EQ(ReadBytes(backupPath), "");
     EXPECT_EQ(window->Caption(), "Stop Blocking");
     window->Stop();
-    EXPECT_EQ(prompts.boxes.size(), 1u);
+    EXPECT_TRUE(prompts.boxes.empty());
     EXPECT_EQ(window->Caption(), "Start Blocking");
-    EXPECT_EQ(ReadBytes(hostsPath), "\r\n" + BlockLine("a.example") + BlockLine("b.example"));
+    EXPECT_EQ(ReadBytes(hostsPath), "");
+    EXPECT_EQ(ReadBytes(backupPath), "<missing>");
 }
 
 TEST_F(HostsBlocking, AHostsFileThatCannotBeReadIsNeverRewritten) {
