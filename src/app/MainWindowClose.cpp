@@ -12,6 +12,7 @@ constexpr char kMinimizeBalloonText[] =
     "Click on the blue 'K' icon (K for Kelmarin) to bring the software back.";
 constexpr char kMinimizeBalloonTitle[] = "Parvalisk";
 constexpr long kMinimizeBalloonSeconds = 5;
+constexpr char kBlockNotPutBackText[] = "The block could not be put back. Start Parvalisk as administrator.";
 
 }  // namespace
 
@@ -24,7 +25,14 @@ void Form1::Form_Resize() {
     cSysTray1.SetInTray(true);
     HiddenInTray = true;
     try {
-        cSysTray1.ShowBalloon(kMinimizeBalloonText, kMinimizeBalloonTitle, kMinimizeBalloonSeconds, true);
+        if (BlockNotPutBack) {
+            // A resumed start whose write was refused: this matters more than the hint, which
+            // then shows at the next minimise instead.
+            BlockNotPutBack = false;
+            cSysTray1.ShowBalloon(kBlockNotPutBackText, kMinimizeBalloonTitle, kMinimizeBalloonSeconds, false);
+        } else {
+            cSysTray1.ShowBalloon(kMinimizeBalloonText, kMinimizeBalloonTitle, kMinimizeBalloonSeconds, true);
+        }
     } catch (...) {
         // The balloon is only a hint; the window is already safely in the tray.
     }

@@ -4,6 +4,8 @@
 
 #include "app/SampleSites.h"
 #include "core/FileHelpers.h"
+#include "core/Handles.h"
+#include "shell/cSysTray.h"
 #include "shell/StartupOptions.h"
 #include "support/MainWindowFixture.h"
 #include "ui/Appearance.h"
@@ -28,6 +30,13 @@ std::string WindowCaption(HWND window) {
     char text[128] = "";
     GetWindowTextA(window, text, sizeof text);
     return text;
+}
+
+// The balloons the tray control asks the shell for, recorded on their way to the shell.
+std::vector<NOTIFYICONDATAA> balloons;
+BOOL WINAPI RecordBalloons(DWORD message, PNOTIFYICONDATAA record) {
+    if (message == NIM_MODIFY && (record->uFlags & NIF_INFO) && record->szInfo[0] != '\0') balloons.push_back(*record);
+    return Shell_NotifyIconA(message, record);
 }
 
 using MainWindowStartup = MainWindowTest;
@@ -171,9 +180,11 @@ TEST_F(MainWindowStartup, OutcomeByStoredSettingsMarkerAndRights) {
         EXPECT_EQ(main.Check1.Value(), row.adopts ? 1 : 0);
         EXPECT_EQ(main.Check8.Value(), row.adopts ? 1 : 0);
         EXPECT_EQ(Setting(kKeyWindowsStartup), row.adopts ? "On" : "<absent>");
-        EXPECT_EQ(Setting(kKeyMinimized), row.adopts ? "On" : "<absent>");
+        // A block that is written is recorded at once, with the start in the tray.
+        const bool written = row.resumes && row.administrator;
+        EXPECT_EQ(Setting(kKeyMinimized), row.adopts || written ? "On" : "<absent>");
         EXPECT_EQ(Setting(kKeyBlockOnStart),
-                  row.adopts ? "1" : (row.blockOnStart ? row.blockOnStart : "<absent>"));
+                  row.adopts || written ? "1" : (row.blockOnStart ? row.blockOnStart : "<absent>"));
         // The block lines are written only with administrator rights.
         EXPECT_EQ(ReadBytes(hostsPath),
                   row.resumes && row.administrator ? clean + "\r\n127.0.0.1          A\r\n" : clean);
@@ -182,6 +193,25 @@ TEST_F(MainWindowStartup, OutcomeByStoredSettingsMarkerAndRights) {
         SetFileAttributesA((dataFolder + "\\hosts").c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileA((dataFolder + "\\hosts").c_str());
     }
+}
+
+TEST_F(MainWindowStartup, AResumedBlockThatCannotBeWrittenIsToldByTheTrayBalloon) {
+    balloons.clear();
+    TrayShellNotifyIcon = RecordBalloons;
+    ScopeExit restore([] { TrayShellNotifyIcon = SendToShellInOrder; });
+    SaveSetting(kKeyBlockOnStart, "1");
+    SaveSetting(kKeyBlockedWebsites, "A" + kSeparator);
+    WriteBytes(hostsPath, "clean\r\n");
+    SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_READONLY);
+
+    Form1& main = StartMainWindow();
+    EXPECT_TRUE(prompts.boxes.empty()) << "start-up shows no box";
+    EXPECT_EQ(main.PushButton2.Caption(), "Stop Blocking");
+    EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n");
+    ASSERT_EQ(balloons.size(), 1u);
+    EXPECT_STREQ(balloons[0].szInfoTitle, "Parvalisk");
+    EXPECT_STREQ(balloons[0].szInfo, "The block could not be put back. Start Parvalisk as administrator.");
+    SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 TEST_F(MainWindowStartup, AdoptionRunsTheStartWithWindowsBoxInFull) {
