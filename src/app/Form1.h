@@ -141,6 +141,7 @@ private:
     HFONT buttonFont_ = nullptr;
     HWND listToolTip_ = nullptr;
     bool closing_ = false;
+    bool startStopRunning_ = false;  // a Start/Stop click is being handled
 };
 
 // The list file path rule: doubled backslashes collapsed, a network path keeps its leading two.

@@ -5,6 +5,7 @@
 
 #include "app/Form1.h"
 #include "app/SettingsStore.h"
+#include "core/Handles.h"
 #include "ui/Appearance.h"
 #include "ui/ErrorReport.h"
 #include "ui/Prompts.h"
@@ -15,6 +16,11 @@ void Form1::PushButton1_Click() {
 }
 
 void Form1::PushButton2_Click() {
+    // Starting and stopping let pending events run, so a second click (a fast double-click) could
+    // run a stop inside a start and leave the caption saying the opposite of the hosts file.
+    if (startStopRunning_) return;
+    startStopRunning_ = true;
+    ScopeExit done([&] { startStopRunning_ = false; });
     Guarded p{"in Nestwarden2021/08/31.Form1.PushButton2_Click "};
     std::string text;
     p.Line(100, [&] { text.clear(); });
@@ -29,7 +35,9 @@ void Form1::PushButton2_Click() {
                 p.Line(120, [&] { StartBlocking(false); });
             } else {
                 p.Line(122, [&] { PushButton2.SetCaption(SavedButtonCaption); });
-                p.Line(124, [&] { CurrentPrompts().MessageBox(kAdministratorMessage, ApplicationTitle(), MB_OK); });
+                p.Line(124, [&] {
+                    CurrentPrompts().MessageBox(kAdministratorMessage, ApplicationTitle(), MB_OK);
+                });
             }
         } else {
             p.Line(126, [&] { CurrentPrompts().MessageBox(kEmptyListMessage, ApplicationTitle(), MB_OK); });

@@ -86,6 +86,16 @@ TEST_F(BlockingToggle, StartAndStopAsAnAdministrator) {
     EXPECT_EQ(ReadBytes(dataFolder + "\\hosts"), "<missing>");
     EXPECT_EQ(main.PushButton2.Caption(), "Start Blocking");
     EXPECT_TRUE(prompts.boxes.empty());
+
+    // A fast double-click: the second click waits in the queue and arrives while the start lets
+    // pending events run. It is ignored, so the caption and the hosts file agree.
+    main.SetVisible(true);
+    PostMessageA(main.PushButton2.hwnd, BM_CLICK, 0, 0);
+    Click(main.PushButton2);
+    EXPECT_EQ(main.PushButton2.Caption(), "Stop Blocking");
+    EXPECT_EQ(ReadBytes(hostsPath), kClean + "\r\n127.0.0.1          A\r\n127.0.0.1          B\r\n"
+                                             "127.0.0.1          added later\r\n");
+    EXPECT_EQ(ReadBytes(dataFolder + "\\hosts"), kClean);
 }
 
 TEST_F(BlockingToggle, StartAsAnAdministratorWithTheWriteRefused) {
