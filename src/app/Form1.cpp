@@ -318,15 +318,7 @@ LRESULT Form1::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
         case WM_QUERYENDSESSION:
             return TRUE;
         case WM_ENDSESSION:
-            // Windows is shutting down or the user logs off: the same close, finished before the
-            // session ends.
-            if (wp && !closing_) {
-                closing_ = true;
-                Form_QueryUnload();
-            }
-            // The session may end the process as soon as this returns: the shell must already have
-            // the tray icon's removal.
-            if (wp) FinishShellNotifications();
+            if (wp) EndSession();
             return 0;
         case WM_CLOSE:
             if (!closing_) {

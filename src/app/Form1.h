@@ -102,6 +102,8 @@ public:
     void Form_Resize();
     void Form_QueryUnload();
     void cSysTray1_MouseUp(int button, int id);
+    // The end of the Windows session: the close, silent and finished before it returns.
+    void EndSession();
 
     void StartBlocking(bool atStartup);
     void StopBlocking(bool atStartup);
@@ -130,6 +132,8 @@ private:
     void CreateControls();
     // Gives the list its tooltip, once.
     void AddListToolTip(HWND list);
+    // What the close stores (the block and the list), for a session that ends during a close.
+    void StoreCloseState();
     void OnCommand(int id, int code);
     LRESULT OnNotify(NMHDR& header);
     bool OnSetCursor(HWND over);

@@ -4,6 +4,8 @@
 #include "app/SettingsStore.h"
 #include "ui/ErrorReport.h"
 #include "ui/MessagePump.h"
+#include "ui/Prompts.h"
+#include "shell/ShellNotifications.h"
 
 namespace {
 
@@ -29,7 +31,8 @@ void Form1::Form_Resize() {
             // A resumed start whose write was refused: this matters more than the hint, which
             // then shows at the next minimise instead.
             BlockNotPutBack = false;
-            cSysTray1.ShowBalloon(kBlockNotPutBackText, kMinimizeBalloonTitle, kMinimizeBalloonSeconds, false);
+            cSysTray1.ShowBalloon(kBlockNotPutBackText, kMinimizeBalloonTitle, kMinimizeBalloonSeconds,
+                                  false);
         } else {
             cSysTray1.ShowBalloon(kMinimizeBalloonText, kMinimizeBalloonTitle, kMinimizeBalloonSeconds, true);
         }
@@ -68,4 +71,37 @@ void Form1::Form_QueryUnload() {
     p.Line(128, [&] { ProcessPendingEvents(); });
     // The program's only other window is the password window.
     if (PasswordWindow && PasswordWindow->hwnd() != hwnd_) p.Line(132, [&] { PasswordWindow->Unload(); });
+}
+
+void Form1::EndSession() {
+    // Windows is shutting down or the user logs off. The process may be ended as soon as this
+    // returns, so everything is stored first, and no box may hold that up: nobody answers it.
+    SilencedPrompts silenced;
+    if (!closing_) {
+        closing_ = true;
+        Form_QueryUnload();
+    } else {
+        // A close is already running beneath this message (at one of its boxes or while it lets
+        // pending events run) and cannot go on before this returns: what it would store is
+        // stored now.
+        StoreCloseState();
+    }
+    // The shell must already have the tray icon's removal.
+    FinishShellNotifications();
+}
+
+void Form1::StoreCloseState() {
+    // Each store is tried on its own; the session ends whatever fails, and there is no one to
+    // show a report to.
+    try {
+        if (PushButton2.Caption() == kStopBlockingCaption)
+            RecordBlockingOn();
+        else
+            SaveSetting(kKeyBlockOnStart, "0");
+    } catch (...) {
+    }
+    try {
+        SaveSetting(kKeyBlockedWebsites, EncodeWebsiteList(ListView1.Views()));
+    } catch (...) {
+    }
 }

@@ -6,7 +6,7 @@
 namespace {
 
 class WindowsPrompts final : public Prompts {
-public:
+  public:
     int MessageBox(const std::string& text, const std::string& title, UINT style) override {
         return ::MessageBoxA(GetActiveWindow(), text.c_str(), title.c_str(), style);
     }
@@ -16,11 +16,33 @@ public:
     std::string OpenFileNames(const OpenFileRequest& request) override { return ShowOpenFileDialog(request); }
 };
 
+class NoPrompts final : public Prompts {
+  public:
+    int MessageBox(const std::string&, const std::string&, UINT) override { return IDOK; }
+    std::optional<std::string> InputBox(const std::string&, const std::string&) override {
+        return std::nullopt;
+    }
+    std::string OpenFileNames(const OpenFileRequest&) override { return ""; }
+};
+
 WindowsPrompts windowsPrompts;
+NoPrompts noPrompts;
 Prompts* current = &windowsPrompts;
 
 }  // namespace
 
-Prompts& CurrentPrompts() { return *current; }
+Prompts& CurrentPrompts() {
+    return *current;
+}
 
-void UsePrompts(Prompts* prompts) { current = prompts != nullptr ? prompts : &windowsPrompts; }
+void UsePrompts(Prompts* prompts) {
+    current = prompts != nullptr ? prompts : &windowsPrompts;
+}
+
+SilencedPrompts::SilencedPrompts() : previous_(current) {
+    current = &noPrompts;
+}
+
+SilencedPrompts::~SilencedPrompts() {
+    current = previous_;
+}

@@ -28,3 +28,17 @@ struct Prompts {
 Prompts& CurrentPrompts();
 // Installs prompts (nullptr puts the Windows prompts back). The caller keeps ownership.
 void UsePrompts(Prompts* prompts);
+
+// While it lives, every prompt is answered without being shown (OK, Cancel, no file), then the
+// prompts from before are back. For the end of a Windows session: nobody is there to answer a
+// box, and the process may be ended at any moment after the program has answered the system.
+class SilencedPrompts {
+  public:
+    SilencedPrompts();
+    ~SilencedPrompts();
+    SilencedPrompts(const SilencedPrompts&) = delete;
+    SilencedPrompts& operator=(const SilencedPrompts&) = delete;
+
+  private:
+    Prompts* previous_;
+};

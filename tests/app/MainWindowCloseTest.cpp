@@ -260,6 +260,34 @@ TEST_F(MainWindowCloseTest, SessionEndFinishesTheCloseBeforeAnswering) {
     form->Close();
     EXPECT_TRUE(Closed());
     EXPECT_EQ(GetSetting(kKeyBlockedWebsites), std::string("s.example") + kSeparator);
+
+    // Nobody answers a box at the end of a session: the close that would tell a standard user
+    // that it cannot stop the block stays silent.
+    answers.administrator = false;
+    SaveSetting(kKeyBlockOnStart, "0");
+    LoadForm();
+    SetList({"quiet.example"});
+    SendMessageA(form->hwnd(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+    EXPECT_TRUE(prompts.boxes.empty()) << prompts.boxes.size() << " boxes";
+    EXPECT_EQ(GetSetting(kKeyBlockOnStart), "0");
+    EXPECT_EQ(GetSetting(kKeyBlockedWebsites), std::string("quiet.example") + kSeparator);
+    form->Close();
+
+    // The session ends while the user's close shows that box: everything is stored before the
+    // end-of-session message returns, although the close itself cannot go on meanwhile.
+    LoadForm();
+    SetList({"mid-close.example"});
+    SaveSetting(kKeyBlockOnStart, "stale");
+    bool storedInTime = false;
+    prompts.whileBoxShown = [&] {
+        prompts.whileBoxShown = nullptr;
+        SendMessageA(form->hwnd(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+        storedInTime = GetSetting(kKeyBlockOnStart) == "0" &&
+                       GetSetting(kKeyBlockedWebsites) == std::string("mid-close.example") + kSeparator;
+    };
+    form->Close();
+    EXPECT_TRUE(storedInTime);
+    EXPECT_TRUE(Closed());
 }
 
 TEST_F(MainWindowCloseTest, CloseUnloadsAnOpenPasswordWindow) {

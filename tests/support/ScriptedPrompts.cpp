@@ -4,6 +4,7 @@
 
 int ScriptedPrompts::MessageBox(const std::string& text, const std::string& title, UINT style) {
     boxes.push_back({text, title, style});
+    if (whileBoxShown) whileBoxShown();
     return IDOK;
 }
 

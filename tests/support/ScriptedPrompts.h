@@ -2,6 +2,7 @@
 // Prompts for tests: each box is recorded (text, title, style) and answered from a script.
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -25,6 +26,7 @@ public:
     std::string OpenFileNames(const OpenFileRequest& request) override;
 
     std::vector<RecordedBox> boxes;                      // every message box, in order
+    std::function<void()> whileBoxShown;                 // runs while each message box is "open"
     std::deque<std::optional<std::string>> inputAnswers; // answers for InputBox (empty: Cancel)
     std::vector<std::string> inputPrompts, inputTitles;
     std::deque<std::string> fileAnswers;                 // answers for OpenFileNames (empty: Cancel)
