@@ -122,6 +122,10 @@ void Form1::StartBlocking(bool atStartup) {
             p.Line(124, [&] { RecordBlockingOn(); });
         }
     }
+    // The start's work is done. The minimise shows the tray balloon and lets events run while it
+    // is up, and the parent may come back through the password and stop within that time: that
+    // click is no longer one inside a running start.
+    startStopRunning_ = false;
     p.Line(134, [&] {
         if (!failed) SetWindowState(WindowState::Minimized);
     });
