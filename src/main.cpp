@@ -3,11 +3,18 @@
 #include <commctrl.h>
 
 #include "app/Form1.h"
+#include "app/SingleInstance.h"
 #include "core/FileHelpers.h"
 #include "ui/ComApartment.h"
 #include "ui/MessagePump.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    SingleInstance instance;
+    if (instance.AnotherCopyRuns()) {
+        instance.HandOver();
+        return 0;
+    }
+
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
 

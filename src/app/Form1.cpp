@@ -4,6 +4,7 @@
 
 #include "../../res/resource.h"
 #include "app/PasswordWindow.h"
+#include "app/SingleInstance.h"
 #include "core/BlockingToggle.h"
 #include "ui/Appearance.h"
 #include "ui/MessagePump.h"
@@ -142,6 +143,8 @@ void Form1::Load() {
     cSysTray1.SetTrayIcon(static_cast<HICON>(LoadImageA(
         GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_TRAY_ICON), IMAGE_ICON, 16, 16, LR_SHARED)));
     RegisterDialogWindow(hwnd_);
+    // A second start without administrator rights may still reach an elevated running copy.
+    ChangeWindowMessageFilterEx(hwnd_, SecondStartMessage(), MSGFLT_ALLOW, nullptr);
 
     Form_Load();
 
@@ -300,6 +303,10 @@ void Form1::SetMousePointer(int pointer) {
 }
 
 LRESULT Form1::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == SecondStartMessage()) {
+        OnSecondStart();
+        return 0;
+    }
     switch (msg) {
         case WM_COMMAND:
             OnCommand(LOWORD(wp), HIWORD(wp));

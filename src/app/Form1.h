@@ -102,6 +102,8 @@ public:
     void Form_Resize();
     void Form_QueryUnload();
     void cSysTray1_MouseUp(int button, int id);
+    // The program was started again: the running copy comes forward instead.
+    void OnSecondStart();
     // The end of the Windows session: the close, silent and finished before it returns.
     void EndSession();
 

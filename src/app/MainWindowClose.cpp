@@ -47,6 +47,15 @@ void Form1::cSysTray1_MouseUp(int, int) {
     PasswordWindow->Show();
 }
 
+void Form1::OnSecondStart() {
+    // Hidden in the tray, the way back is the password, as a click on the tray icon gives it.
+    if (HiddenInTray) {
+        cSysTray1_MouseUp(1, kTrayIconId);
+        return;
+    }
+    SetVisible(true);
+}
+
 void Form1::Form_QueryUnload() {
     Guarded p{"in Nestwarden2021/08/31.Form1.Form_QueryUnload "};
     if (p.Test(100, [&] { return PushButton2.Caption() != kStopBlockingCaption; })) {

@@ -5,6 +5,7 @@
 #include "app/Form1.h"
 #include "app/PasswordWindow.h"
 #include "app/SettingsStore.h"
+#include "app/SingleInstance.h"
 #include "core/Handles.h"
 #include "shell/cSysTray.h"
 #include "support/ScriptedPrompts.h"
@@ -143,6 +144,22 @@ TEST_F(MainWindowCloseTest, TrayClickOpensOneUnownedPasswordWindowForAnyButton) 
     ASSERT_TRUE(IsWindowVisible(form->hwnd()));
     form->cSysTray1_MouseUp(1, 0);
     EXPECT_TRUE(form->PasswordWindow->Loaded());
+}
+
+TEST_F(MainWindowCloseTest, ASecondStartBringsTheRunningCopyForward) {
+    // Shown: the window stays as it is, with no password window.
+    PostMessageA(form->hwnd(), SecondStartMessage(), 0, 0);
+    ProcessPendingEvents();
+    EXPECT_TRUE(IsWindowVisible(form->hwnd()));
+    EXPECT_FALSE(form->PasswordWindow && form->PasswordWindow->Loaded());
+
+    // Hidden in the tray: only the password window opens, as a click on the tray icon does.
+    Minimise();
+    PostMessageA(form->hwnd(), SecondStartMessage(), 0, 0);
+    ProcessPendingEvents();
+    EXPECT_FALSE(IsWindowVisible(form->hwnd()));
+    ASSERT_TRUE(form->PasswordWindow && form->PasswordWindow->Loaded());
+    EXPECT_TRUE(IsWindowVisible(form->PasswordWindow->hwnd()));
 }
 
 TEST_F(MainWindowCloseTest, CloseWhileBlockingRecordsTheBlockAndKeepsTheHostsFile) {

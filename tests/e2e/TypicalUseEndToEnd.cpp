@@ -211,6 +211,52 @@ protected:
         process = {};
     }
 
+    // Starts the program again while it runs; answers the second copy's exit code (-1 when it
+    // is still running after 20 seconds).
+    long RunSecondCopy() {
+        std::string exe = ProgramFolder() + "\\Parvalisk.exe";
+        std::string commandLine = "\"" + exe + "\"";
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION second{};
+        if (!CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                            ProgramFolder().c_str(), &startup, &second))
+            return -2;
+        CloseHandle(second.hThread);
+        long code = -1;
+        if (WaitForSingleObject(second.hProcess, 20000) == WAIT_OBJECT_0) {
+            DWORD exit = 0;
+            GetExitCodeProcess(second.hProcess, &exit);
+            code = static_cast<long>(exit);
+            secondCopyMadeAWindow = FindTopWindow(second.dwProcessId, kMainWindowClassName) != nullptr;
+        } else {
+            TerminateProcess(second.hProcess, 1);
+        }
+        CloseHandle(second.hProcess);
+        return code;
+    }
+    // Unlocks the hidden main window through the tray icon (no password is stored).
+    void Unlock() {
+        HWND passwordWindow = ClickTrayIcon();
+        ASSERT_NE(passwordWindow, nullptr);
+        EXPECT_EQ(EnterPassword(passwordWindow, ""), "");
+        ASSERT_TRUE(WaitFor([&] { return MainShown(); }));
+    }
+    // The program's own notice (OK, the application's title): its text, after pressing OK.
+    std::string AnswerNotice() {
+        HWND box = nullptr;
+        if (!WaitFor([&] { return (box = FindTopWindow(process.dwProcessId, "#32770", ApplicationTitle())); }))
+            return "<no notice>";
+        std::string text;
+        HWND child = nullptr;
+        while ((child = FindWindowExA(box, child, "Static", nullptr)) != nullptr)
+            if (!TextOf(child).empty()) text = TextOf(child);
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+        WaitFor([&] { return !IsWindow(box); });
+        return text;
+    }
+    std::string Backup() { return ReadBytes(CommonAppDataPath() + "\\Kelmarin\\Parvalisk\\hosts"); }
+
     HWND Button(int id) const { return GetDlgItem(main, id); }
     bool MainShown() const { return IsWindowVisible(main) && !IsIconic(main); }
 
@@ -269,6 +315,7 @@ protected:
     std::unique_ptr<SystemHostsFolder> systemHosts;  // the program's hosts file is the tree's
     HWND main = nullptr;
     std::string shots;
+    bool secondCopyMadeAWindow = false;
 };
 
 TEST_F(TypicalUse, BlockHideUnlockStopCloseThenResume) {
@@ -390,6 +437,92 @@ TEST_F(TypicalUse, LogoffWhileBlockingStoresEverythingBeforeTheSessionEnds) {
     // The session now ends the process, as Windows would.
     TerminateProcess(process.hProcess, 0);
     WaitForSingleObject(process.hProcess, 10000);
+}
+
+}  // namespace
+
+namespace {
+
+// A child who wants the block gone: starts the program a second time, then ends the blocking copy
+// from the Task Manager. The second copy hands over and ends; the killed run's block resumes
+// hidden behind the password.
+TEST_F(TypicalUse, ASecondCopyHandsOverAndAKilledBlockResumesHidden) {
+    ASSERT_NO_FATAL_FAILURE(StartProgram());
+    ASSERT_TRUE(WaitFor([&] { return MainShown(); }));
+    EXPECT_EQ(RunSecondCopy(), 0) << "the second copy ends at once";
+    EXPECT_FALSE(secondCopyMadeAWindow);
+    EXPECT_TRUE(MainShown());
+
+    Click(Button(kIdPushButton2));
+    ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(main); }));
+    const std::vector<std::string> entries = StoredList();
+    const std::string blocked = BlockedHosts(kCleanHosts, entries);
+    ASSERT_EQ(ReadBytes(hostsPath), blocked);
+    EXPECT_EQ(GetSetting(kKeyBlockOnStart), "1") << "recorded as soon as the block is written";
+
+    // Hidden in the tray, a second start opens the password window, never the main window.
+    EXPECT_EQ(RunSecondCopy(), 0);
+    EXPECT_FALSE(secondCopyMadeAWindow);
+    EXPECT_TRUE(WaitFor([&] {
+        HWND window = FindTopWindow(process.dwProcessId, kPasswordWindowClassName, kPasswordWindowCaption);
+        return window != nullptr && IsWindowVisible(window);
+    })) << "the running copy asks for the password";
+    EXPECT_FALSE(IsWindowVisible(main));
+
+    // Ended without its close: the next start resumes the block hidden in the tray.
+    EndProgram();
+    ASSERT_NO_FATAL_FAILURE(StartProgram());
+    ASSERT_TRUE(WaitFor([&] { return ReadBytes(hostsPath) == BlockedHosts(blocked, entries); }));
+    ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(main); })) << "started hidden behind the password";
+    EXPECT_EQ(TextOf(Button(kIdPushButton2)), "Stop Blocking");
+    ASSERT_NO_FATAL_FAILURE(Unlock());
+    Click(Button(kIdPushButton2));
+    ASSERT_TRUE(WaitFor([&] { return TextOf(Button(kIdPushButton2)) == "Start Blocking"; }));
+    EXPECT_EQ(ReadBytes(hostsPath), kCleanHosts);
+    ASSERT_NO_FATAL_FAILURE(CloseProgram());
+}
+
+// The hosts files a start can block, a stop can put back: a hidden one stays hidden, a missing
+// one comes back empty; a stop the hosts file refuses leaves the block on with its clean copy.
+TEST_F(TypicalUse, HiddenOrMissingHostsComeBackAndARefusedRestoreKeepsTheBlock) {
+    ASSERT_NO_FATAL_FAILURE(StartProgram());
+    ASSERT_TRUE(WaitFor([&] { return MainShown(); }));
+    const std::vector<std::string> entries = DecodeWebsiteList(EncodeWebsiteList(
+        std::vector<std::string>{"www.facebook.com", "www.instagram.com", "www.youtube.com", "x.com"}));
+    auto startThenStop = [&](const std::string& clean) {
+        Click(Button(kIdPushButton2));
+        ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(main); }));
+        EXPECT_EQ(ReadBytes(hostsPath), BlockedHosts(clean, StoredList()));
+        ASSERT_NO_FATAL_FAILURE(Unlock());
+        Click(Button(kIdPushButton2));
+        ASSERT_TRUE(WaitFor([&] { return TextOf(Button(kIdPushButton2)) == "Start Blocking"; }));
+    };
+
+    SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_HIDDEN);
+    ASSERT_NO_FATAL_FAILURE(startThenStop(kCleanHosts));
+    EXPECT_EQ(ReadBytes(hostsPath), kCleanHosts) << "byte for byte";
+    EXPECT_NE(GetFileAttributesA(hostsPath.c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u) << "and still hidden";
+    SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+
+    ASSERT_TRUE(DeleteFileA(hostsPath.c_str()));
+    ASSERT_NO_FATAL_FAILURE(startThenStop(""));
+    EXPECT_EQ(ReadBytes(hostsPath), "") << "an empty hosts file, without the block lines";
+    EXPECT_EQ(Backup(), "<missing>");
+
+    WriteBytes(hostsPath, kCleanHosts);
+    Click(Button(kIdPushButton2));
+    ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(main); }));
+    const std::string blocked = ReadBytes(hostsPath);
+    ASSERT_NO_FATAL_FAILURE(Unlock());
+    SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_READONLY);
+    Click(Button(kIdPushButton2));
+    EXPECT_EQ(AnswerNotice().rfind("Could not restore settings.", 0), 0u);
+    EXPECT_EQ(TextOf(Button(kIdPushButton2)), "Stop Blocking") << "the sites are still blocked";
+    EXPECT_EQ(ReadBytes(hostsPath), blocked);
+    EXPECT_EQ(Backup(), kCleanHosts) << "the clean copy stays";
+    ASSERT_NO_FATAL_FAILURE(CloseProgram());
+    EXPECT_EQ(GetSetting(kKeyBlockOnStart), "1") << "the close records the block";
+    SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 }  // namespace
