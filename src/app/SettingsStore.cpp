@@ -1,5 +1,6 @@
 #include "app/SettingsStore.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -112,13 +113,22 @@ std::string GetTextSetting(const std::string& key, const std::string& defaultVal
 }
 
 void SaveSetting(const std::string& key, const std::string& value) {
+    // A NUL would end the stored text there and lose all that follows it (for the list, every
+    // entry after one holding a NUL); no value of the program means anything by one.
+    std::string withoutNuls;
+    const std::string* text = &value;
+    if (value.find('\0') != std::string::npos) {
+        withoutNuls = value;
+        withoutNuls.erase(std::remove(withoutNuls.begin(), withoutNuls.end(), '\0'), withoutNuls.end());
+        text = &withoutNuls;
+    }
     UniqueKey section;
     LONG status = RegCreateKeyExA(Root().root, SettingsSectionPath().c_str(), 0, nullptr,
                                   REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, section.put(), nullptr);
     if (status != ERROR_SUCCESS) ThrowWin32Error(static_cast<DWORD>(status));
     status =
-        RegSetValueExA(section.get(), key.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                       static_cast<DWORD>(value.size() + 1));
+        RegSetValueExA(section.get(), key.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text->c_str()),
+                       static_cast<DWORD>(text->size() + 1));
     if (status != ERROR_SUCCESS) ThrowWin32Error(static_cast<DWORD>(status));
 }
 

@@ -38,8 +38,9 @@ std::string GetSetting(const std::string& key, const std::string& defaultValue =
 // default when the key (or its section) is absent, the text when it is text, and Failure when it
 // holds something else. The password is read so, since "" would let anyone in.
 std::string GetTextSetting(const std::string& key, const std::string& defaultValue = "");
-// Stores the value as REG_SZ, creating the section as needed and replacing an existing value.
-// Throws Failure when the store refuses.
+// Stores the value as REG_SZ, creating the section as needed and replacing an existing value. A
+// NUL in the value is dropped, since the stored text would end at it. Throws Failure when the
+// store refuses.
 void SaveSetting(const std::string& key, const std::string& value);
 
 // True exactly when the key holds "On" (case-sensitive); absent or anything else is "Off".
