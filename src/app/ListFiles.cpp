@@ -96,6 +96,18 @@ class LineSplitter {
     bool skipLf_ = false;   // the previous character was a CR
 };
 
+// Drops the NUL bytes from a piece of text in place and answers its new length. A NUL is no
+// part of a host name, and an entry holding one would cut the stored list short at the next
+// start (the registry's string ends at it); a "Unicode" file saved without a mark so reads as
+// its text. Text without a NUL costs only the memchr.
+size_t DropNuls(char* text, size_t count) {
+    char* out = static_cast<char*>(std::memchr(text, '\0', count));
+    if (out == nullptr) return count;
+    for (const char* in = out + 1, *end = text + count; in < end; ++in)
+        if (*in != '\0') *out++ = *in;
+    return static_cast<size_t>(out - text);
+}
+
 enum class ByteOrderMark { None, Utf8, Utf16Le, Utf16Be };
 
 ByteOrderMark DetectMark(const unsigned char* head, DWORD got) {
@@ -167,10 +179,11 @@ void AppendPlainText(HANDLE file, WebsiteList& list, LONGLONG fileSize) {
         DWORD got = 0;
         if (!ReadFile(file, room, want, &got, nullptr)) ThrowWin32Error();
         if (got == 0) break;
+        size_t kept = DropNuls(room, got);
         size_t base = list.StoredSize();
-        list.CommitRaw(got);
+        list.CommitRaw(kept);
         size_t entriesBefore = list.Count();
-        splitter.Feed(room, got, base);
+        splitter.Feed(room, kept, base);
         if (!estimated && fileSize > static_cast<LONGLONG>(got)) {
             // Room in the index for the whole file, judged by its first piece, so that a big
             // file does not copy the index again and again as it grows.
@@ -191,10 +204,11 @@ void AppendPlainText(HANDLE file, WebsiteList& list, LONGLONG fileSize) {
 void AppendDecodedText(const std::string& text, WebsiteList& list) {
     char* room = list.ReserveRaw(text.size());
     std::memcpy(room, text.data(), text.size());
-    LineSplitter splitter{list};  // starts at the store's end, where the text now goes
+    size_t kept = DropNuls(room, text.size());  // a NUL character decodes to a NUL byte
+    LineSplitter splitter{list};                // starts at the store's end, where the text now goes
     size_t base = list.StoredSize();
-    list.CommitRaw(text.size());
-    splitter.Feed(room, text.size(), base);
+    list.CommitRaw(kept);
+    splitter.Feed(room, kept, base);
     splitter.Finish(list.StoredSize());
 }
 

@@ -33,7 +33,8 @@ struct Cng {
         SystemFunction<decltype(&BCryptCloseAlgorithmProvider)>("bcrypt.dll", "BCryptCloseAlgorithmProvider");
     decltype(&BCryptDeriveKeyPBKDF2) DeriveKeyPBKDF2 =
         SystemFunction<decltype(&BCryptDeriveKeyPBKDF2)>("bcrypt.dll", "BCryptDeriveKeyPBKDF2");
-    decltype(&BCryptGenRandom) GenRandom = SystemFunction<decltype(&BCryptGenRandom)>("bcrypt.dll", "BCryptGenRandom");
+    decltype(&BCryptGenRandom) GenRandom =
+        SystemFunction<decltype(&BCryptGenRandom)>("bcrypt.dll", "BCryptGenRandom");
 };
 
 const Cng& Bcrypt() {
@@ -41,7 +42,9 @@ const Cng& Bcrypt() {
     return functions;
 }
 
-void CloseAlgorithm(BCRYPT_ALG_HANDLE algorithm) { Bcrypt().CloseAlgorithmProvider(algorithm, 0); }
+void CloseAlgorithm(BCRYPT_ALG_HANDLE algorithm) {
+    Bcrypt().CloseAlgorithmProvider(algorithm, 0);
+}
 using UniqueAlgorithm = UniqueHandle<BCRYPT_ALG_HANDLE, CloseAlgorithm>;
 
 // The HMAC-SHA256 provider is opened once and kept: opening it is the slow part of a short hash.
@@ -49,7 +52,7 @@ BCRYPT_ALG_HANDLE HmacSha256() {
     static UniqueAlgorithm provider;
     if (!provider) {
         CheckStatus(Bcrypt().OpenAlgorithmProvider(provider.put(), BCRYPT_SHA256_ALGORITHM, nullptr,
-                                                BCRYPT_ALG_HANDLE_HMAC_FLAG));
+                                                   BCRYPT_ALG_HANDLE_HMAC_FLAG));
     }
     return provider.get();
 }
@@ -87,7 +90,7 @@ bool ParseHash(const std::string& stored, ParsedHash& parsed) {
 
     if (!FromHex(stored.substr(countEnd + 1, saltEnd - countEnd - 1), parsed.salt) || parsed.salt.empty())
         return false;
-    return FromHex(stored.substr(saltEnd + 1), parsed.key) && !parsed.key.empty();
+    return FromHex(stored.substr(saltEnd + 1), parsed.key) && parsed.key.size() == kPasswordKeyBytes;
 }
 
 }  // namespace
@@ -97,11 +100,10 @@ std::string DerivePbkdf2Sha256(const std::string& password, const std::string& s
     std::string key(keyBytes, '\0');
     // CNG reads the password and salt through non-const pointers but does not change them.
     std::string passwordCopy = password, saltCopy = salt;
-    CheckStatus(Bcrypt().DeriveKeyPBKDF2(HmacSha256(), reinterpret_cast<PUCHAR>(passwordCopy.data()),
-                                      static_cast<ULONG>(passwordCopy.size()),
-                                      reinterpret_cast<PUCHAR>(saltCopy.data()), static_cast<ULONG>(saltCopy.size()),
-                                      iterations, reinterpret_cast<PUCHAR>(key.data()),
-                                      static_cast<ULONG>(key.size()), 0));
+    CheckStatus(Bcrypt().DeriveKeyPBKDF2(
+        HmacSha256(), reinterpret_cast<PUCHAR>(passwordCopy.data()), static_cast<ULONG>(passwordCopy.size()),
+        reinterpret_cast<PUCHAR>(saltCopy.data()), static_cast<ULONG>(saltCopy.size()), iterations,
+        reinterpret_cast<PUCHAR>(key.data()), static_cast<ULONG>(key.size()), 0));
     SecureZeroMemory(passwordCopy.data(), passwordCopy.size());
     return key;
 }
@@ -109,7 +111,7 @@ std::string DerivePbkdf2Sha256(const std::string& password, const std::string& s
 std::string RandomBytes(std::size_t count) {
     std::string bytes(count, '\0');
     CheckStatus(Bcrypt().GenRandom(nullptr, reinterpret_cast<PUCHAR>(bytes.data()), static_cast<ULONG>(count),
-                                BCRYPT_USE_SYSTEM_PREFERRED_RNG));
+                                   BCRYPT_USE_SYSTEM_PREFERRED_RNG));
     return bytes;
 }
 
@@ -130,7 +132,8 @@ bool PasswordMatches(const std::string& candidate, const std::string& stored) {
     if (!ParseHash(stored, parsed)) return SameBytes(candidate, stored);
     // The empty text is never stored hashed, so it cannot open a hash.
     if (candidate.empty()) return false;
-    return SameBytes(DerivePbkdf2Sha256(candidate, parsed.salt, parsed.iterations, parsed.key.size()), parsed.key);
+    return SameBytes(DerivePbkdf2Sha256(candidate, parsed.salt, parsed.iterations, kPasswordKeyBytes),
+                     parsed.key);
 }
 
 std::string TrimBlanks(const std::string& text) {

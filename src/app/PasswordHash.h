@@ -19,7 +19,7 @@ inline constexpr std::size_t kPasswordSaltBytes = 16;
 inline constexpr std::size_t kPasswordKeyBytes = 32;
 // Stored counts above this are treated as damaged rather than run (a strange value must not hang
 // the password window).
-inline constexpr std::uint32_t kMaxPasswordHashIterations = 10000000;
+inline constexpr std::uint32_t kMaxPasswordHashIterations = 1000000;
 
 // PBKDF2 with HMAC-SHA256 through Windows CNG. Throws Failure when CNG refuses.
 std::string DerivePbkdf2Sha256(const std::string& password, const std::string& salt, std::uint32_t iterations,
@@ -32,7 +32,9 @@ std::string RandomBytes(std::size_t count);
 // Throws Failure when CNG refuses.
 std::string HashPassword(const std::string& text, std::uint32_t iterations = kPasswordHashIterations);
 
-// True when the stored value is in the hash form (prefix, a sane count, hex salt and key).
+// True when the stored value is in the hash form: the prefix, a count from 1 to the limit above,
+// a salt of at least one byte and a key of exactly kPasswordKeyBytes, both in hex. A key of
+// another length is no hash: a short one could be matched by chance.
 bool IsPasswordHash(const std::string& stored);
 
 // True when the candidate is the password the stored value stands for: the hash form is checked

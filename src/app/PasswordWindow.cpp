@@ -1,6 +1,8 @@
 #include "app/PasswordWindow.h"
 #include "ui/WindowLayout.h"
 
+#include <optional>
+
 #include "app/PasswordHash.h"
 #include "app/SettingsStore.h"
 #include "core/Failure.h"
@@ -98,21 +100,22 @@ void Form2::CreateWindowAndControls() {
         DWORD style = WS_CHILD | WS_VISIBLE;
         DWORD exStyle = 0;
         switch (row.kind) {
-        case Kind::Frame: style |= BS_GROUPBOX; break;
-        case Kind::Button:
-            style |= WS_TABSTOP | (row.id == kIdForm2PushButton2 ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
-            break;
-        case Kind::Password:
-            className = "EDIT";
-            style |= ES_PASSWORD | ES_AUTOHSCROLL | WS_TABSTOP;
-            exStyle = WS_EX_CLIENTEDGE;
-            break;
+            case Kind::Frame:
+                style |= BS_GROUPBOX;
+                break;
+            case Kind::Button:
+                style |= WS_TABSTOP | (row.id == kIdForm2PushButton2 ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
+                break;
+            case Kind::Password:
+                className = "EDIT";
+                style |= ES_PASSWORD | ES_AUTOHSCROLL | WS_TABSTOP;
+                exStyle = WS_EX_CLIENTEDGE;
+                break;
         }
-        HWND child = CreateWindowExA(exStyle, className, row.caption, style, TwipsToPixels(left, dpi),
-                                     TwipsToPixels(top, dpi), TwipsToPixels(row.width, dpi),
-                                     TwipsToPixels(row.height, dpi), hwnd_,
-                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.id)),
-                                     GetModuleHandleA(nullptr), nullptr);
+        HWND child = CreateWindowExA(
+            exStyle, className, row.caption, style, TwipsToPixels(left, dpi), TwipsToPixels(top, dpi),
+            TwipsToPixels(row.width, dpi), TwipsToPixels(row.height, dpi), hwnd_,
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.id)), GetModuleHandleA(nullptr), nullptr);
         if (row.kind == Kind::Password) SendMessageA(child, EM_SETPASSWORDCHAR, '*', 0);
         HFONT font = row.kind == Kind::Button ? buttonFont_ : windowFont_;
         SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
@@ -143,7 +146,15 @@ void Form2::Form_Load() {
 
 void Form2::PushButton2_Click() {
     Guarded p{"in Nestwarden2021/08/31.Form2.PushButton2_Click "};
-    if (p.Test(100, [&] { return TypedPasswordAccepted(txtPassword.Caption(), GetSetting(kKeyPassword, "")); })) {
+    // Only a check that ran to its end may unlock. One that failed (the store cannot be read,
+    // the stored password is not text, the hash is refused) has been reported, and the program
+    // stays hidden behind this window.
+    std::optional<bool> accepted;
+    p.Line(100, [&] {
+        accepted = TypedPasswordAccepted(txtPassword.Caption(), GetTextSetting(kKeyPassword, ""));
+    });
+    if (!accepted) return;
+    if (*accepted) {
         p.Line(102, [&] { main_.cSysTray1.SetInTray(false); });
         p.Line(104, [&] { main_.HiddenInTray = false; });
         p.Line(106, [&] { main_.SetVisible(true); });
@@ -167,22 +178,26 @@ void Form2::PushButton1_Click() {
 
 LRESULT Form2::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
-    case WM_COMMAND: OnCommand(LOWORD(wp), HIWORD(wp)); return 0;
-    case WM_SETCURSOR:
-        if (LOWORD(lp) == HTCLIENT && OnSetCursor(reinterpret_cast<HWND>(wp))) return TRUE;
-        break;
-    case WM_CTLCOLORSTATIC:
-    case WM_CTLCOLORBTN:
-        return OnControlColour(msg, reinterpret_cast<HDC>(wp), reinterpret_cast<HWND>(lp));
-    case WM_CLOSE:
-        // The close box does what Cancel does.
-        Unload();
-        return 0;
-    case WM_DESTROY: UnregisterDialogWindow(hwnd_); return 0;
-    case WM_NCDESTROY:
-        SetWindowLongPtrA(hwnd_, GWLP_USERDATA, 0);
-        ForgetWindow();
-        return 0;
+        case WM_COMMAND:
+            OnCommand(LOWORD(wp), HIWORD(wp));
+            return 0;
+        case WM_SETCURSOR:
+            if (LOWORD(lp) == HTCLIENT && OnSetCursor(reinterpret_cast<HWND>(wp))) return TRUE;
+            break;
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLORBTN:
+            return OnControlColour(msg, reinterpret_cast<HDC>(wp), reinterpret_cast<HWND>(lp));
+        case WM_CLOSE:
+            // The close box does what Cancel does.
+            Unload();
+            return 0;
+        case WM_DESTROY:
+            UnregisterDialogWindow(hwnd_);
+            return 0;
+        case WM_NCDESTROY:
+            SetWindowLongPtrA(hwnd_, GWLP_USERDATA, 0);
+            ForgetWindow();
+            return 0;
     }
     return DefWindowProcA(hwnd_, msg, wp, lp);
 }
@@ -195,8 +210,12 @@ void Form2::ForgetWindow() {
 void Form2::OnCommand(int id, int code) {
     if (code != BN_CLICKED) return;
     switch (id) {
-    case kIdForm2PushButton2: PushButton2_Click(); break;
-    case kIdForm2PushButton1: PushButton1_Click(); break;
+        case kIdForm2PushButton2:
+            PushButton2_Click();
+            break;
+        case kIdForm2PushButton1:
+            PushButton1_Click();
+            break;
     }
 }
 
@@ -210,11 +229,14 @@ bool Form2::OnSetCursor(HWND over) {
             MousePointer = kPointerDefault;
     }
     switch (MousePointer) {
-    case kPointerBusy: SetCursor(LoadCursor(nullptr, IDC_WAIT)); return true;
-    case kPointerCustom:
-        SetCursor(HandPointer != nullptr ? HandPointer : LoadCursor(nullptr, IDC_ARROW));
-        return true;
-    default: return false;
+        case kPointerBusy:
+            SetCursor(LoadCursor(nullptr, IDC_WAIT));
+            return true;
+        case kPointerCustom:
+            SetCursor(HandPointer != nullptr ? HandPointer : LoadCursor(nullptr, IDC_ARROW));
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -241,8 +263,8 @@ void Form1::txtPassword_Change() {
         PasswordStoreFailureShown() = true;
         std::string description = DescribeCurrentFailure();
         try {
-            CurrentPrompts().MessageBox("The password could not be stored.\r\n" + description, ApplicationTitle(),
-                                        MB_OK);
+            CurrentPrompts().MessageBox("The password could not be stored.\r\n" + description,
+                                        ApplicationTitle(), MB_OK);
         } catch (...) {
         }
     }

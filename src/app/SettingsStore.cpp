@@ -1,5 +1,6 @@
 #include "app/SettingsStore.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -21,7 +22,9 @@ SettingsRoot& Root() {
     return root;
 }
 
-bool IsStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ; }
+bool IsStringType(DWORD type) {
+    return type == REG_SZ || type == REG_EXPAND_SZ;
+}
 
 // Reads one value, in the common case with a single query: the key's longest value length
 // (which for text is at least its ANSI length) sizes the buffer before the value is asked for,
@@ -31,8 +34,8 @@ bool IsStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ; 
 // `text` receives the value's text, or nothing when the value is not text.
 bool QueryValue(HKEY key, const std::string& name, DWORD& type, std::string& text) {
     DWORD longest = 0;
-    if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &longest,
-                         nullptr, nullptr) != ERROR_SUCCESS)
+    if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                         &longest, nullptr, nullptr) != ERROR_SUCCESS)
         longest = 0;  // the query below reports the size it needs
     DWORD capacity = longest;
     std::unique_ptr<char[]> buffer(new (std::nothrow) char[capacity]);
@@ -43,8 +46,8 @@ bool QueryValue(HKEY key, const std::string& name, DWORD& type, std::string& tex
     }
     for (;;) {
         DWORD size = capacity;
-        LONG status = RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.get()),
-                                       &size);
+        LONG status =
+            RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.get()), &size);
         if (status == ERROR_FILE_NOT_FOUND) return false;
         if (status == ERROR_MORE_DATA) {
             // The value is longer than measured: take the size it reports (and grow in any
@@ -64,8 +67,12 @@ bool QueryValue(HKEY key, const std::string& name, DWORD& type, std::string& tex
     }
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 }  // namespace
 
@@ -73,31 +80,61 @@ std::string SettingsSectionPath() {
     return Root().subKey + "\\" + kSettingsApplication + "\\" + kSettingsSection;
 }
 
-std::string GetSetting(const std::string& key, const std::string& defaultValue) {
+namespace {
+
+enum class OtherKind { GivesDefault, Fails };
+
+std::string ReadSetting(const std::string& key, const std::string& defaultValue, OtherKind otherKind) {
     UniqueKey section;
-    LONG status = RegOpenKeyExA(Root().root, SettingsSectionPath().c_str(), 0, KEY_QUERY_VALUE, section.put());
+    LONG status =
+        RegOpenKeyExA(Root().root, SettingsSectionPath().c_str(), 0, KEY_QUERY_VALUE, section.put());
     if (status == ERROR_FILE_NOT_FOUND || status == ERROR_PATH_NOT_FOUND) return defaultValue;
     if (status != ERROR_SUCCESS) ThrowWin32Error(static_cast<DWORD>(status));
 
     DWORD type = REG_NONE;
     std::string value;
     if (!QueryValue(section.get(), key, type, value)) return defaultValue;
-    // A value of another kind was not written by this program; its default is the sound answer.
-    if (!IsStringType(type)) return defaultValue;
+    if (!IsStringType(type)) {
+        if (otherKind == OtherKind::Fails) ThrowWin32Error(ERROR_DATATYPE_MISMATCH);
+        // A value of another kind was not written by this program; its default is the sound answer.
+        return defaultValue;
+    }
     return value;
 }
 
+}  // namespace
+
+std::string GetSetting(const std::string& key, const std::string& defaultValue) {
+    return ReadSetting(key, defaultValue, OtherKind::GivesDefault);
+}
+
+std::string GetTextSetting(const std::string& key, const std::string& defaultValue) {
+    return ReadSetting(key, defaultValue, OtherKind::Fails);
+}
+
 void SaveSetting(const std::string& key, const std::string& value) {
+    // A NUL would end the stored text there and lose all that follows it (for the list, every
+    // entry after one holding a NUL); no value of the program means anything by one.
+    std::string withoutNuls;
+    const std::string* text = &value;
+    if (value.find('\0') != std::string::npos) {
+        withoutNuls = value;
+        withoutNuls.erase(std::remove(withoutNuls.begin(), withoutNuls.end(), '\0'), withoutNuls.end());
+        text = &withoutNuls;
+    }
     UniqueKey section;
-    LONG status = RegCreateKeyExA(Root().root, SettingsSectionPath().c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                  KEY_SET_VALUE, nullptr, section.put(), nullptr);
+    LONG status = RegCreateKeyExA(Root().root, SettingsSectionPath().c_str(), 0, nullptr,
+                                  REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, section.put(), nullptr);
     if (status != ERROR_SUCCESS) ThrowWin32Error(static_cast<DWORD>(status));
-    status = RegSetValueExA(section.get(), key.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                            static_cast<DWORD>(value.size() + 1));
+    status =
+        RegSetValueExA(section.get(), key.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text->c_str()),
+                       static_cast<DWORD>(text->size() + 1));
     if (status != ERROR_SUCCESS) ThrowWin32Error(static_cast<DWORD>(status));
 }
 
-bool SettingIsOn(const std::string& key) { return GetSetting(key, kSettingOff) == kSettingOn; }
+bool SettingIsOn(const std::string& key) {
+    return GetSetting(key, kSettingOff) == kSettingOn;
+}
 
 double SettingTextAsNumber(const std::string& text) {
     // Checked by hand first, so only plain decimal text reaches strtod (which on its own would
@@ -126,7 +163,9 @@ double SettingTextAsNumber(const std::string& text) {
     return number;
 }
 
-double ReadBlockOnStart() { return SettingTextAsNumber(GetSetting(kKeyBlockOnStart, "0")); }
+double ReadBlockOnStart() {
+    return SettingTextAsNumber(GetSetting(kKeyBlockOnStart, "0"));
+}
 
 namespace {
 
@@ -146,9 +185,13 @@ std::string Encode(const Entries& entries) {
 
 }  // namespace
 
-std::string EncodeWebsiteList(const std::vector<std::string>& entries) { return Encode(entries); }
+std::string EncodeWebsiteList(const std::vector<std::string>& entries) {
+    return Encode(entries);
+}
 
-std::string EncodeWebsiteList(const std::vector<std::string_view>& entries) { return Encode(entries); }
+std::string EncodeWebsiteList(const std::vector<std::string_view>& entries) {
+    return Encode(entries);
+}
 
 std::vector<std::string> DecodeWebsiteList(const std::string& text) {
     constexpr size_t separatorLength = sizeof kWebsiteListSeparator - 1;
@@ -168,8 +211,14 @@ void SaveWebsiteList(const std::vector<std::string>& entries) {
     SaveSetting(kKeyBlockedWebsites, EncodeWebsiteList(entries));
 }
 
-std::vector<std::string> LoadWebsiteList() { return DecodeWebsiteList(GetSetting(kKeyBlockedWebsites)); }
+std::vector<std::string> LoadWebsiteList() {
+    return DecodeWebsiteList(GetSetting(kKeyBlockedWebsites));
+}
 
-void SetSettingsRootForTests(HKEY root, const std::string& subKey) { Root() = SettingsRoot{root, subKey}; }
+void SetSettingsRootForTests(HKEY root, const std::string& subKey) {
+    Root() = SettingsRoot{root, subKey};
+}
 
-void ResetSettingsRoot() { Root() = SettingsRoot{}; }
+void ResetSettingsRoot() {
+    Root() = SettingsRoot{};
+}

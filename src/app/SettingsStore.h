@@ -34,8 +34,13 @@ inline constexpr char kSettingOff[] = "Off";
 // other than a string (a number or binary value put there by hand, say). A REG_SZ value ends at
 // its first NUL. Throws Failure when the store itself cannot be read.
 std::string GetSetting(const std::string& key, const std::string& defaultValue = "");
-// Stores the value as REG_SZ, creating the section as needed and replacing an existing value.
-// Throws Failure when the store refuses.
+// GetSetting for a value whose default must not stand in for a value of another kind: the
+// default when the key (or its section) is absent, the text when it is text, and Failure when it
+// holds something else. The password is read so, since "" would let anyone in.
+std::string GetTextSetting(const std::string& key, const std::string& defaultValue = "");
+// Stores the value as REG_SZ, creating the section as needed and replacing an existing value. A
+// NUL in the value is dropped, since the stored text would end at it. Throws Failure when the
+// store refuses.
 void SaveSetting(const std::string& key, const std::string& value);
 
 // True exactly when the key holds "On" (case-sensitive); absent or anything else is "Off".

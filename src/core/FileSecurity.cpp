@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <aclapi.h>
+#include <lm.h>
 
 #include <sddl.h>
 
@@ -11,6 +12,7 @@
 
 #include "core/Failure.h"
 #include "core/Handles.h"
+#include "core/SystemLibrary.h"
 
 namespace {
 
@@ -46,6 +48,74 @@ bool IsWellKnown(PSID sid, WELL_KNOWN_SID_TYPE type) {
 
 bool IsSystemOrAdministrators(PSID sid) {
     return IsWellKnown(sid, WinLocalSystemSid) || IsWellKnown(sid, WinBuiltinAdministratorsSid);
+}
+
+// The account that tests name as a member of the Administrators group ("" for none).
+std::string& AdministratorsMemberForTests() {
+    static std::string sidText;
+    return sidText;
+}
+
+bool IsNamedMemberForTests(PSID sid) {
+    const std::string& named = AdministratorsMemberForTests();
+    PSID member = nullptr;
+    if (named.empty() || !ConvertStringSidToSidA(named.c_str(), &member)) return false;
+    bool same = EqualSid(sid, member) != FALSE;
+    LocalFree(member);
+    return same;
+}
+
+// The network management library's functions, bound at the first look-up of a member rather
+// than at every start: most runs never need them.
+struct NetApi {
+    decltype(&NetLocalGroupGetMembers) LocalGroupGetMembers =
+        SystemFunction<decltype(&NetLocalGroupGetMembers)>("netapi32.dll", "NetLocalGroupGetMembers");
+    decltype(&NetApiBufferFree) ApiBufferFree =
+        SystemFunction<decltype(&NetApiBufferFree)>("netapi32.dll", "NetApiBufferFree");
+};
+
+const NetApi& Netapi32() {
+    static const NetApi functions;
+    return functions;
+}
+
+// True when the account is a member of the local Administrators group. Any failure of the
+// look-up answers false, so a file whose owner cannot be placed is still set aside.
+bool IsAdministratorsMember(PSID sid) {
+    if (IsNamedMemberForTests(sid)) return true;
+    try {
+        // The group is named by the system's language; its SID is the same everywhere.
+        Sid administrators = WellKnownSid(WinBuiltinAdministratorsSid);
+        char name[256], domain[256];
+        DWORD nameLength = sizeof name, domainLength = sizeof domain;
+        SID_NAME_USE use;
+        if (!LookupAccountSidA(nullptr, administrators.data(), name, &nameLength, domain, &domainLength,
+                               &use))
+            return false;
+        // The group functions take the name in UTF-16 only.
+        wchar_t group[256];
+        if (MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, name, -1, group, 256) == 0) return false;
+
+        const NetApi& net = Netapi32();
+        DWORD_PTR resume = 0;
+        for (;;) {
+            LOCALGROUP_MEMBERS_INFO_0* members = nullptr;
+            DWORD read = 0, total = 0;
+            NET_API_STATUS status =
+                net.LocalGroupGetMembers(nullptr, group, 0, reinterpret_cast<BYTE**>(&members),
+                                         MAX_PREFERRED_LENGTH, &read, &total, &resume);
+            bool found = false;
+            if (status == NERR_Success || status == ERROR_MORE_DATA) {
+                for (DWORD i = 0; i < read && !found; ++i)
+                    found = members[i].lgrmi0_sid != nullptr && EqualSid(members[i].lgrmi0_sid, sid);
+            }
+            if (members != nullptr) net.ApiBufferFree(members);
+            if (found) return true;
+            if (status != ERROR_MORE_DATA || read == 0) return false;
+        }
+    } catch (const Failure&) {
+        return false;
+    }
 }
 
 // What Users get in the protected list; anyone but SYSTEM and administrators holding more than
@@ -209,7 +279,9 @@ bool IsTrustedSid(PSID sid) {
         if (sid == nullptr || !IsValidSid(sid)) return false;
         if (IsSystemOrAdministrators(sid)) return true;
         Sid user = CurrentUserSid();
-        return EqualSid(sid, user.data()) != FALSE;
+        if (EqualSid(sid, user.data())) return true;
+        // Another administrator of the computer: a backup of theirs is as sound as one of ours.
+        return IsAdministratorsMember(sid);
     } catch (const Failure&) {
         return false;
     }
@@ -320,4 +392,8 @@ bool SetAsideIfUntrusted(const std::string& path) {
     if (IsTrustedOwner(path)) return false;
     SetAsideUntrusted(path);
     return true;
+}
+
+void SetAdministratorsMemberForTests(const std::string& sidText) {
+    AdministratorsMemberForTests() = sidText;
 }

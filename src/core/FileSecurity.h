@@ -5,7 +5,9 @@
 // files. A hosts backup planted there by a standard user would be copied over the system hosts
 // file by the next administrator's stop, so the folder is given an access list that only SYSTEM
 // and administrators can write through, and a file in it is believed only when its owner is
-// SYSTEM, the Administrators group or the account running the program.
+// SYSTEM, the Administrators group, a member of that group (another administrator of the
+// computer, whose backup is as sound as one of the program's own) or the account running the
+// program.
 
 #include <windows.h>
 
@@ -32,7 +34,10 @@ std::vector<BYTE> ProtectedFolderDescriptor(PSID folderMaker = nullptr);
 // and read and execute rights for others are fine). The owner is not looked at.
 bool AccessListIsTight(PSECURITY_DESCRIPTOR descriptor);
 
-// True for SYSTEM, the Administrators group and the account running the program.
+// True for SYSTEM, the Administrators group, the account running the program and any member of
+// the local Administrators group. A member is looked up in the group at every call (the network
+// management library is loaded at the first); when the look-up fails, the account is taken for
+// no member.
 bool IsTrustedSid(PSID sid);
 
 // True when the folder's access list is protected from inheritance, lets nobody but SYSTEM and
@@ -47,10 +52,9 @@ bool FolderAccessIsTight(const std::string& path);
 // holds a tight list afterwards; never throws.
 bool TightenFolderAccess(const std::string& path);
 
-// True when the file's owner is SYSTEM, the Administrators group or the account running the
-// program. False for any other owner, when the owner cannot be read (a missing file too), and for
-// a file reached through a reparse point or holding a second name (a hard link), which report
-// the owner of another file. Never throws.
+// True when the file's owner is one IsTrustedSid trusts. False for any other owner, when the
+// owner cannot be read (a missing file too), and for a file reached through a reparse point or
+// holding a second name (a hard link), which report the owner of another file. Never throws.
 bool IsTrustedOwner(const std::string& path);
 
 // Moves a file whose owner is not trusted out of the way, never deleting it, under a name that
@@ -69,3 +73,8 @@ bool SetAsideIfUntrusted(const std::string& path);
 // account name here the owner (a SID string such as "S-1-1-0") that IsTrustedOwner shall read for
 // that path; "" forgets it. Nothing in the program calls this.
 void SetReportedOwnerForTests(const std::string& path, const std::string& sidText);
+
+// Wine has a single account, which no other administrator can stand beside. Tests name here an
+// account (a SID string) that the look-up shall count as a member of the local Administrators
+// group; "" forgets it. Nothing in the program calls this.
+void SetAdministratorsMemberForTests(const std::string& sidText);

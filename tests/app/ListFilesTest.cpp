@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "app/ListTestFixture.h"
@@ -11,11 +12,12 @@ namespace {
 
 using List = std::vector<std::string>;
 
-// The list-file rule written out as plainly as it reads, to check the fast reader against: a
-// line ends at CR, at CR LF or at the end of the file; each LF inside a line ends one entry and
-// the piece after the last LF is an entry too; an end of file right after a line end starts no
-// line.
-List ReferenceEntries(const std::string& bytes) {
+// The list-file rule written out as plainly as it reads, to check the fast reader against: NUL
+// bytes are no part of the text; a line ends at CR, at CR LF or at the end of the file; each LF
+// inside a line ends one entry and the piece after the last LF is an entry too; an end of file
+// right after a line end starts no line.
+List ReferenceEntries(std::string bytes) {
+    bytes.erase(std::remove(bytes.begin(), bytes.end(), '\0'), bytes.end());
     List entries;
     size_t at = 0;
     while (at < bytes.size()) {
@@ -84,7 +86,11 @@ TEST_F(ListFilesTest, LineEndsGiveTheEntriesOfTheRule) {
         {"a lone CR", "\r", {""}},
         {"a lone LF", "\n", {"", ""}},
         {"CR CR", "a\r\r", {"a", ""}},
-        {"NUL bytes stay in the entry", Bytes("x\0y\r\n\0", 6), {Bytes("x\0y", 3), Bytes("\0", 1)}},
+        // A NUL would end the entry's text when the list is stored, and every entry after it.
+        {"NUL bytes are dropped", Bytes("x\0y\r\n\0", 6), {"xy"}},
+        {"UTF-16 without a mark reads as its text",
+         Bytes("a\0.\0c\0o\0m\0\r\0\n\0b\0\r\0\n\0", 20),
+         {"a.com", "b"}},
         {"bytes above 127 are read as they are", "caf\xE9.fr\r\n\xFF\xFF", {"caf\xE9.fr", "\xFF\xFF"}},
         {"half a byte-order mark is text",
          "\xEF\xBB"
@@ -135,6 +141,8 @@ TEST_F(ListFilesTest, LineEndsAcrossTheReadersChunksAndBinaryFiles) {
         {"a long line then short ones", std::string(3 * mb / 2, 'z') + "\r\na\nb\r"},
         {"many short lines of every ending", crowded},
         {"random binary bytes", binary},
+        {"a NUL between CR and LF across the edge", std::string(mb - 1, 'x') + Bytes("\r\0\nb", 4)},
+        {"whole pieces of NULs", "a\r" + std::string(3 * mb, '\0') + "\nb"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -189,6 +197,12 @@ TEST_F(ListFilesTest, MarkedUnicodeAndUtf8FilesAreDecodedWithoutTheirMark) {
         {"UTF-16 BE", utf16(L"a.com\rB.com", true), {"a.com", "B.com"}},
         {"UTF-16 LE mark only", "\xFF\xFE", {}},
         {"UTF-16 LE with an odd last byte", utf16(L"a.com", false) + "\x01", {"a.com"}},
+        {"UTF-16 LE with NUL characters", utf16(std::wstring(L"a.c\0om\r\n\0", 9), false), {"a.com"}},
+        {"UTF-8 with a mark and a NUL",
+         Bytes("\xEF\xBB\xBF"
+               "a\0b",
+               6),
+         {"ab"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

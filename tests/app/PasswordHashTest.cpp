@@ -26,7 +26,8 @@ TEST(PasswordHash, DerivationMatchesPublishedVectors) {
         {"password", "salt", 4096, 32, "c5e478d59288c841aa530db6845c4c8d962893a001ce4e11a4963873aa98134a"},
         {"passwordPASSWORDpassword", "saltSALTsaltSALTsaltSALTsaltSALTsalt", 4096, 40,
          "348c89dbcbd32b2f32d814b8116e84cf2b17347ebc1800181c4e2a1fb8dd53e1c635518c7dac47e9"},
-        {std::string("pass\0word", 9), std::string("sa\0lt", 5), 4096, 16, "89b69d0516f829893c696226650a8687"},
+        {std::string("pass\0word", 9), std::string("sa\0lt", 5), 4096, 16,
+         "89b69d0516f829893c696226650a8687"},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(ToHex(DerivePbkdf2Sha256(row.password, row.salt, row.iterations, row.length)), row.expected)
@@ -63,10 +64,11 @@ TEST(PasswordHash, HashedPasswordIsExactAndCaseSensitive) {
         const char* candidate;
         bool accepted;
     } rows[] = {
-        {"Kite Runner", true}, {"kite runner", false}, {"Kite Runne", false}, {"Kite Runner ", false},
-        {" Kite Runner", false}, {"KiteRunner", false}, {"", false},
+        {"Kite Runner", true},   {"kite runner", false}, {"Kite Runne", false}, {"Kite Runner ", false},
+        {" Kite Runner", false}, {"KiteRunner", false},  {"", false},
     };
-    for (const auto& row : rows) EXPECT_EQ(PasswordMatches(row.candidate, stored), row.accepted) << row.candidate;
+    for (const auto& row : rows)
+        EXPECT_EQ(PasswordMatches(row.candidate, stored), row.accepted) << row.candidate;
 }
 
 TEST(PasswordHash, ValuesNotInHashFormAreComparedAsPlainText) {
@@ -81,9 +83,13 @@ TEST(PasswordHash, ValuesNotInHashFormAreComparedAsPlainText) {
         "pbkdf2-sha256$-5$" + salt32 + "$" + key64,
         "pbkdf2-sha256$99999999999$" + salt32 + "$" + key64,
         "pbkdf2-sha256$10000001$" + salt32 + "$" + key64,  // above the cap: never run
+        "pbkdf2-sha256$1000001$" + salt32 + "$" + key64,   // just above the cap
         "pbkdf2-sha256$10x$" + salt32 + "$" + key64,
         "pbkdf2-sha256$10000$" + salt32 + "$" + key64.substr(1),  // odd hex
         "pbkdf2-sha256$10000$" + salt32 + "$zz" + key64.substr(2),
+        "pbkdf2-sha256$10000$" + salt32 + "$" + key64.substr(2),  // a key of 31 bytes
+        "pbkdf2-sha256$10000$" + salt32 + "$" + key64 + "bb",     // a key of 33 bytes
+        "pbkdf2-sha256$1$AB$CD",  // a key of one byte: one guess in 256 would open it
         "pbkdf2-sha256$10000$$" + key64,
         "pbkdf2-sha256$10000$" + salt32 + "$",
         "pbkdf2-sha256$10000$" + salt32,
@@ -95,8 +101,8 @@ TEST(PasswordHash, ValuesNotInHashFormAreComparedAsPlainText) {
         EXPECT_FALSE(PasswordMatches(stored + "x", stored)) << stored;
     }
     EXPECT_FALSE(PasswordMatches("Letmein", "letmein"));
-    EXPECT_TRUE(IsPasswordHash("pbkdf2-sha256$10000000$" + salt32 + "$" + key64));
-    EXPECT_TRUE(IsPasswordHash("pbkdf2-sha256$1$AB$CD"));
+    EXPECT_TRUE(IsPasswordHash("pbkdf2-sha256$1000000$" + salt32 + "$" + key64));
+    EXPECT_TRUE(IsPasswordHash("pbkdf2-sha256$1$AB$" + key64));
 }
 
 TEST(PasswordHash, StoredIterationCountIsHonoured) {
@@ -114,20 +120,16 @@ TEST(PasswordHash, TypedTextAcceptedTrimmedOrExact) {
         const char* password;
         bool accepted;
     } rows[] = {
-        {"", "", true},          // no password ever set
-        {"   ", "", true},       // blanks only, no password
-        {"x", "", false},
-        {"Fox", "Fox", true},
+        {"", "", true},     // no password ever set
+        {"   ", "", true},  // blanks only, no password
+        {"x", "", false},         {"Fox", "Fox", true},
         {"  Fox  ", "Fox", true},  // blanks around the typed text are dropped
-        {"fox", "Fox", false},
-        {"F ox", "Fox", false},
-        {"\tFox", "Fox", false},   // only the space character is a blank
-        {" Fox", " Fox", true},    // a password that begins with a blank can be typed as it is
-        {"Fox ", "Fox ", true},
-        {"  Fox  ", "  Fox  ", true},
-        {"Fox", " Fox", false},
-        {" Fox ", " Fox", false},
-        {"   ", "   ", true},     // a password of blanks
+        {"fox", "Fox", false},    {"F ox", "Fox", false},
+        {"\tFox", "Fox", false},  // only the space character is a blank
+        {" Fox", " Fox", true},   // a password that begins with a blank can be typed as it is
+        {"Fox ", "Fox ", true},   {"  Fox  ", "  Fox  ", true},
+        {"Fox", " Fox", false},   {" Fox ", " Fox", false},
+        {"   ", "   ", true},  // a password of blanks
     };
     for (const auto& row : rows) {
         std::string stored = HashPassword(row.password);

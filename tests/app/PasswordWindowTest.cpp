@@ -25,7 +25,9 @@ int Dpi() {
     return dpi;
 }
 
-int Px(int twips) { return MulDiv(twips, Dpi(), 1440); }
+int Px(int twips) {
+    return MulDiv(twips, Dpi(), 1440);
+}
 
 RECT ClientRectOf(HWND child) {
     RECT r;
@@ -51,7 +53,7 @@ std::string Text(HWND window) {
 // The main window loaded as the program loads it, hidden in the tray by a minimise, with its
 // password window reachable through the tray icon's handler.
 class PasswordWindowTest : public TempTree {
-protected:
+  protected:
     void SetUp() override {
         TempTree::SetUp();
         form = std::make_unique<Form1>(hostsPath);
@@ -157,7 +159,8 @@ TEST_F(PasswordWindowTest, ButtonFaceColoursAndProgramIcon) {
     EXPECT_EQ(GetPixel(windowDc, frame.left + Px(120), frame.top + Px(250)), face);
     ReleaseDC(window.hwnd(), windowDc);
 
-    EXPECT_NE(SendMessageA(window.hwnd(), WM_GETICON, ICON_BIG, 0), 0) << "the window carries the program icon";
+    EXPECT_NE(SendMessageA(window.hwnd(), WM_GETICON, ICON_BIG, 0), 0)
+        << "the window carries the program icon";
     EXPECT_NE(SendMessageA(window.hwnd(), WM_GETICON, ICON_SMALL, 0), 0);
     EXPECT_TRUE(prompts.boxes.empty());
 }
@@ -167,16 +170,16 @@ std::string CursorFileBytes() {
     std::string bytes;
     auto word = [&](unsigned v) { bytes += static_cast<char>(v & 0xFF), bytes += static_cast<char>(v >> 8); };
     auto dword = [&](unsigned v) { word(v & 0xFFFF), word(v >> 16); };
-    word(0), word(2), word(1);                                        // header: a cursor, one image
+    word(0), word(2), word(1);                                       // header: a cursor, one image
     bytes += static_cast<char>(32), bytes += static_cast<char>(32);  // entry: 32 x 32
     bytes += static_cast<char>(2), bytes += static_cast<char>(0);
-    word(5), word(0);                                                 // hot spot
+    word(5), word(0);  // hot spot
     dword(40 + 8 + 128 + 128), dword(22);
     dword(40), dword(32), dword(64), word(1), word(1), dword(0), dword(256), dword(0), dword(0), dword(0),
-        dword(0);                                                    // bitmap header
-    dword(0x000000), dword(0xFFFFFF);                                 // palette
-    bytes += std::string(128, '\x55');                                // image
-    bytes += std::string(128, '\0');                                  // mask
+        dword(0);                       // bitmap header
+    dword(0x000000), dword(0xFFFFFF);   // palette
+    bytes += std::string(128, '\x55');  // image
+    bytes += std::string(128, '\0');    // mask
     return bytes;
 }
 
@@ -209,7 +212,8 @@ TEST_F(PasswordWindowTest, HandPointerFromTheProgramFolder) {
         EXPECT_EQ(window.HandPointer != nullptr, row.loaded);
         bool reported = false;
         for (const RecordedBox& box : prompts.boxes)
-            reported = reported || box.text.find(std::string(kLoadLocation) + "at line 106") != std::string::npos;
+            reported =
+                reported || box.text.find(std::string(kLoadLocation) + "at line 106") != std::string::npos;
         EXPECT_EQ(reported, row.reported);
         EXPECT_TRUE(window.Loaded()) << "the window opens whatever the pointer file holds";
     }
@@ -218,7 +222,8 @@ TEST_F(PasswordWindowTest, HandPointerFromTheProgramFolder) {
 TEST_F(PasswordWindowTest, PointerRuleHandOverButtonsDefaultElsewhere) {
     Form2& window = OpenPasswordWindow();
     auto hover = [&](HWND over) {
-        SendMessageA(window.hwnd(), WM_SETCURSOR, reinterpret_cast<WPARAM>(over), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+        SendMessageA(window.hwnd(), WM_SETCURSOR, reinterpret_cast<WPARAM>(over),
+                     MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
     };
     const struct {
         int before;
@@ -230,7 +235,7 @@ TEST_F(PasswordWindowTest, PointerRuleHandOverButtonsDefaultElsewhere) {
         {kPointerCustom, window.hwnd(), kPointerDefault},
         {kPointerCustom, window.Frame2.hwnd, kPointerDefault},
         {kPointerCustom, window.txtPassword.hwnd, kPointerCustom},  // the field is not named by the rule
-        {kPointerBusy, window.PushButton2.hwnd, kPointerBusy},     // nothing changes under the hourglass
+        {kPointerBusy, window.PushButton2.hwnd, kPointerBusy},      // nothing changes under the hourglass
         {kPointerBusy, window.hwnd(), kPointerBusy},
     };
     for (const auto& row : rows) {
@@ -381,20 +386,52 @@ TEST_F(PasswordWindowTest, AcceptedWhileMainWindowShownRemovesTheIcon) {
     EXPECT_FALSE(window.Loaded());
 }
 
-TEST_F(PasswordWindowTest, FailedCheckReportsAndUnlocks) {
-    // A failure while the stored password is read reports line 100 and goes on at line 102.
+TEST_F(PasswordWindowTest, FailedCheckReportsAndStaysLocked) {
+    // A check that fails never unlocks: the report names line 100, and the program stays hidden
+    // behind the open password window with its tray icon. A stored password that is not text
+    // (a number or binary value put there by hand) is such a failure, not an empty password.
+    const struct {
+        const char* name;
+        bool unreadableStore;
+        DWORD type;  // of the value put under "Password" by hand, REG_NONE for none
+        std::string bytes;
+        const char* typed;
+    } rows[] = {
+        {"the store cannot be read", true, REG_NONE, "", "wrong"},
+        {"a number where the password should be", false, REG_DWORD, std::string(4, '\0'), ""},
+        {"binary data where the password should be", false, REG_BINARY, "Bear", ""},
+    };
     TypeIntoMainField("Bear");
-    HideInTray();
-    Form2& window = OpenPasswordWindow();
-    SetWindowTextA(window.txtPassword.hwnd, "wrong");
-    SetSettingsRootForTests(reinterpret_cast<HKEY>(static_cast<INT_PTR>(0x7777)), "nowhere");
-    ClickOk(window);
-    SetSettingsRootForTests(HKEY_CURRENT_USER, settingsKey);
-    ASSERT_EQ(prompts.boxes.size(), 1u);
-    EXPECT_NE(prompts.boxes[0].text.find(std::string(kOkLocation) + "at line 100\r\r"), std::string::npos)
-        << prompts.boxes[0].text;
-    EXPECT_TRUE(IsWindowVisible(form->hwnd()));
-    EXPECT_FALSE(form->HiddenInTray);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        if (row.type != REG_NONE) {
+            HKEY section = nullptr;
+            ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, (settingsKey + "\\Kelmarin\\Parvalisk").c_str(), 0,
+                                      nullptr, 0, KEY_SET_VALUE, nullptr, &section, nullptr),
+                      ERROR_SUCCESS);
+            RegSetValueExA(section, kKeyPassword, 0, row.type,
+                           reinterpret_cast<const BYTE*>(row.bytes.data()),
+                           static_cast<DWORD>(row.bytes.size()));
+            RegCloseKey(section);
+        }
+        if (!form->HiddenInTray) HideInTray();
+        Form2& window = OpenPasswordWindow();
+        prompts.boxes.clear();
+        SetWindowTextA(window.txtPassword.hwnd, row.typed);
+        if (row.unreadableStore)
+            SetSettingsRootForTests(reinterpret_cast<HKEY>(static_cast<INT_PTR>(0x7777)), "nowhere");
+        ClickOk(window);
+        SetSettingsRootForTests(HKEY_CURRENT_USER, settingsKey);
+        ProcessPendingEvents();
+
+        ASSERT_EQ(prompts.boxes.size(), 1u);
+        EXPECT_NE(prompts.boxes[0].text.find(std::string(kOkLocation) + "at line 100\r\r"), std::string::npos)
+            << prompts.boxes[0].text;
+        EXPECT_TRUE(window.Loaded()) << "the password window stays open";
+        EXPECT_FALSE(IsWindowVisible(form->hwnd())) << "the main window stays hidden";
+        EXPECT_TRUE(form->HiddenInTray);
+        EXPECT_TRUE(form->cSysTray1.InTray()) << "the tray icon stays";
+    }
 }
 
 TEST_F(PasswordWindowTest, MainFieldStoresEveryChangeHashed) {
@@ -439,7 +476,8 @@ TEST_F(PasswordWindowTest, RefusedStoreIsToldOnceThenRecovers) {
     TypeIntoMainField("abc");
     SetSettingsRootForTests(HKEY_CURRENT_USER, settingsKey);
     ASSERT_EQ(prompts.boxes.size(), 1u) << "told once, not at every key";
-    EXPECT_EQ(prompts.boxes[0].text.rfind("The password could not be stored.\r\n", 0), 0u) << prompts.boxes[0].text;
+    EXPECT_EQ(prompts.boxes[0].text.rfind("The password could not be stored.\r\n", 0), 0u)
+        << prompts.boxes[0].text;
     EXPECT_EQ(prompts.boxes[0].title, ApplicationTitle());
 
     TypeIntoMainField("d");

@@ -13,14 +13,14 @@ using Entries = std::vector<std::string>;
 const std::string kSep = "||My_Separator||";
 
 class SettingsStoreTest : public TempTree {
-protected:
+  protected:
     std::string SectionKey() const { return settingsKey + "\\Kelmarin\\Parvalisk"; }
 
     // Writes a value behind the store's back, as another program or a hand edit would.
     void PutRaw(const std::string& name, DWORD type, const std::string& bytes) {
         HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, SectionKey().c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                                  &key, nullptr),
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, SectionKey().c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                                  nullptr, &key, nullptr),
                   ERROR_SUCCESS);
         LONG status = RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
                                      static_cast<DWORD>(bytes.size()));
@@ -31,8 +31,8 @@ protected:
     // What the registry itself holds under the section: type and raw bytes, or type REG_NONE.
     std::pair<DWORD, std::string> GetRaw(const std::string& name) {
         DWORD type = REG_NONE, size = 0;
-        if (RegGetValueA(HKEY_CURRENT_USER, SectionKey().c_str(), name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &type,
-                         nullptr, &size) != ERROR_SUCCESS)
+        if (RegGetValueA(HKEY_CURRENT_USER, SectionKey().c_str(), name.c_str(), RRF_RT_ANY | RRF_NOEXPAND,
+                         &type, nullptr, &size) != ERROR_SUCCESS)
             return {REG_NONE, ""};
         std::string bytes(size, '\0');
         RegGetValueA(HKEY_CURRENT_USER, SectionKey().c_str(), name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &type,
@@ -48,7 +48,8 @@ TEST(SettingsStorePath, ProgramSettingsLiveUnderTheConventionalPerUserKey) {
 }
 
 TEST_F(SettingsStoreTest, AbsentSectionAndKeysGiveTheirDefaults) {
-    ASSERT_EQ(GetRaw(kKeyBlockedWebsites).first, static_cast<DWORD>(REG_NONE)) << "the section must start empty";
+    ASSERT_EQ(GetRaw(kKeyBlockedWebsites).first, static_cast<DWORD>(REG_NONE))
+        << "the section must start empty";
     EXPECT_EQ(GetSetting(kKeyBlockedWebsites), "");
     EXPECT_EQ(GetSetting(kKeyWindowsStartup, "Off"), "Off");
     EXPECT_EQ(GetSetting(kKeyPassword), "");
@@ -84,6 +85,11 @@ TEST_F(SettingsStoreTest, SavedValuesAreAnsiStringsReadBackAsStored) {
     EXPECT_EQ(GetSetting(kKeyPassword, "default"), "");
     SaveSetting(kKeyPassword, "second");
     EXPECT_EQ(GetSetting(kKeyPassword), "second");
+
+    // A NUL inside would end the stored text there: it is dropped, and the rest is kept.
+    SaveSetting(kKeyPassword, std::string("\0ab\0c\0", 6));
+    EXPECT_EQ(GetRaw(kKeyPassword).second, std::string("abc\0", 4));
+    EXPECT_EQ(GetSetting(kKeyPassword), "abc");
 }
 
 TEST_F(SettingsStoreTest, ValuesAreReadAtTheMomentOfUseNotCached) {
@@ -96,8 +102,9 @@ TEST_F(SettingsStoreTest, ValuesAreReadAtTheMomentOfUseNotCached) {
 }
 
 TEST_F(SettingsStoreTest, OnlyExactlyOnCountsAsOn) {
-    const std::vector<std::pair<std::string, bool>> cases = {
-        {"On", true}, {"on", false}, {"ON", false}, {"Off", false}, {"", false}, {" On", false}, {"On ", false}};
+    const std::vector<std::pair<std::string, bool>> cases = {{"On", true},   {"on", false}, {"ON", false},
+                                                             {"Off", false}, {"", false},   {" On", false},
+                                                             {"On ", false}};
     for (const auto& [stored, on] : cases) {
         SaveSetting(kKeyWindowsStartup, stored);
         EXPECT_EQ(SettingIsOn(kKeyWindowsStartup), on) << "stored \"" << stored << "\"";
@@ -150,14 +157,14 @@ TEST_F(SettingsStoreTest, AStoreThatCannotBeOpenedFailsToTheCaller) {
 
 TEST(SettingsNumber, StoredTextConvertsAsANumberOrFailsWithTypeMismatch) {
     const std::vector<std::pair<std::string, double>> numbers = {
-        {"0", 0},     {"1", 1},       {"-1", -1},    {"+7", 7},    {" 1 ", 1},   {"\t0\t", 0},
-        {"1.5", 1.5}, {".5", 0.5},    {"5.", 5},     {"1e3", 1000}, {"2E-1", 0.2}, {"00012", 12},
-        {"-0", 0},    {"32767", 32767}, {"-32768", -32768}};
+        {"0", 0},      {"1", 1},      {"-1", -1},  {"+7", 7},        {" 1 ", 1},
+        {"\t0\t", 0},  {"1.5", 1.5},  {".5", 0.5}, {"5.", 5},        {"1e3", 1000},
+        {"2E-1", 0.2}, {"00012", 12}, {"-0", 0},   {"32767", 32767}, {"-32768", -32768}};
     for (const auto& [text, number] : numbers) {
         EXPECT_DOUBLE_EQ(SettingTextAsNumber(text), number) << "\"" << text << "\"";
     }
-    for (const std::string text : {"", " ", "abc", "1a", "1 1", "--1", "+", ".", "e3", "1e", "1e+", "0x10", "inf",
-                                   "nan", "On", "1,0"}) {
+    for (const std::string text : {"", " ", "abc", "1a", "1 1", "--1", "+", ".", "e3", "1e", "1e+", "0x10",
+                                   "inf", "nan", "On", "1,0"}) {
         try {
             SettingTextAsNumber(text);
             ADD_FAILURE() << "\"" << text << "\" converted";
@@ -200,15 +207,16 @@ TEST(WebsiteListText, DecodingSplitsAtEverySeparatorAndDropsEmptyPieces) {
         {kSep, {}},
         {kSep + kSep + kSep, {}},
         {"A" + kSep + kSep + "B" + kSep, {"A", "B"}},
-        {"A", {"A"}},                                      // no separator after the last piece
+        {"A", {"A"}},  // no separator after the last piece
         {kSep + "A" + kSep + "B", {"A", "B"}},
-        {"x" + kSep + "y" + kSep, {"x", "y"}},             // an entry that held the separator
-        {"a|||My_Separator||b", {"a|", "b"}},              // the leftmost match splits
+        {"x" + kSep + "y" + kSep, {"x", "y"}},                  // an entry that held the separator
+        {"a|||My_Separator||b", {"a|", "b"}},                   // the leftmost match splits
         {"a||my_separator||b" + kSep, {"a||my_separator||b"}},  // case-sensitive
         {"a||My_Separator|b||My_Separator", {"a||My_Separator|b||My_Separator"}},
         {" a " + kSep + "A" + kSep + "A" + kSep, {" a ", "A", "A"}},  // kept as typed, duplicates too
     };
-    for (const auto& [text, entries] : cases) EXPECT_EQ(DecodeWebsiteList(text), entries) << "\"" << text << "\"";
+    for (const auto& [text, entries] : cases)
+        EXPECT_EQ(DecodeWebsiteList(text), entries) << "\"" << text << "\"";
 }
 
 TEST_F(SettingsStoreTest, WebsiteListSurvivesTheStore) {
@@ -219,12 +227,17 @@ TEST_F(SettingsStoreTest, WebsiteListSurvivesTheStore) {
     EXPECT_EQ(GetRaw(kKeyBlockedWebsites).second, EncodeWebsiteList(entries) + '\0');
     EXPECT_EQ(LoadWebsiteList(), entries);
 
+    // An entry holding a NUL loses the NUL, not the entries after it.
+    SaveWebsiteList({"a.example", std::string("b\0.example", 10), "c.example"});
+    EXPECT_EQ(LoadWebsiteList(), (Entries{"a.example", "b.example", "c.example"}));
+
     // Empty entries and entries holding the separator do not survive a reload unchanged.
     SaveWebsiteList({"a", "", "b" + kSep + "c", kSep + "d"});
     EXPECT_EQ(LoadWebsiteList(), (Entries{"a", "b", "c", "d"}));
 
     SaveWebsiteList({});
-    EXPECT_EQ(GetSetting(kKeyBlockedWebsites, "absent"), "") << "a cleared list is stored as the empty string";
+    EXPECT_EQ(GetSetting(kKeyBlockedWebsites, "absent"), "")
+        << "a cleared list is stored as the empty string";
     EXPECT_TRUE(LoadWebsiteList().empty());
 }
 

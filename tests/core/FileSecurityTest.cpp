@@ -151,10 +151,21 @@ PSECURITY_DESCRIPTOR FromSddl(const std::string& sddl) {
     return descriptor;
 }
 
+// Another administrator: an account of its own that is a member of the Administrators group.
+// Wine has one account and lists no members of the group at all, so the membership look-up is
+// told through the test hook to count this one as a member; what Windows answers for a real
+// second administrator cannot be shown here. Other accounts still go through the real look-up.
+const char kOtherAdministrator[] = "S-1-5-21-1-2-3-1002";
+
 class FileSecurityTest : public TempTree {
   protected:
+    void SetUp() override {
+        TempTree::SetUp();
+        SetAdministratorsMemberForTests(kOtherAdministrator);
+    }
     void TearDown() override {
         for (const std::string& path : planted) SetReportedOwnerForTests(path, "");
+        SetAdministratorsMemberForTests("");
         TempTree::TearDown();
     }
     std::vector<std::string> planted;
@@ -322,6 +333,7 @@ TEST_F(FileSecurityTest, OwnerTrustByAccount) {
         {"S-1-3-0", false},              // CREATOR OWNER
         {"S-1-5-7", false},              // Anonymous
         {"S-1-5-21-1-2-3-1001", false},  // another account
+        {kOtherAdministrator, true},     // another member of the Administrators group
     };
     for (const Case& c : cases) {
         PSID sid = nullptr;
@@ -350,11 +362,8 @@ TEST_F(FileSecurityTest, FileOwnerDecidesTrust) {
     struct Case {
         const char* sid;
         bool trusted;
-    } cases[] = {{"S-1-5-32-545", false},
-                 {"S-1-1-0", false},
-                 {"S-1-5-21-1-2-3-1001", false},
-                 {"S-1-5-18", true},
-                 {"S-1-5-32-544", true}};
+    } cases[] = {{"S-1-5-32-545", false}, {"S-1-1-0", false},     {"S-1-5-21-1-2-3-1001", false},
+                 {"S-1-5-18", true},      {"S-1-5-32-544", true}, {kOtherAdministrator, true}};
     bool anyRecorded = false;
     for (const Case& c : cases) {
         std::string path = dataFolder + "\\iStart-" + std::to_string(&c - cases);
@@ -495,8 +504,8 @@ TEST_F(PlantedBackup, StopRestoresOnlyATrustedBackup) {
     struct Case {
         const char* owner;  // "" : the program wrote it
         bool restored;
-    } cases[] = {{"S-1-5-32-545", false}, {"S-1-1-0", false},    {"S-1-5-21-1-2-3-1001", false}, {"", true},
-                 {"S-1-5-18", true},      {"S-1-5-32-544", true}};
+    } cases[] = {{"S-1-5-32-545", false}, {"S-1-1-0", false},     {"S-1-5-21-1-2-3-1001", false}, {"", true},
+                 {"S-1-5-18", true},      {"S-1-5-32-544", true}, {kOtherAdministrator, true}};
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string("backup owner ") + (*c.owner ? c.owner : "the program"));
         const std::string blocked = std::string(kClean) + "\r\n127.0.0.1          mail.example\r\n";
