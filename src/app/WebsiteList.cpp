@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <new>
 
 namespace {
@@ -70,11 +71,16 @@ void WebsiteList::ShowAppended() {
 }
 
 void WebsiteList::Append(std::string_view text) {
-    // The text may lie inside the store itself; note its offset before the store can move.
+    // The text may lie inside the store itself (a view of an entry). Growing the store may move
+    // it and free the old block, so its offset is noted first and the text read from the store
+    // where it lies after the growth.
     size_t length = text.size();
+    std::less<const char*> before;
+    bool inStore = store_ != nullptr && !before(text.data(), store_) && before(text.data(), store_ + size_);
+    size_t offset = inStore ? static_cast<size_t>(text.data() - store_) : 0;
     char* room = ReserveRaw(length);
     GrowSpans(spans_.size() + 1);
-    std::memmove(room, text.data(), length);
+    std::memmove(room, inStore ? store_ + offset : text.data(), length);
     CommitRaw(length);
     AppendStored(size_ - length, length);
     ShowAppended();

@@ -23,12 +23,37 @@ bool IsMissingError(DWORD error) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
-// The folder part of a path ("." when the path names no folder).
-std::string FolderOf(const std::string& path) {
-    size_t slash = path.find_last_of("\\/");
-    if (slash == std::string::npos) return ".";
-    if (slash == 0 || (slash == 2 && path[1] == ':')) return path.substr(0, slash + 1);
-    return path.substr(0, slash);
+bool IsFolder(DWORD attributes) {
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The program's own files beside a target while it replaces it: the new content until it takes
+// the target's place, and the replaced original until the new content stands there. Their names
+// are fixed per target, so what a write cut short (a crash, a power cut) leaves behind is known
+// for the program's own and is cleared by the next write of the same target.
+constexpr char kNewContentSuffix[] = ".parvalisk-new";
+constexpr char kReplacedOriginalSuffix[] = ".parvalisk-old";
+
+// Clears what a write cut short left beside the target. A stale new file goes. A stale original
+// goes when the target stands; when the target is missing, the original is the user's file left
+// between the two moves of a replace, and it takes the target's place again. A folder at either
+// name is never removed: false then, and the write cannot go on.
+bool ClearLeftoversOfACutWrite(const std::string& path) {
+    const std::string fresh = path + kNewContentSuffix;
+    const std::string original = path + kReplacedOriginalSuffix;
+    DWORD freshAttributes = GetFileAttributesA(fresh.c_str());
+    DWORD originalAttributes = GetFileAttributesA(original.c_str());
+    if (IsFolder(freshAttributes) || IsFolder(originalAttributes)) return false;
+    if (freshAttributes != INVALID_FILE_ATTRIBUTES) DeleteFileA(fresh.c_str());
+    if (originalAttributes == INVALID_FILE_ATTRIBUTES) return true;
+    DWORD target = GetFileAttributesA(path.c_str());
+    if (target == INVALID_FILE_ATTRIBUTES) {
+        if (IsMissingError(GetLastError()))
+            MoveFileExA(original.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH);
+    } else if (!(target & FILE_ATTRIBUTE_DIRECTORY)) {
+        DeleteFileA(original.c_str());
+    }
+    return true;
 }
 
 // Writes what it is given at the handle's position. After the first refused write it takes
@@ -134,26 +159,29 @@ bool FileLengthIs(const std::string& path, size_t length) {
 bool WriteBesideAndReplace(const std::string& path, const ContentProducer& produce, DWORD targetAttributes,
                            size_t& written) {
     const bool targetExists = targetAttributes != INVALID_FILE_ATTRIBUTES;
-    char temp[MAX_PATH];
-    if (GetTempFileNameA(FolderOf(path).c_str(), "pvk", 0, temp) == 0) return false;
-    bool moved = false;
-    ScopeExit removeTemp([&] {
-        if (!moved) DeleteFileA(temp);
-    });
+    const std::string fresh = path + kNewContentSuffix;
+    bool ok = false;
     {
-        UniqueFile file{CreateFileA(temp, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+        // Only a name that is free is taken: whatever still stands there is not this write's.
+        UniqueFile file{CreateFileA(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr)};
-        if (!file || !WriteAllAndFlush(file.get(), produce, written)) return false;
+        if (!file) return false;
+        ok = WriteAllAndFlush(file.get(), produce, written);
     }
+    bool moved = false;
+    ScopeExit removeFresh([&] {
+        if (!moved) DeleteFileA(fresh.c_str());
+    });
+    if (!ok) return false;
     if (!targetExists) {
         // No replace-existing: a file that appeared meanwhile is not overwritten blindly.
-        moved = MoveFileExA(temp, path.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+        moved = MoveFileExA(fresh.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
         return moved;
     }
-    const std::string original = std::string(temp) + ".old";
+    const std::string original = path + kReplacedOriginalSuffix;
     if (GetFileAttributesA(original.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
-    moved = ReplaceFileA(path.c_str(), temp, original.c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
-                         nullptr) != 0;
+    moved = ReplaceFileA(path.c_str(), fresh.c_str(), original.c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS,
+                         nullptr, nullptr) != 0;
     if (!moved) {
         // Refused part-way: the original may already stand under its own name; put it back.
         if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES &&
@@ -258,6 +286,9 @@ bool WriteFileText(const std::string& path, const std::string& text) {
 }
 
 bool WriteFileContent(const std::string& path, const ContentProducer& produce) {
+    // First what a write of this file cut short left beside it: an original put back is then
+    // the file this write replaces.
+    if (!ClearLeftoversOfACutWrite(path)) return false;
     DWORD attributes = GetFileAttributesA(path.c_str());
     bool exists = attributes != INVALID_FILE_ATTRIBUTES;
     if (!exists && !IsMissingError(GetLastError())) return false;  // cannot even tell whether it is there

@@ -21,9 +21,12 @@ std::string ReadFileText(const std::string& path);
 
 // Replaces the file's content by the text (a missing file is created). True only when the file
 // then holds exactly the text; any failure gives false with the file as it was wherever the
-// system allows. The text is written beside the file and takes its place in one step; a file
-// another program holds open without delete sharing is written in place and read back. A
-// read-only file is refused.
+// system allows. The text is written beside the file (as path + ".parvalisk-new", the replaced
+// original kept as path + ".parvalisk-old" until the new file stands) and takes its place in one
+// step; a file another program holds open without delete sharing is written in place and read
+// back. A read-only file is refused. What a write cut short left under those two names is cleared
+// first, an original whose file is missing being put back in its place; a folder under either
+// name is left alone and the write refused.
 bool WriteFileText(const std::string& path, const std::string& text);
 
 // Takes a file's content piece by piece while it is written or checked.

@@ -1,63 +1,111 @@
 #include "shell/ShellNotifications.h"
 
+#include <condition_variable>
+#include <deque>
+#include <mutex>
 #include <system_error>
 
+struct ShellNotificationQueue::Shared {
+    struct Pending {
+        DWORD message;
+        NOTIFYICONDATAA record;
+    };
+
+    explicit Shared(ShellNotifyIconFunction sendTo)
+        : send(sendTo),
+          idle(CreateEventA(nullptr, TRUE, TRUE, nullptr)),
+          ended(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+    Shared(const Shared&) = delete;
+    Shared& operator=(const Shared&) = delete;
+    ~Shared() {
+        if (idle != nullptr) CloseHandle(idle);
+        if (ended != nullptr) CloseHandle(ended);
+    }
+
+    ShellNotifyIconFunction send;
+    std::mutex mutex;
+    std::condition_variable queued;
+    std::deque<Pending> pending;
+    HANDLE idle;   // set while nothing is queued or being given to the shell
+    HANDLE ended;  // set when the thread has given its last record
+    bool stopping = false;
+};
+
 ShellNotificationQueue::ShellNotificationQueue(ShellNotifyIconFunction send)
-    : send_(send), idle_(CreateEventA(nullptr, TRUE, TRUE, nullptr)) {}
+    : shared_(std::make_shared<Shared>(send)) {}
 
 ShellNotificationQueue::~ShellNotificationQueue() {
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        stopping_ = true;
+        std::lock_guard<std::mutex> lock(shared_->mutex);
+        shared_->stopping = true;
     }
-    queued_.notify_all();
-    if (worker_.joinable()) worker_.join();
-    if (idle_ != nullptr) CloseHandle(idle_);
+    shared_->queued.notify_all();
+    if (!worker_.joinable()) return;
+    if (WaitForSingleObject(shared_->ended, kShellQueueEndBoundMs) == WAIT_OBJECT_0) {
+        worker_.join();  // it has given its last record and is returning
+    } else {
+        // The shell does not answer. Waiting longer could keep the program from ending; the
+        // thread keeps the state it uses alive by itself and ends with the process.
+        worker_.detach();
+    }
 }
 
 void ShellNotificationQueue::Send(DWORD message, const NOTIFYICONDATAA& record) {
+    Shared& shared = *shared_;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<std::mutex> lock(shared.mutex);
         bool haveThread = worker_.joinable();
-        if (!haveThread) {
+        // Without its two events the thread could be neither waited for nor told apart from a
+        // stuck one, so none is started then.
+        if (!haveThread && shared.idle != nullptr && shared.ended != nullptr) {
             try {
-                worker_ = std::thread([this] { GiveToShell(); });
+                worker_ = std::thread([state = shared_] {
+                    GiveToShell(*state);
+                    SetEvent(state->ended);
+                });
                 haveThread = true;
             } catch (const std::system_error&) {
             }
         }
-        if (haveThread && idle_ != nullptr) {
-            pending_.push_back({message, record});
-            ResetEvent(idle_);
-            queued_.notify_one();
+        if (haveThread) {
+            shared.pending.push_back({message, record});
+            ResetEvent(shared.idle);
+            shared.queued.notify_one();
             return;
         }
     }
-    // No thread (or no event to wait on): the shell gets it in this thread. Nothing can be
-    // queued then, so the order still holds.
+    // No thread: the shell gets it in this thread. Nothing can be queued then, so the order
+    // still holds.
     NOTIFYICONDATAA copy = record;
-    send_(message, &copy);
+    shared.send(message, &copy);
 }
 
-void ShellNotificationQueue::Finish() {
-    if (idle_ == nullptr) return;
-    while (MsgWaitForMultipleObjects(1, &idle_, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
+bool ShellNotificationQueue::Finish(DWORD boundMs) {
+    HANDLE idle = shared_->idle;
+    if (idle == nullptr) return true;  // no thread: everything went to the shell at once
+    DWORD started = GetTickCount();
+    for (;;) {
+        DWORD passed = GetTickCount() - started;
+        DWORD left = passed < boundMs ? boundMs - passed : 0;
+        DWORD result = MsgWaitForMultipleObjects(1, &idle, FALSE, left, QS_SENDMESSAGE);
+        if (result == WAIT_OBJECT_0) return true;
+        if (result != WAIT_OBJECT_0 + 1) return false;  // the time is up (or the wait itself failed)
         MSG message;
         PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);  // handles sent messages
     }
 }
 
-void ShellNotificationQueue::GiveToShell() {
-    std::unique_lock<std::mutex> lock(mutex_);
+void ShellNotificationQueue::GiveToShell(Shared& shared) {
+    std::unique_lock<std::mutex> lock(shared.mutex);
     for (;;) {
-        queued_.wait(lock, [&] { return !pending_.empty() || stopping_; });
-        if (pending_.empty()) return;
-        Pending next = pending_.front();
+        shared.queued.wait(lock, [&] { return !shared.pending.empty() || shared.stopping; });
+        if (shared.pending.empty()) return;
+        Shared::Pending next = shared.pending.front();
         lock.unlock();
-        send_(next.message, &next.record);
+        shared.send(next.message, &next.record);
         lock.lock();
-        pending_.pop_front();
-        if (pending_.empty()) SetEvent(idle_);
+        shared.pending.pop_front();
+        if (shared.pending.empty()) SetEvent(shared.idle);
     }
 }
 
@@ -73,6 +121,6 @@ BOOL WINAPI SendToShellInOrder(DWORD message, PNOTIFYICONDATAA record) {
     return TRUE;
 }
 
-void FinishShellNotifications() {
-    ProgramQueue().Finish();
+void FinishShellNotifications(DWORD boundMs) {
+    ProgramQueue().Finish(boundMs);
 }

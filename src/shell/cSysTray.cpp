@@ -87,7 +87,8 @@ bool IsIcon(HICON icon) {
 cSysTray::~cSysTray() {
     if (inTray_) SetInTray(false);
     // The shell knows the icon by the control's window: it must have the removal before the
-    // window goes.
+    // window goes. A shell that does not take it within the bound is not waited for longer, so
+    // the program still ends.
     FinishShellNotifications();
     if (host_ != nullptr && IsWindow(host_))
         RemoveWindowSubclass(host_, TaskbarWatchProc, reinterpret_cast<UINT_PTR>(this));

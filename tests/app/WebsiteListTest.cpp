@@ -60,4 +60,21 @@ TEST(WebsiteList, KeepsTheSameEntriesAsAPlainVectorThroughEdits) {
     EXPECT_EQ(list.Entries(), model);
 }
 
+TEST(WebsiteList, AppendingAViewOfItsOwnEntryCopiesItBeforeTheStoreMoves) {
+    // A view of an entry points into the store; when the append must grow the store, the block
+    // may move and the old one be freed before the text is copied. Under Wine a block of more
+    // than about 512 KB is a mapping of its own, unmapped when freed, so reading the old block
+    // then faults or reads garbage instead of going unnoticed.
+    WebsiteList list;
+    std::string large(600 * 1024, '\0');
+    for (size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>('a' + i % 23);
+    list.Append(large);
+    while (list.SpareRaw() >= large.size()) list.Append(list.View(0));
+    ASSERT_LT(list.SpareRaw(), large.size()) << "the next append must grow the store";
+    list.Append(list.View(0));
+    ASSERT_EQ(list.View(list.Count() - 1).size(), large.size());
+    EXPECT_TRUE(list.View(list.Count() - 1) == large) << "the appended copy differs from the entry";
+    EXPECT_TRUE(list.View(0) == large);
+}
+
 }  // namespace

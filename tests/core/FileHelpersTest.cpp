@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -113,6 +114,66 @@ TEST_F(FileHelpers, WriteFileTextCreatesAndReplacesExactly) {
     }
     std::vector<std::string> names = Listing();
     EXPECT_EQ(names.size(), cases.size()) << "no file is left beside the written ones";
+
+    // While the text is written it stands beside the target under a name that says whose it is,
+    // so one that a write cut short (a crash, a power cut) leaves behind is known at the next.
+    std::vector<bool> besideWhileWritten;
+    EXPECT_TRUE(WriteFileContent(at("new file"), [&](ContentSink& sink) {
+        besideWhileWritten.push_back(FileExists(at("new file.parvalisk-new")));
+        sink.Put("again", 5);
+    }));
+    ASSERT_FALSE(besideWhileWritten.empty());
+    EXPECT_TRUE(besideWhileWritten[0]) << ::testing::PrintToString(Listing());
+    EXPECT_EQ(ReadBytes(at("new file")), "again");
+    EXPECT_EQ(Listing(), names) << "nothing but the targets stands in the folder";
+
+    // What a write cut short left behind is cleared by the next write of the same target: the
+    // new content's file goes; the replaced original goes when the target stands, and when the
+    // target is missing it is the user's file, so it takes the target's place again before the
+    // write goes on. (Each stale original is hidden: the replace keeps the hidden attribute of
+    // the file it replaces, so a hidden target shows that the original came back first.)
+    const struct {
+        const char* name;
+        bool target;
+        bool staleNew;
+        bool staleOld;
+    } stale[] = {
+        {"stale new beside a target", true, true, false},
+        {"stale new without a target", false, true, false},
+        {"stale original beside a target", true, false, true},
+        {"stale new and original beside a target", true, true, true},
+        {"stale original without a target", false, false, true},
+        {"stale new and original without a target", false, true, true},
+    };
+    for (const auto& c : stale) {
+        SCOPED_TRACE(c.name);
+        const std::string path = at(c.name);
+        if (c.target) WriteBytes(path, "current");
+        if (c.staleNew) WriteBytes(path + ".parvalisk-new", "half wri");
+        if (c.staleOld) {
+            WriteBytes(path + ".parvalisk-old", "the original");
+            SetFileAttributesA((path + ".parvalisk-old").c_str(), FILE_ATTRIBUTE_HIDDEN);
+        }
+        EXPECT_TRUE(WriteFileText(path, "fresh\r\n"));
+        EXPECT_EQ(ReadBytes(path), "fresh\r\n");
+        EXPECT_EQ(ReadBytes(path + ".parvalisk-new"), "<missing>");
+        EXPECT_EQ(ReadBytes(path + ".parvalisk-old"), "<missing>");
+        bool hidden = (GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_HIDDEN) != 0;
+        EXPECT_EQ(hidden, c.staleOld && !c.target) << "the original came back before the write";
+        names.push_back(c.name);
+    }
+    std::sort(names.begin(), names.end());
+    std::vector<std::string> listed = Listing();
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(listed, names) << "nothing but the targets stands in the folder";
+
+    // The original put back is the user's file again: a read-only one is not written over.
+    WriteBytes(at("kept.parvalisk-old"), "the user's own");
+    SetFileAttributesA(at("kept.parvalisk-old").c_str(), FILE_ATTRIBUTE_READONLY);
+    EXPECT_FALSE(WriteFileText(at("kept"), "fresh"));
+    EXPECT_EQ(ReadBytes(at("kept")), "the user's own");
+    EXPECT_EQ(ReadBytes(at("kept.parvalisk-old")), "<missing>");
+    SetFileAttributesA(at("kept").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 TEST_F(FileHelpers, WriteFileTextRefusalsLeaveTheFileAsItWas) {
@@ -138,6 +199,21 @@ TEST_F(FileHelpers, WriteFileTextRefusalsLeaveTheFileAsItWas) {
     EXPECT_TRUE(GetFileAttributesA(at("afolder").c_str()) & FILE_ATTRIBUTE_DIRECTORY);
     EXPECT_FALSE(WriteFileText(at("nofolder\\file"), "x"));
     EXPECT_EQ(ReadBytes(at("nofolder\\file")), "<missing>");
+
+    // A folder standing where the write puts its own files beside the target is never removed:
+    // the write is refused and the target stays as it was.
+    for (const char* suffix : {".parvalisk-new", ".parvalisk-old"}) {
+        SCOPED_TRACE(suffix);
+        const std::string target = at(std::string("beside") + suffix + ".target");
+        WriteBytes(target, "as it was");
+        CreateDirectoryA((target + suffix).c_str(), nullptr);
+        EXPECT_FALSE(WriteFileText(target, "new text"));
+        EXPECT_EQ(ReadBytes(target), "as it was");
+        DWORD attributes = GetFileAttributesA((target + suffix).c_str());
+        EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY));
+        RemoveDirectoryA((target + suffix).c_str());
+        DeleteFileA(target.c_str());
+    }
 
     std::vector<std::string> names = Listing();
     EXPECT_EQ(names.size(), 3u) << "no file is left beside after a refusal: "

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "shell/ShellNotifications.h"
@@ -59,7 +61,8 @@ TEST_F(ShellNotificationsTest, RecordsReachTheShellInOrderWithoutTheCallerWaitin
     const DWORD messages[] = {NIM_ADD, NIM_MODIFY, NIM_MODIFY, NIM_DELETE, NIM_ADD};
     DWORD started = GetTickCount();
     for (UINT id = 0; id < 5; ++id) queue.Send(messages[id], Record(id));
-    EXPECT_LT(GetTickCount() - started, 100u) << "the five records take the shell 200 ms; the caller did not wait";
+    EXPECT_LT(GetTickCount() - started, 100u)
+        << "the five records take the shell 200 ms; the caller did not wait";
     EXPECT_LT(GivenSoFar().size(), 5u);
 
     queue.Finish();
@@ -102,6 +105,56 @@ TEST_F(ShellNotificationsTest, TheEndOfTheQueueStillGivesWhatIsQueued) {
     std::vector<Given> all = GivenSoFar();
     ASSERT_EQ(all.size(), 3u);
     EXPECT_EQ(all[2].id, 2u);
+}
+
+// A shell that never answers: its send blocks until the test lets it go at the end.
+HANDLE shellReleased = nullptr;
+BOOL WINAPI HangingShell(DWORD message, PNOTIFYICONDATAA record) {
+    WaitForSingleObject(shellReleased, INFINITE);
+    std::lock_guard<std::mutex> lock(givenMutex);
+    given.push_back({message, record->uID, GetCurrentThreadId()});
+    return TRUE;
+}
+
+TEST_F(ShellNotificationsTest, AShellThatNeverAnswersHoldsTheEndOnlyWithinItsBounds) {
+    // Wine's shell always answers, so the hanging shell is played through the queue's send. The
+    // waits run on a thread of their own, so that a wait without a bound fails the test instead
+    // of hanging it.
+    shellReleased = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_NE(shellReleased, nullptr);
+    const DWORD kFinishBound = 500;
+    DWORD finishMs = 0, endMs = 0;
+    bool finished = true;
+    HANDLE ended = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::thread closing([&] {
+        auto queue = std::make_unique<ShellNotificationQueue>(HangingShell);
+        queue->Send(NIM_ADD, Record(1));
+        queue->Send(NIM_DELETE, Record(1));
+        DWORD started = GetTickCount();
+        finished = queue->Finish(kFinishBound);
+        finishMs = GetTickCount() - started;
+        started = GetTickCount();
+        queue.reset();  // while its thread is still inside the shell
+        endMs = GetTickCount() - started;
+        SetEvent(ended);
+    });
+    bool endedInTime =
+        WaitForSingleObject(ended, kFinishBound + kShellQueueEndBoundMs + 5000) == WAIT_OBJECT_0;
+    SetEvent(shellReleased);  // lets a wait without a bound, or the thread left behind, go on
+    closing.join();
+    EXPECT_TRUE(endedInTime) << "the wait for a shell that never answers has no bound";
+    EXPECT_FALSE(finished) << "Finish says the shell did not take everything";
+    EXPECT_GE(finishMs, kFinishBound - 50);
+    EXPECT_LT(finishMs, kFinishBound + 1000) << "Finish keeps to its bound";
+    EXPECT_LT(endMs, kShellQueueEndBoundMs + 1000) << "the end of the queue keeps to its bound";
+    // A close waits at most for the session's end, the tray control's end and the queue's end.
+    EXPECT_LT(2 * kShellNotificationsFinishBoundMs + kShellQueueEndBoundMs, 10000u)
+        << "the program would not end within 10 s of its close";
+
+    // The thread left behind owns what it works on: released, it still gives both records.
+    for (int i = 0; i < 200 && GivenSoFar().size() < 2; ++i) Sleep(10);
+    EXPECT_EQ(GivenSoFar().size(), 2u);
+    CloseHandle(ended);
 }
 
 }  // namespace
