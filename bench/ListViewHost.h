@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <string>
 
-#include "app/WebsiteList.h"
-#include "ui/MessagePump.h"
+#include "WebsiteList.h"
+#include "MessagePump.h"
 
 class ListViewHost {
   public:

@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "core/FileHelpers.h"
+#include "FileHelpers.h"
 #include "support/RemoveTree.h"
 #include "support/SystemHostsFolder.h"
-#include "ui/Appearance.h"
+#include "Appearance.h"
 
 namespace startup_timing {
 

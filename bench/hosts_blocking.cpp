@@ -13,11 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "app/Form1.h"
-#include "core/FileHelpers.h"
-#include "core/HostsText.h"
+#include "MainWindow.h"
+#include "support/BlockedHostsSize.h"
+#include "FileHelpers.h"
+#include "HostsText.h"
 #include "support/RemoveTree.h"
-#include "ui/Prompts.h"
+#include "Prompts.h"
 
 namespace {
 
@@ -97,19 +98,19 @@ int main() {
         "# Hosts file of the benchmark\r\n127.0.0.1       localhost\r\n::1             localhost\r\n";
 
     PrintedPrompts prompts;
-    UsePrompts(&prompts);
-
-    Form1 form(hostsPath);
-    form.DataFolder = dataFolder;
-    form.UserIsAdmin = true;
-    form.ListView1.AppendRange(HostNames(kEntries));
-    const size_t expectedSize = BlockedHostsSize(cleanHosts.size(), form.ListView1);
+    WindowsSystemAnswers system;
+    SettingsStore settings;
+    MainWindow form({prompts, system, settings, hostsPath, root});
+    form.state_.dataFolder = dataFolder;
+    form.state_.userIsAdmin = true;
+    form.websiteList_.AppendRange(HostNames(kEntries));
+    const size_t expectedSize = BlockedHostsSize(cleanHosts.size(), form.websiteList_);
 
     double bestBuild = 1e9;
     for (int round = 0; round < kRounds; ++round) {
         CountingSink sink;
         auto started = std::chrono::steady_clock::now();
-        PutBlockedHosts(sink, cleanHosts, form.ListView1);
+        PutBlockedHosts(sink, cleanHosts, [&](BlockLineWriter& lines) { lines.AddAll(form.websiteList_); });
         bestBuild = std::min(bestBuild, Seconds(std::chrono::steady_clock::now() - started));
     }
 
@@ -165,7 +166,6 @@ int main() {
         bestStart = std::min(bestStart, startSeconds);
         bestCopy = std::min(bestCopy, copySeconds);
     }
-    UsePrompts(nullptr);
     RemoveTree(root);
 
     const double fileMb = written / 1048576.0;

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "ListViewHost.h"
-#include "app/Form1.h"
+#include "MainWindow.h"
 
 namespace {
 
@@ -38,9 +38,12 @@ int main() {
     const size_t size = WriteListFile(path, kLines);
     std::printf("list file: %u lines, %.1f MB\n", kLines, size / 1048576.0);
 
-    Form1 form("");  // never blocks, so it needs no hosts file  // the loader belongs to the main window; its
-                     // window itself is not needed
-    ListViewHost host{form.ListView1};
+    // The main window's list commands, on a window that is never shown and never blocks.
+    WindowsPrompts prompts;
+    WindowsSystemAnswers system;
+    SettingsStore settings;
+    MainWindow form({prompts, system, settings, "", ""});
+    ListViewHost host{form.websiteList_};
     PlainReadMs(path, size);  // the file is in the cache for both measurements
 
     const SIZE_T baseline = MemoryNow().WorkingSetSize;
@@ -48,12 +51,12 @@ int main() {
     double loadMs = 1e9;
     size_t entries = 0;
     for (int run = 0; run < 3; ++run) {
-        form.ListView1.Clear();
+        form.websiteList_.Clear();
         double start = NowMs();
-        form.LoadListFile(form.ListView1, path);
+        form.LoadListFile(path);
         host.Paint();
         loadMs = std::min(loadMs, NowMs() - start);
-        entries = form.ListView1.Count();
+        entries = form.websiteList_.Count();
     }
     PROCESS_MEMORY_COUNTERS after = MemoryNow();
     double peakRatio = static_cast<double>(after.PeakWorkingSetSize - baseline) / static_cast<double>(size);
@@ -62,16 +65,16 @@ int main() {
 
     // The view afterwards: to the last row, Delete of the first entry, then Clear List.
     double start = NowMs();
-    ListView_EnsureVisible(form.ListView1.hwnd, static_cast<int>(entries - 1), FALSE);
+    ListView_EnsureVisible(form.websiteList_.hwnd, static_cast<int>(entries - 1), FALSE);
     host.Paint();
     double scrollMs = NowMs() - start;
-    form.ListView1.Select(0);
+    form.websiteList_.Select(0);
     start = NowMs();
-    form.ListView1_KeyDown(46, 0);
+    form.OnWebsiteListKeyDown(46);
     host.Paint();
     double deleteMs = NowMs() - start;
     start = NowMs();
-    form.PushButton3_Click();
+    form.OnClearListClicked();
     host.Paint();
     double clearMs = NowMs() - start;
 

@@ -7,12 +7,13 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/PasswordHash.h"
+#include "PasswordHash.h"
 
 namespace {
 
 double Milliseconds(LARGE_INTEGER from, LARGE_INTEGER to, LARGE_INTEGER frequency) {
-    return 1000.0 * static_cast<double>(to.QuadPart - from.QuadPart) / static_cast<double>(frequency.QuadPart);
+    return 1000.0 * static_cast<double>(to.QuadPart - from.QuadPart) /
+           static_cast<double>(frequency.QuadPart);
 }
 
 template <class F>
@@ -47,11 +48,13 @@ int main() {
     }
 
     // The 9th decile rather than the single worst run, which a busy machine's scheduler decides.
-    double hashMedian = hashTimes[kRuns / 2], hashDecile = hashTimes[kRuns * 9 / 10], hashWorst = hashTimes.back();
+    double hashMedian = hashTimes[kRuns / 2], hashDecile = hashTimes[kRuns * 9 / 10],
+           hashWorst = hashTimes.back();
     double checkMedian = checkTimes[kRuns / 2];
     std::printf("iterations per hash: %u\n", static_cast<unsigned>(kPasswordHashIterations));
-    std::printf("one hash (each change of the field): median %.2f ms, 9th decile %.2f ms, worst %.2f ms of %d\n",
-                hashMedian, hashDecile, hashWorst, kRuns);
+    std::printf(
+        "one hash (each change of the field): median %.2f ms, 9th decile %.2f ms, worst %.2f ms of %d\n",
+        hashMedian, hashDecile, hashWorst, kRuns);
     std::printf("OK check of a blank-padded wrong guess (two derivations): median %.2f ms\n", checkMedian);
     std::printf("password_hash: ratio %.3f (limit 1)\n", hashDecile / kBudgetMs);
     return 0;

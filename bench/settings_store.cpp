@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/SettingsStore.h"
+#include "SettingsStore.h"
 
 namespace {
 
@@ -32,7 +32,7 @@ double Now() {
 int main() {
     const std::string benchKey = "Software\\ParvaliskBench\\" + std::to_string(GetCurrentProcessId());
     RegDeleteTreeA(HKEY_CURRENT_USER, benchKey.c_str());
-    SetSettingsRootForTests(HKEY_CURRENT_USER, benchKey);
+    const SettingsStore settings(HKEY_CURRENT_USER, benchKey);
 
     std::vector<std::string> entries;
     entries.reserve(kEntries);
@@ -56,8 +56,8 @@ int main() {
     bool intact = true;
     for (int round = 0; round < kRounds; ++round) {
         double start = Now();
-        SaveWebsiteList(entries);
-        std::vector<std::string> loaded = LoadWebsiteList();
+        settings.Save(kKeyBlockedWebsites, EncodeWebsiteList(entries));
+        std::vector<std::string> loaded = DecodeWebsiteList(settings.Get(kKeyBlockedWebsites));
         double stored = Now() - start;
         intact = intact && loaded == entries;
         bestStore = std::min(bestStore, stored);
@@ -70,20 +70,21 @@ int main() {
         LONG getStatus = RegQueryValueExA(plainKey, "Blocked Websites", nullptr, &type,
                                           reinterpret_cast<BYTE*>(readBack.data()), &size);
         double plain = Now() - start;
-        intact = intact && setStatus == ERROR_SUCCESS && getStatus == ERROR_SUCCESS && size == bytes.size() + 1 &&
-                 readBack.compare(0, bytes.size(), bytes) == 0;
+        intact = intact && setStatus == ERROR_SUCCESS && getStatus == ERROR_SUCCESS &&
+                 size == bytes.size() + 1 && readBack.compare(0, bytes.size(), bytes) == 0;
         bestPlain = std::min(bestPlain, plain);
         std::printf("round %d: settings store %.1f ms, plain registry %.1f ms\n", round + 1, stored * 1000,
                     plain * 1000);
     }
     RegCloseKey(plainKey);
-    ResetSettingsRoot();
     RegDeleteTreeA(HKEY_CURRENT_USER, benchKey.c_str());
     RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\ParvaliskBench");  // only when no other run still uses it
 
     std::printf("list of %d entries, %zu bytes stored\n", kEntries, bytes.size());
-    std::printf("settings store (encode, save, read, decode): %.1f ms (best of %d)\n", bestStore * 1000, kRounds);
-    std::printf("plain RegSetValueExA + RegQueryValueExA:     %.1f ms (best of %d)\n", bestPlain * 1000, kRounds);
+    std::printf("settings store (encode, save, read, decode): %.1f ms (best of %d)\n", bestStore * 1000,
+                kRounds);
+    std::printf("plain RegSetValueExA + RegQueryValueExA:     %.1f ms (best of %d)\n", bestPlain * 1000,
+                kRounds);
     if (!intact) {
         std::printf("settings_store: the list did not come back intact\n");
         return 1;

@@ -4,7 +4,7 @@
 
 #include <commctrl.h>
 
-#include "app/SettingsStore.h"
+#include "SettingsStore.h"
 
 using namespace startup_timing;
 
@@ -21,10 +21,11 @@ int main() {
         std::snprintf(name, sizeof name, "site%07d.example", i);
         entries.emplace_back(name);
     }
-    SaveSetting(kKeyBlockedWebsites, EncodeWebsiteList(entries));
+    SettingsStore().Save(kKeyBlockedWebsites, EncodeWebsiteList(entries));
     entries.clear();
 
-    Started program = StartAndTime(ProgramFolder() + "\\Parvalisk.exe", "ParvaliskMainWindow", "Parvalisk", 60);
+    Started program =
+        StartAndTime(ProgramFolder() + "\\Parvalisk.exe", "ParvaliskMainWindow", "Parvalisk", 60);
     double scrollMs = -1;
     int shownCount = -1;
     if (program.window != nullptr) {
@@ -38,13 +39,15 @@ int main() {
         SendMessageTimeoutA(list, LVM_ENSUREVISIBLE, kEntries / 2, FALSE, SMTO_NORMAL, 10000, &ignored);
         SendMessageTimeoutA(list, WM_VSCROLL, SB_PAGEDOWN, 0, SMTO_NORMAL, 10000, &ignored);
         RedrawWindow(list, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-        scrollMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin).count();
+        scrollMs =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin).count();
     }
     CloseAndWait(program, 120000);
     ClearProgramState();
 
     std::printf("entries shown: %d of %d\n", shownCount, kEntries);
-    std::printf("window visible after %.0f ms (limit %.0f ms)\n", program.seconds * 1000, kLimitSeconds * 1000);
+    std::printf("window visible after %.0f ms (limit %.0f ms)\n", program.seconds * 1000,
+                kLimitSeconds * 1000);
     std::printf("jump to the last entry, the middle and one page down: %.1f ms\n", scrollMs);
     if (program.seconds < 0 || shownCount != kEntries) {
         std::printf("startup_large_list: ratio 999 (limit 1)\n");

@@ -1,12 +1,15 @@
-// Parvalisk: blocks chosen websites through the system hosts file.
+// Parvalisk: blocks chosen websites through the system hosts file. Here the real parts are made
+// and handed to the main window.
 #include <windows.h>
 #include <commctrl.h>
 
-#include "app/Form1.h"
-#include "app/SingleInstance.h"
-#include "core/FileHelpers.h"
-#include "ui/ComApartment.h"
-#include "ui/MessagePump.h"
+#include "ComApartment.h"
+#include "FileHelpers.h"
+#include "MainWindow.h"
+#include "MessagePump.h"
+#include "SettingsStore.h"
+#include "SingleInstance.h"
+#include "SystemAnswers.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     SingleInstance instance;
@@ -20,9 +23,12 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
 
     int exitCode = 0;
     {
-        Form1 form(SystemHostsFilePath());
-        form.EndsProgramOnClose = true;
-        form.Load();
+        WindowsPrompts prompts;
+        WindowsSystemAnswers system;
+        SettingsStore settings;
+        MainWindow window(
+            {prompts, system, settings, SystemHostsFilePath(), SpecialFolderPath(kCommonAppDataFolder)});
+        window.Load(true);
         exitCode = RunMessageLoop();
     }
     LeaveComApartment();

@@ -2,6 +2,7 @@
 # Runs every test program under Wine and Xvfb and ends with ctest's summary.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+tools/check-format.sh
 source tools/wine-session.sh
 trap wine_session_stop EXIT
 wine_session_start

@@ -1,11 +1,12 @@
-// The main window's minimise to the notification area, the tray icon's click and the close.
-#include "app/Form1.h"
-#include "app/PasswordWindow.h"
-#include "app/SettingsStore.h"
-#include "ui/ErrorReport.h"
-#include "ui/MessagePump.h"
-#include "ui/Prompts.h"
-#include "shell/ShellNotifications.h"
+// The main window's minimise to the notification area, the tray icon's click, a second start,
+// the close and the end of the Windows session.
+#include "MainWindow.h"
+#include "PasswordWindow.h"
+#include "SettingsStore.h"
+#include "ErrorReport.h"
+#include "MessagePump.h"
+#include "Prompts.h"
+#include "ShellNotifications.h"
 
 namespace {
 
@@ -18,77 +19,77 @@ constexpr char kBlockNotPutBackText[] = "The block could not be put back. Start 
 
 }  // namespace
 
-void Form1::Form_Resize() {
-    if (GetWindowState() != WindowState::Minimized || HiddenInTray) return;
+void MainWindow::OnResized() {
+    if (GetWindowState() != WindowState::Minimized || state_.hiddenInTray) return;
     // Hidden rather than minimised, the window leaves the taskbar; it comes back in its normal
     // state when the password shows it again.
     SetVisible(false);
     SetWindowState(WindowState::Normal);
-    cSysTray1.SetInTray(true);
-    HiddenInTray = true;
+    trayIcon_.SetInTray(true);
+    state_.hiddenInTray = true;
     try {
-        if (BlockNotPutBack) {
+        if (state_.blockNotPutBack) {
             // A resumed start whose write was refused: this matters more than the hint, which
             // then shows at the next minimise instead.
-            BlockNotPutBack = false;
-            cSysTray1.ShowBalloon(kBlockNotPutBackText, kMinimizeBalloonTitle, kMinimizeBalloonSeconds,
+            state_.blockNotPutBack = false;
+            trayIcon_.ShowBalloon(kBlockNotPutBackText, kMinimizeBalloonTitle, kMinimizeBalloonSeconds,
                                   false);
         } else {
-            cSysTray1.ShowBalloon(kMinimizeBalloonText, kMinimizeBalloonTitle, kMinimizeBalloonSeconds, true);
+            trayIcon_.ShowBalloon(kMinimizeBalloonText, kMinimizeBalloonTitle, kMinimizeBalloonSeconds, true);
         }
     } catch (...) {
         // The balloon is only a hint; the window is already safely in the tray.
     }
 }
 
-void Form1::cSysTray1_MouseUp(int, int) {
+void MainWindow::OnTrayIconClicked() {
     // Any button, also while the main window is shown: the one password window, not modal.
-    if (!PasswordWindow) PasswordWindow = std::make_unique<Form2>(*this);
-    PasswordWindow->Show();
+    if (!passwordWindow_) passwordWindow_ = std::make_unique<PasswordWindow>(*this);
+    passwordWindow_->Show();
 }
 
-void Form1::OnSecondStart() {
+void MainWindow::OnSecondStart() {
     // Hidden in the tray, the way back is the password, as a click on the tray icon gives it.
-    if (HiddenInTray) {
-        cSysTray1_MouseUp(1, kTrayIconId);
+    if (state_.hiddenInTray) {
+        OnTrayIconClicked();
         return;
     }
     SetVisible(true);
 }
 
-void Form1::Form_QueryUnload() {
-    Guarded p{"in Nestwarden2021/08/31.Form1.Form_QueryUnload "};
-    if (p.Test(100, [&] { return PushButton2.Caption() != kStopBlockingCaption; })) {
+void MainWindow::RunClose() {
+    Guarded p{reports_, ReportLocation(kMainWindowCloseProcedure)};
+    if (p.Test(100, [&] { return !state_.blocking; })) {
         // Blocking is off: a backup still present is put back, and the next start stays off.
         p.Line(102, [&] { StopBlocking(false); });
-        p.Line(104, [&] { SaveSetting(kKeyBlockOnStart, "0"); });
+        p.Line(104, [&] { settings_.Save(kKeyBlockOnStart, "0"); });
     } else {
         // Blocking is on: the hosts file keeps its lines and the backup stays for the next start,
         // which resumes the block hidden in the tray.
-        p.Line(106, [&] { SaveSetting(kKeyBlockOnStart, "1"); });
-        p.Line(108, [&] { Check8.SetValue(1); });
-        p.Line(110, [&] { SaveSetting(kKeyMinimized, "On"); });
+        p.Line(106, [&] { settings_.Save(kKeyBlockOnStart, "1"); });
+        p.Line(108, [&] { startInTrayBox_.SetValue(1); });
+        p.Line(110, [&] { settings_.Save(kKeyMinimized, "On"); });
     }
-    p.Line(112, [&] { cSysTray1.SetInTray(false); });
+    p.Line(112, [&] { trayIcon_.SetInTray(false); });
     p.Line(114, [&] { ProcessPendingEvents(); });
     p.Line(116, [&] { ProcessPendingEvents(); });
     // The list is read only now: handlers that ran above may still have changed it.
     std::string text;
     p.Line(118, [&] { text.clear(); });
-    p.Line(122, [&] { text = EncodeWebsiteList(ListView1.Views()); });
-    p.Line(126, [&] { SaveSetting(kKeyBlockedWebsites, text); });
+    p.Line(122, [&] { text = EncodeWebsiteList(websiteList_.Views()); });
+    p.Line(126, [&] { settings_.Save(kKeyBlockedWebsites, text); });
     p.Line(128, [&] { ProcessPendingEvents(); });
     // The program's only other window is the password window.
-    if (PasswordWindow && PasswordWindow->hwnd() != hwnd_) p.Line(132, [&] { PasswordWindow->Unload(); });
+    if (passwordWindow_ && passwordWindow_->hwnd() != hwnd_) p.Line(132, [&] { passwordWindow_->Unload(); });
 }
 
-void Form1::EndSession() {
+void MainWindow::EndSession() {
     // Windows is shutting down or the user logs off. The process may be ended as soon as this
     // returns, so everything is stored first, and no box may hold that up: nobody answers it.
-    SilencedPrompts silenced;
+    SilenceablePrompts::Silence silenced(prompts_);
     if (!closing_) {
         closing_ = true;
-        Form_QueryUnload();
+        RunClose();
     } else {
         // A close is already running beneath this message (at one of its boxes or while it lets
         // pending events run) and cannot go on before this returns: what it would store is
@@ -99,18 +100,20 @@ void Form1::EndSession() {
     FinishShellNotifications();
 }
 
-void Form1::StoreCloseState() {
+void MainWindow::StoreCloseState() {
     // Each store is tried on its own; the session ends whatever fails, and there is no one to
     // show a report to.
     try {
-        if (PushButton2.Caption() == kStopBlockingCaption)
+        if (state_.blocking)
             RecordBlockingOn();
         else
-            SaveSetting(kKeyBlockOnStart, "0");
+            settings_.Save(kKeyBlockOnStart, "0");
     } catch (...) {
+        // Nobody is there to tell; the list is still tried below.
     }
     try {
-        SaveSetting(kKeyBlockedWebsites, EncodeWebsiteList(ListView1.Views()));
+        settings_.Save(kKeyBlockedWebsites, EncodeWebsiteList(websiteList_.Views()));
     } catch (...) {
+        // Nobody is there to tell, and the session ends either way.
     }
 }

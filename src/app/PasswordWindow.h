@@ -1,6 +1,6 @@
 #pragma once
-// Form2, the password window "Enter Password" that stands between the tray icon and the main
-// window while the program hides in the notification area.
+// The password window "Enter Password" that stands between the tray icon and the main window
+// while the program hides in the notification area.
 //
 // The object lives as long as the main window; its window is loaded when the tray icon asks for
 // it and unloaded by OK, Cancel, its close box or the close of the program. Each loading makes
@@ -10,9 +10,11 @@
 
 #include <windows.h>
 
-#include "ui/WindowProc.h"
-#include "app/Form1.h"
-#include "ui/Controls.h"
+#include "Controls.h"
+#include "Handles.h"
+#include "MainWindow.h"
+#include "Pointer.h"
+#include "WindowProc.h"
 
 inline constexpr char kPasswordWindowClassName[] = "ParvaliskPasswordWindow";
 inline constexpr char kPasswordWindowCaption[] = "Enter Password";
@@ -20,19 +22,19 @@ inline constexpr char kInvalidPasswordMessage[] = "Invalid password entered.";
 
 // Control identifiers of the password window. OK and Cancel carry the dialog identifiers, so
 // Enter in the field means OK and Escape means Cancel.
-enum Form2ControlId : int {
-    kIdForm2PushButton2 = IDOK,
-    kIdForm2PushButton1 = IDCANCEL,
-    kIdForm2Frame2 = 2001,
-    kIdForm2TxtPassword,
+enum PasswordWindowControlId : int {
+    kIdPasswordOkButton = IDOK,
+    kIdPasswordCancelButton = IDCANCEL,
+    kIdPasswordWindowFrame = 2001,
+    kIdPasswordWindowField,
 };
 
-class Form2 {
-public:
-    explicit Form2(Form1& owner);
-    ~Form2();
-    Form2(const Form2&) = delete;
-    Form2& operator=(const Form2&) = delete;
+class PasswordWindow {
+  public:
+    explicit PasswordWindow(MainWindow& main);
+    ~PasswordWindow();
+    PasswordWindow(const PasswordWindow&) = delete;
+    PasswordWindow& operator=(const PasswordWindow&) = delete;
 
     HWND hwnd() const { return hwnd_; }
     bool Loaded() const { return hwnd_ != nullptr; }
@@ -43,27 +45,25 @@ public:
     // Closes and unloads the window. Nothing else changes.
     void Unload();
 
-    Control Frame2, txtPassword, PushButton1, PushButton2;
-    int MousePointer = kPointerDefault;
-    HCURSOR HandPointer = nullptr;
+    Control frame_, passwordField_, cancelButton_, okButton_;
+    Pointer pointer_ = Pointer::Default;
+    HCURSOR handPointer_ = nullptr;
 
-    // ---- event procedures ---------------------------------------------------------------
-    void Form_Load();
-    void PushButton2_Click();  // OK
-    void PushButton1_Click();  // Cancel
+    void OnOkClicked();
+    void OnCancelClicked();
 
-private:
-    friend LRESULT CALLBACK ForwardingWindowProc<Form2>(HWND, UINT, WPARAM, LPARAM);
+  private:
+    friend LRESULT CALLBACK ForwardingWindowProc<PasswordWindow>(HWND, UINT, WPARAM, LPARAM);
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
     void CreateWindowAndControls();
+    // The window's look, at each loading: colours, icon, hand pointer.
+    void ApplyLook();
     void OnCommand(int id, int code);
     bool OnSetCursor(HWND over);
-    LRESULT OnControlColour(UINT msg, HDC dc, HWND control);
     void ForgetWindow();
 
-    Form1& main_;
+    MainWindow& main_;
     HWND hwnd_ = nullptr;
-    HFONT windowFont_ = nullptr;
-    HFONT buttonFont_ = nullptr;
-    HCURSOR ownedPointer_ = nullptr;
+    UniqueFont windowFont_, buttonFont_;
+    UniqueCursor ownedPointer_;
 };

@@ -1,6 +1,6 @@
-#include "app/SingleInstance.h"
+#include "SingleInstance.h"
 
-#include "app/Form1.h"
+#include "MainWindow.h"
 
 namespace {
 

@@ -7,12 +7,17 @@
 struct SystemAnswers {
     virtual int DrawOneToHundred() = 0;                         // seeded from the time of day
     virtual void OpenHomePage(const std::string& address) = 0;  // starts the file explorer with it
-    virtual bool IsAdministrator() = 0;                         // modAdmin::IsAdministrator
+    virtual bool IsAdministrator() = 0;                         // the administrator check
     virtual ~SystemAnswers() = default;
 };
 
-SystemAnswers& CurrentSystemAnswers();
-void UseSystemAnswers(SystemAnswers* answers);  // nullptr puts the real ones back
+// The system's own answers.
+class WindowsSystemAnswers final : public SystemAnswers {
+  public:
+    int DrawOneToHundred() override;
+    void OpenHomePage(const std::string& address) override;
+    bool IsAdministrator() override;
+};
 
 // The maker's home page, opened by the occasional visit at start-up.
 inline constexpr char kHomePageAddress[] = "http://www.kelmarin.com/";

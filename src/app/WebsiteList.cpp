@@ -1,4 +1,4 @@
-#include "app/WebsiteList.h"
+#include "WebsiteList.h"
 
 #include <commctrl.h>
 
@@ -22,13 +22,6 @@ std::vector<std::string_view> WebsiteList::Views() const {
     views.reserve(Count());
     for (size_t i = 0; i < Count(); ++i) views.push_back(View(i));
     return views;
-}
-
-std::vector<std::string> WebsiteList::Entries() const {
-    std::vector<std::string> entries;
-    entries.reserve(spans_.size());
-    for (const Span& span : spans_) entries.emplace_back(store_ + span.start, span.length);
-    return entries;
 }
 
 void WebsiteList::GrowStore(size_t needed) {

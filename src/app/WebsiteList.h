@@ -1,5 +1,5 @@
 #pragma once
-// The website list: the ordered entries shown in the main window's list view `ListView1`. The
+// The website list: the ordered entries shown in the main window's list view. The
 // entries live here and the list view is virtual (it asks for the text of the rows it draws),
 // so lists of a million entries load, scroll and clear at once.
 //
@@ -50,9 +50,6 @@ class WebsiteList {
     size_t Count() const { return spans_.size(); }
     std::string Text(size_t index) const { return std::string(View(index)); }
     std::string_view View(size_t index) const { return {store_ + spans_[index].start, spans_[index].length}; }
-    // A copy of every entry, in order: one allocation per entry. Code that walks a long list
-    // (writing the hosts file, saving the settings) is quicker with Count() and View().
-    std::vector<std::string> Entries() const;
     // Every entry as a view into the store, in order: valid until the list next changes.
     std::vector<std::string_view> Views() const;
     Iterator begin() const { return {store_, spans_.data()}; }

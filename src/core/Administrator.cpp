@@ -1,40 +1,44 @@
-#include "core/Administrator.h"
+#include "Administrator.h"
 
 #include <cstddef>
 #include <cstring>
 #include <new>
 #include <vector>
 
-#include "core/Handles.h"
+#include "Handles.h"
 
-namespace modAdmin {
-
-HANDLE TokenCalls::GetCurrentProcess() { return ::GetCurrentProcess(); }
+HANDLE TokenCalls::GetCurrentProcess() {
+    return ::GetCurrentProcess();
+}
 
 BOOL TokenCalls::OpenProcessToken(HANDLE process, DWORD access, HANDLE* token) {
     return ::OpenProcessToken(process, access, token);
 }
 
-BOOL TokenCalls::GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, void* info, DWORD length,
-                                     DWORD* returnLength) {
+BOOL TokenCalls::GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, void* info,
+                                     DWORD length, DWORD* returnLength) {
     return ::GetTokenInformation(token, infoClass, info, length, returnLength);
 }
 
-BOOL TokenCalls::AllocateAndInitializeSid(SID_IDENTIFIER_AUTHORITY* authority, BYTE subAuthorityCount, DWORD sub0,
-                                          DWORD sub1, DWORD sub2, DWORD sub3, DWORD sub4, DWORD sub5, DWORD sub6,
-                                          DWORD sub7, PSID* sid) {
-    return ::AllocateAndInitializeSid(authority, subAuthorityCount, sub0, sub1, sub2, sub3, sub4, sub5, sub6, sub7,
-                                      sid);
+BOOL TokenCalls::AllocateAndInitializeSid(SID_IDENTIFIER_AUTHORITY* authority, BYTE subAuthorityCount,
+                                          DWORD sub0, DWORD sub1, DWORD sub2, DWORD sub3, DWORD sub4,
+                                          DWORD sub5, DWORD sub6, DWORD sub7, PSID* sid) {
+    return ::AllocateAndInitializeSid(authority, subAuthorityCount, sub0, sub1, sub2, sub3, sub4, sub5, sub6,
+                                      sub7, sid);
 }
 
-BOOL TokenCalls::LookupAccountSidA(const char* systemName, PSID sid, char* name, DWORD* nameLength, char* domain,
-                                   DWORD* domainLength, SID_NAME_USE* use) {
+BOOL TokenCalls::LookupAccountSidA(const char* systemName, PSID sid, char* name, DWORD* nameLength,
+                                   char* domain, DWORD* domainLength, SID_NAME_USE* use) {
     return ::LookupAccountSidA(systemName, sid, name, nameLength, domain, domainLength, use);
 }
 
-void* TokenCalls::FreeSid(PSID sid) { return ::FreeSid(sid); }
+void* TokenCalls::FreeSid(PSID sid) {
+    return ::FreeSid(sid);
+}
 
-BOOL TokenCalls::CloseHandle(HANDLE handle) { return ::CloseHandle(handle); }
+BOOL TokenCalls::CloseHandle(HANDLE handle) {
+    return ::CloseHandle(handle);
+}
 
 namespace {
 
@@ -78,7 +82,8 @@ bool IsAdministrator(TokenCalls& calls) {
     // The group list's size is learnt first and the table sized from it, however many groups
     // the token has.
     DWORD needed = 0;
-    if (calls.GetTokenInformation(token, TokenGroups, nullptr, 0, &needed) != FALSE || needed == 0) return false;
+    if (calls.GetTokenInformation(token, TokenGroups, nullptr, 0, &needed) != FALSE || needed == 0)
+        return false;
     std::vector<ULONG_PTR> table;  // pointer-aligned, as the group entries need
     try {
         table.resize((static_cast<size_t>(needed) + sizeof(ULONG_PTR) - 1) / sizeof(ULONG_PTR));
@@ -91,8 +96,8 @@ bool IsAdministrator(TokenCalls& calls) {
 
     SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
     PSID administrators = nullptr;
-    if (calls.AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0,
-                                       0, 0, 0, 0, &administrators) == FALSE)
+    if (calls.AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS,
+                                       0, 0, 0, 0, 0, 0, &administrators) == FALSE)
         return false;
     // Declared after the token's guard, so the identifier is freed before the token is closed.
     auto freeAdministrators = ScopeExit([&] {
@@ -118,5 +123,3 @@ bool IsAdministrator(TokenCalls& calls) {
     }
     return false;
 }
-
-}  // namespace modAdmin

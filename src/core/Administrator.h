@@ -1,10 +1,8 @@
 #pragma once
-// modAdmin: whether the account running the program is a member of the built-in Administrators
+// Whether the account running the program is a member of the built-in Administrators
 // group (S-1-5-32-544), by comparing account names of the token's groups.
 
 #include <windows.h>
-
-namespace modAdmin {
 
 // The system calls the check makes, in one place so a test can make any of them fail and count
 // what was released. Each method defaults to the real kernel32/advapi32 function of its name; a
@@ -12,13 +10,13 @@ namespace modAdmin {
 struct TokenCalls {
     virtual HANDLE GetCurrentProcess();
     virtual BOOL OpenProcessToken(HANDLE process, DWORD access, HANDLE* token);
-    virtual BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, void* info, DWORD length,
-                                     DWORD* returnLength);
+    virtual BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, void* info,
+                                     DWORD length, DWORD* returnLength);
     virtual BOOL AllocateAndInitializeSid(SID_IDENTIFIER_AUTHORITY* authority, BYTE subAuthorityCount,
                                           DWORD sub0, DWORD sub1, DWORD sub2, DWORD sub3, DWORD sub4,
                                           DWORD sub5, DWORD sub6, DWORD sub7, PSID* sid);
-    virtual BOOL LookupAccountSidA(const char* systemName, PSID sid, char* name, DWORD* nameLength, char* domain,
-                                   DWORD* domainLength, SID_NAME_USE* use);
+    virtual BOOL LookupAccountSidA(const char* systemName, PSID sid, char* name, DWORD* nameLength,
+                                   char* domain, DWORD* domainLength, SID_NAME_USE* use);
     virtual void* FreeSid(PSID sid);
     virtual BOOL CloseHandle(HANDLE handle);
     virtual ~TokenCalls() = default;
@@ -29,5 +27,3 @@ struct TokenCalls {
 // failing call gives false; nothing is raised or shown.
 bool IsAdministrator();
 bool IsAdministrator(TokenCalls& calls);
-
-}  // namespace modAdmin

@@ -1,4 +1,4 @@
-#include "core/Failure.h"
+#include "Failure.h"
 
 std::string SystemErrorText(DWORD code) {
     char* buffer = nullptr;
@@ -8,12 +8,15 @@ std::string SystemErrorText(DWORD code) {
     std::string text;
     if (length != 0 && buffer != nullptr) text.assign(buffer, length);
     if (buffer != nullptr) LocalFree(buffer);
-    while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ')) text.pop_back();
+    while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' '))
+        text.pop_back();
     if (text.empty()) text = "System error " + std::to_string(code);
     return text;
 }
 
-void ThrowWin32Error(DWORD code) { throw Failure(SystemErrorText(code), code); }
+void ThrowWin32Error(DWORD code) {
+    throw Failure(SystemErrorText(code), code);
+}
 
 void ThrowHResult(HRESULT hr) {
     DWORD code = HRESULT_FACILITY(hr) == FACILITY_WIN32 ? HRESULT_CODE(hr) : static_cast<DWORD>(hr);

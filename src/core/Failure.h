@@ -8,12 +8,12 @@
 #include <string>
 
 class Failure : public std::runtime_error {
-public:
+  public:
     explicit Failure(const std::string& description, DWORD code = 0)
         : std::runtime_error(description), code_(code) {}
     DWORD code() const { return code_; }
 
-private:
+  private:
     DWORD code_;
 };
 

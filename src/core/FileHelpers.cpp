@@ -1,4 +1,4 @@
-#include "core/FileHelpers.h"
+#include "FileHelpers.h"
 
 #include <windows.h>
 #include <shlobj.h>
@@ -8,9 +8,8 @@
 #include <cstring>
 #include <vector>
 
-#include "core/Failure.h"
-#include "core/Handles.h"
-#include "ui/MessagePump.h"
+#include "Failure.h"
+#include "Handles.h"
 
 namespace {
 
@@ -123,17 +122,8 @@ bool WriteAllAndFlush(HANDLE file, const ContentProducer& produce, size_t& writt
 
 // Reads the whole file behind the handle from its start.
 bool ReadAll(HANDLE file, std::string& content) {
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file, &size) || size.QuadPart > 0x7FFFFFFF || !Rewind(file)) return false;
-    content.assign(static_cast<size_t>(size.QuadPart), '\0');
-    size_t done = 0;
-    while (done < content.size()) {
-        DWORD chunk = static_cast<DWORD>(std::min(content.size() - done, kTransferChunk));
-        DWORD got = 0;
-        if (!ReadFile(file, content.data() + done, chunk, &got, nullptr) || got == 0) return false;
-        done += got;
-    }
-    return true;
+    content.clear();
+    return Rewind(file) && ReadToEnd(file, content);
 }
 
 // True when the file behind the handle, read from its start, holds exactly the content.
@@ -252,6 +242,26 @@ bool FileExists(const std::string& path) {
     return GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) != 0;
 }
 
+bool ReadToEnd(HANDLE file, std::string& into) {
+    LARGE_INTEGER size{}, at{}, none{};
+    if (GetFileSizeEx(file, &size) && SetFilePointerEx(file, none, &at, FILE_CURRENT) &&
+        size.QuadPart > at.QuadPart && size.QuadPart - at.QuadPart < 0x7FFFFFFF)
+        into.reserve(into.size() + static_cast<size_t>(size.QuadPart - at.QuadPart));
+    for (;;) {
+        // Pieces a DWORD can count; the size read above is a guess, since the file may grow or
+        // shrink while it is read.
+        const size_t start = into.size();
+        const size_t piece = std::max<size_t>(into.capacity() - start, size_t{1} << 16);
+        into.resize(start + std::min(piece, kTransferChunk));
+        DWORD got = 0;
+        const BOOL read =
+            ReadFile(file, into.data() + start, static_cast<DWORD>(into.size() - start), &got, nullptr);
+        into.resize(start + got);
+        if (!read) return false;
+        if (got == 0) return true;
+    }
+}
+
 std::string ReadFileText(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return "";
@@ -268,16 +278,8 @@ std::string ReadFileText(const std::string& path) {
     if (!GetFileSizeEx(file.get(), &size)) ThrowWin32Error();
     if (size.QuadPart <= 0) return "empty file";
     if (size.QuadPart > 0x7FFFFFFF) ThrowWin32Error(ERROR_NOT_ENOUGH_MEMORY);
-    std::string text(static_cast<size_t>(size.QuadPart), '\0');
-    size_t done = 0;
-    while (done < text.size()) {
-        DWORD chunk = static_cast<DWORD>(std::min(text.size() - done, kTransferChunk));
-        DWORD got = 0;
-        if (!ReadFile(file.get(), text.data() + done, chunk, &got, nullptr)) ThrowWin32Error();
-        if (got == 0) break;  // the file shrank while we read it
-        done += got;
-    }
-    text.resize(done);
+    std::string text;
+    if (!ReadToEnd(file.get(), text)) ThrowWin32Error();
     return text;
 }
 
@@ -305,18 +307,7 @@ bool WriteFileContent(const std::string& path, const ContentProducer& produce) {
     return exists ? RewriteInPlace(path, produce) : WriteNewInPlace(path, produce);
 }
 
-bool TryCopyFile(const std::string& source, const std::string& destination) {
-    // Windows refuses to copy over a read-only or hidden file; the refusal is made here too, so
-    // it holds on every system the program runs on.
-    DWORD attributes = GetFileAttributesA(destination.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES &&
-        (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)))
-        return false;
-    return CopyFileA(source.c_str(), destination.c_str(), FALSE) != 0;
-}
-
 void DeleteFileForced(const std::string& path) {
-    ProcessPendingEvents();
     if (DeleteFileA(path.c_str())) return;
     // The forced delete: a read-only (or hidden or system) file loses those attributes and is
     // deleted again. A folder is never removed here. When even that delete is refused, the
@@ -392,20 +383,4 @@ std::string SystemHostsFilePath() {
     }
     std::string folder = HostsFolderFromDatabasePath(value, SystemWindowsFolder());
     return folder + (folder.back() == '\\' ? "" : "\\") + "hosts";
-}
-
-namespace {
-std::string& CommonAppDataOverride() {
-    static std::string path;
-    return path;
-}
-}  // namespace
-
-std::string CommonAppDataPath() {
-    const std::string& path = CommonAppDataOverride();
-    return path.empty() ? SpecialFolderPath(kCommonAppDataFolder) : path;
-}
-
-void SetCommonAppDataPathForTests(const std::string& path) {
-    CommonAppDataOverride() = path;
 }

@@ -7,6 +7,8 @@
 #include <functional>
 #include <string>
 
+#include <windows.h>
+
 inline constexpr int kCommonAppDataFolder = 35;  // CSIDL_COMMON_APPDATA
 
 // The path of a shell special folder; "" when the shell cannot resolve it.
@@ -18,6 +20,10 @@ bool FileExists(const std::string& path);
 // The whole file as text, byte for byte; "" for a missing file; "empty file" for length 0.
 // Throws Failure when an existing file cannot be opened or read.
 std::string ReadFileText(const std::string& path);
+
+// Reads from the file's position to its end, appending to `into`. False when a read is refused
+// (what was read before stays in `into`).
+bool ReadToEnd(HANDLE file, std::string& into);
 
 // Replaces the file's content by the text (a missing file is created). True only when the file
 // then holds exactly the text; any failure gives false with the file as it was wherever the
@@ -47,12 +53,8 @@ using ContentProducer = std::function<void(ContentSink&)>;
 // held whole in memory. The same rules and the same result.
 bool WriteFileContent(const std::string& path, const ContentProducer& produce);
 
-// Copies source over destination (replacing it). True when copied; false for any failure,
-// among them a read-only or hidden destination, which Windows refuses to copy over.
-bool TryCopyFile(const std::string& source, const std::string& destination);
-
-// Lets pending window events run once, then deletes the file, falling back to a forced delete
-// that also removes a read-only file. Silent, also for a missing file.
+// Deletes the file, falling back to a forced delete that also removes a read-only file. Silent,
+// also for a missing file.
 void DeleteFileForced(const std::string& path);
 
 // The system hosts file: the folder the system's name resolution reads (the machine's
@@ -64,8 +66,3 @@ std::string SystemHostsFilePath();
 // replaced by the system's Windows folder. An empty value, one that names any other variable or
 // one that is not a full path gives the Windows folder + "\system32\drivers\etc".
 std::string HostsFolderFromDatabasePath(const std::string& value, const std::string& windowsFolder);
-
-// The all-users application data folder the data folder is made in: SpecialFolderPath(35),
-// unless a test has pointed it at a temporary tree.
-std::string CommonAppDataPath();
-void SetCommonAppDataPathForTests(const std::string& path);  // "" restores the real folder

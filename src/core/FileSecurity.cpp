@@ -1,4 +1,4 @@
-#include "core/FileSecurity.h"
+#include "FileSecurity.h"
 
 #include <windows.h>
 
@@ -10,9 +10,9 @@
 #include <cstdio>
 #include <map>
 
-#include "core/Failure.h"
-#include "core/Handles.h"
-#include "core/SystemLibrary.h"
+#include "Failure.h"
+#include "Handles.h"
+#include "SystemLibrary.h"
 
 namespace {
 
@@ -50,21 +50,6 @@ bool IsSystemOrAdministrators(PSID sid) {
     return IsWellKnown(sid, WinLocalSystemSid) || IsWellKnown(sid, WinBuiltinAdministratorsSid);
 }
 
-// The account that tests name as a member of the Administrators group ("" for none).
-std::string& AdministratorsMemberForTests() {
-    static std::string sidText;
-    return sidText;
-}
-
-bool IsNamedMemberForTests(PSID sid) {
-    const std::string& named = AdministratorsMemberForTests();
-    PSID member = nullptr;
-    if (named.empty() || !ConvertStringSidToSidA(named.c_str(), &member)) return false;
-    bool same = EqualSid(sid, member) != FALSE;
-    LocalFree(member);
-    return same;
-}
-
 // The network management library's functions, bound at the first look-up of a member rather
 // than at every start: most runs never need them.
 struct NetApi {
@@ -81,8 +66,7 @@ const NetApi& Netapi32() {
 
 // True when the account is a member of the local Administrators group. Any failure of the
 // look-up answers false, so a file whose owner cannot be placed is still set aside.
-bool IsAdministratorsMember(PSID sid) {
-    if (IsNamedMemberForTests(sid)) return true;
+bool IsMemberOfAdministrators(PSID sid) {
     try {
         // The group is named by the system's language; its SID is the same everywhere.
         Sid administrators = WellKnownSid(WinBuiltinAdministratorsSid);
@@ -209,17 +193,6 @@ class EnabledPrivilege {
     bool adjusted_ = false;
 };
 
-// Owners that tests have named for paths, because Wine records none.
-std::map<std::string, std::string>& ReportedOwners() {
-    static std::map<std::string, std::string> owners;
-    return owners;
-}
-
-std::string Lowered(std::string text) {
-    CharLowerBuffA(text.data(), static_cast<DWORD>(text.size()));
-    return text;
-}
-
 // A second name (a hard link) or a redirection (a reparse point) would make the file report the
 // owner of some other file, SYSTEM's for example, whatever its planter wrote through it.
 bool HasOneNameOnly(const std::string& path) {
@@ -274,14 +247,34 @@ bool AccessListIsTight(PSECURITY_DESCRIPTOR descriptor) {
     return true;
 }
 
-bool IsTrustedSid(PSID sid) {
+namespace {
+
+class SystemOwnershipAnswers final : public Ownership {
+  public:
+    std::vector<BYTE> OwnerOf(const std::string& path) override {
+        ReadSecurity read(path, OWNER_SECURITY_INFORMATION);
+        if (read.status != ERROR_SUCCESS || read.owner == nullptr || !IsValidSid(read.owner)) return {};
+        const BYTE* first = static_cast<const BYTE*>(read.owner);
+        return std::vector<BYTE>(first, first + GetLengthSid(read.owner));
+    }
+    bool IsAdministratorsMember(PSID sid) override { return IsMemberOfAdministrators(sid); }
+};
+
+}  // namespace
+
+Ownership& SystemOwnership() {
+    static SystemOwnershipAnswers answers;
+    return answers;
+}
+
+bool IsTrustedSid(PSID sid, Ownership& ownership) {
     try {
         if (sid == nullptr || !IsValidSid(sid)) return false;
         if (IsSystemOrAdministrators(sid)) return true;
         Sid user = CurrentUserSid();
         if (EqualSid(sid, user.data())) return true;
         // Another administrator of the computer: a backup of theirs is as sound as one of ours.
-        return IsAdministratorsMember(sid);
+        return ownership.IsAdministratorsMember(sid);
     } catch (const Failure&) {
         return false;
     }
@@ -304,7 +297,7 @@ bool FolderAccessIsTight(const std::string& path) {
     try {
         ReadSecurity read(path, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION);
         if (read.status != ERROR_SUCCESS) return false;
-        return IsTrustedSid(read.owner) && AccessListIsTight(read.descriptor);
+        return IsTrustedSid(read.owner, SystemOwnership()) && AccessListIsTight(read.descriptor);
     } catch (const Failure&) {
         return false;
     }
@@ -317,7 +310,7 @@ bool TightenFolderAccess(const std::string& path) {
         {
             ReadSecurity read(path, OWNER_SECURITY_INFORMATION);
             if (read.status == ERROR_FILE_NOT_FOUND || read.status == ERROR_PATH_NOT_FOUND) return false;
-            ownerTrusted = read.status == ERROR_SUCCESS && IsTrustedSid(read.owner);
+            ownerTrusted = read.status == ERROR_SUCCESS && IsTrustedSid(read.owner, SystemOwnership());
         }
         // An owner may always rewrite the list, so a folder that a standard user made first is
         // handed to the administrators before its list is tightened.
@@ -338,25 +331,10 @@ bool TightenFolderAccess(const std::string& path) {
     return FolderAccessIsTight(path);
 }
 
-bool IsTrustedOwner(const std::string& path) {
+bool IsTrustedOwner(const std::string& path, Ownership& ownership) {
     if (!HasOneNameOnly(path)) return false;
-    auto reported = ReportedOwners().find(Lowered(path));
-    if (reported != ReportedOwners().end()) {
-        PSID sid = nullptr;
-        if (!ConvertStringSidToSidA(reported->second.c_str(), &sid)) return false;
-        bool trusted = IsTrustedSid(sid);
-        LocalFree(sid);
-        return trusted;
-    }
-    ReadSecurity read(path, OWNER_SECURITY_INFORMATION);
-    return read.status == ERROR_SUCCESS && IsTrustedSid(read.owner);
-}
-
-void SetReportedOwnerForTests(const std::string& path, const std::string& sidText) {
-    if (sidText.empty())
-        ReportedOwners().erase(Lowered(path));
-    else
-        ReportedOwners()[Lowered(path)] = sidText;
+    std::vector<BYTE> owner = ownership.OwnerOf(path);
+    return !owner.empty() && IsTrustedSid(owner.data(), ownership);
 }
 
 std::string SetAsideUntrusted(const std::string& path) {
@@ -370,11 +348,6 @@ std::string SetAsideUntrusted(const std::string& path) {
         std::string aside = attempt == 1 ? base : base + "-" + std::to_string(attempt);
         // Without MOVEFILE_REPLACE_EXISTING an earlier set-aside file is never overwritten.
         if (MoveFileExA(path.c_str(), aside.c_str(), 0)) {
-            auto reported = ReportedOwners().find(Lowered(path));  // the owner goes with the file
-            if (reported != ReportedOwners().end()) {
-                ReportedOwners()[Lowered(aside)] = reported->second;
-                ReportedOwners().erase(Lowered(path));
-            }
             return aside;
         }
         DWORD error = GetLastError();
@@ -383,17 +356,13 @@ std::string SetAsideUntrusted(const std::string& path) {
     }
 }
 
-bool SetAsideIfUntrusted(const std::string& path) {
+bool SetAsideIfUntrusted(const std::string& path, Ownership& ownership) {
     if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
         DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return false;
         ThrowWin32Error(error);
     }
-    if (IsTrustedOwner(path)) return false;
+    if (IsTrustedOwner(path, ownership)) return false;
     SetAsideUntrusted(path);
     return true;
-}
-
-void SetAdministratorsMemberForTests(const std::string& sidText) {
-    AdministratorsMemberForTests() = sidText;
 }

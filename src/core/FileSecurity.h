@@ -14,6 +14,23 @@
 #include <string>
 #include <vector>
 
+// Who owns a file, and who belongs to the local Administrators group: the system's answers, or a
+// test's own (Wine records no owner on files and knows a single account).
+struct Ownership {
+    // The file's owner as a copy of its SID; empty when it cannot be read (a missing file too).
+    virtual std::vector<BYTE> OwnerOf(const std::string& path) = 0;
+    // True when the account is a member of the local Administrators group. The system's answer
+    // looks the group up at every call (the network management library is loaded at the first);
+    // a failed look-up answers false.
+    virtual bool IsAdministratorsMember(PSID sid) = 0;
+
+  protected:
+    ~Ownership() = default;
+};
+
+// The system's answers.
+Ownership& SystemOwnership();
+
 // Creates the folder with a protected access list: full control for SYSTEM and the
 // Administrators group, read and execute for Users, nothing inherited from the parent, every
 // entry passed on to the files and folders made inside it. A run without administrator rights
@@ -35,10 +52,8 @@ std::vector<BYTE> ProtectedFolderDescriptor(PSID folderMaker = nullptr);
 bool AccessListIsTight(PSECURITY_DESCRIPTOR descriptor);
 
 // True for SYSTEM, the Administrators group, the account running the program and any member of
-// the local Administrators group. A member is looked up in the group at every call (the network
-// management library is loaded at the first); when the look-up fails, the account is taken for
-// no member.
-bool IsTrustedSid(PSID sid);
+// the local Administrators group.
+bool IsTrustedSid(PSID sid, Ownership& ownership);
 
 // True when the folder's access list is protected from inheritance, lets nobody but SYSTEM and
 // the Administrators group write, create, delete or change rights in it, and its owner is one the
@@ -55,7 +70,7 @@ bool TightenFolderAccess(const std::string& path);
 // True when the file's owner is one IsTrustedSid trusts. False for any other owner, when the
 // owner cannot be read (a missing file too), and for a file reached through a reparse point or
 // holding a second name (a hard link), which report the owner of another file. Never throws.
-bool IsTrustedOwner(const std::string& path);
+bool IsTrustedOwner(const std::string& path, Ownership& ownership = SystemOwnership());
 
 // Moves a file whose owner is not trusted out of the way, never deleting it, under a name that
 // says why: path + ".untrusted-YYYYMMDD-HHMMSS" (with "-2", "-3" ... added when that name is
@@ -66,15 +81,4 @@ std::string SetAsideUntrusted(const std::string& path);
 // and its owner is not trusted, moves it aside with SetAsideUntrusted and answers true, so the
 // caller treats the path as free; answers false when nothing stands there or the file is trusted.
 // Throws Failure when an untrusted file cannot be moved aside (it then still stands there).
-bool SetAsideIfUntrusted(const std::string& path);
-
-// Wine keeps no owner on files: every file it can see reports the account running the program,
-// whatever SetNamedSecurityInfoA was asked to record. Tests that need a file planted by another
-// account name here the owner (a SID string such as "S-1-1-0") that IsTrustedOwner shall read for
-// that path; "" forgets it. Nothing in the program calls this.
-void SetReportedOwnerForTests(const std::string& path, const std::string& sidText);
-
-// Wine has a single account, which no other administrator can stand beside. Tests name here an
-// account (a SID string) that the look-up shall count as a member of the local Administrators
-// group; "" forgets it. Nothing in the program calls this.
-void SetAdministratorsMemberForTests(const std::string& sidText);
+bool SetAsideIfUntrusted(const std::string& path, Ownership& ownership = SystemOwnership());

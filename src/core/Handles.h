@@ -7,7 +7,7 @@
 
 template <class Handle, auto Close, auto Invalid = nullptr>
 class UniqueHandle {
-public:
+  public:
     UniqueHandle() = default;
     explicit UniqueHandle(Handle handle) : handle_(handle) {}
     UniqueHandle(const UniqueHandle&) = delete;
@@ -31,7 +31,7 @@ public:
     }
     explicit operator bool() const { return handle_ != InvalidValue() && handle_ != Handle{}; }
 
-private:
+  private:
     static Handle InvalidValue() {
         if constexpr (std::is_same_v<decltype(Invalid), std::nullptr_t>)
             return Handle{};
@@ -46,15 +46,20 @@ using UniqueFile = UniqueHandle<HANDLE, CloseHandle, kInvalidHandleValue>;
 using UniqueKernelHandle = UniqueHandle<HANDLE, CloseHandle>;
 using UniqueKey = UniqueHandle<HKEY, RegCloseKey>;
 using UniqueFindHandle = UniqueHandle<HANDLE, FindClose, kInvalidHandleValue>;
+using UniqueEvent = UniqueHandle<HANDLE, CloseHandle>;
+using UniqueFont = UniqueHandle<HFONT, DeleteObject>;
+using UniqueBrush = UniqueHandle<HBRUSH, DeleteObject>;
+using UniqueCursor = UniqueHandle<HCURSOR, DestroyCursor>;
+using UniqueWindow = UniqueHandle<HWND, DestroyWindow>;
 
 template <class F>
 class ScopeExit {
-public:
+  public:
     explicit ScopeExit(F f) : f_(std::move(f)) {}
     ScopeExit(const ScopeExit&) = delete;
     ScopeExit& operator=(const ScopeExit&) = delete;
     ~ScopeExit() { f_(); }
 
-private:
+  private:
     F f_;
 };

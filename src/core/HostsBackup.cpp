@@ -1,11 +1,11 @@
-#include "core/HostsBackup.h"
+#include "HostsBackup.h"
 
 #include <windows.h>
 
-#include "core/Failure.h"
-#include "core/FileHelpers.h"
-#include "core/Handles.h"
-#include "core/HostsText.h"
+#include "Failure.h"
+#include "FileHelpers.h"
+#include "Handles.h"
+#include "HostsText.h"
 
 std::string HostsBackupPath(const std::string& dataFolder) {
     return dataFolder + "\\hosts";

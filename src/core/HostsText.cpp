@@ -1,4 +1,4 @@
-#include "core/HostsText.h"
+#include "HostsText.h"
 
 #include <windows.h>
 #include <emmintrin.h>
@@ -7,8 +7,8 @@
 #include <cstring>
 #include <memory>
 
-#include "core/Failure.h"
-#include "core/FileHelpers.h"
+#include "Failure.h"
+#include "FileHelpers.h"
 
 namespace {
 constexpr size_t kLineBreakSize = 2;
@@ -127,6 +127,14 @@ void BlockLineWriter::AddOnItsOwn(std::string_view entry) {
 void BlockLineWriter::Finish() {
     sink_.Put(begin_, static_cast<size_t>(at_ - begin_));
     at_ = begin_;
+}
+
+void PutBlockedHosts(ContentSink& sink, const std::string& previous, const BlockEntries& entries) {
+    sink.Put(previous.data(), previous.size());
+    sink.Put("\r\n", 2);
+    BlockLineWriter lines(sink);
+    entries(lines);
+    lines.Finish();
 }
 
 HostsContent ReadHostsForBlocking(const std::string& hostsPath) {

@@ -3,12 +3,13 @@
 // block line per list entry, in list order.
 
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "core/FileHelpers.h"
+#include "FileHelpers.h"
 
 // The loopback address and ten spaces that begin every block line.
 inline constexpr char kBlockLinePrefix[] = "127.0.0.1          ";
@@ -82,27 +83,12 @@ class BlockLineWriter {
     char* at_;
 };
 
-// Gives the blocked hosts text to a sink: the previous content, CR LF, then for each entry in
-// list order the prefix, its host name and CR LF. The entries are any range of texts that
-// convert to std::string_view (a vector of them, or the website list itself, walked in place).
-template <typename Entries>
-void PutBlockedHosts(ContentSink& sink, const std::string& previous, const Entries& entries) {
-    sink.Put(previous.data(), previous.size());
-    sink.Put("\r\n", 2);
-    BlockLineWriter lines(sink);
-    lines.AddAll(entries);
-    lines.Finish();
-}
+// Adds the block lines of the listed entries, in list order (lines.AddAll(list) for a list).
+using BlockEntries = std::function<void(BlockLineWriter&)>;
 
-// The length of that text for a previous content of the given size.
-template <typename Entries>
-size_t BlockedHostsSize(size_t previousSize, const Entries& entries) {
-    constexpr size_t kLineBreakSize = 2;
-    size_t size = previousSize + kLineBreakSize;
-    for (std::string_view entry : entries)
-        size += sizeof kBlockLinePrefix - 1 + HostNameOfEntry(entry).size() + kLineBreakSize;
-    return size;
-}
+// Gives the blocked hosts text to a sink: the previous content, CR LF, then for each entry in
+// list order the prefix, its host name and CR LF.
+void PutBlockedHosts(ContentSink& sink, const std::string& previous, const BlockEntries& entries);
 
 // The hosts file as the blocker finds it.
 struct HostsContent {

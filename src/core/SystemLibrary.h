@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "core/Failure.h"
+#include "Failure.h"
 
 // The function `name` of the system library `library` (for example "comdlg32.dll"). The library
 // stays loaded for the program's life. Throws Failure with the system's description when the

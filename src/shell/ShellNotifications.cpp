@@ -1,4 +1,4 @@
-#include "shell/ShellNotifications.h"
+#include "ShellNotifications.h"
 
 #include <condition_variable>
 #include <deque>

@@ -1,9 +1,9 @@
-#include "ui/Appearance.h"
+#include "Appearance.h"
 
-#include "../../res/resource.h"
-#include "core/Failure.h"
-#include "core/FileHelpers.h"
-#include "core/Handles.h"
+#include "resource.h"
+#include "Failure.h"
+#include "FileHelpers.h"
+#include "Handles.h"
 
 namespace {
 std::string& Title() {

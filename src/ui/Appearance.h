@@ -7,7 +7,7 @@
 #include <span>
 #include <string>
 
-#include "ui/Controls.h"
+#include "Controls.h"
 
 inline constexpr char kProductName[] = "Parvalisk";
 

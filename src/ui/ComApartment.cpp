@@ -1,9 +1,9 @@
-#include "ui/ComApartment.h"
+#include "ComApartment.h"
 
 #include <windows.h>
 #include <objbase.h>
 
-#include "core/SystemLibrary.h"
+#include "SystemLibrary.h"
 
 namespace {
 // Whether CoInitializeEx succeeded here and so is owed its CoUninitialize.

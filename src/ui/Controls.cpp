@@ -1,4 +1,4 @@
-#include "ui/Controls.h"
+#include "Controls.h"
 
 std::string Control::Caption() const {
     int length = GetWindowTextLengthA(hwnd);
@@ -8,24 +8,27 @@ std::string Control::Caption() const {
     return text;
 }
 
-void Control::SetCaption(const std::string& text) { SetWindowTextA(hwnd, text.c_str()); }
-
-bool Control::Visible() const { return (GetWindowLongA(hwnd, GWL_STYLE) & WS_VISIBLE) != 0; }
-
-void Control::SetVisible(bool visible) { ShowWindow(hwnd, visible ? SW_SHOWNA : SW_HIDE); }
-
-void Control::SetFont(HFONT font) { SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE); }
-
-void Control::SetBackColor(COLORREF colour) {
-    if (brush_ != nullptr) DeleteObject(brush_);
-    brush_ = nullptr;
-    backColor_ = colour;
-    if (colour != CLR_INVALID) brush_ = CreateSolidBrush(colour);
-    if (hwnd != nullptr) InvalidateRect(hwnd, nullptr, TRUE);
+void Control::SetCaption(const std::string& text) {
+    SetWindowTextA(hwnd, text.c_str());
 }
 
-Control::~Control() {
-    if (brush_ != nullptr) DeleteObject(brush_);
+bool Control::Visible() const {
+    return (GetWindowLongA(hwnd, GWL_STYLE) & WS_VISIBLE) != 0;
+}
+
+void Control::SetVisible(bool visible) {
+    ShowWindow(hwnd, visible ? SW_SHOWNA : SW_HIDE);
+}
+
+void Control::SetFont(HFONT font) {
+    SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+}
+
+void Control::SetBackColor(COLORREF colour) {
+    brush_.reset();
+    backColor_ = colour;
+    if (colour != CLR_INVALID) brush_.reset(CreateSolidBrush(colour));
+    if (hwnd != nullptr) InvalidateRect(hwnd, nullptr, TRUE);
 }
 
 int CheckBox::Value() const {
@@ -37,4 +40,14 @@ void CheckBox::SetValue(int value) {
     if (normalized == Value()) return;
     SendMessageA(hwnd, BM_SETCHECK, normalized ? BST_CHECKED : BST_UNCHECKED, 0);
     if (onClick) onClick();
+}
+
+LRESULT ColourControl(HWND window, UINT msg, HDC dc, HWND control, std::span<const Control* const> controls) {
+    for (const Control* c : controls) {
+        if (c->hwnd == control && c->BackBrush() != nullptr) {
+            SetBkColor(dc, c->BackColor());
+            return reinterpret_cast<LRESULT>(c->BackBrush());
+        }
+    }
+    return DefWindowProcA(window, msg, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(control));
 }

@@ -5,10 +5,13 @@
 #include <windows.h>
 
 #include <functional>
+#include <span>
 #include <string>
 
+#include "Handles.h"
+
 class Control {
-public:
+  public:
     HWND hwnd = nullptr;
     int id = 0;
 
@@ -21,23 +24,26 @@ public:
     // Background colour for WM_CTLCOLOR*: CLR_INVALID keeps the system's.
     COLORREF BackColor() const { return backColor_; }
     void SetBackColor(COLORREF colour);
-    HBRUSH BackBrush() const { return brush_; }
+    HBRUSH BackBrush() const { return brush_.get(); }
 
     Control() = default;
     Control(const Control&) = delete;
     Control& operator=(const Control&) = delete;
-    ~Control();
 
-private:
+  private:
     COLORREF backColor_ = CLR_INVALID;
-    HBRUSH brush_ = nullptr;
+    UniqueBrush brush_;
 };
 
 // A check box whose click handling runs whenever its value changes, whether the user clicked it
 // or the program set the value.
 class CheckBox : public Control {
-public:
-    int Value() const;            // 0 unchecked, 1 checked
-    void SetValue(int value);     // runs onClick when the value changes
+  public:
+    int Value() const;         // 0 unchecked, 1 checked
+    void SetValue(int value);  // runs onClick when the value changes
     std::function<void()> onClick;
 };
+
+// Answers WM_CTLCOLORSTATIC or WM_CTLCOLORBTN: a control among these with a colour of its own is
+// painted on it; any other control gets the system's colours.
+LRESULT ColourControl(HWND window, UINT msg, HDC dc, HWND control, std::span<const Control* const> controls);

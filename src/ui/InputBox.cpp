@@ -1,28 +1,12 @@
-#include "ui/InputBox.h"
-#include "ui/WindowLayout.h"
-#include "ui/WindowProc.h"
+#include "InputBox.h"
+#include "LayoutBuilder.h"
+#include "WindowLayout.h"
+#include "WindowProc.h"
 
 namespace {
 
-// The box's layout in twips (15 twips per pixel at 96 DPI), in tab order: the edit field takes
-// the focus first, then OK and Cancel.
-struct LayoutRow {
-    int id;
-    const char* className;
-    DWORD style;
-    DWORD exStyle;
-    int left, top, width, height;
-};
-
 constexpr int kClientWidthTwips = 4680;
 constexpr int kClientHeightTwips = 1800;
-
-const LayoutRow kLayout[] = {
-    {kInputBoxEditId, "EDIT", WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, 120, 1380, 4440, 300},
-    {IDOK, "BUTTON", WS_TABSTOP | BS_DEFPUSHBUTTON, 0, 3480, 120, 1080, 345},
-    {IDCANCEL, "BUTTON", WS_TABSTOP | BS_PUSHBUTTON, 0, 3480, 540, 1080, 345},
-    {kInputBoxPromptId, "STATIC", SS_LEFT | SS_NOPREFIX, 0, 120, 120, 3240, 1140},
-};
 
 class InputBoxWindow {
   public:
@@ -72,19 +56,15 @@ LRESULT InputBoxWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 void InputBoxWindow::CreateControls(const std::string& prompt) {
-    int dpi = ScreenDpi();
+    // In tab order: the edit field takes the focus first, then OK and Cancel.
+    const LayoutRow layout[] = {
+        {ControlKind::TextField, kInputBoxEditId, "", 120, 1380, 4440, 300},
+        {ControlKind::DefaultButton, IDOK, "OK", 3480, 120, 1080, 345},
+        {ControlKind::PushButton, IDCANCEL, "Cancel", 3480, 540, 1080, 345},
+        {ControlKind::Label, kInputBoxPromptId, prompt.c_str(), 120, 120, 3240, 1140},
+    };
     HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-    for (const LayoutRow& row : kLayout) {
-        const char* text = row.id == IDOK                ? "OK"
-                           : row.id == IDCANCEL          ? "Cancel"
-                           : row.id == kInputBoxPromptId ? prompt.c_str()
-                                                         : "";
-        HWND child = CreateWindowExA(
-            row.exStyle, row.className, text, WS_CHILD | WS_VISIBLE | row.style, TwipsToPixels(row.left, dpi),
-            TwipsToPixels(row.top, dpi), TwipsToPixels(row.width, dpi), TwipsToPixels(row.height, dpi), hwnd_,
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.id)), GetModuleHandleA(nullptr), nullptr);
-        SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    }
+    BuildLayout(hwnd_, layout, {font, font});
 }
 
 std::optional<std::string> InputBoxWindow::Run(const std::string& prompt, const std::string& title) {

@@ -1,4 +1,4 @@
-#include "ui/MessagePump.h"
+#include "MessagePump.h"
 
 #include <algorithm>
 #include <vector>
@@ -27,7 +27,9 @@ void Dispatch(MSG& msg) {
 
 }  // namespace
 
-void RegisterDialogWindow(HWND window) { DialogWindows().push_back(window); }
+void RegisterDialogWindow(HWND window) {
+    DialogWindows().push_back(window);
+}
 
 void UnregisterDialogWindow(HWND window) {
     auto& windows = DialogWindows();

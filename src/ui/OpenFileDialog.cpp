@@ -1,17 +1,18 @@
-#include "ui/OpenFileDialog.h"
+#include "OpenFileDialog.h"
 
 #include <cderr.h>
 #include <commdlg.h>
 
 #include <vector>
 
-#include "core/Failure.h"
-#include "core/SystemLibrary.h"
-#include "ui/ComApartment.h"
+#include "Failure.h"
+#include "SystemLibrary.h"
+#include "ComApartment.h"
 
 std::string ShowOpenFileDialog(const OpenFileRequest& request) {
     // The dialog's library is loaded at the first file command, not at start-up.
-    static const auto getOpenFileName = SystemFunction<decltype(&GetOpenFileNameA)>("comdlg32.dll", "GetOpenFileNameA");
+    static const auto getOpenFileName =
+        SystemFunction<decltype(&GetOpenFileNameA)>("comdlg32.dll", "GetOpenFileNameA");
     static const auto extendedError =
         SystemFunction<decltype(&CommDlgExtendedError)>("comdlg32.dll", "CommDlgExtendedError");
 

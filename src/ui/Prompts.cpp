@@ -1,48 +1,29 @@
-#include "ui/Prompts.h"
+#include "Prompts.h"
 
-#include "ui/InputBox.h"
-#include "ui/OpenFileDialog.h"
+#include "InputBox.h"
+#include "OpenFileDialog.h"
 
-namespace {
-
-class WindowsPrompts final : public Prompts {
-  public:
-    int MessageBox(const std::string& text, const std::string& title, UINT style) override {
-        return ::MessageBoxA(GetActiveWindow(), text.c_str(), title.c_str(), style);
-    }
-    std::optional<std::string> InputBox(const std::string& prompt, const std::string& title) override {
-        return ShowInputBox(prompt, title);
-    }
-    std::string OpenFileNames(const OpenFileRequest& request) override { return ShowOpenFileDialog(request); }
-};
-
-class NoPrompts final : public Prompts {
-  public:
-    int MessageBox(const std::string&, const std::string&, UINT) override { return IDOK; }
-    std::optional<std::string> InputBox(const std::string&, const std::string&) override {
-        return std::nullopt;
-    }
-    std::string OpenFileNames(const OpenFileRequest&) override { return ""; }
-};
-
-WindowsPrompts windowsPrompts;
-NoPrompts noPrompts;
-Prompts* current = &windowsPrompts;
-
-}  // namespace
-
-Prompts& CurrentPrompts() {
-    return *current;
+int WindowsPrompts::MessageBox(const std::string& text, const std::string& title, UINT style) {
+    return ::MessageBoxA(GetActiveWindow(), text.c_str(), title.c_str(), style);
 }
 
-void UsePrompts(Prompts* prompts) {
-    current = prompts != nullptr ? prompts : &windowsPrompts;
+std::optional<std::string> WindowsPrompts::InputBox(const std::string& prompt, const std::string& title) {
+    return ShowInputBox(prompt, title);
 }
 
-SilencedPrompts::SilencedPrompts() : previous_(current) {
-    current = &noPrompts;
+std::string WindowsPrompts::OpenFileNames(const OpenFileRequest& request) {
+    return ShowOpenFileDialog(request);
 }
 
-SilencedPrompts::~SilencedPrompts() {
-    current = previous_;
+int SilenceablePrompts::MessageBox(const std::string& text, const std::string& title, UINT style) {
+    return silenced_ ? IDOK : shown_.MessageBox(text, title, style);
+}
+
+std::optional<std::string> SilenceablePrompts::InputBox(const std::string& prompt, const std::string& title) {
+    if (silenced_) return std::nullopt;
+    return shown_.InputBox(prompt, title);
+}
+
+std::string SilenceablePrompts::OpenFileNames(const OpenFileRequest& request) {
+    return silenced_ ? std::string() : shown_.OpenFileNames(request);
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The modal prompts the program shows: message boxes, the input box and the open-file dialog.
-// Everything goes through one interface so that tests can answer the prompts and read them.
+// The windows are given the prompts when they are made: the program gives the Windows ones, a
+// test its own that answer and record.
 
 #include <windows.h>
 
@@ -24,21 +25,40 @@ struct Prompts {
     virtual ~Prompts() = default;
 };
 
-// The prompts in force: the real Windows ones unless a test installed its own.
-Prompts& CurrentPrompts();
-// Installs prompts (nullptr puts the Windows prompts back). The caller keeps ownership.
-void UsePrompts(Prompts* prompts);
-
-// While it lives, every prompt is answered without being shown (OK, Cancel, no file), then the
-// prompts from before are back. For the end of a Windows session: nobody is there to answer a
-// box, and the process may be ended at any moment after the program has answered the system.
-class SilencedPrompts {
+// The Windows prompts: MessageBoxA, the program's input box, the common open dialog.
+class WindowsPrompts final : public Prompts {
   public:
-    SilencedPrompts();
-    ~SilencedPrompts();
-    SilencedPrompts(const SilencedPrompts&) = delete;
-    SilencedPrompts& operator=(const SilencedPrompts&) = delete;
+    int MessageBox(const std::string& text, const std::string& title, UINT style) override;
+    std::optional<std::string> InputBox(const std::string& prompt, const std::string& title) override;
+    std::string OpenFileNames(const OpenFileRequest& request) override;
+};
+
+// Passes every prompt on to the prompts it was given, except while silenced: then every prompt
+// is answered without being shown (OK, Cancel, no file). For the end of a Windows session, when
+// nobody is there to answer a box and the process may be ended at any moment.
+class SilenceablePrompts final : public Prompts {
+  public:
+    explicit SilenceablePrompts(Prompts& shown) : shown_(shown) {}
+    int MessageBox(const std::string& text, const std::string& title, UINT style) override;
+    std::optional<std::string> InputBox(const std::string& prompt, const std::string& title) override;
+    std::string OpenFileNames(const OpenFileRequest& request) override;
+
+    // Silences the prompts for as long as the returned object lives.
+    class Silence {
+      public:
+        explicit Silence(SilenceablePrompts& prompts) : prompts_(prompts), was_(prompts.silenced_) {
+            prompts.silenced_ = true;
+        }
+        ~Silence() { prompts_.silenced_ = was_; }
+        Silence(const Silence&) = delete;
+        Silence& operator=(const Silence&) = delete;
+
+      private:
+        SilenceablePrompts& prompts_;
+        bool was_;
+    };
 
   private:
-    Prompts* previous_;
+    Prompts& shown_;
+    bool silenced_ = false;
 };

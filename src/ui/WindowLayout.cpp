@@ -1,4 +1,4 @@
-#include "ui/WindowLayout.h"
+#include "WindowLayout.h"
 
 int ScreenDpi() {
     // The screen's DPI changes only with a new sign-in, so one reading serves the whole run.

@@ -2,7 +2,7 @@
 // The static window procedure shared by the program's window classes. It recovers the object
 // from the window's user data (stored on WM_NCCREATE from the creation parameter) and forwards
 // each message to its OnMessage. No failure ever leaves a window procedure.
-// A class befriends its own instance: friend LRESULT CALLBACK ForwardingWindowProc<Form1>(...).
+// A class befriends its own instance: friend LRESULT CALLBACK ForwardingWindowProc<MainWindow>(...).
 
 #include <windows.h>
 

@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
+
 #include <functional>
 
-#include "app/ListTestFixture.h"
-#include "core/Failure.h"
-#include "ui/Appearance.h"
-#include "ui/InputBox.h"
-#include "ui/MessagePump.h"
+#include "support/ListTestFixture.h"
+#include "Failure.h"
+#include "Appearance.h"
+#include "InputBox.h"
+#include "MessagePump.h"
 
 namespace {
 
@@ -31,25 +34,25 @@ TEST_F(ListTest, AddWebsiteAppendsExactlyWhatWasTyped) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         SetEntries(c.before);
-        prompts->inputPrompts.clear();
-        prompts->inputTitles.clear();
-        prompts->inputAnswers = {c.answer};
-        form->PushButton6_Click();
+        prompts.inputPrompts.clear();
+        prompts.inputTitles.clear();
+        prompts.inputAnswers = {c.answer};
+        form->OnAddWebsiteClicked();
         EXPECT_EQ(Entries(), c.after);
         EXPECT_EQ(ShownRows(), c.after) << "the list view shows the entries";
-        ASSERT_EQ(prompts->inputPrompts.size(), 1u);
-        EXPECT_EQ(prompts->inputPrompts[0], "Enter website to block: ");
-        EXPECT_EQ(prompts->inputTitles[0], ApplicationTitle());
+        ASSERT_EQ(prompts.inputPrompts.size(), 1u);
+        EXPECT_EQ(prompts.inputPrompts[0], "Enter website to block: ");
+        EXPECT_EQ(prompts.inputTitles[0], ApplicationTitle());
     }
-    EXPECT_TRUE(prompts->boxes.empty()) << "no message box for any of these";
+    EXPECT_TRUE(prompts.boxes.empty()) << "no message box for any of these";
     ExpectNothingPersisted();
 }
 
 TEST_F(ListTest, AddWebsiteIgnoresTheHourglass) {
     SetEntries({"a.com"});
-    form->MousePointer = kPointerBusy;
-    prompts->inputAnswers = {std::string("b.com")};
-    form->PushButton6_Click();
+    form->pointer_ = Pointer::Busy;
+    prompts.inputAnswers = {std::string("b.com")};
+    form->OnAddWebsiteClicked();
     EXPECT_EQ(Entries(), (List{"a.com", "b.com"}));
 }
 
@@ -62,10 +65,10 @@ class FailingInputPrompts : public ScriptedPrompts {
 };
 
 TEST_F(ListTest, AddWebsiteReportsAFailedInputBoxAndEnds) {
-    prompts.reset();
     FailingInputPrompts failing;
+    prompts.answeredBy = &failing;
     SetEntries({"a.com"});
-    form->PushButton6_Click();
+    form->OnAddWebsiteClicked();
     EXPECT_EQ(Entries(), (List{"a.com"}));
     ASSERT_EQ(failing.boxes.size(), 1u);
     EXPECT_NE(failing.boxes[0].text.find(
@@ -78,112 +81,123 @@ TEST_F(ListTest, ClearListRemovesEverythingUnlessBusy) {
     struct Case {
         const char* name;
         List before;
-        int pointer;
+        Pointer pointer;
         List after;
     };
     const Case cases[] = {
-        {"clears", {"a.com", "b.com", "a.com"}, kPointerDefault, {}},
-        {"clears with the hand pointer", {"a.com"}, kPointerCustom, {}},
-        {"refused while loading", {"a.com", "b.com"}, kPointerBusy, {"a.com", "b.com"}},
-        {"empty list", {}, kPointerDefault, {}},
+        {"clears", {"a.com", "b.com", "a.com"}, Pointer::Default, {}},
+        {"clears with the hand pointer", {"a.com"}, Pointer::Hand, {}},
+        {"refused while loading", {"a.com", "b.com"}, Pointer::Busy, {"a.com", "b.com"}},
+        {"empty list", {}, Pointer::Default, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         SetEntries(c.before);
-        form->MousePointer = c.pointer;
-        form->PushButton3_Click();
+        form->pointer_ = c.pointer;
+        form->OnClearListClicked();
         EXPECT_EQ(Entries(), c.after);
         EXPECT_EQ(ShownRows(), c.after);
     }
-    EXPECT_TRUE(prompts->boxes.empty()) << "Clear List asks nothing";
-    EXPECT_TRUE(prompts->inputPrompts.empty());
+    EXPECT_TRUE(prompts.boxes.empty()) << "Clear List asks nothing";
+    EXPECT_TRUE(prompts.inputPrompts.empty());
     ExpectNothingPersisted();
 }
 
 TEST_F(ListTest, RemovalTakesTheSelectedEntryOnly) {
-    using Command = std::function<void(Form1&)>;
-    const Command dblClick = [](Form1& f) { f.ListView1_DblClick(); };
+    using Command = std::function<void(MainWindow&)>;
+    const Command dblClick = [](MainWindow& f) { f.OnWebsiteListDoubleClicked(); };
+    // A key pressed in the list itself, with Shift (1) and Ctrl (2) held as the keyboard shows.
     auto key = [](int code, int shift) {
-        return Command([=](Form1& f) { f.ListView1_KeyDown(code, shift); });
+        return Command([=](MainWindow& f) {
+            BYTE keys[256] = {};
+            GetKeyboardState(keys);
+            BYTE held[256];
+            std::copy(std::begin(keys), std::end(keys), held);
+            held[VK_SHIFT] = (shift & 1) ? 0x80 : 0;
+            held[VK_CONTROL] = (shift & 2) ? 0x80 : 0;
+            SetKeyboardState(held);
+            SendMessageA(f.websiteList_.hwnd, WM_KEYDOWN, code, 1);
+            SetKeyboardState(keys);
+        });
     };
     struct Case {
         const char* name;
         List before;
         int selected;  // -1: none
-        int pointer;
+        Pointer pointer;
         Command command;
         List after;
     };
     const Case cases[] = {
-        {"double-click", {"a", "b", "c"}, 1, kPointerDefault, dblClick, {"a", "c"}},
+        {"double-click", {"a", "b", "c"}, 1, Pointer::Default, dblClick, {"a", "c"}},
         {"double-click removes one of equal entries",
          {"a", "a", "a"},
          2,
-         kPointerDefault,
+         Pointer::Default,
          dblClick,
          {"a", "a"}},
-        {"Delete", {"a", "b", "c"}, 0, kPointerDefault, key(46, 0), {"b", "c"}},
-        {"Shift+Delete", {"a", "b", "c"}, 2, kPointerDefault, key(46, 1), {"a", "b"}},
-        {"Ctrl+Delete", {"a", "b", "c"}, 1, kPointerDefault, key(46, 2), {"a", "c"}},
-        {"Ctrl+Shift+Delete", {"a", "b"}, 1, kPointerCustom, key(46, 3), {"a"}},
-        {"Backspace removes nothing", {"a", "b"}, 1, kPointerDefault, key(8, 0), {"a", "b"}},
-        {"other keys remove nothing", {"a", "b"}, 1, kPointerDefault, key('D', 0), {"a", "b"}},
-        {"Insert removes nothing", {"a", "b"}, 1, kPointerDefault, key(45, 0), {"a", "b"}},
-        {"Delete while loading", {"a", "b"}, 1, kPointerBusy, key(46, 0), {"a", "b"}},
-        {"double-click while loading", {"a", "b"}, 0, kPointerBusy, dblClick, {"a", "b"}},
-        {"nothing selected", {"a", "b"}, -1, kPointerDefault, dblClick, {"a", "b"}},
-        {"Delete with nothing selected", {"a", "b"}, -1, kPointerDefault, key(46, 0), {"a", "b"}},
-        {"empty list, double-click", {}, -1, kPointerDefault, dblClick, {}},
-        {"empty list, Delete", {}, -1, kPointerDefault, key(46, 0), {}},
+        {"Delete", {"a", "b", "c"}, 0, Pointer::Default, key(46, 0), {"b", "c"}},
+        {"Shift+Delete", {"a", "b", "c"}, 2, Pointer::Default, key(46, 1), {"a", "b"}},
+        {"Ctrl+Delete", {"a", "b", "c"}, 1, Pointer::Default, key(46, 2), {"a", "c"}},
+        {"Ctrl+Shift+Delete", {"a", "b"}, 1, Pointer::Hand, key(46, 3), {"a"}},
+        {"Backspace removes nothing", {"a", "b"}, 1, Pointer::Default, key(8, 0), {"a", "b"}},
+        {"other keys remove nothing", {"a", "b"}, 1, Pointer::Default, key('D', 0), {"a", "b"}},
+        {"Insert removes nothing", {"a", "b"}, 1, Pointer::Default, key(45, 0), {"a", "b"}},
+        {"Delete while loading", {"a", "b"}, 1, Pointer::Busy, key(46, 0), {"a", "b"}},
+        {"double-click while loading", {"a", "b"}, 0, Pointer::Busy, dblClick, {"a", "b"}},
+        {"nothing selected", {"a", "b"}, -1, Pointer::Default, dblClick, {"a", "b"}},
+        {"Delete with nothing selected", {"a", "b"}, -1, Pointer::Default, key(46, 0), {"a", "b"}},
+        {"empty list, double-click", {}, -1, Pointer::Default, dblClick, {}},
+        {"empty list, Delete", {}, -1, Pointer::Default, key(46, 0), {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         SetEntries(c.before);
-        form->ListView1.Select(c.selected);
-        ASSERT_EQ(form->ListView1.SelectedIndex(), c.selected);
-        form->MousePointer = c.pointer;
+        form->websiteList_.Select(c.selected);
+        ASSERT_EQ(form->websiteList_.SelectedIndex(), c.selected);
+        form->pointer_ = c.pointer;
         c.command(*form);
         EXPECT_EQ(Entries(), c.after);
         EXPECT_EQ(ShownRows(), c.after);
     }
-    EXPECT_TRUE(prompts->boxes.empty()) << "removal asks nothing";
+    EXPECT_TRUE(prompts.boxes.empty()) << "removal asks nothing";
     ExpectNothingPersisted();
 }
 
 TEST_F(ListTest, DeletePressedAgainGoesOnDownTheList) {
     SetEntries({"a", "b", "c", "d"});
-    form->ListView1.Select(1);
-    form->ListView1_KeyDown(46, 0);
-    form->ListView1_KeyDown(46, 0);
+    form->websiteList_.Select(1);
+    form->OnWebsiteListKeyDown(46);
+    form->OnWebsiteListKeyDown(46);
     EXPECT_EQ(Entries(), (List{"a", "d"}));
-    form->ListView1_KeyDown(46, 0);
-    form->ListView1_KeyDown(46, 0);
-    form->ListView1_KeyDown(46, 0);
+    form->OnWebsiteListKeyDown(46);
+    form->OnWebsiteListKeyDown(46);
+    form->OnWebsiteListKeyDown(46);
     EXPECT_EQ(Entries(), List{});
 }
 
 TEST_F(ListTest, RealListViewMessagesReachTheRemoval) {
     // The Delete key and a double-click sent to the list view itself, as the user makes them.
-    HWND header = ListView_GetHeader(form->ListView1.hwnd);
+    HWND header = ListView_GetHeader(form->websiteList_.hwnd);
     if (Header_GetItemCount(header) == 0) {
         // Rows can only be clicked in a column; give the view one if start-up has not.
         LVCOLUMNA column{};
         column.mask = LVCF_TEXT | LVCF_WIDTH;
         column.cx = 200;
         column.pszText = const_cast<char*>("Blocked Website(s)");
-        ListView_InsertColumn(form->ListView1.hwnd, 0, &column);
+        ListView_InsertColumn(form->websiteList_.hwnd, 0, &column);
     }
     SetEntries({"a", "b", "c"});
-    form->ListView1.Select(1);
-    SetFocus(form->ListView1.hwnd);
-    SendMessageA(form->ListView1.hwnd, WM_KEYDOWN, VK_DELETE, 0x01530001);
+    form->websiteList_.Select(1);
+    SetFocus(form->websiteList_.hwnd);
+    SendMessageA(form->websiteList_.hwnd, WM_KEYDOWN, VK_DELETE, 0x01530001);
     EXPECT_EQ(Entries(), (List{"a", "c"}));
 
     // A double-click on the first row: the first click selects it, the second removes it.
     RECT row{};
-    ListView_GetItemRect(form->ListView1.hwnd, 0, &row, LVIR_LABEL);
+    ListView_GetItemRect(form->websiteList_.hwnd, 0, &row, LVIR_LABEL);
     POINT at{row.left + 2, (row.top + row.bottom) / 2};
-    ClientToScreen(form->ListView1.hwnd, &at);
+    ClientToScreen(form->websiteList_.hwnd, &at);
     SetCursorPos(at.x, at.y);
     INPUT clicks[4] = {};
     for (int i = 0; i < 4; ++i) {
@@ -208,7 +222,8 @@ void CALLBACK RunTimerAction(HWND, UINT, UINT_PTR id, DWORD) {
 }
 
 TEST_F(ListTest, AddWebsiteWithTheRealInputBox) {
-    prompts.reset();  // the Windows prompts
+    WindowsPrompts windows;
+    prompts.answeredBy = &windows;
     SetEntries({"a.com"});
     std::string caption, prompt;
     timerAction = [&] {
@@ -227,7 +242,7 @@ TEST_F(ListTest, AddWebsiteWithTheRealInputBox) {
     };
     SetForegroundWindow(form->hwnd());
     UINT_PTR timer = SetTimer(nullptr, 0, 20, RunTimerAction);
-    form->PushButton6_Click();
+    form->OnAddWebsiteClicked();
     KillTimer(nullptr, timer);
     EXPECT_EQ(caption, ApplicationTitle());
     EXPECT_EQ(prompt, "Enter website to block: ");

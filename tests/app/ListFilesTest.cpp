@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <random>
 
-#include "app/ListTestFixture.h"
-#include "app/SampleSites.h"
-#include "core/Failure.h"
-#include "ui/Appearance.h"
+#include "ListFileReader.h"
+#include "support/ListTestFixture.h"
+#include "SampleSites.h"
+#include "Failure.h"
+#include "Appearance.h"
 
 namespace {
 
@@ -53,12 +54,12 @@ class ListFilesTest : public ListTest {
     }
     // Loads the file through the button, as chosen in the dialog.
     void Choose(const std::string& names) {
-        prompts->fileAnswers = {names};
-        form->PushButton4_Click();
+        prompts.fileAnswers = {names};
+        form->OnLoadFromFileClicked();
     }
     std::vector<std::string> ReportLines() const {
         std::vector<std::string> lines;
-        for (const RecordedBox& box : prompts->boxes)
+        for (const RecordedBox& box : prompts.boxes)
             if (box.title == "Application Error")
                 lines.push_back(box.text.substr(box.text.find("\r\nin ") + 2));
         return lines;
@@ -109,13 +110,13 @@ TEST_F(ListFilesTest, LineEndsGiveTheEntriesOfTheRule) {
         ASSERT_EQ(ReferenceEntries(c.bytes), c.entries) << "the reference splitter itself";
         SetEntries({"first"});
         std::string path = MakeFile("list.txt", c.bytes);
-        form->LoadListFile(form->ListView1, path);
+        form->LoadListFile(path);
         List expected{"first"};
         expected.insert(expected.end(), c.entries.begin(), c.entries.end());
         EXPECT_EQ(Entries(), expected);
-        EXPECT_EQ(static_cast<size_t>(ListView_GetItemCount(form->ListView1.hwnd)), expected.size());
+        EXPECT_EQ(static_cast<size_t>(ListView_GetItemCount(form->websiteList_.hwnd)), expected.size());
     }
-    EXPECT_TRUE(prompts->boxes.empty()) << "an existing file loads without a message";
+    EXPECT_TRUE(prompts.boxes.empty()) << "an existing file loads without a message";
     ExpectNothingPersisted();
 }
 
@@ -147,13 +148,13 @@ TEST_F(ListFilesTest, LineEndsAcrossTheReadersChunksAndBinaryFiles) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         SetEntries({});
-        form->LoadListFile(form->ListView1, MakeFile("big.txt", c.bytes));
+        form->LoadListFile(MakeFile("big.txt", c.bytes));
         List expected = ReferenceEntries(c.bytes);
         List got = Entries();
         ASSERT_EQ(got.size(), expected.size());
         for (size_t i = 0; i < got.size(); ++i) ASSERT_EQ(got[i], expected[i]) << "entry " << i;
     }
-    EXPECT_TRUE(prompts->boxes.empty());
+    EXPECT_TRUE(prompts.boxes.empty());
 }
 
 TEST_F(ListFilesTest, MarkedUnicodeAndUtf8FilesAreDecodedWithoutTheirMark) {
@@ -207,12 +208,12 @@ TEST_F(ListFilesTest, MarkedUnicodeAndUtf8FilesAreDecodedWithoutTheirMark) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         SetEntries({"first"});
-        form->LoadListFile(form->ListView1, MakeFile("unicode.txt", c.bytes));
+        form->LoadListFile(MakeFile("unicode.txt", c.bytes));
         List expected{"first"};
         expected.insert(expected.end(), c.entries.begin(), c.entries.end());
         EXPECT_EQ(Entries(), expected);
     }
-    EXPECT_TRUE(prompts->boxes.empty());
+    EXPECT_TRUE(prompts.boxes.empty());
 }
 
 TEST_F(ListFilesTest, NormalizePathCollapsesDoubledBackslashes) {
@@ -241,28 +242,28 @@ TEST_F(ListFilesTest, LoadButtonAsksWithTheDialogAndLoadsOneFile) {
     SetEntries({"first"});
     std::string path = MakeFile("one.txt", "a.com\r\nb.com\r\n");
     Choose(path);
-    ASSERT_EQ(prompts->fileRequests.size(), 1u);
-    EXPECT_EQ(prompts->fileRequests[0].flags, 0x280201u);
-    EXPECT_EQ(prompts->fileRequests[0].title, "Load List(s) - Hold Ctrl to select multiple list files");
-    EXPECT_EQ(prompts->fileRequests[0].filter, "Text Files (*.txt)|*.txt|All Files (*.*)|*.*|");
+    ASSERT_EQ(prompts.fileRequests.size(), 1u);
+    EXPECT_EQ(prompts.fileRequests[0].flags, 0x280201u);
+    EXPECT_EQ(prompts.fileRequests[0].title, "Load List(s) - Hold Ctrl to select multiple list files");
+    EXPECT_EQ(prompts.fileRequests[0].filter, "Text Files (*.txt)|*.txt|All Files (*.*)|*.*|");
     EXPECT_EQ(Entries(), (List{"first", "a.com", "b.com"}));
     EXPECT_EQ(ShownRows(), Entries());
-    EXPECT_EQ(form->MousePointer, kPointerDefault) << "the hourglass ends with the load";
+    EXPECT_EQ(form->pointer_, Pointer::Default) << "the hourglass ends with the load";
     Choose(path);
     EXPECT_EQ(Entries(), (List{"first", "a.com", "b.com", "a.com", "b.com"}))
         << "loading twice appends twice";
-    EXPECT_TRUE(prompts->boxes.empty());
+    EXPECT_TRUE(prompts.boxes.empty());
     ExpectNothingPersisted();
 }
 
 TEST_F(ListFilesTest, CancelChangesNothingNotEvenThePointer) {
     SetEntries({"first"});
-    form->MousePointer = kPointerCustom;
+    form->pointer_ = Pointer::Hand;
     Choose("");
-    EXPECT_EQ(prompts->fileRequests.size(), 1u);
+    EXPECT_EQ(prompts.fileRequests.size(), 1u);
     EXPECT_EQ(Entries(), (List{"first"}));
-    EXPECT_EQ(form->MousePointer, kPointerCustom);
-    EXPECT_TRUE(prompts->boxes.empty());
+    EXPECT_EQ(form->pointer_, Pointer::Hand);
+    EXPECT_TRUE(prompts.boxes.empty());
 }
 
 TEST_F(ListFilesTest, SeveralFilesLoadInTheirOrderAndMissingOnesAreNamed) {
@@ -275,16 +276,16 @@ TEST_F(ListFilesTest, SeveralFilesLoadInTheirOrderAndMissingOnesAreNamed) {
     for (const std::string& folder : folders) {
         SCOPED_TRACE(folder);
         SetEntries({"first"});
-        prompts->boxes.clear();
+        prompts.boxes.clear();
         Choose(Selection(folder, {"three.txt", "gone.txt", "one.txt", "two.txt", "also gone.txt"}));
         EXPECT_EQ(Entries(), (List{"first", "3a", "1a", "1b", "2a", ""}));
-        ASSERT_EQ(prompts->boxes.size(), 2u) << "one \"File not found\" per missing name";
-        for (const RecordedBox& box : prompts->boxes) {
+        ASSERT_EQ(prompts.boxes.size(), 2u) << "one \"File not found\" per missing name";
+        for (const RecordedBox& box : prompts.boxes) {
             EXPECT_EQ(box.text, "File not found");
             EXPECT_EQ(box.title, ApplicationTitle());
             EXPECT_EQ(box.style, static_cast<unsigned>(MB_OK));
         }
-        EXPECT_EQ(form->MousePointer, kPointerDefault);
+        EXPECT_EQ(form->pointer_, Pointer::Default);
     }
     ExpectNothingPersisted();
 }
@@ -292,29 +293,29 @@ TEST_F(ListFilesTest, SeveralFilesLoadInTheirOrderAndMissingOnesAreNamed) {
 // Prompts that, while a load shows its "File not found", try the commands the hourglass blocks.
 class BusyProbePrompts : public ScriptedPrompts {
   public:
-    Form1* form = nullptr;
-    std::vector<int> pointers;
+    MainWindow* form = nullptr;
+    std::vector<Pointer> pointers;
     int MessageBox(const std::string& text, const std::string& title, UINT style) override {
-        pointers.push_back(form->MousePointer);
-        form->ListView1.Select(0);
-        form->PushButton3_Click();
-        form->ListView1_KeyDown(46, 0);
-        form->ListView1_DblClick();
+        pointers.push_back(form->pointer_);
+        form->websiteList_.Select(0);
+        form->OnClearListClicked();
+        form->OnWebsiteListKeyDown(46);
+        form->OnWebsiteListDoubleClicked();
         return ScriptedPrompts::MessageBox(text, title, style);
     }
 };
 
 TEST_F(ListFilesTest, TheHourglassShowsDuringTheLoadAndBlocksListEdits) {
-    prompts.reset();
     BusyProbePrompts probe;
+    prompts.answeredBy = &probe;
     probe.form = form.get();
     SetEntries({"first", "second"});
     MakeFile("one.txt", "a.com");
     probe.fileAnswers = {Selection(root, {"missing.txt", "one.txt"})};
-    form->PushButton4_Click();
-    EXPECT_EQ(probe.pointers, (std::vector<int>{kPointerBusy}));
+    form->OnLoadFromFileClicked();
+    EXPECT_EQ(probe.pointers, (std::vector<Pointer>{Pointer::Busy}));
     EXPECT_EQ(Entries(), (List{"first", "second", "a.com"})) << "nothing was cleared or removed";
-    EXPECT_EQ(form->MousePointer, kPointerDefault);
+    EXPECT_EQ(form->pointer_, Pointer::Default);
 }
 
 TEST_F(ListFilesTest, UnreadableFilesAreReportedAndTheRestStays) {
@@ -356,15 +357,15 @@ TEST_F(ListFilesTest, UnreadableFilesAreReportedAndTheRestStays) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         SetEntries({"first"});
-        prompts->boxes.clear();
+        prompts.boxes.clear();
         Choose(c.chosen);
         EXPECT_EQ(Entries(), c.entries);
         std::vector<std::string> reports = ReportLines();
         ASSERT_EQ(reports.size(), c.reports.size());
         for (size_t i = 0; i < reports.size(); ++i)
             EXPECT_EQ(reports[i].rfind(c.reports[i], 0), 0u) << reports[i];
-        EXPECT_EQ(prompts->boxes.size() - reports.size(), c.notFound);
-        EXPECT_EQ(form->MousePointer, kPointerDefault) << "line 150 still runs";
+        EXPECT_EQ(prompts.boxes.size() - reports.size(), c.notFound);
+        EXPECT_EQ(form->pointer_, Pointer::Default) << "line 150 still runs";
     }
     CloseHandle(holder);
     SetEntries({});
@@ -379,23 +380,23 @@ class FailingDialogPrompts : public ScriptedPrompts {
 };
 
 TEST_F(ListFilesTest, AFailedDialogIsReportedAndEndsTheCommand) {
-    prompts.reset();
     FailingDialogPrompts failing;
+    prompts.answeredBy = &failing;
     SetEntries({"first"});
-    form->PushButton4_Click();
+    form->OnLoadFromFileClicked();
     ASSERT_EQ(failing.boxes.size(), 1u);
     EXPECT_NE(failing.boxes[0].text.find(
                   "Dialog failed\r\nin Nestwarden2021/08/31.Form1.PushButton4_Click at line 112"),
               std::string::npos);
     EXPECT_EQ(Entries(), (List{"first"}));
-    EXPECT_EQ(form->MousePointer, kPointerDefault);
+    EXPECT_EQ(form->pointer_, Pointer::Default);
 }
 
 TEST_F(ListFilesTest, SampleSitesAreAppendedOnEveryPress) {
     SetEntries({"first"});
-    form->MousePointer = kPointerBusy;  // the samples do not look at the pointer
-    form->PushButton5_Click();
-    form->PushButton5_Click();
+    form->pointer_ = Pointer::Busy;  // the samples do not look at the pointer
+    form->OnLoadSamplesClicked();
+    form->OnLoadSamplesClicked();
     List expected{"first"};
     for (int press = 0; press < 2; ++press)
         for (const char* site : kSampleSites) expected.push_back(site);
@@ -403,7 +404,7 @@ TEST_F(ListFilesTest, SampleSitesAreAppendedOnEveryPress) {
     EXPECT_EQ(ShownRows(), expected);
     EXPECT_EQ(expected[1], kSampleSite1);
     EXPECT_EQ(expected[4], kSampleSite4);
-    EXPECT_TRUE(prompts->boxes.empty());
+    EXPECT_TRUE(prompts.boxes.empty());
     ExpectNothingPersisted();
 }
 

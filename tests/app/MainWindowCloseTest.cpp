@@ -2,15 +2,15 @@
 
 #include <memory>
 
-#include "app/Form1.h"
-#include "app/PasswordWindow.h"
-#include "app/SettingsStore.h"
-#include "app/SingleInstance.h"
-#include "core/Handles.h"
-#include "shell/cSysTray.h"
+#include "MainWindow.h"
+#include "PasswordWindow.h"
+#include "SettingsStore.h"
+#include "SingleInstance.h"
+#include "Handles.h"
+#include "TrayIcon.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempTree.h"
-#include "ui/MessagePump.h"
+#include "MessagePump.h"
 
 namespace {
 
@@ -20,21 +20,22 @@ const char kSeparator[] = "||My_Separator||";
 // The balloons the tray control asks the shell for, recorded on their way to the shell.
 std::vector<NOTIFYICONDATAA> balloons;
 BOOL WINAPI RecordBalloons(DWORD message, PNOTIFYICONDATAA record) {
-    if (message == NIM_MODIFY && (record->uFlags & NIF_INFO) && record->szInfo[0] != '\0') balloons.push_back(*record);
+    if (message == NIM_MODIFY && (record->uFlags & NIF_INFO) && record->szInfo[0] != '\0')
+        balloons.push_back(*record);
     return Shell_NotifyIconA(message, record);
 }
 
 class MainWindowCloseTest : public TempTree {
-protected:
+  protected:
     void SetUp() override {
         TempTree::SetUp();
         LoadForm();
     }
     // The main window as the program loads it (the scripted answers say who the user is).
     void LoadForm() {
-        form = std::make_unique<Form1>(hostsPath);
+        form = std::make_unique<MainWindow>(Parts());
         form->Load();
-        ASSERT_EQ(form->DataFolder, dataFolder);
+        ASSERT_EQ(form->state_.dataFolder, dataFolder);
         ProcessPendingEvents();
         prompts.boxes.clear();
     }
@@ -47,28 +48,26 @@ protected:
     void Minimise() {
         // The shell's word that the balloon went, waiting in the queue: the balloon's wait ends
         // at its first look instead of after its 5 seconds.
-        PostMessageA(form->cSysTray1.Window(), kTrayCallbackMessage, kTrayIconId, NIN_BALLOONTIMEOUT);
+        PostMessageA(form->trayIcon_.Window(), kTrayCallbackMessage, kTrayIconId, NIN_BALLOONTIMEOUT);
         ShowWindow(form->hwnd(), SW_MINIMIZE);
         ProcessPendingEvents();
     }
     void SetList(std::initializer_list<const char*> entries) {
-        form->ListView1.Clear();
-        for (const char* entry : entries) form->ListView1.Append(entry);
+        form->websiteList_.Clear();
+        for (const char* entry : entries) form->websiteList_.Append(entry);
     }
     // The main window is gone (destroyed after its close).
     bool Closed() const { return form->hwnd() == nullptr; }
 
-    ScriptedPrompts prompts;
-    ScriptedSystemAnswers answers;
-    std::unique_ptr<Form1> form;
+    std::unique_ptr<MainWindow> form;
 };
 
 TEST_F(MainWindowCloseTest, MinimiseHidesInTheTrayAndComesBackNormal) {
     ASSERT_TRUE(IsWindowVisible(form->hwnd()));
     Minimise();
     EXPECT_FALSE(IsWindowVisible(form->hwnd())) << "hidden: no taskbar entry";
-    EXPECT_TRUE(form->HiddenInTray);
-    EXPECT_TRUE(form->cSysTray1.InTray()) << "the tray icon is there to bring it back";
+    EXPECT_TRUE(form->state_.hiddenInTray);
+    EXPECT_TRUE(form->trayIcon_.InTray()) << "the tray icon is there to bring it back";
 
     form->SetVisible(true);  // what an accepted password does
     EXPECT_TRUE(IsWindowVisible(form->hwnd()));
@@ -77,8 +76,8 @@ TEST_F(MainWindowCloseTest, MinimiseHidesInTheTrayAndComesBackNormal) {
 
 TEST_F(MainWindowCloseTest, BalloonOnTheFirstMinimiseOfARunOnly) {
     balloons.clear();
-    TrayShellNotifyIcon = RecordBalloons;
-    ScopeExit restore([] { TrayShellNotifyIcon = SendToShellInOrder; });
+    shellNotifyIcon = RecordBalloons;
+    LoadForm();  // the window hands its records to the recorder
 
     Minimise();
     ASSERT_EQ(balloons.size(), 1u);
@@ -87,11 +86,11 @@ TEST_F(MainWindowCloseTest, BalloonOnTheFirstMinimiseOfARunOnly) {
                  "Click on the blue 'K' icon (K for Kelmarin) to bring the software back.");
     EXPECT_STREQ(balloons[0].szInfoTitle, "Parvalisk");
     EXPECT_EQ(balloons[0].uTimeout, 5000u);
-    EXPECT_EQ(balloons[0].hWnd, form->cSysTray1.Window());
+    EXPECT_EQ(balloons[0].hWnd, form->trayIcon_.Window());
 
     // Back through the password window, then hidden again: no second balloon in the same run.
-    form->cSysTray1_MouseUp(1, 0);
-    SendMessageA(form->PasswordWindow->PushButton2.hwnd, BM_CLICK, 0, 0);
+    form->OnTrayIconClicked();
+    SendMessageA(form->passwordWindow_->okButton_.hwnd, BM_CLICK, 0, 0);
     ASSERT_TRUE(IsWindowVisible(form->hwnd()));
     Minimise();
     EXPECT_FALSE(IsWindowVisible(form->hwnd()));
@@ -100,50 +99,50 @@ TEST_F(MainWindowCloseTest, BalloonOnTheFirstMinimiseOfARunOnly) {
 
 TEST_F(MainWindowCloseTest, MinimiseWhileHiddenChangesNothing) {
     Minimise();
-    form->cSysTray1.SetInTray(false);  // so that a second hiding would show as the icon coming back
-    Minimise();                          // shows the hidden window minimised on the taskbar
+    form->trayIcon_.SetInTray(false);  // so that a second hiding would show as the icon coming back
+    Minimise();                        // shows the hidden window minimised on the taskbar
     EXPECT_TRUE(IsWindowVisible(form->hwnd()));
     EXPECT_TRUE(IsIconic(form->hwnd())) << "left minimised on the taskbar";
-    EXPECT_TRUE(form->HiddenInTray);
-    EXPECT_FALSE(form->cSysTray1.InTray()) << "the handler did nothing";
+    EXPECT_TRUE(form->state_.hiddenInTray);
+    EXPECT_FALSE(form->trayIcon_.InTray()) << "the handler did nothing";
 }
 
 TEST_F(MainWindowCloseTest, SecondMinimiseAfterUnlockHidesAgain) {
     Minimise();
-    form->cSysTray1_MouseUp(1, 0);
+    form->OnTrayIconClicked();
     ProcessPendingEvents();
-    ASSERT_TRUE(form->PasswordWindow && form->PasswordWindow->Loaded());
-    SendMessageA(form->PasswordWindow->PushButton2.hwnd, BM_CLICK, 0, 0);  // no password set
+    ASSERT_TRUE(form->passwordWindow_ && form->passwordWindow_->Loaded());
+    SendMessageA(form->passwordWindow_->okButton_.hwnd, BM_CLICK, 0, 0);  // no password set
     ASSERT_TRUE(IsWindowVisible(form->hwnd()));
-    ASSERT_FALSE(form->cSysTray1.InTray());
+    ASSERT_FALSE(form->trayIcon_.InTray());
 
     Minimise();
     EXPECT_FALSE(IsWindowVisible(form->hwnd()));
-    EXPECT_TRUE(form->HiddenInTray);
-    EXPECT_TRUE(form->cSysTray1.InTray()) << "the icon is back in the notification area";
+    EXPECT_TRUE(form->state_.hiddenInTray);
+    EXPECT_TRUE(form->trayIcon_.InTray()) << "the icon is back in the notification area";
 }
 
 TEST_F(MainWindowCloseTest, TrayClickOpensOneUnownedPasswordWindowForAnyButton) {
     for (int button : {1, 2}) {
         SCOPED_TRACE(button);
-        form->PasswordWindow.reset();
+        form->passwordWindow_.reset();
         Minimise();
-        form->cSysTray1_MouseUp(button, 0);
+        form->OnTrayIconClicked();
         ProcessPendingEvents();
-        ASSERT_TRUE(form->PasswordWindow && form->PasswordWindow->Loaded());
-        HWND window = form->PasswordWindow->hwnd();
+        ASSERT_TRUE(form->passwordWindow_ && form->passwordWindow_->Loaded());
+        HWND window = form->passwordWindow_->hwnd();
         EXPECT_TRUE(IsWindowVisible(window));
         EXPECT_EQ(GetWindow(window, GW_OWNER), nullptr);
-        form->cSysTray1_MouseUp(button, 0);
-        EXPECT_EQ(form->PasswordWindow->hwnd(), window) << "the same window is shown again";
-        form->PasswordWindow->Unload();
+        form->OnTrayIconClicked();
+        EXPECT_EQ(form->passwordWindow_->hwnd(), window) << "the same window is shown again";
+        form->passwordWindow_->Unload();
         form->SetVisible(true);
-        form->HiddenInTray = false;
+        form->state_.hiddenInTray = false;
     }
     // Also while the main window is shown.
     ASSERT_TRUE(IsWindowVisible(form->hwnd()));
-    form->cSysTray1_MouseUp(1, 0);
-    EXPECT_TRUE(form->PasswordWindow->Loaded());
+    form->OnTrayIconClicked();
+    EXPECT_TRUE(form->passwordWindow_->Loaded());
 }
 
 TEST_F(MainWindowCloseTest, ASecondStartBringsTheRunningCopyForward) {
@@ -151,15 +150,15 @@ TEST_F(MainWindowCloseTest, ASecondStartBringsTheRunningCopyForward) {
     PostMessageA(form->hwnd(), SecondStartMessage(), 0, 0);
     ProcessPendingEvents();
     EXPECT_TRUE(IsWindowVisible(form->hwnd()));
-    EXPECT_FALSE(form->PasswordWindow && form->PasswordWindow->Loaded());
+    EXPECT_FALSE(form->passwordWindow_ && form->passwordWindow_->Loaded());
 
     // Hidden in the tray: only the password window opens, as a click on the tray icon does.
     Minimise();
     PostMessageA(form->hwnd(), SecondStartMessage(), 0, 0);
     ProcessPendingEvents();
     EXPECT_FALSE(IsWindowVisible(form->hwnd()));
-    ASSERT_TRUE(form->PasswordWindow && form->PasswordWindow->Loaded());
-    EXPECT_TRUE(IsWindowVisible(form->PasswordWindow->hwnd()));
+    ASSERT_TRUE(form->passwordWindow_ && form->passwordWindow_->Loaded());
+    EXPECT_TRUE(IsWindowVisible(form->passwordWindow_->hwnd()));
 }
 
 TEST_F(MainWindowCloseTest, CloseWhileBlockingRecordsTheBlockAndKeepsTheHostsFile) {
@@ -168,19 +167,20 @@ TEST_F(MainWindowCloseTest, CloseWhileBlockingRecordsTheBlockAndKeepsTheHostsFil
     WriteBytes(hostsPath, blocked);
     MakeDataFolder();
     WriteBytes(dataFolder + "\\hosts", clean);
-    SaveSetting(kKeyMinimized, "Off");
-    form->PushButton2.SetCaption(kStopBlockingCaption);
+    settings.Save(kKeyMinimized, "Off");
+    form->SetBlocking(true);
     SetList({"a.example", "b.example"});  // b added after the last Start/Stop click
-    form->cSysTray1.SetInTray(true);
+    form->trayIcon_.SetInTray(true);
 
     form->Close();
     EXPECT_TRUE(Closed());
-    EXPECT_EQ(GetSetting(kKeyBlockOnStart), "1");
-    EXPECT_EQ(GetSetting(kKeyMinimized), "On");
-    EXPECT_EQ(GetSetting(kKeyBlockedWebsites), std::string("a.example") + kSeparator + "b.example" + kSeparator);
+    EXPECT_EQ(settings.Get(kKeyBlockOnStart), "1");
+    EXPECT_EQ(settings.Get(kKeyMinimized), "On");
+    EXPECT_EQ(settings.Get(kKeyBlockedWebsites),
+              std::string("a.example") + kSeparator + "b.example" + kSeparator);
     EXPECT_EQ(ReadBytes(hostsPath), blocked) << "closing never lifts an active block";
     EXPECT_EQ(ReadBytes(dataFolder + "\\hosts"), clean) << "the backup stays for the next start";
-    EXPECT_FALSE(form->cSysTray1.InTray());
+    EXPECT_FALSE(form->trayIcon_.InTray());
     EXPECT_TRUE(prompts.boxes.empty());
 }
 
@@ -210,17 +210,19 @@ TEST_F(MainWindowCloseTest, CloseWhileOffRestoresALeftBackupAndRecordsNoBlock) {
         answers.administrator = row.administrator;
         LoadForm();
         // Stored after the start, which would otherwise resume a block or start in the tray.
-        SaveSetting(kKeyMinimized, row.minimized);
-        SaveSetting(kKeyBlockOnStart, "1");
+        settings.Save(kKeyMinimized, row.minimized);
+        settings.Save(kKeyBlockOnStart, "1");
         SetList({});
 
         form->Close();
         EXPECT_TRUE(Closed());
-        EXPECT_EQ(GetSetting(kKeyBlockOnStart), "0");
-        EXPECT_EQ(GetSetting(kKeyMinimized), row.minimized) << "left as it was";
-        EXPECT_EQ(GetSetting(kKeyBlockedWebsites, "<missing>"), "") << "an empty list is stored as the empty text";
+        EXPECT_EQ(settings.Get(kKeyBlockOnStart), "0");
+        EXPECT_EQ(settings.Get(kKeyMinimized), row.minimized) << "left as it was";
+        EXPECT_EQ(settings.Get(kKeyBlockedWebsites, "<missing>"), "")
+            << "an empty list is stored as the empty text";
         EXPECT_EQ(ReadBytes(hostsPath), row.hostsAfter);
-        EXPECT_EQ(GetFileAttributesA((dataFolder + "\\hosts").c_str()) != INVALID_FILE_ATTRIBUTES, row.backupAfter);
+        EXPECT_EQ(GetFileAttributesA((dataFolder + "\\hosts").c_str()) != INVALID_FILE_ATTRIBUTES,
+                  row.backupAfter);
         if (row.message == nullptr) {
             EXPECT_TRUE(prompts.boxes.empty());
         } else {
@@ -248,59 +250,59 @@ TEST_F(MainWindowCloseTest, EveryWayOfClosingRunsTheCloseOnce) {
         SendMessageA(form->hwnd(), row.message, row.wp, row.lp);
         ProcessPendingEvents();
         EXPECT_TRUE(Closed());
-        EXPECT_EQ(GetSetting(kKeyBlockedWebsites, "<missing>"), std::string("x.example") + kSeparator);
-        EXPECT_EQ(GetSetting(kKeyBlockOnStart, "<missing>"), "0");
+        EXPECT_EQ(settings.Get(kKeyBlockedWebsites, "<missing>"), std::string("x.example") + kSeparator);
+        EXPECT_EQ(settings.Get(kKeyBlockOnStart, "<missing>"), "0");
         LoadForm();
     }
 }
 
 TEST_F(MainWindowCloseTest, SessionEndFinishesTheCloseBeforeAnswering) {
     SetList({"s.example"});
-    form->PushButton2.SetCaption(kStopBlockingCaption);
+    form->SetBlocking(true);
     EXPECT_EQ(SendMessageA(form->hwnd(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE)
         << "the program never holds up a shutdown or logoff";
-    EXPECT_EQ(GetSetting(kKeyBlockOnStart, "<missing>"), "<missing>") << "asking is not yet ending";
+    EXPECT_EQ(settings.Get(kKeyBlockOnStart, "<missing>"), "<missing>") << "asking is not yet ending";
 
     // A cancelled shutdown changes nothing.
     SendMessageA(form->hwnd(), WM_ENDSESSION, FALSE, 0);
-    EXPECT_EQ(GetSetting(kKeyBlockOnStart, "<missing>"), "<missing>");
+    EXPECT_EQ(settings.Get(kKeyBlockOnStart, "<missing>"), "<missing>");
 
     SendMessageA(form->hwnd(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
     // Everything is stored by the time the message returns: the session may end right after.
-    EXPECT_EQ(GetSetting(kKeyBlockOnStart), "1");
-    EXPECT_EQ(GetSetting(kKeyMinimized), "On");
-    EXPECT_EQ(GetSetting(kKeyBlockedWebsites), std::string("s.example") + kSeparator);
-    EXPECT_FALSE(form->cSysTray1.InTray());
+    EXPECT_EQ(settings.Get(kKeyBlockOnStart), "1");
+    EXPECT_EQ(settings.Get(kKeyMinimized), "On");
+    EXPECT_EQ(settings.Get(kKeyBlockedWebsites), std::string("s.example") + kSeparator);
+    EXPECT_FALSE(form->trayIcon_.InTray());
 
     // A close that still follows does not run the steps a second time.
     SetList({"later.example"});
     form->Close();
     EXPECT_TRUE(Closed());
-    EXPECT_EQ(GetSetting(kKeyBlockedWebsites), std::string("s.example") + kSeparator);
+    EXPECT_EQ(settings.Get(kKeyBlockedWebsites), std::string("s.example") + kSeparator);
 
     // Nobody answers a box at the end of a session: the close that would tell a standard user
     // that it cannot stop the block stays silent.
     answers.administrator = false;
-    SaveSetting(kKeyBlockOnStart, "0");
+    settings.Save(kKeyBlockOnStart, "0");
     LoadForm();
     SetList({"quiet.example"});
     SendMessageA(form->hwnd(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
     EXPECT_TRUE(prompts.boxes.empty()) << prompts.boxes.size() << " boxes";
-    EXPECT_EQ(GetSetting(kKeyBlockOnStart), "0");
-    EXPECT_EQ(GetSetting(kKeyBlockedWebsites), std::string("quiet.example") + kSeparator);
+    EXPECT_EQ(settings.Get(kKeyBlockOnStart), "0");
+    EXPECT_EQ(settings.Get(kKeyBlockedWebsites), std::string("quiet.example") + kSeparator);
     form->Close();
 
     // The session ends while the user's close shows that box: everything is stored before the
     // end-of-session message returns, although the close itself cannot go on meanwhile.
     LoadForm();
     SetList({"mid-close.example"});
-    SaveSetting(kKeyBlockOnStart, "stale");
+    settings.Save(kKeyBlockOnStart, "stale");
     bool storedInTime = false;
     prompts.whileBoxShown = [&] {
         prompts.whileBoxShown = nullptr;
         SendMessageA(form->hwnd(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
-        storedInTime = GetSetting(kKeyBlockOnStart) == "0" &&
-                       GetSetting(kKeyBlockedWebsites) == std::string("mid-close.example") + kSeparator;
+        storedInTime = settings.Get(kKeyBlockOnStart) == "0" &&
+                       settings.Get(kKeyBlockedWebsites) == std::string("mid-close.example") + kSeparator;
     };
     form->Close();
     EXPECT_TRUE(storedInTime);
@@ -309,24 +311,24 @@ TEST_F(MainWindowCloseTest, SessionEndFinishesTheCloseBeforeAnswering) {
 
 TEST_F(MainWindowCloseTest, CloseUnloadsAnOpenPasswordWindow) {
     Minimise();
-    form->cSysTray1_MouseUp(1, 0);
-    ASSERT_TRUE(form->PasswordWindow && form->PasswordWindow->Loaded());
-    HWND window = form->PasswordWindow->hwnd();
+    form->OnTrayIconClicked();
+    ASSERT_TRUE(form->passwordWindow_ && form->passwordWindow_->Loaded());
+    HWND window = form->passwordWindow_->hwnd();
     form->Close();
     EXPECT_TRUE(Closed());
     EXPECT_FALSE(IsWindow(window));
-    EXPECT_FALSE(form->PasswordWindow->Loaded());
+    EXPECT_FALSE(form->passwordWindow_->Loaded());
 }
 
 TEST_F(MainWindowCloseTest, RefusedSettingsAreReportedAndTheCloseGoesOn) {
     // A settings root that is no key at all: the store refuses every write.
-    SetSettingsRootForTests(reinterpret_cast<HKEY>(static_cast<INT_PTR>(0x7777)), "nowhere");
-    form->cSysTray1.SetInTray(true);
+    settings = SettingsStore(reinterpret_cast<HKEY>(static_cast<INT_PTR>(0x7777)), "nowhere");
+    form->trayIcon_.SetInTray(true);
     Minimise();
-    form->cSysTray1_MouseUp(1, 0);
+    form->OnTrayIconClicked();
     prompts.boxes.clear();
     form->Close();
-    SetSettingsRootForTests(HKEY_CURRENT_USER, settingsKey);
+    settings = SettingsStore(HKEY_CURRENT_USER, settingsKey);
 
     std::vector<int> lines;
     for (const RecordedBox& box : prompts.boxes) {
@@ -337,8 +339,8 @@ TEST_F(MainWindowCloseTest, RefusedSettingsAreReportedAndTheCloseGoesOn) {
     }
     EXPECT_EQ(lines, (std::vector<int>{104, 126})) << "each refused store is reported with its line";
     EXPECT_TRUE(Closed()) << "whatever fails, the close goes ahead";
-    EXPECT_FALSE(form->cSysTray1.InTray());
-    EXPECT_FALSE(form->PasswordWindow->Loaded());
+    EXPECT_FALSE(form->trayIcon_.InTray());
+    EXPECT_FALSE(form->passwordWindow_->Loaded());
 }
 
 }  // namespace

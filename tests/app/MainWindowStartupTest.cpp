@@ -2,13 +2,13 @@
 
 #include <vector>
 
-#include "app/SampleSites.h"
-#include "core/FileHelpers.h"
-#include "core/Handles.h"
-#include "shell/cSysTray.h"
-#include "shell/StartupOptions.h"
+#include "SampleSites.h"
+#include "FileHelpers.h"
+#include "Handles.h"
+#include "TrayIcon.h"
+#include "StartupOptions.h"
 #include "support/MainWindowFixture.h"
-#include "ui/Appearance.h"
+#include "Appearance.h"
 
 namespace {
 
@@ -35,26 +35,27 @@ std::string WindowCaption(HWND window) {
 // The balloons the tray control asks the shell for, recorded on their way to the shell.
 std::vector<NOTIFYICONDATAA> balloons;
 BOOL WINAPI RecordBalloons(DWORD message, PNOTIFYICONDATAA record) {
-    if (message == NIM_MODIFY && (record->uFlags & NIF_INFO) && record->szInfo[0] != '\0') balloons.push_back(*record);
+    if (message == NIM_MODIFY && (record->uFlags & NIF_INFO) && record->szInfo[0] != '\0')
+        balloons.push_back(*record);
     return Shell_NotifyIconA(message, record);
 }
 
 using MainWindowStartup = MainWindowTest;
 
 TEST_F(MainWindowStartup, FirstRunShowsTheDefaultListAndAVisibleWindow) {
-    Form1& main = StartMainWindow();
+    MainWindow& main = StartMainWindow();
 
     EXPECT_EQ(Entries(), kDefaults) << "samples 1, 3, 4, 2";
     EXPECT_EQ(Entries()[0], kSampleSite1);
     EXPECT_EQ(Entries()[3], kSampleSite2);
-    EXPECT_EQ(main.Check1.Value(), 0);
-    EXPECT_EQ(main.Check8.Value(), 0);
-    EXPECT_TRUE(main.Check8.Visible()) << "start-up leaves the tray box visible";
-    EXPECT_EQ(main.PushButton2.Caption(), "Start Blocking");
+    EXPECT_EQ(main.startWithWindowsBox_.Value(), 0);
+    EXPECT_EQ(main.startInTrayBox_.Value(), 0);
+    EXPECT_TRUE(main.startInTrayBox_.Visible()) << "start-up leaves the tray box visible";
+    EXPECT_EQ(main.startStopButton_.Caption(), "Start Blocking");
     EXPECT_TRUE(ShownNormally());
-    EXPECT_TRUE(main.cSysTray1.InTray());
-    EXPECT_EQ(main.cSysTray1.TrayTip(), "Parvalisk");
-    EXPECT_NE(main.cSysTray1.TrayIcon(), nullptr);
+    EXPECT_TRUE(main.trayIcon_.InTray());
+    EXPECT_EQ(main.trayIcon_.Tip(), "Parvalisk");
+    EXPECT_NE(main.trayIcon_.Icon(), nullptr);
     EXPECT_NE(ProgramIcon(false), nullptr);
     EXPECT_EQ(reinterpret_cast<HICON>(SendMessageA(main.hwnd(), WM_GETICON, ICON_BIG, 0)), ProgramIcon(false))
         << "the window carries the program icon";
@@ -62,15 +63,15 @@ TEST_F(MainWindowStartup, FirstRunShowsTheDefaultListAndAVisibleWindow) {
         << "its class gives the small one";
     EXPECT_EQ(WindowCaption(main.hwnd()), "Parvalisk");
     EXPECT_EQ(ApplicationTitle(), "Parvalisk");
-    EXPECT_EQ(main.Label2.BackColor(), RGB(255, 255, 255)) << "Label2 ends on white";
-    EXPECT_FALSE(main.Loading);
-    EXPECT_TRUE(main.UserIsAdmin);
+    EXPECT_EQ(main.statusLabel_.BackColor(), RGB(255, 255, 255)) << "statusLabel_ ends on white";
+    EXPECT_FALSE(main.state_.loading);
+    EXPECT_TRUE(main.state_.userIsAdmin);
 
-    EXPECT_EQ(ColumnHeading(main.ListView1.hwnd), "Blocked Website(s)");
+    EXPECT_EQ(ColumnHeading(main.websiteList_.hwnd), "Blocked Website(s)");
     HDC screen = GetDC(nullptr);
     int dpi = GetDeviceCaps(screen, LOGPIXELSX);
     ReleaseDC(nullptr, screen);
-    EXPECT_EQ(ListView_GetColumnWidth(main.ListView1.hwnd, 0), MulDiv(7000, dpi, 1440));
+    EXPECT_EQ(ListView_GetColumnWidth(main.websiteList_.hwnd, 0), MulDiv(7000, dpi, 1440));
     // The tooltip is made when the pointer first comes over the list.
     auto listTip = [&] {
         HWND tip = nullptr;
@@ -79,13 +80,21 @@ TEST_F(MainWindowStartup, FirstRunShowsTheDefaultListAndAVisibleWindow) {
         return HWND{};
     };
     EXPECT_EQ(listTip(), nullptr) << "no tooltip before it is needed";
-    SendMessageA(main.hwnd(), WM_SETCURSOR, reinterpret_cast<WPARAM>(main.ListView1.hwnd),
+    SendMessageA(main.hwnd(), WM_SETCURSOR, reinterpret_cast<WPARAM>(main.websiteList_.hwnd),
                  MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
     EXPECT_NE(listTip(), nullptr) << "the pointer over the list makes it";
-    EXPECT_EQ(main.ListToolTipText(),
-              "Double-click item to remove it. Move | line to right and out of window to reveal full names.");
+    wchar_t text[256] = L"";
+    TOOLINFOW tool{};
+    tool.cbSize = TTTOOLINFOW_V1_SIZE;
+    tool.hwnd = main.hwnd();
+    tool.uId = reinterpret_cast<UINT_PTR>(main.websiteList_.hwnd);
+    tool.lpszText = text;
+    SendMessageW(listTip(), TTM_GETTEXTW, sizeof text / sizeof text[0], reinterpret_cast<LPARAM>(&tool));
+    EXPECT_STREQ(
+        text,
+        L"Double-click item to remove it. Move | line to right and out of window to reveal full names.");
 
-    EXPECT_EQ(main.DataFolder, commonAppData + "\\Kelmarin\\Parvalisk");
+    EXPECT_EQ(main.state_.dataFolder, commonAppData + "\\Kelmarin\\Parvalisk");
     DWORD attributes = GetFileAttributesA(dataFolder.c_str());
     EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY));
 
@@ -114,7 +123,7 @@ TEST_F(MainWindowStartup, StoredListsComeBackAsStored) {
         {s + s, kDefaults},  // only empty pieces
     };
     for (const Case& c : cases) {
-        SaveSetting(kKeyBlockedWebsites, c.stored);
+        settings.Save(kKeyBlockedWebsites, c.stored);
         StartMainWindow();
         EXPECT_EQ(Entries(), c.shown) << "stored: " << c.stored;
         DropMainWindow();
@@ -122,11 +131,11 @@ TEST_F(MainWindowStartup, StoredListsComeBackAsStored) {
 }
 
 TEST_F(MainWindowStartup, AClearedListGivesTheDefaultsAgainAtTheNextStart) {
-    SaveSetting(kKeyBlockedWebsites, "A" + kSeparator);
-    Form1& main = StartMainWindow();
+    settings.Save(kKeyBlockedWebsites, "A" + kSeparator);
+    MainWindow& main = StartMainWindow();
     ASSERT_EQ(Entries(), std::vector<std::string>{"A"});
-    main.ListView1.Clear();
-    Click(main.PushButton2);  // saves the (empty) list, then refuses to start
+    main.websiteList_.Clear();
+    Click(main.startStopButton_);  // saves the (empty) list, then refuses to start
     EXPECT_EQ(Setting(kKeyBlockedWebsites), "");
     DropMainWindow();
 
@@ -156,7 +165,7 @@ TEST_F(MainWindowStartup, OutcomeByStoredSettingsMarkerAndRights) {
                      (row.administrator ? ", admin" : ", not admin"));
         RegDeleteTreeA(HKEY_CURRENT_USER, settingsKey.c_str());
         DeleteRunValue();
-        if (row.blockOnStart) SaveSetting(kKeyBlockOnStart, row.blockOnStart);
+        if (row.blockOnStart) settings.Save(kKeyBlockOnStart, row.blockOnStart);
         if (row.marker) {
             MakeDataFolder();
             WriteBytes(dataFolder + "\\iStart", " ");
@@ -166,19 +175,19 @@ TEST_F(MainWindowStartup, OutcomeByStoredSettingsMarkerAndRights) {
         answers.administrator = row.administrator;
         const std::string clean = "127.0.0.1 localhost\r\n";
         WriteBytes(hostsPath, clean);
-        SaveSetting(kKeyBlockedWebsites, "A" + kSeparator);
+        settings.Save(kKeyBlockedWebsites, "A" + kSeparator);
 
-        Form1& main = StartMainWindow();
-        EXPECT_EQ(main.UserIsAdmin, row.administrator);
-        EXPECT_EQ(main.PushButton2.Caption(), row.resumes ? "Stop Blocking" : "Start Blocking");
+        MainWindow& main = StartMainWindow();
+        EXPECT_EQ(main.state_.userIsAdmin, row.administrator);
+        EXPECT_EQ(main.startStopButton_.Caption(), row.resumes ? "Stop Blocking" : "Start Blocking");
         if (row.resumes) {
-            EXPECT_EQ(main.SavedButtonCaption, "Start Blocking");
+            EXPECT_TRUE(main.state_.blocking);
             EXPECT_FALSE(ShownNormally()) << "the resumed block takes the window out of sight";
         } else {
             EXPECT_TRUE(ShownNormally()) << "nothing more: the window is shown";
         }
-        EXPECT_EQ(main.Check1.Value(), row.adopts ? 1 : 0);
-        EXPECT_EQ(main.Check8.Value(), row.adopts ? 1 : 0);
+        EXPECT_EQ(main.startWithWindowsBox_.Value(), row.adopts ? 1 : 0);
+        EXPECT_EQ(main.startInTrayBox_.Value(), row.adopts ? 1 : 0);
         EXPECT_EQ(Setting(kKeyWindowsStartup), row.adopts ? "On" : "<absent>");
         // A block that is written is recorded at once, with the start in the tray.
         const bool written = row.resumes && row.administrator;
@@ -197,16 +206,15 @@ TEST_F(MainWindowStartup, OutcomeByStoredSettingsMarkerAndRights) {
 
 TEST_F(MainWindowStartup, AResumedBlockThatCannotBeWrittenIsToldByTheTrayBalloon) {
     balloons.clear();
-    TrayShellNotifyIcon = RecordBalloons;
-    ScopeExit restore([] { TrayShellNotifyIcon = SendToShellInOrder; });
-    SaveSetting(kKeyBlockOnStart, "1");
-    SaveSetting(kKeyBlockedWebsites, "A" + kSeparator);
+    shellNotifyIcon = RecordBalloons;
+    settings.Save(kKeyBlockOnStart, "1");
+    settings.Save(kKeyBlockedWebsites, "A" + kSeparator);
     WriteBytes(hostsPath, "clean\r\n");
     SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_READONLY);
 
-    Form1& main = StartMainWindow();
+    MainWindow& main = StartMainWindow();
     EXPECT_TRUE(prompts.boxes.empty()) << "start-up shows no box";
-    EXPECT_EQ(main.PushButton2.Caption(), "Stop Blocking");
+    EXPECT_EQ(main.startStopButton_.Caption(), "Stop Blocking");
     EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n");
     ASSERT_EQ(balloons.size(), 1u);
     EXPECT_STREQ(balloons[0].szInfoTitle, "Parvalisk");
@@ -218,11 +226,11 @@ TEST_F(MainWindowStartup, AdoptionRunsTheStartWithWindowsBoxInFull) {
     MakeDataFolder();
     WriteBytes(dataFolder + "\\iStart", " ");
     answers.administrator = false;
-    Form1& main = StartMainWindow();
+    MainWindow& main = StartMainWindow();
 
-    EXPECT_TRUE(main.Check8.Visible());
-    EXPECT_EQ(main.PushButton2.Caption(), "Stop Blocking");
-    EXPECT_EQ(RunValue(), RegStuff::RunEntryData(ProgramFolder(), mStartUp::StartupEntryName()))
+    EXPECT_TRUE(main.startInTrayBox_.Visible());
+    EXPECT_EQ(main.startStopButton_.Caption(), "Stop Blocking");
+    EXPECT_EQ(RunValue(), RunEntryData(ProgramFolder(), StartupEntryName()))
         << "the box's click ran with the loading flag clear (the write itself needs rights on Windows)";
     EXPECT_EQ(ReadBytes(dataFolder + "\\iStart"), " ");
 }
@@ -235,8 +243,8 @@ TEST_F(MainWindowStartup, OnlyAnOrdinaryMarkerFileIsAdopted) {
         SetFileAttributesA(marker.c_str(), FILE_ATTRIBUTE_NORMAL);
         WriteBytes(marker, " ");
         SetFileAttributesA(marker.c_str(), attribute);
-        Form1& main = StartMainWindow();
-        EXPECT_EQ(main.PushButton2.Caption(), "Start Blocking") << "attribute " << attribute;
+        MainWindow& main = StartMainWindow();
+        EXPECT_EQ(main.startStopButton_.Caption(), "Start Blocking") << "attribute " << attribute;
         EXPECT_EQ(Setting(kKeyWindowsStartup), "<absent>");
         DropMainWindow();
     }
@@ -244,63 +252,64 @@ TEST_F(MainWindowStartup, OnlyAnOrdinaryMarkerFileIsAdopted) {
     SetFileAttributesA(marker.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileA(marker.c_str());
     CreateDirectoryA(marker.c_str(), nullptr);
-    Form1& main = StartMainWindow();
-    EXPECT_EQ(main.PushButton2.Caption(), "Start Blocking") << "a folder is no marker";
+    MainWindow& main = StartMainWindow();
+    EXPECT_EQ(main.startStopButton_.Caption(), "Start Blocking") << "a folder is no marker";
 }
 
 TEST_F(MainWindowStartup, BlockOnStartThatIsNoNumberIsReportedThenBlockingResumes) {
     WriteBytes(hostsPath, "127.0.0.1 localhost\r\n");
     for (const char* stored : {"yes", "", "1x"}) {
-        SaveSetting(kKeyBlockOnStart, stored);
+        settings.Save(kKeyBlockOnStart, stored);
         prompts.boxes.clear();
-        Form1& main = StartMainWindow();
+        MainWindow& main = StartMainWindow();
         ASSERT_EQ(prompts.boxes.size(), 1u) << "stored: '" << stored << "'";
         EXPECT_EQ(prompts.boxes[0].text.rfind(
                       std::string("Type mismatch\r\n") + kLoadLocation + "at line 184\r\r", 0),
                   0u)
             << prompts.boxes[0].text;
         EXPECT_EQ(prompts.boxes[0].title, "Application Error");
-        EXPECT_EQ(main.PushButton2.Caption(), "Stop Blocking") << "the test's branch runs after the report";
+        EXPECT_EQ(main.startStopButton_.Caption(), "Stop Blocking")
+            << "the test's branch runs after the report";
         DropMainWindow();
     }
 }
 
 TEST_F(MainWindowStartup, StartInTrayStartsMinimisedWithBlockingOff) {
-    SaveSetting(kKeyMinimized, "On");
-    SaveSetting(kKeyBlockOnStart, "0");
-    Form1& main = StartMainWindow();
-    EXPECT_EQ(main.Check8.Value(), 1);
+    settings.Save(kKeyMinimized, "On");
+    settings.Save(kKeyBlockOnStart, "0");
+    MainWindow& main = StartMainWindow();
+    EXPECT_EQ(main.startInTrayBox_.Value(), 1);
     EXPECT_FALSE(ShownNormally());
-    EXPECT_EQ(main.PushButton2.Caption(), "Start Blocking");
+    EXPECT_EQ(main.startStopButton_.Caption(), "Start Blocking");
     EXPECT_EQ(Setting(kKeyMinimized), "On") << "the box saved back the value it was given";
 }
 
 TEST_F(MainWindowStartup, OptionsOnlyCountWhenSpeltOn) {
     for (const char* stored : {"on", "ON", "On ", ""}) {
-        SaveSetting(kKeyWindowsStartup, stored);
-        SaveSetting(kKeyMinimized, stored);
-        Form1& main = StartMainWindow();
-        EXPECT_EQ(main.Check1.Value(), 0) << stored;
-        EXPECT_EQ(main.Check8.Value(), 0) << stored;
+        settings.Save(kKeyWindowsStartup, stored);
+        settings.Save(kKeyMinimized, stored);
+        MainWindow& main = StartMainWindow();
+        EXPECT_EQ(main.startWithWindowsBox_.Value(), 0) << stored;
+        EXPECT_EQ(main.startInTrayBox_.Value(), 0) << stored;
         EXPECT_TRUE(ShownNormally()) << stored;
         DropMainWindow();
     }
 }
 
 TEST_F(MainWindowStartup, TheLoadingFlagKeepsTheStartWithWindowsBoxQuiet) {
-    SaveSetting(kKeyWindowsStartup, "On");
-    Form1& main = StartMainWindow();
-    EXPECT_EQ(main.Check1.Value(), 1);
-    EXPECT_FALSE(main.Loading);
+    settings.Save(kKeyWindowsStartup, "On");
+    MainWindow& main = StartMainWindow();
+    EXPECT_EQ(main.startWithWindowsBox_.Value(), 1);
+    EXPECT_FALSE(main.state_.loading);
     EXPECT_EQ(RunValue(), "<absent>") << "setting the box at start-up writes no Run entry";
     EXPECT_FALSE(FileExists(dataFolder + "\\iStart")) << "nor the marker";
     EXPECT_EQ(Setting(kKeyWindowsStartup), "On");
 
     // Once start-up is over, the same change does its work.
-    main.Check1.SetValue(0);
+    main.startWithWindowsBox_.SetValue(0);
     EXPECT_EQ(Setting(kKeyWindowsStartup), "Off");
-    main.Check1.SetValue(1);
-    EXPECT_EQ(RunValue(), RegStuff::RunEntryData(ProgramFolder(), mStartUp::StartupEntryName()));
+    main.startWithWindowsBox_.SetValue(1);
+    EXPECT_EQ(RunValue(), RunEntryData(ProgramFolder(), StartupEntryName()));
     EXPECT_TRUE(FileExists(dataFolder + "\\iStart"));
 }
 
@@ -321,26 +330,26 @@ TEST_F(MainWindowStartup, DataFolderIsMadeOneLevelAtATimeAndAFailureIsReported) 
     // A file where the maker's folder belongs: the existence test passes it, the data folder
     // cannot be made below it, start-up reports that and still completes.
     WriteBytes(commonAppData + "\\Kelmarin", "not a folder");
-    Form1& main = StartMainWindow();
+    MainWindow& main = StartMainWindow();
     ASSERT_EQ(prompts.boxes.size(), 1u);
     EXPECT_NE(prompts.boxes[0].text.find(std::string(kLoadLocation) + "at line 166\r\r"), std::string::npos)
         << prompts.boxes[0].text;
     EXPECT_EQ(Entries(), kDefaults);
-    EXPECT_TRUE(main.cSysTray1.InTray());
+    EXPECT_TRUE(main.trayIcon_.InTray());
     EXPECT_TRUE(ShownNormally());
 }
 
 TEST_F(MainWindowStartup, HandPointerIsLoadedOnlyFromAPointerFile) {
     const std::string path = ProgramFolderFile("HAND-M.CUR");
     {
-        Form1& main = StartMainWindow();
-        EXPECT_EQ(main.HandPointer, nullptr) << "no file: the system pointers stay";
+        MainWindow& main = StartMainWindow();
+        EXPECT_EQ(main.handPointer_, nullptr) << "no file: the system pointers stay";
         DropMainWindow();
     }
     {
         ProgramFolderFileForTest cursor(path, CursorFileBytes());
-        Form1& main = StartMainWindow();
-        EXPECT_NE(main.HandPointer, nullptr);
+        MainWindow& main = StartMainWindow();
+        EXPECT_NE(main.handPointer_, nullptr);
         EXPECT_TRUE(prompts.boxes.empty());
         DropMainWindow();
     }
@@ -357,23 +366,24 @@ TEST_F(MainWindowStartup, HandPointerIsLoadedOnlyFromAPointerFile) {
 TEST_F(MainWindowStartup, SkinFileGivesTheOptionFrameTheButtonFace) {
     COLORREF face = GetSysColor(COLOR_BTNFACE);
     {
-        Form1& main = StartMainWindow();
-        EXPECT_EQ(main.Frame1.BackColor(), RGB(255, 255, 255)) << "without the skin the layout's white stays";
-        EXPECT_EQ(main.Check1.BackColor(), RGB(255, 255, 255));
+        MainWindow& main = StartMainWindow();
+        EXPECT_EQ(main.optionsFrame_.BackColor(), RGB(255, 255, 255))
+            << "without the skin the layout's white stays";
+        EXPECT_EQ(main.startWithWindowsBox_.BackColor(), RGB(255, 255, 255));
         DropMainWindow();
     }
     ProgramFolderFileForTest skin(ProgramFolderFile("x\\o.cjs"), "skin");
-    Form1& main = StartMainWindow();
-    EXPECT_EQ(main.Frame1.BackColor(), face);
-    EXPECT_EQ(main.Check1.BackColor(), face);
-    EXPECT_EQ(main.Check8.BackColor(), face);
-    EXPECT_EQ(main.PushButton2.BackColor(), CLR_INVALID) << "buttons keep their own colour";
-    EXPECT_EQ(main.txtPassword.BackColor(), CLR_INVALID);
-    EXPECT_EQ(main.Label2.BackColor(), RGB(255, 255, 255)) << "Label2 is set to white last";
+    MainWindow& main = StartMainWindow();
+    EXPECT_EQ(main.optionsFrame_.BackColor(), face);
+    EXPECT_EQ(main.startWithWindowsBox_.BackColor(), face);
+    EXPECT_EQ(main.startInTrayBox_.BackColor(), face);
+    EXPECT_EQ(main.startStopButton_.BackColor(), CLR_INVALID) << "buttons keep their own colour";
+    EXPECT_EQ(main.passwordField_.BackColor(), CLR_INVALID);
+    EXPECT_EQ(main.statusLabel_.BackColor(), RGB(255, 255, 255)) << "statusLabel_ is set to white last";
 }
 
 TEST_F(MainWindowStartup, LayoutAndTabOrderFollowTheTable) {
-    Form1& main = StartMainWindow();
+    MainWindow& main = StartMainWindow();
     HDC screen = GetDC(nullptr);
     int dpi = GetDeviceCaps(screen, LOGPIXELSY);
     ReleaseDC(nullptr, screen);
@@ -394,19 +404,19 @@ TEST_F(MainWindowStartup, LayoutAndTabOrderFollowTheTable) {
         const char* name;
     };
     const Place places[] = {
-        {main.PushButton1.hwnd, 120, 120, 7800, 405, "PushButton1"},
-        {main.ListView1.hwnd, 120, 660, 7800, 1905, "ListView1"},
-        {main.PushButton6.hwnd, 120, 2640, 3840, 405, "PushButton6"},
-        {main.PushButton4.hwnd, 4080, 2640, 3840, 405, "PushButton4"},
-        {main.PushButton3.hwnd, 120, 3150, 3840, 405, "PushButton3"},
-        {main.PushButton5.hwnd, 4080, 3150, 3840, 405, "PushButton5"},
-        {main.Frame1.hwnd, 120, 3615, 7800, 735, "Frame1"},
-        {main.Check1.hwnd, 120 + 240, 3615 + 300, 3690, 255, "Check1"},
-        {main.Check8.hwnd, 120 + 4200, 3615 + 300, 2100, 255, "Check8"},
-        {main.Frame2.hwnd, 120, 4425, 7800, 820, "Frame2"},
-        {main.txtPassword.hwnd, 120 + 240, 4425 + 300, 7320, 345, "txtPassword"},
-        {main.PushButton2.hwnd, 120, 5385, 7800, 405, "PushButton2"},
-        {main.Label2.hwnd, 120, 5910, 7800, 270, "Label2"},
+        {main.helpButton_.hwnd, 120, 120, 7800, 405, "helpButton_"},
+        {main.websiteList_.hwnd, 120, 660, 7800, 1905, "websiteList_"},
+        {main.addWebsiteButton_.hwnd, 120, 2640, 3840, 405, "addWebsiteButton_"},
+        {main.loadFromFileButton_.hwnd, 4080, 2640, 3840, 405, "loadFromFileButton_"},
+        {main.clearListButton_.hwnd, 120, 3150, 3840, 405, "clearListButton_"},
+        {main.loadSamplesButton_.hwnd, 4080, 3150, 3840, 405, "loadSamplesButton_"},
+        {main.optionsFrame_.hwnd, 120, 3615, 7800, 735, "optionsFrame_"},
+        {main.startWithWindowsBox_.hwnd, 120 + 240, 3615 + 300, 3690, 255, "startWithWindowsBox_"},
+        {main.startInTrayBox_.hwnd, 120 + 4200, 3615 + 300, 2100, 255, "startInTrayBox_"},
+        {main.passwordFrame_.hwnd, 120, 4425, 7800, 820, "passwordFrame_"},
+        {main.passwordField_.hwnd, 120 + 240, 4425 + 300, 7320, 345, "passwordField_"},
+        {main.startStopButton_.hwnd, 120, 5385, 7800, 405, "startStopButton_"},
+        {main.statusLabel_.hwnd, 120, 5910, 7800, 270, "statusLabel_"},
     };
     for (const Place& place : places) {
         RECT r;
@@ -417,7 +427,7 @@ TEST_F(MainWindowStartup, LayoutAndTabOrderFollowTheTable) {
         EXPECT_EQ(r.right - r.left, px(place.width)) << place.name;
         EXPECT_EQ(r.bottom - r.top, px(place.height)) << place.name;
     }
-    EXPECT_EQ(SendMessageA(main.txtPassword.hwnd, EM_GETPASSWORDCHAR, 0, 0), '*');
+    EXPECT_EQ(SendMessageA(main.passwordField_.hwnd, EM_GETPASSWORDCHAR, 0, 0), '*');
 
     // The frames lie below every other shown control, so their fill never covers a box or the field.
     std::vector<HWND> shownTopDown;
@@ -425,8 +435,8 @@ TEST_F(MainWindowStartup, LayoutAndTabOrderFollowTheTable) {
          child = GetWindow(child, GW_HWNDNEXT))
         if (IsWindowVisible(child)) shownTopDown.push_back(child);
     ASSERT_EQ(shownTopDown.size(), 13u);
-    EXPECT_EQ(shownTopDown[11], main.Frame1.hwnd);
-    EXPECT_EQ(shownTopDown[12], main.Frame2.hwnd);
+    EXPECT_EQ(shownTopDown[11], main.optionsFrame_.hwnd);
+    EXPECT_EQ(shownTopDown[12], main.passwordFrame_.hwnd);
 
     // Arial bold: 9 point in the window, the list and the frames, 11.25 point on the buttons.
     auto font = [](HWND control) {
@@ -435,9 +445,10 @@ TEST_F(MainWindowStartup, LayoutAndTabOrderFollowTheTable) {
                    &logical);
         return logical;
     };
-    for (HWND control : {main.ListView1.hwnd, main.Frame1.hwnd, main.Frame2.hwnd, main.Check1.hwnd,
-                         main.PushButton2.hwnd, main.PushButton5.hwnd}) {
-        bool button = control == main.PushButton2.hwnd || control == main.PushButton5.hwnd;
+    for (HWND control :
+         {main.websiteList_.hwnd, main.optionsFrame_.hwnd, main.passwordFrame_.hwnd,
+          main.startWithWindowsBox_.hwnd, main.startStopButton_.hwnd, main.loadSamplesButton_.hwnd}) {
+        bool button = control == main.startStopButton_.hwnd || control == main.loadSamplesButton_.hwnd;
         LOGFONTA logical = font(control);
         EXPECT_STREQ(logical.lfFaceName, "Arial");
         EXPECT_EQ(logical.lfWeight, FW_BOLD);
@@ -445,10 +456,11 @@ TEST_F(MainWindowStartup, LayoutAndTabOrderFollowTheTable) {
     }
 
     // Tab walks the focusable controls by their tab index.
-    const HWND order[] = {main.ListView1.hwnd,   main.PushButton6.hwnd, main.PushButton4.hwnd,
-                          main.PushButton3.hwnd, main.PushButton2.hwnd, main.PushButton1.hwnd,
-                          main.Check1.hwnd,      main.Check8.hwnd,      main.txtPassword.hwnd,
-                          main.PushButton5.hwnd, main.ListView1.hwnd};
+    const HWND order[] = {
+        main.websiteList_.hwnd,         main.addWebsiteButton_.hwnd, main.loadFromFileButton_.hwnd,
+        main.clearListButton_.hwnd,     main.startStopButton_.hwnd,  main.helpButton_.hwnd,
+        main.startWithWindowsBox_.hwnd, main.startInTrayBox_.hwnd,   main.passwordField_.hwnd,
+        main.loadSamplesButton_.hwnd,   main.websiteList_.hwnd};
     for (size_t i = 0; i + 1 < std::size(order); ++i)
         EXPECT_EQ(GetNextDlgTabItem(main.hwnd(), order[i], FALSE), order[i + 1]) << "after tab stop " << i;
 }

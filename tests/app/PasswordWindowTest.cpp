@@ -2,16 +2,16 @@
 
 #include <memory>
 
-#include "app/Form1.h"
-#include "app/PasswordHash.h"
-#include "app/PasswordWindow.h"
-#include "app/SettingsStore.h"
-#include "core/Handles.h"
-#include "shell/cSysTray.h"
+#include "MainWindow.h"
+#include "PasswordHash.h"
+#include "PasswordWindow.h"
+#include "SettingsStore.h"
+#include "Handles.h"
+#include "TrayIcon.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempTree.h"
-#include "ui/Appearance.h"
-#include "ui/MessagePump.h"
+#include "Appearance.h"
+#include "MessagePump.h"
 
 namespace {
 
@@ -56,7 +56,7 @@ class PasswordWindowTest : public TempTree {
   protected:
     void SetUp() override {
         TempTree::SetUp();
-        form = std::make_unique<Form1>(hostsPath);
+        form = std::make_unique<MainWindow>(Parts());
         form->Load();
         ProcessPendingEvents();
         prompts.boxes.clear();
@@ -69,31 +69,30 @@ class PasswordWindowTest : public TempTree {
 
     void HideInTray() {
         // The shell's word that the balloon went, waiting in the queue, ends the balloon's wait.
-        PostMessageA(form->cSysTray1.Window(), kTrayCallbackMessage, kTrayIconId, NIN_BALLOONTIMEOUT);
+        PostMessageA(form->trayIcon_.Window(), kTrayCallbackMessage, kTrayIconId, NIN_BALLOONTIMEOUT);
         ShowWindow(form->hwnd(), SW_MINIMIZE);
         ProcessPendingEvents();
-        ASSERT_TRUE(form->HiddenInTray);
+        ASSERT_TRUE(form->state_.hiddenInTray);
         ASSERT_FALSE(IsWindowVisible(form->hwnd()));
     }
-    Form2& OpenPasswordWindow() {
-        form->cSysTray1_MouseUp(1, 0);
+    PasswordWindow& OpenPasswordWindow() {
+        form->OnTrayIconClicked();
         ProcessPendingEvents();
-        EXPECT_TRUE(form->PasswordWindow && form->PasswordWindow->Loaded());
-        return *form->PasswordWindow;
+        EXPECT_TRUE(form->passwordWindow_ && form->passwordWindow_->Loaded());
+        return *form->passwordWindow_;
     }
     // Types into the main window's field, one character at a time, as the keyboard does.
     void TypeIntoMainField(const std::string& text) {
-        for (char c : text) SendMessageA(form->txtPassword.hwnd, WM_CHAR, static_cast<unsigned char>(c), 1);
+        for (char c : text)
+            SendMessageA(form->passwordField_.hwnd, WM_CHAR, static_cast<unsigned char>(c), 1);
     }
-    void ClickOk(Form2& window) { SendMessageA(window.PushButton2.hwnd, BM_CLICK, 0, 0); }
+    void ClickOk(PasswordWindow& window) { SendMessageA(window.okButton_.hwnd, BM_CLICK, 0, 0); }
 
-    ScriptedPrompts prompts;
-    ScriptedSystemAnswers answers;
-    std::unique_ptr<Form1> form;
+    std::unique_ptr<MainWindow> form;
 };
 
 TEST_F(PasswordWindowTest, LayoutCaptionFontsAndTabOrder) {
-    Form2& window = OpenPasswordWindow();
+    PasswordWindow& window = OpenPasswordWindow();
     EXPECT_EQ(Text(window.hwnd()), "Enter Password");
     EXPECT_EQ(GetWindow(window.hwnd(), GW_OWNER), nullptr) << "the window has no owner";
     EXPECT_EQ(GetParent(window.hwnd()), nullptr);
@@ -110,10 +109,10 @@ TEST_F(PasswordWindowTest, LayoutCaptionFontsAndTabOrder) {
         int left, top, width, height;
         int fontHundredths;
     } rows[] = {
-        {window.Frame2.hwnd, "Password", 120, 120, 7800, 820, 900},
-        {window.txtPassword.hwnd, "", 120 + 240, 120 + 300, 7320, 345, 900},
-        {window.PushButton2.hwnd, "OK", 120, 1060, 3840, 405, 1125},
-        {window.PushButton1.hwnd, "Cancel", 4080, 1060, 3840, 405, 1125},
+        {window.frame_.hwnd, "Password", 120, 120, 7800, 820, 900},
+        {window.passwordField_.hwnd, "", 120 + 240, 120 + 300, 7320, 345, 900},
+        {window.okButton_.hwnd, "OK", 120, 1060, 3840, 405, 1125},
+        {window.cancelButton_.hwnd, "Cancel", 4080, 1060, 3840, 405, 1125},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.caption);
@@ -128,33 +127,33 @@ TEST_F(PasswordWindowTest, LayoutCaptionFontsAndTabOrder) {
         EXPECT_EQ(font.lfWeight, FW_BOLD);
         EXPECT_EQ(font.lfHeight, -MulDiv(row.fontHundredths, Dpi(), 7200));
     }
-    EXPECT_EQ(SendMessageA(window.txtPassword.hwnd, EM_GETPASSWORDCHAR, 0, 0), '*');
-    EXPECT_TRUE(GetWindowLongA(window.txtPassword.hwnd, GWL_STYLE) & ES_PASSWORD);
+    EXPECT_EQ(SendMessageA(window.passwordField_.hwnd, EM_GETPASSWORDCHAR, 0, 0), '*');
+    EXPECT_TRUE(GetWindowLongA(window.passwordField_.hwnd, GWL_STYLE) & ES_PASSWORD);
 
-    EXPECT_EQ(GetFocus(), window.txtPassword.hwnd) << "the field takes the keys at opening";
-    EXPECT_EQ(GetNextDlgTabItem(window.hwnd(), window.txtPassword.hwnd, FALSE), window.PushButton2.hwnd);
-    EXPECT_EQ(GetNextDlgTabItem(window.hwnd(), window.PushButton2.hwnd, FALSE), window.PushButton1.hwnd);
-    EXPECT_EQ(GetNextDlgTabItem(window.hwnd(), window.PushButton1.hwnd, FALSE), window.txtPassword.hwnd);
+    EXPECT_EQ(GetFocus(), window.passwordField_.hwnd) << "the field takes the keys at opening";
+    EXPECT_EQ(GetNextDlgTabItem(window.hwnd(), window.passwordField_.hwnd, FALSE), window.okButton_.hwnd);
+    EXPECT_EQ(GetNextDlgTabItem(window.hwnd(), window.okButton_.hwnd, FALSE), window.cancelButton_.hwnd);
+    EXPECT_EQ(GetNextDlgTabItem(window.hwnd(), window.cancelButton_.hwnd, FALSE), window.passwordField_.hwnd);
 }
 
 TEST_F(PasswordWindowTest, ButtonFaceColoursAndProgramIcon) {
-    Form2& window = OpenPasswordWindow();
+    PasswordWindow& window = OpenPasswordWindow();
     COLORREF face = GetSysColor(COLOR_BTNFACE);
     EXPECT_EQ(GetClassLongPtrA(window.hwnd(), GCLP_HBRBACKGROUND), static_cast<LONG_PTR>(COLOR_BTNFACE + 1))
         << "the window's background is the button face";
-    EXPECT_EQ(window.Frame2.BackColor(), face);
+    EXPECT_EQ(window.frame_.BackColor(), face);
 
     // The frame is drawn on the button face through the colour message.
     HDC dc = GetDC(window.hwnd());
     LRESULT brush = SendMessageA(window.hwnd(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
-                                 reinterpret_cast<LPARAM>(window.Frame2.hwnd));
-    EXPECT_EQ(reinterpret_cast<HBRUSH>(brush), window.Frame2.BackBrush());
+                                 reinterpret_cast<LPARAM>(window.frame_.hwnd));
+    EXPECT_EQ(reinterpret_cast<HBRUSH>(brush), window.frame_.BackBrush());
     EXPECT_EQ(GetBkColor(dc), face);
     ReleaseDC(window.hwnd(), dc);
 
     // What the screen shows inside the frame, between its edge and the field, is the button face.
     UpdateWindow(window.hwnd());
-    RECT frame = ClientRectOf(window.Frame2.hwnd);
+    RECT frame = ClientRectOf(window.frame_.hwnd);
     HDC windowDc = GetDC(window.hwnd());
     EXPECT_EQ(GetPixel(windowDc, frame.left + Px(120), frame.top + Px(250)), face);
     ReleaseDC(window.hwnd(), windowDc);
@@ -206,10 +205,10 @@ TEST_F(PasswordWindowTest, HandPointerFromTheProgramFolder) {
         else
             DeleteFileA(pointerPath.c_str());
         prompts.boxes.clear();
-        if (form->PasswordWindow) form->PasswordWindow->Unload();
-        form->PasswordWindow.reset();
-        Form2& window = OpenPasswordWindow();
-        EXPECT_EQ(window.HandPointer != nullptr, row.loaded);
+        if (form->passwordWindow_) form->passwordWindow_->Unload();
+        form->passwordWindow_.reset();
+        PasswordWindow& window = OpenPasswordWindow();
+        EXPECT_EQ(window.handPointer_ != nullptr, row.loaded);
         bool reported = false;
         for (const RecordedBox& box : prompts.boxes)
             reported =
@@ -220,28 +219,28 @@ TEST_F(PasswordWindowTest, HandPointerFromTheProgramFolder) {
 }
 
 TEST_F(PasswordWindowTest, PointerRuleHandOverButtonsDefaultElsewhere) {
-    Form2& window = OpenPasswordWindow();
+    PasswordWindow& window = OpenPasswordWindow();
     auto hover = [&](HWND over) {
         SendMessageA(window.hwnd(), WM_SETCURSOR, reinterpret_cast<WPARAM>(over),
                      MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
     };
     const struct {
-        int before;
+        Pointer before;
         HWND over;
-        int after;
+        Pointer after;
     } rows[] = {
-        {kPointerDefault, window.PushButton2.hwnd, kPointerCustom},
-        {kPointerDefault, window.PushButton1.hwnd, kPointerCustom},
-        {kPointerCustom, window.hwnd(), kPointerDefault},
-        {kPointerCustom, window.Frame2.hwnd, kPointerDefault},
-        {kPointerCustom, window.txtPassword.hwnd, kPointerCustom},  // the field is not named by the rule
-        {kPointerBusy, window.PushButton2.hwnd, kPointerBusy},      // nothing changes under the hourglass
-        {kPointerBusy, window.hwnd(), kPointerBusy},
+        {Pointer::Default, window.okButton_.hwnd, Pointer::Hand},
+        {Pointer::Default, window.cancelButton_.hwnd, Pointer::Hand},
+        {Pointer::Hand, window.hwnd(), Pointer::Default},
+        {Pointer::Hand, window.frame_.hwnd, Pointer::Default},
+        {Pointer::Hand, window.passwordField_.hwnd, Pointer::Hand},  // the field is not named by the rule
+        {Pointer::Busy, window.okButton_.hwnd, Pointer::Busy},       // nothing changes under the hourglass
+        {Pointer::Busy, window.hwnd(), Pointer::Busy},
     };
     for (const auto& row : rows) {
-        window.MousePointer = row.before;
+        window.pointer_ = row.before;
         hover(row.over);
-        EXPECT_EQ(window.MousePointer, row.after) << "from " << row.before;
+        EXPECT_EQ(window.pointer_, row.after) << "from " << static_cast<int>(row.before);
     }
 }
 
@@ -272,14 +271,14 @@ TEST_F(PasswordWindowTest, OkAcceptsOrRefuses) {
         SCOPED_TRACE(row.name);
         RegDeleteTreeA(HKEY_CURRENT_USER, settingsKey.c_str());
         if (row.typedIntoMainField != nullptr) {
-            SetWindowTextA(form->txtPassword.hwnd, "");
+            SetWindowTextA(form->passwordField_.hwnd, "");
             TypeIntoMainField(row.typedIntoMainField);
         }
-        if (row.plainStored != nullptr) SaveSetting(kKeyPassword, row.plainStored);
+        if (row.plainStored != nullptr) settings.Save(kKeyPassword, row.plainStored);
         HideInTray();
-        Form2& window = OpenPasswordWindow();
+        PasswordWindow& window = OpenPasswordWindow();
         prompts.boxes.clear();
-        SetWindowTextA(window.txtPassword.hwnd, row.typed);
+        SetWindowTextA(window.passwordField_.hwnd, row.typed);
         ClickOk(window);
         ProcessPendingEvents();
 
@@ -287,8 +286,8 @@ TEST_F(PasswordWindowTest, OkAcceptsOrRefuses) {
             EXPECT_TRUE(prompts.boxes.empty());
             EXPECT_TRUE(IsWindowVisible(form->hwnd())) << "the main window is shown";
             EXPECT_FALSE(IsIconic(form->hwnd())) << "in its normal state";
-            EXPECT_FALSE(form->HiddenInTray);
-            EXPECT_FALSE(form->cSysTray1.InTray()) << "the tray icon is removed";
+            EXPECT_FALSE(form->state_.hiddenInTray);
+            EXPECT_FALSE(form->trayIcon_.InTray()) << "the tray icon is removed";
             EXPECT_FALSE(window.Loaded()) << "the password window is unloaded";
         } else {
             ASSERT_EQ(prompts.boxes.size(), 1u);
@@ -297,18 +296,18 @@ TEST_F(PasswordWindowTest, OkAcceptsOrRefuses) {
             EXPECT_EQ(prompts.boxes[0].style, static_cast<unsigned>(MB_OK));
             EXPECT_TRUE(window.Loaded()) << "the window stays open";
             EXPECT_FALSE(IsWindowVisible(form->hwnd()));
-            EXPECT_TRUE(form->HiddenInTray);
-            EXPECT_TRUE(form->cSysTray1.InTray());
-            EXPECT_EQ(GetFocus(), window.txtPassword.hwnd);
+            EXPECT_TRUE(form->state_.hiddenInTray);
+            EXPECT_TRUE(form->trayIcon_.InTray());
+            EXPECT_EQ(GetFocus(), window.passwordField_.hwnd);
             DWORD start = 1, end = 0;
-            SendMessageA(window.txtPassword.hwnd, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+            SendMessageA(window.passwordField_.hwnd, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
                          reinterpret_cast<LPARAM>(&end));
             EXPECT_EQ(start, 0u);
             EXPECT_EQ(end, std::string(row.typed).size()) << "the whole typed text is selected";
             window.Unload();
-            SetWindowTextA(form->txtPassword.hwnd, "");  // the next row starts unprotected
+            SetWindowTextA(form->passwordField_.hwnd, "");  // the next row starts unprotected
             ShowWindow(form->hwnd(), SW_RESTORE);
-            form->HiddenInTray = false;
+            form->state_.hiddenInTray = false;
         }
     }
 }
@@ -316,12 +315,13 @@ TEST_F(PasswordWindowTest, OkAcceptsOrRefuses) {
 TEST_F(PasswordWindowTest, WrongEntryIsReplacedByTheNextKey) {
     TypeIntoMainField("Lion");
     HideInTray();
-    Form2& window = OpenPasswordWindow();
-    SetWindowTextA(window.txtPassword.hwnd, "Lino");
+    PasswordWindow& window = OpenPasswordWindow();
+    SetWindowTextA(window.passwordField_.hwnd, "Lino");
     ClickOk(window);
-    SendMessageA(window.txtPassword.hwnd, WM_CHAR, 'L', 1);
-    EXPECT_EQ(Text(window.txtPassword.hwnd), "L") << "the selected wrong entry is replaced, not appended to";
-    for (char c : std::string("ion")) SendMessageA(window.txtPassword.hwnd, WM_CHAR, c, 1);
+    SendMessageA(window.passwordField_.hwnd, WM_CHAR, 'L', 1);
+    EXPECT_EQ(Text(window.passwordField_.hwnd), "L")
+        << "the selected wrong entry is replaced, not appended to";
+    for (char c : std::string("ion")) SendMessageA(window.passwordField_.hwnd, WM_CHAR, c, 1);
     ClickOk(window);
     EXPECT_TRUE(IsWindowVisible(form->hwnd()));
     EXPECT_EQ(prompts.boxes.size(), 1u);
@@ -332,11 +332,11 @@ TEST_F(PasswordWindowTest, CancelAndCloseBoxLeaveTheProgramHidden) {
     HideInTray();
     for (const char* how : {"Cancel", "close box", "Escape"}) {
         SCOPED_TRACE(how);
-        Form2& window = OpenPasswordWindow();
-        EXPECT_EQ(Text(window.txtPassword.hwnd), "") << "each opening starts with an empty field";
-        SetWindowTextA(window.txtPassword.hwnd, "Ow");
+        PasswordWindow& window = OpenPasswordWindow();
+        EXPECT_EQ(Text(window.passwordField_.hwnd), "") << "each opening starts with an empty field";
+        SetWindowTextA(window.passwordField_.hwnd, "Ow");
         if (std::string(how) == "Cancel")
-            SendMessageA(window.PushButton1.hwnd, BM_CLICK, 0, 0);
+            SendMessageA(window.cancelButton_.hwnd, BM_CLICK, 0, 0);
         else if (std::string(how) == "close box")
             SendMessageA(window.hwnd(), WM_SYSCOMMAND, SC_CLOSE, 0);
         else
@@ -344,8 +344,8 @@ TEST_F(PasswordWindowTest, CancelAndCloseBoxLeaveTheProgramHidden) {
         ProcessPendingEvents();
         EXPECT_FALSE(window.Loaded());
         EXPECT_FALSE(IsWindowVisible(form->hwnd()));
-        EXPECT_TRUE(form->HiddenInTray);
-        EXPECT_TRUE(form->cSysTray1.InTray());
+        EXPECT_TRUE(form->state_.hiddenInTray);
+        EXPECT_TRUE(form->trayIcon_.InTray());
     }
     EXPECT_TRUE(prompts.boxes.empty());
 }
@@ -359,16 +359,16 @@ BOOL CALLBACK CountPasswordWindows(HWND window, LPARAM counter) {
 
 TEST_F(PasswordWindowTest, SecondTrayClickShowsTheSameWindowAgain) {
     HideInTray();
-    Form2& window = OpenPasswordWindow();
+    PasswordWindow& window = OpenPasswordWindow();
     HWND first = window.hwnd();
-    SetWindowTextA(window.txtPassword.hwnd, "half typ");
+    SetWindowTextA(window.passwordField_.hwnd, "half typ");
     ShowWindow(first, SW_MINIMIZE);
-    form->cSysTray1_MouseUp(2, 0);  // a right click does the same
+    form->OnTrayIconClicked();  // a right click does the same
     ProcessPendingEvents();
-    EXPECT_EQ(form->PasswordWindow->hwnd(), first) << "no second password window";
+    EXPECT_EQ(form->passwordWindow_->hwnd(), first) << "no second password window";
     EXPECT_TRUE(IsWindowVisible(first));
     EXPECT_FALSE(IsIconic(first)) << "shown again";
-    EXPECT_EQ(Text(window.txtPassword.hwnd), "half typ") << "shown again, not opened anew";
+    EXPECT_EQ(Text(window.passwordField_.hwnd), "half typ") << "shown again, not opened anew";
 
     int count = 0;
     EnumThreadWindows(GetCurrentThreadId(), CountPasswordWindows, reinterpret_cast<LPARAM>(&count));
@@ -376,13 +376,13 @@ TEST_F(PasswordWindowTest, SecondTrayClickShowsTheSameWindowAgain) {
 }
 
 TEST_F(PasswordWindowTest, AcceptedWhileMainWindowShownRemovesTheIcon) {
-    form->cSysTray1.SetInTray(true);
+    form->trayIcon_.SetInTray(true);
     ASSERT_TRUE(IsWindowVisible(form->hwnd()));
-    Form2& window = OpenPasswordWindow();
+    PasswordWindow& window = OpenPasswordWindow();
     ClickOk(window);
     EXPECT_TRUE(IsWindowVisible(form->hwnd()));
-    EXPECT_FALSE(form->cSysTray1.InTray());
-    EXPECT_FALSE(form->HiddenInTray);
+    EXPECT_FALSE(form->trayIcon_.InTray());
+    EXPECT_FALSE(form->state_.hiddenInTray);
     EXPECT_FALSE(window.Loaded());
 }
 
@@ -414,14 +414,14 @@ TEST_F(PasswordWindowTest, FailedCheckReportsAndStaysLocked) {
                            static_cast<DWORD>(row.bytes.size()));
             RegCloseKey(section);
         }
-        if (!form->HiddenInTray) HideInTray();
-        Form2& window = OpenPasswordWindow();
+        if (!form->state_.hiddenInTray) HideInTray();
+        PasswordWindow& window = OpenPasswordWindow();
         prompts.boxes.clear();
-        SetWindowTextA(window.txtPassword.hwnd, row.typed);
+        SetWindowTextA(window.passwordField_.hwnd, row.typed);
         if (row.unreadableStore)
-            SetSettingsRootForTests(reinterpret_cast<HKEY>(static_cast<INT_PTR>(0x7777)), "nowhere");
+            settings = SettingsStore(reinterpret_cast<HKEY>(static_cast<INT_PTR>(0x7777)), "nowhere");
         ClickOk(window);
-        SetSettingsRootForTests(HKEY_CURRENT_USER, settingsKey);
+        settings = SettingsStore(HKEY_CURRENT_USER, settingsKey);
         ProcessPendingEvents();
 
         ASSERT_EQ(prompts.boxes.size(), 1u);
@@ -429,59 +429,59 @@ TEST_F(PasswordWindowTest, FailedCheckReportsAndStaysLocked) {
             << prompts.boxes[0].text;
         EXPECT_TRUE(window.Loaded()) << "the password window stays open";
         EXPECT_FALSE(IsWindowVisible(form->hwnd())) << "the main window stays hidden";
-        EXPECT_TRUE(form->HiddenInTray);
-        EXPECT_TRUE(form->cSysTray1.InTray()) << "the tray icon stays";
+        EXPECT_TRUE(form->state_.hiddenInTray);
+        EXPECT_TRUE(form->trayIcon_.InTray()) << "the tray icon stays";
     }
 }
 
 TEST_F(PasswordWindowTest, MainFieldStoresEveryChangeHashed) {
-    EXPECT_EQ(Text(form->txtPassword.hwnd), "");
+    EXPECT_EQ(Text(form->passwordField_.hwnd), "");
     std::string previous;
     for (std::string typed : {"P", "Pa", "Pa ", "Pa s"}) {
-        SendMessageA(form->txtPassword.hwnd, WM_CHAR, static_cast<unsigned char>(typed.back()), 1);
-        std::string stored = GetSetting(kKeyPassword, "<missing>");
+        SendMessageA(form->passwordField_.hwnd, WM_CHAR, static_cast<unsigned char>(typed.back()), 1);
+        std::string stored = settings.Get(kKeyPassword, "<missing>");
         EXPECT_TRUE(IsPasswordHash(stored)) << stored;
         EXPECT_TRUE(PasswordMatches(typed, stored)) << "stored at every change: " << typed;
         EXPECT_NE(stored, previous);
         previous = stored;
     }
     // Deleting every character stores the empty value: no protection.
-    for (int i = 0; i < 4; ++i) SendMessageA(form->txtPassword.hwnd, WM_CHAR, VK_BACK, 1);
-    EXPECT_EQ(GetSetting(kKeyPassword, "<missing>"), "");
+    for (int i = 0; i < 4; ++i) SendMessageA(form->passwordField_.hwnd, WM_CHAR, VK_BACK, 1);
+    EXPECT_EQ(settings.Get(kKeyPassword, "<missing>"), "");
 
     // A paste is a change like any other.
-    SendMessageA(form->txtPassword.hwnd, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>("Pasted in"));
-    EXPECT_TRUE(PasswordMatches("Pasted in", GetSetting(kKeyPassword)));
+    SendMessageA(form->passwordField_.hwnd, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>("Pasted in"));
+    EXPECT_TRUE(PasswordMatches("Pasted in", settings.Get(kKeyPassword)));
     EXPECT_TRUE(prompts.boxes.empty());
 }
 
 TEST_F(PasswordWindowTest, FieldStartsEmptyAndStartKeepsTheStoredPassword) {
     TypeIntoMainField("Stays");
-    std::string stored = GetSetting(kKeyPassword);
+    std::string stored = settings.Get(kKeyPassword);
     form.reset();
-    form = std::make_unique<Form1>(hostsPath);
+    form = std::make_unique<MainWindow>(Parts());
     form->Load();
     ProcessPendingEvents();
-    EXPECT_EQ(Text(form->txtPassword.hwnd), "") << "the stored password is never shown in the field";
-    EXPECT_EQ(GetSetting(kKeyPassword), stored) << "a start does not change the password";
+    EXPECT_EQ(Text(form->passwordField_.hwnd), "") << "the stored password is never shown in the field";
+    EXPECT_EQ(settings.Get(kKeyPassword), stored) << "a start does not change the password";
     HideInTray();
-    Form2& window = OpenPasswordWindow();
+    PasswordWindow& window = OpenPasswordWindow();
     ClickOk(window);
     EXPECT_FALSE(IsWindowVisible(form->hwnd())) << "the untouched field still guards the tray";
 }
 
 TEST_F(PasswordWindowTest, RefusedStoreIsToldOnceThenRecovers) {
     // A settings root that is no key at all: the store refuses every write.
-    SetSettingsRootForTests(reinterpret_cast<HKEY>(static_cast<INT_PTR>(0x7777)), "nowhere");
+    settings = SettingsStore(reinterpret_cast<HKEY>(static_cast<INT_PTR>(0x7777)), "nowhere");
     TypeIntoMainField("abc");
-    SetSettingsRootForTests(HKEY_CURRENT_USER, settingsKey);
+    settings = SettingsStore(HKEY_CURRENT_USER, settingsKey);
     ASSERT_EQ(prompts.boxes.size(), 1u) << "told once, not at every key";
     EXPECT_EQ(prompts.boxes[0].text.rfind("The password could not be stored.\r\n", 0), 0u)
         << prompts.boxes[0].text;
     EXPECT_EQ(prompts.boxes[0].title, ApplicationTitle());
 
     TypeIntoMainField("d");
-    EXPECT_TRUE(PasswordMatches("abcd", GetSetting(kKeyPassword)));
+    EXPECT_TRUE(PasswordMatches("abcd", settings.Get(kKeyPassword)));
     EXPECT_EQ(prompts.boxes.size(), 1u);
 }
 

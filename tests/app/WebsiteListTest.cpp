@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <random>
 
-#include "app/WebsiteList.h"
+#include "WebsiteList.h"
+#include "support/ListEntries.h"
 
 namespace {
 
@@ -49,15 +50,15 @@ TEST(WebsiteList, KeepsTheSameEntriesAsAPlainVectorThroughEdits) {
         size_t garbage = list.StoredSize() - live;
         ASSERT_LE(garbage, std::max<size_t>(64 * 1024, live)) << "removed text is reclaimed, step " << step;
         if (step % 500 == 0) {
-            ASSERT_EQ(list.Entries(), model) << "step " << step;
+            ASSERT_EQ(EntriesOf(list), model) << "step " << step;
             std::vector<std::string> walked;
             for (std::string_view entry : list) walked.emplace_back(entry);
             ASSERT_EQ(walked, model) << "the walk in place, step " << step;
         }
     }
-    EXPECT_EQ(list.Entries(), model);
+    EXPECT_EQ(EntriesOf(list), model);
     list.RemoveAt(model.size());  // past the end: nothing happens
-    EXPECT_EQ(list.Entries(), model);
+    EXPECT_EQ(EntriesOf(list), model);
 }
 
 TEST(WebsiteList, AppendingAViewOfItsOwnEntryCopiesItBeforeTheStoreMoves) {

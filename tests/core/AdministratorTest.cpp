@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "core/Administrator.h"
+#include "Administrator.h"
 
 namespace {
 
@@ -15,21 +15,22 @@ using Log = std::vector<std::string>;
 
 // Passes every call to the system unless a test breaks or replaces it, and records the calls,
 // the handles opened and closed and the identifiers built and freed.
-class RecordingCalls : public modAdmin::TokenCalls {
-public:
+class RecordingCalls : public TokenCalls {
+  public:
     // What a test changes.
     bool noProcess = false;
     bool refuseToken = false;
     bool firstTableCallSucceeds = false;  // the size query answers "done" instead of a length
     bool firstTableCallReportsZero = false;
-    bool refuseTable = false;             // the group list cannot be read
+    bool refuseTable = false;  // the group list cannot be read
     bool tableLengthZero = false;
     bool refuseSid = false;
     bool refuseAdministratorsLookup = false;
     // Replaces the token's group list: fills the table (or reports the size it needs).
     std::function<BOOL(void* info, DWORD length, DWORD* returned)> groupTable;
     // Replaces the lookup of a group's name (not the Administrators group's own).
-    std::function<BOOL(PSID sid, char* name, DWORD* nameLength, char* domain, DWORD* domainLength)> groupLookup;
+    std::function<BOOL(PSID sid, char* name, DWORD* nameLength, char* domain, DWORD* domainLength)>
+        groupLookup;
 
     // What happened.
     Log log;
@@ -76,8 +77,9 @@ public:
         if (!first && tableLengthZero) *returned = 0;
         return ok;
     }
-    BOOL AllocateAndInitializeSid(SID_IDENTIFIER_AUTHORITY* authority, BYTE count, DWORD s0, DWORD s1, DWORD s2,
-                                  DWORD s3, DWORD s4, DWORD s5, DWORD s6, DWORD s7, PSID* sid) override {
+    BOOL AllocateAndInitializeSid(SID_IDENTIFIER_AUTHORITY* authority, BYTE count, DWORD s0, DWORD s1,
+                                  DWORD s2, DWORD s3, DWORD s4, DWORD s5, DWORD s6, DWORD s7,
+                                  PSID* sid) override {
         log.push_back("AllocateAndInitializeSid");
         for (BYTE b : authority->Value) sidArguments.push_back(b);
         for (DWORD d : {static_cast<DWORD>(count), s0, s1, s2, s3, s4, s5, s6, s7}) sidArguments.push_back(d);
@@ -88,12 +90,13 @@ public:
     }
     BOOL LookupAccountSidA(const char* system, PSID sid, char* name, DWORD* nameLength, char* domain,
                            DWORD* domainLength, SID_NAME_USE* use) override {
-        const bool ofAdministrators = !builtSids.empty() && EqualSid(sid, builtSids.back()) && groupLookups == 0 &&
-                                      log.back() == "AllocateAndInitializeSid";
+        const bool ofAdministrators = !builtSids.empty() && EqualSid(sid, builtSids.back()) &&
+                                      groupLookups == 0 && log.back() == "AllocateAndInitializeSid";
         log.push_back(ofAdministrators ? "LookupAccountSidA(Administrators)" : "LookupAccountSidA(group)");
         if (!ofAdministrators) ++groupLookups;
         if (system != nullptr || *nameLength != 255 || *domainLength != 255 ||
-            std::string(name, 255) != std::string(255, ' ') || std::string(domain, 255) != std::string(255, ' '))
+            std::string(name, 255) != std::string(255, ' ') ||
+            std::string(domain, 255) != std::string(255, ' '))
             ++lookupsNotStartingClean;
         if (ofAdministrators && refuseAdministratorsLookup) return FALSE;
         if (!ofAdministrators && groupLookup) return groupLookup(sid, name, nameLength, domain, domainLength);
@@ -114,7 +117,8 @@ public:
     Log Calls() const {
         Log calls;
         for (const auto& call : log)
-            if (calls.empty() || call != calls.back() || call != "LookupAccountSidA(group)") calls.push_back(call);
+            if (calls.empty() || call != calls.back() || call != "LookupAccountSidA(group)")
+                calls.push_back(call);
         return calls;
     }
 };
@@ -159,7 +163,9 @@ std::function<BOOL(void*, DWORD, DWORD*)> SyntheticGroups(DWORD count, DWORD cla
     };
 }
 
-DWORD Rid(PSID sid) { return *GetSidSubAuthority(sid, *GetSidSubAuthorityCount(sid) - 1); }
+DWORD Rid(PSID sid) {
+    return *GetSidSubAuthority(sid, *GetSidSubAuthorityCount(sid) - 1);
+}
 
 // The name the system gives the Administrators group here (it follows the display language).
 std::string AdministratorsName() {
@@ -174,7 +180,8 @@ std::string AdministratorsName() {
     return ok ? name : "";
 }
 
-const Log kUpToTable = {"GetCurrentProcess", "OpenProcessToken", "GetTokenInformation", "GetTokenInformation"};
+const Log kUpToTable = {"GetCurrentProcess", "OpenProcessToken", "GetTokenInformation",
+                        "GetTokenInformation"};
 
 Log Then(Log calls, const Log& more) {
     calls.insert(calls.end(), more.begin(), more.end());
@@ -182,17 +189,19 @@ Log Then(Log calls, const Log& more) {
 }
 
 void ExpectEverythingReleased(const RecordingCalls& calls) {
-    EXPECT_EQ(calls.closedHandles, calls.openedTokens) << "each opened token is closed once, and nothing else";
+    EXPECT_EQ(calls.closedHandles, calls.openedTokens)
+        << "each opened token is closed once, and nothing else";
     EXPECT_EQ(calls.freedSids, calls.builtSids) << "each built identifier is freed once, and nothing else";
 }
 
 TEST(IsAdministrator, TheUserUnderWineIsAnAdministrator) {
-    EXPECT_TRUE(modAdmin::IsAdministrator());
+    EXPECT_TRUE(IsAdministrator());
 
     RecordingCalls calls;
-    EXPECT_TRUE(modAdmin::IsAdministrator(calls));
-    EXPECT_EQ(calls.Calls(), Then(kUpToTable, {"AllocateAndInitializeSid", "LookupAccountSidA(Administrators)",
-                                               "LookupAccountSidA(group)", "FreeSid", "CloseHandle"}));
+    EXPECT_TRUE(IsAdministrator(calls));
+    EXPECT_EQ(calls.Calls(),
+              Then(kUpToTable, {"AllocateAndInitializeSid", "LookupAccountSidA(Administrators)",
+                                "LookupAccountSidA(group)", "FreeSid", "CloseHandle"}));
     EXPECT_EQ(calls.accessAsked, 0x20008u);
     EXPECT_EQ(calls.classesAsked, (std::vector<TOKEN_INFORMATION_CLASS>{TokenGroups, TokenGroups}));
     EXPECT_EQ(calls.sidArguments, (std::vector<DWORD>{0, 0, 0, 0, 0, 5, 2, 32, 544, 0, 0, 0, 0, 0, 0}));
@@ -213,19 +222,23 @@ TEST(IsAdministrator, EveryFailingStepGivesFalseAndReleasesWhatItHeld) {
     };
     const std::vector<Case> cases = {
         {"no process handle", [](RecordingCalls& c) { c.noProcess = true; }, {"GetCurrentProcess"}},
-        {"no token", [](RecordingCalls& c) { c.refuseToken = true; }, {"GetCurrentProcess", "OpenProcessToken"}},
+        {"no token",
+         [](RecordingCalls& c) { c.refuseToken = true; },
+         {"GetCurrentProcess", "OpenProcessToken"}},
         {"size query answers without a length",
          [](RecordingCalls& c) { c.firstTableCallSucceeds = true; },
          {"GetCurrentProcess", "OpenProcessToken", "GetTokenInformation", "CloseHandle"}},
         {"size query reports length 0",
          [](RecordingCalls& c) { c.firstTableCallReportsZero = true; },
          {"GetCurrentProcess", "OpenProcessToken", "GetTokenInformation", "CloseHandle"}},
-        {"unreadable group list", [](RecordingCalls& c) { c.refuseTable = true; }, Then(kUpToTable, {"CloseHandle"})},
+        {"unreadable group list", [](RecordingCalls& c) { c.refuseTable = true; },
+         Then(kUpToTable, {"CloseHandle"})},
         {"group list of length 0", [](RecordingCalls& c) { c.tableLengthZero = true; },
          Then(kUpToTable, {"CloseHandle"})},
         {"identifier cannot be built", [](RecordingCalls& c) { c.refuseSid = true; },
          Then(kUpToTable, {"AllocateAndInitializeSid", "CloseHandle"})},
-        {"Administrators name cannot be looked up", [](RecordingCalls& c) { c.refuseAdministratorsLookup = true; },
+        {"Administrators name cannot be looked up",
+         [](RecordingCalls& c) { c.refuseAdministratorsLookup = true; },
          Then(kUpToTable,
               {"AllocateAndInitializeSid", "LookupAccountSidA(Administrators)", "FreeSid", "CloseHandle"})},
         {"no group has the name", [&](RecordingCalls& c) { c.groupLookup = usersOnly; },
@@ -240,11 +253,13 @@ TEST(IsAdministrator, EveryFailingStepGivesFalseAndReleasesWhatItHeld) {
         SCOPED_TRACE(test.what);
         RecordingCalls calls;
         test.arrange(calls);
-        EXPECT_FALSE(modAdmin::IsAdministrator(calls));
+        EXPECT_FALSE(IsAdministrator(calls));
         EXPECT_EQ(calls.Calls(), test.expected);
         ExpectEverythingReleased(calls);
-        if (std::find(test.expected.begin(), test.expected.end(), "LookupAccountSidA(group)") != test.expected.end()) {
-            EXPECT_EQ(calls.groupLookups, static_cast<int>(calls.groupCountReturned)) << "every group was looked up";
+        if (std::find(test.expected.begin(), test.expected.end(), "LookupAccountSidA(group)") !=
+            test.expected.end()) {
+            EXPECT_EQ(calls.groupLookups, static_cast<int>(calls.groupCountReturned))
+                << "every group was looked up";
         }
     }
 }
@@ -253,7 +268,8 @@ TEST(IsAdministrator, OnlyTheAccountNameIsCompared) {
     const std::string administrators = AdministratorsName();
     ASSERT_FALSE(administrators.empty());
     std::string upper = administrators;
-    std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) { return std::toupper(c); });
+    std::transform(upper.begin(), upper.end(), upper.begin(),
+                   [](unsigned char c) { return std::toupper(c); });
     struct Case {
         const char* what;
         std::string name, domain;
@@ -263,7 +279,8 @@ TEST(IsAdministrator, OnlyTheAccountNameIsCompared) {
         {"the same name in another domain", administrators, "ELSEWHERE", true},
         {"the name in other letter case", upper, "BUILTIN", false},
         {"the name with a character more", administrators + "s", "BUILTIN", false},
-        {"the name less its last character", administrators.substr(0, administrators.size() - 1), "BUILTIN", false},
+        {"the name less its last character", administrators.substr(0, administrators.size() - 1), "BUILTIN",
+         false},
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.what);
@@ -273,7 +290,7 @@ TEST(IsAdministrator, OnlyTheAccountNameIsCompared) {
             const std::string answer = Rid(sid) == 1001 ? test.name : "Group " + std::to_string(Rid(sid));
             return Answer(answer, name, nameLength) && Answer(test.domain, domain, domainLength);
         };
-        EXPECT_EQ(modAdmin::IsAdministrator(calls), test.expected);
+        EXPECT_EQ(IsAdministrator(calls), test.expected);
         EXPECT_EQ(calls.groupLookups, test.expected ? 2 : 3) << "the walk stops at the first match";
         ExpectEverythingReleased(calls);
     }
@@ -285,15 +302,17 @@ TEST(IsAdministrator, TheWholeGroupListIsWalkedHoweverLong) {
         for (bool lastMatches : {true, false}) {
             RecordingCalls calls;
             calls.groupTable = SyntheticGroups(count);
-            calls.groupLookup = [&](PSID sid, char* name, DWORD* nameLength, char* domain, DWORD* domainLength) {
+            calls.groupLookup = [&](PSID sid, char* name, DWORD* nameLength, char* domain,
+                                    DWORD* domainLength) {
                 const bool last = Rid(sid) == 1000 + count - 1;
                 return Answer(last && lastMatches ? AdministratorsName() : "Group", name, nameLength) &&
                        Answer("DOMAIN", domain, domainLength);
             };
-            EXPECT_EQ(modAdmin::IsAdministrator(calls), lastMatches);
+            EXPECT_EQ(IsAdministrator(calls), lastMatches);
             EXPECT_EQ(calls.groupLookups, static_cast<int>(count));
-            EXPECT_EQ(calls.tableLengthGiven, offsetof(TOKEN_GROUPS, Groups) +
-                                                  count * (sizeof(SID_AND_ATTRIBUTES) + GetSidLengthRequired(5)))
+            EXPECT_EQ(calls.tableLengthGiven,
+                      offsetof(TOKEN_GROUPS, Groups) +
+                          count * (sizeof(SID_AND_ATTRIBUTES) + GetSidLengthRequired(5)))
                 << "the table is sized from the length the system reported";
             EXPECT_EQ(calls.lookupsNotStartingClean, 0);
             ExpectEverythingReleased(calls);
@@ -309,7 +328,7 @@ TEST(IsAdministrator, UntrustworthyAnswersNeverMatchOrOverrun) {
         Answer(AdministratorsName(), name, nameLength);
         return FALSE;
     };
-    EXPECT_FALSE(modAdmin::IsAdministrator(failedWrite));
+    EXPECT_FALSE(IsAdministrator(failedWrite));
     ExpectEverythingReleased(failedWrite);
 
     // A count claiming more entries than the returned bytes hold: only the returned ones are read.
@@ -318,7 +337,7 @@ TEST(IsAdministrator, UntrustworthyAnswersNeverMatchOrOverrun) {
     overclaimed.groupLookup = [](PSID, char* name, DWORD* nameLength, char* domain, DWORD* domainLength) {
         return Answer("Group", name, nameLength) && Answer("DOMAIN", domain, domainLength);
     };
-    EXPECT_FALSE(modAdmin::IsAdministrator(overclaimed));
+    EXPECT_FALSE(IsAdministrator(overclaimed));
     const size_t entriesInReturnedBytes =
         (overclaimed.tableLengthGiven - offsetof(TOKEN_GROUPS, Groups)) / sizeof(SID_AND_ATTRIBUTES);
     EXPECT_EQ(static_cast<size_t>(overclaimed.groupLookups), entriesInReturnedBytes)

@@ -19,12 +19,13 @@
 #include <string>
 #include <vector>
 
-#include "core/BlockingForm.h"
-#include "core/Handles.h"
+#include "support/ListEntries.h"
+#include "support/BlockingForm.h"
+#include "Handles.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempTree.h"
-#include "ui/Appearance.h"
-#include "ui/ErrorReport.h"
+#include "Appearance.h"
+#include "ErrorReport.h"
 
 namespace {
 
@@ -173,7 +174,6 @@ class BlockingReliability : public TempTree {
 };
 
 TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
-    ScriptedPrompts prompts;
     std::map<std::string, int> counts;
     int restoringStops = 0, blockedStarts = 0;
 
@@ -194,7 +194,7 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
         WriteBytes(hostsPath, *clean);
 
         auto startProgram = [&] {
-            auto window = std::make_unique<BlockingForm>(hostsPath, dataFolder, random() % 10 != 0);
+            auto window = std::make_unique<BlockingForm>(Parts(), dataFolder, random() % 10 != 0);
             window->SetEntries(RandomEntries(random));
             return window;
         };
@@ -202,7 +202,7 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
 
         for (int step = 0; step < kStepsPerSequence; ++step) {
             const bool on = window->Blocking();
-            const bool admin = window->form->UserIsAdmin;
+            const bool admin = window->form->state_.userIsAdmin;
             std::vector<Action> possible = {Action::CloseAndStartAgain, Action::EndWithoutCloseAndStartAgain};
             if (on) {
                 possible.insert(possible.end(), {Action::UserStop, Action::UserStop});
@@ -231,7 +231,7 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
             const bool backupPathFree = !Exists(backupPath);
             const std::string hostsBefore = ReadBytes(hostsPath);
             const std::string backupContentBefore = ReadBytes(backupPath);
-            const std::vector<std::string> entries = window->form->ListView1.Entries();
+            const std::vector<std::string> entries = EntriesOf(window->form->websiteList_);
             prompts.boxes.clear();
 
             UniqueFile holder;

@@ -18,14 +18,14 @@
 #include <string>
 #include <vector>
 
-#include "core/BlockingForm.h"
-#include "core/Failure.h"
-#include "core/FileHelpers.h"
-#include "core/FileSecurity.h"
+#include "support/BlockingForm.h"
+#include "Failure.h"
+#include "FileHelpers.h"
+#include "FileSecurity.h"
 #include "support/MainWindowFixture.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempTree.h"
-#include "ui/Appearance.h"
+#include "Appearance.h"
 
 namespace {
 
@@ -131,7 +131,7 @@ bool SystemKeepsAccessLists(const std::string& scratch) {
 // Gives a file another owner. Windows records it with SetNamedSecurityInfoA (given the rights to
 // name that owner); Wine answers success but keeps nothing, so the owner is then named through
 // the test hook and the test says so. Answers whether the system itself recorded it.
-bool PlantOwner(const std::string& path, const std::string& sidText) {
+bool PlantOwner(TestOwnership& owners, const std::string& path, const std::string& sidText) {
     PSID sid = nullptr;
     EXPECT_TRUE(ConvertStringSidToSidA(sidText.c_str(), &sid)) << sidText;
     SetNamedSecurityInfoA(const_cast<char*>(path.c_str()), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, sid,
@@ -139,7 +139,7 @@ bool PlantOwner(const std::string& path, const std::string& sidText) {
     LocalFree(sid);
     ReadBack read(path);
     bool recorded = read.status == ERROR_SUCCESS && SidText(read.owner) == sidText;
-    if (!recorded) SetReportedOwnerForTests(path, sidText);
+    if (!recorded) owners.NameOwner(path, sidText);
     return recorded;
 }
 
@@ -161,11 +161,10 @@ class FileSecurityTest : public TempTree {
   protected:
     void SetUp() override {
         TempTree::SetUp();
-        SetAdministratorsMemberForTests(kOtherAdministrator);
+        owners.CountAsAdministrator(kOtherAdministrator);
     }
     void TearDown() override {
-        for (const std::string& path : planted) SetReportedOwnerForTests(path, "");
-        SetAdministratorsMemberForTests("");
+        for (const std::string& path : planted) owners.Forget(path);
         TempTree::TearDown();
     }
     std::vector<std::string> planted;
@@ -338,24 +337,26 @@ TEST_F(FileSecurityTest, OwnerTrustByAccount) {
     for (const Case& c : cases) {
         PSID sid = nullptr;
         ASSERT_TRUE(ConvertStringSidToSidA(c.sid.c_str(), &sid)) << c.sid;
-        EXPECT_EQ(IsTrustedSid(sid), c.trusted) << c.sid;
+        EXPECT_EQ(IsTrustedSid(sid, owners), c.trusted) << c.sid;
         LocalFree(sid);
     }
-    EXPECT_FALSE(IsTrustedSid(nullptr));
+    EXPECT_FALSE(IsTrustedSid(nullptr, owners));
 }
 
 TEST_F(FileSecurityTest, FileOwnerDecidesTrust) {
     MakeDataFolder();
     std::string own = dataFolder + "\\hosts";
     ASSERT_TRUE(WriteFileText(own, "127.0.0.1 localhost\r\n"));
-    EXPECT_TRUE(IsTrustedOwner(own)) << "a file the program wrote itself is always trusted";
-    EXPECT_FALSE(IsTrustedOwner(dataFolder + "\\missing")) << "no owner can be read for a missing file";
+    EXPECT_TRUE(IsTrustedOwner(own, owners)) << "a file the program wrote itself is always trusted";
+    EXPECT_FALSE(IsTrustedOwner(dataFolder + "\\missing", owners))
+        << "no owner can be read for a missing file";
     {
         // Another program holding the file open with no sharing at all does not hide its owner.
         HANDLE held = CreateFileA(own.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(held, INVALID_HANDLE_VALUE);
-        EXPECT_TRUE(IsTrustedOwner(own)) << "a held backup of the program's own passed for a planted one";
-        EXPECT_FALSE(SetAsideIfUntrusted(own));
+        EXPECT_TRUE(IsTrustedOwner(own, owners))
+            << "a held backup of the program's own passed for a planted one";
+        EXPECT_FALSE(SetAsideIfUntrusted(own, owners));
         CloseHandle(held);
     }
 
@@ -369,21 +370,22 @@ TEST_F(FileSecurityTest, FileOwnerDecidesTrust) {
         std::string path = dataFolder + "\\iStart-" + std::to_string(&c - cases);
         ASSERT_TRUE(WriteFileText(path, " "));
         planted.push_back(path);
-        anyRecorded = PlantOwner(path, c.sid) || anyRecorded;
-        EXPECT_EQ(IsTrustedOwner(path), c.trusted) << "owner " << c.sid;
+        anyRecorded = PlantOwner(owners, path, c.sid) || anyRecorded;
+        EXPECT_EQ(IsTrustedOwner(path, owners), c.trusted) << "owner " << c.sid;
     }
     // A hard link reports the owner of the file it shares, so a second name is never trusted.
     std::string systemFile = commonAppData + "\\system-owned";
     ASSERT_TRUE(WriteFileText(systemFile, "10.0.0.66 bank.example\r\n"));
     std::string linked = dataFolder + "\\linked";
-    EXPECT_TRUE(IsTrustedOwner(systemFile)) << "the program wrote this file itself";
+    EXPECT_TRUE(IsTrustedOwner(systemFile, owners)) << "the program wrote this file itself";
     ASSERT_TRUE(CreateHardLinkA(linked.c_str(), systemFile.c_str(), nullptr));
-    EXPECT_FALSE(IsTrustedOwner(linked)) << "a hard link into the data folder passed for a trusted file";
-    EXPECT_TRUE(IsTrustedOwner(dataFolder)) << "a folder's link count says nothing";
+    EXPECT_FALSE(IsTrustedOwner(linked, owners))
+        << "a hard link into the data folder passed for a trusted file";
+    EXPECT_TRUE(IsTrustedOwner(dataFolder, owners)) << "a folder's link count says nothing";
 
     if (!anyRecorded)
         std::printf("  (Wine recorded none of the owners; they were named through the test hook)\n");
-    EXPECT_TRUE(IsTrustedOwner(own)) << "one file's owner says nothing about another's";
+    EXPECT_TRUE(IsTrustedOwner(own, owners)) << "one file's owner says nothing about another's";
 }
 
 TEST_F(FileSecurityTest, SetAsideKeepsTheFileUnderATellingName) {
@@ -391,14 +393,14 @@ TEST_F(FileSecurityTest, SetAsideKeepsTheFileUnderATellingName) {
     std::string backup = dataFolder + "\\hosts";
     WriteBytes(backup, "10.0.0.66 bank.example\r\n");
     planted.push_back(backup);
-    PlantOwner(backup, "S-1-5-32-545");
+    PlantOwner(owners, backup, "S-1-5-32-545");
 
     std::string first = SetAsideUntrusted(backup);
     planted.push_back(first);
     EXPECT_EQ(first.rfind(backup + ".untrusted-", 0), 0u) << first;
     EXPECT_EQ(ReadBytes(first), "10.0.0.66 bank.example\r\n");
     EXPECT_EQ(ReadBytes(backup), "<missing>");
-    EXPECT_FALSE(IsTrustedOwner(first)) << "the set-aside file keeps its owner";
+    EXPECT_FALSE(IsTrustedOwner(first, owners)) << "the set-aside file keeps its owner";
 
     // A second planted file within the same second gets a name of its own; the first one stays.
     WriteBytes(backup, "second\r\n");
@@ -410,7 +412,7 @@ TEST_F(FileSecurityTest, SetAsideKeepsTheFileUnderATellingName) {
 
     // A fresh file the program writes in its place is its own again.
     ASSERT_TRUE(WriteFileText(backup, "clean\r\n"));
-    EXPECT_TRUE(IsTrustedOwner(backup));
+    EXPECT_TRUE(IsTrustedOwner(backup, owners));
 
     EXPECT_THROW(SetAsideUntrusted(dataFolder + "\\missing"), Failure);
 }
@@ -418,15 +420,15 @@ TEST_F(FileSecurityTest, SetAsideKeepsTheFileUnderATellingName) {
 TEST_F(FileSecurityTest, OnlyAnUntrustedFileIsSetAside) {
     MakeDataFolder();
     std::string backup = dataFolder + "\\hosts";
-    EXPECT_FALSE(SetAsideIfUntrusted(backup)) << "nothing stands there";
+    EXPECT_FALSE(SetAsideIfUntrusted(backup, owners)) << "nothing stands there";
 
     ASSERT_TRUE(WriteFileText(backup, "clean\r\n"));
-    EXPECT_FALSE(SetAsideIfUntrusted(backup)) << "the program's own backup";
+    EXPECT_FALSE(SetAsideIfUntrusted(backup, owners)) << "the program's own backup";
     EXPECT_EQ(ReadBytes(backup), "clean\r\n");
 
     planted.push_back(backup);
-    PlantOwner(backup, "S-1-1-0");
-    EXPECT_TRUE(SetAsideIfUntrusted(backup));
+    PlantOwner(owners, backup, "S-1-1-0");
+    EXPECT_TRUE(SetAsideIfUntrusted(backup, owners));
     EXPECT_EQ(ReadBytes(backup), "<missing>");
     WIN32_FIND_DATAA found;
     HANDLE find = FindFirstFileA((backup + ".untrusted-*").c_str(), &found);
@@ -438,14 +440,14 @@ TEST_F(FileSecurityTest, OnlyAnUntrustedFileIsSetAside) {
     // A planter who holds the file open without delete sharing keeps it from being moved: the
     // refusal is reported, and the file still stands there for the caller to refuse.
     WriteBytes(backup, "held\r\n");
-    PlantOwner(backup, "S-1-1-0");
+    PlantOwner(owners, backup, "S-1-1-0");
     HANDLE held =
         CreateFileA(backup.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    EXPECT_THROW(SetAsideIfUntrusted(backup), Failure);
+    EXPECT_THROW(SetAsideIfUntrusted(backup, owners), Failure);
     CloseHandle(held);
     EXPECT_EQ(ReadBytes(backup), "held\r\n");
-    EXPECT_FALSE(IsTrustedOwner(backup));
+    EXPECT_FALSE(IsTrustedOwner(backup, owners));
 }
 
 // ---- the blocker and start-up believe only trusted files -----------------------------------
@@ -472,7 +474,7 @@ class PlantedBackup : public FileSecurityTest {
     void Plant(const std::string& owner) {
         WriteBytes(backup, kPlanted);
         planted.push_back(backup);
-        if (!owner.empty()) PlantOwner(backup, owner);
+        if (!owner.empty()) PlantOwner(owners, backup, owner);
     }
     // The files moved aside in the data folder, with their content.
     std::vector<std::string> SetAside() {
@@ -494,7 +496,6 @@ class PlantedBackup : public FileSecurityTest {
         return texts;
     }
 
-    ScriptedPrompts prompts;
     std::string backup;
 };
 
@@ -511,8 +512,8 @@ TEST_F(PlantedBackup, StopRestoresOnlyATrustedBackup) {
         const std::string blocked = std::string(kClean) + "\r\n127.0.0.1          mail.example\r\n";
         WriteBytes(hostsPath, blocked);
         Plant(c.owner);
-        BlockingForm window(hostsPath, dataFolder, true);
-        window.form->PushButton2.SetCaption("Stop Blocking");
+        BlockingForm window(Parts(), dataFolder, true);
+        window.form->SetBlocking(true);
         prompts.boxes.clear();
 
         window.Stop();
@@ -529,7 +530,7 @@ TEST_F(PlantedBackup, StopRestoresOnlyATrustedBackup) {
                 << "the planted file must be kept aside";
         }
         for (const std::string& path : planted) {
-            SetReportedOwnerForTests(path, "");
+            owners.Forget(path);
             DeleteFileA(path.c_str());
         }
         planted.clear();
@@ -541,7 +542,7 @@ TEST_F(PlantedBackup, StartsSetAPlantedBackupAsideAndTakeAFreshOne) {
         SCOPED_TRACE(atStartup ? "start-up resume" : "user's start");
         WriteBytes(hostsPath, kClean);
         Plant("S-1-5-32-545");
-        BlockingForm window(hostsPath, dataFolder, true);
+        BlockingForm window(Parts(), dataFolder, true);
         window.SetEntries({"bank.example"});
         prompts.boxes.clear();
 
@@ -549,14 +550,14 @@ TEST_F(PlantedBackup, StartsSetAPlantedBackupAsideAndTakeAFreshOne) {
 
         EXPECT_TRUE(prompts.boxes.empty()) << (prompts.boxes.empty() ? "" : prompts.boxes[0].text);
         EXPECT_EQ(ReadBytes(backup), kClean) << "the fresh backup is the hosts file as it was";
-        EXPECT_TRUE(IsTrustedOwner(backup));
+        EXPECT_TRUE(IsTrustedOwner(backup, owners));
         EXPECT_EQ(SetAside(), std::vector<std::string>{kPlanted});
         EXPECT_EQ(ReadBytes(hostsPath), std::string(kClean) + "\r\n" + BlockLine("bank.example"));
 
         window.Stop();
         EXPECT_EQ(ReadBytes(hostsPath), kClean) << "the stop puts back the hosts file, not the planted one";
         for (const std::string& path : planted) {
-            SetReportedOwnerForTests(path, "");
+            owners.Forget(path);
             DeleteFileA(path.c_str());
         }
         planted.clear();
@@ -569,7 +570,7 @@ TEST_F(PlantedBackup, APlantedBackupThatCannotBeMovedIsRefused) {
     HANDLE held =
         CreateFileA(backup.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    BlockingForm window(hostsPath, dataFolder, true);
+    BlockingForm window(Parts(), dataFolder, true);
     window.SetEntries({"bank.example"});
 
     window.UserStart();
@@ -582,7 +583,7 @@ TEST_F(PlantedBackup, APlantedBackupThatCannotBeMovedIsRefused) {
     EXPECT_EQ(window.Caption(), "Start Blocking");
 
     prompts.boxes.clear();
-    window.form->PushButton2.SetCaption("Stop Blocking");
+    window.form->SetBlocking(true);
     window.Stop();
     EXPECT_EQ(ReadBytes(hostsPath), kClean) << "the stop copied the planted backup";
     ASSERT_FALSE(prompts.boxes.empty());
@@ -598,7 +599,7 @@ namespace {
 class StartupSecurity : public MainWindowTest {
   protected:
     void TearDown() override {
-        SetReportedOwnerForTests(dataFolder + "\\iStart", "");
+        owners.Forget(dataFolder + "\\iStart");
         MainWindowTest::TearDown();
     }
     // Everyone may write in the folder (the open list a folder can carry from before).
@@ -627,12 +628,12 @@ TEST_F(StartupSecurity, AMarkerWithAForeignOwnerAdoptsNothing) {
         DeleteRunValue();
         MakeDataFolder();
         WriteBytes(dataFolder + "\\iStart", " ");
-        SetReportedOwnerForTests(dataFolder + "\\iStart", "");
-        if (*c.owner) PlantOwner(dataFolder + "\\iStart", c.owner);
+        owners.Forget(dataFolder + "\\iStart");
+        if (*c.owner) PlantOwner(owners, dataFolder + "\\iStart", c.owner);
 
-        Form1& main = StartMainWindow();
-        EXPECT_EQ(main.PushButton2.Caption(), c.adopts ? "Stop Blocking" : "Start Blocking");
-        EXPECT_EQ(main.Check1.Value(), c.adopts ? 1 : 0);
+        MainWindow& main = StartMainWindow();
+        EXPECT_EQ(main.startStopButton_.Caption(), c.adopts ? "Stop Blocking" : "Start Blocking");
+        EXPECT_EQ(main.startWithWindowsBox_.Value(), c.adopts ? 1 : 0);
         EXPECT_EQ(Setting(kKeyWindowsStartup), c.adopts ? "On" : "<absent>");
         EXPECT_EQ(Setting(kKeyBlockOnStart), c.adopts ? "1" : "<absent>");
         EXPECT_EQ(ReadBytes(dataFolder + "\\iStart"), " ") << "the marker itself is left alone";

@@ -6,9 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "core/Failure.h"
-#include "core/HostsText.h"
-#include "core/BlockingForm.h"
+#include "Failure.h"
+#include "HostsText.h"
+#include "support/BlockedHostsSize.h"
+#include "support/BlockingForm.h"
 #include "support/TempTree.h"
 
 namespace {
@@ -21,7 +22,7 @@ struct CollectingSink : ContentSink {
 std::string Blocked(const std::string& previous, const std::vector<std::string>& texts) {
     const std::vector<std::string_view> entries(texts.begin(), texts.end());
     CollectingSink sink;
-    PutBlockedHosts(sink, previous, entries);
+    PutBlockedHosts(sink, previous, [&](BlockLineWriter& lines) { lines.AddAll(entries); });
     EXPECT_EQ(sink.text.size(), BlockedHostsSize(previous.size(), entries))
         << "the announced size is the real one";
     return sink.text;
@@ -58,7 +59,8 @@ TEST(HostsText, AnEntryIsCutAtItsFirstLineBreakWhereverItStands) {
                 EXPECT_EQ(Blocked("", {entry}), "\r\n" + BlockLine(name))
                     << "length " << length << ", break at " << at;
                 for (HostNameCopier copier : Copiers())
-                    EXPECT_EQ(LinesBy(copier, {entry}), BlockLine(name)) << "length " << length << ", break at " << at;
+                    EXPECT_EQ(LinesBy(copier, {entry}), BlockLine(name))
+                        << "length " << length << ", break at " << at;
                 EXPECT_EQ(HostNameOfEntry(entry), name);
             }
         }
@@ -68,8 +70,9 @@ TEST(HostsText, AnEntryIsCutAtItsFirstLineBreakWhereverItStands) {
     EXPECT_EQ(Blocked("", {lookalikes}), "\r\n" + BlockLine(lookalikes));
     for (HostNameCopier copier : Copiers())
         for (size_t length = 0; length <= 40; ++length) {
-            const std::string entry = (lookalikes + lookalikes + lookalikes + lookalikes + lookalikes +
-                                       lookalikes).substr(0, length);
+            const std::string entry =
+                (lookalikes + lookalikes + lookalikes + lookalikes + lookalikes + lookalikes)
+                    .substr(0, length);
             EXPECT_EQ(LinesBy(copier, {entry}), BlockLine(entry)) << "length " << length;
         }
 }
@@ -77,7 +80,10 @@ TEST(HostsText, AnEntryIsCutAtItsFirstLineBreakWhereverItStands) {
 TEST(HostsText, RandomEntriesOfControlBytesGiveOneLineEach) {
     // Bytes around the line breaks (NUL, tab, the other control characters below 0x0E, 0x0E
     // itself and bytes with the top bit set), in entries of every short length.
-    const std::string alphabet("\0\t\v\f\r\n\x0e\x8d\x8a" "a.", 11);
+    const std::string alphabet(
+        "\0\t\v\f\r\n\x0e\x8d\x8a"
+        "a.",
+        11);
     std::mt19937 random(11);
     std::vector<std::string> entries;
     std::string expected = "\r\n";

@@ -3,13 +3,14 @@
 
 #include <gtest/gtest.h>
 
-#include "core/Failure.h"
-#include "core/SystemLibrary.h"
+#include "Failure.h"
+#include "SystemLibrary.h"
 
 namespace {
 
 TEST(SystemLibrary, BindsAFunctionFromTheSystemFolder) {
-    auto extendedError = SystemFunction<decltype(&CommDlgExtendedError)>("comdlg32.dll", "CommDlgExtendedError");
+    auto extendedError =
+        SystemFunction<decltype(&CommDlgExtendedError)>("comdlg32.dll", "CommDlgExtendedError");
     ASSERT_NE(extendedError, nullptr);
     EXPECT_EQ(extendedError(), 0u) << "no dialog has failed";
 

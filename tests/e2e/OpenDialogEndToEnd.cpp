@@ -9,11 +9,11 @@
 #include <functional>
 #include <vector>
 
-#include "app/Form1.h"
-#include "core/FileHelpers.h"
+#include "MainWindow.h"
+#include "FileHelpers.h"
 #include "support/SystemHostsFolder.h"
 #include "support/TempTree.h"
-#include "ui/Appearance.h"
+#include "Appearance.h"
 
 namespace {
 
@@ -199,13 +199,14 @@ TEST_F(OpenDialogEndToEnd, ATypedFileNameLoadsItsLinesIntoTheList) {
     ASSERT_TRUE(WaitFor(
         [&] { return (main = FindTopWindow(process_.dwProcessId, kMainWindowClassName, nullptr)); }, 30))
         << "the main window shows";
-    HWND view = GetDlgItem(main, kIdListView1);
+    HWND view = GetDlgItem(main, kIdWebsiteList);
     ASSERT_NE(view, nullptr);
     const int before = static_cast<int>(SendMessageA(view, LVM_GETITEMCOUNT, 0, 0));
 
     // "Load Websites From File": the command runs inside the program; its dialog is modal there.
-    HWND button = GetDlgItem(main, kIdPushButton4);
-    PostMessageA(main, WM_COMMAND, MAKEWPARAM(kIdPushButton4, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+    HWND button = GetDlgItem(main, kIdLoadFromFileButton);
+    PostMessageA(main, WM_COMMAND, MAKEWPARAM(kIdLoadFromFileButton, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(button));
     HWND dialog = nullptr;
     ASSERT_TRUE(
         WaitFor([&] { return (dialog = FindTopWindow(process_.dwProcessId, "#32770", kDialogTitle)); }, 30))

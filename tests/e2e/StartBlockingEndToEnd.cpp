@@ -1,7 +1,7 @@
 // The whole program as a user meets it: Parvalisk.exe is started, its window found by its caption,
 // "Start Blocking" pressed with a real click message, and the hosts file of the temporary tree
-// (the machine's hosts folder points there meanwhile) checked. The program keeps its data folder and settings where it always does (in this Wine
-// prefix); they are cleared before and after the run.
+// (the machine's hosts folder points there meanwhile) checked. The program keeps its data folder and settings
+// where it always does (in this Wine prefix); they are cleared before and after the run.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -9,18 +9,18 @@
 #include <memory>
 #include <string>
 
-#include "app/Form1.h"
-#include "core/FileHelpers.h"
+#include "MainWindow.h"
+#include "FileHelpers.h"
 #include "support/SystemHostsFolder.h"
 #include "support/TempTree.h"
-#include "ui/Appearance.h"
+#include "Appearance.h"
 
 namespace {
 
 const char kProgramSettingsKey[] = "Software\\VB and VBA Program Settings\\Kelmarin\\Parvalisk";
 
 class StartBlockingEndToEnd : public TempTree {
-protected:
+  protected:
     void SetUp() override {
         TempTree::SetUp();
         systemHosts = std::make_unique<SystemHostsFolder>(windir + "\\system32\\drivers\\etc");
@@ -30,7 +30,8 @@ protected:
     }
     void TearDown() override {
         if (process.hProcess != nullptr) {
-            if (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(process.hProcess, 1);
+            if (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT)
+                TerminateProcess(process.hProcess, 1);
             WaitForSingleObject(process.hProcess, 10000);
             CloseHandle(process.hProcess);
             CloseHandle(process.hThread);
@@ -45,8 +46,8 @@ protected:
     }
     static void StoreProgramSetting(const char* key, const std::string& value) {
         HKEY section = nullptr;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kProgramSettingsKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                                  &section, nullptr),
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kProgramSettingsKey, 0, nullptr, 0, KEY_SET_VALUE,
+                                  nullptr, &section, nullptr),
                   ERROR_SUCCESS);
         RegSetValueExA(section, key, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                        static_cast<DWORD>(value.size() + 1));
@@ -58,8 +59,8 @@ protected:
         std::string commandLine = "\"" + exe + "\"";
         STARTUPINFOA startup{};
         startup.cb = sizeof startup;
-        ASSERT_TRUE(CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                   &startup, &process))
+        ASSERT_TRUE(CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                   nullptr, &startup, &process))
             << "cannot start " << exe;
     }
     // The visible window captioned "Parvalisk" that belongs to the program started here (another

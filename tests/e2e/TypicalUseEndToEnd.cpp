@@ -4,8 +4,8 @@
 // which resumes the block hidden in the tray.
 //
 // The program runs in this test's Wine prefix with the machine's hosts folder pointing at a
-// temporary tree, so the hosts file it changes is the tree's. Its data folder and settings are the prefix's own; the
-// test clears them before and after. Screenshots of the main window and the password window are
+// temporary tree, so the hosts file it changes is the tree's. Its data folder and settings are the prefix's
+// own; the test clears them before and after. Screenshots of the main window and the password window are
 // saved beside the build's programs' folder (build\e2e-*.bmp).
 
 #include <windows.h>
@@ -19,18 +19,18 @@
 #include <thread>
 #include <vector>
 
-#include "app/Form1.h"
-#include "app/PasswordHash.h"
-#include "app/PasswordWindow.h"
-#include "app/SettingsStore.h"
-#include "core/FileHelpers.h"
-#include "core/Handles.h"
-#include "core/HostsText.h"
-#include "shell/cSysTray.h"
+#include "MainWindow.h"
+#include "PasswordHash.h"
+#include "PasswordWindow.h"
+#include "SettingsStore.h"
+#include "FileHelpers.h"
+#include "Handles.h"
+#include "HostsText.h"
+#include "TrayIcon.h"
 #include "support/SystemHostsFolder.h"
 #include "support/TempTree.h"
-#include "ui/Appearance.h"
-#include "ui/InputBox.h"
+#include "Appearance.h"
+#include "InputBox.h"
 
 namespace {
 
@@ -87,7 +87,8 @@ HWND FindChild(HWND parent, const std::string& className) {
 std::string TextOf(HWND window) {
     char text[1024] = "";
     DWORD_PTR got = 0;
-    SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_BLOCK, 5000, &got);
+    SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_BLOCK, 5000,
+                        &got);
     return std::string(text, got);
 }
 
@@ -96,7 +97,9 @@ void Type(HWND field, const std::string& text) {
 }
 
 // Posted, not sent: a click may open a modal box, and the test must stay free to answer it.
-void Click(HWND button) { PostMessageA(button, BM_CLICK, 0, 0); }
+void Click(HWND button) {
+    PostMessageA(button, BM_CLICK, 0, 0);
+}
 
 // Saves what the screen shows of the window as a 24-bit bitmap file.
 bool SaveScreenshot(HWND window, const std::string& path) {
@@ -139,7 +142,8 @@ int TrayIconsShown() {
     HWND tray = FindWindowA("__winex11_standalone_tray", nullptr);
     int count = 0;
     HWND icon = nullptr;
-    while (tray != nullptr && (icon = FindWindowExA(tray, icon, "__winex11_tray_icon", nullptr)) != nullptr) ++count;
+    while (tray != nullptr && (icon = FindWindowExA(tray, icon, "__winex11_tray_icon", nullptr)) != nullptr)
+        ++count;
     return count;
 }
 
@@ -150,14 +154,13 @@ std::string BlockedHosts(const std::string& before, const std::vector<std::strin
 }
 
 class TypicalUse : public TempTree {
-protected:
+  protected:
     void SetUp() override {
         TempTree::SetUp();
         systemHosts = std::make_unique<SystemHostsFolder>(windir + "\\system32\\drivers\\etc");
         ASSERT_TRUE(systemHosts->InForce()) << "the machine's hosts folder could not be pointed at the tree";
         // The program reads and writes the prefix's own settings and data folder; so do we here.
-        ResetSettingsRoot();
-        SetCommonAppDataPathForTests("");
+        settings = SettingsStore();
         ClearProgramState();
         WriteBytes(hostsPath, kCleanHosts);
         shots = ProgramFolder() + "\\..\\";
@@ -169,9 +172,9 @@ protected:
         TempTree::TearDown();
     }
 
-    static void ClearProgramState() {
+    void ClearProgramState() {
         RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsPath);
-        RemoveTree(CommonAppDataPath() + "\\Kelmarin\\Parvalisk");
+        RemoveTree(SpecialFolderPath(kCommonAppDataFolder) + "\\Kelmarin\\Parvalisk");
     }
 
     // Starts the program as a user would.
@@ -185,8 +188,9 @@ protected:
             << "could not start " << exe;
         CloseHandle(process.hThread);
         WaitForInputIdle(process.hProcess, 20000);
-        ASSERT_TRUE(WaitFor([&] { return (main = FindTopWindow(process.dwProcessId, kMainWindowClassName)); }))
-            << "the main window did not appear";
+        ASSERT_TRUE(WaitFor([&] {
+            return (main = FindTopWindow(process.dwProcessId, kMainWindowClassName));
+        })) << "the main window did not appear";
     }
 
     // Closes the main window as its close box does and waits for the program to end.
@@ -245,7 +249,8 @@ protected:
     // The program's own notice (OK, the application's title): its text, after pressing OK.
     std::string AnswerNotice() {
         HWND box = nullptr;
-        if (!WaitFor([&] { return (box = FindTopWindow(process.dwProcessId, "#32770", ApplicationTitle())); }))
+        if (!WaitFor(
+                [&] { return (box = FindTopWindow(process.dwProcessId, "#32770", ApplicationTitle())); }))
             return "<no notice>";
         std::string text;
         HWND child = nullptr;
@@ -255,13 +260,15 @@ protected:
         WaitFor([&] { return !IsWindow(box); });
         return text;
     }
-    std::string Backup() { return ReadBytes(CommonAppDataPath() + "\\Kelmarin\\Parvalisk\\hosts"); }
+    std::string Backup() {
+        return ReadBytes(SpecialFolderPath(kCommonAppDataFolder) + "\\Kelmarin\\Parvalisk\\hosts");
+    }
 
     HWND Button(int id) const { return GetDlgItem(main, id); }
     bool MainShown() const { return IsWindowVisible(main) && !IsIconic(main); }
 
     void AddWebsite(const std::string& site) {
-        Click(Button(kIdPushButton6));
+        Click(Button(kIdAddWebsiteButton));
         HWND box = nullptr;
         ASSERT_TRUE(WaitFor([&] { return (box = FindTopWindow(process.dwProcessId, kInputBoxClassName)); }))
             << "the input box did not open";
@@ -288,10 +295,10 @@ protected:
     // Types the password into the password window and presses OK; answers the refusal, if any,
     // and returns its text ("" when the password was accepted).
     std::string EnterPassword(HWND window, const std::string& typed) {
-        HWND field = GetDlgItem(window, kIdForm2TxtPassword);
+        HWND field = GetDlgItem(window, kIdPasswordWindowField);
         Type(field, typed);
         EXPECT_TRUE(WaitFor([&] { return TextOf(field) == typed; })) << TextOf(field);
-        Click(GetDlgItem(window, kIdForm2PushButton2));
+        Click(GetDlgItem(window, kIdPasswordOkButton));
         HWND box = nullptr;
         bool settled = WaitFor([&] {
             box = FindTopWindow(process.dwProcessId, "#32770", ApplicationTitle());
@@ -308,9 +315,10 @@ protected:
         return text;
     }
 
-    std::vector<std::string> StoredList() { return DecodeWebsiteList(GetSetting(kKeyBlockedWebsites)); }
+    std::vector<std::string> StoredList() { return DecodeWebsiteList(settings.Get(kKeyBlockedWebsites)); }
 
-    static constexpr char kCleanHosts[] = "# hosts of the test tree\r\n127.0.0.1       localhost\r\n::1 localhost";
+    static constexpr char kCleanHosts[] =
+        "# hosts of the test tree\r\n127.0.0.1       localhost\r\n::1 localhost";
     PROCESS_INFORMATION process{};
     std::unique_ptr<SystemHostsFolder> systemHosts;  // the program's hosts file is the tree's
     HWND main = nullptr;
@@ -322,29 +330,31 @@ TEST_F(TypicalUse, BlockHideUnlockStopCloseThenResume) {
     // ---- first run: the default list, plus one website added through the input box -----------
     ASSERT_NO_FATAL_FAILURE(StartProgram());
     ASSERT_TRUE(WaitFor([&] { return MainShown(); }));
-    EXPECT_EQ(TextOf(Button(kIdPushButton2)), "Start Blocking");
+    EXPECT_EQ(TextOf(Button(kIdStartStopButton)), "Start Blocking");
     EXPECT_TRUE(WaitFor([&] { return TrayIconsShown() == 1; })) << "the start puts the icon in the tray";
     ASSERT_NO_FATAL_FAILURE(AddWebsite(kAddedSite));
 
     // The password, typed into the main window's field: stored at once, hashed.
-    HWND mainField = GetDlgItem(main, kIdTxtPassword);
+    HWND mainField = GetDlgItem(main, kIdPasswordField);
     Type(mainField, kPassword);
-    ASSERT_TRUE(WaitFor([&] { return PasswordMatches(kPassword, GetSetting(kKeyPassword)); }))
-        << GetSetting(kKeyPassword);
-    EXPECT_TRUE(IsPasswordHash(GetSetting(kKeyPassword)));
-    EXPECT_EQ(GetSetting(kKeyPassword).find("Kite"), std::string::npos);
+    ASSERT_TRUE(WaitFor([&] { return PasswordMatches(kPassword, settings.Get(kKeyPassword)); }))
+        << settings.Get(kKeyPassword);
+    EXPECT_TRUE(IsPasswordHash(settings.Get(kKeyPassword)));
+    EXPECT_EQ(settings.Get(kKeyPassword).find("Kite"), std::string::npos);
 
     EXPECT_TRUE(SaveScreenshot(main, shots + "e2e-main-window.bmp"));
 
     // ---- Start Blocking: hosts file written, window hidden, tray icon there --------------------
-    Click(Button(kIdPushButton2));
+    Click(Button(kIdStartStopButton));
     ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(main); })) << "the window did not hide in the tray";
     std::vector<std::string> entries = StoredList();
     ASSERT_EQ(entries.size(), 5u) << "the four sample sites and the added one";
     EXPECT_EQ(entries.back(), kAddedSite);
     EXPECT_EQ(ReadBytes(hostsPath), BlockedHosts(kCleanHosts, entries));
-    EXPECT_EQ(ReadBytes(CommonAppDataPath() + "\\Kelmarin\\Parvalisk\\hosts"), kCleanHosts) << "the backup";
-    EXPECT_EQ(TextOf(Button(kIdPushButton2)), "Stop Blocking");
+    EXPECT_EQ(ReadBytes(SpecialFolderPath(kCommonAppDataFolder) + "\\Kelmarin\\Parvalisk\\hosts"),
+              kCleanHosts)
+        << "the backup";
+    EXPECT_EQ(TextOf(Button(kIdStartStopButton)), "Stop Blocking");
     EXPECT_EQ(TrayIconsShown(), 1) << "the icon stays to bring the window back";
 
     // ---- the tray icon: the password window; a wrong password, then the right one ----------
@@ -362,29 +372,30 @@ TEST_F(TypicalUse, BlockHideUnlockStopCloseThenResume) {
     EXPECT_TRUE(WaitFor([&] { return TrayIconsShown() == 0; })) << "and removes the tray icon";
 
     // ---- Stop Blocking: the clean hosts file back, byte for byte --------------------------------
-    Click(Button(kIdPushButton2));
-    ASSERT_TRUE(WaitFor([&] { return TextOf(Button(kIdPushButton2)) == "Start Blocking"; }));
+    Click(Button(kIdStartStopButton));
+    ASSERT_TRUE(WaitFor([&] { return TextOf(Button(kIdStartStopButton)) == "Start Blocking"; }));
     EXPECT_EQ(ReadBytes(hostsPath), kCleanHosts);
-    EXPECT_FALSE(FileExists(CommonAppDataPath() + "\\Kelmarin\\Parvalisk\\hosts")) << "the backup is gone";
+    EXPECT_FALSE(FileExists(SpecialFolderPath(kCommonAppDataFolder) + "\\Kelmarin\\Parvalisk\\hosts"))
+        << "the backup is gone";
 
     // ---- close: settings stored -----------------------------------------------------------------
     ASSERT_NO_FATAL_FAILURE(CloseProgram());
-    EXPECT_EQ(GetSetting(kKeyBlockOnStart), "0");
+    EXPECT_EQ(settings.Get(kKeyBlockOnStart), "0");
     EXPECT_EQ(StoredList(), entries);
-    EXPECT_TRUE(PasswordMatches(kPassword, GetSetting(kKeyPassword)));
+    EXPECT_TRUE(PasswordMatches(kPassword, settings.Get(kKeyPassword)));
     EXPECT_EQ(TrayIconsShown(), 0) << "no icon outlives the program";
 
     // ---- second run: start blocking and close while it is on ------------------------------------
     ASSERT_NO_FATAL_FAILURE(StartProgram());
     ASSERT_TRUE(WaitFor([&] { return MainShown(); }));
-    EXPECT_EQ(TextOf(GetDlgItem(main, kIdTxtPassword)), "") << "the field starts empty";
-    Click(Button(kIdPushButton2));
+    EXPECT_EQ(TextOf(GetDlgItem(main, kIdPasswordField)), "") << "the field starts empty";
+    Click(Button(kIdStartStopButton));
     ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(main); }));
     const std::string blockedOnce = BlockedHosts(kCleanHosts, entries);
     EXPECT_EQ(ReadBytes(hostsPath), blockedOnce);
     ASSERT_NO_FATAL_FAILURE(CloseProgram());
-    EXPECT_EQ(GetSetting(kKeyBlockOnStart), "1");
-    EXPECT_EQ(GetSetting(kKeyMinimized), "On");
+    EXPECT_EQ(settings.Get(kKeyBlockOnStart), "1");
+    EXPECT_EQ(settings.Get(kKeyMinimized), "On");
     EXPECT_EQ(ReadBytes(hostsPath), blockedOnce) << "closing never lifts the block";
 
     // ---- third run: the block resumes, hidden in the tray; the password brings it back ----------
@@ -393,17 +404,17 @@ TEST_F(TypicalUse, BlockHideUnlockStopCloseThenResume) {
         << "resumed: a second set of lines after the first";
     ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(main); })) << "started hidden in the tray";
     EXPECT_TRUE(WaitFor([&] { return TrayIconsShown() == 1; }));
-    EXPECT_EQ(TextOf(Button(kIdPushButton2)), "Stop Blocking");
+    EXPECT_EQ(TextOf(Button(kIdStartStopButton)), "Stop Blocking");
     passwordWindow = ClickTrayIcon();
     ASSERT_NE(passwordWindow, nullptr);
-    EXPECT_EQ(TextOf(GetDlgItem(passwordWindow, kIdForm2TxtPassword)), "");
+    EXPECT_EQ(TextOf(GetDlgItem(passwordWindow, kIdPasswordWindowField)), "");
     EXPECT_EQ(EnterPassword(passwordWindow, kPassword), "");
     ASSERT_TRUE(WaitFor([&] { return MainShown(); }));
-    Click(Button(kIdPushButton2));
-    ASSERT_TRUE(WaitFor([&] { return TextOf(Button(kIdPushButton2)) == "Start Blocking"; }));
+    Click(Button(kIdStartStopButton));
+    ASSERT_TRUE(WaitFor([&] { return TextOf(Button(kIdStartStopButton)) == "Start Blocking"; }));
     EXPECT_EQ(ReadBytes(hostsPath), kCleanHosts) << "the stop restores the clean file";
     ASSERT_NO_FATAL_FAILURE(CloseProgram());
-    EXPECT_EQ(GetSetting(kKeyBlockOnStart), "0");
+    EXPECT_EQ(settings.Get(kKeyBlockOnStart), "0");
 }
 
 }  // namespace
@@ -416,7 +427,7 @@ namespace {
 TEST_F(TypicalUse, LogoffWhileBlockingStoresEverythingBeforeTheSessionEnds) {
     ASSERT_NO_FATAL_FAILURE(StartProgram());
     ASSERT_TRUE(WaitFor([&] { return MainShown(); }));
-    Click(Button(kIdPushButton2));
+    Click(Button(kIdStartStopButton));
     ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(main); }));
     std::vector<std::string> entries = StoredList();
     const std::string blocked = BlockedHosts(kCleanHosts, entries);
@@ -425,12 +436,14 @@ TEST_F(TypicalUse, LogoffWhileBlockingStoresEverythingBeforeTheSessionEnds) {
     ASSERT_EQ(RegDeleteKeyValueA(HKEY_CURRENT_USER, kSettingsPath, kKeyBlockedWebsites), ERROR_SUCCESS);
 
     DWORD_PTR answer = 0;
-    ASSERT_TRUE(SendMessageTimeoutA(main, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_BLOCK, 30000, &answer));
+    ASSERT_TRUE(
+        SendMessageTimeoutA(main, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_BLOCK, 30000, &answer));
     EXPECT_EQ(answer, static_cast<DWORD_PTR>(TRUE)) << "the program never holds up the end of the session";
-    ASSERT_TRUE(SendMessageTimeoutA(main, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_BLOCK, 30000, &answer));
+    ASSERT_TRUE(
+        SendMessageTimeoutA(main, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_BLOCK, 30000, &answer));
 
-    EXPECT_EQ(GetSetting(kKeyBlockOnStart), "1");
-    EXPECT_EQ(GetSetting(kKeyMinimized), "On");
+    EXPECT_EQ(settings.Get(kKeyBlockOnStart), "1");
+    EXPECT_EQ(settings.Get(kKeyMinimized), "On");
     EXPECT_EQ(StoredList(), entries);
     EXPECT_EQ(ReadBytes(hostsPath), blocked) << "the end of the session never lifts the block";
     EXPECT_EQ(TrayIconsShown(), 0) << "the icon is taken away before the session ends";
@@ -453,12 +466,12 @@ TEST_F(TypicalUse, ASecondCopyHandsOverAndAKilledBlockResumesHidden) {
     EXPECT_FALSE(secondCopyMadeAWindow);
     EXPECT_TRUE(MainShown());
 
-    Click(Button(kIdPushButton2));
+    Click(Button(kIdStartStopButton));
     ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(main); }));
     const std::vector<std::string> entries = StoredList();
     const std::string blocked = BlockedHosts(kCleanHosts, entries);
     ASSERT_EQ(ReadBytes(hostsPath), blocked);
-    EXPECT_EQ(GetSetting(kKeyBlockOnStart), "1") << "recorded as soon as the block is written";
+    EXPECT_EQ(settings.Get(kKeyBlockOnStart), "1") << "recorded as soon as the block is written";
 
     // Hidden in the tray, a second start opens the password window, never the main window.
     EXPECT_EQ(RunSecondCopy(), 0);
@@ -474,10 +487,10 @@ TEST_F(TypicalUse, ASecondCopyHandsOverAndAKilledBlockResumesHidden) {
     ASSERT_NO_FATAL_FAILURE(StartProgram());
     ASSERT_TRUE(WaitFor([&] { return ReadBytes(hostsPath) == BlockedHosts(blocked, entries); }));
     ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(main); })) << "started hidden behind the password";
-    EXPECT_EQ(TextOf(Button(kIdPushButton2)), "Stop Blocking");
+    EXPECT_EQ(TextOf(Button(kIdStartStopButton)), "Stop Blocking");
     ASSERT_NO_FATAL_FAILURE(Unlock());
-    Click(Button(kIdPushButton2));
-    ASSERT_TRUE(WaitFor([&] { return TextOf(Button(kIdPushButton2)) == "Start Blocking"; }));
+    Click(Button(kIdStartStopButton));
+    ASSERT_TRUE(WaitFor([&] { return TextOf(Button(kIdStartStopButton)) == "Start Blocking"; }));
     EXPECT_EQ(ReadBytes(hostsPath), kCleanHosts);
     ASSERT_NO_FATAL_FAILURE(CloseProgram());
 }
@@ -490,12 +503,12 @@ TEST_F(TypicalUse, HiddenOrMissingHostsComeBackAndARefusedRestoreKeepsTheBlock) 
     const std::vector<std::string> entries = DecodeWebsiteList(EncodeWebsiteList(
         std::vector<std::string>{"www.facebook.com", "www.instagram.com", "www.youtube.com", "x.com"}));
     auto startThenStop = [&](const std::string& clean) {
-        Click(Button(kIdPushButton2));
+        Click(Button(kIdStartStopButton));
         ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(main); }));
         EXPECT_EQ(ReadBytes(hostsPath), BlockedHosts(clean, StoredList()));
         ASSERT_NO_FATAL_FAILURE(Unlock());
-        Click(Button(kIdPushButton2));
-        ASSERT_TRUE(WaitFor([&] { return TextOf(Button(kIdPushButton2)) == "Start Blocking"; }));
+        Click(Button(kIdStartStopButton));
+        ASSERT_TRUE(WaitFor([&] { return TextOf(Button(kIdStartStopButton)) == "Start Blocking"; }));
     };
 
     SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_HIDDEN);
@@ -510,18 +523,18 @@ TEST_F(TypicalUse, HiddenOrMissingHostsComeBackAndARefusedRestoreKeepsTheBlock) 
     EXPECT_EQ(Backup(), "<missing>");
 
     WriteBytes(hostsPath, kCleanHosts);
-    Click(Button(kIdPushButton2));
+    Click(Button(kIdStartStopButton));
     ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(main); }));
     const std::string blocked = ReadBytes(hostsPath);
     ASSERT_NO_FATAL_FAILURE(Unlock());
     SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_READONLY);
-    Click(Button(kIdPushButton2));
+    Click(Button(kIdStartStopButton));
     EXPECT_EQ(AnswerNotice().rfind("Could not restore settings.", 0), 0u);
-    EXPECT_EQ(TextOf(Button(kIdPushButton2)), "Stop Blocking") << "the sites are still blocked";
+    EXPECT_EQ(TextOf(Button(kIdStartStopButton)), "Stop Blocking") << "the sites are still blocked";
     EXPECT_EQ(ReadBytes(hostsPath), blocked);
     EXPECT_EQ(Backup(), kCleanHosts) << "the clean copy stays";
     ASSERT_NO_FATAL_FAILURE(CloseProgram());
-    EXPECT_EQ(GetSetting(kKeyBlockOnStart), "1") << "the close records the block";
+    EXPECT_EQ(settings.Get(kKeyBlockOnStart), "1") << "the close records the block";
     SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 

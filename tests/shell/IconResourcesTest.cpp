@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "../res/resource.h"
+#include "resource.h"
 
 namespace {
 
@@ -71,8 +71,9 @@ constexpr std::uint32_t kMagenta = 0xFF00FF;  // the ground the icon is drawn on
 // top row first.
 std::vector<std::uint32_t> DrawnPixels(const IconImage& image) {
     std::vector<std::uint32_t> pixels;
-    HICON icon = CreateIconFromResourceEx(const_cast<BYTE*>(image.data.data()), static_cast<DWORD>(image.data.size()),
-                                          TRUE, 0x00030000, image.size, image.size, LR_DEFAULTCOLOR);
+    HICON icon =
+        CreateIconFromResourceEx(const_cast<BYTE*>(image.data.data()), static_cast<DWORD>(image.data.size()),
+                                 TRUE, 0x00030000, image.size, image.size, LR_DEFAULTCOLOR);
     if (icon == nullptr) return pixels;
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
@@ -143,7 +144,8 @@ TEST(IconResources, TrayIconIsAnOutlinedBlueKOnLightCyanInABlackFrame) {
             // Outlined: the letter never meets the ground side by side.
             const int dx[] = {1, -1, 0, 0}, dy[] = {0, 0, 1, -1};
             for (int k = 0; k < 4; ++k)
-                EXPECT_NE(at(x + dx[k], y + dy[k]), kCyan) << "letter pixel " << x << "," << y << " touches the ground";
+                EXPECT_NE(at(x + dx[k], y + dy[k]), kCyan)
+                    << "letter pixel " << x << "," << y << " touches the ground";
         }
     }
     EXPECT_GE(blue, 30) << "the letter should be drawn in blue";

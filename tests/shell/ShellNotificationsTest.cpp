@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "shell/ShellNotifications.h"
+#include "ShellNotifications.h"
 
 namespace {
 

@@ -3,12 +3,14 @@
 #include <windows.h>
 
 int ScriptedPrompts::MessageBox(const std::string& text, const std::string& title, UINT style) {
+    if (answeredBy != nullptr) return answeredBy->MessageBox(text, title, style);
     boxes.push_back({text, title, style});
     if (whileBoxShown) whileBoxShown();
     return IDOK;
 }
 
 std::optional<std::string> ScriptedPrompts::InputBox(const std::string& prompt, const std::string& title) {
+    if (answeredBy != nullptr) return answeredBy->InputBox(prompt, title);
     inputPrompts.push_back(prompt);
     inputTitles.push_back(title);
     if (inputAnswers.empty()) return std::nullopt;
@@ -18,6 +20,7 @@ std::optional<std::string> ScriptedPrompts::InputBox(const std::string& prompt, 
 }
 
 std::string ScriptedPrompts::OpenFileNames(const OpenFileRequest& request) {
+    if (answeredBy != nullptr) return answeredBy->OpenFileNames(request);
     fileRequests.push_back(request);
     if (fileAnswers.empty()) return "";
     std::string answer = fileAnswers.front();

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/SystemAnswers.h"
-#include "ui/Prompts.h"
+#include "SystemAnswers.h"
+#include "Prompts.h"
 
 struct RecordedBox {
     std::string text;
@@ -17,27 +17,22 @@ struct RecordedBox {
 };
 
 class ScriptedPrompts : public Prompts {
-public:
-    ScriptedPrompts() { UsePrompts(this); }
-    ~ScriptedPrompts() override { UsePrompts(nullptr); }
-
+  public:
     int MessageBox(const std::string& text, const std::string& title, UINT style) override;
     std::optional<std::string> InputBox(const std::string& prompt, const std::string& title) override;
     std::string OpenFileNames(const OpenFileRequest& request) override;
 
-    std::vector<RecordedBox> boxes;                      // every message box, in order
-    std::function<void()> whileBoxShown;                 // runs while each message box is "open"
-    std::deque<std::optional<std::string>> inputAnswers; // answers for InputBox (empty: Cancel)
+    Prompts* answeredBy = nullptr;                        // when set, every prompt goes there instead
+    std::vector<RecordedBox> boxes;                       // every message box, in order
+    std::function<void()> whileBoxShown;                  // runs while each message box is "open"
+    std::deque<std::optional<std::string>> inputAnswers;  // answers for InputBox (empty: Cancel)
     std::vector<std::string> inputPrompts, inputTitles;
-    std::deque<std::string> fileAnswers;                 // answers for OpenFileNames (empty: Cancel)
+    std::deque<std::string> fileAnswers;  // answers for OpenFileNames (empty: Cancel)
     std::vector<OpenFileRequest> fileRequests;
 };
 
 class ScriptedSystemAnswers : public SystemAnswers {
-public:
-    ScriptedSystemAnswers() { UseSystemAnswers(this); }
-    ~ScriptedSystemAnswers() override { UseSystemAnswers(nullptr); }
-
+  public:
     int DrawOneToHundred() override { return draw; }
     void OpenHomePage(const std::string& address) override { openedPages.push_back(address); }
     bool IsAdministrator() override { return administrator; }

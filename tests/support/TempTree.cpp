@@ -6,8 +6,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/SettingsStore.h"
-#include "core/FileHelpers.h"
+#include "SettingsStore.h"
+#include "FileHelpers.h"
 
 namespace {
 std::atomic<int> counter{0};
@@ -30,19 +30,15 @@ void TempTree::SetUp() {
     CreateDirectoryA(commonAppData.c_str(), nullptr);
     dataFolder = commonAppData + "\\Kelmarin\\Parvalisk";
 
-    SetCommonAppDataPathForTests(commonAppData);
-
     settingsKey = "Software\\ParvaliskTests\\" + std::to_string(GetCurrentProcessId()) + "-" +
                   std::to_string(counter++);
     RegDeleteTreeA(HKEY_CURRENT_USER, settingsKey.c_str());
-    SetSettingsRootForTests(HKEY_CURRENT_USER, settingsKey);
+    settings = SettingsStore(HKEY_CURRENT_USER, settingsKey);
 }
 
 void TempTree::TearDown() {
-    ResetSettingsRoot();
     RegDeleteTreeA(HKEY_CURRENT_USER, settingsKey.c_str());
     RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\ParvaliskTests");  // only while no other test's key is in it
-    SetCommonAppDataPathForTests("");
     RemoveTree(root);
 }
 

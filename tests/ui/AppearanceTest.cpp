@@ -2,9 +2,9 @@
 
 #include <windows.h>
 
-#include "core/Failure.h"
+#include "Failure.h"
 #include "support/MainWindowFixture.h"
-#include "ui/Appearance.h"
+#include "Appearance.h"
 
 namespace {
 
@@ -17,7 +17,8 @@ TEST(Appearance, ApplicationTitleIsCutAtTheLastSpaceThenWhileTooLong) {
         {"Parva Lisk", "Parva"},  // ten characters: the first cut is always made
         {"Abcdefghij Bcdefghijk Cdefghijkl Defghijklm Efghijklmn Fghijklmno",
          "Abcdefghij Bcdefghijk Cdefghijkl"},  // 65 characters: three words, 32 characters
-        {"OneWordThatIsLongerThanFortyCharactersAltogether", "OneWordThatIsLongerThanFortyCharactersAltogether"},
+        {"OneWordThatIsLongerThanFortyCharactersAltogether",
+         "OneWordThatIsLongerThanFortyCharactersAltogether"},
         {"", ""},
     };
     for (const Case& c : cases) EXPECT_EQ(CutApplicationTitle(c.name), c.title) << c.name;
@@ -35,15 +36,20 @@ TEST(Appearance, ButtonFaceColoursGoToBoxesFramesAndLabelsOnly) {
         bool coloured;
     };
     const Kind kinds[] = {
-        {"BUTTON", BS_AUTOCHECKBOX, true},  {"BUTTON", BS_CHECKBOX, true}, {"BUTTON", BS_AUTORADIOBUTTON, true},
-        {"BUTTON", BS_GROUPBOX, true},      {"STATIC", SS_LEFT, true},     {"BUTTON", BS_PUSHBUTTON, false},
-        {"EDIT", ES_PASSWORD, false},       {"LISTBOX", 0, false},
+        {"BUTTON", BS_AUTOCHECKBOX, true},
+        {"BUTTON", BS_CHECKBOX, true},
+        {"BUTTON", BS_AUTORADIOBUTTON, true},
+        {"BUTTON", BS_GROUPBOX, true},
+        {"STATIC", SS_LEFT, true},
+        {"BUTTON", BS_PUSHBUTTON, false},
+        {"EDIT", ES_PASSWORD, false},
+        {"LISTBOX", 0, false},
     };
     Control controls[std::size(kinds)];
     Control* pointers[std::size(kinds)];
     for (size_t i = 0; i < std::size(kinds); ++i) {
-        controls[i].hwnd = CreateWindowExA(0, kinds[i].className, "x", WS_CHILD | kinds[i].style, 0, 0, 10, 10,
-                                           window, nullptr, GetModuleHandleA(nullptr), nullptr);
+        controls[i].hwnd = CreateWindowExA(0, kinds[i].className, "x", WS_CHILD | kinds[i].style, 0, 0, 10,
+                                           10, window, nullptr, GetModuleHandleA(nullptr), nullptr);
         ASSERT_NE(controls[i].hwnd, nullptr);
         pointers[i] = &controls[i];
     }
@@ -51,7 +57,8 @@ TEST(Appearance, ButtonFaceColoursGoToBoxesFramesAndLabelsOnly) {
     controls[5].SetBackColor(RGB(1, 2, 3));
     ApplyButtonFaceColours(window, pointers);
     for (size_t i = 0; i < std::size(kinds); ++i) {
-        COLORREF expected = kinds[i].coloured ? GetSysColor(COLOR_BTNFACE) : (i == 5 ? RGB(1, 2, 3) : CLR_INVALID);
+        COLORREF expected =
+            kinds[i].coloured ? GetSysColor(COLOR_BTNFACE) : (i == 5 ? RGB(1, 2, 3) : CLR_INVALID);
         EXPECT_EQ(controls[i].BackColor(), expected) << kinds[i].className << " style " << kinds[i].style;
     }
     DestroyWindow(window);

@@ -1,16 +1,22 @@
 #include <gtest/gtest.h>
 
-#include "core/Failure.h"
+#include "Failure.h"
 #include "support/ScriptedPrompts.h"
-#include "ui/ErrorReport.h"
+#include "ErrorReport.h"
 
 namespace {
 
 const char kLocation[] = "in Nestwarden2021/08/31.Form1.StartBlocking ";
 
+TEST(ErrorReport, LocationTextAsTheUserSeesIt) {
+    EXPECT_EQ(ReportLocation(kStartBlockingProcedure), kLocation);
+    EXPECT_EQ(ReportLocation(kPasswordOkClickedProcedure),
+              "in Nestwarden2021/08/31.Form2.PushButton2_Click ");
+}
+
 TEST(ErrorReport, BoxTextTitleAndStyle) {
     ScriptedPrompts prompts;
-    ShowErrorReport(kLocation, "Access is denied.", 116);
+    ErrorReportBox(prompts).Show(kLocation, "Access is denied.", 116);
     ASSERT_EQ(prompts.boxes.size(), 1u);
     EXPECT_EQ(prompts.boxes[0].text,
               std::string("Access is denied.\r\nin Nestwarden2021/08/31.Form1.StartBlocking at line 116\r\r"
@@ -20,12 +26,15 @@ TEST(ErrorReport, BoxTextTitleAndStyle) {
     EXPECT_EQ(prompts.boxes[0].style, 48u);
 }
 
-void FailingHelper() { ThrowWin32Error(ERROR_ACCESS_DENIED); }
+void FailingHelper() {
+    ThrowWin32Error(ERROR_ACCESS_DENIED);
+}
 
 TEST(ErrorReport, GuardReportsEachFailureAtTheCallersLineAndGoesOn) {
     ScriptedPrompts prompts;
+    ErrorReportBox reports(prompts);
     std::vector<int> ran;
-    Guarded p{kLocation};
+    Guarded p{reports, kLocation};
     p.Line(100, [&] { FailingHelper(); });
     p.Line(102, [&] { ran.push_back(102); });
     p.Line(104, [&] { throw Failure("second"); });
@@ -33,7 +42,8 @@ TEST(ErrorReport, GuardReportsEachFailureAtTheCallersLineAndGoesOn) {
 
     EXPECT_EQ(ran, (std::vector<int>{102, 106})) << "the statements after a failure still run";
     ASSERT_EQ(prompts.boxes.size(), 2u) << "one report per failure";
-    EXPECT_EQ(prompts.boxes[0].text.substr(0, prompts.boxes[0].text.find("\r\n")), SystemErrorText(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(prompts.boxes[0].text.substr(0, prompts.boxes[0].text.find("\r\n")),
+              SystemErrorText(ERROR_ACCESS_DENIED));
     EXPECT_NE(prompts.boxes[0].text.find(std::string(kLocation) + "at line 100\r\r"), std::string::npos);
     EXPECT_NE(prompts.boxes[1].text.find("second\r\n"), std::string::npos);
     EXPECT_NE(prompts.boxes[1].text.find("at line 104\r\r"), std::string::npos);
@@ -41,18 +51,21 @@ TEST(ErrorReport, GuardReportsEachFailureAtTheCallersLineAndGoesOn) {
 
 TEST(ErrorReport, FailedTestEntersTheBranchItGuards) {
     ScriptedPrompts prompts;
-    Guarded p{kLocation};
+    ErrorReportBox reports(prompts);
+    Guarded p{reports, kLocation};
     EXPECT_TRUE(p.Test(110, [&]() -> bool { throw Failure("Type mismatch"); }));
     EXPECT_FALSE(p.Test(112, [] { return false; }));
     EXPECT_TRUE(p.Test(114, [] { return true; }));
     ASSERT_EQ(prompts.boxes.size(), 1u);
-    EXPECT_NE(prompts.boxes[0].text.find("Type mismatch\r\nin Nestwarden2021/08/31.Form1.StartBlocking at line 110"),
+    EXPECT_NE(prompts.boxes[0].text.find(
+                  "Type mismatch\r\nin Nestwarden2021/08/31.Form1.StartBlocking at line 110"),
               std::string::npos);
 }
 
 TEST(ErrorReport, OutOfMemoryIsDescribedNotFatal) {
     ScriptedPrompts prompts;
-    Guarded p{kLocation};
+    ErrorReportBox reports(prompts);
+    Guarded p{reports, kLocation};
     p.Line(100, [] { throw std::bad_alloc(); });
     ASSERT_EQ(prompts.boxes.size(), 1u);
     EXPECT_EQ(prompts.boxes[0].text.rfind(SystemErrorText(ERROR_NOT_ENOUGH_MEMORY), 0), 0u);

@@ -4,7 +4,7 @@
 
 #include <functional>
 
-#include "ui/InputBox.h"
+#include "InputBox.h"
 
 namespace {
 

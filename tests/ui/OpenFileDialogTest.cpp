@@ -5,9 +5,9 @@
 
 #include <functional>
 
-#include "core/Failure.h"
+#include "Failure.h"
 #include "support/TempTree.h"
-#include "ui/OpenFileDialog.h"
+#include "OpenFileDialog.h"
 
 namespace {
 

@@ -1,13 +1,13 @@
-#include "app/PasswordHash.h"
+#include "PasswordHash.h"
 
 #include <windows.h>
 #include <bcrypt.h>
 
 #include <charconv>
 
-#include "core/Failure.h"
-#include "core/Handles.h"
-#include "core/SystemLibrary.h"
+#include "Failure.h"
+#include "Handles.h"
+#include "SystemLibrary.h"
 
 namespace {
 

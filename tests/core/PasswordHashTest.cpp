@@ -2,7 +2,7 @@
 
 #include <set>
 
-#include "app/PasswordHash.h"
+#include "PasswordHash.h"
 
 namespace {
 

@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/Form1.h"
+#include "MainWindow.h"
+#include "support/ListEntries.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempTree.h"
 
@@ -18,31 +19,27 @@ class ListTest : public TempTree {
     void SetUp() override {
         TempTree::SetUp();
         WriteBytes(hostsPath, kHostsContent);
-        answers = std::make_unique<ScriptedSystemAnswers>();
-        prompts = std::make_unique<ScriptedPrompts>();
-        form = std::make_unique<Form1>(hostsPath);
+        form = std::make_unique<MainWindow>(Parts());
         form->Load();
         // Whatever start-up put in the list, each test starts from an empty one.
-        form->ListView1.Clear();
-        prompts->boxes.clear();
+        form->websiteList_.Clear();
+        prompts.boxes.clear();
         settingsAtStart = StoredSettings();
     }
     void TearDown() override {
         form.reset();
-        prompts.reset();
-        answers.reset();
         TempTree::TearDown();
     }
 
     void SetEntries(const std::vector<std::string>& entries) {
-        form->ListView1.Clear();
-        form->ListView1.AppendRange(entries);
+        form->websiteList_.Clear();
+        form->websiteList_.AppendRange(entries);
     }
-    std::vector<std::string> Entries() const { return form->ListView1.Entries(); }
+    std::vector<std::string> Entries() const { return EntriesOf(form->websiteList_); }
 
     // What the list view itself shows: its row count and each row's text.
     std::vector<std::string> ShownRows() const {
-        HWND view = form->ListView1.hwnd;
+        HWND view = form->websiteList_.hwnd;
         std::vector<std::string> rows;
         int count = ListView_GetItemCount(view);
         for (int i = 0; i < count; ++i) {
@@ -83,8 +80,6 @@ class ListTest : public TempTree {
     }
 
     static constexpr char kHostsContent[] = "127.0.0.1 localhost\r\n";
-    std::unique_ptr<ScriptedSystemAnswers> answers;
-    std::unique_ptr<ScriptedPrompts> prompts;
-    std::unique_ptr<Form1> form;
+    std::unique_ptr<MainWindow> form;
     std::vector<std::string> settingsAtStart;
 };

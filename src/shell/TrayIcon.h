@@ -1,8 +1,8 @@
 #pragma once
-// cSysTray: puts one icon into the notification area, reports mouse actions on it as events and
-// shows a balloon above it. The control has a small window of its own; while the icon is shown,
-// that window's procedure is replaced by mSysTray's TrayWindowProc, which receives the shell's
-// callback message and forwards every message to the previous procedure. The control also
+// The tray icon: puts one icon into the notification area, reports mouse actions on it as events
+// and shows a balloon above it. The control has a small window of its own; while the icon is
+// shown, a subclass of that window (TrayCallbackProc) receives the shell's callback message and
+// passes every message on. The control also
 // watches the top-level window that holds it for the taskbar's broadcast.
 
 #include <windows.h>
@@ -12,7 +12,7 @@
 #include <functional>
 #include <string>
 
-#include "shell/ShellNotifications.h"
+#include "ShellNotifications.h"
 
 inline constexpr UINT kTrayCallbackMessage = 0x465;  // WM_USER + 0x65
 inline constexpr UINT kTrayIconId = 0;
@@ -28,20 +28,17 @@ inline constexpr long kMaxBalloonSeconds = 2147483;
 // The control's window is this many twips wide and high, whatever its parent asks.
 inline constexpr int kTrayControlTwips = 510;
 
-// Every record the control gives the shell goes through this pointer. It is SendToShellInOrder,
-// which hands the records to Shell_NotifyIconA from a thread of its own, in order; tests point
-// it at a recorder that keeps each record and then calls Shell_NotifyIconA.
-extern ShellNotifyIconFunction TrayShellNotifyIcon;
-
 // The message the shell broadcasts to every top-level window when the taskbar is (re)created.
 UINT TaskbarCreatedMessage();
 
-class cSysTray {
+class TrayIcon {
   public:
-    cSysTray() = default;
-    cSysTray(const cSysTray&) = delete;
-    cSysTray& operator=(const cSysTray&) = delete;
-    ~cSysTray();  // removes the icon if it is shown, and waits until the shell has taken that
+    // Every record the control gives the shell goes to `send`: for the program SendToShellInOrder,
+    // which hands the records to Shell_NotifyIconA from a thread of its own, in order.
+    explicit TrayIcon(ShellNotifyIconFunction send = &SendToShellInOrder) : send_(send) {}
+    TrayIcon(const TrayIcon&) = delete;
+    TrayIcon& operator=(const TrayIcon&) = delete;
+    ~TrayIcon();  // removes the icon if it is shown, and waits until the shell has taken that
 
     // Creates the control's own window as a hidden child of the parent (the control is then live)
     // and starts watching the parent's top-level window. Until then, setting InTray only
@@ -51,10 +48,10 @@ class cSysTray {
 
     bool InTray() const { return inTray_; }
     void SetInTray(bool value);
-    HICON TrayIcon() const { return icon_; }
-    void SetTrayIcon(HICON icon);
-    const std::string& TrayTip() const { return tip_; }
-    void SetTrayTip(const std::string& tip);
+    HICON Icon() const { return icon_; }
+    void SetIcon(HICON icon);
+    const std::string& Tip() const { return tip_; }
+    void SetTip(const std::string& tip);
 
     // Shows a balloon and returns when it is gone or `seconds` have passed (pumping messages
     // meanwhile). Throws Failure (overflow) when seconds * 1000 does not fit 32 bits.
@@ -66,17 +63,18 @@ class cSysTray {
     std::function<void(int button, int id)> MouseUp;
     std::function<void(int button, int id)> MouseDblClick;
 
-    // Called by TrayWindowProc for the callback message: code is lParam, id is wParam.
+    // Called by TrayCallbackProc for the callback message: code is lParam, id is wParam.
     void HandleTrayMessage(UINT code, UINT id);
 
   private:
-    friend LRESULT CALLBACK TrayWindowProc(HWND, UINT, WPARAM, LPARAM);
+    friend LRESULT CALLBACK TrayCallbackProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
     friend LRESULT CALLBACK TaskbarWatchProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
     void AddTrayIcon(HWND window, UINT id, const std::string& tip, HICON icon);
     void RemoveTrayIcon(HWND window, UINT id);
     // The shell has forgotten its icons (Explorer restarted): put ours back as it was.
     void TaskbarCreated();
 
+    ShellNotifyIconFunction send_;
     HWND window_ = nullptr;
     // The top-level window that holds the control: it hears the taskbar's broadcast, which child
     // windows never get, and passes it to the control through a subclass.
@@ -89,8 +87,10 @@ class cSysTray {
     long onceCounter_ = 0;
 };
 
-// mSysTray: the replacement window procedure of the control's window.
-LRESULT CALLBACK TrayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// The subclass procedure on the control's own window while the icon is shown; its reference data
+// is the control.
+LRESULT CALLBACK TrayCallbackProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                  DWORD_PTR control);
 // The subclass procedure on the control's top-level window (reacts to the taskbar's re-creation
 // only); its reference data is the control.
 LRESULT CALLBACK TaskbarWatchProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,

@@ -3,10 +3,10 @@
 // callbacks are delivered as the shell delivers them, as message 0x465 sent or posted to the
 // control's window. Wine's shell keeps its icons like Windows' does, so a test can also ask it
 // whether it still knows the icon.
-#include "shell/cSysTray.h"
+#include "TrayIcon.h"
 
-#include "core/Failure.h"
-#include "ui/MessagePump.h"
+#include "Failure.h"
+#include "MessagePump.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "../res/resource.h"
+#include "resource.h"
 
 namespace {
 
@@ -65,7 +65,6 @@ class TrayTest : public ::testing::Test {
   protected:
     void SetUp() override {
         shellCalls.clear();
-        TrayShellNotifyIcon = RecordShellCall;
         WNDCLASSA wc{};
         wc.lpfnWndProc = DefWindowProcA;
         wc.hInstance = GetModuleHandleA(nullptr);
@@ -77,7 +76,6 @@ class TrayTest : public ::testing::Test {
     }
     void TearDown() override {
         if (IsWindow(parent)) DestroyWindow(parent);
-        TrayShellNotifyIcon = SendToShellInOrder;
         ProcessPendingEvents();
     }
 
@@ -90,10 +88,10 @@ class TrayTest : public ::testing::Test {
     }
 
     // A live control showing the tray icon with the tip "Parvalisk".
-    void ShowIcon(cSysTray& tray) {
+    void ShowIcon(TrayIcon& tray) {
         tray.Create(parent);
-        tray.SetTrayIcon(TrayIconResource());
-        tray.SetTrayTip("Parvalisk");
+        tray.SetIcon(TrayIconResource());
+        tray.SetTip("Parvalisk");
         tray.SetInTray(true);
         shellCalls.clear();
     }
@@ -120,7 +118,7 @@ TEST_F(TrayTest, EachMouseCodeFromTheShellRaisesItsEvent) {
         {0x20A, ""},
         {0x402, ""},  // wheel, balloon shown
     };
-    cSysTray tray;
+    TrayIcon tray{RecordShellCall};
     std::string events;
     tray.MouseMove = [&](int id) { events += "Move(" + std::to_string(id) + ") "; };
     tray.MouseDown = [&](int b, int id) {
@@ -161,11 +159,11 @@ TEST_F(TrayTest, EachMouseCodeFromTheShellRaisesItsEvent) {
 }
 
 TEST_F(TrayTest, AddingSendsOneFullRecordAndHooksTheWindow) {
-    cSysTray tray;
+    TrayIcon tray{RecordShellCall};
     tray.Create(parent);
     HICON icon = TrayIconResource();
-    tray.SetTrayIcon(icon);
-    tray.SetTrayTip("Parvalisk");
+    tray.SetIcon(icon);
+    tray.SetTip("Parvalisk");
     EXPECT_TRUE(shellCalls.empty()) << "nothing goes to the shell while the icon is not shown";
 
     tray.SetInTray(true);
@@ -186,13 +184,14 @@ TEST_F(TrayTest, AddingSendsOneFullRecordAndHooksTheWindow) {
     EXPECT_EQ(add.dwState | add.dwStateMask | add.dwInfoFlags, 0u);
     EXPECT_TRUE(ShellKnowsIcon(tray.Window()));
 
-    EXPECT_EQ(GetWindowLongA(tray.Window(), GWL_WNDPROC), reinterpret_cast<LONG>(&TrayWindowProc));
-    EXPECT_EQ(GetWindowLongA(tray.Window(), GWL_USERDATA), reinterpret_cast<LONG>(&tray));
+    DWORD_PTR subclassed = 0;
+    EXPECT_TRUE(GetWindowSubclass(tray.Window(), TrayCallbackProc, 1, &subclassed));
+    EXPECT_EQ(subclassed, reinterpret_cast<DWORD_PTR>(&tray)) << "the callback reaches this control";
     EXPECT_TRUE(tray.InTray());
 }
 
 TEST_F(TrayTest, AnIconAddedWithoutTipOrPictureNamesNeither) {
-    cSysTray tray;
+    TrayIcon tray{RecordShellCall};
     tray.Create(parent);
     tray.SetInTray(true);
     ASSERT_EQ(Records(NIM_ADD).size(), 1u);
@@ -204,29 +203,28 @@ TEST_F(TrayTest, AnIconAddedWithoutTipOrPictureNamesNeither) {
 }
 
 TEST_F(TrayTest, ASecondInTrayTrueChangesNothing) {
-    cSysTray tray;
+    TrayIcon tray{RecordShellCall};
     tray.Create(parent);
-    LONG classProcedure = GetWindowLongA(tray.Window(), GWL_WNDPROC);
     tray.SetInTray(true);
     tray.SetInTray(true);
     EXPECT_EQ(Records(NIM_ADD).size(), 1u) << "a second icon was added";
     EXPECT_EQ(shellCalls.size(), 1u);
 
-    // Had the procedure been replaced twice, the saved one would be TrayWindowProc itself: the
-    // window would keep it after removal and every message would forward to itself.
     tray.SetInTray(false);
     EXPECT_EQ(Records(NIM_DELETE).size(), 1u);
-    EXPECT_EQ(GetWindowLongA(tray.Window(), GWL_WNDPROC), classProcedure);
+    DWORD_PTR subclassed = 0;
+    EXPECT_FALSE(GetWindowSubclass(tray.Window(), TrayCallbackProc, 1, &subclassed))
+        << "the callback is heard only while the icon is shown";
     EXPECT_FALSE(ShellKnowsIcon(tray.Window()));
     tray.SetInTray(false);
     EXPECT_EQ(Records(NIM_DELETE).size(), 1u) << "a second False removed again";
 }
 
 TEST_F(TrayTest, TheReplacedProcedureForwardsEveryMessage) {
-    cSysTray tray;
+    TrayIcon tray{RecordShellCall};
     ShowIcon(tray);
     // The window's own procedure keeps it at 510 x 510 twips and DefWindowProc keeps its text:
-    // both only work when TrayWindowProc passes the messages on.
+    // both only work when TrayCallbackProc passes the messages on.
     HDC screen = GetDC(nullptr);
     int side = MulDiv(510, GetDeviceCaps(screen, LOGPIXELSX), 1440);
     ReleaseDC(nullptr, screen);
@@ -244,7 +242,7 @@ TEST_F(TrayTest, TheReplacedProcedureForwardsEveryMessage) {
 }
 
 TEST_F(TrayTest, BeforeCreateInTrayOnlyRemembersTheValue) {
-    cSysTray tray;
+    TrayIcon tray{RecordShellCall};
     tray.SetInTray(true);
     EXPECT_TRUE(tray.InTray());
     EXPECT_TRUE(shellCalls.empty());
@@ -257,12 +255,12 @@ TEST_F(TrayTest, BeforeCreateInTrayOnlyRemembersTheValue) {
 }
 
 TEST_F(TrayTest, IconAndTipChangesWhileShownGoToTheShell) {
-    cSysTray tray;
+    TrayIcon tray{RecordShellCall};
     ShowIcon(tray);
     HICON other = LoadIconA(nullptr, IDI_APPLICATION);
-    tray.SetTrayIcon(other);
-    tray.SetTrayTip("");
-    tray.SetTrayTip("Blocked");
+    tray.SetIcon(other);
+    tray.SetTip("");
+    tray.SetTip("Blocked");
     ASSERT_EQ(shellCalls.size(), 3u);
     for (const ShellCall& call : shellCalls) EXPECT_EQ(call.message, static_cast<DWORD>(NIM_MODIFY));
     EXPECT_EQ(shellCalls[0].record.uFlags, static_cast<UINT>(NIF_ICON));
@@ -276,17 +274,17 @@ TEST_F(TrayTest, IconAndTipChangesWhileShownGoToTheShell) {
         EXPECT_EQ(call.record.hWnd, tray.Window());
         EXPECT_EQ(call.record.uCallbackMessage, 0u);
     }
-    EXPECT_EQ(tray.TrayIcon(), other);
-    EXPECT_EQ(tray.TrayTip(), "Blocked");
+    EXPECT_EQ(tray.Icon(), other);
+    EXPECT_EQ(tray.Tip(), "Blocked");
 
     // Nothing, or something that is not an icon, is ignored: nothing sent, nothing stored.
     shellCalls.clear();
     HBITMAP bitmap = CreateBitmap(16, 16, 1, 32, nullptr);
-    tray.SetTrayIcon(nullptr);
-    tray.SetTrayIcon(reinterpret_cast<HICON>(bitmap));
+    tray.SetIcon(nullptr);
+    tray.SetIcon(reinterpret_cast<HICON>(bitmap));
     DeleteObject(bitmap);
     EXPECT_TRUE(shellCalls.empty());
-    EXPECT_EQ(tray.TrayIcon(), other);
+    EXPECT_EQ(tray.Icon(), other);
 }
 
 TEST_F(TrayTest, TextsAreCutToFitTheirFields) {
@@ -298,13 +296,13 @@ TEST_F(TrayTest, TextsAreCutToFitTheirFields) {
         {9, 9, 9, 9},        {63, 63, 63, 63},    {64, 64, 64, 63},    {127, 127, 127, 63},
         {128, 127, 128, 63}, {255, 127, 255, 63}, {256, 127, 255, 63}, {1000, 127, 255, 63},
     };
-    cSysTray tray;
+    TrayIcon tray{RecordShellCall};
     ShowIcon(tray);
     for (const Case& c : cases) {
         std::string source;
         for (std::size_t i = 0; i < c.length; ++i) source += static_cast<char>('a' + i % 26);
         shellCalls.clear();
-        tray.SetTrayTip(source);
+        tray.SetTip(source);
         tray.ShowBalloon("X" + source.substr(1), "T" + source.substr(1), 0, false);
         ASSERT_EQ(shellCalls.size(), 2u);
         const NOTIFYICONDATAA& tip = shellCalls[0].record;
@@ -313,12 +311,12 @@ TEST_F(TrayTest, TextsAreCutToFitTheirFields) {
         EXPECT_EQ(std::string(tip.szTip), source.substr(0, c.tip)) << "tip of " << c.length;
         EXPECT_EQ(std::string(balloon.szInfo), text.substr(0, c.text)) << "text of " << c.length;
         EXPECT_EQ(std::string(balloon.szInfoTitle), title.substr(0, c.title)) << "title of " << c.length;
-        EXPECT_EQ(tray.TrayTip(), source) << "the control keeps the whole tip";
+        EXPECT_EQ(tray.Tip(), source) << "the control keeps the whole tip";
     }
 }
 
 TEST_F(TrayTest, ABalloonWithoutSecondsIsShownAndLeftUp) {
-    cSysTray tray;
+    TrayIcon tray{RecordShellCall};
     ShowIcon(tray);
     for (long seconds : {0L, -5L}) {
         shellCalls.clear();
@@ -343,7 +341,7 @@ TEST_F(TrayTest, ABalloonWithoutSecondsIsShownAndLeftUp) {
 
 TEST_F(TrayTest, EachBalloonNotificationEndsTheWaitWithoutARemoval) {
     const UINT notifications[] = {NIN_BALLOONHIDE, NIN_BALLOONTIMEOUT, NIN_BALLOONUSERCLICK};
-    cSysTray tray;
+    TrayIcon tray{RecordShellCall};
     ShowIcon(tray);
     for (UINT code : notifications) {
         // Already waiting in the queue when the balloon goes up.
@@ -375,7 +373,7 @@ TEST_F(TrayTest, EachBalloonNotificationEndsTheWaitWithoutARemoval) {
 }
 
 TEST_F(TrayTest, AWaitThatRunsOutRemovesTheBalloon) {
-    cSysTray tray;
+    TrayIcon tray{RecordShellCall};
     ShowIcon(tray);
     // Other messages keep arriving during the wait; only the balloon notifications end it.
     PostMessageA(tray.Window(), kTrayCallbackMessage, kTrayIconId, WM_MOUSEMOVE);
@@ -402,7 +400,7 @@ TEST_F(TrayTest, AWaitThatRunsOutRemovesTheBalloon) {
 }
 
 TEST_F(TrayTest, ABalloonWithoutAnIconWaitsTheFullTimeAndCounts) {
-    cSysTray tray;
+    TrayIcon tray{RecordShellCall};
     tray.Create(parent);
     // No icon, so no balloon notification ever comes: the whole second passes.
     Clock::time_point start = Clock::now();
@@ -417,7 +415,7 @@ TEST_F(TrayTest, ABalloonWithoutAnIconWaitsTheFullTimeAndCounts) {
 }
 
 TEST_F(TrayTest, AOnceBalloonShowsOnlyOnceInTheControlsLife) {
-    cSysTray tray;
+    TrayIcon tray{RecordShellCall};
     ShowIcon(tray);
     tray.ShowBalloon("not counted", "title", 0, false);
     tray.ShowBalloon("first", "title", 0, true);
@@ -431,7 +429,7 @@ TEST_F(TrayTest, AOnceBalloonShowsOnlyOnceInTheControlsLife) {
 }
 
 TEST_F(TrayTest, SecondsBeyondTheLimitFailBeforeAnythingIsShown) {
-    cSysTray tray;
+    TrayIcon tray{RecordShellCall};
     ShowIcon(tray);
     for (long seconds : {2147484L, 3000000L, 2147483647L})
         EXPECT_THROW(tray.ShowBalloon("text", "title", seconds, true), Failure) << "seconds " << seconds;
@@ -448,7 +446,7 @@ TEST_F(TrayTest, SecondsBeyondTheLimitFailBeforeAnythingIsShown) {
 TEST_F(TrayTest, DestructionRemovesTheIcon) {
     HWND window = nullptr;
     {
-        cSysTray tray;
+        TrayIcon tray{RecordShellCall};
         ShowIcon(tray);
         window = tray.Window();
         ASSERT_TRUE(ShellKnowsIcon(window));
@@ -463,7 +461,7 @@ TEST_F(TrayTest, DestructionRemovesTheIcon) {
     // The main window goes first and takes the control's window with it.
     shellCalls.clear();
     {
-        cSysTray tray;
+        TrayIcon tray{RecordShellCall};
         ShowIcon(tray);
         window = tray.Window();
         DestroyWindow(parent);
@@ -475,7 +473,7 @@ TEST_F(TrayTest, DestructionRemovesTheIcon) {
 }
 
 TEST_F(TrayTest, ARestartedTaskbarGetsTheIconBack) {
-    cSysTray tray;
+    TrayIcon tray{RecordShellCall};
     ShowIcon(tray);
     HWND window = tray.Window();
     // Explorer restarts: its icons are gone, and it tells every top-level window.
@@ -516,7 +514,7 @@ TEST_F(TrayTest, TheTaskbarWatchLastsAsLongAsTheControlAndItsWindow) {
     // A control that goes first stops watching its window: the broadcast never reaches it again.
     UINT_PTR watch = 0;
     {
-        cSysTray tray;
+        TrayIcon tray{RecordShellCall};
         ShowIcon(tray);
         watch = reinterpret_cast<UINT_PTR>(&tray);
         DWORD_PTR data = 0;
@@ -532,7 +530,7 @@ TEST_F(TrayTest, TheTaskbarWatchLastsAsLongAsTheControlAndItsWindow) {
 
     // A window that goes first takes the watch and the control's window with it; the control then
     // ends quietly.
-    cSysTray tray;
+    TrayIcon tray{RecordShellCall};
     ShowIcon(tray);
     HWND window = tray.Window();
     DestroyWindow(parent);

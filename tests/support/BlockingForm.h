@@ -9,52 +9,48 @@
 #include <string>
 #include <vector>
 
-#include "app/Form1.h"
+#include "MainWindow.h"
 
 class BlockingForm {
   public:
-    BlockingForm(const std::string& hostsPath, const std::string& dataFolder, bool administrator)
-        : form(std::make_unique<Form1>(hostsPath)) {
-        form->PushButton2.hwnd =
+    BlockingForm(const MainWindowParts& parts, const std::string& dataFolder, bool administrator)
+        : form(std::make_unique<MainWindow>(parts)) {
+        form->startStopButton_.hwnd =
             CreateWindowExA(0, "BUTTON", "Start Blocking", WS_POPUP | BS_PUSHBUTTON, 0, 0, 10, 10, nullptr,
                             nullptr, GetModuleHandleA(nullptr), nullptr);
-        form->DataFolder = dataFolder;
-        form->UserIsAdmin = administrator;
-        form->SavedButtonCaption = "Start Blocking";
+        form->state_.dataFolder = dataFolder;
+        form->state_.userIsAdmin = administrator;
     }
     ~BlockingForm() {
-        if (form->PushButton2.hwnd != nullptr) DestroyWindow(form->PushButton2.hwnd);
+        if (form->startStopButton_.hwnd != nullptr) DestroyWindow(form->startStopButton_.hwnd);
     }
     BlockingForm(const BlockingForm&) = delete;
     BlockingForm& operator=(const BlockingForm&) = delete;
 
     void SetEntries(const std::vector<std::string>& entries) {
-        form->ListView1.Clear();
-        for (const std::string& entry : entries) form->ListView1.Append(entry);
+        form->websiteList_.Clear();
+        for (const std::string& entry : entries) form->websiteList_.Append(entry);
     }
-    std::string Caption() const { return form->PushButton2.Caption(); }
+    std::string Caption() const { return form->startStopButton_.Caption(); }
     bool Blocking() const { return Caption() == "Stop Blocking"; }
     bool Minimized() const { return form->GetWindowState() == WindowState::Minimized; }
 
-    // The Start/Stop button's start: the caption is saved and switched, then StartBlocking runs.
+    // The Start/Stop button's start: blocking is switched on, then StartBlocking runs.
     void UserStart() {
         form->SetWindowState(WindowState::Normal);
-        form->SavedButtonCaption = form->PushButton2.Caption();
-        form->PushButton2.SetCaption("Stop Blocking");
+        form->SetBlocking(true);
         form->StartBlocking(false);
     }
     // Start-up resuming the block of the last run.
     void ResumeAtStartup() {
         form->SetWindowState(WindowState::Normal);
-        form->PushButton2.SetCaption("Start Blocking");
-        form->SavedButtonCaption = form->PushButton2.Caption();
-        form->PushButton2.SetCaption("Stop Blocking");
+        form->SetBlocking(true);
         form->StartBlocking(true);
     }
     // The Start/Stop button's stop, and the close while blocking is off: both call StopBlocking.
     void Stop() { form->StopBlocking(false); }
 
-    std::unique_ptr<Form1> form;
+    std::unique_ptr<MainWindow> form;
 };
 
 // One block line as the hosts file must hold it: the address, ten spaces, the name, CR LF.

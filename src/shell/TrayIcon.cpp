@@ -1,15 +1,14 @@
-#include "shell/cSysTray.h"
+#include "TrayIcon.h"
 
 #include <commctrl.h>
 
-#include "core/Failure.h"
-#include "ui/MessagePump.h"
+#include "Failure.h"
+#include "MessagePump.h"
+#include "WindowLayout.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstring>
-
-ShellNotifyIconFunction TrayShellNotifyIcon = &SendToShellInOrder;
 
 UINT TaskbarCreatedMessage() {
     static const UINT message = RegisterWindowMessageA("TaskbarCreated");
@@ -20,15 +19,10 @@ namespace {
 
 constexpr char kControlClassName[] = "ParvaliskTrayControl";
 
-// mSysTray's one slot: the procedure the control's window had before TrayWindowProc replaced it.
-// There is one slot, so only one control at a time may show its icon.
-WNDPROC previousProcedure = nullptr;
+constexpr UINT_PTR kTrayCallbackSubclass = 1;
 
 int ControlSidePixels() {
-    HDC screen = GetDC(nullptr);
-    int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSX) : 96;
-    if (screen != nullptr) ReleaseDC(nullptr, screen);
-    return MulDiv(kTrayControlTwips, dpi, 1440);
+    return TwipsToPixels(kTrayControlTwips, ScreenDpi());
 }
 
 // The control window's own procedure: it keeps the window at its fixed size.
@@ -84,7 +78,7 @@ bool IsIcon(HICON icon) {
 
 }  // namespace
 
-cSysTray::~cSysTray() {
+TrayIcon::~TrayIcon() {
     if (inTray_) SetInTray(false);
     // The shell knows the icon by the control's window: it must have the removal before the
     // window goes. A shell that does not take it within the bound is not waited for longer, so
@@ -96,7 +90,7 @@ cSysTray::~cSysTray() {
     if (window_ != nullptr && IsWindow(window_)) DestroyWindow(window_);
 }
 
-void cSysTray::Create(HWND parent) {
+void TrayIcon::Create(HWND parent) {
     if (window_ != nullptr) return;
     HINSTANCE instance = GetModuleHandleA(nullptr);
     RegisterClasses(instance);
@@ -117,46 +111,44 @@ void cSysTray::Create(HWND parent) {
     host_ = host;
 }
 
-void cSysTray::SetInTray(bool value) {
+void TrayIcon::SetInTray(bool value) {
     if (value == inTray_) return;
     if (value && window_ != nullptr) {
-        previousProcedure = reinterpret_cast<WNDPROC>(
-            SetWindowLongA(window_, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(&TrayWindowProc)));
-        SetWindowLongA(window_, GWL_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        SetWindowSubclass(window_, TrayCallbackProc, kTrayCallbackSubclass,
+                          reinterpret_cast<DWORD_PTR>(this));
         AddTrayIcon(window_, kTrayIconId, tip_, icon_);
         iconAdded_ = true;
     } else if (!value && iconAdded_) {
         RemoveTrayIcon(window_, kTrayIconId);
-        if (previousProcedure != nullptr)
-            SetWindowLongA(window_, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(previousProcedure));
+        RemoveWindowSubclass(window_, TrayCallbackProc, kTrayCallbackSubclass);
         iconAdded_ = false;
     }
     inTray_ = value;
 }
 
-void cSysTray::SetTrayIcon(HICON icon) {
+void TrayIcon::SetIcon(HICON icon) {
     if (!IsIcon(icon)) return;
     if (iconAdded_) {
         NOTIFYICONDATAA record = NewRecord(window_, kTrayIconId);
         record.uFlags = NIF_ICON;
         record.hIcon = icon;
-        TrayShellNotifyIcon(NIM_MODIFY, &record);
+        send_(NIM_MODIFY, &record);
     }
     icon_ = icon;
 }
 
-void cSysTray::SetTrayTip(const std::string& tip) {
+void TrayIcon::SetTip(const std::string& tip) {
     if (iconAdded_) {
         // Sent also for an empty tip, which clears the tooltip.
         NOTIFYICONDATAA record = NewRecord(window_, kTrayIconId);
         record.uFlags = NIF_TIP;
         CopyCut(record.szTip, tip);
-        TrayShellNotifyIcon(NIM_MODIFY, &record);
+        send_(NIM_MODIFY, &record);
     }
     tip_ = tip;
 }
 
-void cSysTray::ShowBalloon(const std::string& text, const std::string& title, long seconds, bool once) {
+void TrayIcon::ShowBalloon(const std::string& text, const std::string& title, long seconds, bool once) {
     if (once && onceCounter_ >= 1) return;
     if (seconds > kMaxBalloonSeconds) throw Failure("Overflow");
 
@@ -165,7 +157,7 @@ void cSysTray::ShowBalloon(const std::string& text, const std::string& title, lo
     CopyCut(record.szInfoTitle, title);
     CopyCut(record.szInfo, text);
     record.uTimeout = seconds > 0 ? static_cast<UINT>(seconds * 1000) : 0;
-    TrayShellNotifyIcon(NIM_MODIFY, &record);
+    send_(NIM_MODIFY, &record);
     balloonUp_ = true;
     if (once) ++onceCounter_;
 
@@ -187,11 +179,11 @@ void cSysTray::ShowBalloon(const std::string& text, const std::string& title, lo
         // The time is over and the shell never said the balloon went: take it away.
         NOTIFYICONDATAA removal = NewRecord(window_, kTrayIconId);
         removal.uFlags = NIF_INFO;
-        TrayShellNotifyIcon(NIM_MODIFY, &removal);
+        send_(NIM_MODIFY, &removal);
     }
 }
 
-void cSysTray::HandleTrayMessage(UINT code, UINT id) {
+void TrayIcon::HandleTrayMessage(UINT code, UINT id) {
     int icon = static_cast<int>(id);
     switch (code) {
         case WM_MOUSEMOVE:
@@ -219,7 +211,7 @@ void cSysTray::HandleTrayMessage(UINT code, UINT id) {
     }
 }
 
-void cSysTray::AddTrayIcon(HWND window, UINT id, const std::string& tip, HICON icon) {
+void TrayIcon::AddTrayIcon(HWND window, UINT id, const std::string& tip, HICON icon) {
     NOTIFYICONDATAA record = NewRecord(window, id);
     if (icon != nullptr) {
         record.hIcon = icon;
@@ -233,33 +225,33 @@ void cSysTray::AddTrayIcon(HWND window, UINT id, const std::string& tip, HICON i
     }
     record.uCallbackMessage = kTrayCallbackMessage;
     record.uFlags |= NIF_MESSAGE;
-    TrayShellNotifyIcon(NIM_ADD, &record);
+    send_(NIM_ADD, &record);
 }
 
-void cSysTray::RemoveTrayIcon(HWND window, UINT id) {
+void TrayIcon::RemoveTrayIcon(HWND window, UINT id) {
     NOTIFYICONDATAA record = NewRecord(window, id);
-    TrayShellNotifyIcon(NIM_DELETE, &record);
+    send_(NIM_DELETE, &record);
 }
 
-void cSysTray::TaskbarCreated() {
+void TrayIcon::TaskbarCreated() {
     if (iconAdded_) AddTrayIcon(window_, kTrayIconId, tip_, icon_);
 }
 
-// ---- mSysTray ---------------------------------------------------------------------------------
-
-LRESULT CALLBACK TrayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK TrayCallbackProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                  DWORD_PTR control) {
     if (message == kTrayCallbackMessage) {
-        auto* control = reinterpret_cast<cSysTray*>(GetWindowLongA(window, GWL_USERDATA));
-        if (control != nullptr) {
-            // The event handlers report their own failures; nothing may unwind through the
-            // system's frames of this procedure.
-            try {
-                control->HandleTrayMessage(static_cast<UINT>(lParam), static_cast<UINT>(wParam));
-            } catch (...) {
-            }
+        // The event handlers report their own failures; nothing may unwind through the system's
+        // frames of this procedure.
+        try {
+            reinterpret_cast<TrayIcon*>(control)->HandleTrayMessage(static_cast<UINT>(lParam),
+                                                                    static_cast<UINT>(wParam));
+        } catch (...) {
+            // The handlers report their own failures; nothing may unwind through the system.
         }
+    } else if (message == WM_NCDESTROY) {
+        RemoveWindowSubclass(window, TrayCallbackProc, id);
     }
-    return CallWindowProcA(previousProcedure, window, message, wParam, lParam);
+    return DefSubclassProc(window, message, wParam, lParam);
 }
 
 LRESULT CALLBACK TaskbarWatchProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
@@ -267,8 +259,9 @@ LRESULT CALLBACK TaskbarWatchProc(HWND window, UINT message, WPARAM wParam, LPAR
     if (message == TaskbarCreatedMessage()) {
         // No failure leaves a window procedure, and the window itself may still want the news.
         try {
-            reinterpret_cast<cSysTray*>(control)->TaskbarCreated();
+            reinterpret_cast<TrayIcon*>(control)->TaskbarCreated();
         } catch (...) {
+            // The handlers report their own failures; nothing may unwind through the system.
         }
     } else if (message == WM_NCDESTROY) {
         RemoveWindowSubclass(window, TaskbarWatchProc, id);

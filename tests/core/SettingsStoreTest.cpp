@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "app/SettingsStore.h"
-#include "core/Failure.h"
+#include "SettingsStore.h"
+#include "Failure.h"
 #include "support/TempTree.h"
 
 namespace {
@@ -43,25 +43,24 @@ class SettingsStoreTest : public TempTree {
 };
 
 TEST(SettingsStorePath, ProgramSettingsLiveUnderTheConventionalPerUserKey) {
-    ResetSettingsRoot();
-    EXPECT_EQ(SettingsSectionPath(), "Software\\VB and VBA Program Settings\\Kelmarin\\Parvalisk");
+    EXPECT_EQ(SettingsStore().SectionPath(), "Software\\VB and VBA Program Settings\\Kelmarin\\Parvalisk");
 }
 
 TEST_F(SettingsStoreTest, AbsentSectionAndKeysGiveTheirDefaults) {
     ASSERT_EQ(GetRaw(kKeyBlockedWebsites).first, static_cast<DWORD>(REG_NONE))
         << "the section must start empty";
-    EXPECT_EQ(GetSetting(kKeyBlockedWebsites), "");
-    EXPECT_EQ(GetSetting(kKeyWindowsStartup, "Off"), "Off");
-    EXPECT_EQ(GetSetting(kKeyPassword), "");
-    EXPECT_FALSE(SettingIsOn(kKeyWindowsStartup));
-    EXPECT_FALSE(SettingIsOn(kKeyMinimized));
-    EXPECT_EQ(ReadBlockOnStart(), 0.0);
-    EXPECT_TRUE(LoadWebsiteList().empty());
+    EXPECT_EQ(settings.Get(kKeyBlockedWebsites), "");
+    EXPECT_EQ(settings.Get(kKeyWindowsStartup, "Off"), "Off");
+    EXPECT_EQ(settings.Get(kKeyPassword), "");
+    EXPECT_FALSE((settings.Get(kKeyWindowsStartup) == kSettingOn));
+    EXPECT_FALSE((settings.Get(kKeyMinimized) == kSettingOn));
+    EXPECT_EQ(settings.ReadBlockOnStart(), 0.0);
+    EXPECT_TRUE(DecodeWebsiteList(settings.Get(kKeyBlockedWebsites)).empty());
 
     // The section exists but the asked key does not.
-    SaveSetting(kKeyPassword, "secret");
-    EXPECT_EQ(GetSetting(kKeyMinimized, "Off"), "Off");
-    EXPECT_EQ(ReadBlockOnStart(), 0.0);
+    settings.Save(kKeyPassword, "secret");
+    EXPECT_EQ(settings.Get(kKeyMinimized, "Off"), "Off");
+    EXPECT_EQ(settings.ReadBlockOnStart(), 0.0);
 }
 
 TEST_F(SettingsStoreTest, SavedValuesAreAnsiStringsReadBackAsStored) {
@@ -72,33 +71,34 @@ TEST_F(SettingsStoreTest, SavedValuesAreAnsiStringsReadBackAsStored) {
         {kKeyBlockOnStart, "1"},
         {kKeyBlockedWebsites, "a.example" + kSep + "b.example" + kSep},
     };
-    for (const auto& [key, value] : cases) SaveSetting(key, value);
+    for (const auto& [key, value] : cases) settings.Save(key, value);
     for (const auto& [key, value] : cases) {
-        EXPECT_EQ(GetSetting(key, "default"), value) << key;
+        EXPECT_EQ(settings.Get(key, "default"), value) << key;
         auto [type, bytes] = GetRaw(key);
         EXPECT_EQ(type, static_cast<DWORD>(REG_SZ)) << key;
         EXPECT_EQ(bytes, value + '\0') << key << ": one byte per character and a terminating NUL";
     }
 
     // Replacing, and an empty string that is present rather than absent.
-    SaveSetting(kKeyPassword, "");
-    EXPECT_EQ(GetSetting(kKeyPassword, "default"), "");
-    SaveSetting(kKeyPassword, "second");
-    EXPECT_EQ(GetSetting(kKeyPassword), "second");
+    settings.Save(kKeyPassword, "");
+    EXPECT_EQ(settings.Get(kKeyPassword, "default"), "");
+    settings.Save(kKeyPassword, "second");
+    EXPECT_EQ(settings.Get(kKeyPassword), "second");
 
     // A NUL inside would end the stored text there: it is dropped, and the rest is kept.
-    SaveSetting(kKeyPassword, std::string("\0ab\0c\0", 6));
+    settings.Save(kKeyPassword, std::string("\0ab\0c\0", 6));
     EXPECT_EQ(GetRaw(kKeyPassword).second, std::string("abc\0", 4));
-    EXPECT_EQ(GetSetting(kKeyPassword), "abc");
+    EXPECT_EQ(settings.Get(kKeyPassword), "abc");
 }
 
 TEST_F(SettingsStoreTest, ValuesAreReadAtTheMomentOfUseNotCached) {
-    SaveSetting(kKeyMinimized, "On");
-    EXPECT_TRUE(SettingIsOn(kKeyMinimized));
+    settings.Save(kKeyMinimized, "On");
+    EXPECT_TRUE((settings.Get(kKeyMinimized) == kSettingOn));
     PutRaw(kKeyMinimized, REG_SZ, std::string("Off") + '\0');
-    EXPECT_FALSE(SettingIsOn(kKeyMinimized)) << "a change made outside the program shows at the next read";
+    EXPECT_FALSE((settings.Get(kKeyMinimized) == kSettingOn))
+        << "a change made outside the program shows at the next read";
     PutRaw(kKeyBlockOnStart, REG_SZ, std::string("1") + '\0');
-    EXPECT_EQ(ReadBlockOnStart(), 1.0);
+    EXPECT_EQ(settings.ReadBlockOnStart(), 1.0);
 }
 
 TEST_F(SettingsStoreTest, OnlyExactlyOnCountsAsOn) {
@@ -106,53 +106,54 @@ TEST_F(SettingsStoreTest, OnlyExactlyOnCountsAsOn) {
                                                              {"Off", false}, {"", false},   {" On", false},
                                                              {"On ", false}};
     for (const auto& [stored, on] : cases) {
-        SaveSetting(kKeyWindowsStartup, stored);
-        EXPECT_EQ(SettingIsOn(kKeyWindowsStartup), on) << "stored \"" << stored << "\"";
+        settings.Save(kKeyWindowsStartup, stored);
+        EXPECT_EQ((settings.Get(kKeyWindowsStartup) == kSettingOn), on) << "stored \"" << stored << "\"";
     }
 }
 
 TEST_F(SettingsStoreTest, StrangeStoredValuesGiveTheDefaultNotACrash) {
     const DWORD number = 1;
     PutRaw(kKeyMinimized, REG_DWORD, std::string(reinterpret_cast<const char*>(&number), sizeof number));
-    EXPECT_EQ(GetSetting(kKeyMinimized, "Off"), "Off");
-    EXPECT_FALSE(SettingIsOn(kKeyMinimized));
+    EXPECT_EQ(settings.Get(kKeyMinimized, "Off"), "Off");
+    EXPECT_FALSE((settings.Get(kKeyMinimized) == kSettingOn));
 
     PutRaw(kKeyBlockOnStart, REG_BINARY, std::string("\x01\x00\x00\x00", 4));
-    EXPECT_EQ(ReadBlockOnStart(), 0.0) << "a number kept as binary is not the program's text: default 0";
+    EXPECT_EQ(settings.ReadBlockOnStart(), 0.0)
+        << "a number kept as binary is not the program's text: default 0";
 
     PutRaw(kKeyBlockedWebsites, REG_MULTI_SZ, std::string("a\0b\0\0", 5));
-    EXPECT_TRUE(LoadWebsiteList().empty());
+    EXPECT_TRUE(DecodeWebsiteList(settings.Get(kKeyBlockedWebsites)).empty());
 
     PutRaw(kKeyPassword, REG_BINARY, std::string(6 * 1024 * 1024, '\x7F'));
-    EXPECT_EQ(GetSetting(kKeyPassword, "none"), "none");
+    EXPECT_EQ(settings.Get(kKeyPassword, "none"), "none");
 
     // Strings written by another program: without their terminator, or with a NUL inside.
     PutRaw(kKeyPassword, REG_SZ, "abc");
-    EXPECT_EQ(GetSetting(kKeyPassword), "abc") << "the last character is kept when no NUL follows it";
+    EXPECT_EQ(settings.Get(kKeyPassword), "abc") << "the last character is kept when no NUL follows it";
     PutRaw(kKeyPassword, REG_SZ, std::string("abc\0def\0", 8));
-    EXPECT_EQ(GetSetting(kKeyPassword), "abc");
+    EXPECT_EQ(settings.Get(kKeyPassword), "abc");
     PutRaw(kKeyPassword, REG_EXPAND_SZ, std::string("%WINDIR%\0", 9));
-    EXPECT_EQ(GetSetting(kKeyPassword), "%WINDIR%") << "text is returned as stored, never expanded";
+    EXPECT_EQ(settings.Get(kKeyPassword), "%WINDIR%") << "text is returned as stored, never expanded";
 }
 
 TEST_F(SettingsStoreTest, ValuesOfSeveralMegabytesComeBackWhole) {
     std::string big(7 * 1024 * 1024 + 13, 'x');
     for (size_t i = 0; i < big.size(); i += 4099) big[i] = static_cast<char>('a' + i % 26);
-    SaveSetting(kKeyBlockedWebsites, big);
-    std::string back = GetSetting(kKeyBlockedWebsites);
+    settings.Save(kKeyBlockedWebsites, big);
+    std::string back = settings.Get(kKeyBlockedWebsites);
     ASSERT_EQ(back.size(), big.size());
     EXPECT_TRUE(back == big);
 
     // A long value beside a short one: the short one is not padded to the long one's size.
-    SaveSetting(kKeyMinimized, "On");
-    EXPECT_EQ(GetSetting(kKeyMinimized), "On");
+    settings.Save(kKeyMinimized, "On");
+    EXPECT_EQ(settings.Get(kKeyMinimized), "On");
 }
 
 TEST_F(SettingsStoreTest, AStoreThatCannotBeOpenedFailsToTheCaller) {
-    SetSettingsRootForTests(reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(0x5A5A5A58)), "Nowhere");
-    EXPECT_THROW(GetSetting(kKeyPassword, "x"), Failure);
-    EXPECT_THROW(SaveSetting(kKeyPassword, "x"), Failure);
-    EXPECT_THROW(ReadBlockOnStart(), Failure);
+    settings = SettingsStore(reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(0x5A5A5A58)), "Nowhere");
+    EXPECT_THROW(settings.Get(kKeyPassword, "x"), Failure);
+    EXPECT_THROW(settings.Save(kKeyPassword, "x"), Failure);
+    EXPECT_THROW(settings.ReadBlockOnStart(), Failure);
 }
 
 TEST(SettingsNumber, StoredTextConvertsAsANumberOrFailsWithTypeMismatch) {
@@ -176,17 +177,17 @@ TEST(SettingsNumber, StoredTextConvertsAsANumberOrFailsWithTypeMismatch) {
 }
 
 TEST_F(SettingsStoreTest, BlockOnStartThatIsNotANumberFailsToTheCaller) {
-    SaveSetting(kKeyBlockOnStart, "yes");
+    settings.Save(kKeyBlockOnStart, "yes");
     try {
-        ReadBlockOnStart();
+        settings.ReadBlockOnStart();
         ADD_FAILURE() << "\"yes\" converted";
     } catch (const Failure& failure) {
         EXPECT_STREQ(failure.what(), "Type mismatch");
     }
-    SaveSetting(kKeyBlockOnStart, "0");
-    EXPECT_EQ(ReadBlockOnStart(), 0.0);
-    SaveSetting(kKeyBlockOnStart, "1");
-    EXPECT_EQ(ReadBlockOnStart(), 1.0);
+    settings.Save(kKeyBlockOnStart, "0");
+    EXPECT_EQ(settings.ReadBlockOnStart(), 0.0);
+    settings.Save(kKeyBlockOnStart, "1");
+    EXPECT_EQ(settings.ReadBlockOnStart(), 1.0);
 }
 
 TEST(WebsiteListText, EncodingPutsTheSeparatorAfterEveryEntry) {
@@ -223,22 +224,24 @@ TEST_F(SettingsStoreTest, WebsiteListSurvivesTheStore) {
     Entries entries;
     for (int i = 0; i < 5000; ++i) entries.push_back("host" + std::to_string(i) + ".example\xE9");
     entries.push_back(std::string(300, 'w'));
-    SaveWebsiteList(entries);
+    settings.Save(kKeyBlockedWebsites, EncodeWebsiteList(entries));
     EXPECT_EQ(GetRaw(kKeyBlockedWebsites).second, EncodeWebsiteList(entries) + '\0');
-    EXPECT_EQ(LoadWebsiteList(), entries);
+    EXPECT_EQ(DecodeWebsiteList(settings.Get(kKeyBlockedWebsites)), entries);
 
     // An entry holding a NUL loses the NUL, not the entries after it.
-    SaveWebsiteList({"a.example", std::string("b\0.example", 10), "c.example"});
-    EXPECT_EQ(LoadWebsiteList(), (Entries{"a.example", "b.example", "c.example"}));
+    settings.Save(kKeyBlockedWebsites,
+                  EncodeWebsiteList(Entries{"a.example", std::string("b\0.example", 10), "c.example"}));
+    EXPECT_EQ(DecodeWebsiteList(settings.Get(kKeyBlockedWebsites)),
+              (Entries{"a.example", "b.example", "c.example"}));
 
     // Empty entries and entries holding the separator do not survive a reload unchanged.
-    SaveWebsiteList({"a", "", "b" + kSep + "c", kSep + "d"});
-    EXPECT_EQ(LoadWebsiteList(), (Entries{"a", "b", "c", "d"}));
+    settings.Save(kKeyBlockedWebsites, EncodeWebsiteList(Entries{"a", "", "b" + kSep + "c", kSep + "d"}));
+    EXPECT_EQ(DecodeWebsiteList(settings.Get(kKeyBlockedWebsites)), (Entries{"a", "b", "c", "d"}));
 
-    SaveWebsiteList({});
-    EXPECT_EQ(GetSetting(kKeyBlockedWebsites, "absent"), "")
+    settings.Save(kKeyBlockedWebsites, EncodeWebsiteList(Entries{}));
+    EXPECT_EQ(settings.Get(kKeyBlockedWebsites, "absent"), "")
         << "a cleared list is stored as the empty string";
-    EXPECT_TRUE(LoadWebsiteList().empty());
+    EXPECT_TRUE(DecodeWebsiteList(settings.Get(kKeyBlockedWebsites)).empty());
 }
 
 }  // namespace

@@ -5,14 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "app/SettingsStore.h"
-#include "core/Failure.h"
-#include "core/Handles.h"
-#include "core/BlockingForm.h"
+#include "SettingsStore.h"
+#include "Failure.h"
+#include "Handles.h"
+#include "support/BlockingForm.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempTree.h"
-#include "ui/Appearance.h"
-#include "ui/ErrorReport.h"
+#include "Appearance.h"
+#include "ErrorReport.h"
 
 namespace {
 
@@ -33,7 +33,7 @@ class HostsBlocking : public TempTree {
         MakeDataFolder();
         SetApplicationTitle();
         backupPath = dataFolder + "\\hosts";
-        window = std::make_unique<BlockingForm>(hostsPath, dataFolder, true);
+        window = std::make_unique<BlockingForm>(Parts(), dataFolder, true);
     }
     void TearDown() override {
         window.reset();
@@ -57,7 +57,6 @@ class HostsBlocking : public TempTree {
         EXPECT_EQ(prompts.boxes[index].style, 0u) << "OK button, no icon";
     }
 
-    ScriptedPrompts prompts;
     std::string backupPath;
     std::unique_ptr<BlockingForm> window;
 };
@@ -111,8 +110,8 @@ TEST_F(HostsBlocking, UserStartWritesTheBlockAndStopPutsTheFileBack) {
         EXPECT_TRUE(window->Minimized());
         EXPECT_TRUE(prompts.boxes.empty()) << ::testing::PrintToString(BoxTexts());
         // Recorded at once, so a run that ends without its close still resumes the block.
-        EXPECT_EQ(GetSetting(kKeyBlockOnStart), "1");
-        EXPECT_EQ(GetSetting(kKeyMinimized), "On");
+        EXPECT_EQ(settings.Get(kKeyBlockOnStart), "1");
+        EXPECT_EQ(settings.Get(kKeyMinimized), "On");
 
         window->Stop();
         EXPECT_EQ(ReadBytes(hostsPath), c.hosts) << "the stop puts back the file exactly";
@@ -121,8 +120,8 @@ TEST_F(HostsBlocking, UserStartWritesTheBlockAndStopPutsTheFileBack) {
         EXPECT_EQ(ReadBytes(backupPath), "<missing>") << "and deletes the backup";
         EXPECT_EQ(window->Caption(), "Start Blocking");
         EXPECT_TRUE(prompts.boxes.empty()) << ::testing::PrintToString(BoxTexts());
-        EXPECT_EQ(GetSetting(kKeyBlockOnStart), "0");
-        EXPECT_EQ(GetSetting(kKeyMinimized), "Off") << "back to the start-in-tray box";
+        EXPECT_EQ(settings.Get(kKeyBlockOnStart), "0");
+        EXPECT_EQ(settings.Get(kKeyMinimized), "Off") << "back to the start-in-tray box";
     }
 }
 
@@ -145,7 +144,7 @@ TEST_F(HostsBlocking, ResumeAtStartupAddsASecondSetAndKeepsTheCleanBackup) {
     WriteBytes(hostsPath, "clean\r\n");
     window->UserStart();
     // The program closes while blocking and starts again: start-up resumes the block.
-    window = std::make_unique<BlockingForm>(hostsPath, dataFolder, true);
+    window = std::make_unique<BlockingForm>(Parts(), dataFolder, true);
     window->SetEntries({"a.example", "b.example"});
     window->ResumeAtStartup();
     const std::string set = BlockLine("a.example") + BlockLine("b.example");
@@ -191,7 +190,7 @@ TEST_F(HostsBlocking, ARefusedWriteRemovesOnlyTheBackupThatStartTook) {
     EXPECT_FALSE(window->Minimized());
     EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n");
     EXPECT_EQ(ReadBytes(backupPath), "<missing>") << "a later stop must not roll the hosts file back to it";
-    EXPECT_EQ(GetSetting(kKeyBlockOnStart, "<absent>"), "<absent>") << "nothing was blocked";
+    EXPECT_EQ(settings.Get(kKeyBlockOnStart, "<absent>"), "<absent>") << "nothing was blocked";
 
     window->Stop();  // the close while blocking is off
     EXPECT_EQ(prompts.boxes.size(), 1u) << "nothing to restore, nothing to say";
@@ -231,7 +230,7 @@ TEST_F(HostsBlocking, ARefusedRestoreKeepsBlockingOnAndTheBackup) {
     EXPECT_EQ(window->Caption(), "Stop Blocking") << "every site is still blocked";
     EXPECT_EQ(ReadBytes(hostsPath), blocked);
     EXPECT_EQ(ReadBytes(backupPath), "clean\r\n");
-    EXPECT_EQ(GetSetting(kKeyBlockOnStart), "1");
+    EXPECT_EQ(settings.Get(kKeyBlockOnStart), "1");
 
     // Once the hosts file can be written, the next stop puts the clean copy back.
     SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -265,16 +264,15 @@ TEST_F(HostsBlocking, RefusedWriteAtStartupIsSilentAndStillMinimises) {
 
 TEST_F(HostsBlocking, StopWithoutBackupOrWithoutRights) {
     WriteBytes(hostsPath, "as it is\r\n");
-    window->form->PushButton2.SetCaption("Stop Blocking");
-    window->form->SavedButtonCaption = "Start Blocking";
+    window->form->SetBlocking(true);
     window->Stop();
     EXPECT_TRUE(prompts.boxes.empty());
     EXPECT_EQ(window->Caption(), "Start Blocking");
     EXPECT_EQ(ReadBytes(hostsPath), "as it is\r\n");
 
     WriteBytes(backupPath, "clean\r\n");
-    window->form->UserIsAdmin = false;
-    window->form->PushButton2.SetCaption("Stop Blocking");
+    window->form->state_.userIsAdmin = false;
+    window->form->SetBlocking(true);
     window->form->StopBlocking(true);
     EXPECT_TRUE(prompts.boxes.empty()) << "no notice at start-up";
     window->Stop();
@@ -286,7 +284,7 @@ TEST_F(HostsBlocking, StopWithoutBackupOrWithoutRights) {
 }
 
 TEST_F(HostsBlocking, WithoutRightsTheUsersStartOnlyTakesTheBackup) {
-    window->form->UserIsAdmin = false;
+    window->form->state_.userIsAdmin = false;
     window->SetEntries({"a.example"});
     WriteBytes(hostsPath, "clean\r\n");
     window->ResumeAtStartup();
@@ -428,7 +426,7 @@ TEST_F(HostsBlocking, WithoutASafeCopyTheHostsFileIsLeftAlone) {
     // The backup path cannot even be examined (here: a name the file system refuses). The
     // failed look is reported at its own line and takes no copy; nothing is written.
     prompts.boxes.clear();
-    window->form->DataFolder = dataFolder + "\\bad|name";
+    window->form->state_.dataFolder = dataFolder + "\\bad|name";
     window->ResumeAtStartup();
     ASSERT_EQ(prompts.boxes.size(), 1u) << ::testing::PrintToString(BoxTexts());
     EXPECT_NE(prompts.boxes[0].text.find("StartBlocking at line 110\r\r"), std::string::npos)

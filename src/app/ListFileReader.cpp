@@ -1,3 +1,5 @@
+#include "ListFileReader.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -6,21 +8,12 @@
 #include <new>
 #include <vector>
 
-#include "app/Form1.h"
-#include "app/SampleSites.h"
-#include "core/Failure.h"
-#include "core/FileHelpers.h"
-#include "core/Handles.h"
-#include "ui/Appearance.h"
-#include "ui/ErrorReport.h"
-#include "ui/Prompts.h"
+#include "Failure.h"
+#include "FileHelpers.h"
+#include "Handles.h"
 
 namespace {
 
-constexpr DWORD kOpenListFlags = 0x280201;  // read-only box, multi-select, Explorer look, long names
-constexpr char kOpenListTitle[] = "Load List(s) - Hold Ctrl to select multiple list files";
-constexpr char kOpenListFilter[] = "Text Files (*.txt)|*.txt|All Files (*.*)|*.*|";
-constexpr char kFileNotFound[] = "File not found";
 constexpr DWORD kReadChunk = 1 << 20;
 
 bool IsLineEnd(char c) {
@@ -117,17 +110,6 @@ ByteOrderMark DetectMark(const unsigned char* head, DWORD got) {
     return ByteOrderMark::None;
 }
 
-void ReadAll(HANDLE file, std::string& into) {
-    for (;;) {
-        size_t at = into.size();
-        into.resize(at + kReadChunk);
-        DWORD got = 0;
-        if (!ReadFile(file, into.data() + at, kReadChunk, &got, nullptr)) ThrowWin32Error();
-        into.resize(at + got);
-        if (got == 0) return;
-    }
-}
-
 // Text saved as "Unicode" or as UTF-8 with a mark, turned into the system code page the rest
 // of the program (and the hosts file) speaks, without its mark.
 std::string DecodeMarkedText(const std::string& bytes, ByteOrderMark mark) {
@@ -212,18 +194,6 @@ void AppendDecodedText(const std::string& text, WebsiteList& list) {
     splitter.Finish(list.StoredSize());
 }
 
-// Every NUL-separated part of the dialog's answer.
-std::vector<std::string> SplitAtNul(const std::string& names) {
-    std::vector<std::string> parts;
-    size_t start = 0;
-    for (;;) {
-        size_t nul = names.find('\0', start);
-        parts.push_back(names.substr(start, nul == std::string::npos ? std::string::npos : nul - start));
-        if (nul == std::string::npos) return parts;
-        start = nul + 1;
-    }
-}
-
 // Replaces each "\\" by "\" in one left-to-right pass; what a replacement produces is not
 // scanned again, so three backslashes become two.
 std::string CollapseDoubledBackslashes(const std::string& text) {
@@ -245,11 +215,8 @@ std::string NormalizePath(const std::string& path) {
     return "\\\\" + CollapseDoubledBackslashes(first == std::string::npos ? "" : path.substr(first));
 }
 
-void Form1::LoadListFile(WebsiteList& list, const std::string& path) {
-    if (!FileExists(path)) {
-        CurrentPrompts().MessageBox(kFileNotFound, ApplicationTitle(), MB_OK);
-        return;
-    }
+bool ReadListFile(WebsiteList& list, const std::string& path) {
+    if (!FileExists(path)) return false;
     UniqueFile file{CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr)};
     if (!file) ThrowWin32Error();
@@ -269,50 +236,10 @@ void Form1::LoadListFile(WebsiteList& list, const std::string& path) {
         LARGE_INTEGER start{};
         if (!SetFilePointerEx(file.get(), start, nullptr, FILE_BEGIN)) ThrowWin32Error();
         AppendPlainText(file.get(), list, fileSize);
-        return;
+        return true;
     }
     std::string bytes(reinterpret_cast<const char*>(head), got);
-    ReadAll(file.get(), bytes);
+    if (!ReadToEnd(file.get(), bytes)) ThrowWin32Error();
     AppendDecodedText(DecodeMarkedText(bytes, mark), list);
-}
-
-void Form1::PushButton4_Click() {
-    Guarded p{"in Nestwarden2021/08/31.Form1.PushButton4_Click "};
-    OpenFileRequest dialog;
-    std::string fileName;
-    std::vector<std::string> parts;
-    std::string path;
-
-    p.Line(104, [&] { fileName.clear(); });
-    p.Line(106, [&] { dialog.flags = kOpenListFlags; });
-    p.Line(108, [&] { dialog.title = kOpenListTitle; });
-    p.Line(110, [&] { dialog.filter = kOpenListFilter; });
-    p.Line(112, [&] { fileName = CurrentPrompts().OpenFileNames(dialog); });
-    if (p.Test(114, [&] { return fileName.empty(); })) return;
-    p.Line(116, [&] { parts = SplitAtNul(fileName); });
-    p.Line(118, [&] { SetMousePointer(kPointerBusy); });
-    if (p.Test(120, [&] { return parts.size() == 1; })) {
-        p.Line(122, [&] { path = parts.empty() ? std::string() : parts[0]; });
-        p.Line(124, [&] { LoadListFile(ListView1, path); });
-    } else if (p.Test(126, [&] { return parts.size() > 1; })) {
-        // The Explorer multi-selection: the folder, then each chosen name in it.
-        size_t first = 1, last = 0;
-        p.Line(128, [&] { first = 1; });
-        p.Line(130, [&] { last = parts.size() - 1; });
-        for (size_t i = first; i <= last && i < parts.size(); ++i) {
-            p.Line(138, [&] { path = parts[0] + "\\" + parts[i]; });
-            p.Line(140, [&] { path = NormalizePath(path); });
-            p.Line(142, [&] { LoadListFile(ListView1, path); });
-        }
-    }
-    p.Line(150, [&] { SetMousePointer(kPointerDefault); });
-}
-
-void Form1::PushButton5_Click() {
-    Guarded p{"in Nestwarden2021/08/31.Form1.PushButton5_Click "};
-    int line = 100;
-    for (const char* site : kSampleSites) {
-        p.Line(line, [&] { ListView1.Append(site); });
-        line += 2;
-    }
+    return true;
 }

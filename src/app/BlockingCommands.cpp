@@ -1,0 +1,132 @@
+// The main window's "Help" and Start/Stop buttons, and the start and stop of the block as the
+// window shows them: the blocking core does the work, the window turns its outcome into the
+// caption, the notices and the minimise.
+#include <string>
+
+#include "Appearance.h"
+#include "HostsBlocker.h"
+#include "MainWindow.h"
+#include "MessagePump.h"
+#include "SettingsStore.h"
+
+namespace {
+
+constexpr char kHelpMessage[] =
+    "You must be logged in as Administrator in Windows in order to block sites. You must also have your "
+    "User Account Control settings set low.";
+constexpr char kAdministratorMessage[] =
+    "You must be logged in as Administrator in Windows in order to block sites.";
+constexpr char kEmptyListMessage[] = "Please add site to block.";
+constexpr char kUacAdvice[] =
+    "Please check your UAC settings to make sure they are on 'Never Notify'. Please make sure you run this "
+    "software as administrator by right clicking the desktop icon for this software and choosing 'Run as "
+    "administrator'";
+const std::string kCouldNotStartBlocking = std::string("Could not start blocking.\r\n") + kUacAdvice;
+const std::string kCouldNotRestoreSettings = std::string("Could not restore settings.\r\n") + kUacAdvice;
+constexpr char kNotAdministratorToStop[] =
+    "You must be logged in as Administrator in Windows in order to stop block sites.";
+
+}  // namespace
+
+void MainWindow::ShowNotice(const std::string& text) {
+    // The program's own notices: OK button, no icon, the application's title.
+    prompts_.MessageBox(text, ApplicationTitle(), MB_OK);
+}
+
+void MainWindow::OnHelpClicked() {
+    Guarded p{reports_, ReportLocation(kHelpClickedProcedure)};
+    p.Line(100, [&] { ShowNotice(kHelpMessage); });
+}
+
+void MainWindow::OnStartStopClicked() {
+    // Starting and stopping let pending events run, so a second click (a fast double-click) could
+    // run a stop inside a start and leave the caption saying the opposite of the hosts file.
+    if (startStopRunning_) return;
+    startStopRunning_ = true;
+    ScopeExit done([&] { startStopRunning_ = false; });
+    Guarded p{reports_, ReportLocation(kStartStopClickedProcedure)};
+    std::string text;
+    // The list is saved on every click, before anything else, whether blocking starts or stops.
+    p.Line(104, [&] { text = EncodeWebsiteList(websiteList_.Views()); });
+    p.Line(108, [&] { settings_.Save(kKeyBlockedWebsites, text); });
+    if (p.Test(110, [&] { return !state_.blocking; })) {
+        if (p.Test(112, [&] { return websiteList_.Count() > 0; })) {
+            p.Line(116, [&] { SetBlocking(true); });
+            if (p.Test(118, [&] { return state_.userIsAdmin; })) {
+                p.Line(120, [&] { StartBlocking(false); });
+            } else {
+                p.Line(122, [&] { SetBlocking(false); });
+                p.Line(124, [&] { ShowNotice(kAdministratorMessage); });
+            }
+        } else {
+            p.Line(126, [&] { ShowNotice(kEmptyListMessage); });
+        }
+    } else {
+        p.Line(128, [&] { StopBlocking(false); });
+    }
+}
+
+// The block is recorded the moment it is written or lifted, not only at close: a run that ends
+// without its close (Task Manager, a crash, a power cut) still resumes hidden behind the password
+// at the next start, instead of showing a window whose close would lift the block.
+void MainWindow::RecordBlockingOn() {
+    settings_.Save(kKeyBlockOnStart, "1");
+    settings_.Save(kKeyMinimized, kSettingOn);
+}
+
+void MainWindow::RecordBlockingOff() {
+    settings_.Save(kKeyBlockOnStart, "0");
+    settings_.Save(kKeyMinimized, startInTrayBox_.Value() == 1 ? kSettingOn : kSettingOff);
+}
+
+void MainWindow::StartBlocking(bool atStartup) {
+    Guarded p{reports_, ReportLocation(kStartBlockingProcedure)};
+    p.Line(100, [] { ProcessPendingEvents(); });
+    const StartOutcome outcome = StartBlock(
+        {hostsFilePath_, state_.dataFolder, &ownership_},
+        [&](BlockLineWriter& lines) { lines.AddAll(websiteList_); }, state_.userIsAdmin, atStartup, reports_);
+    bool failed = false;
+    if (outcome == StartOutcome::Written) {
+        p.Line(124, [&] { RecordBlockingOn(); });
+    } else if (outcome == StartOutcome::Refused) {
+        if (p.Test(126, [&] { return !atStartup; })) {
+            p.Line(128, [&] { SetBlocking(false); });
+            p.Line(130, [&] { failed = true; });
+            p.Line(132, [&] { ShowNotice(kCouldNotStartBlocking); });
+        } else {
+            // Start-up stays silent, but the parent learns from the tray icon once the window has
+            // gone there that nothing is blocked.
+            state_.blockNotPutBack = true;
+        }
+    }
+    // The start's work is done. The minimise shows the tray balloon and lets events run while it
+    // is up, and the parent may come back through the password and stop within that time: that
+    // click is no longer one inside a running start.
+    startStopRunning_ = false;
+    p.Line(134, [&] {
+        if (!failed) SetWindowState(WindowState::Minimized);
+    });
+}
+
+void MainWindow::StopBlocking(bool atStartup) {
+    Guarded p{reports_, ReportLocation(kStopBlockingProcedure)};
+    // The close while blocking is off also comes here; only a block that is lifted is recorded.
+    const bool wasBlocking = state_.blocking;
+    const StopOutcome outcome = StopBlock({hostsFilePath_, state_.dataFolder, &ownership_},
+                                          state_.userIsAdmin, reports_, [] { ProcessPendingEvents(); });
+    switch (outcome) {
+        case StopOutcome::Lifted:
+            p.Line(110, [&] { SetBlocking(false); });
+            if (wasBlocking) p.Line(110, [&] { RecordBlockingOff(); });
+            break;
+        case StopOutcome::Refused:
+            // The clean copy could not be put back: blocking stays on, and so does the backup.
+            p.Line(108, [&] { ShowNotice(kCouldNotRestoreSettings); });
+            break;
+        case StopOutcome::NotAdministrator:
+            if (p.Test(112, [&] { return !atStartup; }))
+                p.Line(114, [&] { ShowNotice(kNotAdministratorToStop); });
+            break;
+    }
+    p.Line(116, [] { ProcessPendingEvents(); });
+}

@@ -1,0 +1,170 @@
+#pragma once
+// The main window: the website list, the Start/Stop and list buttons, the start-up option boxes,
+// the password field and the tray icon. It owns the program's state; its procedures live in the
+// files of this folder named after what they do (MainWindowStartup.cpp, BlockingCommands.cpp ...).
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "Controls.h"
+#include "ErrorReport.h"
+#include "FileSecurity.h"
+#include "Handles.h"
+#include "Pointer.h"
+#include "Prompts.h"
+#include "SettingsStore.h"
+#include "SystemAnswers.h"
+#include "TrayIcon.h"
+#include "WebsiteList.h"
+#include "WindowProc.h"
+
+class PasswordWindow;
+
+inline constexpr char kStopBlockingCaption[] = "Stop Blocking";
+inline constexpr char kStartBlockingCaption[] = "Start Blocking";
+inline constexpr char kMainWindowClassName[] = "ParvaliskMainWindow";
+
+enum class WindowState { Normal, Minimized };
+
+// Control identifiers of the main window.
+enum MainWindowControlId : int {
+    kIdHelpButton = 1001,
+    kIdStartStopButton,
+    kIdClearListButton,
+    kIdLoadFromFileButton,
+    kIdLoadSamplesButton,
+    kIdAddWebsiteButton,
+    kIdWebsiteList,
+    kIdOptionsFrame,
+    kIdPasswordFrame,
+    kIdStartWithWindowsBox,
+    kIdStartInTrayBox,
+    kIdPasswordField,
+    kIdStatusLabel,
+};
+
+// What the main window is given when it is made: the program gives the real parts (main.cpp), a
+// test its own.
+struct MainWindowParts {
+    Prompts& prompts;
+    SystemAnswers& system;
+    const SettingsStore& settings;
+    std::string hostsFilePath;        // the system hosts file
+    std::string commonAppDataFolder;  // the all-users application data folder
+    ShellNotifyIconFunction shellNotifyIcon = &SendToShellInOrder;
+    Ownership* ownership = &SystemOwnership();  // whose files in the data folder are believed
+};
+
+// The program's state, owned by the main window; the window's controls follow it.
+struct ProgramState {
+    bool blocking = false;         // the hosts file holds the block (the Start/Stop caption follows)
+    bool hiddenInTray = false;     // the window hides in the notification area
+    bool loading = false;          // start-up is setting the option boxes
+    bool userIsAdmin = false;      // taken once at start-up
+    bool blockNotPutBack = false;  // a resumed start could not write the block; told once
+    std::string dataFolder;
+};
+
+class MainWindow {
+  public:
+    explicit MainWindow(const MainWindowParts& parts);
+    ~MainWindow();
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
+
+    // Creates the window and its controls (hidden), runs start-up, then shows the window in the
+    // state start-up left it in (a minimised start goes straight to the tray). `endsProgram`: the
+    // window's end ends the message loop.
+    void Load(bool endsProgram = false);
+    HWND hwnd() const { return hwnd_; }
+    // Asks the window to close, as its close box does (runs the close, then destroys it).
+    void Close();
+
+    // ---- state and controls, shared with the password window and the tests ----------------
+    ProgramState state_;
+    WebsiteList websiteList_;
+    Control helpButton_, startStopButton_, clearListButton_, loadFromFileButton_, loadSamplesButton_,
+        addWebsiteButton_;
+    Control optionsFrame_, passwordFrame_, statusLabel_, passwordField_;
+    CheckBox startWithWindowsBox_, startInTrayBox_;
+    TrayIcon trayIcon_;
+    Pointer pointer_ = Pointer::Default;
+    HCURSOR handPointer_ = nullptr;                   // from the program folder's "\HAND-M.CUR"
+    std::unique_ptr<PasswordWindow> passwordWindow_;  // the one password window, while it is loaded
+
+    const std::string& HostsFilePath() const { return hostsFilePath_; }
+    Prompts& prompts() { return prompts_; }
+    FailureReport& reports() { return reports_; }
+    const SettingsStore& settings() const { return settings_; }
+
+    WindowState GetWindowState() const;
+    void SetWindowState(WindowState state);
+    void SetVisible(bool visible);
+    // Blocking on or off: the state, and the Start/Stop caption that shows it.
+    void SetBlocking(bool blocking);
+    // Sets the pointer state and shows the matching pointer at once when it is over the window.
+    void SetPointer(Pointer pointer);
+
+    // ---- procedures ---------------------------------------------------------------------
+    void RunStartup();
+    void RunClose();
+    void OnResized();
+    void OnTrayIconClicked();
+    // The program was started again: the running copy comes forward instead.
+    void OnSecondStart();
+    // The end of the Windows session: the close, silent and finished before it returns.
+    void EndSession();
+
+    void StartBlocking(bool atStartup);
+    void StopBlocking(bool atStartup);
+    // Stores at once whether blocking is on ("BlockOnStart", and "Minimized" with it).
+    void RecordBlockingOn();
+    void RecordBlockingOff();
+
+    void OnHelpClicked();
+    void OnStartStopClicked();
+    void OnClearListClicked();
+    void OnLoadFromFileClicked();
+    void OnLoadSamplesClicked();
+    void OnAddWebsiteClicked();
+    void OnWebsiteListDoubleClicked();
+    void OnWebsiteListKeyDown(int keyCode);
+    void OnStartWithWindowsChanged();
+    void OnStartInTrayChanged();
+    void OnPasswordFieldChanged();
+
+    // Appends the lines of one list file to the list ("File not found" when it does not exist).
+    void LoadListFile(const std::string& path);
+
+  private:
+    friend LRESULT CALLBACK ForwardingWindowProc<MainWindow>(HWND, UINT, WPARAM, LPARAM);
+    LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
+    void CreateControls();
+    // Gives the list its tooltip, once.
+    void AddListToolTip(HWND list);
+    void OnCommand(int id, int code);
+    LRESULT OnNotify(NMHDR& header);
+    bool OnSetCursor(HWND over);
+    // What the close stores (the block and the list), for a session that ends during a close.
+    void StoreCloseState();
+    void ShowNotice(const std::string& text);
+
+    SilenceablePrompts prompts_;
+    ErrorReportBox reports_{prompts_};
+    SystemAnswers& system_;
+    const SettingsStore& settings_;
+    const std::string hostsFilePath_;
+    const std::string commonAppDataFolder_;
+    Ownership& ownership_;
+    HWND hwnd_ = nullptr;
+    bool endsProgram_ = false;
+    WindowState pendingState_ = WindowState::Normal;  // the state asked for before the window shows
+    UniqueFont windowFont_, buttonFont_;
+    UniqueCursor ownedPointer_;  // the hand pointer, destroyed with the window
+    HWND listToolTip_ = nullptr;
+    bool closing_ = false;
+    bool startStopRunning_ = false;           // a Start/Stop click is being handled
+    bool passwordStoreFailureShown_ = false;  // told once while the store refuses the password
+};

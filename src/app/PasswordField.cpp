@@ -1,0 +1,25 @@
+// The main window's password field: every change of its text is the new password.
+#include "Appearance.h"
+#include "MainWindow.h"
+#include "PasswordHash.h"
+#include "SettingsStore.h"
+
+void MainWindow::OnPasswordFieldChanged() {
+    // Stored hashed; the empty field stores the empty value, which removes the protection.
+    try {
+        settings_.Save(kKeyPassword, HashPassword(passwordField_.Caption()));
+        passwordStoreFailureShown_ = false;
+    } catch (...) {
+        // Left silent, the user would believe in a password that was never stored and could be
+        // locked out of the tray (or in with the old one); say so once while the store refuses.
+        if (passwordStoreFailureShown_) return;
+        passwordStoreFailureShown_ = true;
+        std::string description = DescribeCurrentFailure();
+        try {
+            prompts_.MessageBox("The password could not be stored.\r\n" + description, ApplicationTitle(),
+                                MB_OK);
+        } catch (...) {
+            // A box that cannot be shown leaves nothing else to tell.
+        }
+    }
+}

@@ -1,0 +1,41 @@
+// The two start-up option boxes of the main window's "Startup Option" frame.
+#include "MainWindow.h"
+#include "MessagePump.h"
+#include "SettingsStore.h"
+#include "StartupOptions.h"
+
+namespace {
+
+// The option boxes have no error report: a settings store that refuses the value leaves the box
+// as clicked, and the rest of the click (Run entry, marker) still happens.
+void SaveOption(const SettingsStore& settings, const char* key, const char* value) {
+    try {
+        settings.Save(key, value);
+    } catch (...) {
+        // Told nowhere by design; the box shows what the user chose.
+    }
+}
+
+}  // namespace
+
+// "Load this software on Windows startup".
+void MainWindow::OnStartWithWindowsChanged() {
+    if (state_.loading) return;
+    if (startWithWindowsBox_.Value() == 1) {
+        startInTrayBox_.SetVisible(true);
+        SaveOption(settings_, kKeyWindowsStartup, "On");
+        SwitchStartWithWindows(true, state_.dataFolder);
+    } else {
+        startInTrayBox_.SetValue(0);  // its own click saves "Minimized" = "Off"
+        startInTrayBox_.SetVisible(false);
+        SaveOption(settings_, kKeyWindowsStartup, "Off");
+        // The forced delete of the marker lets pending events run first.
+        ProcessPendingEvents();
+        SwitchStartWithWindows(false, state_.dataFolder);
+    }
+}
+
+// "Start in system tray". No loading-flag test: start-up saves the value it just read back.
+void MainWindow::OnStartInTrayChanged() {
+    SaveOption(settings_, kKeyMinimized, startInTrayBox_.Value() == 1 ? "On" : "Off");
+}

@@ -1,0 +1,94 @@
+#include "HostsBlocker.h"
+
+#include "FileHelpers.h"
+#include "FileSecurity.h"
+#include "HostsBackup.h"
+
+StartOutcome StartBlock(const BlockingPlace& place, const BlockEntries& entries, bool userIsAdmin,
+                        bool atStartup, FailureReport& report) {
+    Guarded p{report, ReportLocation(kStartBlockingProcedure)};
+    const std::string backupPath = HostsBackupPath(place.dataFolder);
+    bool backupTaken = false;  // this start copied the hosts file to the backup path
+    bool hostsRead = false;    // line 116 read the hosts file (or found it missing)
+    bool hostsExisted = true;
+    bool written = false;
+    std::string previous;  // the hosts file's content before this start
+
+    if (p.Test(104, [&] { return !atStartup; })) {
+        // The user's start takes the copy whether or not the user is an administrator, but
+        // never over a backup that is already there (see DecideBackupAtStart). A backup whose
+        // owner is not trusted was planted: it is moved aside first, so a fresh one is taken.
+        p.Line(106, [&] {
+            SetAsideIfUntrusted(backupPath, *place.ownership);
+            if (DecideBackupAtStart(backupPath) == BackupAction::TakeFresh) {
+                TakeBackup(place.hostsPath, backupPath);
+                backupTaken = true;
+            }
+        });
+    } else if (p.Test(108, [&] { return userIsAdmin; })) {
+        // A failed look at the backup path takes no copy: the backup kept from the last run
+        // may be the only clean copy.
+        bool takeFresh = false;
+        p.Line(110, [&] {
+            SetAsideIfUntrusted(backupPath, *place.ownership);
+            takeFresh = DecideBackupAtStart(backupPath) == BackupAction::TakeFresh;
+        });
+        if (takeFresh) {
+            p.Line(112, [&] {
+                TakeBackup(place.hostsPath, backupPath);
+                backupTaken = true;
+            });
+        }
+    }
+    if (!p.Test(114, [&] { return userIsAdmin; })) return StartOutcome::NotAdministrator;
+
+    p.Line(116, [&] {
+        HostsContent hosts = ReadHostsForBlocking(place.hostsPath);
+        previous = std::move(hosts.text);
+        hostsExisted = hosts.exists;
+        hostsRead = true;
+    });
+    // Lines 118 to 122, one block line per list entry, are produced while line 124 writes them
+    // (PutBlockedHosts), so the whole text is never held in memory at once.
+    //
+    // The hosts file is rewritten only when it was read and its content from before the block
+    // survives elsewhere; otherwise the start counts as a refused write. So a hosts file that
+    // cannot be read never becomes the block lines alone.
+    p.Line(124, [&] {
+        written = hostsRead && PreBlockingContentIsSafe(backupTaken, hostsExisted, backupPath) &&
+                  // a planted backup that could not be moved aside keeps nothing
+                  (backupTaken || !hostsExisted || IsTrustedOwner(backupPath, *place.ownership)) &&
+                  WriteFileContent(place.hostsPath,
+                                   [&](ContentSink& sink) { PutBlockedHosts(sink, previous, entries); });
+    });
+    if (written) return StartOutcome::Written;
+    // The copy this start took is of no use without the block, and a later stop would roll the
+    // hosts file back to it; a backup kept from before stays.
+    if (backupTaken) p.Line(124, [&] { DiscardBackupTakenNow(backupPath); });
+    return StartOutcome::Refused;
+}
+
+StopOutcome StopBlock(const BlockingPlace& place, bool userIsAdmin, FailureReport& report,
+                      const std::function<void()>& letEventsRun) {
+    Guarded p{report, ReportLocation(kStopBlockingProcedure)};
+    const std::string backupPath = HostsBackupPath(place.dataFolder);
+    if (!p.Test(100, [&] { return userIsAdmin; })) return StopOutcome::NotAdministrator;
+    // A backup whose owner is not trusted is never copied over the hosts file: it is moved aside
+    // and the stop goes on as if there were none.
+    if (!p.Test(102,
+                [&] { return FileExists(backupPath) && !SetAsideIfUntrusted(backupPath, *place.ownership); }))
+        return StopOutcome::Lifted;
+    // Only a restore known to have succeeded deletes the backup: should it fail, the backup stays
+    // and blocking stays on, so the clean copy is kept and the program never says the sites are
+    // free while they are blocked.
+    bool restored = false;
+    p.Line(104, [&] {
+        restored = IsTrustedOwner(backupPath, *place.ownership) && RestoreBackup(backupPath, place.hostsPath);
+    });
+    if (!restored) return StopOutcome::Refused;
+    p.Line(106, [&] {
+        letEventsRun();
+        DeleteFileForced(backupPath);
+    });
+    return StopOutcome::Lifted;
+}

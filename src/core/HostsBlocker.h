@@ -1,0 +1,45 @@
+#pragma once
+// Starting and stopping the block: the hosts file gains one block line per listed entry after a
+// clean copy of it is kept in the data folder, and the stop puts that copy back. No window takes
+// part: each operation reports an unexpected failure of one of its numbered steps through the
+// report it is given and answers an outcome, which the caller turns into what the user sees.
+
+#include <functional>
+#include <string>
+
+#include "FileSecurity.h"
+#include "HostsText.h"
+#include "NumberedSteps.h"
+
+// Where the block is written: the system hosts file and the program's data folder, which holds
+// the clean copy as "\hosts".
+struct BlockingPlace {
+    std::string hostsPath;
+    std::string dataFolder;
+    Ownership* ownership = &SystemOwnership();  // whose backup is believed
+};
+
+enum class StartOutcome {
+    Written,           // the hosts file holds the block
+    Refused,           // the write was refused (or would have risked the clean content)
+    NotAdministrator,  // nothing was written: the user has no administrator rights
+};
+
+// Writes the block: the hosts file's content, CR LF, then one block line per entry. The user's
+// start (atStartup false) takes the backup whether or not the user is an administrator; the
+// start-up resume takes one only with administrator rights and only when none is there. A backup
+// already there is never replaced (it may be the only clean copy), and a backup this start took
+// is removed again when the write is refused.
+StartOutcome StartBlock(const BlockingPlace& place, const BlockEntries& entries, bool userIsAdmin,
+                        bool atStartup, FailureReport& report);
+
+enum class StopOutcome {
+    Lifted,            // the clean copy is back (or there was none to put back)
+    Refused,           // the clean copy could not be put back; it stays, and so does the block
+    NotAdministrator,  // nothing was done: the user has no administrator rights
+};
+
+// Puts the backup back over the hosts file and deletes it. `letEventsRun` lets pending window
+// events run just before the backup is deleted.
+StopOutcome StopBlock(const BlockingPlace& place, bool userIsAdmin, FailureReport& report,
+                      const std::function<void()>& letEventsRun);
