@@ -88,6 +88,7 @@ void MainWindow::StartBlocking(bool atStartup) {
     bool failed = false;
     if (outcome == StartOutcome::Written) {
         p.Line(124, [&] { RecordBlockingOn(); });
+        system_.FlushResolverCache();
     } else if (outcome == StartOutcome::Refused) {
         if (p.Test(126, [&] { return !atStartup; })) {
             p.Line(128, [&] { SetBlocking(false); });
@@ -98,6 +99,13 @@ void MainWindow::StartBlocking(bool atStartup) {
             // gone there that nothing is blocked.
             state_.blockNotPutBack = true;
         }
+    }
+    // From now on a block that another program removes is noticed and put back. After a resumed
+    // start whose write was refused the parent has been told already; the watch puts the block
+    // back once the hosts file changes.
+    if (state_.blocking) {
+        StartWatchingHosts();
+        if (outcome == StartOutcome::Refused) removalTold_ = true;
     }
     // The start's work is done. The minimise shows the tray balloon and lets events run while it
     // is up, and the parent may come back through the password and stop within that time: that
@@ -112,10 +120,13 @@ void MainWindow::StopBlocking(bool atStartup) {
     Guarded p{reports_, ReportLocation(kStopBlockingProcedure)};
     // The close while blocking is off also comes here; only a block that is lifted is recorded.
     const bool wasBlocking = state_.blocking;
+    // The stop's own restore is no removal to put back.
+    StopWatchingHosts();
     const StopOutcome outcome = StopBlock({hostsFilePath_, state_.dataFolder, &ownership_},
                                           state_.userIsAdmin, reports_, [] { ProcessPendingEvents(); });
     switch (outcome) {
         case StopOutcome::Lifted:
+            system_.FlushResolverCache();
             p.Line(110, [&] { SetBlocking(false); });
             if (wasBlocking) p.Line(110, [&] { RecordBlockingOff(); });
             break;
@@ -128,5 +139,6 @@ void MainWindow::StopBlocking(bool atStartup) {
                 p.Line(114, [&] { ShowNotice(kNotAdministratorToStop); });
             break;
     }
+    if (state_.blocking) StartWatchingHosts();
     p.Line(116, [] { ProcessPendingEvents(); });
 }

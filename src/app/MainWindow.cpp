@@ -105,6 +105,7 @@ MainWindow::MainWindow(const MainWindowParts& parts)
 }
 
 MainWindow::~MainWindow() {
+    StopWatchingHosts();
     passwordWindow_.reset();
     if (hwnd_ != nullptr) DestroyWindow(hwnd_);
 }

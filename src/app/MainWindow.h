@@ -119,6 +119,11 @@ class MainWindow {
 
     void StartBlocking(bool atStartup);
     void StopBlocking(bool atStartup);
+    // While blocking is on, the hosts file's folder is watched: a block that another program
+    // removed is put back (or the parent told), once per removal.
+    void StartWatchingHosts();
+    void StopWatchingHosts();
+    void OnHostsFolderChanged();
     // Stores at once whether blocking is on ("BlockOnStart", and "Minimized" with it).
     void RecordBlockingOn();
     void RecordBlockingOff();
@@ -150,6 +155,8 @@ class MainWindow {
     // What the close stores (the block and the list), for a session that ends during a close.
     void StoreCloseState();
     void ShowNotice(const std::string& text);
+    // Tells the parent: a balloon from the tray icon while hidden, a notice while shown.
+    void Tell(const std::string& text);
 
     SilenceablePrompts prompts_;
     ErrorReportBox reports_{prompts_};
@@ -167,4 +174,7 @@ class MainWindow {
     bool closing_ = false;
     bool startStopRunning_ = false;           // a Start/Stop click is being handled
     bool passwordStoreFailureShown_ = false;  // told once while the store refuses the password
+    UniqueChangeNotification hostsWatch_;     // the hosts folder, while blocking is on
+    bool removalTold_ = false;                // the parent knows the block is gone
+    bool checkingHosts_ = false;              // a change is being handled
 };

@@ -58,6 +58,8 @@ void MainWindow::OnSecondStart() {
 }
 
 void MainWindow::RunClose() {
+    // The block outlives the program; only the watch over it ends here.
+    StopWatchingHosts();
     Guarded p{reports_, ReportLocation(kMainWindowCloseProcedure)};
     if (p.Test(100, [&] { return !state_.blocking; })) {
         // Blocking is off: a backup still present is put back, and the next start stays off.

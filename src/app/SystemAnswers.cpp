@@ -6,6 +6,7 @@
 #include <random>
 
 #include "Administrator.h"
+#include "DnsCache.h"
 #include "ComApartment.h"
 
 int WindowsSystemAnswers::DrawOneToHundred() {
@@ -25,4 +26,8 @@ void WindowsSystemAnswers::OpenHomePage(const std::string& address) {
 
 bool WindowsSystemAnswers::IsAdministrator() {
     return ::IsAdministrator();
+}
+
+void WindowsSystemAnswers::FlushResolverCache() {
+    ::FlushResolverCache();
 }

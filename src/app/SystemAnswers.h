@@ -7,7 +7,9 @@
 struct SystemAnswers {
     virtual int DrawOneToHundred() = 0;                         // seeded from the time of day
     virtual void OpenHomePage(const std::string& address) = 0;  // starts the file explorer with it
-    virtual bool IsAdministrator() = 0;                         // the administrator check
+    virtual bool IsAdministrator() = 0;
+    virtual void FlushResolverCache() = 0;  // after each change of the hosts file                         //
+                                            // the administrator check
     virtual ~SystemAnswers() = default;
 };
 
@@ -17,6 +19,7 @@ class WindowsSystemAnswers final : public SystemAnswers {
     int DrawOneToHundred() override;
     void OpenHomePage(const std::string& address) override;
     bool IsAdministrator() override;
+    void FlushResolverCache() override;
 };
 
 // The maker's home page, opened by the occasional visit at start-up.

@@ -51,6 +51,7 @@ using UniqueFont = UniqueHandle<HFONT, DeleteObject>;
 using UniqueBrush = UniqueHandle<HBRUSH, DeleteObject>;
 using UniqueCursor = UniqueHandle<HCURSOR, DestroyCursor>;
 using UniqueWindow = UniqueHandle<HWND, DestroyWindow>;
+using UniqueChangeNotification = UniqueHandle<HANDLE, FindCloseChangeNotification, kInvalidHandleValue>;
 
 template <class F>
 class ScopeExit {

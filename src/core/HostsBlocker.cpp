@@ -92,3 +92,36 @@ StopOutcome StopBlock(const BlockingPlace& place, bool userIsAdmin, FailureRepor
     });
     return StopOutcome::Lifted;
 }
+
+namespace {
+
+// Gathers what it is given into one text.
+class TextSink final : public ContentSink {
+  public:
+    void Put(const char* data, size_t size) override { text.append(data, size); }
+    std::string text;
+};
+
+}  // namespace
+
+bool HostsHoldBlock(const std::string& hostsPath, const BlockEntries& entries) {
+    HostsContent hosts = ReadHostsForBlocking(hostsPath);
+    if (!hosts.exists) return false;
+    TextSink lines;
+    {
+        BlockLineWriter writer(lines);
+        entries(writer);
+        writer.Finish();
+    }
+    return hosts.text.find(lines.text) != std::string::npos;
+}
+
+PutBackOutcome PutBackBlock(const BlockingPlace& place, const BlockEntries& entries) {
+    // The watch says what happened in one notice; a failed step needs no report of its own.
+    struct Unreported final : FailureReport {
+        void Show(const std::string&, const std::string&, int) override {}
+    } unreported;
+    return StartBlock(place, entries, true, true, unreported) == StartOutcome::Written
+               ? PutBackOutcome::PutBack
+               : PutBackOutcome::Refused;
+}

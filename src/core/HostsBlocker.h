@@ -43,3 +43,20 @@ enum class StopOutcome {
 // events run just before the backup is deleted.
 StopOutcome StopBlock(const BlockingPlace& place, bool userIsAdmin, FailureReport& report,
                       const std::function<void()>& letEventsRun);
+
+// Whether the hosts file still holds the block: every listed entry's block line, in the order a
+// start writes them. An edit that keeps them (another tool adding lines of its own) still holds;
+// a file reset to its default, lines deleted, or no file at all does not. Throws Failure when the
+// file exists but cannot be read.
+bool HostsHoldBlock(const std::string& hostsPath, const BlockEntries& entries);
+
+enum class PutBackOutcome {
+    PutBack,  // a full set of block lines was appended to the file's current content
+    Refused,  // the file could not be read or written (read-only, held, a folder in its place)
+};
+
+// Puts back a block that another program removed, exactly as a resumed start does: one full set
+// of block lines appended to the hosts file's current content through the safe write. A backup
+// that is there is left untouched (it still holds the clean copy from before blocking); with none
+// there, the current content is kept as the clean copy first.
+PutBackOutcome PutBackBlock(const BlockingPlace& place, const BlockEntries& entries);

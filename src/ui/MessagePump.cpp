@@ -10,6 +10,16 @@ std::vector<HWND>& DialogWindows() {
     return windows;
 }
 
+struct Watch {
+    HANDLE handle;
+    std::function<void()> signalled;
+};
+
+std::vector<Watch>& Watched() {
+    static std::vector<Watch> watched;
+    return watched;
+}
+
 bool RouteToDialog(MSG& msg) {
     for (HWND window : DialogWindows()) {
         if (IsWindow(window) && (msg.hwnd == window || IsChild(window, msg.hwnd)) &&
@@ -36,20 +46,64 @@ void UnregisterDialogWindow(HWND window) {
     windows.erase(std::remove(windows.begin(), windows.end(), window), windows.end());
 }
 
-void ProcessPendingEvents() {
+void WatchHandle(HANDLE handle, std::function<void()> signalled) {
+    UnwatchHandle(handle);
+    Watched().push_back({handle, std::move(signalled)});
+}
+
+void UnwatchHandle(HANDLE handle) {
+    auto& watched = Watched();
+    watched.erase(
+        std::remove_if(watched.begin(), watched.end(), [&](const Watch& w) { return w.handle == handle; }),
+        watched.end());
+}
+
+namespace {
+
+// Handles every message and watched handle that is ready. False when the quit message came.
+bool HandleReadyEvents(int& exitCode) {
     MSG msg;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (msg.message == WM_QUIT) {
-            // Leave the quit for the main loop to see.
-            PostQuitMessage(static_cast<int>(msg.wParam));
-            return;
+            exitCode = static_cast<int>(msg.wParam);
+            return false;
         }
         Dispatch(msg);
     }
+    // A handler may watch or unwatch handles, so each one is looked up afresh.
+    std::vector<HANDLE> handles;
+    for (const Watch& w : Watched()) handles.push_back(w.handle);
+    for (HANDLE handle : handles) {
+        if (WaitForSingleObject(handle, 0) != WAIT_OBJECT_0) continue;
+        for (const Watch& w : Watched()) {
+            if (w.handle != handle) continue;
+            std::function<void()> signalled = w.signalled;
+            signalled();
+            break;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+void ProcessPendingEvents() {
+    int exitCode = 0;
+    // Leave the quit for the main loop to see.
+    if (!HandleReadyEvents(exitCode)) PostQuitMessage(exitCode);
+}
+
+bool WaitForEvents(DWORD milliseconds, int& exitCode) {
+    std::vector<HANDLE> handles;
+    for (const Watch& w : Watched()) handles.push_back(w.handle);
+    MsgWaitForMultipleObjectsEx(static_cast<DWORD>(handles.size()), handles.data(), milliseconds, QS_ALLINPUT,
+                                MWMO_INPUTAVAILABLE);
+    return HandleReadyEvents(exitCode);
 }
 
 int RunMessageLoop() {
-    MSG msg;
-    while (GetMessageA(&msg, nullptr, 0, 0) > 0) Dispatch(msg);
-    return static_cast<int>(msg.wParam);
+    int exitCode = 0;
+    while (WaitForEvents(INFINITE, exitCode)) {
+    }
+    return exitCode;
 }

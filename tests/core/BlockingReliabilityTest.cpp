@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "support/ListEntries.h"
+#include "HostsBlocker.h"
 #include "support/BlockingForm.h"
 #include "Handles.h"
 #include "support/ScriptedPrompts.h"
@@ -74,7 +75,8 @@ enum class Action {
     CloseAndStartAgain,
     EndWithoutCloseAndStartAgain,
     ExternalEdit,
-    ExternalDelete
+    ExternalDelete,
+    AnotherProgramRewrites,  // while blocking: the file reset, rewritten or deleted, then the watch
 };
 const char* ActionName(Action a) {
     switch (a) {
@@ -90,6 +92,8 @@ const char* ActionName(Action a) {
             return "external edit";
         case Action::ExternalDelete:
             return "external delete";
+        case Action::AnotherProgramRewrites:
+            return "another program rewrites the hosts file";
     }
     return "";
 }
@@ -167,7 +171,8 @@ class BlockingReliability : public TempTree {
                (box.text == "Could not start blocking.\r\n" + kUac ||
                 box.text == "Could not restore settings.\r\n" + kUac ||
                 box.text ==
-                    "You must be logged in as Administrator in Windows in order to stop block sites.");
+                    "You must be logged in as Administrator in Windows in order to stop block sites." ||
+                box.text.rfind("Another program removed the block", 0) == 0);
     }
 
     std::string backupPath;
@@ -205,7 +210,9 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
             const bool admin = window->form->state_.userIsAdmin;
             std::vector<Action> possible = {Action::CloseAndStartAgain, Action::EndWithoutCloseAndStartAgain};
             if (on) {
-                possible.insert(possible.end(), {Action::UserStop, Action::UserStop});
+                possible.insert(possible.end(),
+                                {Action::UserStop, Action::UserStop, Action::AnotherProgramRewrites,
+                                 Action::AnotherProgramRewrites});
             } else {
                 possible.insert(possible.end(), {Action::UserStart, Action::UserStart, Action::UserStart,
                                                  Action::ExternalEdit});
@@ -215,7 +222,8 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
 
             // At most one fault per step, on about a third of the steps.
             Fault fault = Fault::None;
-            if (action != Action::ExternalEdit && action != Action::ExternalDelete && random() % 3 == 0) {
+            if (action != Action::ExternalEdit && action != Action::ExternalDelete &&
+                action != Action::AnotherProgramRewrites && random() % 3 == 0) {
                 std::vector<Fault> faults;
                 if (IsFile(hostsPath))
                     faults.insert(faults.end(),
@@ -291,6 +299,30 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
                     DeleteFileA(hostsPath.c_str());
                     clean.reset();
                     break;
+                case Action::AnotherProgramRewrites: {
+                    // A security tool resets the file to its default, a cleanup tool rewrites it, or it
+                    // goes; then the watch on the hosts folder hears of it.
+                    const int kind = static_cast<int>(random() % 3);
+                    if (kind == 2) {
+                        DeleteFileA(hostsPath.c_str());
+                        if (!backupBefore) clean.reset();
+                    } else {
+                        std::string rewritten = kind == 0 && clean ? *clean : RandomHosts(random);
+                        WriteBytes(hostsPath, rewritten);
+                        if (!backupBefore) clean = rewritten;
+                    }
+                    window->form->OnHostsFolderChanged();
+                    if (admin) {
+                        ASSERT_TRUE(
+                            HostsHoldBlock(hostsPath, [&](BlockLineWriter& lines) { lines.AddAll(entries); }))
+                            << "the block was not put back\n"
+                            << history.str();
+                        if (backupBefore)
+                            ASSERT_EQ(ReadBytes(backupPath), backupContentBefore)
+                                << "the put-back touched the backup";
+                    }
+                    break;
+                }
             }
 
             // The faults are lifted (a read-only attribute a restore copied back is lifted too).

@@ -539,3 +539,29 @@ TEST_F(TypicalUse, HiddenOrMissingHostsComeBackAndARefusedRestoreKeepsTheBlock) 
 }
 
 }  // namespace
+
+namespace {
+
+// Another program resets the hosts file while blocking is on (as a security tool does when it
+// meets lines it considers a hijack): the running program puts the block back by itself.
+TEST_F(TypicalUse, ABlockResetFromOutsideComesBack) {
+    ASSERT_NO_FATAL_FAILURE(StartProgram());
+    ASSERT_TRUE(WaitFor([&] { return MainShown(); }));
+    Click(Button(kIdStartStopButton));
+    ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(main); }));
+    const std::string blocked = BlockedHosts(kCleanHosts, StoredList());
+    ASSERT_EQ(ReadBytes(hostsPath), blocked);
+
+    WriteBytes(hostsPath, kCleanHosts);
+    EXPECT_TRUE(WaitFor([&] { return ReadBytes(hostsPath) == blocked; }, 5000))
+        << "the block did not come back";
+    EXPECT_EQ(Backup(), kCleanHosts);
+
+    ASSERT_NO_FATAL_FAILURE(Unlock());
+    Click(Button(kIdStartStopButton));
+    ASSERT_TRUE(WaitFor([&] { return TextOf(Button(kIdStartStopButton)) == "Start Blocking"; }));
+    EXPECT_EQ(ReadBytes(hostsPath), kCleanHosts) << "the stop leaves the clean file";
+    ASSERT_NO_FATAL_FAILURE(CloseProgram());
+}
+
+}  // namespace

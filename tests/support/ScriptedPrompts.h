@@ -36,8 +36,10 @@ class ScriptedSystemAnswers : public SystemAnswers {
     int DrawOneToHundred() override { return draw; }
     void OpenHomePage(const std::string& address) override { openedPages.push_back(address); }
     bool IsAdministrator() override { return administrator; }
+    void FlushResolverCache() override { ++flushes; }
 
     int draw = 50;
     bool administrator = true;
     std::vector<std::string> openedPages;
+    int flushes = 0;  // how often the resolver cache was flushed
 };
