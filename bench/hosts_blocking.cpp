@@ -1,7 +1,7 @@
 // StartBlocking with a list of 1,000,000 host names (10 to 30 characters), against CopyFileA of
 // a file of the size StartBlocking writes, measured in the same run; and the peak memory the
-// start needs against the size of the file it writes. Runs on a temporary tree: WINDIR points
-// at a folder of its own, so the real hosts file is never touched.
+// start needs against the size of the file it writes. Runs on a temporary tree whose hosts file
+// the main window is given, so the real hosts file is never touched.
 
 #include <windows.h>
 #include <psapi.h>

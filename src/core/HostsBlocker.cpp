@@ -95,11 +95,21 @@ StopOutcome StopBlock(const BlockingPlace& place, bool userIsAdmin, FailureRepor
 
 namespace {
 
-// Gathers what it is given into one text.
-class TextSink final : public ContentSink {
+// Compares what it is given with a text from a position on, without keeping any of it.
+class MatchingSink final : public ContentSink {
   public:
-    void Put(const char* data, size_t size) override { text.append(data, size); }
-    std::string text;
+    MatchingSink(std::string_view text, size_t at) : text_(text), at_(at) {}
+    void Put(const char* data, size_t size) override {
+        same_ = same_ && at_ + size <= text_.size() &&
+                text_.compare(at_, size, std::string_view(data, size)) == 0;
+        at_ += size;
+    }
+    bool Same() const { return same_; }
+
+  private:
+    std::string_view text_;
+    size_t at_;
+    bool same_ = true;
 };
 
 }  // namespace
@@ -107,13 +117,32 @@ class TextSink final : public ContentSink {
 bool HostsHoldBlock(const std::string& hostsPath, const BlockEntries& entries) {
     HostsContent hosts = ReadHostsForBlocking(hostsPath);
     if (!hosts.exists) return false;
-    TextSink lines;
+    // The block lines are made piece by piece and compared where the first of them stands, so a
+    // long list needs no second copy of its lines in memory.
+    std::string first;
     {
-        BlockLineWriter writer(lines);
+        struct FirstLine final : ContentSink {
+            std::string& line;
+            explicit FirstLine(std::string& into) : line(into) {}
+            void Put(const char* data, size_t size) override {
+                if (line.find('\n') == std::string::npos) line.append(data, size);
+            }
+        } firstLine(first);
+        BlockLineWriter writer(firstLine);
         entries(writer);
         writer.Finish();
     }
-    return hosts.text.find(lines.text) != std::string::npos;
+    const size_t end = first.find('\n');
+    if (end == std::string::npos) return true;  // no entries: nothing to hold
+    first.resize(end + 1);
+    for (size_t at = hosts.text.find(first); at != std::string::npos; at = hosts.text.find(first, at + 1)) {
+        MatchingSink matching(hosts.text, at);
+        BlockLineWriter writer(matching);
+        entries(writer);
+        writer.Finish();
+        if (matching.Same()) return true;
+    }
+    return false;
 }
 
 PutBackOutcome PutBackBlock(const BlockingPlace& place, const BlockEntries& entries) {
