@@ -4,7 +4,7 @@ export BUILD_DIR
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release
 JOBS ?= $(shell nproc)
 
-.PHONY: all setup configure build run test bench clean
+.PHONY: all setup configure build installer run test bench clean
 
 all: build
 
@@ -16,6 +16,10 @@ configure: setup
 
 build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+# build/Parvalisk-<version>-setup.exe, with NSIS.
+installer: configure
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target installer
 
 run: build
 	tools/run-program.sh

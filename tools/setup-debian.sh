@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Installs what building and testing Parvalisk needs on Debian 12, and only what is missing:
-# the mingw-w64 cross compiler, CMake, Wine (32-bit), Xvfb, GoogleTest's sources and clang-format.
+# the mingw-w64 cross compiler, CMake, Wine (32-bit), Xvfb, GoogleTest's sources, clang-format,
+# and NSIS (makensis), which builds the setup program.
 set -euo pipefail
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 
 packages=(g++-mingw-w64-i686-posix mingw-w64-tools cmake make wine wine32:i386 xvfb xauth x11-utils
-          fonts-liberation googletest imagemagick clang-format)
+          fonts-liberation googletest imagemagick clang-format nsis)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

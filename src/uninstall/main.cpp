@@ -1,0 +1,88 @@
+// ParvaliskRestore: the uninstaller runs it before it removes anything. It puts the clean hosts
+// file back from the backup in the data folder, flushes the resolver cache and clears this
+// installation's start-up entries. Its exit code tells the uninstaller whether it may go on: 0
+// when the hosts file is clean (or there was nothing to put back), 1 when the clean copy could
+// not be put back. Then nothing more is changed, so the backup, the only clean copy, stays.
+#include <windows.h>
+
+#include <string>
+
+#include "DnsCache.h"
+#include "FileHelpers.h"
+#include "Handles.h"
+#include "HostsBackup.h"
+#include "Registry.h"
+#include "RunKey.h"
+#include "StartupOptions.h"
+
+namespace {
+
+constexpr int kHostsRestored = 0;
+constexpr int kHostsNotRestored = 1;
+
+constexpr char kProgramFileName[] = "Parvalisk.exe";
+
+// The folder this helper was started from: the installation, where Parvalisk.exe stands beside it.
+std::string OwnFolder() {
+    char path[MAX_PATH] = "";
+    DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return "";
+    std::string folder(path, length);
+    size_t slash = folder.find_last_of('\\');
+    return slash == std::string::npos ? "" : folder.substr(0, slash);
+}
+
+// The Run entry's data with the double quotes that guard a path with a space taken off.
+std::string UnquotedPath(const std::string& data) {
+    if (data.size() >= 2 && data.front() == '"' && data.back() == '"') return data.substr(1, data.size() - 2);
+    return data;
+}
+
+// Deletes the machine's Run value of the program only when it starts this installation's
+// Parvalisk.exe: a copy of the program installed elsewhere keeps starting with Windows.
+void RemoveOwnRunEntry(const std::string& installFolder) {
+    if (installFolder.empty()) return;
+    HKEY opened = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKeyPath, 0, KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS) return;
+    UniqueKey key(opened);
+    DWORD type = 0;
+    std::string data;
+    try {
+        if (!QueryValue(key.get(), kProgramFileName, type, data) || !IsStringType(type)) return;
+    } catch (...) {
+        return;
+    }
+    const std::string ownProgram = installFolder + "\\" + kProgramFileName;
+    if (lstrcmpiA(UnquotedPath(data).c_str(), ownProgram.c_str()) != 0) return;
+    DeleteRegValue(HKEY_LOCAL_MACHINE, kRunKeyPath, kRunKeyAccess, kProgramFileName);
+}
+
+int Restore() {
+    const std::string commonData = SpecialFolderPath(kCommonAppDataFolder);
+    if (commonData.empty()) return kHostsNotRestored;
+    const std::string dataFolder = commonData + "\\Kelmarin\\Parvalisk";
+
+    // The backup is deleted only once the hosts file holds it byte for byte: until then it is the
+    // only clean copy.
+    const std::string backupPath = HostsBackupPath(dataFolder);
+    if (BackupFileIsPresent(backupPath)) {
+        if (!RestoreBackup(backupPath, SystemHostsFilePath())) return kHostsNotRestored;
+        DeleteFileForced(backupPath);
+    }
+    FlushResolverCache();
+
+    RemoveOwnRunEntry(OwnFolder());
+    DeleteFileForced(dataFolder + kStartupMarkerSuffix);
+    return kHostsRestored;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    try {
+        return Restore();
+    } catch (...) {
+        // The uninstaller stops and removes nothing; run again, the helper finds what is left.
+        return kHostsNotRestored;
+    }
+}

@@ -1,0 +1,193 @@
+#!/usr/bin/env bash
+# Installs the built setup program into a throwaway Wine prefix of its own and uninstalls it again.
+#
+#   setup_journey.sh <setup.exe> <hold_file.exe> restores|held-hosts
+#
+# restores    a silent install puts the program, both shortcuts (run as administrator) and the
+#             uninstall entry in place; the installed program blocks at start; a silent uninstall
+#             then leaves the hosts file clean byte for byte, no backup, no Run value, no start-up
+#             marker, no program folder, and the user's settings as they were.
+# held-hosts  while another program holds the hosts file open without sharing, the uninstaller
+#             cannot put the clean copy back: it fails with a non-zero exit code and removes
+#             nothing, so the backup and the block stay.
+#
+# Wine does not enforce access lists: the hosts file is writable for everyone here, so the held
+# handle (a sharing violation, which Wine does enforce) is what refuses the restore.
+set -uo pipefail
+
+setup=$1
+hold_file=$2
+journey=$3
+
+export WINEARCH=win32
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/parvalisk-setup.XXXXXX")
+export WINEPREFIX
+
+finish() {
+    wineserver -k </dev/null >/dev/null 2>&1 || true
+    wineserver -w </dev/null >/dev/null 2>&1 || true
+    rm -rf "$WINEPREFIX"
+}
+trap finish EXIT
+
+failures=0
+check() {  # check <what> <command...>: runs the command; reports the claim when it fails.
+    local what=$1
+    shift
+    if "$@"; then
+        echo "ok: $what"
+    else
+        echo "FAILED: $what"
+        failures=$((failures + 1))
+    fi
+}
+fatal() {
+    echo "FAILED: $*"
+    exit 1
+}
+
+w() { wine "$@" </dev/null 2>/dev/null; }  # a Windows program, its exit code passed on
+# Polls a condition every half second for up to <seconds>; true once it holds.
+wait_for() {
+    local seconds=$1
+    shift
+    local i
+    for i in $(seq 1 $((seconds * 2))); do
+        if "$@"; then return 0; fi
+        sleep 0.5
+    done
+    "$@"
+}
+
+wineserver -p </dev/null >/dev/null 2>&1
+wineboot -i </dev/null >/dev/null 2>&1 || fatal "wineboot could not prepare the prefix"
+# Without a window manager (Xvfb) Wine would wait for one at every show and hide of a window.
+w reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
+
+drive_c=$WINEPREFIX/drive_c
+program_folder="$drive_c/Program Files/Parvalisk"
+program_win='C:\Program Files\Parvalisk'
+hosts=$drive_c/windows/system32/drivers/etc/hosts
+data_folder=$drive_c/ProgramData/Kelmarin/Parvalisk
+start_menu_link="$drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Parvalisk.lnk"
+desktop_link=$drive_c/users/Public/Desktop/Parvalisk.lnk
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Parvalisk'
+run_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
+settings_key='HKCU\Software\VB and VBA Program Settings\Kelmarin\Parvalisk'
+
+cp "$setup" "$drive_c/setup.exe"
+cp "$hold_file" "$drive_c/hold_file.exe"
+
+# ---- install -----------------------------------------------------------------------------------
+w 'C:\setup.exe' /S
+check "the silent install exits with 0" test $? -eq 0
+check "the program is installed" test -f "$program_folder/Parvalisk.exe"
+check "the restore helper is installed beside it" test -f "$program_folder/ParvaliskRestore.exe"
+check "the uninstaller is installed" test -f "$program_folder/Uninstall.exe"
+
+runs_as_administrator() {  # LinkFlags' SLDF_RUNAS_USER (0x2000): bit 0x20 of the byte at 0x15
+    local byte
+    byte=$(od -An -tu1 -j21 -N1 "$1" 2>/dev/null | tr -d ' ')
+    [ -n "$byte" ] && [ $((byte & 0x20)) -ne 0 ]
+}
+check "the Start-menu shortcut exists" test -f "$start_menu_link"
+check "the Start-menu shortcut runs as administrator" runs_as_administrator "$start_menu_link"
+check "the desktop shortcut exists" test -f "$desktop_link"
+check "the desktop shortcut runs as administrator" runs_as_administrator "$desktop_link"
+
+registry_value() {  # registry_value <key> <name>: the value's data as reg query prints it
+    w reg query "$1" /v "$2" | tr -d '\r' | awk -v name="$2" '
+        index($0, "    " name "    ") == 1 { sub(/^    [^\t]*    REG_[A-Z_]+    /, ""); print; found = 1 }
+        END { exit !found }'
+}
+check "the uninstall entry names the program" test "$(registry_value "$uninstall_key" DisplayName)" = Parvalisk
+check "the uninstall entry names the publisher" test "$(registry_value "$uninstall_key" Publisher)" = Kelmarin
+check "the uninstall entry has a version" test -n "$(registry_value "$uninstall_key" DisplayVersion)"
+check "the uninstall entry has a silent uninstall command" \
+    test "$(registry_value "$uninstall_key" QuietUninstallString)" = "\"$program_win\\Uninstall.exe\" /S"
+
+# ---- block with the installed program ----------------------------------------------------------
+clean=$'127.0.0.1       localhost\r\n::1             localhost\r\n# kept as it was\r\n'
+printf '%s' "$clean" >"$hosts"
+cp "$hosts" "$WINEPREFIX/clean-hosts"
+w reg add "$settings_key" /v BlockOnStart /d 1 /f >/dev/null
+w reg add "$settings_key" /v 'Blocked Websites' \
+    /d 'blocked.example||My_Separator||second.example||My_Separator||' /f >/dev/null
+
+hosts_blocks() { grep -q $'^127.0.0.1 *blocked.example\r$' "$hosts" && grep -q $'^127.0.0.1 *second.example\r$' "$hosts"; }
+wine "$program_win\\Parvalisk.exe" </dev/null >/dev/null 2>&1 &
+program=$!
+wait_for 60 hosts_blocks || fatal "the installed program did not block the stored list at start"
+echo "ok: the installed program blocks at start"
+# Start with Windows switched on, as the program's option would leave it.
+w reg add "$run_key" /v Parvalisk.exe /d "\"$program_win\\Parvalisk.exe\"" /f >/dev/null
+printf ' ' >"$data_folder/iStart"
+
+# taskkill without /F sends the close; closing never lifts the block.
+w taskkill /IM Parvalisk.exe >/dev/null
+program_ended() { ! kill -0 "$program" 2>/dev/null; }
+wait_for 60 program_ended || fatal "the program did not end when asked to close"
+check "closing the program keeps the block" hosts_blocks
+check "closing the program keeps BlockOnStart at 1" test "$(registry_value "$settings_key" BlockOnStart)" = 1
+check "the clean copy is kept in the data folder" cmp -s "$data_folder/hosts" "$WINEPREFIX/clean-hosts"
+
+# ---- uninstall ---------------------------------------------------------------------------------
+if [ "$journey" = restores ]; then
+    # The uninstaller copies itself to a temporary folder and returns at once; that copy removes
+    # the program folder last.
+    w "$program_win\\Uninstall.exe" /S
+    program_folder_gone() { [ ! -e "$program_folder" ]; }
+    check "the silent uninstall removes the program folder" wait_for 60 program_folder_gone
+    check "the hosts file is clean byte for byte" cmp -s "$hosts" "$WINEPREFIX/clean-hosts"
+    check "the backup is gone" test ! -e "$data_folder/hosts"
+    check "the start-up marker is gone" test ! -e "$data_folder/iStart"
+    if w reg query "$run_key" /v Parvalisk.exe >/dev/null; then
+        check "the Run value is gone" false
+    else
+        check "the Run value is gone" true
+    fi
+    check "the empty data folder is removed" test ! -e "$data_folder"
+    check "the Start-menu shortcut is removed" test ! -e "$start_menu_link"
+    check "the desktop shortcut is removed" test ! -e "$desktop_link"
+    if w reg query "$uninstall_key" >/dev/null; then
+        check "the uninstall entry is removed" false
+    else
+        check "the uninstall entry is removed" true
+    fi
+    check "the settings stay" test "$(registry_value "$settings_key" BlockOnStart)" = 1
+    check "the list stays" test -n "$(registry_value "$settings_key" 'Blocked Websites')"
+elif [ "$journey" = held-hosts ]; then
+    blocked=$(cat "$hosts")
+    wine 'C:\hold_file.exe' 'C:\windows\system32\drivers\etc\hosts' 'C:\held' 120 </dev/null >/dev/null 2>&1 &
+    holder=$!
+    held() { [ -e "$drive_c/held" ]; }
+    wait_for 60 held || fatal "the helper could not hold the hosts file"
+    # Run in place (_?=) so that the uninstaller's own exit code comes back. _?= takes the rest
+    # of the command line unquoted, which wine's own quoting of an argument with a space breaks:
+    # a batch file passes the line as written.
+    printf '"%s\\Uninstall.exe" /S _?=%s\r\nexit /b %%ERRORLEVEL%%\r\n' "$program_win" "$program_win" \
+        >"$drive_c/uninstall-in-place.bat"
+    w cmd /c 'C:\uninstall-in-place.bat' >/dev/null
+    check "the uninstall reports failure with a non-zero exit code" test $? -ne 0
+    w taskkill /F /IM hold_file.exe >/dev/null
+    wait $holder 2>/dev/null
+    check "the block stays" test "$(cat "$hosts")" = "$blocked"
+    check "the backup stays, the clean copy" cmp -s "$data_folder/hosts" "$WINEPREFIX/clean-hosts"
+    check "the program stays" test -f "$program_folder/Parvalisk.exe"
+    check "the restore helper stays" test -f "$program_folder/ParvaliskRestore.exe"
+    check "the Start-menu shortcut stays" test -f "$start_menu_link"
+    check "the desktop shortcut stays" test -f "$desktop_link"
+    check "the uninstall entry stays" test "$(registry_value "$uninstall_key" DisplayName)" = Parvalisk
+    check "the Run value stays" test -n "$(registry_value "$run_key" Parvalisk.exe)"
+    check "the start-up marker stays" test -e "$data_folder/iStart"
+else
+    fatal "unknown journey $journey"
+fi
+
+if [ "$failures" -ne 0 ]; then
+    echo "$failures check(s) failed"
+    exit 1
+fi
+echo "every check passed"
