@@ -9,6 +9,7 @@
 
 #include "DnsCache.h"
 #include "FileHelpers.h"
+#include "FileSecurity.h"
 #include "Handles.h"
 #include "HostsBackup.h"
 #include "Registry.h"
@@ -64,9 +65,12 @@ int Restore() {
 
     // The backup is deleted only once the hosts file holds it byte for byte: until then it is the
     // only clean copy.
+    // A backup whose owner is not trusted was planted: it is moved aside, never copied over the
+    // hosts file, as the program's own stop does.
     const std::string backupPath = HostsBackupPath(dataFolder);
-    if (BackupFileIsPresent(backupPath)) {
-        if (!RestoreBackup(backupPath, SystemHostsFilePath())) return kHostsNotRestored;
+    if (BackupFileIsPresent(backupPath) && !SetAsideIfUntrusted(backupPath)) {
+        if (!IsTrustedOwner(backupPath) || !RestoreBackup(backupPath, SystemHostsFilePath()))
+            return kHostsNotRestored;
         DeleteFileForced(backupPath);
     }
     FlushResolverCache();
