@@ -15,3 +15,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 
 # ctest and the benchmarks start the Windows programs through Wine.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tools/wine-exec)
+
+# Packages (find_package) come from the mingw-w64 root only: the build machine's own GoogleTest
+# is built for Linux and would not link.
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
