@@ -10,7 +10,7 @@
 
 #include "Controls.h"
 #include "ErrorReport.h"
-#include "FileSecurity.h"
+#include "FileOwnership.h"
 #include "Handles.h"
 #include "Pointer.h"
 #include "Prompts.h"

@@ -123,3 +123,11 @@ bool IsAdministrator(TokenCalls& calls) {
     }
     return false;
 }
+
+bool RunsWithAdministratorRights() {
+    BYTE administrators[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof administrators;
+    BOOL member = FALSE;
+    return CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size) &&
+           CheckTokenMembership(nullptr, administrators, &member) && member;
+}

@@ -1,6 +1,6 @@
 #pragma once
-// Whether the account running the program is a member of the built-in Administrators
-// group (S-1-5-32-544), by comparing account names of the token's groups.
+// Whether the account running the program is a member of the built-in Administrators group
+// (S-1-5-32-544), and whether it runs with that group's rights in force.
 
 #include <windows.h>
 
@@ -22,8 +22,13 @@ struct TokenCalls {
     virtual ~TokenCalls() = default;
 };
 
-// True when one of the token's groups has the account name of the Administrators group on this
-// machine. Membership alone counts: an administrator without elevation is still one. Every
-// failing call gives false; nothing is raised or shown.
+// The group check: true when one of the token's groups has the account name of the Administrators
+// group on this machine. Membership alone counts, whatever the group's attributes: an
+// administrator without elevation (the group present for deny only) is still one. Every failing
+// call gives false; nothing is raised or shown.
 bool IsAdministrator();
 bool IsAdministrator(TokenCalls& calls);
+
+// The elevation check: true when the program runs with the Administrators group in force, so the
+// system grants it what the group may do (elevated, where the system asks for elevation).
+bool RunsWithAdministratorRights();

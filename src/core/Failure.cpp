@@ -1,13 +1,15 @@
 #include "Failure.h"
 
+#include "Handles.h"
+
 std::string SystemErrorText(DWORD code) {
     char* buffer = nullptr;
     DWORD length = FormatMessageA(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
         code, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
+    UniqueLocalMemory owned(buffer);
     std::string text;
     if (length != 0 && buffer != nullptr) text.assign(buffer, length);
-    if (buffer != nullptr) LocalFree(buffer);
     while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' '))
         text.pop_back();
     if (text.empty()) text = "System error " + std::to_string(code);

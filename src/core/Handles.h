@@ -52,6 +52,8 @@ using UniqueBrush = UniqueHandle<HBRUSH, DeleteObject>;
 using UniqueCursor = UniqueHandle<HCURSOR, DestroyCursor>;
 using UniqueWindow = UniqueHandle<HWND, DestroyWindow>;
 using UniqueChangeNotification = UniqueHandle<HANDLE, FindCloseChangeNotification, kInvalidHandleValue>;
+// Memory the system allocated for the caller with LocalAlloc (messages, security descriptors).
+using UniqueLocalMemory = UniqueHandle<HLOCAL, LocalFree>;
 
 template <class F>
 class ScopeExit {

@@ -1,7 +1,7 @@
 #include "HostsBlocker.h"
 
 #include "FileHelpers.h"
-#include "FileSecurity.h"
+#include "FileOwnership.h"
 #include "HostsBackup.h"
 
 StartOutcome StartBlock(const BlockingPlace& place, const BlockEntries& entries, bool userIsAdmin,

@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "FileSecurity.h"
+#include "FileOwnership.h"
 #include "HostsText.h"
 #include "NumberedSteps.h"
 

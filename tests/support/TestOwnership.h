@@ -12,7 +12,7 @@
 #include <tuple>
 #include <vector>
 
-#include "FileSecurity.h"
+#include "FileOwnership.h"
 
 class TestOwnership final : public Ownership {
   public:
