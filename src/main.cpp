@@ -4,7 +4,7 @@
 #include <commctrl.h>
 
 #include "ComApartment.h"
-#include "FileHelpers.h"
+#include "ProgramPaths.h"
 #include "MainWindow.h"
 #include "MessagePump.h"
 #include "SettingsStore.h"

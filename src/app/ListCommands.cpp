@@ -5,7 +5,7 @@
 namespace {
 
 constexpr char kAddWebsitePrompt[] = "Enter website to block: ";
-constexpr int kDeleteKeyCode = 46;
+constexpr int kDeleteKeyCode = VK_DELETE;
 
 // Removes the entry the list reports as selected: nothing while a list file loads (the
 // hourglass), on an empty list or when no entry is selected.

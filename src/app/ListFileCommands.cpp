@@ -1,4 +1,7 @@
 // The main window's two bulk commands: "Load Websites From File" and "Load Sample/Example Sites".
+#include <windows.h>
+#include <commdlg.h>
+
 #include <string>
 #include <vector>
 
@@ -9,7 +12,7 @@
 
 namespace {
 
-constexpr DWORD kOpenListFlags = 0x280201;  // read-only box, multi-select, Explorer look, long names
+constexpr DWORD kOpenListFlags = OFN_READONLY | OFN_ALLOWMULTISELECT | OFN_EXPLORER | OFN_LONGNAMES;
 constexpr char kOpenListTitle[] = "Load List(s) - Hold Ctrl to select multiple list files";
 constexpr char kOpenListFilter[] = "Text Files (*.txt)|*.txt|All Files (*.*)|*.*|";
 constexpr char kFileNotFound[] = "File not found";

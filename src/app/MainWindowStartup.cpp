@@ -7,7 +7,7 @@
 #include "SystemAnswers.h"
 #include "Failure.h"
 #include "FileHelpers.h"
-#include "FileSecurity.h"
+#include "FolderAccess.h"
 #include "StartupOptions.h"
 #include "Appearance.h"
 #include "ErrorReport.h"
@@ -86,12 +86,12 @@ void MainWindow::RunStartup() {
     // The data folder, one level at a time, each made with the protected access list so no
     // standard user can plant a hosts backup or a start-up marker in it.
     const std::string& commonAppData = commonAppDataFolder_;
-    const std::string makerFolder = commonAppData + "\\Kelmarin";
+    const std::string makerFolder = MakerFolderPath(commonAppData);
     bool makerFolderMadeTight = false, dataFolderMadeTight = false;
     if (p.Test(158, [&] { return !FileExists(makerFolder); })) {
         p.Line(160, [&] { makerFolderMadeTight = CreateProtectedFolder(makerFolder); });
     }
-    p.Line(162, [&] { state_.dataFolder = commonAppData + "\\Kelmarin\\" + kProductName; });
+    p.Line(162, [&] { state_.dataFolder = DataFolderPath(commonAppData); });
     if (p.Test(164, [&] { return !FileExists(state_.dataFolder); })) {
         p.Line(166, [&] { dataFolderMadeTight = CreateProtectedFolder(state_.dataFolder); });
     }
@@ -130,7 +130,7 @@ void MainWindow::RunStartup() {
     } else if (p.Test(192, [&] {
                    // A marker counts only when SYSTEM, the administrators or this account made it.
                    return StartupMarkerExists(state_.dataFolder) &&
-                          IsTrustedOwner(state_.dataFolder + kStartupMarkerSuffix, ownership_) &&
+                          IsTrustedOwner(StartupMarkerPath(state_.dataFolder), ownership_) &&
                           !state_.userIsAdmin;
                })) {
         // An administrator switched start with Windows on for the machine: this user adopts it.

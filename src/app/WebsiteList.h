@@ -48,7 +48,6 @@ class WebsiteList {
     HWND hwnd = nullptr;
 
     size_t Count() const { return spans_.size(); }
-    std::string Text(size_t index) const { return std::string(View(index)); }
     std::string_view View(size_t index) const { return {store_ + spans_[index].start, spans_[index].length}; }
     // Every entry as a view into the store, in order: valid until the list next changes.
     std::vector<std::string_view> Views() const;

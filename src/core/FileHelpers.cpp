@@ -223,20 +223,6 @@ bool WriteNewInPlace(const std::string& path, const ContentProducer& produce) {
 
 }  // namespace
 
-std::string SpecialFolderPath(int folder) {
-    LPITEMIDLIST items = nullptr;
-    if (SHGetSpecialFolderLocation(nullptr, folder, &items) != S_OK || items == nullptr) return "";
-    std::string buffer(512, ' ');
-    BOOL ok = SHGetPathFromIDListA(items, buffer.data());
-    ILFree(items);
-    if (!ok) return "";
-    buffer.erase(std::remove(buffer.begin(), buffer.end(), '\0'), buffer.end());
-    size_t first = buffer.find_first_not_of(' ');
-    if (first == std::string::npos) return "";
-    size_t last = buffer.find_last_not_of(' ');
-    return buffer.substr(first, last - first + 1);
-}
-
 bool FileExists(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA data;
     return GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) != 0;
@@ -318,69 +304,4 @@ void DeleteFileForced(const std::string& path) {
     if (cleared == attributes) return;
     if (!SetFileAttributesA(path.c_str(), cleared == 0 ? FILE_ATTRIBUTE_NORMAL : cleared)) return;
     if (!DeleteFileA(path.c_str())) SetFileAttributesA(path.c_str(), attributes);
-}
-
-namespace {
-
-constexpr char kTcpipParametersKey[] = "SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters";
-
-// The system's Windows folder (not the per-user one a terminal server may give, nor %windir%).
-std::string SystemWindowsFolder() {
-    char folder[MAX_PATH];
-    UINT length = GetSystemWindowsDirectoryA(folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return "C:\\Windows";
-    return std::string(folder, length);
-}
-
-// Replaces every %name% (any letter case) by the text.
-std::string ReplaceVariable(std::string text, const std::string& name, const std::string& by) {
-    const std::string wanted = "%" + name + "%";
-    for (size_t at = 0; at + wanted.size() <= text.size();) {
-        if (CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, text.data() + at,
-                           static_cast<int>(wanted.size()), wanted.data(),
-                           static_cast<int>(wanted.size())) == CSTR_EQUAL) {
-            text.replace(at, wanted.size(), by);
-            at += by.size();
-        } else {
-            ++at;
-        }
-    }
-    return text;
-}
-
-bool IsFullPath(const std::string& path) {
-    bool drive = path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
-                 path[2] == '\\';
-    bool share = path.size() >= 3 && path[0] == '\\' && path[1] == '\\' && path[2] != '\\';
-    return drive || share;
-}
-
-}  // namespace
-
-std::string HostsFolderFromDatabasePath(const std::string& value, const std::string& windowsFolder) {
-    std::string folder =
-        ReplaceVariable(ReplaceVariable(value, "SystemRoot", windowsFolder), "windir", windowsFolder);
-    while (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
-    if (folder.find('%') != std::string::npos || !IsFullPath(folder))
-        return windowsFolder + "\\system32\\drivers\\etc";
-    return folder;
-}
-
-std::string SystemHostsFilePath() {
-    std::string value;
-    UniqueKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTcpipParametersKey, 0, KEY_QUERY_VALUE, key.put()) ==
-        ERROR_SUCCESS) {
-        char data[MAX_PATH * 2] = "";
-        DWORD size = sizeof data - 1;
-        DWORD type = REG_NONE;
-        // Read raw, so %SystemRoot% is expanded below from the system and not from this
-        // process's environment.
-        if (RegQueryValueExA(key.get(), "DataBasePath", nullptr, &type, reinterpret_cast<BYTE*>(data),
-                             &size) == ERROR_SUCCESS &&
-            (type == REG_SZ || type == REG_EXPAND_SZ))
-            value.assign(data, strnlen(data, size));
-    }
-    std::string folder = HostsFolderFromDatabasePath(value, SystemWindowsFolder());
-    return folder + (folder.back() == '\\' ? "" : "\\") + "hosts";
 }

@@ -9,11 +9,6 @@
 
 #include <windows.h>
 
-inline constexpr int kCommonAppDataFolder = 35;  // CSIDL_COMMON_APPDATA
-
-// The path of a shell special folder; "" when the shell cannot resolve it.
-std::string SpecialFolderPath(int folder);
-
 // True when the file's last-modified time can be read (the file or folder exists).
 bool FileExists(const std::string& path);
 
@@ -56,13 +51,3 @@ bool WriteFileContent(const std::string& path, const ContentProducer& produce);
 // Deletes the file, falling back to a forced delete that also removes a read-only file. Silent,
 // also for a missing file.
 void DeleteFileForced(const std::string& path);
-
-// The system hosts file: the folder the system's name resolution reads (the machine's
-// DataBasePath, see HostsFolderFromDatabasePath) followed by "\hosts". It comes from the machine's
-// settings, never from the environment, which any user may change for their own programs.
-std::string SystemHostsFilePath();
-
-// The hosts folder for a stored DataBasePath value: the value with %SystemRoot% (or %windir%)
-// replaced by the system's Windows folder. An empty value, one that names any other variable or
-// one that is not a full path gives the Windows folder + "\system32\drivers\etc".
-std::string HostsFolderFromDatabasePath(const std::string& value, const std::string& windowsFolder);

@@ -7,10 +7,6 @@
 #include "Handles.h"
 #include "HostsText.h"
 
-std::string HostsBackupPath(const std::string& dataFolder) {
-    return dataFolder + "\\hosts";
-}
-
 BackupAction DecideBackupAtStart(const std::string& backupPath) {
     if (GetFileAttributesA(backupPath.c_str()) != INVALID_FILE_ATTRIBUTES) return BackupAction::KeepExisting;
     DWORD error = GetLastError();

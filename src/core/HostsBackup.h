@@ -5,8 +5,7 @@
 
 #include <string>
 
-// DataFolder + "\hosts".
-std::string HostsBackupPath(const std::string& dataFolder);
+#include "ProgramPaths.h"
 
 enum class BackupAction {
     TakeFresh,     // nothing stands at the backup path: copy the hosts file there

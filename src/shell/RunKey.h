@@ -7,10 +7,7 @@
 
 #include <string>
 
-inline constexpr char kRunKeyPath[] = "SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\RUN\\";
-// KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY |
-// KEY_CREATE_LINK
-inline constexpr REGSAM kRunKeyAccess = 0x3F;
+#include "ProgramPaths.h"
 
 // Writes the Run entry named after the program's executable, pointing at it.
 void AddStartupEntry();

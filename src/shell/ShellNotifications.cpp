@@ -5,6 +5,8 @@
 #include <mutex>
 #include <system_error>
 
+#include "Handles.h"
+
 struct ShellNotificationQueue::Shared {
     struct Pending {
         DWORD message;
@@ -17,17 +19,13 @@ struct ShellNotificationQueue::Shared {
           ended(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
     Shared(const Shared&) = delete;
     Shared& operator=(const Shared&) = delete;
-    ~Shared() {
-        if (idle != nullptr) CloseHandle(idle);
-        if (ended != nullptr) CloseHandle(ended);
-    }
 
     ShellNotifyIconFunction send;
     std::mutex mutex;
     std::condition_variable queued;
     std::deque<Pending> pending;
-    HANDLE idle;   // set while nothing is queued or being given to the shell
-    HANDLE ended;  // set when the thread has given its last record
+    UniqueEvent idle;   // set while nothing is queued or being given to the shell
+    UniqueEvent ended;  // set when the thread has given its last record
     bool stopping = false;
 };
 
@@ -41,7 +39,7 @@ ShellNotificationQueue::~ShellNotificationQueue() {
     }
     shared_->queued.notify_all();
     if (!worker_.joinable()) return;
-    if (WaitForSingleObject(shared_->ended, kShellQueueEndBoundMs) == WAIT_OBJECT_0) {
+    if (WaitForSingleObject(shared_->ended.get(), kShellQueueEndBoundMs) == WAIT_OBJECT_0) {
         worker_.join();  // it has given its last record and is returning
     } else {
         // The shell does not answer. Waiting longer could keep the program from ending; the
@@ -57,11 +55,11 @@ void ShellNotificationQueue::Send(DWORD message, const NOTIFYICONDATAA& record) 
         bool haveThread = worker_.joinable();
         // Without its two events the thread could be neither waited for nor told apart from a
         // stuck one, so none is started then.
-        if (!haveThread && shared.idle != nullptr && shared.ended != nullptr) {
+        if (!haveThread && shared.idle && shared.ended) {
             try {
                 worker_ = std::thread([state = shared_] {
                     GiveToShell(*state);
-                    SetEvent(state->ended);
+                    SetEvent(state->ended.get());
                 });
                 haveThread = true;
             } catch (const std::system_error&) {
@@ -69,7 +67,7 @@ void ShellNotificationQueue::Send(DWORD message, const NOTIFYICONDATAA& record) 
         }
         if (haveThread) {
             shared.pending.push_back({message, record});
-            ResetEvent(shared.idle);
+            ResetEvent(shared.idle.get());
             shared.queued.notify_one();
             return;
         }
@@ -81,7 +79,7 @@ void ShellNotificationQueue::Send(DWORD message, const NOTIFYICONDATAA& record) 
 }
 
 bool ShellNotificationQueue::Finish(DWORD boundMs) {
-    HANDLE idle = shared_->idle;
+    HANDLE idle = shared_->idle.get();
     if (idle == nullptr) return true;  // no thread: everything went to the shell at once
     DWORD started = GetTickCount();
     for (;;) {
@@ -105,7 +103,7 @@ void ShellNotificationQueue::GiveToShell(Shared& shared) {
         shared.send(next.message, &next.record);
         lock.lock();
         shared.pending.pop_front();
-        if (shared.pending.empty()) SetEvent(shared.idle);
+        if (shared.pending.empty()) SetEvent(shared.idle.get());
     }
 }
 

@@ -8,15 +8,15 @@
 void SwitchStartWithWindows(bool on, const std::string& dataFolder) {
     if (on) {
         AddStartupEntry();
-        WriteFileText(dataFolder + kStartupMarkerSuffix, kStartupMarkerText);
+        WriteFileText(StartupMarkerPath(dataFolder), kStartupMarkerText);
     } else {
         RemoveStartupEntry();
-        DeleteFileForced(dataFolder + kStartupMarkerSuffix);
+        DeleteFileForced(StartupMarkerPath(dataFolder));
     }
 }
 
 bool StartupMarkerExists(const std::string& dataFolder) {
-    DWORD attributes = GetFileAttributesA((dataFolder + kStartupMarkerSuffix).c_str());
+    DWORD attributes = GetFileAttributesA(StartupMarkerPath(dataFolder).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return false;
     return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) == 0;
 }

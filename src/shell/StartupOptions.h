@@ -5,7 +5,8 @@
 
 #include <string>
 
-inline constexpr char kStartupMarkerSuffix[] = "\\iStart";
+#include "ProgramPaths.h"
+
 inline constexpr char kStartupMarkerText[] = " ";
 
 // Switches start with Windows on (the Run entry and the marker written) or off (both removed).

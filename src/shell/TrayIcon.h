@@ -14,7 +14,7 @@
 
 #include "ShellNotifications.h"
 
-inline constexpr UINT kTrayCallbackMessage = 0x465;  // WM_USER + 0x65
+inline constexpr UINT kTrayCallbackMessage = WM_USER + 0x65;
 inline constexpr UINT kTrayIconId = 0;
 
 // The record goes to the shell in its 488-byte form: the layout that ends with dwInfoFlags, which

@@ -42,33 +42,6 @@ void SetApplicationTitle() {
     Title() = CutApplicationTitle(kProductName);
 }
 
-std::string ProgramPath() {
-    std::string path(MAX_PATH, '\0');
-    for (;;) {
-        DWORD got = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (got < path.size()) {
-            path.resize(got);
-            return path;
-        }
-        path.resize(path.size() * 2);
-    }
-}
-
-std::string ProgramFolder() {
-    std::string path = ProgramPath();
-    size_t slash = path.find_last_of("\\/");
-    if (slash == std::string::npos) return "";
-    std::string folder = path.substr(0, slash);
-    if (folder.size() == 2 && folder[1] == ':') folder += '\\';
-    return folder;
-}
-
-std::string ProgramFolderFile(const std::string& relative) {
-    std::string path = ProgramFolder();
-    if (path.empty() || path.back() != '\\') path += '\\';
-    return path + relative;
-}
-
 bool TakesButtonFaceColour(HWND control) {
     char className[32] = "";
     GetClassNameA(control, className, sizeof className);

@@ -8,8 +8,7 @@
 #include <string>
 
 #include "Controls.h"
-
-inline constexpr char kProductName[] = "Parvalisk";
+#include "ProgramPaths.h"
 
 // The title message boxes and input boxes show when they name none of their own.
 const std::string& ApplicationTitle();
@@ -17,13 +16,6 @@ const std::string& ApplicationTitle();
 void SetApplicationTitle();
 // The cutting rule on its own.
 std::string CutApplicationTitle(std::string name);
-
-// The folder of the program's executable, without a trailing backslash (unless a drive root).
-std::string ProgramFolder();
-// The full path of the program's executable.
-std::string ProgramPath();
-// A file in the program folder: the folder, one backslash, the relative name.
-std::string ProgramFolderFile(const std::string& relative);
 
 // The optional presentation files of the program folder.
 inline constexpr char kSkinFileName[] = "x\\o.cjs";

@@ -20,10 +20,6 @@ void Control::SetVisible(bool visible) {
     ShowWindow(hwnd, visible ? SW_SHOWNA : SW_HIDE);
 }
 
-void Control::SetFont(HFONT font) {
-    SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
-}
-
 void Control::SetBackColor(COLORREF colour) {
     brush_.reset();
     backColor_ = colour;

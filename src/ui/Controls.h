@@ -19,7 +19,6 @@ class Control {
     void SetCaption(const std::string& text);
     bool Visible() const;
     void SetVisible(bool visible);
-    void SetFont(HFONT font);
 
     // Background colour for WM_CTLCOLOR*: CLR_INVALID keeps the system's.
     COLORREF BackColor() const { return backColor_; }

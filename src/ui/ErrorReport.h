@@ -10,7 +10,7 @@
 // The address that ends every error report.
 inline constexpr char kSupportEmailAddress[] = "support@kelmarin.com";
 inline constexpr char kErrorReportTitle[] = "Application Error";
-inline constexpr unsigned kErrorReportStyle = 48;  // OK button, exclamation icon
+inline constexpr unsigned kErrorReportStyle = MB_OK | MB_ICONEXCLAMATION;
 
 // The text of the box: description, CR LF, location, "at line N", CR, CR, the e-mail request.
 std::string ErrorReportText(const std::string& location, const std::string& description, int line);

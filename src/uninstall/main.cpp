@@ -9,12 +9,11 @@
 
 #include "DnsCache.h"
 #include "FileHelpers.h"
-#include "FileSecurity.h"
+#include "FileOwnership.h"
 #include "Handles.h"
 #include "HostsBackup.h"
+#include "ProgramPaths.h"
 #include "Registry.h"
-#include "RunKey.h"
-#include "StartupOptions.h"
 
 namespace {
 
@@ -22,16 +21,6 @@ constexpr int kHostsRestored = 0;
 constexpr int kHostsNotRestored = 1;
 
 constexpr char kProgramFileName[] = "Parvalisk.exe";
-
-// The folder this helper was started from: the installation, where Parvalisk.exe stands beside it.
-std::string OwnFolder() {
-    char path[MAX_PATH] = "";
-    DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return "";
-    std::string folder(path, length);
-    size_t slash = folder.find_last_of('\\');
-    return slash == std::string::npos ? "" : folder.substr(0, slash);
-}
 
 // The Run entry's data with the double quotes that guard a path with a space taken off.
 std::string UnquotedPath(const std::string& data) {
@@ -61,7 +50,7 @@ void RemoveOwnRunEntry(const std::string& installFolder) {
 int Restore() {
     const std::string commonData = SpecialFolderPath(kCommonAppDataFolder);
     if (commonData.empty()) return kHostsNotRestored;
-    const std::string dataFolder = commonData + "\\Kelmarin\\Parvalisk";
+    const std::string dataFolder = DataFolderPath(commonData);
 
     // The backup is deleted only once the hosts file holds it byte for byte: until then it is the
     // only clean copy.
@@ -75,8 +64,9 @@ int Restore() {
     }
     FlushResolverCache();
 
-    RemoveOwnRunEntry(OwnFolder());
-    DeleteFileForced(dataFolder + kStartupMarkerSuffix);
+    // This helper stands in the installation, beside Parvalisk.exe.
+    RemoveOwnRunEntry(ProgramFolder());
+    DeleteFileForced(StartupMarkerPath(dataFolder));
     return kHostsRestored;
 }
 
