@@ -12,14 +12,14 @@
 #include <string>
 #include <vector>
 
-#include "FileHelpers.h"
+#include "support/ProgramRun.h"
 #include "support/RemoveTree.h"
 #include "support/SystemHostsFolder.h"
 #include "Appearance.h"
 
 namespace startup_timing {
 
-inline constexpr char kProgramSettingsKey[] = "Software\\VB and VBA Program Settings\\Kelmarin\\Parvalisk";
+using program_run::ClearProgramState;
 
 // A temporary Windows folder holding a hosts file, which the machine's hosts folder points at
 // while the benchmark runs.
@@ -51,11 +51,6 @@ class TemporaryWindir {
     std::string root_;
     std::unique_ptr<SystemHostsFolder> hostsFolder_;
 };
-
-inline void ClearProgramState() {
-    RegDeleteTreeA(HKEY_CURRENT_USER, kProgramSettingsKey);
-    RemoveTree(SpecialFolderPath(kCommonAppDataFolder) + "\\Kelmarin\\Parvalisk");
-}
 
 // Started right after the previous program has ended, while the benchmark polls for its window,
 // a program reaches its first line some 35 ms later than on a quiet machine. The delay fades
