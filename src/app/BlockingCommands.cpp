@@ -69,13 +69,22 @@ void MainWindow::OnStartStopClicked() {
 // The block is recorded the moment it is written or lifted, not only at close: a run that ends
 // without its close (Task Manager, a crash, a power cut) still resumes hidden behind the password
 // at the next start, instead of showing a window whose close would lift the block.
+// "Start in system tray" shows "Minimized" as it is stored, at once; the box's own click
+// handling, which setting it runs, saves the value it is set to.
 void MainWindow::RecordBlockingOn() {
     settings_.Save(kKeyBlockOnStart, "1");
     settings_.Save(kKeyMinimized, kSettingOn);
+    if (startInTrayBeforeBlock_ < 0) startInTrayBeforeBlock_ = startInTrayBox_.Value();
+    startInTrayBox_.SetValue(1);
 }
 
 void MainWindow::RecordBlockingOff() {
     settings_.Save(kKeyBlockOnStart, "0");
+    // The box ticked by the start goes back to the parent's choice from before it; one the parent
+    // unticked meanwhile stays as it is.
+    if (startInTrayBeforeBlock_ >= 0 && startInTrayBox_.Value() == 1)
+        startInTrayBox_.SetValue(startInTrayBeforeBlock_);
+    startInTrayBeforeBlock_ = -1;
     settings_.Save(kKeyMinimized, startInTrayBox_.Value() == 1 ? kSettingOn : kSettingOff);
 }
 

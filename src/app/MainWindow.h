@@ -174,6 +174,7 @@ class MainWindow {
     bool closing_ = false;
     bool startStopRunning_ = false;           // a Start/Stop click is being handled
     bool passwordStoreFailureShown_ = false;  // told once while the store refuses the password
+    int startInTrayBeforeBlock_ = -1;         // the tray box before this run's block ticked it (-1: none)
     UniqueChangeNotification hostsWatch_;     // the hosts folder, while blocking is on
     bool removalTold_ = false;                // the parent knows the block is gone
     bool checkingHosts_ = false;              // a change is being handled

@@ -1,5 +1,6 @@
 #include "PasswordWindow.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "Appearance.h"
@@ -27,7 +28,17 @@ constexpr int kClientHeightTwips = 1590;
 // group box leaves unpainted.
 constexpr DWORD kPasswordWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
 
+// The window's one timer: it ends OK's wait after wrong tries.
+constexpr UINT_PTR kOkWaitTimerId = 1;
+
 }  // namespace
+
+DWORD OkWaitAfterWrongTries(int wrongTriesInARow) {
+    if (wrongTriesInARow <= kWrongTriesWithoutWait) return 0;
+    DWORD wait = kFirstOkWaitMs;
+    for (int i = kWrongTriesWithoutWait + 1; i < wrongTriesInARow && wait < kLongestOkWaitMs; ++i) wait *= 2;
+    return std::min(wait, kLongestOkWaitMs);
+}
 
 PasswordWindow::PasswordWindow(MainWindow& main) : main_(main) {}
 
@@ -41,6 +52,7 @@ void PasswordWindow::Show() {
         if (hwnd_ == nullptr) return;
         ApplyLook();
         if (hwnd_ == nullptr) return;  // unloaded while its load reported a failure
+        ShowOkWait();                  // a wait that began before the window was closed goes on
         ShowWindow(hwnd_, SW_SHOW);
         SetFocus(passwordField_.hwnd);
     } else {
@@ -94,23 +106,33 @@ void PasswordWindow::ApplyLook() {
 }
 
 void PasswordWindow::OnOkClicked() {
+    // A try while OK waits is not checked, not counted and not answered.
+    if (OkWaiting()) return;
     Guarded p{main_.reports(), ReportLocation(kPasswordOkClickedProcedure)};
     // Only a check that ran to its end may unlock. One that failed (the store cannot be read,
     // the stored password is not text, the hash is refused) has been reported, and the program
     // stays hidden behind this window.
     std::optional<bool> accepted;
     p.Line(100, [&] {
+        // A text longer than the field takes was put there past the keyboard (WM_SETTEXT passes
+        // the limit by). No password set in a field is that long, so it is a wrong try, refused
+        // without being hashed: the hash costs time with the text's length, and cutting the text
+        // to the limit would let a text that is not the password open the lock.
         accepted =
+            GetWindowTextLengthA(passwordField_.hwnd) <= kPasswordFieldMaxLength &&
             TypedPasswordAccepted(passwordField_.Caption(), main_.settings().GetText(kKeyPassword, ""));
     });
     if (!accepted) return;
     if (*accepted) {
+        wrongTriesInARow_ = 0;
         p.Line(102, [&] { main_.trayIcon_.SetInTray(false); });
         p.Line(104, [&] { main_.state_.hiddenInTray = false; });
         p.Line(106, [&] { main_.SetVisible(true); });
         p.Line(108, [&] { Unload(); });
         return;
     }
+    // OK waits from the try on, also while the notice is up.
+    CountWrongTry();
     p.Line(110, [&] { main_.prompts().MessageBox(kInvalidPasswordMessage, ApplicationTitle(), MB_OK); });
     // The box may have let the program close this window meanwhile; the field is then gone.
     if (hwnd_ == nullptr) return;
@@ -119,6 +141,36 @@ void PasswordWindow::OnOkClicked() {
     p.Line(116, [&] {
         SendMessageA(passwordField_.hwnd, EM_SETSEL, 0, static_cast<LPARAM>(passwordField_.Caption().size()));
     });
+}
+
+void PasswordWindow::CountWrongTry() {
+    ++wrongTriesInARow_;
+    const DWORD wait = OkWaitAfterWrongTries(wrongTriesInARow_);
+    if (wait == 0) return;
+    okWaitEnds_ = GetTickCount64() + wait;
+    ShowOkWait();
+}
+
+bool PasswordWindow::OkWaiting() const {
+    return GetTickCount64() < okWaitEnds_;
+}
+
+void PasswordWindow::ShowOkWait() {
+    if (hwnd_ == nullptr) return;
+    const ULONGLONG now = GetTickCount64();
+    if (now < okWaitEnds_) {
+        EnableWindow(okButton_.hwnd, FALSE);
+        // Replaces a timer already running. One that fires early comes back here and is armed
+        // again for what is left.
+        SetTimer(hwnd_, kOkWaitTimerId, static_cast<UINT>(okWaitEnds_ - now), nullptr);
+    } else {
+        KillTimer(hwnd_, kOkWaitTimerId);
+        EnableWindow(okButton_.hwnd, TRUE);
+    }
+}
+
+void PasswordWindow::OnOkWaitTimer() {
+    ShowOkWait();
 }
 
 void PasswordWindow::OnCancelClicked() {
@@ -139,6 +191,12 @@ LRESULT PasswordWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
             const Control* coloured[] = {&frame_};
             return ColourControl(hwnd_, msg, reinterpret_cast<HDC>(wp), reinterpret_cast<HWND>(lp), coloured);
         }
+        case WM_TIMER:
+            if (wp == kOkWaitTimerId) {
+                OnOkWaitTimer();
+                return 0;
+            }
+            break;
         case WM_CLOSE:
             // The close box does what Cancel does.
             Unload();

@@ -29,6 +29,15 @@ enum PasswordWindowControlId : int {
     kIdPasswordWindowField,
 };
 
+// Wrong tries in a row that OK takes without a wait; from the next one on, each wrong try makes
+// OK wait twice as long as the one before, from the first wait up to the longest.
+inline constexpr int kWrongTriesWithoutWait = 2;
+inline constexpr DWORD kFirstOkWaitMs = 1000;
+inline constexpr DWORD kLongestOkWaitMs = 30000;
+
+// How long OK waits after this many wrong tries in a row (0: no wait).
+DWORD OkWaitAfterWrongTries(int wrongTriesInARow);
+
 class PasswordWindow {
   public:
     explicit PasswordWindow(MainWindow& main);
@@ -61,9 +70,21 @@ class PasswordWindow {
     void OnCommand(int id, int code);
     bool OnSetCursor(HWND over);
     void ForgetWindow();
+    // A wrong try: counted, and from the third in a row on OK waits before it takes another.
+    void CountWrongTry();
+    // True while OK takes no try. Every way to OK asks this, not only the button's state: a
+    // posted command or BM_CLICK, or Enter through the dialog keys, reaches OK disabled or not.
+    bool OkWaiting() const;
+    // Disables OK while it waits, with the timer that enables it again; enables it otherwise.
+    void ShowOkWait();
+    void OnOkWaitTimer();
 
     MainWindow& main_;
     HWND hwnd_ = nullptr;
     UniqueFont windowFont_, buttonFont_;
     UniqueCursor ownedPointer_;
+    // Kept in the object, not the window: closing and opening the window again neither forgets
+    // the wrong tries nor ends a wait.
+    int wrongTriesInARow_ = 0;
+    ULONGLONG okWaitEnds_ = 0;  // GetTickCount64() from which OK takes a try again
 };

@@ -52,7 +52,10 @@ void Create(HWND window, const LayoutRow& row, std::span<const LayoutRow> rows, 
         TwipsToPixels(top, dpi), TwipsToPixels(row.width, dpi), TwipsToPixels(row.height, dpi), window,
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.id)), GetModuleHandleA(nullptr), nullptr);
     if (child == nullptr) return;
-    if (row.kind == ControlKind::PasswordField) SendMessageA(child, EM_SETPASSWORDCHAR, '*', 0);
+    if (row.kind == ControlKind::PasswordField) {
+        SendMessageA(child, EM_SETPASSWORDCHAR, '*', 0);
+        SendMessageA(child, EM_LIMITTEXT, kPasswordFieldMaxLength, 0);
+    }
     if (row.kind == ControlKind::ListView) ListView_SetExtendedListViewStyle(child, LVS_EX_FULLROWSELECT);
     HFONT font = IsButton(row.kind) ? fonts.buttons : fonts.text;
     SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);

@@ -17,6 +17,11 @@ enum class ControlKind {
     ListView
 };
 
+// The longest text a password field takes from the keyboard or a paste. Hashing a password
+// costs time in proportion to its length, so an entry of a million characters would hold the
+// program up for most of a minute; a real password is far shorter.
+inline constexpr int kPasswordFieldMaxLength = 256;
+
 struct LayoutRow {
     ControlKind kind;
     int id;

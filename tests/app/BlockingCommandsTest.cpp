@@ -75,6 +75,8 @@ TEST_F(BlockingToggle, StartAndStopAsAnAdministrator) {
     EXPECT_EQ(ReadBytes(dataFolder + "\\hosts"), kClean);
     EXPECT_FALSE(ShownNormally()) << "a successful start takes the window out of sight";
     EXPECT_TRUE(prompts.boxes.empty());
+    EXPECT_EQ(Setting(kKeyMinimized), "On");
+    EXPECT_EQ(main.startInTrayBox_.Value(), 1) << "\"Start in system tray\" shows what the start stored";
 
     // Stopping saves the list first, with what was added while blocking, then restores.
     main.websiteList_.Append("added later");
@@ -84,6 +86,8 @@ TEST_F(BlockingToggle, StartAndStopAsAnAdministrator) {
     EXPECT_EQ(ReadBytes(dataFolder + "\\hosts"), "<missing>");
     EXPECT_EQ(main.startStopButton_.Caption(), "Start Blocking");
     EXPECT_TRUE(prompts.boxes.empty());
+    EXPECT_EQ(Setting(kKeyMinimized), "Off") << "the stop gives back the choice from before the start";
+    EXPECT_EQ(main.startInTrayBox_.Value(), 0) << "and the box shows it";
 
     // A fast double-click: the second click waits in the queue and arrives while the start lets
     // pending events run. It is ignored, so the caption and the hosts file agree.

@@ -129,6 +129,9 @@ TEST_F(PasswordWindowTest, LayoutCaptionFontsAndTabOrder) {
     }
     EXPECT_EQ(SendMessageA(window.passwordField_.hwnd, EM_GETPASSWORDCHAR, 0, 0), '*');
     EXPECT_TRUE(GetWindowLongA(window.passwordField_.hwnd, GWL_STYLE) & ES_PASSWORD);
+    for (HWND field : {window.passwordField_.hwnd, form->passwordField_.hwnd})
+        EXPECT_EQ(SendMessageA(field, EM_GETLIMITTEXT, 0, 0), 256)
+            << "both password fields take 256 characters";
 
     EXPECT_EQ(GetFocus(), window.passwordField_.hwnd) << "the field takes the keys at opening";
     EXPECT_EQ(GetNextDlgTabItem(window.hwnd(), window.passwordField_.hwnd, FALSE), window.okButton_.hwnd);
@@ -245,6 +248,8 @@ TEST_F(PasswordWindowTest, PointerRuleHandOverButtonsDefaultElsewhere) {
 }
 
 TEST_F(PasswordWindowTest, OkAcceptsOrRefuses) {
+    // Texts of the longest length a field takes, and one longer (set past the keyboard's limit).
+    const std::string longest(256, 'k'), tooLong(257, 'k');
     // Stored: what the main window's field held at its last change (hashed), or a plain value
     // left by an earlier version; never stored at all when null.
     const struct {
@@ -266,6 +271,9 @@ TEST_F(PasswordWindowTest, OkAcceptsOrRefuses) {
         {"plain text from an earlier version", nullptr, "OldSecret", "OldSecret", true},
         {"plain text, wrong", nullptr, "OldSecret", "oldsecret", false},
         {"plain text, padded entry", nullptr, "OldSecret", " OldSecret ", true},
+        {"the longest entry a field takes", nullptr, longest.c_str(), longest.c_str(), true},
+        {"an entry longer than a field takes is refused unchecked", nullptr, tooLong.c_str(), tooLong.c_str(),
+         false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -310,6 +318,78 @@ TEST_F(PasswordWindowTest, OkAcceptsOrRefuses) {
             form->state_.hiddenInTray = false;
         }
     }
+}
+
+TEST_F(PasswordWindowTest, WrongTriesInARowMakeOkWait) {
+    const struct {
+        int wrongTriesInARow;
+        DWORD waitMs;
+    } waits[] = {{1, 0}, {2, 0}, {3, 1000}, {4, 2000}, {5, 4000}, {7, 16000}, {8, 30000}, {1000, 30000}};
+    for (const auto& row : waits)
+        EXPECT_EQ(OkWaitAfterWrongTries(row.wrongTriesInARow), row.waitMs)
+            << row.wrongTriesInARow << " tries";
+
+    TypeIntoMainField("Lynx");
+    HideInTray();
+    PasswordWindow* window = &OpenPasswordWindow();
+    auto okEnabled = [&] { return IsWindowEnabled(window->okButton_.hwnd) != FALSE; };
+    auto tryText = [&](const char* text) {
+        SetWindowTextA(window->passwordField_.hwnd, text);
+        ClickOk(*window);
+        ProcessPendingEvents();
+    };
+    // Lets the window's timer run until OK is enabled again; the milliseconds since `since`.
+    auto waitForOk = [&](ULONGLONG since) -> ULONGLONG {
+        int exitCode = 0;
+        while (!okEnabled() && GetTickCount64() - since < 5000) WaitForEvents(20, exitCode);
+        return GetTickCount64() - since;
+    };
+
+    tryText("lynx");
+    tryText("Lnyx");
+    EXPECT_TRUE(okEnabled()) << "two wrong tries in a row cost no wait";
+    tryText("Lyn");
+    const ULONGLONG third = GetTickCount64();
+    EXPECT_EQ(prompts.boxes.size(), 3u);
+    EXPECT_FALSE(okEnabled()) << "the third wrong try in a row makes OK wait";
+
+    // The right password, sent every way that reaches OK, is not even checked while OK waits.
+    SetWindowTextA(window->passwordField_.hwnd, "Lynx");
+    PostMessageA(window->passwordField_.hwnd, WM_KEYDOWN, VK_RETURN, 1);
+    PostMessageA(window->hwnd(), WM_COMMAND, IDOK, 0);
+    PostMessageA(window->okButton_.hwnd, BM_CLICK, 0, 0);
+    ProcessPendingEvents();
+    EXPECT_FALSE(IsWindowVisible(form->hwnd())) << "nothing unlocks while OK waits";
+    EXPECT_TRUE(window->Loaded());
+    EXPECT_EQ(prompts.boxes.size(), 3u) << "nothing is answered while OK waits";
+
+    ULONGLONG waited = waitForOk(third);
+    EXPECT_GE(waited, 900u);
+    EXPECT_LT(waited, 1900u) << "the first wait is a second";
+
+    tryText("lynx");
+    const ULONGLONG fourth = GetTickCount64();
+    EXPECT_FALSE(okEnabled());
+    // Closing and opening the window again neither forgets the tries nor ends the wait.
+    SendMessageA(window->cancelButton_.hwnd, BM_CLICK, 0, 0);
+    ProcessPendingEvents();
+    window = &OpenPasswordWindow();
+    EXPECT_FALSE(okEnabled()) << "the wait goes on in the window opened again";
+    waited = waitForOk(fourth);
+    EXPECT_GE(waited, 1900u);
+    EXPECT_LT(waited, 3900u) << "the fourth wrong try in a row doubles the wait";
+
+    // Once OK waits no more, Enter in the field is OK again; the right password ends the count.
+    SetWindowTextA(window->passwordField_.hwnd, "Lynx");
+    PostMessageA(window->passwordField_.hwnd, WM_KEYDOWN, VK_RETURN, 1);
+    ProcessPendingEvents();
+    EXPECT_TRUE(IsWindowVisible(form->hwnd())) << "Enter checks the password once OK takes tries again";
+    HideInTray();
+    window = &OpenPasswordWindow();
+    tryText("lynx");
+    tryText("lynx");
+    EXPECT_TRUE(okEnabled()) << "the right password begins the count anew";
+    EXPECT_EQ(prompts.boxes.size(), 6u);
 }
 
 TEST_F(PasswordWindowTest, WrongEntryIsReplacedByTheNextKey) {
