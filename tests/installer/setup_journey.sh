@@ -4,12 +4,13 @@
 #   setup_journey.sh <setup.exe> <hold_file.exe> restores|held-hosts
 #
 # restores    a silent install puts the program, both shortcuts (run as administrator) and the
-#             uninstall entry in place; the installed program blocks at start; a silent uninstall
-#             then leaves the hosts file clean byte for byte, no backup, no Run value, no start-up
-#             marker, no program folder, and the user's settings as they were.
+#             uninstall entry in place; the installed program blocks at start; the registered
+#             silent uninstall command then ends with 0 once it is done: the hosts file clean byte
+#             for byte, no backup, no Run value, no start-up marker, no program folder, and the
+#             user's settings as they were.
 # held-hosts  while another program holds the hosts file open without sharing, the uninstaller
-#             cannot put the clean copy back: it fails with a non-zero exit code and removes
-#             nothing, so the backup and the block stay.
+#             cannot put the clean copy back: the registered silent uninstall command ends with a
+#             non-zero exit code and removes nothing, so the backup and the block stay.
 #
 # Wine does not enforce access lists: the hosts file is writable for everyone here, so the held
 # handle (a sharing violation, which Wine does enforce) is what refuses the restore.
@@ -105,8 +106,18 @@ registry_value() {  # registry_value <key> <name>: the value's data as reg query
 check "the uninstall entry names the program" test "$(registry_value "$uninstall_key" DisplayName)" = Parvalisk
 check "the uninstall entry names the publisher" test "$(registry_value "$uninstall_key" Publisher)" = Kelmarin
 check "the uninstall entry has a version" test -n "$(registry_value "$uninstall_key" DisplayVersion)"
-check "the uninstall entry has a silent uninstall command" \
-    test "$(registry_value "$uninstall_key" QuietUninstallString)" = "\"$program_win\\Uninstall.exe\" /S"
+check "the uninstall entry has a silent uninstall command that runs in place" \
+    test "$(registry_value "$uninstall_key" QuietUninstallString)" = "\"$program_win\\Uninstall.exe\" /S _?=$program_win"
+
+# Runs the registered silent uninstall command as Programs and Features or a deployment tool would,
+# and passes its exit code on. _?= takes the rest of the command line unquoted, which wine's own
+# quoting of an argument with a space breaks: a batch file passes the line as written.
+quiet_uninstall() {
+    local command
+    command=$(registry_value "$uninstall_key" QuietUninstallString) || return 99
+    printf '%s\r\nexit /b %%ERRORLEVEL%%\r\n' "$command" >"$drive_c/quiet-uninstall.bat"
+    w cmd /c 'C:\quiet-uninstall.bat' >/dev/null
+}
 
 # ---- block with the installed program ----------------------------------------------------------
 clean=$'127.0.0.1       localhost\r\n::1             localhost\r\n# kept as it was\r\n'
@@ -135,11 +146,11 @@ check "the clean copy is kept in the data folder" cmp -s "$data_folder/hosts" "$
 
 # ---- uninstall ---------------------------------------------------------------------------------
 if [ "$journey" = restores ]; then
-    # The uninstaller copies itself to a temporary folder and returns at once; that copy removes
-    # the program folder last.
-    w "$program_win\\Uninstall.exe" /S
+    quiet_uninstall
+    check "the registered silent uninstall ends with 0" test $? -eq 0
+    # Run in place, the uninstaller cannot delete itself: a copy of it does, once it has ended.
     program_folder_gone() { [ ! -e "$program_folder" ]; }
-    check "the silent uninstall removes the program folder" wait_for 60 program_folder_gone
+    check "the program folder is removed" wait_for 60 program_folder_gone
     check "the hosts file is clean byte for byte" cmp -s "$hosts" "$WINEPREFIX/clean-hosts"
     check "the backup is gone" test ! -e "$data_folder/hosts"
     check "the start-up marker is gone" test ! -e "$data_folder/iStart"
@@ -164,13 +175,8 @@ elif [ "$journey" = held-hosts ]; then
     holder=$!
     held() { [ -e "$drive_c/held" ]; }
     wait_for 60 held || fatal "the helper could not hold the hosts file"
-    # Run in place (_?=) so that the uninstaller's own exit code comes back. _?= takes the rest
-    # of the command line unquoted, which wine's own quoting of an argument with a space breaks:
-    # a batch file passes the line as written.
-    printf '"%s\\Uninstall.exe" /S _?=%s\r\nexit /b %%ERRORLEVEL%%\r\n' "$program_win" "$program_win" \
-        >"$drive_c/uninstall-in-place.bat"
-    w cmd /c 'C:\uninstall-in-place.bat' >/dev/null
-    check "the uninstall reports failure with a non-zero exit code" test $? -ne 0
+    quiet_uninstall
+    check "the registered silent uninstall reports failure with a non-zero exit code" test $? -ne 0
     w taskkill /F /IM hold_file.exe >/dev/null
     wait $holder 2>/dev/null
     check "the block stays" test "$(cat "$hosts")" = "$blocked"
