@@ -6,8 +6,8 @@
 # restores    a silent install puts the program, both shortcuts (run as administrator) and the
 #             uninstall entry in place; the installed program blocks at start; the registered
 #             silent uninstall command then ends with 0 once it is done: the hosts file clean byte
-#             for byte, no backup, no Run value, no start-up marker, no program folder, and the
-#             user's settings as they were.
+#             for byte, no backup, no Run value, no start-up marker, no program folder, blocking
+#             recorded as off for the user, and the list and the password as they were.
 # held-hosts  while another program holds the hosts file open without sharing, the uninstaller
 #             cannot put the clean copy back: the registered silent uninstall command ends with a
 #             non-zero exit code and removes nothing, so the backup and the block stay.
@@ -124,6 +124,7 @@ clean=$'127.0.0.1       localhost\r\n::1             localhost\r\n# kept as it w
 printf '%s' "$clean" >"$hosts"
 cp "$hosts" "$WINEPREFIX/clean-hosts"
 w reg add "$settings_key" /v BlockOnStart /d 1 /f >/dev/null
+w reg add "$settings_key" /v Password /d 'the parent password' /f >/dev/null
 w reg add "$settings_key" /v 'Blocked Websites' \
     /d 'blocked.example||My_Separator||second.example||My_Separator||' /f >/dev/null
 
@@ -143,6 +144,7 @@ wait_for 60 program_ended || fatal "the program did not end when asked to close"
 check "closing the program keeps the block" hosts_blocks
 check "closing the program keeps BlockOnStart at 1" test "$(registry_value "$settings_key" BlockOnStart)" = 1
 check "the clean copy is kept in the data folder" cmp -s "$data_folder/hosts" "$WINEPREFIX/clean-hosts"
+password=$(registry_value "$settings_key" Password)
 
 # ---- uninstall ---------------------------------------------------------------------------------
 if [ "$journey" = restores ]; then
@@ -167,8 +169,9 @@ if [ "$journey" = restores ]; then
     else
         check "the uninstall entry is removed" true
     fi
-    check "the settings stay" test "$(registry_value "$settings_key" BlockOnStart)" = 1
+    check "blocking is recorded as off for the user" test "$(registry_value "$settings_key" BlockOnStart)" = 0
     check "the list stays" test -n "$(registry_value "$settings_key" 'Blocked Websites')"
+    check "the password stays" test "$(registry_value "$settings_key" Password)" = "$password"
 elif [ "$journey" = held-hosts ]; then
     blocked=$(cat "$hosts")
     wine 'C:\hold_file.exe' 'C:\windows\system32\drivers\etc\hosts' 'C:\held' 120 </dev/null >/dev/null 2>&1 &
@@ -188,6 +191,7 @@ elif [ "$journey" = held-hosts ]; then
     check "the uninstall entry stays" test "$(registry_value "$uninstall_key" DisplayName)" = Parvalisk
     check "the Run value stays" test -n "$(registry_value "$run_key" Parvalisk.exe)"
     check "the start-up marker stays" test -e "$data_folder/iStart"
+    check "blocking stays recorded as on" test "$(registry_value "$settings_key" BlockOnStart)" = 1
 else
     fatal "unknown journey $journey"
 fi
