@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the built setup program into a throwaway Wine prefix of its own and uninstalls it again.
 #
-#   setup_journey.sh <setup.exe> <hold_file.exe> restores|held-hosts
+#   setup_journey.sh <setup.exe> <hold_file.exe> <page_driver.exe> restores|held-hosts|pages
 #
 # restores    a silent install puts the program, both shortcuts (run as administrator) and the
 #             uninstall entry in place; the installed program blocks at start; the registered
@@ -11,6 +11,10 @@
 # held-hosts  while another program holds the hosts file open without sharing, the uninstaller
 #             cannot put the clean copy back: the registered silent uninstall command ends with a
 #             non-zero exit code and removes nothing, so the backup and the block stay.
+# pages       an install that is not silent opens on a welcome page and ends on a finish page
+#             whose ticked "Start Parvalisk now" starts the installed program (which then blocks
+#             the stored list); the uninstaller's first page says that it lifts the block and puts
+#             the clean hosts file back.
 #
 # Wine does not enforce access lists: the hosts file is writable for everyone here, so the held
 # handle (a sharing violation, which Wine does enforce) is what refuses the restore.
@@ -18,7 +22,8 @@ set -uo pipefail
 
 setup=$1
 hold_file=$2
-journey=$3
+page_driver=$3
+journey=$4
 
 export WINEARCH=win32
 export WINEDEBUG=-all
@@ -80,6 +85,57 @@ settings_key='HKCU\Software\VB and VBA Program Settings\Kelmarin\Parvalisk'
 
 cp "$setup" "$drive_c/setup.exe"
 cp "$hold_file" "$drive_c/hold_file.exe"
+cp "$page_driver" "$drive_c/page_driver.exe"
+
+report() {
+    if [ "$failures" -ne 0 ]; then
+        echo "$failures check(s) failed"
+        exit 1
+    fi
+    echo "every check passed"
+    exit 0
+}
+
+# ---- the pages of an install and an uninstall that are not silent ---------------------------
+if [ "$journey" = pages ]; then
+    # page <text part> [<button>]: the texts of the setup's or uninstaller's window once it shows
+    # the text, then a click on the button (see page_driver.cpp).
+    page() { wine 'C:\page_driver.exe' Parvalisk 120 "$@" </dev/null 2>/dev/null | tr -d '\r'; }
+    wine 'C:\setup.exe' </dev/null >/dev/null 2>&1 &
+    setup_run=$!
+    texts=$(page 'Welcome to' '&Next >')
+    check "the setup opens on a welcome page" test $? -eq 0
+    texts=$(page 'Destination Folder' '&Install')
+    check "the setup then asks for the folder" test $? -eq 0
+    texts=$(page 'Start Parvalisk now')
+    check "the setup ends on a finish page" test $? -eq 0
+    check "the finish page offers \"Start Parvalisk now\", ticked" grep -qx '\[x\] Start Parvalisk now' <<<"$texts"
+
+    # A program started from the finish page blocks this list at its start. It is started through
+    # the Start-menu shortcut, whose run-as-administrator mark the other journeys check; Wine
+    # gives every process the same rights, so the elevation itself cannot show here.
+    printf '127.0.0.1       localhost\r\n' >"$hosts"
+    w reg add "$settings_key" /v BlockOnStart /d 1 /f >/dev/null
+    w reg add "$settings_key" /v 'Blocked Websites' /d 'blocked.example||My_Separator||' /f >/dev/null
+    page 'Start Parvalisk now' '&Finish' >/dev/null
+    setup_ended() { ! kill -0 "$setup_run" 2>/dev/null; }
+    check "the setup ends with its finish page" wait_for 60 setup_ended
+    blocks() { grep -q $'^127.0.0.1 *blocked.example\r$' "$hosts"; }
+    check "the finish page starts the installed program" wait_for 60 blocks
+    w taskkill /F /IM Parvalisk.exe >/dev/null
+    sleep 2
+
+    # The uninstaller starts a copy of itself and returns; its first page is left with Cancel.
+    w "$program_win\\Uninstall.exe"
+    texts=$(page 'lifts the block' 'Cancel')
+    check "the uninstaller's first page says that it lifts the block" test $? -eq 0
+    check "the uninstaller's first page says that it puts the clean hosts file back" \
+        grep -q 'puts back the clean hosts file' <<<"$texts"
+    program_stays() { [ -f "$program_folder/Parvalisk.exe" ]; }
+    sleep 2
+    check "leaving that page with Cancel removes nothing" program_stays
+    report
+fi
 
 # ---- install -----------------------------------------------------------------------------------
 w 'C:\setup.exe' /S
@@ -196,8 +252,4 @@ else
     fatal "unknown journey $journey"
 fi
 
-if [ "$failures" -ne 0 ]; then
-    echo "$failures check(s) failed"
-    exit 1
-fi
-echo "every check passed"
+report
