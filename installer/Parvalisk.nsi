@@ -11,6 +11,7 @@ Unicode true
 SetCompressor /SOLID lzma
 
 !include "FileFunc.nsh"
+!include "MUI2.nsh"
 
 !define PRODUCT "Parvalisk"
 !define PUBLISHER "Kelmarin"
@@ -19,11 +20,12 @@ SetCompressor /SOLID lzma
 !define DATA_FOLDER "$APPDATA\Kelmarin\Parvalisk"
 ; Exit code of a setup or uninstall that stopped before changing anything.
 !define EXIT_STOPPED 2
+; The option of the uninstaller's temporary copy that only removes what the uninstall run in
+; place could not remove: the uninstaller itself and the program folder.
+!define REMOVE_OPTION "/REMOVE_UNINSTALLER"
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUT_FILE}"
-Icon "${RES_DIR}/parvalisk.ico"
-UninstallIcon "${RES_DIR}/parvalisk.ico"
 ; The program edits the system hosts file and is installed for every user of the machine.
 RequestExecutionLevel admin
 InstallDir "$PROGRAMFILES32\${PRODUCT}"
@@ -38,10 +40,26 @@ VIAddVersionKey "FileVersion" "${VERSION}.0"
 VIAddVersionKey "ProductVersion" "${VERSION}.0"
 VIAddVersionKey "LegalCopyright" "${PUBLISHER}"
 
-Page directory
-Page instfiles
-UninstPage uninstConfirm
-UninstPage instfiles
+; The pages. A silent setup or uninstall shows none of them, and starts nothing at the finish.
+!define MUI_ICON "${RES_DIR}/parvalisk.ico"
+!define MUI_UNICON "${RES_DIR}/parvalisk.ico"
+
+!insertmacro MUI_PAGE_WELCOME
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+!define MUI_FINISHPAGE_RUN
+!define MUI_FINISHPAGE_RUN_TEXT "Start Parvalisk now"
+!define MUI_FINISHPAGE_RUN_FUNCTION StartFromShortcut
+!insertmacro MUI_PAGE_FINISH
+
+!define MUI_WELCOMEPAGE_TITLE "Uninstall ${PRODUCT}"
+!define MUI_WELCOMEPAGE_TEXT \
+    "This removes ${PRODUCT} from this computer.$\r$\n$\r$\nFirst it lifts the block: it puts back the clean hosts file that ${PRODUCT} kept in its data folder, so that the blocked websites open again on every account of this computer. Only then are the program, its shortcuts and its start with Windows removed. The list of websites and the password stay in the settings of each user.$\r$\n$\r$\nClick Next to continue."
+!insertmacro MUI_UNPAGE_WELCOME
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+
+!insertmacro MUI_LANGUAGE "English"
 
 ; Files in use cannot be replaced or removed while the program runs: the user is asked to close
 ; it. A silent run has no one to ask, so it stops with a non-zero exit code before it changes
@@ -80,6 +98,13 @@ Function .onInit
     !insertmacro WAIT_UNTIL_PARVALISK_IS_CLOSED
 FunctionEnd
 
+; The finish page starts the program through its Start-menu shortcut, so that it runs exactly as
+; the shortcuts start it: as administrator, in the program folder.
+Function StartFromShortcut
+    SetShellVarContext all
+    ExecShell "open" "$SMPROGRAMS\${PRODUCT}.lnk"
+FunctionEnd
+
 ; Installing over an older version replaces the program files only: the settings, the list, the
 ; data folder and the start-with-Windows choice belong to the user and stay as they are.
 Section "Parvalisk"
@@ -100,14 +125,63 @@ Section "Parvalisk"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" '"$INSTDIR\Parvalisk.exe",0'
     WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\Uninstall.exe"'
-    WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S'
+    ; Run in place (_?=), the uninstaller waits for its own end, so the command's exit code is the
+    ; uninstall's: 0 when it is done, EXIT_STOPPED when it refused and removed nothing. Without
+    ; _?= it would start a copy of itself from the temporary folder and end at once with 0.
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S _?=$INSTDIR'
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
     ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
 SectionEnd
 
+; Removes Uninstall.exe from the program folder. Started from a temporary copy (the uninstaller's
+; usual way) it deletes the file. Run in place (_?=) it is the running program, which cannot be
+; deleted: a copy of it in the temporary folder, started with REMOVE_OPTION, waits for this run to
+; end and then deletes the file and the emptied program folder. When even that copy cannot start,
+; both go at the next restart.
+!macro REMOVE_UNINSTALLER
+    ClearErrors
+    Delete "$INSTDIR\Uninstall.exe"
+    IfErrors 0 uninstaller_removed
+    ClearErrors
+    GetTempFileName $1
+    CopyFiles /SILENT "$EXEPATH" "$1"
+    Exec '"$1" /S ${REMOVE_OPTION} _?=$INSTDIR'
+    IfErrors 0 uninstaller_removed
+    Delete /REBOOTOK "$1"
+    Delete /REBOOTOK "$INSTDIR\Uninstall.exe"
+    uninstaller_removed:
+!macroend
+
+; The copy started by REMOVE_UNINSTALLER: it retries the delete for up to a minute while the
+; uninstaller that started it ends, removes the program folder once it is empty, and leaves
+; itself to be deleted at the next restart.
+!macro REMOVE_UNINSTALLER_AFTER_ITS_END
+    StrCpy $R2 0
+    retry_delete:
+        ClearErrors
+        Delete "$INSTDIR\Uninstall.exe"
+        IfErrors 0 uninstaller_deleted
+        IntOp $R2 $R2 + 1
+        IntCmp $R2 120 delete_at_restart
+        Sleep 500
+        Goto retry_delete
+    delete_at_restart:
+        Delete /REBOOTOK "$INSTDIR\Uninstall.exe"
+    uninstaller_deleted:
+    RMDir /REBOOTOK "$INSTDIR"
+    Delete /REBOOTOK "$EXEPATH"
+!macroend
+
 Function un.onInit
+    ${GetParameters} $R0
+    ClearErrors
+    ${GetOptions} $R0 "${REMOVE_OPTION}" $R1
+    IfErrors uninstall
+    !insertmacro REMOVE_UNINSTALLER_AFTER_ITS_END
+    Quit
+    uninstall:
     !insertmacro WAIT_UNTIL_PARVALISK_IS_CLOSED
 FunctionEnd
 
@@ -129,7 +203,7 @@ Section "Uninstall"
 
     Delete "$INSTDIR\Parvalisk.exe"
     Delete "$INSTDIR\ParvaliskRestore.exe"
-    Delete "$INSTDIR\Uninstall.exe"
+    !insertmacro REMOVE_UNINSTALLER
     RMDir "$INSTDIR"
 
     SetShellVarContext all

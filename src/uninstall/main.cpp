@@ -14,6 +14,7 @@
 #include "HostsBackup.h"
 #include "ProgramPaths.h"
 #include "Registry.h"
+#include "SettingsStore.h"
 
 namespace {
 
@@ -70,11 +71,26 @@ int Restore() {
     return kHostsRestored;
 }
 
+// Records blocking as off in the settings of the user who uninstalls, once the hosts file is clean:
+// a later install then starts unblocked instead of resuming a block behind the old password. The
+// list and the password stay. A user whose settings hold no block (or none at all) is left as is.
+// A store that refuses changes nothing of the outcome: the hosts file is clean either way.
+void RecordBlockingOff() {
+    try {
+        const SettingsStore settings;
+        if (settings.Get(kKeyBlockOnStart, "0") != "0") settings.Save(kKeyBlockOnStart, "0");
+    } catch (...) {
+        // The hosts file is clean already; a stored "1" left behind only resumes a block later.
+    }
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     try {
-        return Restore();
+        const int outcome = Restore();
+        if (outcome == kHostsRestored) RecordBlockingOff();
+        return outcome;
     } catch (...) {
         // The uninstaller stops and removes nothing; run again, the helper finds what is left.
         return kHostsNotRestored;

@@ -1,15 +1,20 @@
 #!/usr/bin/env bash
 # Installs the built setup program into a throwaway Wine prefix of its own and uninstalls it again.
 #
-#   setup_journey.sh <setup.exe> <hold_file.exe> restores|held-hosts
+#   setup_journey.sh <setup.exe> <hold_file.exe> <page_driver.exe> restores|held-hosts|pages
 #
 # restores    a silent install puts the program, both shortcuts (run as administrator) and the
-#             uninstall entry in place; the installed program blocks at start; a silent uninstall
-#             then leaves the hosts file clean byte for byte, no backup, no Run value, no start-up
-#             marker, no program folder, and the user's settings as they were.
+#             uninstall entry in place; the installed program blocks at start; the registered
+#             silent uninstall command then ends with 0 once it is done: the hosts file clean byte
+#             for byte, no backup, no Run value, no start-up marker, no program folder, blocking
+#             recorded as off for the user, and the list and the password as they were.
 # held-hosts  while another program holds the hosts file open without sharing, the uninstaller
-#             cannot put the clean copy back: it fails with a non-zero exit code and removes
-#             nothing, so the backup and the block stay.
+#             cannot put the clean copy back: the registered silent uninstall command ends with a
+#             non-zero exit code and removes nothing, so the backup and the block stay.
+# pages       an install that is not silent opens on a welcome page and ends on a finish page
+#             whose ticked "Start Parvalisk now" starts the installed program (which then blocks
+#             the stored list); the uninstaller's first page says that it lifts the block and puts
+#             the clean hosts file back.
 #
 # Wine does not enforce access lists: the hosts file is writable for everyone here, so the held
 # handle (a sharing violation, which Wine does enforce) is what refuses the restore.
@@ -17,7 +22,8 @@ set -uo pipefail
 
 setup=$1
 hold_file=$2
-journey=$3
+page_driver=$3
+journey=$4
 
 export WINEARCH=win32
 export WINEDEBUG=-all
@@ -79,6 +85,57 @@ settings_key='HKCU\Software\VB and VBA Program Settings\Kelmarin\Parvalisk'
 
 cp "$setup" "$drive_c/setup.exe"
 cp "$hold_file" "$drive_c/hold_file.exe"
+cp "$page_driver" "$drive_c/page_driver.exe"
+
+report() {
+    if [ "$failures" -ne 0 ]; then
+        echo "$failures check(s) failed"
+        exit 1
+    fi
+    echo "every check passed"
+    exit 0
+}
+
+# ---- the pages of an install and an uninstall that are not silent ---------------------------
+if [ "$journey" = pages ]; then
+    # page <text part> [<button>]: the texts of the setup's or uninstaller's window once it shows
+    # the text, then a click on the button (see page_driver.cpp).
+    page() { wine 'C:\page_driver.exe' Parvalisk 120 "$@" </dev/null 2>/dev/null | tr -d '\r'; }
+    wine 'C:\setup.exe' </dev/null >/dev/null 2>&1 &
+    setup_run=$!
+    texts=$(page 'Welcome to' '&Next >')
+    check "the setup opens on a welcome page" test $? -eq 0
+    texts=$(page 'Destination Folder' '&Install')
+    check "the setup then asks for the folder" test $? -eq 0
+    texts=$(page 'Start Parvalisk now')
+    check "the setup ends on a finish page" test $? -eq 0
+    check "the finish page offers \"Start Parvalisk now\", ticked" grep -qx '\[x\] Start Parvalisk now' <<<"$texts"
+
+    # A program started from the finish page blocks this list at its start. It is started through
+    # the Start-menu shortcut, whose run-as-administrator mark the other journeys check; Wine
+    # gives every process the same rights, so the elevation itself cannot show here.
+    printf '127.0.0.1       localhost\r\n' >"$hosts"
+    w reg add "$settings_key" /v BlockOnStart /d 1 /f >/dev/null
+    w reg add "$settings_key" /v 'Blocked Websites' /d 'blocked.example||My_Separator||' /f >/dev/null
+    page 'Start Parvalisk now' '&Finish' >/dev/null
+    setup_ended() { ! kill -0 "$setup_run" 2>/dev/null; }
+    check "the setup ends with its finish page" wait_for 60 setup_ended
+    blocks() { grep -q $'^127.0.0.1 *blocked.example\r$' "$hosts"; }
+    check "the finish page starts the installed program" wait_for 60 blocks
+    w taskkill /F /IM Parvalisk.exe >/dev/null
+    sleep 2
+
+    # The uninstaller starts a copy of itself and returns; its first page is left with Cancel.
+    w "$program_win\\Uninstall.exe"
+    texts=$(page 'lifts the block' 'Cancel')
+    check "the uninstaller's first page says that it lifts the block" test $? -eq 0
+    check "the uninstaller's first page says that it puts the clean hosts file back" \
+        grep -q 'puts back the clean hosts file' <<<"$texts"
+    program_stays() { [ -f "$program_folder/Parvalisk.exe" ]; }
+    sleep 2
+    check "leaving that page with Cancel removes nothing" program_stays
+    report
+fi
 
 # ---- install -----------------------------------------------------------------------------------
 w 'C:\setup.exe' /S
@@ -105,14 +162,25 @@ registry_value() {  # registry_value <key> <name>: the value's data as reg query
 check "the uninstall entry names the program" test "$(registry_value "$uninstall_key" DisplayName)" = Parvalisk
 check "the uninstall entry names the publisher" test "$(registry_value "$uninstall_key" Publisher)" = Kelmarin
 check "the uninstall entry has a version" test -n "$(registry_value "$uninstall_key" DisplayVersion)"
-check "the uninstall entry has a silent uninstall command" \
-    test "$(registry_value "$uninstall_key" QuietUninstallString)" = "\"$program_win\\Uninstall.exe\" /S"
+check "the uninstall entry has a silent uninstall command that runs in place" \
+    test "$(registry_value "$uninstall_key" QuietUninstallString)" = "\"$program_win\\Uninstall.exe\" /S _?=$program_win"
+
+# Runs the registered silent uninstall command as Programs and Features or a deployment tool would,
+# and passes its exit code on. _?= takes the rest of the command line unquoted, which wine's own
+# quoting of an argument with a space breaks: a batch file passes the line as written.
+quiet_uninstall() {
+    local command
+    command=$(registry_value "$uninstall_key" QuietUninstallString) || return 99
+    printf '%s\r\nexit /b %%ERRORLEVEL%%\r\n' "$command" >"$drive_c/quiet-uninstall.bat"
+    w cmd /c 'C:\quiet-uninstall.bat' >/dev/null
+}
 
 # ---- block with the installed program ----------------------------------------------------------
 clean=$'127.0.0.1       localhost\r\n::1             localhost\r\n# kept as it was\r\n'
 printf '%s' "$clean" >"$hosts"
 cp "$hosts" "$WINEPREFIX/clean-hosts"
 w reg add "$settings_key" /v BlockOnStart /d 1 /f >/dev/null
+w reg add "$settings_key" /v Password /d 'the parent password' /f >/dev/null
 w reg add "$settings_key" /v 'Blocked Websites' \
     /d 'blocked.example||My_Separator||second.example||My_Separator||' /f >/dev/null
 
@@ -132,14 +200,15 @@ wait_for 60 program_ended || fatal "the program did not end when asked to close"
 check "closing the program keeps the block" hosts_blocks
 check "closing the program keeps BlockOnStart at 1" test "$(registry_value "$settings_key" BlockOnStart)" = 1
 check "the clean copy is kept in the data folder" cmp -s "$data_folder/hosts" "$WINEPREFIX/clean-hosts"
+password=$(registry_value "$settings_key" Password)
 
 # ---- uninstall ---------------------------------------------------------------------------------
 if [ "$journey" = restores ]; then
-    # The uninstaller copies itself to a temporary folder and returns at once; that copy removes
-    # the program folder last.
-    w "$program_win\\Uninstall.exe" /S
+    quiet_uninstall
+    check "the registered silent uninstall ends with 0" test $? -eq 0
+    # Run in place, the uninstaller cannot delete itself: a copy of it does, once it has ended.
     program_folder_gone() { [ ! -e "$program_folder" ]; }
-    check "the silent uninstall removes the program folder" wait_for 60 program_folder_gone
+    check "the program folder is removed" wait_for 60 program_folder_gone
     check "the hosts file is clean byte for byte" cmp -s "$hosts" "$WINEPREFIX/clean-hosts"
     check "the backup is gone" test ! -e "$data_folder/hosts"
     check "the start-up marker is gone" test ! -e "$data_folder/iStart"
@@ -156,21 +225,17 @@ if [ "$journey" = restores ]; then
     else
         check "the uninstall entry is removed" true
     fi
-    check "the settings stay" test "$(registry_value "$settings_key" BlockOnStart)" = 1
+    check "blocking is recorded as off for the user" test "$(registry_value "$settings_key" BlockOnStart)" = 0
     check "the list stays" test -n "$(registry_value "$settings_key" 'Blocked Websites')"
+    check "the password stays" test "$(registry_value "$settings_key" Password)" = "$password"
 elif [ "$journey" = held-hosts ]; then
     blocked=$(cat "$hosts")
     wine 'C:\hold_file.exe' 'C:\windows\system32\drivers\etc\hosts' 'C:\held' 120 </dev/null >/dev/null 2>&1 &
     holder=$!
     held() { [ -e "$drive_c/held" ]; }
     wait_for 60 held || fatal "the helper could not hold the hosts file"
-    # Run in place (_?=) so that the uninstaller's own exit code comes back. _?= takes the rest
-    # of the command line unquoted, which wine's own quoting of an argument with a space breaks:
-    # a batch file passes the line as written.
-    printf '"%s\\Uninstall.exe" /S _?=%s\r\nexit /b %%ERRORLEVEL%%\r\n' "$program_win" "$program_win" \
-        >"$drive_c/uninstall-in-place.bat"
-    w cmd /c 'C:\uninstall-in-place.bat' >/dev/null
-    check "the uninstall reports failure with a non-zero exit code" test $? -ne 0
+    quiet_uninstall
+    check "the registered silent uninstall reports failure with a non-zero exit code" test $? -ne 0
     w taskkill /F /IM hold_file.exe >/dev/null
     wait $holder 2>/dev/null
     check "the block stays" test "$(cat "$hosts")" = "$blocked"
@@ -182,12 +247,9 @@ elif [ "$journey" = held-hosts ]; then
     check "the uninstall entry stays" test "$(registry_value "$uninstall_key" DisplayName)" = Parvalisk
     check "the Run value stays" test -n "$(registry_value "$run_key" Parvalisk.exe)"
     check "the start-up marker stays" test -e "$data_folder/iStart"
+    check "blocking stays recorded as on" test "$(registry_value "$settings_key" BlockOnStart)" = 1
 else
     fatal "unknown journey $journey"
 fi
 
-if [ "$failures" -ne 0 ]; then
-    echo "$failures check(s) failed"
-    exit 1
-fi
-echo "every check passed"
+report
