@@ -101,6 +101,8 @@ class MainWindow {
 
     WindowState GetWindowState() const;
     void SetWindowState(WindowState state);
+    // Hides the window, or shows it again. A show is refused while the window hides in the tray:
+    // the accepted password clears that first.
     void SetVisible(bool visible);
     // Blocking on or off: the state, and the Start/Stop caption that shows it.
     void SetBlocking(bool blocking);
@@ -151,6 +153,12 @@ class MainWindow {
     void AddListToolTip(HWND list);
     void OnCommand(int id, int code);
     LRESULT OnNotify(NMHDR& header);
+    // While the window hides in the tray it is locked: only the accepted password brings it back,
+    // and no command, key, text or show from any program reaches past it.
+    bool Locked() const { return state_.hiddenInTray; }
+    // Goes into the tray: locked, controls disabled, the password field's text kept as it is.
+    void Lock();
+    void EnableControls(bool enabled);
     bool OnSetCursor(HWND over);
     // What the close stores (the block and the list), for a session that ends during a close.
     void StoreCloseState();
@@ -174,6 +182,7 @@ class MainWindow {
     bool closing_ = false;
     bool startStopRunning_ = false;           // a Start/Stop click is being handled
     bool passwordStoreFailureShown_ = false;  // told once while the store refuses the password
+    std::string lockedPassword_;              // the password field's text when the window locked
     UniqueChangeNotification hostsWatch_;     // the hosts folder, while blocking is on
     bool removalTold_ = false;                // the parent knows the block is gone
     bool checkingHosts_ = false;              // a change is being handled

@@ -23,10 +23,10 @@ void MainWindow::OnResized() {
     if (GetWindowState() != WindowState::Minimized || state_.hiddenInTray) return;
     // Hidden rather than minimised, the window leaves the taskbar; it comes back in its normal
     // state when the password shows it again.
+    Lock();
     SetVisible(false);
     SetWindowState(WindowState::Normal);
     trayIcon_.SetInTray(true);
-    state_.hiddenInTray = true;
     try {
         if (state_.blockNotPutBack) {
             // A resumed start whose write was refused: this matters more than the hint, which

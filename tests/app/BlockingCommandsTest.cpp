@@ -76,7 +76,10 @@ TEST_F(BlockingToggle, StartAndStopAsAnAdministrator) {
     EXPECT_FALSE(ShownNormally()) << "a successful start takes the window out of sight";
     EXPECT_TRUE(prompts.boxes.empty());
 
-    // Stopping saves the list first, with what was added while blocking, then restores.
+    // Back from the tray, as the accepted password brings it, stopping saves the list first, with
+    // what was added while blocking, then restores.
+    main.state_.hiddenInTray = false;
+    main.SetVisible(true);
     main.websiteList_.Append("added later");
     Click(main.startStopButton_);
     EXPECT_EQ(Setting(kKeyBlockedWebsites), "A" + kSeparator + "B" + kSeparator + "added later" + kSeparator);
