@@ -116,7 +116,7 @@ class MainWindow {
     void OnTrayIconClicked();
     // The program was started again: the running copy comes forward instead.
     void OnSecondStart();
-    // The end of the Windows session: the close, silent and finished before it returns.
+    // The end of the Windows session: what the close stores, stored silently before it returns.
     void EndSession();
 
     void StartBlocking(bool atStartup);
@@ -160,7 +160,7 @@ class MainWindow {
     void Lock();
     void EnableControls(bool enabled);
     bool OnSetCursor(HWND over);
-    // What the close stores (the block and the list), for a session that ends during a close.
+    // What the close stores (the block and the list), for a session that ends.
     void StoreCloseState();
     void ShowNotice(const std::string& text);
     // Tells the parent: a balloon from the tray icon while hidden, a notice while shown.

@@ -342,7 +342,7 @@ TEST_F(MainWindowCloseTest, EveryWayOfClosingRunsTheCloseOnce) {
     }
 }
 
-TEST_F(MainWindowCloseTest, SessionEndFinishesTheCloseBeforeAnswering) {
+TEST_F(MainWindowCloseTest, SessionEndStoresWhatTheCloseStoresAndTearsNothingDown) {
     SetList({"s.example"});
     form->SetBlocking(true);
     EXPECT_EQ(SendMessageA(form->hwnd(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE)
@@ -358,16 +358,19 @@ TEST_F(MainWindowCloseTest, SessionEndFinishesTheCloseBeforeAnswering) {
     EXPECT_EQ(settings.Get(kKeyBlockOnStart), "1");
     EXPECT_EQ(settings.Get(kKeyMinimized), "On");
     EXPECT_EQ(settings.Get(kKeyBlockedWebsites), std::string("s.example") + kSeparator);
-    EXPECT_FALSE(form->trayIcon_.InTray());
+    // The system ends the process; a message from another program leaves it running as it was.
+    EXPECT_TRUE(form->trayIcon_.InTray()) << "the tray icon stays";
+    EXPECT_FALSE(Closed());
 
-    // A close that still follows does not run the steps a second time.
+    // The program's own close still runs in full afterwards.
     SetList({"later.example"});
     form->Close();
     EXPECT_TRUE(Closed());
-    EXPECT_EQ(settings.Get(kKeyBlockedWebsites), std::string("s.example") + kSeparator);
+    EXPECT_EQ(settings.Get(kKeyBlockedWebsites), std::string("later.example") + kSeparator);
+    EXPECT_FALSE(form->trayIcon_.InTray());
 
-    // Nobody answers a box at the end of a session: the close that would tell a standard user
-    // that it cannot stop the block stays silent.
+    // Nobody answers a box at the end of a session: a standard user whose close would be told
+    // that it cannot stop the block is told nothing there.
     answers.administrator = false;
     settings.Save(kKeyBlockOnStart, "0");
     LoadForm();
