@@ -456,12 +456,20 @@ TEST_F(TypicalUse, LogoffWhileBlockingStoresEverythingBeforeTheSessionEnds) {
 
 namespace {
 
-// A child who wants the block gone: starts the program a second time, then ends the blocking copy
-// from the Task Manager. The second copy hands over and ends; the killed run's block resumes
-// hidden behind the password.
+// A child who wants the block gone: holds the running copy's name, starts the program a second
+// time, then ends the blocking copy from the Task Manager. The held name keeps no start from
+// running; the second copy hands over and ends; the killed run's block resumes hidden behind the
+// password.
 TEST_F(TypicalUse, ASecondCopyHandsOverAndAKilledBlockResumesHidden) {
+    // Another program holds the running copy's name: the start runs as the only copy, without
+    // waiting for a copy that is not there.
+    UniqueKernelHandle heldName(CreateMutexA(nullptr, TRUE, "Local\\Kelmarin.Parvalisk.Running"));
+    ASSERT_TRUE(heldName);
+    const auto started = std::chrono::steady_clock::now();
     ASSERT_NO_FATAL_FAILURE(StartProgram());
     ASSERT_TRUE(WaitFor([&] { return MainShown(); }));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(8))
+        << "the start waited for a copy that does not run";
     EXPECT_EQ(RunSecondCopy(), 0) << "the second copy ends at once";
     EXPECT_FALSE(secondCopyMadeAWindow);
     EXPECT_TRUE(MainShown());
