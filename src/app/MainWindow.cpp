@@ -263,12 +263,13 @@ LRESULT MainWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
             // Another program's ShowWindow or SetWindowPos cannot show the locked window.
             if (Locked()) reinterpret_cast<WINDOWPOS*>(lp)->flags &= ~SWP_SHOWWINDOW;
             break;
-        case WM_STYLECHANGING:
-            if (Locked() && wp == static_cast<WPARAM>(GWL_STYLE)) {
-                auto& style = *reinterpret_cast<STYLESTRUCT*>(lp);
-                style.styleNew = (style.styleNew & ~WS_VISIBLE) | (style.styleOld & WS_VISIBLE);
-            }
+        case WM_STYLECHANGING: {
+            // Nor can its SetWindowLong add the visible style.
+            auto& style = *reinterpret_cast<STYLESTRUCT*>(lp);
+            if (Locked() && wp == static_cast<WPARAM>(GWL_STYLE) && (style.styleOld & WS_VISIBLE) == 0)
+                style.styleNew &= ~WS_VISIBLE;
             return 0;
+        }
         case WM_SYSCOMMAND:
             // A restore or maximise of the locked window asks for the password instead.
             if (Locked() && ((wp & 0xFFF0) == SC_RESTORE || (wp & 0xFFF0) == SC_MAXIMIZE)) {
