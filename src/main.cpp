@@ -13,10 +13,9 @@
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     SingleInstance instance;
-    if (instance.AnotherCopyRuns()) {
-        instance.HandOver();
-        return 0;
-    }
+    // Only a running copy that takes the hand-over ends this start; a name held by anything else
+    // does not keep the program from running.
+    if (instance.AnotherCopyRuns() && instance.HandOver()) return 0;
 
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);

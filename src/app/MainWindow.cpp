@@ -213,8 +213,26 @@ void MainWindow::SetVisible(bool visible) {
         ShowWindow(hwnd_, SW_HIDE);
         return;
     }
+    if (Locked()) return;
+    EnableControls(true);
     ShowWindow(hwnd_, IsIconic(hwnd_) || pendingState_ == WindowState::Normal ? SW_RESTORE : SW_SHOW);
     SetForegroundWindow(hwnd_);
+}
+
+void MainWindow::Lock() {
+    state_.hiddenInTray = true;
+    lockedPassword_ = passwordField_.Caption();
+    EnableControls(false);
+}
+
+void MainWindow::EnableControls(bool enabled) {
+    // Disabled, a button ignores a click sent to it; what still arrives as a command or a
+    // notification is refused by the window itself.
+    const Control* controls[] = {&helpButton_,         &startStopButton_,     &clearListButton_,
+                                 &loadFromFileButton_, &loadSamplesButton_,   &addWebsiteButton_,
+                                 &passwordField_,      &startWithWindowsBox_, &startInTrayBox_};
+    for (const Control* control : controls) EnableWindow(control->hwnd, enabled);
+    EnableWindow(websiteList_.hwnd, enabled);
 }
 
 void MainWindow::SetBlocking(bool blocking) {
@@ -241,6 +259,24 @@ LRESULT MainWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
         case WM_COMMAND:
             OnCommand(LOWORD(wp), HIWORD(wp));
             return 0;
+        case WM_WINDOWPOSCHANGING:
+            // Another program's ShowWindow or SetWindowPos cannot show the locked window.
+            if (Locked()) reinterpret_cast<WINDOWPOS*>(lp)->flags &= ~SWP_SHOWWINDOW;
+            break;
+        case WM_STYLECHANGING: {
+            // Nor can its SetWindowLong add the visible style.
+            auto& style = *reinterpret_cast<STYLESTRUCT*>(lp);
+            if (Locked() && wp == static_cast<WPARAM>(GWL_STYLE) && (style.styleOld & WS_VISIBLE) == 0)
+                style.styleNew &= ~WS_VISIBLE;
+            return 0;
+        }
+        case WM_SYSCOMMAND:
+            // A restore or maximise of the locked window asks for the password instead.
+            if (Locked() && ((wp & 0xFFF0) == SC_RESTORE || (wp & 0xFFF0) == SC_MAXIMIZE)) {
+                OnTrayIconClicked();
+                return 0;
+            }
+            break;
         case WM_NOTIFY:
             return OnNotify(*reinterpret_cast<NMHDR*>(lp));
         case WM_SIZE:
@@ -284,7 +320,7 @@ void MainWindow::OnCommand(int id, int code) {
         if (code == EN_CHANGE) OnPasswordFieldChanged();
         return;
     }
-    if (code != BN_CLICKED) return;
+    if (code != BN_CLICKED || Locked()) return;
     switch (id) {
         case kIdHelpButton:
             OnHelpClicked();
@@ -320,10 +356,12 @@ LRESULT MainWindow::OnNotify(NMHDR& header) {
             websiteList_.OnGetDispInfo(reinterpret_cast<NMLVDISPINFOA&>(header));
             return 0;
         case NM_DBLCLK:
+            if (Locked()) return 0;
             OnWebsiteListDoubleClicked();
             return 0;
         case LVN_KEYDOWN:
             // Shift, Ctrl and Alt make no difference: Shift+Delete removes as Delete does.
+            if (Locked()) return 0;
             OnWebsiteListKeyDown(reinterpret_cast<NMLVKEYDOWN&>(header).wVKey);
             return 0;
     }

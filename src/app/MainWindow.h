@@ -101,6 +101,8 @@ class MainWindow {
 
     WindowState GetWindowState() const;
     void SetWindowState(WindowState state);
+    // Hides the window, or shows it again. A show is refused while the window hides in the tray:
+    // the accepted password clears that first.
     void SetVisible(bool visible);
     // Blocking on or off: the state, and the Start/Stop caption that shows it.
     void SetBlocking(bool blocking);
@@ -114,7 +116,7 @@ class MainWindow {
     void OnTrayIconClicked();
     // The program was started again: the running copy comes forward instead.
     void OnSecondStart();
-    // The end of the Windows session: the close, silent and finished before it returns.
+    // The end of the Windows session: what the close stores, stored silently before it returns.
     void EndSession();
 
     void StartBlocking(bool atStartup);
@@ -151,8 +153,14 @@ class MainWindow {
     void AddListToolTip(HWND list);
     void OnCommand(int id, int code);
     LRESULT OnNotify(NMHDR& header);
+    // While the window hides in the tray it is locked: only the accepted password brings it back,
+    // and no command, key, text or show from any program reaches past it.
+    bool Locked() const { return state_.hiddenInTray; }
+    // Goes into the tray: locked, controls disabled, the password field's text kept as it is.
+    void Lock();
+    void EnableControls(bool enabled);
     bool OnSetCursor(HWND over);
-    // What the close stores (the block and the list), for a session that ends during a close.
+    // What the close stores (the block and the list), for a session that ends.
     void StoreCloseState();
     void ShowNotice(const std::string& text);
     // Tells the parent: a balloon from the tray icon while hidden, a notice while shown.
@@ -175,6 +183,7 @@ class MainWindow {
     bool startStopRunning_ = false;           // a Start/Stop click is being handled
     bool passwordStoreFailureShown_ = false;  // told once while the store refuses the password
     int startInTrayBeforeBlock_ = -1;         // the tray box before this run's block ticked it (-1: none)
+    std::string lockedPassword_;              // the password field's text when the window locked
     UniqueChangeNotification hostsWatch_;     // the hosts folder, while blocking is on
     bool removalTold_ = false;                // the parent knows the block is gone
     bool checkingHosts_ = false;              // a change is being handled

@@ -6,7 +6,6 @@
 #include "ErrorReport.h"
 #include "MessagePump.h"
 #include "Prompts.h"
-#include "ShellNotifications.h"
 
 namespace {
 
@@ -23,10 +22,10 @@ void MainWindow::OnResized() {
     if (GetWindowState() != WindowState::Minimized || state_.hiddenInTray) return;
     // Hidden rather than minimised, the window leaves the taskbar; it comes back in its normal
     // state when the password shows it again.
+    Lock();
     SetVisible(false);
     SetWindowState(WindowState::Normal);
     trayIcon_.SetInTray(true);
-    state_.hiddenInTray = true;
     try {
         if (state_.blockNotPutBack) {
             // A resumed start whose write was refused: this matters more than the hint, which
@@ -86,20 +85,12 @@ void MainWindow::RunClose() {
 }
 
 void MainWindow::EndSession() {
-    // Windows is shutting down or the user logs off. The process may be ended as soon as this
-    // returns, so everything is stored first, and no box may hold that up: nobody answers it.
+    // Windows is shutting down or the user logs off: the process may be ended as soon as this
+    // returns, so what the close stores is stored first, and no box may hold that up. Nothing is
+    // taken down: the system ends the process, and should the message come from another program
+    // instead, the program runs on with its tray icon, its watch and its block.
     SilenceablePrompts::Silence silenced(prompts_);
-    if (!closing_) {
-        closing_ = true;
-        RunClose();
-    } else {
-        // A close is already running beneath this message (at one of its boxes or while it lets
-        // pending events run) and cannot go on before this returns: what it would store is
-        // stored now.
-        StoreCloseState();
-    }
-    // The shell must already have the tray icon's removal.
-    FinishShellNotifications();
+    StoreCloseState();
 }
 
 void MainWindow::StoreCloseState() {

@@ -5,6 +5,12 @@
 #include "SettingsStore.h"
 
 void MainWindow::OnPasswordFieldChanged() {
+    if (Locked()) {
+        // Text put into the hidden field by another program is no password: the field gets back
+        // what it held when the window locked, and nothing is stored.
+        if (passwordField_.Caption() != lockedPassword_) passwordField_.SetCaption(lockedPassword_);
+        return;
+    }
     // Stored hashed; the empty field stores the empty value, which removes the protection.
     try {
         settings_.Save(kKeyPassword, HashPassword(passwordField_.Caption()));

@@ -1,5 +1,8 @@
 #include "SingleInstance.h"
 
+#include <tlhelp32.h>
+
+#include "Handles.h"
 #include "MainWindow.h"
 
 namespace {
@@ -17,6 +20,35 @@ HWND RunningMainWindow() {
         if (owner != self) return window;
     }
     return nullptr;
+}
+
+// True when another process runs this program's own file: a copy that may still be making its
+// main window. Any other program may hold the running copy's name, and is not waited for.
+bool ThisProgramRunsElsewhere() {
+    char own[MAX_PATH] = "";
+    DWORD ownLength = GetModuleFileNameA(nullptr, own, MAX_PATH);
+    if (ownLength == 0 || ownLength == MAX_PATH) return true;  // unknown: a copy may be starting
+    const char* ownName = own;
+    for (const char* c = own; *c != '\0'; ++c)
+        if (*c == '\\' || *c == '/') ownName = c + 1;
+
+    UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) return true;
+    const DWORD self = GetCurrentProcessId();
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot.get(), &entry); more;
+         more = Process32Next(snapshot.get(), &entry)) {
+        if (entry.th32ProcessID == self || lstrcmpiA(entry.szExeFile, ownName) != 0) continue;
+        UniqueKernelHandle process(
+            OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
+        char path[MAX_PATH] = "";
+        DWORD length = MAX_PATH;
+        // A process of the same name whose file cannot be told may be a copy of this program.
+        if (!process || !QueryFullProcessImageNameA(process.get(), 0, path, &length)) return true;
+        if (lstrcmpiA(path, own) == 0) return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -48,7 +80,8 @@ bool SingleInstance::HandOver(DWORD milliseconds) const {
             AllowSetForegroundWindow(owner);
             return PostMessageA(window, SecondStartMessage(), 0, 0) != 0;
         }
-        if (GetTickCount() - started >= milliseconds) return false;
+        // Without a window and without a copy of this program, nothing will take the hand-over.
+        if (!ThisProgramRunsElsewhere() || GetTickCount() - started >= milliseconds) return false;
         Sleep(50);
     }
 }

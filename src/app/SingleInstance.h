@@ -21,7 +21,8 @@ class SingleInstance {
     bool AnotherCopyRuns() const { return anotherCopyRuns_; }
 
     // Asks the running copy to come forward, waiting up to `milliseconds` for its main window when
-    // it is still starting. True when the window was told.
+    // it is still starting. True when the window was told; false when no running copy took it
+    // (the name is held by another program, say), and this start is then the only copy.
     bool HandOver(DWORD milliseconds = 10000) const;
 
   private:

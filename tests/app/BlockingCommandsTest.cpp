@@ -78,7 +78,10 @@ TEST_F(BlockingToggle, StartAndStopAsAnAdministrator) {
     EXPECT_EQ(Setting(kKeyMinimized), "On");
     EXPECT_EQ(main.startInTrayBox_.Value(), 1) << "\"Start in system tray\" shows what the start stored";
 
-    // Stopping saves the list first, with what was added while blocking, then restores.
+    // Back from the tray, as the accepted password brings it, stopping saves the list first, with
+    // what was added while blocking, then restores.
+    main.state_.hiddenInTray = false;
+    main.SetVisible(true);
     main.websiteList_.Append("added later");
     Click(main.startStopButton_);
     EXPECT_EQ(Setting(kKeyBlockedWebsites), "A" + kSeparator + "B" + kSeparator + "added later" + kSeparator);

@@ -1,5 +1,9 @@
+#include <windows.h>
+#include <commctrl.h>
+
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 #include "MainWindow.h"
@@ -68,10 +72,14 @@ TEST_F(MainWindowCloseTest, MinimiseHidesInTheTrayAndComesBackNormal) {
     EXPECT_FALSE(IsWindowVisible(form->hwnd())) << "hidden: no taskbar entry";
     EXPECT_TRUE(form->state_.hiddenInTray);
     EXPECT_TRUE(form->trayIcon_.InTray()) << "the tray icon is there to bring it back";
+    EXPECT_FALSE(IsWindowEnabled(form->startStopButton_.hwnd)) << "its controls are disabled while hidden";
 
-    form->SetVisible(true);  // what an accepted password does
+    // What an accepted password does.
+    form->state_.hiddenInTray = false;
+    form->SetVisible(true);
     EXPECT_TRUE(IsWindowVisible(form->hwnd()));
     EXPECT_FALSE(IsIconic(form->hwnd())) << "shown again in its normal state";
+    EXPECT_TRUE(IsWindowEnabled(form->startStopButton_.hwnd));
 }
 
 TEST_F(MainWindowCloseTest, BalloonOnTheFirstMinimiseOfARunOnly) {
@@ -97,14 +105,92 @@ TEST_F(MainWindowCloseTest, BalloonOnTheFirstMinimiseOfARunOnly) {
     EXPECT_EQ(balloons.size(), 1u);
 }
 
-TEST_F(MainWindowCloseTest, MinimiseWhileHiddenChangesNothing) {
+// Hidden in the tray, the window is locked: whatever another program sends it (a click, a
+// command, a key, a show, a restore, text for the password field), nothing happens but the
+// password window. On Windows a disabled button already ignores BM_CLICK; Wine passes it on to
+// the window, so these rows show the window's own refusal of commands, notifications and shows.
+TEST_F(MainWindowCloseTest, TheLockedWindowRefusesWhatAnotherProgramSends) {
+    const std::string clean = "127.0.0.1 localhost\r\n";
+    WriteBytes(hostsPath, clean);
+    SetList({"a.example", "b.example"});
+    ListView_SetItemState(form->websiteList_.hwnd, 0, LVIS_SELECTED | LVIS_FOCUSED,
+                          LVIS_SELECTED | LVIS_FOCUSED);
+    SetWindowTextA(form->passwordField_.hwnd, "Blue Kite");
+    const std::string password = settings.Get(kKeyPassword);
     Minimise();
-    form->trayIcon_.SetInTray(false);  // so that a second hiding would show as the icon coming back
-    Minimise();                        // shows the hidden window minimised on the taskbar
-    EXPECT_TRUE(IsWindowVisible(form->hwnd()));
-    EXPECT_TRUE(IsIconic(form->hwnd())) << "left minimised on the taskbar";
-    EXPECT_TRUE(form->state_.hiddenInTray);
-    EXPECT_FALSE(form->trayIcon_.InTray()) << "the handler did nothing";
+    ASSERT_TRUE(form->state_.hiddenInTray);
+
+    HWND main = form->hwnd();
+    auto click = [](const Control& control) { SendMessageA(control.hwnd, BM_CLICK, 0, 0); };
+    auto command = [&](const Control& control) {
+        PostMessageA(main, WM_COMMAND, MAKEWPARAM(control.id, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(control.hwnd));
+    };
+    auto notify = [&](UINT code) {
+        NMHDR header{form->websiteList_.hwnd, kIdWebsiteList, code};
+        SendMessageA(main, WM_NOTIFY, kIdWebsiteList, reinterpret_cast<LPARAM>(&header));
+    };
+    const struct {
+        const char* how;
+        std::function<void()> send;
+        bool asksForThePassword;
+    } rows[] = {
+        {"click on Start/Stop", [&] { click(form->startStopButton_); }, false},
+        {"click on Clear List", [&] { click(form->clearListButton_); }, false},
+        {"click on the list-file button", [&] { click(form->loadFromFileButton_); }, false},
+        {"click on Add Website", [&] { click(form->addWebsiteButton_); }, false},
+        {"click on Help", [&] { click(form->helpButton_); }, false},
+        {"click on the start-up box", [&] { click(form->startWithWindowsBox_); }, false},
+        {"command for Start/Stop", [&] { command(form->startStopButton_); }, false},
+        {"command for the sample sites", [&] { command(form->loadSamplesButton_); }, false},
+        {"command for the start-in-tray box", [&] { command(form->startInTrayBox_); }, false},
+        {"space on Start/Stop",
+         [&] {
+             PostMessageA(form->startStopButton_.hwnd, WM_KEYDOWN, VK_SPACE, 0);
+             PostMessageA(form->startStopButton_.hwnd, WM_KEYUP, VK_SPACE, 0xC0000001);
+         },
+         false},
+        {"Delete on the list", [&] { PostMessageA(form->websiteList_.hwnd, WM_KEYDOWN, VK_DELETE, 1); },
+         false},
+        {"double-click on the list", [&] { notify(NM_DBLCLK); }, false},
+        {"ShowWindow", [&] { ShowWindow(main, SW_SHOW); }, false},
+        {"ShowWindowAsync restore", [&] { ShowWindowAsync(main, SW_RESTORE); }, false},
+        {"ShowWindow minimised", [&] { ShowWindow(main, SW_SHOWMINNOACTIVE); }, false},
+        {"SetWindowPos",
+         [&] { SetWindowPos(main, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_SHOWWINDOW); }, false},
+        {"visible style",
+         [&] { SetWindowLongA(main, GWL_STYLE, GetWindowLongA(main, GWL_STYLE) | WS_VISIBLE); }, false},
+        {"restore command", [&] { PostMessageA(main, WM_SYSCOMMAND, SC_RESTORE, 0); }, true},
+        {"maximise command", [&] { PostMessageA(main, WM_SYSCOMMAND, SC_MAXIMIZE, 0); }, true},
+        {"text for the password field", [&] { SetWindowTextA(form->passwordField_.hwnd, "child"); }, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.how);
+        row.send();
+        ProcessPendingEvents();
+        EXPECT_FALSE(IsWindowVisible(main)) << "still hidden";
+        EXPECT_TRUE(form->state_.hiddenInTray);
+        EXPECT_EQ(form->passwordWindow_ && form->passwordWindow_->Loaded(), row.asksForThePassword);
+        EXPECT_EQ(form->startStopButton_.Caption(), "Start Blocking");
+        EXPECT_EQ(ReadBytes(hostsPath), clean) << "no block started";
+        EXPECT_EQ(form->websiteList_.Count(), 2u);
+        EXPECT_EQ(settings.Get(kKeyBlockedWebsites, "<absent>"), "<absent>") << "no list command ran";
+        EXPECT_EQ(settings.Get(kKeyWindowsStartup, "<absent>"), "<absent>");
+        EXPECT_EQ(settings.Get(kKeyMinimized, "<absent>"), "<absent>");
+        EXPECT_EQ(settings.Get(kKeyPassword), password) << "the stored password stays";
+        EXPECT_EQ(form->passwordField_.Caption(), "Blue Kite") << "the field keeps what the parent typed";
+        EXPECT_TRUE(prompts.boxes.empty() && prompts.inputPrompts.empty() && prompts.fileRequests.empty())
+            << "no box, input box or file dialog";
+        if (form->passwordWindow_) form->passwordWindow_->Unload();
+    }
+
+    // The password still brings the window back, and its controls work again.
+    form->OnTrayIconClicked();
+    SetWindowTextA(form->passwordWindow_->passwordField_.hwnd, "Blue Kite");
+    SendMessageA(form->passwordWindow_->okButton_.hwnd, BM_CLICK, 0, 0);
+    ASSERT_TRUE(IsWindowVisible(main));
+    click(form->helpButton_);
+    EXPECT_EQ(prompts.boxes.size(), 1u) << "Help answers again";
 }
 
 TEST_F(MainWindowCloseTest, SecondMinimiseAfterUnlockHidesAgain) {
@@ -136,8 +222,8 @@ TEST_F(MainWindowCloseTest, TrayClickOpensOneUnownedPasswordWindowForAnyButton) 
         form->OnTrayIconClicked();
         EXPECT_EQ(form->passwordWindow_->hwnd(), window) << "the same window is shown again";
         form->passwordWindow_->Unload();
-        form->SetVisible(true);
         form->state_.hiddenInTray = false;
+        form->SetVisible(true);
     }
     // Also while the main window is shown.
     ASSERT_TRUE(IsWindowVisible(form->hwnd()));
@@ -256,7 +342,7 @@ TEST_F(MainWindowCloseTest, EveryWayOfClosingRunsTheCloseOnce) {
     }
 }
 
-TEST_F(MainWindowCloseTest, SessionEndFinishesTheCloseBeforeAnswering) {
+TEST_F(MainWindowCloseTest, SessionEndStoresWhatTheCloseStoresAndTearsNothingDown) {
     SetList({"s.example"});
     form->SetBlocking(true);
     EXPECT_EQ(SendMessageA(form->hwnd(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE)
@@ -272,16 +358,19 @@ TEST_F(MainWindowCloseTest, SessionEndFinishesTheCloseBeforeAnswering) {
     EXPECT_EQ(settings.Get(kKeyBlockOnStart), "1");
     EXPECT_EQ(settings.Get(kKeyMinimized), "On");
     EXPECT_EQ(settings.Get(kKeyBlockedWebsites), std::string("s.example") + kSeparator);
-    EXPECT_FALSE(form->trayIcon_.InTray());
+    // The system ends the process; a message from another program leaves it running as it was.
+    EXPECT_TRUE(form->trayIcon_.InTray()) << "the tray icon stays";
+    EXPECT_FALSE(Closed());
 
-    // A close that still follows does not run the steps a second time.
+    // The program's own close still runs in full afterwards.
     SetList({"later.example"});
     form->Close();
     EXPECT_TRUE(Closed());
-    EXPECT_EQ(settings.Get(kKeyBlockedWebsites), std::string("s.example") + kSeparator);
+    EXPECT_EQ(settings.Get(kKeyBlockedWebsites), std::string("later.example") + kSeparator);
+    EXPECT_FALSE(form->trayIcon_.InTray());
 
-    // Nobody answers a box at the end of a session: the close that would tell a standard user
-    // that it cannot stop the block stays silent.
+    // Nobody answers a box at the end of a session: a standard user whose close would be told
+    // that it cannot stop the block is told nothing there.
     answers.administrator = false;
     settings.Save(kKeyBlockOnStart, "0");
     LoadForm();

@@ -421,47 +421,105 @@ TEST_F(TypicalUse, BlockHideUnlockStopCloseThenResume) {
 
 namespace {
 
-// Windows shutting down or the user logging off: the program answers that it may end, and by
-// the time it has handled the end of the session, everything the close stores is stored, since
-// the session may end the process right after.
-TEST_F(TypicalUse, LogoffWhileBlockingStoresEverythingBeforeTheSessionEnds) {
+// A child's program works on the blocking copy hidden in the tray: it clicks Start/Stop, sends
+// the window the command of that button and of the list-file button, presses space on the button,
+// shows and restores the window, puts a password of its own into the password field and fakes
+// the end of the session. Nothing of it gets past the password: the block, its clean copy, the
+// stored password and the tray icon stay, and the window stays hidden. The end of the session
+// stores what the close stores before it answers; the program then runs on and still guards
+// its block.
+TEST_F(TypicalUse, AnotherProgramCannotReachPastTheLockedWindow) {
     ASSERT_NO_FATAL_FAILURE(StartProgram());
     ASSERT_TRUE(WaitFor([&] { return MainShown(); }));
+    Type(GetDlgItem(main, kIdPasswordField), kPassword);
+    ASSERT_TRUE(WaitFor([&] { return PasswordMatches(kPassword, settings.Get(kKeyPassword)); }));
+    const std::string storedPassword = settings.Get(kKeyPassword);
     Click(Button(kIdStartStopButton));
     ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(main); }));
     std::vector<std::string> entries = StoredList();
     const std::string blocked = BlockedHosts(kCleanHosts, entries);
     ASSERT_EQ(ReadBytes(hostsPath), blocked);
-    // Taken away, so that only the close can have written it again.
-    ASSERT_EQ(RegDeleteKeyValueA(HKEY_CURRENT_USER, kSettingsPath, kKeyBlockedWebsites), ERROR_SUCCESS);
+    ASSERT_TRUE(WaitFor([&] { return TrayIconsShown() == 1; }));
 
+    HWND startStop = Button(kIdStartStopButton);
+    Click(startStop);
+    PostMessageA(main, WM_COMMAND, MAKEWPARAM(kIdStartStopButton, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(startStop));
+    PostMessageA(main, WM_COMMAND, MAKEWPARAM(kIdLoadFromFileButton, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(Button(kIdLoadFromFileButton)));
+    PostMessageA(startStop, WM_KEYDOWN, VK_SPACE, 0);
+    PostMessageA(startStop, WM_KEYUP, VK_SPACE, 0xC0000001);
+    ShowWindow(main, SW_SHOW);
+    ShowWindowAsync(main, SW_RESTORE);
     DWORD_PTR answer = 0;
+    SendMessageTimeoutA(GetDlgItem(main, kIdPasswordField), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("child"),
+                        SMTO_BLOCK, 5000, &answer);
+    // Everything posted so far has been handled once a message sent after it is answered.
+    ASSERT_TRUE(SendMessageTimeoutA(main, WM_NULL, 0, 0, SMTO_BLOCK, 30000, &answer));
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    EXPECT_FALSE(IsWindowVisible(main)) << "shown by another program";
+    EXPECT_EQ(FindTopWindow(process.dwProcessId, "#32770"), nullptr) << "a dialog opened";
+    EXPECT_EQ(TextOf(startStop), "Stop Blocking");
+    EXPECT_EQ(ReadBytes(hostsPath), blocked) << "the block was lifted";
+    EXPECT_EQ(Backup(), kCleanHosts) << "the clean copy was touched";
+    EXPECT_EQ(settings.Get(kKeyPassword), storedPassword) << "the password was replaced";
+
+    // A restore asks for the password instead.
+    PostMessageA(main, WM_SYSCOMMAND, SC_RESTORE, 0);
+    HWND passwordWindow = nullptr;
+    EXPECT_TRUE(WaitFor([&] {
+        passwordWindow = FindTopWindow(process.dwProcessId, kPasswordWindowClassName, kPasswordWindowCaption);
+        return passwordWindow != nullptr && IsWindowVisible(passwordWindow);
+    })) << "the restore did not ask for the password";
+    EXPECT_FALSE(IsWindowVisible(main));
+    if (passwordWindow != nullptr) Click(GetDlgItem(passwordWindow, kIdPasswordCancelButton));
+
+    // The end of the session: answered at once, with everything the close stores already stored.
+    // The list is taken away first, so that only the end of the session can have written it again.
+    ASSERT_EQ(RegDeleteKeyValueA(HKEY_CURRENT_USER, kSettingsPath, kKeyBlockedWebsites), ERROR_SUCCESS);
     ASSERT_TRUE(
         SendMessageTimeoutA(main, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_BLOCK, 30000, &answer));
     EXPECT_EQ(answer, static_cast<DWORD_PTR>(TRUE)) << "the program never holds up the end of the session";
     ASSERT_TRUE(
         SendMessageTimeoutA(main, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_BLOCK, 30000, &answer));
-
     EXPECT_EQ(settings.Get(kKeyBlockOnStart), "1");
     EXPECT_EQ(settings.Get(kKeyMinimized), "On");
     EXPECT_EQ(StoredList(), entries);
     EXPECT_EQ(ReadBytes(hostsPath), blocked) << "the end of the session never lifts the block";
-    EXPECT_EQ(TrayIconsShown(), 0) << "the icon is taken away before the session ends";
-    // The session now ends the process, as Windows would.
-    TerminateProcess(process.hProcess, 0);
-    WaitForSingleObject(process.hProcess, 10000);
+
+    // Faked, it leaves the program as it was: running, in the tray, and watching its block.
+    EXPECT_EQ(WaitForSingleObject(process.hProcess, 1000), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_EQ(TrayIconsShown(), 1) << "the tray icon was taken away";
+    WriteBytes(hostsPath, kCleanHosts);
+    EXPECT_TRUE(WaitFor([&] { return ReadBytes(hostsPath) == blocked; }, 5000)) << "the watch was stopped";
+
+    // Only the parent's password brings the window back.
+    passwordWindow = ClickTrayIcon();
+    ASSERT_NE(passwordWindow, nullptr);
+    EXPECT_EQ(EnterPassword(passwordWindow, kPassword), "");
+    ASSERT_TRUE(WaitFor([&] { return MainShown(); }));
+    EXPECT_TRUE(IsWindowEnabled(startStop));
+    ASSERT_NO_FATAL_FAILURE(CloseProgram());
 }
 
 }  // namespace
 
 namespace {
 
-// A child who wants the block gone: starts the program a second time, then ends the blocking copy
-// from the Task Manager. The second copy hands over and ends; the killed run's block resumes
-// hidden behind the password.
+// A child who wants the block gone: holds the running copy's name, starts the program a second
+// time, then ends the blocking copy from the Task Manager. The held name keeps no start from
+// running; the second copy hands over and ends; the killed run's block resumes hidden behind the
+// password.
 TEST_F(TypicalUse, ASecondCopyHandsOverAndAKilledBlockResumesHidden) {
+    // Another program holds the running copy's name: the start runs as the only copy, without
+    // waiting for a copy that is not there.
+    UniqueKernelHandle heldName(CreateMutexA(nullptr, TRUE, "Local\\Kelmarin.Parvalisk.Running"));
+    ASSERT_TRUE(heldName);
+    const auto started = std::chrono::steady_clock::now();
     ASSERT_NO_FATAL_FAILURE(StartProgram());
     ASSERT_TRUE(WaitFor([&] { return MainShown(); }));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(8))
+        << "the start waited for a copy that does not run";
     EXPECT_EQ(RunSecondCopy(), 0) << "the second copy ends at once";
     EXPECT_FALSE(secondCopyMadeAWindow);
     EXPECT_TRUE(MainShown());
