@@ -1,5 +1,6 @@
 // The main window's password field: every change of its text is the new password.
 #include "Appearance.h"
+#include "LayoutBuilder.h"
 #include "MainWindow.h"
 #include "PasswordHash.h"
 #include "SettingsStore.h"
@@ -11,9 +12,18 @@ void MainWindow::OnPasswordFieldChanged() {
         if (passwordField_.Caption() != lockedPassword_) passwordField_.SetCaption(lockedPassword_);
         return;
     }
+    // A text longer than the field takes came past the keyboard (WM_SETTEXT passes its limit by).
+    // It is cut to that length, and the change the cut makes is the one stored: the password is
+    // always the text the field shows, and no entry of a million characters holds the program up
+    // while it is hashed.
+    const std::string text = passwordField_.Caption();
+    if (text.size() > static_cast<size_t>(kPasswordFieldMaxLength)) {
+        passwordField_.SetCaption(text.substr(0, kPasswordFieldMaxLength));
+        return;
+    }
     // Stored hashed; the empty field stores the empty value, which removes the protection.
     try {
-        settings_.Save(kKeyPassword, HashPassword(passwordField_.Caption()));
+        settings_.Save(kKeyPassword, HashPassword(text));
         passwordStoreFailureShown_ = false;
     } catch (...) {
         // Left silent, the user would believe in a password that was never stored and could be

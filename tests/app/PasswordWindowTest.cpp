@@ -532,6 +532,12 @@ TEST_F(PasswordWindowTest, MainFieldStoresEveryChangeHashed) {
     // A paste is a change like any other.
     SendMessageA(form->passwordField_.hwnd, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>("Pasted in"));
     EXPECT_TRUE(PasswordMatches("Pasted in", settings.Get(kKeyPassword)));
+
+    // A text longer than the field takes is cut to its length, and that is what is stored.
+    const std::string huge(1000000, 'h');
+    SendMessageA(form->passwordField_.hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(huge.c_str()));
+    EXPECT_EQ(Text(form->passwordField_.hwnd), huge.substr(0, 256));
+    EXPECT_TRUE(PasswordMatches(huge.substr(0, 256), settings.Get(kKeyPassword)));
     EXPECT_TRUE(prompts.boxes.empty());
 }
 
