@@ -27,69 +27,26 @@
 #include "Handles.h"
 #include "HostsText.h"
 #include "TrayIcon.h"
-#include "support/SystemHostsFolder.h"
-#include "support/TempTree.h"
+#include "support/EndToEndFixture.h"
 #include "Appearance.h"
 #include "InputBox.h"
 
 namespace {
 
-constexpr char kSettingsPath[] = "Software\\VB and VBA Program Settings\\Kelmarin\\Parvalisk";
 constexpr char kTrayControlClassName[] = "ParvaliskTrayControl";
 constexpr char kPassword[] = "Blue Kite";
 constexpr char kAddedSite[] = "added-by-hand.example";
 
-bool WaitFor(const std::function<bool()>& condition, int milliseconds = 20000) {
-    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    while (std::chrono::steady_clock::now() < until) {
-        if (condition()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return condition();
-}
-
-struct WindowQuery {
-    DWORD process;
-    std::string className;
-    std::string caption;  // empty: any
-    HWND found = nullptr;
-};
-
-BOOL CALLBACK MatchWindow(HWND window, LPARAM queryAddress) {
-    auto& query = *reinterpret_cast<WindowQuery*>(queryAddress);
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    if (process != query.process) return TRUE;
-    char name[128] = "", caption[256] = "";
-    GetClassNameA(window, name, sizeof name);
-    GetWindowTextA(window, caption, sizeof caption);
-    if (query.className == name && (query.caption.empty() || query.caption == caption)) {
-        query.found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND FindTopWindow(DWORD process, const std::string& className, const std::string& caption = "") {
-    WindowQuery query{process, className, caption};
-    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&query));
-    return query.found;
-}
+using program_run::FindTopWindow;
+using program_run::TextOf;
+using program_run::WaitFor;
 
 HWND FindChild(HWND parent, const std::string& className) {
-    WindowQuery query{0, className, ""};
+    const std::string anyCaption;
+    program_run::WindowQuery query{0, className, anyCaption};
     GetWindowThreadProcessId(parent, &query.process);
-    EnumChildWindows(parent, MatchWindow, reinterpret_cast<LPARAM>(&query));
+    EnumChildWindows(parent, program_run::MatchWindow, reinterpret_cast<LPARAM>(&query));
     return query.found;
-}
-
-// The text of a window of the other process, asked of the window itself.
-std::string TextOf(HWND window) {
-    char text[1024] = "";
-    DWORD_PTR got = 0;
-    SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_BLOCK, 5000,
-                        &got);
-    return std::string(text, got);
 }
 
 void Type(HWND field, const std::string& text) {
@@ -153,90 +110,31 @@ std::string BlockedHosts(const std::string& before, const std::vector<std::strin
     return text;
 }
 
-class TypicalUse : public TempTree {
+class TypicalUse : public EndToEndTest {
   protected:
     void SetUp() override {
-        TempTree::SetUp();
-        systemHosts = std::make_unique<SystemHostsFolder>(windir + "\\system32\\drivers\\etc");
-        ASSERT_TRUE(systemHosts->InForce()) << "the machine's hosts folder could not be pointed at the tree";
-        // The program reads and writes the prefix's own settings and data folder; so do we here.
+        EndToEndTest::SetUp();
+        // The program reads and writes the prefix's own settings; so do we here.
         settings = SettingsStore();
-        ClearProgramState();
         WriteBytes(hostsPath, kCleanHosts);
         shots = ProgramFolder() + "\\..\\";
-    }
-    void TearDown() override {
-        EndProgram();
-        ClearProgramState();
-        systemHosts.reset();
-        TempTree::TearDown();
-    }
-
-    void ClearProgramState() {
-        RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsPath);
-        RemoveTree(SpecialFolderPath(kCommonAppDataFolder) + "\\Kelmarin\\Parvalisk");
-    }
-
-    // Starts the program as a user would.
-    void StartProgram() {
-        std::string exe = ProgramFolder() + "\\Parvalisk.exe";
-        std::string commandLine = "\"" + exe + "\"";
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        ASSERT_TRUE(CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                   ProgramFolder().c_str(), &startup, &process))
-            << "could not start " << exe;
-        CloseHandle(process.hThread);
-        WaitForInputIdle(process.hProcess, 20000);
-        ASSERT_TRUE(WaitFor([&] {
-            return (main = FindTopWindow(process.dwProcessId, kMainWindowClassName));
-        })) << "the main window did not appear";
     }
 
     // Closes the main window as its close box does and waits for the program to end.
     void CloseProgram() {
         PostMessageA(main, WM_CLOSE, 0, 0);
-        ASSERT_EQ(WaitForSingleObject(process.hProcess, 30000), WAIT_OBJECT_0) << "the program did not end";
-        DWORD code = 1;
-        GetExitCodeProcess(process.hProcess, &code);
-        EXPECT_EQ(code, 0u);
-        CloseHandle(process.hProcess);
-        process = {};
+        EXPECT_EQ(program.WaitForExit(30000), 0) << "the program did not end well";
+        program.End();
         main = nullptr;
-    }
-
-    void EndProgram() {
-        if (process.hProcess == nullptr) return;
-        if (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT) {
-            TerminateProcess(process.hProcess, 1);
-            WaitForSingleObject(process.hProcess, 10000);
-        }
-        CloseHandle(process.hProcess);
-        process = {};
     }
 
     // Starts the program again while it runs; answers the second copy's exit code (-1 when it
     // is still running after 20 seconds).
     long RunSecondCopy() {
-        std::string exe = ProgramFolder() + "\\Parvalisk.exe";
-        std::string commandLine = "\"" + exe + "\"";
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION second{};
-        if (!CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                            ProgramFolder().c_str(), &startup, &second))
-            return -2;
-        CloseHandle(second.hThread);
-        long code = -1;
-        if (WaitForSingleObject(second.hProcess, 20000) == WAIT_OBJECT_0) {
-            DWORD exit = 0;
-            GetExitCodeProcess(second.hProcess, &exit);
-            code = static_cast<long>(exit);
-            secondCopyMadeAWindow = FindTopWindow(second.dwProcessId, kMainWindowClassName) != nullptr;
-        } else {
-            TerminateProcess(second.hProcess, 1);
-        }
-        CloseHandle(second.hProcess);
+        program_run::ProgramProcess second;
+        if (!second.Start()) return -2;
+        const long code = second.WaitForExit(20000);
+        if (code != -1) secondCopyMadeAWindow = FindTopWindow(second.id(), kMainWindowClassName) != nullptr;
         return code;
     }
     // Unlocks the hidden main window through the tray icon (no password is stored).
@@ -249,8 +147,7 @@ class TypicalUse : public TempTree {
     // The program's own notice (OK, the application's title): its text, after pressing OK.
     std::string AnswerNotice() {
         HWND box = nullptr;
-        if (!WaitFor(
-                [&] { return (box = FindTopWindow(process.dwProcessId, "#32770", ApplicationTitle())); }))
+        if (!WaitFor([&] { return (box = FindTopWindow(program.id(), "#32770", ApplicationTitle())); }))
             return "<no notice>";
         std::string text;
         HWND child = nullptr;
@@ -260,9 +157,7 @@ class TypicalUse : public TempTree {
         WaitFor([&] { return !IsWindow(box); });
         return text;
     }
-    std::string Backup() {
-        return ReadBytes(SpecialFolderPath(kCommonAppDataFolder) + "\\Kelmarin\\Parvalisk\\hosts");
-    }
+    std::string Backup() { return ReadBytes(BackupPath()); }
 
     HWND Button(int id) const { return GetDlgItem(main, id); }
     bool MainShown() const { return IsWindowVisible(main) && !IsIconic(main); }
@@ -270,7 +165,7 @@ class TypicalUse : public TempTree {
     void AddWebsite(const std::string& site) {
         Click(Button(kIdAddWebsiteButton));
         HWND box = nullptr;
-        ASSERT_TRUE(WaitFor([&] { return (box = FindTopWindow(process.dwProcessId, kInputBoxClassName)); }))
+        ASSERT_TRUE(WaitFor([&] { return (box = FindTopWindow(program.id(), kInputBoxClassName)); }))
             << "the input box did not open";
         HWND field = GetDlgItem(box, kInputBoxEditId);
         Type(field, site);
@@ -286,7 +181,7 @@ class TypicalUse : public TempTree {
         PostMessageA(tray, kTrayCallbackMessage, kTrayIconId, WM_LBUTTONUP);
         HWND window = nullptr;
         EXPECT_TRUE(WaitFor([&] {
-            window = FindTopWindow(process.dwProcessId, kPasswordWindowClassName, kPasswordWindowCaption);
+            window = FindTopWindow(program.id(), kPasswordWindowClassName, kPasswordWindowCaption);
             return window != nullptr && IsWindowVisible(window);
         })) << "the password window did not open";
         return window;
@@ -301,7 +196,7 @@ class TypicalUse : public TempTree {
         Click(GetDlgItem(window, kIdPasswordOkButton));
         HWND box = nullptr;
         bool settled = WaitFor([&] {
-            box = FindTopWindow(process.dwProcessId, "#32770", ApplicationTitle());
+            box = FindTopWindow(program.id(), "#32770", ApplicationTitle());
             return box != nullptr || !IsWindow(window);
         });
         EXPECT_TRUE(settled);
@@ -319,16 +214,13 @@ class TypicalUse : public TempTree {
 
     static constexpr char kCleanHosts[] =
         "# hosts of the test tree\r\n127.0.0.1       localhost\r\n::1 localhost";
-    PROCESS_INFORMATION process{};
-    std::unique_ptr<SystemHostsFolder> systemHosts;  // the program's hosts file is the tree's
-    HWND main = nullptr;
     std::string shots;
     bool secondCopyMadeAWindow = false;
 };
 
 TEST_F(TypicalUse, BlockHideUnlockStopCloseThenResume) {
     // ---- first run: the default list, plus one website added through the input box -----------
-    ASSERT_NO_FATAL_FAILURE(StartProgram());
+    ASSERT_NE(StartProgram(), nullptr);
     ASSERT_TRUE(WaitFor([&] { return MainShown(); }));
     EXPECT_EQ(TextOf(Button(kIdStartStopButton)), "Start Blocking");
     EXPECT_TRUE(WaitFor([&] { return TrayIconsShown() == 1; })) << "the start puts the icon in the tray";
@@ -351,9 +243,7 @@ TEST_F(TypicalUse, BlockHideUnlockStopCloseThenResume) {
     ASSERT_EQ(entries.size(), 5u) << "the four sample sites and the added one";
     EXPECT_EQ(entries.back(), kAddedSite);
     EXPECT_EQ(ReadBytes(hostsPath), BlockedHosts(kCleanHosts, entries));
-    EXPECT_EQ(ReadBytes(SpecialFolderPath(kCommonAppDataFolder) + "\\Kelmarin\\Parvalisk\\hosts"),
-              kCleanHosts)
-        << "the backup";
+    EXPECT_EQ(Backup(), kCleanHosts) << "the backup";
     EXPECT_EQ(TextOf(Button(kIdStartStopButton)), "Stop Blocking");
     EXPECT_EQ(TrayIconsShown(), 1) << "the icon stays to bring the window back";
 
@@ -375,8 +265,7 @@ TEST_F(TypicalUse, BlockHideUnlockStopCloseThenResume) {
     Click(Button(kIdStartStopButton));
     ASSERT_TRUE(WaitFor([&] { return TextOf(Button(kIdStartStopButton)) == "Start Blocking"; }));
     EXPECT_EQ(ReadBytes(hostsPath), kCleanHosts);
-    EXPECT_FALSE(FileExists(SpecialFolderPath(kCommonAppDataFolder) + "\\Kelmarin\\Parvalisk\\hosts"))
-        << "the backup is gone";
+    EXPECT_FALSE(FileExists(BackupPath())) << "the backup is gone";
 
     // ---- close: settings stored -----------------------------------------------------------------
     ASSERT_NO_FATAL_FAILURE(CloseProgram());
@@ -386,7 +275,7 @@ TEST_F(TypicalUse, BlockHideUnlockStopCloseThenResume) {
     EXPECT_EQ(TrayIconsShown(), 0) << "no icon outlives the program";
 
     // ---- second run: start blocking and close while it is on ------------------------------------
-    ASSERT_NO_FATAL_FAILURE(StartProgram());
+    ASSERT_NE(StartProgram(), nullptr);
     ASSERT_TRUE(WaitFor([&] { return MainShown(); }));
     EXPECT_EQ(TextOf(GetDlgItem(main, kIdPasswordField)), "") << "the field starts empty";
     Click(Button(kIdStartStopButton));
@@ -399,7 +288,7 @@ TEST_F(TypicalUse, BlockHideUnlockStopCloseThenResume) {
     EXPECT_EQ(ReadBytes(hostsPath), blockedOnce) << "closing never lifts the block";
 
     // ---- third run: the block resumes, hidden in the tray; the password brings it back ----------
-    ASSERT_NO_FATAL_FAILURE(StartProgram());
+    ASSERT_NE(StartProgram(), nullptr);
     ASSERT_TRUE(WaitFor([&] { return ReadBytes(hostsPath) == BlockedHosts(blockedOnce, entries); }))
         << "resumed: a second set of lines after the first";
     ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(main); })) << "started hidden in the tray";
@@ -429,7 +318,7 @@ namespace {
 // stores what the close stores before it answers; the program then runs on and still guards
 // its block.
 TEST_F(TypicalUse, AnotherProgramCannotReachPastTheLockedWindow) {
-    ASSERT_NO_FATAL_FAILURE(StartProgram());
+    ASSERT_NE(StartProgram(), nullptr);
     ASSERT_TRUE(WaitFor([&] { return MainShown(); }));
     Type(GetDlgItem(main, kIdPasswordField), kPassword);
     ASSERT_TRUE(WaitFor([&] { return PasswordMatches(kPassword, settings.Get(kKeyPassword)); }));
@@ -458,7 +347,7 @@ TEST_F(TypicalUse, AnotherProgramCannotReachPastTheLockedWindow) {
     ASSERT_TRUE(SendMessageTimeoutA(main, WM_NULL, 0, 0, SMTO_BLOCK, 30000, &answer));
     std::this_thread::sleep_for(std::chrono::seconds(1));
     EXPECT_FALSE(IsWindowVisible(main)) << "shown by another program";
-    EXPECT_EQ(FindTopWindow(process.dwProcessId, "#32770"), nullptr) << "a dialog opened";
+    EXPECT_EQ(FindTopWindow(program.id(), "#32770"), nullptr) << "a dialog opened";
     EXPECT_EQ(TextOf(startStop), "Stop Blocking");
     EXPECT_EQ(ReadBytes(hostsPath), blocked) << "the block was lifted";
     EXPECT_EQ(Backup(), kCleanHosts) << "the clean copy was touched";
@@ -468,7 +357,7 @@ TEST_F(TypicalUse, AnotherProgramCannotReachPastTheLockedWindow) {
     PostMessageA(main, WM_SYSCOMMAND, SC_RESTORE, 0);
     HWND passwordWindow = nullptr;
     EXPECT_TRUE(WaitFor([&] {
-        passwordWindow = FindTopWindow(process.dwProcessId, kPasswordWindowClassName, kPasswordWindowCaption);
+        passwordWindow = FindTopWindow(program.id(), kPasswordWindowClassName, kPasswordWindowCaption);
         return passwordWindow != nullptr && IsWindowVisible(passwordWindow);
     })) << "the restore did not ask for the password";
     EXPECT_FALSE(IsWindowVisible(main));
@@ -476,7 +365,8 @@ TEST_F(TypicalUse, AnotherProgramCannotReachPastTheLockedWindow) {
 
     // The end of the session: answered at once, with everything the close stores already stored.
     // The list is taken away first, so that only the end of the session can have written it again.
-    ASSERT_EQ(RegDeleteKeyValueA(HKEY_CURRENT_USER, kSettingsPath, kKeyBlockedWebsites), ERROR_SUCCESS);
+    ASSERT_EQ(RegDeleteKeyValueA(HKEY_CURRENT_USER, program_run::kSettingsPath, kKeyBlockedWebsites),
+              ERROR_SUCCESS);
     ASSERT_TRUE(
         SendMessageTimeoutA(main, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_BLOCK, 30000, &answer));
     EXPECT_EQ(answer, static_cast<DWORD_PTR>(TRUE)) << "the program never holds up the end of the session";
@@ -488,7 +378,7 @@ TEST_F(TypicalUse, AnotherProgramCannotReachPastTheLockedWindow) {
     EXPECT_EQ(ReadBytes(hostsPath), blocked) << "the end of the session never lifts the block";
 
     // Faked, it leaves the program as it was: running, in the tray, and watching its block.
-    EXPECT_EQ(WaitForSingleObject(process.hProcess, 1000), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_EQ(WaitForSingleObject(program.handle(), 1000), static_cast<DWORD>(WAIT_TIMEOUT));
     EXPECT_EQ(TrayIconsShown(), 1) << "the tray icon was taken away";
     WriteBytes(hostsPath, kCleanHosts);
     EXPECT_TRUE(WaitFor([&] { return ReadBytes(hostsPath) == blocked; }, 5000)) << "the watch was stopped";
@@ -516,7 +406,7 @@ TEST_F(TypicalUse, ASecondCopyHandsOverAndAKilledBlockResumesHidden) {
     UniqueKernelHandle heldName(CreateMutexA(nullptr, TRUE, "Local\\Kelmarin.Parvalisk.Running"));
     ASSERT_TRUE(heldName);
     const auto started = std::chrono::steady_clock::now();
-    ASSERT_NO_FATAL_FAILURE(StartProgram());
+    ASSERT_NE(StartProgram(), nullptr);
     ASSERT_TRUE(WaitFor([&] { return MainShown(); }));
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(8))
         << "the start waited for a copy that does not run";
@@ -535,14 +425,14 @@ TEST_F(TypicalUse, ASecondCopyHandsOverAndAKilledBlockResumesHidden) {
     EXPECT_EQ(RunSecondCopy(), 0);
     EXPECT_FALSE(secondCopyMadeAWindow);
     EXPECT_TRUE(WaitFor([&] {
-        HWND window = FindTopWindow(process.dwProcessId, kPasswordWindowClassName, kPasswordWindowCaption);
+        HWND window = FindTopWindow(program.id(), kPasswordWindowClassName, kPasswordWindowCaption);
         return window != nullptr && IsWindowVisible(window);
     })) << "the running copy asks for the password";
     EXPECT_FALSE(IsWindowVisible(main));
 
     // Ended without its close: the next start resumes the block hidden in the tray.
-    EndProgram();
-    ASSERT_NO_FATAL_FAILURE(StartProgram());
+    program.End();
+    ASSERT_NE(StartProgram(), nullptr);
     ASSERT_TRUE(WaitFor([&] { return ReadBytes(hostsPath) == BlockedHosts(blocked, entries); }));
     ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(main); })) << "started hidden behind the password";
     EXPECT_EQ(TextOf(Button(kIdStartStopButton)), "Stop Blocking");
@@ -556,7 +446,7 @@ TEST_F(TypicalUse, ASecondCopyHandsOverAndAKilledBlockResumesHidden) {
 // The hosts files a start can block, a stop can put back: a hidden one stays hidden, a missing
 // one comes back empty; a stop the hosts file refuses leaves the block on with its clean copy.
 TEST_F(TypicalUse, HiddenOrMissingHostsComeBackAndARefusedRestoreKeepsTheBlock) {
-    ASSERT_NO_FATAL_FAILURE(StartProgram());
+    ASSERT_NE(StartProgram(), nullptr);
     ASSERT_TRUE(WaitFor([&] { return MainShown(); }));
     const std::vector<std::string> entries = DecodeWebsiteList(EncodeWebsiteList(
         std::vector<std::string>{"www.facebook.com", "www.instagram.com", "www.youtube.com", "x.com"}));
@@ -603,7 +493,7 @@ namespace {
 // Another program resets the hosts file while blocking is on (as a security tool does when it
 // meets lines it considers a hijack): the running program puts the block back by itself.
 TEST_F(TypicalUse, ABlockResetFromOutsideComesBack) {
-    ASSERT_NO_FATAL_FAILURE(StartProgram());
+    ASSERT_NE(StartProgram(), nullptr);
     ASSERT_TRUE(WaitFor([&] { return MainShown(); }));
     Click(Button(kIdStartStopButton));
     ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(main); }));
