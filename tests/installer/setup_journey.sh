@@ -10,6 +10,8 @@
 # held-hosts  while another program holds the hosts file open without sharing, the uninstaller
 #             cannot put the clean copy back: it fails with a non-zero exit code and removes
 #             nothing, so the backup and the block stay.
+# no-backup   the backup went while blocking: a silent uninstall takes the block lines of the
+#             user's list out of the hosts file and leaves it clean byte for byte.
 #
 # Wine does not enforce access lists: the hosts file is writable for everyone here, so the held
 # handle (a sharing violation, which Wine does enforce) is what refuses the restore.
@@ -182,6 +184,12 @@ elif [ "$journey" = held-hosts ]; then
     check "the uninstall entry stays" test "$(registry_value "$uninstall_key" DisplayName)" = Parvalisk
     check "the Run value stays" test -n "$(registry_value "$run_key" Parvalisk.exe)"
     check "the start-up marker stays" test -e "$data_folder/iStart"
+elif [ "$journey" = no-backup ]; then
+    rm -f "$data_folder/hosts"
+    w "$program_win\\Uninstall.exe" /S
+    program_folder_gone() { [ ! -e "$program_folder" ]; }
+    check "the silent uninstall removes the program folder" wait_for 60 program_folder_gone
+    check "the hosts file is clean byte for byte" cmp -s "$hosts" "$WINEPREFIX/clean-hosts"
 else
     fatal "unknown journey $journey"
 fi
