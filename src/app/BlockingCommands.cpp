@@ -131,8 +131,10 @@ void MainWindow::StopBlocking(bool atStartup) {
     const bool wasBlocking = state_.blocking;
     // The stop's own restore is no removal to put back.
     StopWatchingHosts();
-    const StopOutcome outcome = StopBlock({hostsFilePath_, state_.dataFolder, &ownership_},
-                                          state_.userIsAdmin, reports_, [] { ProcessPendingEvents(); });
+    const StopOutcome outcome = StopBlock(
+        {hostsFilePath_, state_.dataFolder, &ownership_},
+        [&](BlockLineWriter& lines) { lines.AddAll(websiteList_); }, state_.userIsAdmin, reports_,
+        [] { ProcessPendingEvents(); });
     switch (outcome) {
         case StopOutcome::Lifted:
             system_.FlushResolverCache();

@@ -44,7 +44,7 @@ void MainWindow::RunStartup() {
 
     // About one start in a hundred opens the maker's home page.
     if (p.Test(112, [&] { return system_.DrawOneToHundred() == kHomePageDraw; })) {
-        p.Line(114, [&] { system_.OpenHomePage(kHomePageAddress); });
+        p.Line(112, [&] { system_.OpenHomePage(kHomePageAddress); });
     }
 
     p.Line(130, [&] {

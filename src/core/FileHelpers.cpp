@@ -151,17 +151,19 @@ bool WriteBesideAndReplace(const std::string& path, const ContentProducer& produ
     const bool targetExists = targetAttributes != INVALID_FILE_ATTRIBUTES;
     const std::string fresh = path + kNewContentSuffix;
     bool ok = false;
+    bool made = false, moved = false;
+    // Also when the content cannot be made and the producer throws.
+    ScopeExit removeFresh([&] {
+        if (made && !moved) DeleteFileA(fresh.c_str());
+    });
     {
         // Only a name that is free is taken: whatever still stands there is not this write's.
         UniqueFile file{CreateFileA(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr)};
         if (!file) return false;
+        made = true;
         ok = WriteAllAndFlush(file.get(), produce, written);
     }
-    bool moved = false;
-    ScopeExit removeFresh([&] {
-        if (!moved) DeleteFileA(fresh.c_str());
-    });
     if (!ok) return false;
     if (!targetExists) {
         // No replace-existing: a file that appeared meanwhile is not overwritten blindly.

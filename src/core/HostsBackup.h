@@ -5,7 +5,15 @@
 
 #include <string>
 
+#include "HostsText.h"
 #include "ProgramPaths.h"
+
+// Where a backup is written before it takes its final name: the backup path + ".partial".
+std::string PartialBackupPath(const std::string& backupPath);
+
+// Removes what a backup write cut short (the program ended, the machine lost power) left at the
+// partial name. A partial file is never taken for a backup. A folder there is left alone. Silent.
+void RemovePartialBackup(const std::string& backupPath);
 
 enum class BackupAction {
     TakeFresh,     // nothing stands at the backup path: copy the hosts file there
@@ -19,12 +27,18 @@ enum class BackupAction {
 // kept backup is never replaced on a guess.
 BackupAction DecideBackupAtStart(const std::string& backupPath);
 
-// Copies the hosts file to the backup path, which DecideBackupAtStart found free. With no hosts
-// file at all the clean state is an empty file, so the backup is made empty: the stop then
-// leaves an empty hosts file instead of the block lines. Throws Failure with the system's
-// description when the copy fails, and removes what a failed copy may have left there, so a
-// part-copy is never later kept as the clean copy.
-void TakeBackup(const std::string& hostsPath, const std::string& backupPath);
+// Keeps the clean copy of the hosts file at the backup path, which DecideBackupAtStart found
+// free: the hosts file byte for byte, or, when it already holds the complete set of the entries'
+// block lines (a block whose backup went), the file without the block lines, so a blocked file is
+// never kept as the clean copy. With no hosts file at all the clean state is an empty file, so the
+// backup is made empty: the stop then leaves an empty hosts file instead of the block lines.
+// The copy is written at the partial name, flushed to the disk, and only then moved to the backup
+// path (never over a file there), so a file at the backup path is always whole.
+// False, with nothing left behind, when the copy is refused for want of rights (a data folder
+// that only administrators may write, met by one who is not elevated): that refusal is the
+// start's own, which the caller reports as a whole. Throws Failure with the system's description
+// for any other failure, after removing the partial file.
+bool TakeBackup(const std::string& hostsPath, const std::string& backupPath, const BlockEntries& entries);
 
 // Removes the backup that a start took itself, after its write was refused: left behind, a later
 // stop would roll the hosts file back to it and throw away every edit made in between. Only a

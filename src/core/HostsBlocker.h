@@ -29,7 +29,9 @@ enum class StartOutcome {
 // start (atStartup false) takes the backup whether or not the user is an administrator; the
 // start-up resume takes one only with administrator rights and only when none is there. A backup
 // already there is never replaced (it may be the only clean copy), and a backup this start took
-// is removed again when the write is refused.
+// is removed again when the write is refused. A hosts file that already holds the complete set
+// of the entries' block lines is left as it is (a set more would only make it grow at every
+// start of Windows) and the start counts as written, whether or not the file could be written.
 StartOutcome StartBlock(const BlockingPlace& place, const BlockEntries& entries, bool userIsAdmin,
                         bool atStartup, FailureReport& report);
 
@@ -39,10 +41,19 @@ enum class StopOutcome {
     NotAdministrator,  // nothing was done: the user has no administrator rights
 };
 
-// Puts the backup back over the hosts file and deletes it. `letEventsRun` lets pending window
-// events run just before the backup is deleted.
-StopOutcome StopBlock(const BlockingPlace& place, bool userIsAdmin, FailureReport& report,
-                      const std::function<void()>& letEventsRun);
+// Puts the backup back over the hosts file and deletes it. With no backup (deleted while blocking,
+// the data folder wiped), the block lines of the entries are taken out of the hosts file instead
+// (LiftBlockWithoutCleanCopy). `letEventsRun` lets pending window events run just before the
+// backup is deleted.
+StopOutcome StopBlock(const BlockingPlace& place, const BlockEntries& entries, bool userIsAdmin,
+                      FailureReport& report, const std::function<void()>& letEventsRun);
+
+// Lifts a block that has no clean copy to put back: the hosts file loses every run of the
+// entries' block lines and the line break before each (WithoutBlockLines) and keeps everything
+// else byte for byte, through the safe write. True when the file holds none of those lines
+// afterwards (also when there is no file, or nothing to take out); false when the write is
+// refused. Throws Failure when the file exists but cannot be read.
+bool LiftBlockWithoutCleanCopy(const std::string& hostsPath, const BlockEntries& entries);
 
 // Whether the hosts file still holds the block: every listed entry's block line, in the order a
 // start writes them. An edit that keeps them (another tool adding lines of its own) still holds;

@@ -14,12 +14,15 @@
 // The loopback address and ten spaces that begin every block line.
 inline constexpr char kBlockLinePrefix[] = "127.0.0.1          ";
 
-// The host name an entry stands for: its text exactly as the list holds it, up to its first CR
-// or LF, so that one entry never yields more than one hosts line.
+// The host name an entry stands for, a part of the entry's text. The text counts up to its first
+// CR or LF, so that one entry never yields more than one hosts line. A web address (a text that
+// holds "://") stands for its host: what follows the "://", up to the first "/", "?" or "#", and
+// without a ":port" (a colon followed by digits alone) at its end; a hosts line naming the whole
+// address would block nothing. Every other text is its own host name, exactly as the list holds it.
 std::string_view HostNameOfEntry(std::string_view entry);
 
-// Copies an entry's text to `to` and gives the length of its host name: the whole entry, or the
-// part before its first CR or LF. Writes `size` bytes, reads nothing past the entry.
+// Writes an entry's host name at `to` and gives its length. Uses up to `size` bytes at `to` and
+// reads nothing past the entry.
 using HostNameCopier = size_t (*)(const char* from, size_t size, char* to);
 // The copier for this processor: sixteen bytes at a time where the processor has SSE2 (every
 // processor that runs Windows 8 or later), four at a time otherwise. Both give the same result.
@@ -95,6 +98,16 @@ struct HostsContent {
     bool exists = false;
     std::string text;
 };
+
+// Whether the text holds the complete set of the entries' block lines, one after the other in
+// list order, each a whole line. True for no entries.
+bool HoldsBlockLines(std::string_view text, const BlockEntries& entries);
+
+// The text without the block lines a start writes for these entries: every run of whole lines
+// that are each the block line of one of the entries goes, and so does the CR LF just before such
+// a run (the line break a start puts before its lines). Everything else stays byte for byte, so
+// the text of a hosts file a start blocked comes back as it was before.
+std::string WithoutBlockLines(std::string_view text, const BlockEntries& entries);
 
 // Reads the hosts file for blocking: a missing file gives "" (exists false); a file of length 0
 // gives "", not the "empty file" of ReadFileText, so an empty hosts file never gains that line;

@@ -1,17 +1,20 @@
 // ParvaliskRestore: the uninstaller runs it before it removes anything. It puts the clean hosts
-// file back from the backup in the data folder, flushes the resolver cache and clears this
+// file back from the backup in the data folder (or, with no backup, takes the block lines of the
+// user's list out of it), flushes the resolver cache and clears this
 // installation's start-up entries. Its exit code tells the uninstaller whether it may go on: 0
 // when the hosts file is clean (or there was nothing to put back), 1 when the clean copy could
 // not be put back. Then nothing more is changed, so the backup, the only clean copy, stays.
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "DnsCache.h"
 #include "FileHelpers.h"
 #include "FileOwnership.h"
 #include "Handles.h"
 #include "HostsBackup.h"
+#include "HostsBlocker.h"
 #include "ProgramPaths.h"
 #include "Registry.h"
 #include "SettingsStore.h"
@@ -58,10 +61,18 @@ int Restore() {
     // A backup whose owner is not trusted was planted: it is moved aside, never copied over the
     // hosts file, as the program's own stop does.
     const std::string backupPath = HostsBackupPath(dataFolder);
+    RemovePartialBackup(backupPath);
     if (BackupFileIsPresent(backupPath) && !SetAsideIfUntrusted(backupPath)) {
         if (!IsTrustedOwner(backupPath) || !RestoreBackup(backupPath, SystemHostsFilePath()))
             return kHostsNotRestored;
         DeleteFileForced(backupPath);
+    } else {
+        // No clean copy (deleted while blocking, or the data folder wiped): the block lines of the
+        // list of the user who runs the uninstall come out of the hosts file, and only they.
+        const std::vector<std::string> entries = DecodeWebsiteList(SettingsStore().Get(kKeyBlockedWebsites));
+        if (!LiftBlockWithoutCleanCopy(SystemHostsFilePath(),
+                                       [&](BlockLineWriter& lines) { lines.AddAll(entries); }))
+            return kHostsNotRestored;
     }
     FlushResolverCache();
 

@@ -325,6 +325,15 @@ TEST_F(MainWindowStartup, HomePageOpensOnlyOnTheDrawOfSeven) {
             EXPECT_TRUE(answers.openedPages.empty()) << draw;
         DropMainWindow();
     }
+    // A launch that fails is reported at the line of the whole step, and start-up goes on.
+    answers.draw = 7;
+    answers.homePageFails = true;
+    prompts.boxes.clear();
+    StartMainWindow();
+    ASSERT_EQ(prompts.boxes.size(), 1u);
+    EXPECT_NE(prompts.boxes[0].text.find(std::string(kLoadLocation) + "at line 112\r\r"), std::string::npos)
+        << prompts.boxes[0].text;
+    EXPECT_EQ(Entries(), kDefaults);
 }
 
 TEST_F(MainWindowStartup, DataFolderIsMadeOneLevelAtATimeAndAFailureIsReported) {

@@ -3,9 +3,11 @@
 // hosts file while blocking is off, and real faults made on the real files for one step at a
 // time: a read-only hosts file, a hosts file held open by another handle (sharing nothing,
 // sharing everything but deletes, or everything but reads), a folder standing at the backup
-// path, the data folder missing. After every step the hosts content from before blocking must still exist
-// byte for byte in the hosts file or in the backup; after every stop that restores, the hosts file must hold
-// it exactly. The seeds are fixed, so a failing history can be replayed by its number.
+// path, the data folder missing; a power cut while the backup is copied, and the backup deleted while
+// blocking. After every step the hosts content from before blocking must still exist byte for byte in
+// the hosts file, in the backup, or (with no backup) in the hosts file once its block lines are taken
+// out; after every stop that restores, and every stop without a backup, the hosts file must hold it
+// exactly. The seeds are fixed, so a failing history can be replayed by its number.
 
 #include <windows.h>
 
@@ -20,6 +22,7 @@
 #include <vector>
 
 #include "support/ListEntries.h"
+#include "HostsBackup.h"
 #include "HostsBlocker.h"
 #include "support/BlockingForm.h"
 #include "Handles.h"
@@ -76,7 +79,9 @@ enum class Action {
     EndWithoutCloseAndStartAgain,
     ExternalEdit,
     ExternalDelete,
-    AnotherProgramRewrites,  // while blocking: the file reset, rewritten or deleted, then the watch
+    AnotherProgramRewrites,    // while blocking: the file reset, rewritten or deleted, then the watch
+    PowerCutDuringBackupCopy,  // part of the copy left at the partial name, then the program starts again
+    BackupDeleted,             // while blocking: an administrator deletes it, or the data folder is wiped
 };
 const char* ActionName(Action a) {
     switch (a) {
@@ -94,6 +99,10 @@ const char* ActionName(Action a) {
             return "external delete";
         case Action::AnotherProgramRewrites:
             return "another program rewrites the hosts file";
+        case Action::PowerCutDuringBackupCopy:
+            return "power cut during the backup copy, start program";
+        case Action::BackupDeleted:
+            return "backup deleted";
     }
     return "";
 }
@@ -140,19 +149,29 @@ class BlockingReliability : public TempTree {
 
     std::vector<std::string> RandomEntries(std::mt19937& random) {
         static const std::vector<std::string> pool = {
-            "a.example", "b.example",   " spaced ", "http://c.example/",
-            "",          "cut\r\nhere", "lf\nonly", "UPPER.Example"};
+            "a.example",   "b.example", " spaced ",      "http://c.example/",        "",
+            "cut\r\nhere", "lf\nonly",  "UPPER.Example", "https://d.example:443/x?y"};
         std::vector<std::string> entries;
         int count = 1 + static_cast<int>(random() % 4);
         for (int i = 0; i < count; ++i) entries.push_back(pool[random() % pool.size()]);
         return entries;
     }
 
+    // The host name of a pool entry: up to its first line break, and for the two web addresses
+    // the name between "//" and the next "/" or ":".
+    static std::string Host(const std::string& entry) {
+        std::string name = entry.substr(0, entry.find_first_of("\r\n"));
+        if (name.rfind("http", 0) != 0) return name;
+        name = name.substr(name.find("//") + 2);
+        return name.substr(0, name.find_first_of("/:"));
+    }
     static std::string Blocked(const std::string& previous, const std::vector<std::string>& entries) {
         std::string text = previous + "\r\n";
-        for (const std::string& entry : entries)
-            text += BlockLine(entry.substr(0, entry.find_first_of("\r\n")));
+        for (const std::string& entry : entries) text += BlockLine(Host(entry));
         return text;
+    }
+    static BlockEntries Lines(const std::vector<std::string>& entries) {
+        return [&entries](BlockLineWriter& lines) { lines.AddAll(entries); };
     }
 
     // Every box the blocker may show: its notices and its error reports.
@@ -180,7 +199,8 @@ class BlockingReliability : public TempTree {
 
 TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
     std::map<std::string, int> counts;
-    int restoringStops = 0, blockedStarts = 0;
+    int restoringStops = 0, blockedStarts = 0, stopsWithoutBackup = 0;
+    const std::string partialPath = PartialBackupPath(backupPath);
 
     for (int sequence = 0; sequence < kSequences; ++sequence) {
         const unsigned seed = kFirstSeed + static_cast<unsigned>(sequence);
@@ -193,17 +213,23 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
         DeleteFileA(hostsPath.c_str());
         SetFileAttributesA(backupPath.c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileA(backupPath.c_str());
+        DeleteFileA(partialPath.c_str());
         RemoveDirectoryA(backupPath.c_str());
         CreateDirectoryA(dataFolder.c_str(), nullptr);
         std::optional<std::string> clean = RandomHosts(random);
         WriteBytes(hostsPath, *clean);
 
-        auto startProgram = [&] {
-            auto window = std::make_unique<BlockingForm>(Parts(), dataFolder, random() % 10 != 0);
-            window->SetEntries(RandomEntries(random));
-            return window;
+        // A program started while blocking is on reads the list the block was written from (the
+        // list is stored at every click and close); one started while it is off may find another.
+        std::unique_ptr<BlockingForm> window;
+        auto startProgram = [&](bool keepList) {
+            std::vector<std::string> list =
+                keepList ? EntriesOf(window->form->websiteList_) : RandomEntries(random);
+            auto started = std::make_unique<BlockingForm>(Parts(), dataFolder, random() % 10 != 0);
+            started->SetEntries(list);
+            return started;
         };
-        std::unique_ptr<BlockingForm> window = startProgram();
+        window = startProgram(false);
 
         for (int step = 0; step < kStepsPerSequence; ++step) {
             const bool on = window->Blocking();
@@ -213,24 +239,34 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
                 possible.insert(possible.end(),
                                 {Action::UserStop, Action::UserStop, Action::AnotherProgramRewrites,
                                  Action::AnotherProgramRewrites});
+                // Deleted while the block stands on the clean content. (After another program rewrote
+                // the hosts file, the backup is the only copy of the clean content: deleting it then
+                // loses that content whatever the program does.)
+                if (IsFile(backupPath) && random() % 3 == 0 &&
+                    ReadBytes(hostsPath) ==
+                        Blocked(ReadBytes(backupPath), EntriesOf(window->form->websiteList_)))
+                    possible.push_back(Action::BackupDeleted);
             } else {
                 possible.insert(possible.end(), {Action::UserStart, Action::UserStart, Action::UserStart,
                                                  Action::ExternalEdit});
                 if (!IsFile(backupPath) && random() % 4 == 0) possible.push_back(Action::ExternalDelete);
             }
+            if (!Exists(backupPath) && random() % 4 == 0)
+                possible.push_back(Action::PowerCutDuringBackupCopy);
             const Action action = possible[random() % possible.size()];
 
             // At most one fault per step, on about a third of the steps.
             Fault fault = Fault::None;
             if (action != Action::ExternalEdit && action != Action::ExternalDelete &&
-                action != Action::AnotherProgramRewrites && random() % 3 == 0) {
+                action != Action::AnotherProgramRewrites && action != Action::BackupDeleted &&
+                action != Action::PowerCutDuringBackupCopy && random() % 3 == 0) {
                 std::vector<Fault> faults;
                 if (IsFile(hostsPath))
                     faults.insert(faults.end(),
                                   {Fault::ReadOnlyHosts, Fault::HostsHeldNoSharing,
                                    Fault::HostsHeldNoDeleteSharing, Fault::HostsHeldNoReadSharing});
-                if (!Exists(backupPath))
-                    faults.insert(faults.end(), {Fault::FolderAtBackup, Fault::NoDataFolder});
+                if (!Exists(backupPath)) faults.push_back(Fault::FolderAtBackup);
+                if (!Exists(backupPath) && !Exists(partialPath)) faults.push_back(Fault::NoDataFolder);
                 if (!faults.empty()) fault = faults[random() % faults.size()];
             }
             history << "\n  " << ActionName(action) << (admin ? "" : " (no rights)") << FaultName(fault);
@@ -280,12 +316,25 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
                     break;
                 case Action::CloseAndStartAgain:
                     if (!on) window->Stop();  // the close runs StopBlocking while blocking is off
-                    window = startProgram();
+                    window = startProgram(on);
                     if (on) window->ResumeAtStartup();
                     break;
                 case Action::EndWithoutCloseAndStartAgain:
-                    window = startProgram();
+                    window = startProgram(on);
                     if (on) window->ResumeAtStartup();
+                    break;
+                case Action::PowerCutDuringBackupCopy: {
+                    // A start was copying the hosts file when the machine went: part of the copy
+                    // stands at the partial name, nothing at the backup path, the hosts file as
+                    // it was. Then the program starts again.
+                    const std::string part = hostsBefore == "<missing>" ? "" : hostsBefore;
+                    WriteBytes(partialPath, part.substr(0, random() % (part.size() + 1)));
+                    window = startProgram(on);
+                    if (on) window->ResumeAtStartup();
+                    break;
+                }
+                case Action::BackupDeleted:
+                    DeleteFileA(backupPath.c_str());
                     break;
                 case Action::ExternalEdit: {
                     std::string edited = RandomHosts(random);
@@ -338,14 +387,34 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
             const bool backupNow = IsFile(backupPath);
             const std::string backupContentNow = ReadBytes(backupPath);
 
-            // Nothing is lost: the content from before blocking is in the hosts file or the backup.
+            // Nothing is lost: the content from before blocking is in the hosts file or the backup,
+            // or with no backup in the hosts file without the block lines, which a stop takes out.
+            const std::vector<std::string> entriesNow = EntriesOf(window->form->websiteList_);
             if (clean) {
-                ASSERT_TRUE(hostsNow == *clean || (backupNow && backupContentNow == *clean))
+                ASSERT_TRUE(hostsNow == *clean || (backupNow && backupContentNow == *clean) ||
+                            (!Exists(backupPath) && hostsNow != "<missing>" &&
+                             WithoutBlockLines(hostsNow, Lines(entriesNow)) == *clean))
                     << "the hosts content from before blocking is lost\n"
                     << history.str();
             }
+            // A part of a copy is never taken for the clean copy: every start and every stop an
+            // administrator runs removes it.
+            const bool startRan =
+                (action == Action::UserStart && admin) ||
+                ((action == Action::CloseAndStartAgain || action == Action::EndWithoutCloseAndStartAgain ||
+                  action == Action::PowerCutDuringBackupCopy) &&
+                 on);
 
             const bool stopRan = action == Action::UserStop || (action == Action::CloseAndStartAgain && !on);
+            if ((startRan || (stopRan && admin)) && fault != Fault::NoDataFolder)
+                ASSERT_FALSE(Exists(partialPath)) << "a part of a copy was left\n" << history.str();
+            // With no backup, a stop takes out the block lines and gives back the clean content.
+            if (stopRan && admin && !backupBefore && fault == Fault::None && clean) {
+                ++stopsWithoutBackup;
+                ASSERT_TRUE(hostsNow == *clean) << "a stop without a backup left other content\n"
+                                                << history.str();
+                ASSERT_TRUE(prompts.boxes.empty()) << prompts.boxes[0].text << "\n" << history.str();
+            }
             // (With no hosts file before blocking there is nothing to compare: the start made one
             // holding the block lines, and that is what a later backup holds.)
             if (stopRan && admin && backupBefore && !backupNow && clean) {
@@ -364,10 +433,16 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
                 ASSERT_TRUE(prompts.boxes.empty()) << prompts.boxes[0].text << "\n" << history.str();
                 ASSERT_EQ(window->Caption(), "Stop Blocking") << history.str();
                 ASSERT_TRUE(window->Minimized()) << history.str();
-                ASSERT_TRUE(hostsNow == Blocked(hostsBefore, entries)) << history.str();
-                ASSERT_TRUE(backupContentNow == (backupBefore ? backupContentBefore : hostsBefore))
-                    << "the start took or kept the wrong backup\n"
+                // A block already in place is not written again, and never kept as the clean copy.
+                const bool heldBefore = HoldsBlockLines(hostsBefore, Lines(entries));
+                ASSERT_TRUE(hostsNow == (heldBefore ? hostsBefore : Blocked(hostsBefore, entries)))
                     << history.str();
+                if (heldBefore && !backupBefore)
+                    ASSERT_FALSE(HoldsBlockLines(backupContentNow, Lines(entries))) << history.str();
+                else
+                    ASSERT_TRUE(backupContentNow == (backupBefore ? backupContentBefore : hostsBefore))
+                        << "the start took or kept the wrong backup\n"
+                        << history.str();
                 ++blockedStarts;
             }
 
@@ -378,8 +453,11 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
 
     std::ostringstream summary;
     for (const auto& [name, count] : counts) summary << "  " << count << " x " << name << "\n";
-    std::printf("%d sequences of %d steps; %d starts that blocked, %d stops that restored\n%s", kSequences,
-                kStepsPerSequence, blockedStarts, restoringStops, summary.str().c_str());
+    std::printf(
+        "%d sequences of %d steps; %d starts that blocked, %d stops that restored, %d stops without a "
+        "backup\n%s",
+        kSequences, kStepsPerSequence, blockedStarts, restoringStops, stopsWithoutBackup,
+        summary.str().c_str());
     // The run must really have met every fault, and many full blocks and restores.
     for (Fault fault : {Fault::ReadOnlyHosts, Fault::HostsHeldNoSharing, Fault::HostsHeldNoDeleteSharing,
                         Fault::HostsHeldNoReadSharing, Fault::FolderAtBackup, Fault::NoDataFolder}) {
@@ -389,6 +467,13 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
         EXPECT_GE(met, 100) << FaultName(fault);
     }
     EXPECT_GE(blockedStarts, 1000);
+    EXPECT_GE(stopsWithoutBackup, 100);
+    for (Action action : {Action::PowerCutDuringBackupCopy, Action::BackupDeleted}) {
+        int met = 0;
+        for (const auto& [name, count] : counts)
+            if (name.rfind(ActionName(action), 0) == 0) met += count;
+        EXPECT_GE(met, 100) << ActionName(action);
+    }
     EXPECT_GE(restoringStops, 1000);
 }
 

@@ -8,6 +8,7 @@
 #include "SettingsStore.h"
 #include "Failure.h"
 #include "Handles.h"
+#include "HostsBlocker.h"
 #include "support/BlockingForm.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempTree.h"
@@ -85,9 +86,13 @@ TEST_F(HostsBlocking, UserStartWritesTheBlockAndStopPutsTheFileBack) {
         {"no final line break", "127.0.0.1 localhost", {"x"}, "127.0.0.1 localhost\r\n" + BlockLine("x")},
         {"verbatim entries",
          "#\r\n",
-         {" spaced ", "http://Site.EXAMPLE/", "", "dup", "dup"},
-         "#\r\n\r\n" + BlockLine(" spaced ") + BlockLine("http://Site.EXAMPLE/") + BlockLine("") +
+         {" spaced ", "Site.EXAMPLE:80", "", "dup", "dup"},
+         "#\r\n\r\n" + BlockLine(" spaced ") + BlockLine("Site.EXAMPLE:80") + BlockLine("") +
              BlockLine("dup") + BlockLine("dup")},
+        {"a web address blocks its host",
+         "#\r\n",
+         {"https://www.example.com/page", "http://Site.EXAMPLE:8080/"},
+         "#\r\n\r\n" + BlockLine("www.example.com") + BlockLine("Site.EXAMPLE")},
         {"entries cut at their first CR or LF",
          "#\r\n",
          {"one\r\ntwo", "three\nfour", "five\rsix", "\nlead", "ok"},
@@ -139,7 +144,7 @@ TEST_F(HostsBlocking, StartStopStartRetakesTheBackupAndNeverDoublesTheLines) {
     EXPECT_TRUE(prompts.boxes.empty());
 }
 
-TEST_F(HostsBlocking, ResumeAtStartupAddsASecondSetAndKeepsTheCleanBackup) {
+TEST_F(HostsBlocking, ResumeAtStartupAddsNoSecondSetAndKeepsTheCleanBackup) {
     window->SetEntries({"a.example", "b.example"});
     WriteBytes(hostsPath, "clean\r\n");
     window->UserStart();
@@ -148,10 +153,16 @@ TEST_F(HostsBlocking, ResumeAtStartupAddsASecondSetAndKeepsTheCleanBackup) {
     window->SetEntries({"a.example", "b.example"});
     window->ResumeAtStartup();
     const std::string set = BlockLine("a.example") + BlockLine("b.example");
-    EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n\r\n" + set + "\r\n" + set);
+    EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n\r\n" + set) << "the block in place is not written again";
     EXPECT_EQ(ReadBytes(backupPath), "clean\r\n");
     EXPECT_EQ(window->Caption(), "Stop Blocking");
     EXPECT_TRUE(window->Minimized());
+    // Nor when the file could not have been written: the block is in place, nothing to tell.
+    SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_READONLY);
+    window->ResumeAtStartup();
+    EXPECT_FALSE(window->form->state_.blockNotPutBack);
+    EXPECT_EQ(window->Caption(), "Stop Blocking");
+    SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_NORMAL);
     window->Stop();
     EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n");
     EXPECT_EQ(ReadBytes(backupPath), "<missing>");
@@ -170,8 +181,9 @@ TEST_F(HostsBlocking, UserStartKeepsABackupThatIsAlreadyThere) {
     window->UserStart();
     EXPECT_EQ(ReadBytes(backupPath), "clean\r\n")
         << "the blocked hosts file is not copied over the clean copy";
-    EXPECT_EQ(ReadBytes(hostsPath),
-              "clean\r\n\r\n" + BlockLine("a.example") + "\r\n" + BlockLine("a.example"));
+    EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n\r\n" + BlockLine("a.example"))
+        << "the block in place is not written again";
+    EXPECT_EQ(window->Caption(), "Stop Blocking");
     window->Stop();
     EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n");
     EXPECT_TRUE(prompts.boxes.empty());
@@ -281,6 +293,126 @@ TEST_F(HostsBlocking, StopWithoutBackupOrWithoutRights) {
     EXPECT_EQ(window->Caption(), "Stop Blocking");
     EXPECT_EQ(ReadBytes(hostsPath), "as it is\r\n");
     EXPECT_EQ(ReadBytes(backupPath), "clean\r\n");
+}
+
+TEST_F(HostsBlocking, WithoutACleanCopyOnlyTheBlockLinesComeOut) {
+    // The backup went while blocking (deleted, the data folder wiped): the stop takes out exactly
+    // the lines a start writes, and a start keeps as the clean copy the file without them.
+    const std::vector<std::string> list = {"a.example", "https://www.b.example/x"};
+    const std::string set = BlockLine("a.example") + BlockLine("www.b.example");
+    const std::string lookalikes = "127.0.0.1 a.example\r\n127.0.0.1          a.example\n" +
+                                   BlockLine("a.exampleX") + "127.0.0.1          a.example";
+    struct Case {
+        const char* name;
+        std::string blocked;
+        std::string clean;
+        bool wholeSet;  // the file holds the list's complete set
+    };
+    const std::vector<Case> cases = {
+        {"one set", "clean\r\n\r\n" + set, "clean\r\n", true},
+        {"every set of many restarts", "clean\r\n\r\n" + set + "\r\n" + set + "\r\n" + set, "clean\r\n",
+         true},
+        {"no final line break before the set", "127.0.0.1 localhost\r\n" + set, "127.0.0.1 localhost", true},
+        {"an empty file before the set", "\r\n" + set, "", true},
+        {"lines of others around and between the sets",
+         "# top\r\n\r\n" + set + "# by hand\r\n" + BlockLine("other.example") + "\r\n" + set + "end",
+         "# top\r\n# by hand\r\n" + BlockLine("other.example") + "end", true},
+        {"a set written before an entry was added", "clean\r\n\r\n" + BlockLine("a.example"), "clean\r\n",
+         false},
+        {"lines that only look like block lines", "x\r\n" + lookalikes, "x\r\n" + lookalikes, false},
+    };
+    window->SetEntries(list);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        prompts.boxes.clear();
+        DeleteFileA(backupPath.c_str());
+        WriteBytes(hostsPath, c.blocked);
+        window->form->SetBlocking(true);
+        window->Stop();
+        EXPECT_EQ(ReadBytes(hostsPath), c.clean);
+        EXPECT_EQ(window->Caption(), "Start Blocking");
+        EXPECT_TRUE(prompts.boxes.empty()) << ::testing::PrintToString(BoxTexts());
+        if (!c.wholeSet) continue;
+        for (bool atStartup : {true, false}) {
+            WriteBytes(hostsPath, c.blocked);
+            atStartup ? window->ResumeAtStartup() : window->UserStart();
+            EXPECT_EQ(ReadBytes(backupPath), c.clean) << "the clean copy is the file without the block";
+            EXPECT_EQ(ReadBytes(hostsPath), c.blocked) << "the block in place is not written again";
+            window->Stop();
+            EXPECT_EQ(ReadBytes(hostsPath), c.clean);
+            EXPECT_EQ(ReadBytes(backupPath), "<missing>");
+        }
+        EXPECT_TRUE(prompts.boxes.empty()) << ::testing::PrintToString(BoxTexts());
+    }
+    // A hosts file that refuses the write keeps its block, and blocking stays on.
+    prompts.boxes.clear();
+    WriteBytes(hostsPath, "clean\r\n\r\n" + set);
+    SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_READONLY);
+    window->form->SetBlocking(true);
+    window->Stop();
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{kCouldNotRestore});
+    EXPECT_EQ(window->Caption(), "Stop Blocking");
+    EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n\r\n" + set);
+}
+
+TEST_F(HostsBlocking, TheBackupIsWrittenBesideItsNameAndAPartialOneIsNeverKept) {
+    const std::string partialPath = backupPath + ".partial";
+    window->SetEntries({"a.example"});
+    WriteBytes(hostsPath, "clean\r\n");
+    // A copy cut short (the program ended, a power cut) left a part of it: the next start
+    // removes it, also a read-only one, and takes the backup afresh, whole.
+    WriteBytes(partialPath, "cle");
+    SetFileAttributesA(partialPath.c_str(), FILE_ATTRIBUTE_READONLY);
+    window->UserStart();
+    EXPECT_EQ(ReadBytes(partialPath), "<missing>");
+    EXPECT_EQ(ReadBytes(backupPath), "clean\r\n");
+    // The next stop removes one too, and never puts it back.
+    DeleteFileA(backupPath.c_str());
+    WriteBytes(partialPath, "cle");
+    window->Stop();
+    EXPECT_EQ(ReadBytes(partialPath), "<missing>");
+    EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n");
+    EXPECT_TRUE(prompts.boxes.empty()) << ::testing::PrintToString(BoxTexts());
+
+    // The copy is refused for want of rights (an administrator who is not elevated, in a data
+    // folder only elevated ones may write). Wine enforces no access lists: a folder standing at
+    // the partial name gives the same ERROR_ACCESS_DENIED. The refusal is the start's own, told
+    // once by its notice, and at start-up not at all; the hosts file is left alone.
+    ASSERT_TRUE(CreateDirectoryA(partialPath.c_str(), nullptr));
+    window->UserStart();
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{kCouldNotStart});
+    EXPECT_EQ(window->Caption(), "Start Blocking");
+    prompts.boxes.clear();
+    window->ResumeAtStartup();
+    EXPECT_TRUE(prompts.boxes.empty()) << ::testing::PrintToString(BoxTexts());
+    EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n");
+    EXPECT_EQ(ReadBytes(backupPath), "<missing>");
+    RemoveDirectoryA(partialPath.c_str());
+}
+
+TEST_F(HostsBlocking, AFailureWhileTheBlockLinesAreMadeIsReportedAtItsOwnLine) {
+    struct Recorded final : FailureReport {
+        void Show(const std::string&, const std::string&, int line) override { lines.push_back(line); }
+        std::vector<int> lines;
+    } report;
+    // The lines fail at once, or only after more than one buffer of them was made.
+    for (int before : {0, 40000}) {
+        const BlockEntries failing = [&](BlockLineWriter& lines) {
+            for (int i = 0; i < before; ++i) lines.Add("a.example");
+            throw Failure("Out of memory");
+        };
+        for (bool atStartup : {false, true}) {
+            SCOPED_TRACE(std::to_string(before) + (atStartup ? " at start-up" : " by the user"));
+            report.lines.clear();
+            WriteBytes(hostsPath, "clean\r\n");
+            EXPECT_EQ(StartBlock({hostsPath, dataFolder, &owners}, failing, true, atStartup, report),
+                      StartOutcome::Refused);
+            EXPECT_EQ(report.lines, std::vector<int>{120});
+            EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n");
+            EXPECT_EQ(ReadBytes(backupPath), "<missing>");
+            EXPECT_EQ(ReadBytes(hostsPath + ".parvalisk-new"), "<missing>");
+        }
+    }
 }
 
 TEST_F(HostsBlocking, WithoutRightsTheUsersStartOnlyTakesTheBackup) {

@@ -77,6 +77,41 @@ TEST(HostsText, AnEntryIsCutAtItsFirstLineBreakWhereverItStands) {
         }
 }
 
+TEST(HostsText, AWebAddressIsWrittenAsItsHostAndEveryOtherEntryAsTyped) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"https://www.example.com/page", "www.example.com"},
+        {"http://Site.EXAMPLE:8080?q=1#f", "Site.EXAMPLE"},
+        {"HTTP://a.example#top", "a.example"},
+        {"ftp://a.example?x/y", "a.example"},
+        {"http://a.example:/", "a.example"},
+        {"http://[::1]:8080/", "[::1]"},
+        {"http://[::1]/", "[::1]"},
+        {"http://a.example:abc/", "a.example:abc"},
+        {" https://spaced.example/ ", "spaced.example"},
+        {"https://", ""},
+        {"https://a.example/x\r\nhttp://b.example", "a.example"},
+        {"a.example\nhttps://b.example/", "a.example"},
+        {"a.example:8080", "a.example:8080"},
+        {"::1", "::1"},
+        {"a:/b", "a:/b"},
+        {":", ":"},
+    };
+    for (const auto& [entry, host] : cases) {
+        EXPECT_EQ(HostNameOfEntry(entry), host) << entry;
+        EXPECT_EQ(Blocked("", {entry}), "\r\n" + BlockLine(host)) << entry;
+    }
+    // The copiers look at a colon wherever it falls in their words, and leave a plain entry whole.
+    for (HostNameCopier copier : Copiers())
+        for (size_t length = 0; length <= 40; ++length) {
+            const std::string name = std::string(length, 'h') + ".example";
+            EXPECT_EQ(LinesBy(copier, {"https://" + name + "/p", "http://" + name + ":80", name}),
+                      BlockLine(name) + BlockLine(name) + BlockLine(name))
+                << "length " << length;
+            const std::string plain = std::string(length, 'p') + ":/";
+            EXPECT_EQ(LinesBy(copier, {plain}), BlockLine(plain)) << "length " << length;
+        }
+}
+
 TEST(HostsText, RandomEntriesOfControlBytesGiveOneLineEach) {
     // Bytes around the line breaks (NUL, tab, the other control characters below 0x0E, 0x0E
     // itself and bytes with the top bit set), in entries of every short length.

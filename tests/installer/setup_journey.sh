@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the built setup program into a throwaway Wine prefix of its own and uninstalls it again.
 #
-#   setup_journey.sh <setup.exe> <hold_file.exe> <page_driver.exe> restores|held-hosts|pages
+#   setup_journey.sh <setup.exe> <hold_file.exe> <page_driver.exe> restores|held-hosts|pages|no-backup
 #
 # restores    a silent install puts the program, both shortcuts (run as administrator) and the
 #             uninstall entry in place; the installed program blocks at start; the registered
@@ -15,6 +15,8 @@
 #             whose ticked "Start Parvalisk now" starts the installed program (which then blocks
 #             the stored list); the uninstaller's first page says that it lifts the block and puts
 #             the clean hosts file back.
+# no-backup   the backup went while blocking: a silent uninstall takes the block lines of the
+#             user's list out of the hosts file and leaves it clean byte for byte.
 #
 # Wine does not enforce access lists: the hosts file is writable for everyone here, so the held
 # handle (a sharing violation, which Wine does enforce) is what refuses the restore.
@@ -248,6 +250,12 @@ elif [ "$journey" = held-hosts ]; then
     check "the Run value stays" test -n "$(registry_value "$run_key" Parvalisk.exe)"
     check "the start-up marker stays" test -e "$data_folder/iStart"
     check "blocking stays recorded as on" test "$(registry_value "$settings_key" BlockOnStart)" = 1
+elif [ "$journey" = no-backup ]; then
+    rm -f "$data_folder/hosts"
+    w "$program_win\\Uninstall.exe" /S
+    program_folder_gone() { [ ! -e "$program_folder" ]; }
+    check "the silent uninstall removes the program folder" wait_for 60 program_folder_gone
+    check "the hosts file is clean byte for byte" cmp -s "$hosts" "$WINEPREFIX/clean-hosts"
 else
     fatal "unknown journey $journey"
 fi

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "Failure.h"
 #include "SystemAnswers.h"
 #include "Prompts.h"
 
@@ -34,12 +35,16 @@ class ScriptedPrompts : public Prompts {
 class ScriptedSystemAnswers : public SystemAnswers {
   public:
     int DrawOneToHundred() override { return draw; }
-    void OpenHomePage(const std::string& address) override { openedPages.push_back(address); }
+    void OpenHomePage(const std::string& address) override {
+        if (homePageFails) throw Failure("File not found");
+        openedPages.push_back(address);
+    }
     bool IsAdministrator() override { return administrator; }
     void FlushResolverCache() override { ++flushes; }
 
     int draw = 50;
     bool administrator = true;
     std::vector<std::string> openedPages;
-    int flushes = 0;  // how often the resolver cache was flushed
+    bool homePageFails = false;  // the launch of the home page throws
+    int flushes = 0;             // how often the resolver cache was flushed
 };
