@@ -73,9 +73,10 @@ void MainWindow::OnStartStopClicked() {
 // handling, which setting it runs, saves the value it is set to.
 void MainWindow::RecordBlockingOn() {
     settings_.Save(kKeyBlockOnStart, "1");
-    settings_.Save(kKeyMinimized, kSettingOn);
     if (startInTrayBeforeBlock_ < 0) startInTrayBeforeBlock_ = startInTrayBox_.Value();
     startInTrayBox_.SetValue(1);
+    // Stored last, whatever the box's own click handling stored: the block resumes hidden.
+    settings_.Save(kKeyMinimized, kSettingOn);
 }
 
 void MainWindow::RecordBlockingOff() {

@@ -147,6 +147,17 @@ class MainWindow {
 
   private:
     friend LRESULT CALLBACK ForwardingWindowProc<MainWindow>(HWND, UINT, WPARAM, LPARAM);
+    // The steps of RunStartup, in their order; each runs its numbered lines under the load's report.
+    struct DataFolderMade {
+        bool makerFolderTight = false;  // made now with the protected list: nothing to tighten
+        bool dataFolderTight = false;
+    };
+    void ApplyStartupLook(Guarded& p);
+    void FillWebsiteList(Guarded& p);
+    DataFolderMade MakeDataFolder(Guarded& p);
+    void SetStartupOptionBoxes(Guarded& p);
+    void TakeAdministratorAnswer(Guarded& p, const DataFolderMade& made);
+    void ResumeOrAdoptBlock(Guarded& p);
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
     void CreateControls();
     // Gives the list its tooltip, once.
