@@ -117,6 +117,10 @@ class MainWindow {
     // The end of the Windows session: the close, silent and finished before it returns.
     void EndSession();
 
+    // Whether start-up resumes the block: this user's "BlockOnStart" is set, or a trusted backup
+    // in the data folder says a block was written and never lifted. Throws Failure when
+    // "BlockOnStart" is no number.
+    bool BlockIsInForce() const;
     void StartBlocking(bool atStartup);
     void StopBlocking(bool atStartup);
     // While blocking is on, the hosts file's folder is watched: a block that another program

@@ -8,6 +8,7 @@
 #include "Failure.h"
 #include "FileHelpers.h"
 #include "FileSecurity.h"
+#include "HostsBackup.h"
 #include "StartupOptions.h"
 #include "Appearance.h"
 #include "ErrorReport.h"
@@ -122,8 +123,8 @@ void MainWindow::RunStartup() {
         }
     });
 
-    if (p.Test(184, [&] { return settings_.ReadBlockOnStart() != 0; })) {
-        // Blocking was on at the last close: resume it.
+    if (p.Test(184, [&] { return BlockIsInForce(); })) {
+        // A block is in force: resume it, hidden behind the password.
         // Line 186 kept the caption to go back to; the caption follows the state now.
         p.Line(188, [&] { SetBlocking(true); });
         p.Line(190, [&] { StartBlocking(true); });
@@ -145,4 +146,15 @@ void MainWindow::RunStartup() {
     }
 
     p.Line(212, [&] { statusLabel_.SetBackColor(kStatusBackColour); });
+}
+
+bool MainWindow::BlockIsInForce() const {
+    // "BlockOnStart" is one user's record of the last close; the block itself belongs to the
+    // machine. A backup in the data folder that the program believes is the clean copy of a block
+    // that was written and never lifted (a stop that put it back but could not delete it too), so
+    // a user whose own settings say otherwise still starts with the block on and the window
+    // behind the password, and its close leaves the block in place.
+    const std::string backupPath = HostsBackupPath(state_.dataFolder);
+    return settings_.ReadBlockOnStart() != 0 ||
+           (BackupFileIsPresent(backupPath) && IsTrustedOwner(backupPath, ownership_));
 }

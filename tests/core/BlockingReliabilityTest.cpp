@@ -1,11 +1,12 @@
 // A randomised run of many short histories of the blocker: the user's start and stop, start-up
 // resuming a block, the close while blocking is off, other programs editing or deleting the
-// hosts file while blocking is off, and real faults made on the real files for one step at a
-// time: a read-only hosts file, a hosts file held open by another handle (sharing nothing,
-// sharing everything but deletes, or everything but reads), a folder standing at the backup
-// path, the data folder missing. After every step the hosts content from before blocking must still exist
-// byte for byte in the hosts file or in the backup; after every stop that restores, the hosts file must hold
-// it exactly. The seeds are fixed, so a failing history can be replayed by its number.
+// hosts file while blocking is off, this user's "BlockOnStart" changed behind the program's back, and real
+// faults made on the real files for one step at a time: a read-only hosts file, a hosts file held open by
+// another handle (sharing nothing, sharing everything but deletes, or everything but reads), a folder
+// standing at the backup path, the data folder missing. After every step the hosts content from before
+// blocking must still exist byte for byte in the hosts file or in the backup; after every stop that restores,
+// the hosts file must hold it exactly. The seeds are fixed, so a failing history can be replayed by its
+// number.
 
 #include <windows.h>
 
@@ -27,6 +28,8 @@
 #include "support/TempTree.h"
 #include "Appearance.h"
 #include "ErrorReport.h"
+#include "NumberedSteps.h"
+#include "SettingsStore.h"
 
 namespace {
 
@@ -76,7 +79,8 @@ enum class Action {
     EndWithoutCloseAndStartAgain,
     ExternalEdit,
     ExternalDelete,
-    AnotherProgramRewrites,  // while blocking: the file reset, rewritten or deleted, then the watch
+    AnotherProgramRewrites,            // while blocking: the file reset, rewritten or deleted, then the watch
+    BlockOnStartChangedAndStartAgain,  // the close, "BlockOnStart" set to "0" or no number, a start
 };
 const char* ActionName(Action a) {
     switch (a) {
@@ -94,6 +98,8 @@ const char* ActionName(Action a) {
             return "external delete";
         case Action::AnotherProgramRewrites:
             return "another program rewrites the hosts file";
+        case Action::BlockOnStartChangedAndStartAgain:
+            return "close, BlockOnStart changed, start program";
     }
     return "";
 }
@@ -165,6 +171,8 @@ class BlockingReliability : public TempTree {
                    (box.text.find("\r\nin Nestwarden2021/08/31.Form1.StartBlocking at line ") !=
                         std::string::npos ||
                     box.text.find("\r\nin Nestwarden2021/08/31.Form1.StopBlocking at line ") !=
+                        std::string::npos ||
+                    box.text.find("\r\nin Nestwarden2021/08/31.Form1.Form_Load at line 184\r") !=
                         std::string::npos);
         }
         return box.title == ApplicationTitle() && box.style == 0 &&
@@ -180,7 +188,7 @@ class BlockingReliability : public TempTree {
 
 TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
     std::map<std::string, int> counts;
-    int restoringStops = 0, blockedStarts = 0;
+    int restoringStops = 0, blockedStarts = 0, blocksKeptAgainstTheSetting = 0;
 
     for (int sequence = 0; sequence < kSequences; ++sequence) {
         const unsigned seed = kFirstSeed + static_cast<unsigned>(sequence);
@@ -209,6 +217,7 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
             const bool on = window->Blocking();
             const bool admin = window->form->state_.userIsAdmin;
             std::vector<Action> possible = {Action::CloseAndStartAgain, Action::EndWithoutCloseAndStartAgain};
+            if (random() % 3 == 0) possible.push_back(Action::BlockOnStartChangedAndStartAgain);
             if (on) {
                 possible.insert(possible.end(),
                                 {Action::UserStop, Action::UserStop, Action::AnotherProgramRewrites,
@@ -323,6 +332,32 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
                     }
                     break;
                 }
+                case Action::BlockOnStartChangedAndStartAgain: {
+                    if (!on) window->Stop();  // the close runs StopBlocking while blocking is off
+                    // Someone sets this user's own record of the block to off, or to no number,
+                    // before the program starts again.
+                    settings.Save(kKeyBlockOnStart, random() % 2 == 0 ? "0" : "no number");
+                    window = startProgram();
+                    Guarded load{window->form->reports(), ReportLocation(kMainWindowLoadProcedure)};
+                    if (load.Test(184, [&] { return window->form->BlockIsInForce(); }))
+                        window->ResumeAtStartup();
+                    // A block whose clean copy is kept is the machine's, whatever one user's
+                    // settings say: it is in force again after the start.
+                    if (on && backupBefore) {
+                        ASSERT_TRUE(window->Blocking()) << "a user's setting lifted the block\n"
+                                                        << history.str();
+                        if (window->form->state_.userIsAdmin && fault == Fault::None)
+                            ASSERT_TRUE(HostsHoldBlock(hostsPath,
+                                                       [&](BlockLineWriter& lines) {
+                                                           lines.AddAll(
+                                                               EntriesOf(window->form->websiteList_));
+                                                       }))
+                                << "the resumed block is not in the hosts file\n"
+                                << history.str();
+                        ++blocksKeptAgainstTheSetting;
+                    }
+                    break;
+                }
             }
 
             // The faults are lifted (a read-only attribute a restore copied back is lifted too).
@@ -345,7 +380,10 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
                     << history.str();
             }
 
-            const bool stopRan = action == Action::UserStop || (action == Action::CloseAndStartAgain && !on);
+            const bool stopRan =
+                action == Action::UserStop || ((action == Action::CloseAndStartAgain ||
+                                                action == Action::BlockOnStartChangedAndStartAgain) &&
+                                               !on);
             // (With no hosts file before blocking there is nothing to compare: the start made one
             // holding the block lines, and that is what a later backup holds.)
             if (stopRan && admin && backupBefore && !backupNow && clean) {
@@ -378,8 +416,11 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
 
     std::ostringstream summary;
     for (const auto& [name, count] : counts) summary << "  " << count << " x " << name << "\n";
-    std::printf("%d sequences of %d steps; %d starts that blocked, %d stops that restored\n%s", kSequences,
-                kStepsPerSequence, blockedStarts, restoringStops, summary.str().c_str());
+    std::printf(
+        "%d sequences of %d steps; %d starts that blocked, %d stops that restored, %d blocks kept "
+        "against the setting\n%s",
+        kSequences, kStepsPerSequence, blockedStarts, restoringStops, blocksKeptAgainstTheSetting,
+        summary.str().c_str());
     // The run must really have met every fault, and many full blocks and restores.
     for (Fault fault : {Fault::ReadOnlyHosts, Fault::HostsHeldNoSharing, Fault::HostsHeldNoDeleteSharing,
                         Fault::HostsHeldNoReadSharing, Fault::FolderAtBackup, Fault::NoDataFolder}) {
@@ -389,6 +430,7 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
         EXPECT_GE(met, 100) << FaultName(fault);
     }
     EXPECT_GE(blockedStarts, 1000);
+    EXPECT_GE(blocksKeptAgainstTheSetting, 100);
     EXPECT_GE(restoringStops, 1000);
 }
 
