@@ -1,7 +1,8 @@
 // The watch on the hosts file while blocking is on. Security tools, "cleanup" programs and a
 // member of the family with administrator rights can rewrite the hosts file; the program notices
 // through a change notification on the hosts folder that the message loop waits on together with
-// its messages, and puts the block back.
+// its messages, and puts the block back. It guards the lines its start wrote, not the list as it
+// is now: a change of the list reaches the hosts file only at the next start of blocking.
 #include "Appearance.h"
 #include "Failure.h"
 #include "HostsBlocker.h"
@@ -11,8 +12,6 @@
 namespace {
 
 constexpr char kBlockPutBack[] = "Another program removed the block. It has been put back.";
-constexpr char kBlockRemovedNotAdministrator[] =
-    "Another program removed the block. Start Parvalisk as administrator to put it back.";
 constexpr char kBlockNotPutBack[] =
     "Another program removed the block, and it could not be put back. Start Parvalisk as administrator.";
 
@@ -21,10 +20,20 @@ std::string FolderOf(const std::string& path) {
     return slash == std::string::npos ? "." : path.substr(0, slash);
 }
 
+template <class Handle>
+void Unwatch(Handle& handle) {
+    if (!handle) return;
+    UnwatchHandle(handle.get());
+    handle.reset();
+}
+
 }  // namespace
 
 void MainWindow::StartWatchingHosts() {
-    if (hostsWatch_) return;
+    // Only a block this run has written is guarded: after a refused start, or one without
+    // administrator rights, there are no lines of the program's own to look for.
+    if (watching_ || !state_.blockWritten) return;
+    watching_ = true;
     removalTold_ = false;
     constexpr DWORD kChanges = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME |
                                FILE_NOTIFY_CHANGE_ATTRIBUTES | FILE_NOTIFY_CHANGE_SIZE |
@@ -35,21 +44,25 @@ void MainWindow::StartWatchingHosts() {
 }
 
 void MainWindow::StopWatchingHosts() {
-    if (!hostsWatch_) return;
-    UnwatchHandle(hostsWatch_.get());
-    hostsWatch_.reset();
+    watching_ = false;
+    Unwatch(hostsWatch_);
 }
 
 void MainWindow::OnHostsFolderChanged() {
-    if (!hostsWatch_ || checkingHosts_) return;
+    if (!watching_) return;
     // Armed again first, so a change made while this one is handled is not missed.
-    FindNextChangeNotification(hostsWatch_.get());
+    if (hostsWatch_) FindNextChangeNotification(hostsWatch_.get());
+    CheckWrittenBlock();
+}
+
+void MainWindow::CheckWrittenBlock() {
+    if (!watching_ || checkingHosts_) return;
     checkingHosts_ = true;
     ScopeExit done([&] { checkingHosts_ = false; });
-    const BlockEntries entries = [&](BlockLineWriter& lines) { lines.AddAll(websiteList_); };
+    const BlockEntries written = [&](BlockLineWriter& lines) { lines.AddAll(writtenEntries_); };
     bool holds = false;
     try {
-        holds = HostsHoldBlock(hostsFilePath_, entries);
+        holds = HostsHoldBlock(hostsFilePath_, written);
     } catch (const Failure&) {
         // A file that cannot be read is handled below like a removal: the put-back says whether
         // the file can be had at all.
@@ -58,17 +71,12 @@ void MainWindow::OnHostsFolderChanged() {
         removalTold_ = false;  // the program's own write, or an edit that kept every line
         return;
     }
-    // Told once per removal; a put-back is tried at every change until it succeeds.
-    if (!state_.userIsAdmin) {
-        if (!removalTold_) Tell(kBlockRemovedNotAdministrator);
-        removalTold_ = true;
-        return;
-    }
-    if (PutBackBlock({hostsFilePath_, state_.dataFolder, &ownership_}, entries) == PutBackOutcome::PutBack) {
+    if (PutBackBlock({hostsFilePath_, state_.dataFolder, &ownership_}, written) == PutBackOutcome::PutBack) {
         system_.FlushResolverCache();
         removalTold_ = false;
         Tell(kBlockPutBack);
     } else {
+        // Told once per removal; a put-back is tried at every change until it succeeds.
         if (!removalTold_) Tell(kBlockNotPutBack);
         removalTold_ = true;
     }

@@ -64,6 +64,7 @@ struct ProgramState {
     bool loading = false;          // start-up is setting the option boxes
     bool userIsAdmin = false;      // taken once at start-up
     bool blockNotPutBack = false;  // a resumed start could not write the block; told once
+    bool blockWritten = false;     // this run's start wrote the block: the watch guards its lines
     std::string dataFolder;
 };
 
@@ -123,8 +124,8 @@ class MainWindow {
     bool BlockIsInForce() const;
     void StartBlocking(bool atStartup);
     void StopBlocking(bool atStartup);
-    // While blocking is on, the hosts file's folder is watched: a block that another program
-    // removed is put back (or the parent told), once per removal.
+    // While the block this run wrote is on, the hosts file's folder is watched: when those lines
+    // are gone they are put back (or the parent told), once per removal.
     void StartWatchingHosts();
     void StopWatchingHosts();
     void OnHostsFolderChanged();
@@ -161,6 +162,8 @@ class MainWindow {
     void ShowNotice(const std::string& text);
     // Tells the parent: a balloon from the tray icon while hidden, a notice while shown.
     void Tell(const std::string& text);
+    // The watch's check: the written lines looked for, and put back when they are gone.
+    void CheckWrittenBlock();
 
     SilenceablePrompts prompts_;
     ErrorReportBox reports_{prompts_};
@@ -181,4 +184,8 @@ class MainWindow {
     UniqueChangeNotification hostsWatch_;     // the hosts folder, while blocking is on
     bool removalTold_ = false;                // the parent knows the block is gone
     bool checkingHosts_ = false;              // a change is being handled
+
+    // The watch: on while the block this run wrote is on.
+    bool watching_ = false;
+    WebsiteList writtenEntries_;  // the entries whose lines the last written start wrote
 };

@@ -104,30 +104,38 @@ TEST_F(HostsWatch, ABlockRemovedByAnotherProgramIsPutBackAndTheParentTold) {
     EXPECT_EQ(answers.flushes, flushes);
 }
 
-TEST_F(HostsWatch, EditsThatKeepTheLinesAndUsersWithoutRightsGetNoWrite) {
+TEST_F(HostsWatch, OnlyTheLinesThisRunWroteAreGuarded) {
     MainWindow& main = StartMainWindow();
     StartBlocking(main);
+    // An entry added while blocking reaches the hosts file at the next start; until then an edit
+    // that keeps the written lines (another tool's, or the parent's own) leaves the block alone.
+    main.websiteList_.Append("c.example");
     const std::string edited = kClean + "\r\n" + kLines + "10.0.0.1 printer\r\n";
     balloons.clear();
     WriteBytes(hostsPath, edited);
     RunLoopUntil([] { return false; }, 500);
-    EXPECT_EQ(ReadBytes(hostsPath), edited) << "another tool's own lines leave the block alone";
+    EXPECT_EQ(ReadBytes(hostsPath), edited) << "the written lines are all there";
     EXPECT_TRUE(balloons.empty());
+
+    // With the list cleared, the written lines are still guarded and come back as they were.
+    main.websiteList_.Clear();
+    WriteBytes(hostsPath, kClean);
+    ASSERT_TRUE(RunLoopUntil([&] { return Blocked(); })) << "the removal went unnoticed";
+    EXPECT_EQ(ReadBytes(hostsPath), kClean + "\r\n" + kLines);
+    EXPECT_EQ(balloons, std::vector<std::string>{kPutBack});
     DropMainWindow();
 
-    // A standard user's resumed block: the parent is told once per removal, and nothing is written.
+    // A standard user's resumed start writes nothing: there is no block of its own to guard, and
+    // nothing to tell of.
     answers.administrator = false;
     settings.Save(kKeyBlockOnStart, "1");
     MainWindow& resumed = StartMainWindow();
     ASSERT_TRUE(resumed.state_.blocking);
     balloons.clear();
     WriteBytes(hostsPath, kClean);
-    ASSERT_TRUE(RunLoopUntil([] { return !balloons.empty(); })) << "the parent was not told";
-    WriteBytes(hostsPath, kClean + "# again\r\n");
-    RunLoopUntil([] { return false; }, 500);
-    EXPECT_EQ(balloons, std::vector<std::string>{"Another program removed the block. Start Parvalisk as "
-                                                 "administrator to put it back."});
-    EXPECT_EQ(ReadBytes(hostsPath), kClean + "# again\r\n");
+    RunLoopUntil([] { return false; }, 1000);
+    EXPECT_TRUE(balloons.empty());
+    EXPECT_EQ(ReadBytes(hostsPath), kClean);
 }
 
 }  // namespace
