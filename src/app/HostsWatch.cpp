@@ -35,23 +35,44 @@ void MainWindow::StartWatchingHosts() {
     if (watching_ || !state_.blockWritten) return;
     watching_ = true;
     removalTold_ = false;
+    // The folder above tells when the hosts folder itself is renamed, deleted or made anew; the
+    // watch then follows the hosts path to the folder that stands there now.
+    hostsParentWatch_.reset(FindFirstChangeNotificationA(FolderOf(FolderOf(hostsFilePath_)).c_str(), FALSE,
+                                                         FILE_NOTIFY_CHANGE_DIR_NAME));
+    if (hostsParentWatch_) WatchHandle(hostsParentWatch_.get(), [this] { OnHostsParentFolderChanged(); });
+    WatchHostsFolder();
+}
+
+void MainWindow::WatchHostsFolder() {
+    Unwatch(hostsWatch_);
     constexpr DWORD kChanges = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME |
                                FILE_NOTIFY_CHANGE_ATTRIBUTES | FILE_NOTIFY_CHANGE_SIZE |
                                FILE_NOTIFY_CHANGE_LAST_WRITE;
     hostsWatch_.reset(FindFirstChangeNotificationA(FolderOf(hostsFilePath_).c_str(), FALSE, kChanges));
-    // A folder that cannot be watched leaves the block as it always was: written at the start.
+    // A folder that cannot be watched (or is gone for now) leaves the block as it was written; the
+    // folder above still tells when one stands at the hosts path again.
     if (hostsWatch_) WatchHandle(hostsWatch_.get(), [this] { OnHostsFolderChanged(); });
 }
 
 void MainWindow::StopWatchingHosts() {
     watching_ = false;
     Unwatch(hostsWatch_);
+    Unwatch(hostsParentWatch_);
 }
 
 void MainWindow::OnHostsFolderChanged() {
     if (!watching_) return;
     // Armed again first, so a change made while this one is handled is not missed.
     if (hostsWatch_) FindNextChangeNotification(hostsWatch_.get());
+    CheckWrittenBlock();
+}
+
+void MainWindow::OnHostsParentFolderChanged() {
+    if (!watching_) return;
+    FindNextChangeNotification(hostsParentWatch_.get());
+    // The hosts folder may have been renamed away with a new one made in its place: a watch on
+    // the old folder would follow it under its new name and see nothing of the hosts path.
+    WatchHostsFolder();
     CheckWrittenBlock();
 }
 

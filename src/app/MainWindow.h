@@ -162,7 +162,10 @@ class MainWindow {
     void ShowNotice(const std::string& text);
     // Tells the parent: a balloon from the tray icon while hidden, a notice while shown.
     void Tell(const std::string& text);
-    // The watch's check: the written lines looked for, and put back when they are gone.
+    // The watch's parts: the hosts folder opened (again) at the hosts path, the folder above it
+    // changed, the written lines looked for and put back.
+    void WatchHostsFolder();
+    void OnHostsParentFolderChanged();
     void CheckWrittenBlock();
 
     SilenceablePrompts prompts_;
@@ -185,7 +188,8 @@ class MainWindow {
     bool removalTold_ = false;                // the parent knows the block is gone
     bool checkingHosts_ = false;              // a change is being handled
 
-    // The watch: on while the block this run wrote is on.
+    // The watch: on while the block this run wrote is on (its folder may be gone for a time).
     bool watching_ = false;
-    WebsiteList writtenEntries_;  // the entries whose lines the last written start wrote
+    WebsiteList writtenEntries_;                 // the entries whose lines the last written start wrote
+    UniqueChangeNotification hostsParentWatch_;  // the folder that holds the hosts folder
 };

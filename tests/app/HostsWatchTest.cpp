@@ -1,6 +1,7 @@
 // The watch on the hosts file while blocking is on, through the real change notification that the
-// message loop waits on: a block that another program removes comes back, the parent is told once,
-// and every change the program makes to the hosts file flushes the resolver cache.
+// message loop waits on: a block that another program removes comes back (also when the hosts
+// folder is renamed away), the parent is told once, and every change the program makes to the
+// hosts file flushes the resolver cache.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -58,6 +59,7 @@ TEST_F(HostsWatch, ABlockRemovedByAnotherProgramIsPutBackAndTheParentTold) {
     MainWindow& main = StartMainWindow();
     StartBlocking(main);
     EXPECT_EQ(answers.flushes, 1) << "the start flushed the resolver cache";
+    const std::string folder = windir + "\\system32\\drivers\\etc";
     const struct {
         const char* name;
         std::function<void()> removal;
@@ -66,7 +68,14 @@ TEST_F(HostsWatch, ABlockRemovedByAnotherProgramIsPutBackAndTheParentTold) {
     } rows[] = {
         {"reset to its clean content", [&] { WriteBytes(hostsPath, kClean); }, kClean, false},
         {"file deleted", [&] { DeleteFileA(hostsPath.c_str()); }, "", false},
-        {"lines deleted by hand", [&] { WriteBytes(hostsPath, kClean + "# mine\r\n"); },
+        {"folder renamed, a new one made with a clean file",
+         [&] {
+             ASSERT_TRUE(MoveFileA(folder.c_str(), (folder + ".old").c_str()));
+             ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+             WriteBytes(hostsPath, kClean);
+         },
+         kClean, false},
+        {"lines deleted by hand in the new folder", [&] { WriteBytes(hostsPath, kClean + "# mine\r\n"); },
          kClean + "# mine\r\n", true},
     };
     int flushes = answers.flushes;
