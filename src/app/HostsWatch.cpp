@@ -15,6 +15,10 @@ constexpr char kBlockPutBack[] = "Another program removed the block. It has been
 constexpr char kBlockNotPutBack[] =
     "Another program removed the block, and it could not be put back. Start Parvalisk as administrator.";
 
+// A tool that resets the hosts file again and again gets the block back every time, but the
+// parent hears of it at most once in this time.
+constexpr ULONGLONG kNoticeIntervalMs = 60 * 1000;
+
 std::string FolderOf(const std::string& path) {
     size_t slash = path.find_last_of("\\/");
     return slash == std::string::npos ? "." : path.substr(0, slash);
@@ -58,6 +62,7 @@ void MainWindow::StopWatchingHosts() {
     watching_ = false;
     Unwatch(hostsWatch_);
     Unwatch(hostsParentWatch_);
+    Unwatch(watchNoticeTimer_);
 }
 
 void MainWindow::OnHostsFolderChanged() {
@@ -93,14 +98,45 @@ void MainWindow::CheckWrittenBlock() {
         return;
     }
     if (PutBackBlock({hostsFilePath_, state_.dataFolder, &ownership_}, written) == PutBackOutcome::PutBack) {
+        // Every put-back flushes, however often: an answer cached while the lines were gone would
+        // otherwise outlive them.
         system_.FlushResolverCache();
         removalTold_ = false;
-        Tell(kBlockPutBack);
-    } else {
+        TellFromWatch(kBlockPutBack);
+    } else if (!removalTold_) {
         // Told once per removal; a put-back is tried at every change until it succeeds.
-        if (!removalTold_) Tell(kBlockNotPutBack);
-        removalTold_ = true;
+        removalTold_ = TellFromWatch(kBlockNotPutBack);
     }
+}
+
+bool MainWindow::TellFromWatch(const char* text) {
+    const ULONGLONG now = GetTickCount64();
+    if (watchToldAt_ && now - *watchToldAt_ < kNoticeIntervalMs) {
+        // Held back. When the minute is over the hosts file is looked at again, so a block that
+        // is gone by then is told, and the last word the parent had is never "put back" for a
+        // block that is not.
+        if (!watchNoticeTimer_) {
+            // Manual reset: the loop's wait must leave it signalled for the handler to see; the
+            // handler then closes it.
+            watchNoticeTimer_.reset(CreateWaitableTimerA(nullptr, TRUE, nullptr));
+            LARGE_INTEGER due;
+            due.QuadPart = -static_cast<LONGLONG>(kNoticeIntervalMs - (now - *watchToldAt_)) * 10000;
+            if (watchNoticeTimer_ &&
+                SetWaitableTimer(watchNoticeTimer_.get(), &due, 0, nullptr, nullptr, FALSE))
+                WatchHandle(watchNoticeTimer_.get(), [this] { OnWatchNoticeTimeUp(); });
+            else
+                watchNoticeTimer_.reset();
+        }
+        return false;
+    }
+    watchToldAt_ = now;
+    Tell(text);
+    return true;
+}
+
+void MainWindow::OnWatchNoticeTimeUp() {
+    Unwatch(watchNoticeTimer_);
+    CheckWrittenBlock();
 }
 
 void MainWindow::Tell(const std::string& text) {

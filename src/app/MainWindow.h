@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "Controls.h"
@@ -125,7 +126,7 @@ class MainWindow {
     void StartBlocking(bool atStartup);
     void StopBlocking(bool atStartup);
     // While the block this run wrote is on, the hosts file's folder is watched: when those lines
-    // are gone they are put back (or the parent told), once per removal.
+    // are gone they are put back, and the parent is told at most once a minute.
     void StartWatchingHosts();
     void StopWatchingHosts();
     void OnHostsFolderChanged();
@@ -163,10 +164,12 @@ class MainWindow {
     // Tells the parent: a balloon from the tray icon while hidden, a notice while shown.
     void Tell(const std::string& text);
     // The watch's parts: the hosts folder opened (again) at the hosts path, the folder above it
-    // changed, the written lines looked for and put back.
+    // changed, the written lines looked for and put back, a notice told or held back.
     void WatchHostsFolder();
     void OnHostsParentFolderChanged();
     void CheckWrittenBlock();
+    bool TellFromWatch(const char* text);
+    void OnWatchNoticeTimeUp();
 
     SilenceablePrompts prompts_;
     ErrorReportBox reports_{prompts_};
@@ -192,4 +195,6 @@ class MainWindow {
     bool watching_ = false;
     WebsiteList writtenEntries_;                 // the entries whose lines the last written start wrote
     UniqueChangeNotification hostsParentWatch_;  // the folder that holds the hosts folder
+    UniqueKernelHandle watchNoticeTimer_;        // ends the minute in which notices are held back
+    std::optional<ULONGLONG> watchToldAt_;       // when the watch last told the parent
 };
