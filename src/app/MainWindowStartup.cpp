@@ -8,6 +8,8 @@
 #include "Failure.h"
 #include "FileHelpers.h"
 #include "FolderAccess.h"
+#include "HostsBackup.h"
+#include "HostsBlocker.h"
 #include "StartupOptions.h"
 #include "Appearance.h"
 #include "ErrorReport.h"
@@ -143,8 +145,8 @@ void MainWindow::TakeAdministratorAnswer(Guarded& p, const DataFolderMade& made)
 }
 
 void MainWindow::ResumeOrAdoptBlock(Guarded& p) {
-    if (p.Test(184, [&] { return settings_.ReadBlockOnStart() != 0; })) {
-        // Blocking was on at the last close: resume it.
+    if (p.Test(184, [&] { return BlockIsInForce(); })) {
+        // A block is in force: resume it, hidden behind the password.
         // Line 186 kept the caption to go back to; the caption follows the state now.
         p.Line(188, [&] { SetBlocking(true); });
         p.Line(190, [&] { StartBlocking(true); });
@@ -163,5 +165,24 @@ void MainWindow::ResumeOrAdoptBlock(Guarded& p) {
         p.Line(204, [&] { settings_.Save(kKeyBlockOnStart, "1"); });
         p.Line(208, [&] { SetBlocking(true); });
         p.Line(210, [&] { StartBlocking(true); });
+    }
+}
+
+bool MainWindow::BlockIsInForce() const {
+    // "BlockOnStart" is one user's record of the last close; the block itself belongs to the
+    // machine. A backup in the data folder that the program believes is the clean copy of a block
+    // that was written and never lifted (a stop that put it back but could not delete it too), and
+    // a hosts file that holds the list's block lines is blocked whatever any setting says (a block
+    // written where there was no hosts file to keep, or whose clean copy was deleted). So a user
+    // whose own settings say otherwise still starts with the block on and the window behind the
+    // password, and its close leaves the block in place.
+    if (settings_.ReadBlockOnStart() != 0) return true;
+    const std::string backupPath = HostsBackupPath(state_.dataFolder);
+    if (BackupFileIsPresent(backupPath) && IsTrustedOwner(backupPath, ownership_)) return true;
+    try {
+        return websiteList_.Count() > 0 &&
+               HostsHoldBlock(hostsFilePath_, [&](BlockLineWriter& lines) { lines.AddAll(websiteList_); });
+    } catch (const Failure&) {
+        return false;  // a hosts file that cannot be read tells nothing either way
     }
 }
