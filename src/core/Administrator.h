@@ -27,7 +27,14 @@ struct TokenCalls {
 
 // A token's group list as GetTokenInformation(TokenGroups) returns it: the table of entries and
 // the identifiers behind them in one pointer-aligned buffer, and the number of bytes filled.
+// Moved, never copied: the entries point into the table.
 struct TokenGroupList {
+    TokenGroupList() = default;
+    TokenGroupList(TokenGroupList&&) = default;
+    TokenGroupList& operator=(TokenGroupList&&) = default;
+    TokenGroupList(const TokenGroupList&) = delete;
+    TokenGroupList& operator=(const TokenGroupList&) = delete;
+
     std::vector<ULONG_PTR> table;
     size_t length = 0;
 
