@@ -1,5 +1,6 @@
 #include "MachineStartup.h"
 
+#include "Failure.h"
 #include "FileHelpers.h"
 #include "ProgramPaths.h"
 #include "Registry.h"
@@ -26,7 +27,11 @@ void SwitchMachineStartup(bool on, const MachineStartupPlace& place) {
         if (!name.empty())
             WriteRegValue(place.root, place.runKeyPath, kRunKeyAccess, name,
                           StartupValueData(place.programPath), REG_SZ);
-        WriteFileText(StartupMarkerPath(place.dataFolder), kMarkerText);
+        try {
+            WriteFileText(StartupMarkerPath(place.dataFolder), kMarkerText);
+        } catch (const Failure&) {
+            // A marker that cannot be read back is as silent as one that cannot be written.
+        }
     } else {
         if (!name.empty()) DeleteRegValue(place.root, place.runKeyPath, kRunKeyAccess, name);
         DeleteFileForced(StartupMarkerPath(place.dataFolder));

@@ -325,6 +325,8 @@ MessageProblem DecodeAnswer(std::string_view bytes, ServiceAnswer& answer) {
     return reader.End();
 }
 
+#undef PARVALISK_READ
+
 void ShowReportedFailures(const std::vector<ReportedFailure>& failures, FailureReport& report) {
     for (const auto& failure : failures) report.Show(failure.location, failure.description, failure.line);
 }

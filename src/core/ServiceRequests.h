@@ -44,6 +44,9 @@ struct ServiceParts {
 bool CallerIsAdministrator(CallerGroups& caller, TokenCalls& calls);
 
 // Reads one request and answers it: the encoded answer, or a MalformedAnswer (and nothing done)
-// for a request that could not be read. Updates `state` as the operation went.
+// for a request that could not be read. Updates `state` as the operation went: a written start
+// makes it blocking with the request's entries, a lifted stop ends that, a put-back records
+// whether it succeeded. The service sets `state` when it starts (blocking while the blocker keeps
+// a clean copy) and reads its entries for its own put-backs. Throws only for want of memory.
 std::string AnswerRequest(std::string_view request, CallerGroups& caller, ServiceParts& parts,
                           ServiceState& state);

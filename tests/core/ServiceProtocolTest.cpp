@@ -147,6 +147,9 @@ TEST(ServiceProtocol, AnswersComeBackAsTheyWereSent) {
         ASSERT_EQ(DecodeAnswer(test.bytes, got), MessageProblem::None);
         EXPECT_EQ(got.kind, test.expected.kind);
         EXPECT_EQ(got.failures, test.expected.failures);
+        CollectedFailures shown;
+        ShowReportedFailures(got.failures, shown);
+        EXPECT_EQ(shown.failures, test.expected.failures) << "the program shows each failure, in order";
         switch (test.expected.kind) {
             case MessageKind::StatusAnswer:
                 EXPECT_EQ(got.status, test.expected.status);
