@@ -4,6 +4,15 @@
 
 #include "Failure.h"
 
+// The outcomes travel as their numbers: a program and a service of the same protocol version
+// must read them alike, so the numbers are fixed here.
+static_assert(static_cast<int>(StartOutcome::Written) == 0 && static_cast<int>(StartOutcome::Refused) == 1 &&
+              static_cast<int>(StartOutcome::NotAdministrator) == 2);
+static_assert(static_cast<int>(StopOutcome::Lifted) == 0 && static_cast<int>(StopOutcome::Refused) == 1 &&
+              static_cast<int>(StopOutcome::NotAdministrator) == 2);
+static_assert(static_cast<int>(PutBackOutcome::PutBack) == 0 &&
+              static_cast<int>(PutBackOutcome::Refused) == 1);
+
 namespace {
 
 void PutNumber(std::string& bytes, size_t at, std::uint32_t value) {
