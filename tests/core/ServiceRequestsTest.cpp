@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "Registry.h"
-#include "RunKey.h"
 #include "ServiceRequests.h"
 #include "support/TempTree.h"
 
@@ -201,24 +200,6 @@ TEST_F(ServiceRequests, OnlyAnAdministratorChangesTheBlockOrTheStartUp) {
         EXPECT_EQ(status.kind, MessageKind::StatusAnswer);
         EXPECT_EQ(status.status, (ServiceStatus{true, 1, false}));
         EXPECT_EQ(groups.asked, askedBefore);
-    }
-}
-
-TEST(MachineStartup, TheRunValueIsTheOneTheProgramWritesForItself) {
-    struct Case {
-        std::string folder, name;
-    };
-    const std::vector<Case> cases = {
-        {"C:\\Program Files\\Parvalisk", "Parvalisk.exe"},
-        {"C:\\Tools\\Parvalisk", "Parvalisk.exe"},
-        {"C:\\", "Parvalisk.exe"},
-        {"D:\\a b", "c d.exe"},
-    };
-    for (const auto& test : cases) {
-        const std::string path = test.folder + (test.folder.back() == '\\' ? "" : "\\") + test.name;
-        SCOPED_TRACE(path);
-        EXPECT_EQ(StartupValueName(path), test.name);
-        EXPECT_EQ(StartupValueData(path), RunEntryData(test.folder, test.name));
     }
 }
 
