@@ -26,3 +26,15 @@ std::vector<CallerGroup> ImpersonatedTokenGroups() {
     }
     return groups;
 }
+
+BOOL ImpersonationCalls::ImpersonateNamedPipeClient(HANDLE pipe) {
+    return ::ImpersonateNamedPipeClient(pipe);
+}
+
+std::vector<CallerGroup> ImpersonationCalls::ImpersonatedTokenGroups() {
+    return ::ImpersonatedTokenGroups();
+}
+
+BOOL ImpersonationCalls::RevertToSelf() {
+    return ::RevertToSelf();
+}

@@ -26,3 +26,12 @@ struct CallerGroups {
 // The groups of the calling thread's impersonation token, read while the thread impersonates a
 // client. Throws Failure when the thread has no token or its groups cannot be read.
 std::vector<CallerGroup> ImpersonatedTokenGroups();
+
+// The calls by which the pipe server learns a caller, in one place so a test can make any of them
+// fail (Wine lets every client be impersonated and read). Each defaults to the real call.
+struct ImpersonationCalls {
+    virtual BOOL ImpersonateNamedPipeClient(HANDLE pipe);
+    virtual std::vector<CallerGroup> ImpersonatedTokenGroups();
+    virtual BOOL RevertToSelf();
+    virtual ~ImpersonationCalls() = default;
+};

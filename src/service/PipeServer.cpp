@@ -22,6 +22,11 @@ class ReadGroups final : public CallerGroups {
     std::vector<CallerGroup> groups_;
 };
 
+ImpersonationCalls& SystemImpersonationCalls() {
+    static ImpersonationCalls calls;
+    return calls;
+}
+
 }  // namespace
 
 struct PipeServer::Instance {
@@ -38,8 +43,10 @@ struct PipeServer::Instance {
     std::string answer;
 };
 
-PipeServer::PipeServer(std::string pipeName, PipeServerLimits limits)
-    : pipeName_(std::move(pipeName)), limits_(limits) {}
+PipeServer::PipeServer(std::string pipeName, PipeServerLimits limits, ImpersonationCalls* calls)
+    : pipeName_(std::move(pipeName)),
+      limits_(limits),
+      calls_(calls != nullptr ? calls : &SystemImpersonationCalls()) {}
 
 PipeServer::~PipeServer() {
     for (auto& instance : instances_) Cancel(*instance);
@@ -174,20 +181,20 @@ void PipeServer::Drop(Instance& instance) {
 
 void PipeServer::Answer(Instance& instance, const RequestHandler& handler) {
     // The caller is learned from its own token; a caller that cannot be impersonated is refused.
-    if (!ImpersonateNamedPipeClient(instance.pipe.get())) {
+    if (!calls_->ImpersonateNamedPipeClient(instance.pipe.get())) {
         Drop(instance);
         return;
     }
     std::vector<CallerGroup> groups;
     bool groupsRead = false;
     try {
-        groups = ImpersonatedTokenGroups();
+        groups = calls_->ImpersonatedTokenGroups();
         groupsRead = true;
     } catch (const Failure&) {
         // Unknown caller: refused below, after the thread is itself again.
     }
     // A thread that still wears a client's identity must not serve anyone.
-    if (!RevertToSelf()) ThrowWin32Error();
+    if (!calls_->RevertToSelf()) ThrowWin32Error();
     if (!groupsRead) {
         Drop(instance);
         return;
@@ -261,6 +268,11 @@ void PipeServer::Advance(Instance& instance, const RequestHandler& handler) {
 
 void PipeServer::Serve(HANDLE stopEvent, const RequestHandler& handler) {
     if (instances_.empty()) ThrowWin32Error(ERROR_INVALID_HANDLE);
+    // However serving ends, every instance is closed: no client waits on a server that is gone.
+    auto closeAll = ScopeExit([&] {
+        for (auto& instance : instances_) Cancel(*instance);
+        instances_.clear();
+    });
     Listen(*instances_.front());
 
     std::vector<HANDLE> handles;
@@ -310,6 +322,4 @@ void PipeServer::Serve(HANDLE stopEvent, const RequestHandler& handler) {
                 Drop(*instance);
         }
     }
-    for (auto& instance : instances_) Cancel(*instance);
-    instances_.clear();
 }

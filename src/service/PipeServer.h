@@ -33,7 +33,9 @@ class PipeServer {
         Failed,
     };
 
-    explicit PipeServer(std::string pipeName, PipeServerLimits limits = {});
+    // calls: how callers are learned (nullptr for the system's own calls).
+    explicit PipeServer(std::string pipeName, PipeServerLimits limits = {},
+                        ImpersonationCalls* calls = nullptr);
     ~PipeServer();
     PipeServer(const PipeServer&) = delete;
     PipeServer& operator=(const PipeServer&) = delete;
@@ -60,5 +62,6 @@ class PipeServer {
 
     std::string pipeName_;
     PipeServerLimits limits_;
+    ImpersonationCalls* calls_;
     std::vector<std::unique_ptr<Instance>> instances_;
 };

@@ -14,8 +14,10 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
+#include "Failure.h"
 #include "PipeSecurity.h"
 #include "SecurityIds.h"
 #include "ServicePipeClient.h"
@@ -305,6 +307,80 @@ TEST(PipeSecurity, GivesFullAccessToSystemAndAdministratorsAndDataToAuthenticate
         EXPECT_EQ(ace->Mask, expected[i].access);
     }
     EXPECT_EQ(kPipeClientAccess & FILE_CREATE_PIPE_INSTANCE, 0u) << "users could make instances of the pipe";
+}
+
+}  // namespace
+
+namespace {
+
+// Makes the chosen call fail (once) and counts the calls; the real calls run otherwise, so the
+// thread really impersonates and reverts.
+struct FailingImpersonation final : ImpersonationCalls {
+    enum class Fail { Impersonation, GroupRead, Revert } fail;
+    explicit FailingImpersonation(Fail which) : fail(which) {}
+    bool failed = false;
+    int impersonated = 0, reverted = 0;
+
+    BOOL ImpersonateNamedPipeClient(HANDLE pipe) override {
+        if (fail == Fail::Impersonation && !std::exchange(failed, true)) return FALSE;
+        BOOL ok = ImpersonationCalls::ImpersonateNamedPipeClient(pipe);
+        impersonated += ok ? 1 : 0;
+        return ok;
+    }
+    std::vector<CallerGroup> ImpersonatedTokenGroups() override {
+        if (fail == Fail::GroupRead && !std::exchange(failed, true))
+            throw Failure("no token", ERROR_NO_TOKEN);
+        return ImpersonationCalls::ImpersonatedTokenGroups();
+    }
+    BOOL RevertToSelf() override {
+        BOOL ok = ImpersonationCalls::RevertToSelf();
+        reverted += ok ? 1 : 0;
+        if (fail == Fail::Revert && !std::exchange(failed, true)) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return FALSE;
+        }
+        return ok;
+    }
+};
+
+// Wine lets every client be impersonated and its token read (an anonymous one too), so the
+// failures are made through the calls' seam.
+TEST(PipeServer, RefusesACallerItCannotIdentifyAndAlwaysReverts) {
+    using Fail = FailingImpersonation::Fail;
+    struct Row {
+        Fail fail;
+        bool serverGoesOn;  // a thread that could not revert must not serve anyone
+    };
+    const Row rows[] = {{Fail::Impersonation, true}, {Fail::GroupRead, true}, {Fail::Revert, false}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE("failing call " + std::to_string(static_cast<int>(row.fail)));
+        FailingImpersonation calls(row.fail);
+        int handled = 0;
+        ServedPipe served(
+            [&](std::string_view request, const CallerGroups&) {
+                ++handled;
+                return std::string(request);
+            },
+            {}, &calls);
+        ServicePipeOptions options;
+        options.pipeName = served.Name();
+        options.timeoutMs = 2000;
+
+        ServiceExchange refused = ExchangeWithService("first", options);
+        EXPECT_NE(refused.outcome, ServiceExchange::Outcome::Answered) << refused.answer;
+        EXPECT_EQ(handled, 0);
+        EXPECT_EQ(calls.reverted, calls.impersonated) << "a thread was left impersonating";
+
+        ServiceExchange next = ExchangeWithService("second", options);
+        if (row.serverGoesOn) {
+            EXPECT_EQ(next.answer, "second") << "error " << next.error;
+            EXPECT_EQ(served.Stop(), "");
+        } else {
+            EXPECT_NE(next.outcome, ServiceExchange::Outcome::Answered);
+            EXPECT_NE(served.Stop(), "") << "the server went on after it could not revert";
+        }
+        EXPECT_EQ(calls.reverted, calls.impersonated) << "a thread was left impersonating";
+    }
 }
 
 }  // namespace

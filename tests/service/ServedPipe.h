@@ -9,6 +9,7 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "PipeServer.h"
 
@@ -21,8 +22,11 @@ inline std::string TestPipeName() {
 
 class ServedPipe {
   public:
-    explicit ServedPipe(RequestHandler handler, PipeServerLimits limits = {})
-        : name_(TestPipeName()), server_(name_, limits), stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+    explicit ServedPipe(RequestHandler handler, PipeServerLimits limits = {},
+                        ImpersonationCalls* calls = nullptr)
+        : name_(TestPipeName()),
+          server_(name_, limits, calls),
+          stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
         DWORD error = 0;
         opened_ = server_.Open(error) == PipeServer::OpenOutcome::Opened;
         EXPECT_TRUE(opened_) << "the test pipe could not be made, error " << error;
@@ -35,16 +39,14 @@ class ServedPipe {
             }
         });
     }
-    ~ServedPipe() { Stop(); }
+    ~ServedPipe() { EXPECT_EQ(Stop(), "") << "serving ended with a failure"; }
 
-    // Sets the stop event and waits for the server to close every instance; answers how long it
-    // took in milliseconds.
-    ULONGLONG Stop() {
-        const ULONGLONG start = GetTickCount64();
+    // Sets the stop event and waits for the server to close every instance; answers the failure
+    // that ended serving ("" for none).
+    std::string Stop() {
         SetEvent(stop_.get());
         if (thread_.joinable()) thread_.join();
-        EXPECT_EQ(serveFailure_, "") << "serving ended with a failure";
-        return GetTickCount64() - start;
+        return std::exchange(serveFailure_, "");
     }
 
     const std::string& Name() const { return name_; }
