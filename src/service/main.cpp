@@ -3,6 +3,7 @@
 // in and take it out of the service manager (the setup and the uninstaller run them).
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -20,7 +21,8 @@ constexpr DWORD kPendingWaitHintMs = 3000;
 
 SERVICE_STATUS_HANDLE statusHandle = nullptr;
 HANDLE stopEvent = nullptr;
-DWORD checkPoint = 0;
+// Advanced by the service's thread and by the control handler's.
+std::atomic<DWORD> checkPoint{0};
 
 void SetState(DWORD state, DWORD exitCode) {
     SERVICE_STATUS status{};

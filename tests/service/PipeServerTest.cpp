@@ -103,6 +103,28 @@ TEST(PipeServer, AnswersSeveralClientsAtOnceEachWithItsOwnAnswer) {
         EXPECT_NE(std::find(sids.begin(), sids.end(), administrators), sids.end()) << "groups not read";
 }
 
+TEST(PipeServer, ClientRefusesAnAnswerOverItsLimit) {
+    struct Row {
+        const char* request;
+        ServiceExchange::Outcome outcome;
+        DWORD error;
+    };
+    const Row rows[] = {{"big:4096", ServiceExchange::Outcome::Answered, ERROR_SUCCESS},
+                        {"big:4097", ServiceExchange::Outcome::Failed, ERROR_BUFFER_OVERFLOW},
+                        {"big:300000", ServiceExchange::Outcome::Failed, ERROR_BUFFER_OVERFLOW}};
+    EchoRecorder recorder;
+    ServedPipe served(recorder.Handler());
+    ServicePipeOptions options;
+    options.pipeName = served.Name();
+    options.answerLimit = 4096;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.request);
+        ServiceExchange exchange = ExchangeWithService(row.request, options);
+        EXPECT_EQ(exchange.outcome, row.outcome);
+        EXPECT_EQ(exchange.error, row.error);
+    }
+}
+
 TEST(PipeServer, StalledClientHoldsNobodyUpAndIsDroppedAfterFiveSeconds) {
     struct Row {
         const char* what;

@@ -27,6 +27,12 @@ std::string ServiceProgramPath() {
     return folder.substr(0, folder.find_last_of('\\') + 1) + "ParvaliskService.exe";
 }
 
+std::string Quoted(const std::string& path) {
+    std::string quoted = "\"";
+    quoted.append(path).append("\"");
+    return quoted;
+}
+
 struct ProgramRun {
     DWORD exitCode = ~0u;
     std::string output;  // what it wrote to its standard output
@@ -48,7 +54,7 @@ ProgramRun RunServiceProgram(const std::string& arguments) {
     startup.hStdError = writeEnd;
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     PROCESS_INFORMATION process{};
-    std::string command = "\"" + ServiceProgramPath() + "\" " + arguments;
+    std::string command = Quoted(ServiceProgramPath()).append(" ").append(arguments);
     if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
                         &startup, &process)) {
         ADD_FAILURE() << "could not start " << command << ", error " << GetLastError();
@@ -135,12 +141,26 @@ TEST_F(ServiceProgram, InstallsRunsAnswersOnItsPipeAndStopsWithinThreeSeconds) {
     EXPECT_EQ(config->dwServiceType, static_cast<DWORD>(SERVICE_WIN32_OWN_PROCESS));
     EXPECT_EQ(config->dwStartType, static_cast<DWORD>(SERVICE_AUTO_START));
     EXPECT_STREQ(config->lpDisplayName, "Parvalisk Blocking Service");
-    EXPECT_EQ(std::string(config->lpBinaryPathName), "\"" + ServiceProgramPath() + "\"");
+    EXPECT_EQ(std::string(config->lpBinaryPathName), Quoted(ServiceProgramPath()));
     EXPECT_STREQ(config->lpServiceStartName, "LocalSystem");
 
     ASSERT_TRUE(QueryServiceConfig2A(service_.get(), SERVICE_CONFIG_DESCRIPTION, buffer.data(),
                                      static_cast<DWORD>(buffer.size()), &needed));
     EXPECT_STREQ(reinterpret_cast<SERVICE_DESCRIPTIONA*>(buffer.data())->lpDescription, kServiceDescription);
+    // Wine takes failure actions and keeps none (it answers ERROR_INVALID_LEVEL to the query):
+    // the restarts are checked where the service manager keeps them.
+    if (QueryServiceConfig2A(service_.get(), SERVICE_CONFIG_FAILURE_ACTIONS, buffer.data(),
+                             static_cast<DWORD>(buffer.size()), &needed)) {
+        const auto* failure = reinterpret_cast<SERVICE_FAILURE_ACTIONSA*>(buffer.data());
+        ASSERT_EQ(failure->cActions, 3u);
+        const DWORD delays[] = {1000, 5000, 30000};
+        for (DWORD i = 0; i < 3; ++i) {
+            EXPECT_EQ(failure->lpsaActions[i].Type, SC_ACTION_RESTART) << "action " << i;
+            EXPECT_EQ(failure->lpsaActions[i].Delay, delays[i]) << "action " << i;
+        }
+    } else {
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_LEVEL)) << "failure actions not read";
+    }
 
     SERVICE_STATUS_PROCESS status = WaitFor(SERVICE_RUNNING, 10000);
     ASSERT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING))
@@ -188,7 +208,8 @@ TEST_F(ServiceProgram, RefusesToRunWhenAnotherProgramMadeItsPipeFirst) {
     ServicePipeOptions options;
     options.timeoutMs = 500;
     ServiceExchange exchange = ExchangeWithService("hello", options);
-    EXPECT_NE(exchange.outcome, ServiceExchange::Outcome::Answered) << exchange.answer;
+    EXPECT_EQ(exchange.outcome, ServiceExchange::Outcome::Failed) << exchange.answer;
+    EXPECT_EQ(exchange.error, static_cast<DWORD>(ERROR_TIMEOUT));
 }
 
 }  // namespace
