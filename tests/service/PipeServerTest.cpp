@@ -304,10 +304,17 @@ TEST(PipeSecurity, GivesFullAccessToSystemAndAdministratorsAndDataToAuthenticate
     ASSERT_TRUE(GetSecurityDescriptorControl(descriptor.data(), &control, &revision));
     EXPECT_TRUE(control & SE_DACL_PROTECTED) << "the list would take entries from elsewhere";
 
-    BOOL present = FALSE, defaulted = FALSE;
+    // The list the served pipe really has, read through a client's handle.
+    ServedPipe served([](std::string_view request, const CallerGroups&) { return std::string(request); });
+    UniqueFile client = OpenRawClient(served.Name());
+    ASSERT_TRUE(client);
     ACL* acl = nullptr;
-    ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor.data(), &present, &acl, &defaulted));
-    ASSERT_TRUE(present && acl != nullptr) << "no list: everybody may open the pipe";
+    PSECURITY_DESCRIPTOR pipeDescriptor = nullptr;
+    ASSERT_EQ(GetSecurityInfo(client.get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                              &acl, nullptr, &pipeDescriptor),
+              static_cast<DWORD>(ERROR_SUCCESS));
+    UniqueLocalMemory ownedDescriptor(pipeDescriptor);
+    ASSERT_NE(acl, nullptr) << "no list: everybody may open the pipe";
 
     struct Row {
         WELL_KNOWN_SID_TYPE who;
