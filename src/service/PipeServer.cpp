@@ -13,13 +13,13 @@ constexpr DWORD kPipeBuffer = 64 * 1024;
 constexpr std::size_t kMaxInstances = MAXIMUM_WAIT_OBJECTS - 1;
 
 // The caller of one request: the groups read from its token.
-class ReadGroups final : public CallerGroups {
+class ReadGroups final : public PipeClientGroups {
   public:
-    explicit ReadGroups(std::vector<CallerGroup> groups) : groups_(std::move(groups)) {}
-    const std::vector<CallerGroup>& Groups() const override { return groups_; }
+    explicit ReadGroups(std::vector<PipeClientGroup> groups) : groups_(std::move(groups)) {}
+    const std::vector<PipeClientGroup>& Groups() const override { return groups_; }
 
   private:
-    std::vector<CallerGroup> groups_;
+    std::vector<PipeClientGroup> groups_;
 };
 
 ImpersonationCalls& SystemImpersonationCalls() {
@@ -185,7 +185,7 @@ void PipeServer::Answer(Instance& instance, const RequestHandler& handler) {
         Drop(instance);
         return;
     }
-    std::vector<CallerGroup> groups;
+    std::vector<PipeClientGroup> groups;
     bool groupsRead = false;
     try {
         groups = calls_->ImpersonatedTokenGroups();

@@ -12,13 +12,13 @@
 #include <string_view>
 #include <vector>
 
-#include "CallerGroups.h"
+#include "PipeClientGroups.h"
 #include "Handles.h"
 #include "ServicePipeClient.h"
 
 // Answers one request; the answer goes back as one message. An exception (or an answer over the
 // message limit) closes that client's connection and nothing else.
-using RequestHandler = std::function<std::string(std::string_view request, const CallerGroups& caller)>;
+using RequestHandler = std::function<std::string(std::string_view request, const PipeClientGroups& caller)>;
 
 struct PipeServerLimits {
     DWORD silenceMs = 5000;                           // a client quiet this long mid-exchange is dropped

@@ -2,7 +2,7 @@
 
 #include "Failure.h"
 
-DWORD RunService(const ServiceParts& parts) {
+DWORD RunService(const ServiceRunParts& parts) {
     parts.status.Report(SERVICE_START_PENDING, NO_ERROR);
     DWORD exitCode = NO_ERROR;
     {

@@ -18,7 +18,7 @@ struct ServiceStatusReport {
     ~ServiceStatusReport() = default;
 };
 
-struct ServiceParts {
+struct ServiceRunParts {
     std::string pipeName;
     HANDLE stopEvent;
     ServiceStatusReport& status;
@@ -30,4 +30,4 @@ struct ServiceParts {
 // Runs until the stop event is set and answers the exit code it reported with SERVICE_STOPPED:
 // NO_ERROR after a stop, ERROR_PIPE_BUSY when another program had made the pipe first (written to
 // the event log too: the service then serves nothing), or the error that ended serving.
-DWORD RunService(const ServiceParts& parts);
+DWORD RunService(const ServiceRunParts& parts);

@@ -32,9 +32,9 @@ struct EchoRecorder {
     std::vector<std::vector<Sid>> callers;
 
     RequestHandler Handler() {
-        return [this](std::string_view request, const CallerGroups& caller) {
+        return [this](std::string_view request, const PipeClientGroups& caller) {
             std::vector<Sid> sids;
-            for (const CallerGroup& group : caller.Groups()) sids.push_back(group.sid);
+            for (const PipeClientGroup& group : caller.Groups()) sids.push_back(group.sid);
             std::lock_guard lock(mutex);
             callers.push_back(std::move(sids));
             // A request "big:<n>" asks for an answer of n bytes.
@@ -241,10 +241,11 @@ TEST(ServiceRun, RefusesToRunOnAPipeMadeFirstByAnother) {
         UniqueEvent stop(CreateEventA(nullptr, TRUE, TRUE, nullptr));
         RecordedRun run;
         bool handled = false;
-        DWORD exitCode = RunService({name, stop.get(), run, run, [&](std::string_view, const CallerGroups&) {
-                                         handled = true;
-                                         return std::string();
-                                     }});
+        DWORD exitCode =
+            RunService({name, stop.get(), run, run, [&](std::string_view, const PipeClientGroups&) {
+                            handled = true;
+                            return std::string();
+                        }});
         EXPECT_EQ(exitCode, static_cast<DWORD>(ERROR_PIPE_BUSY));
         const std::vector<std::pair<DWORD, DWORD>> expected = {{SERVICE_START_PENDING, NO_ERROR},
                                                                {SERVICE_STOPPED, ERROR_PIPE_BUSY}};
@@ -262,9 +263,10 @@ TEST(ServiceRun, ReportsRunningAndStopsPromptlyWithClientsConnected) {
     RecordedRun run;
     DWORD exitCode = ~0u;
     std::thread service([&] {
-        exitCode = RunService({name, stop.get(), run, run, [](std::string_view request, const CallerGroups&) {
-                                   return std::string(request);
-                               }});
+        exitCode =
+            RunService({name, stop.get(), run, run, [](std::string_view request, const PipeClientGroups&) {
+                            return std::string(request);
+                        }});
     });
     auto stopped = ScopeExit([&] {
         SetEvent(stop.get());
@@ -305,7 +307,7 @@ TEST(PipeSecurity, GivesFullAccessToSystemAndAdministratorsAndDataToAuthenticate
     EXPECT_TRUE(control & SE_DACL_PROTECTED) << "the list would take entries from elsewhere";
 
     // The list the served pipe really has, read through a client's handle.
-    ServedPipe served([](std::string_view request, const CallerGroups&) { return std::string(request); });
+    ServedPipe served([](std::string_view request, const PipeClientGroups&) { return std::string(request); });
     UniqueFile client = OpenRawClient(served.Name());
     ASSERT_TRUE(client);
     ACL* acl = nullptr;
@@ -356,7 +358,7 @@ struct FailingImpersonation final : ImpersonationCalls {
         impersonated += ok ? 1 : 0;
         return ok;
     }
-    std::vector<CallerGroup> ImpersonatedTokenGroups() override {
+    std::vector<PipeClientGroup> ImpersonatedTokenGroups() override {
         if (fail == Fail::GroupRead && !std::exchange(failed, true))
             throw Failure("no token", ERROR_NO_TOKEN);
         return ImpersonationCalls::ImpersonatedTokenGroups();
@@ -386,7 +388,7 @@ TEST(PipeServer, RefusesACallerItCannotIdentifyAndAlwaysReverts) {
         FailingImpersonation calls(row.fail);
         int handled = 0;
         ServedPipe served(
-            [&](std::string_view request, const CallerGroups&) {
+            [&](std::string_view request, const PipeClientGroups&) {
                 ++handled;
                 return std::string(request);
             },

@@ -1,9 +1,9 @@
-#include "CallerGroups.h"
+#include "PipeClientGroups.h"
 
 #include "Failure.h"
 #include "Handles.h"
 
-std::vector<CallerGroup> ImpersonatedTokenGroups() {
+std::vector<PipeClientGroup> ImpersonatedTokenGroups() {
     // Opened as the service itself: a client connected at identification level gives a token
     // that can be read, not one the thread may act with.
     UniqueKernelHandle token;
@@ -16,7 +16,7 @@ std::vector<CallerGroup> ImpersonatedTokenGroups() {
     std::vector<DWORD> buffer((size + sizeof(DWORD) - 1) / sizeof(DWORD));
     if (!GetTokenInformation(token.get(), TokenGroups, buffer.data(), size, &size)) ThrowWin32Error();
     const auto* table = reinterpret_cast<const TOKEN_GROUPS*>(buffer.data());
-    std::vector<CallerGroup> groups;
+    std::vector<PipeClientGroup> groups;
     groups.reserve(table->GroupCount);
     for (DWORD i = 0; i < table->GroupCount; ++i) {
         PSID sid = table->Groups[i].Sid;
@@ -31,7 +31,7 @@ BOOL ImpersonationCalls::ImpersonateNamedPipeClient(HANDLE pipe) {
     return ::ImpersonateNamedPipeClient(pipe);
 }
 
-std::vector<CallerGroup> ImpersonationCalls::ImpersonatedTokenGroups() {
+std::vector<PipeClientGroup> ImpersonationCalls::ImpersonatedTokenGroups() {
     return ::ImpersonatedTokenGroups();
 }
 
