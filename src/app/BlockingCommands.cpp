@@ -158,8 +158,10 @@ void MainWindow::StopBlocking(bool atStartup) {
             system_.FlushResolverCache();
             state_.blockWritten = false;
             writtenEntries_.Clear();
-            p.Line(110, [&] { SetBlocking(false); });
-            if (wasBlocking) p.Line(110, [&] { RecordBlockingOff(); });
+            p.Line(110, [&] {
+                SetBlocking(false);
+                if (wasBlocking) RecordBlockingOff();
+            });
             break;
         case StopOutcome::Refused:
             // The clean copy could not be put back: blocking stays on, and so does the backup.

@@ -29,9 +29,9 @@ void MainWindow::RunStartup() {
     Guarded p{reports_, ReportLocation(kMainWindowLoadProcedure)};
     ApplyStartupLook(p);  // 100 to 110
     // About one start in a hundred opens the maker's home page.
-    if (p.Test(112, [&] { return system_.DrawOneToHundred() == kHomePageDraw; })) {
-        p.Line(112, [&] { system_.OpenHomePage(kHomePageAddress); });
-    }
+    p.Line(112, [&] {
+        if (system_.DrawOneToHundred() == kHomePageDraw) system_.OpenHomePage(kHomePageAddress);
+    });
     FillWebsiteList(p);                             // 130 to 156
     const DataFolderMade made = MakeDataFolder(p);  // 158 to 166
     // The tray icon is there whether or not the window will show.
