@@ -48,35 +48,40 @@ ServiceExchange Fail(DWORD error) {
     return result;
 }
 
+// Opens the service's end of the pipe, waiting within the deadline while every instance serves
+// someone. ERROR_SUCCESS, ERROR_FILE_NOT_FOUND when no service serves the name, or the error.
+DWORD OpenServicePipe(const std::string& name, const Deadline& deadline, UniqueFile& pipe) {
+    // Identification level: the service reads the caller's groups and can do nothing in its name.
+    constexpr DWORD kFlags = FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
+    for (;;) {
+        pipe = UniqueFile(CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                      kFlags, nullptr));
+        if (pipe) return ERROR_SUCCESS;
+        DWORD error = GetLastError();
+        if (error != ERROR_PIPE_BUSY) return error;
+        DWORD remaining = deadline.Remaining();
+        if (remaining == 0) return ERROR_TIMEOUT;
+        if (!WaitNamedPipeA(name.c_str(), remaining)) {
+            error = GetLastError();
+            if (error == ERROR_SEM_TIMEOUT) return ERROR_TIMEOUT;
+            if (error != ERROR_FILE_NOT_FOUND) return error;  // gone meanwhile: the next open tells
+        }
+    }
+}
+
 }  // namespace
 
 ServiceExchange ExchangeWithService(std::string_view request, const ServicePipeOptions& options) {
     if (request.size() > kServiceMessageLimit) return Fail(ERROR_BUFFER_OVERFLOW);
     const Deadline deadline(options.timeoutMs);
 
-    // Identification level: the service reads the caller's groups and can do nothing in its name.
-    constexpr DWORD kFlags = FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
     UniqueFile pipe;
-    for (;;) {
-        pipe = UniqueFile(CreateFileA(options.pipeName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                      OPEN_EXISTING, kFlags, nullptr));
-        if (pipe) break;
-        DWORD error = GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND) {
-            ServiceExchange none;
-            none.outcome = ServiceExchange::Outcome::NoService;
-            none.error = error;
-            return none;
-        }
-        if (error != ERROR_PIPE_BUSY) return Fail(error);
-        // Every instance serves someone: wait for one to come free, within the time left.
-        DWORD remaining = deadline.Remaining();
-        if (remaining == 0) return Fail(ERROR_TIMEOUT);
-        if (!WaitNamedPipeA(options.pipeName.c_str(), remaining)) {
-            error = GetLastError();
-            if (error == ERROR_SEM_TIMEOUT) return Fail(ERROR_TIMEOUT);
-            if (error != ERROR_FILE_NOT_FOUND) return Fail(error);
-        }
+    if (DWORD error = OpenServicePipe(options.pipeName, deadline, pipe); error != ERROR_SUCCESS) {
+        if (error != ERROR_FILE_NOT_FOUND) return Fail(error);
+        ServiceExchange none;
+        none.outcome = ServiceExchange::Outcome::NoService;
+        none.error = error;
+        return none;
     }
 
     DWORD mode = PIPE_READMODE_MESSAGE;
