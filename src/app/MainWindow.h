@@ -82,19 +82,18 @@ class MainWindow {
     // Asks the window to close, as its close box does (runs the close, then destroys it).
     void Close();
 
-    // ---- state and controls, shared with the password window and the tests ----------------
-    ProgramState state_;
-    WebsiteList websiteList_;
-    Control helpButton_, startStopButton_, clearListButton_, loadFromFileButton_, loadSamplesButton_,
-        addWebsiteButton_;
-    Control optionsFrame_, passwordFrame_, statusLabel_, passwordField_;
-    CheckBox startWithWindowsBox_, startInTrayBox_;
-    TrayIcon trayIcon_;
-    Pointer pointer_ = Pointer::Default;
-    HCURSOR handPointer_ = nullptr;                   // from the program folder's "\HAND-M.CUR"
-    std::unique_ptr<PasswordWindow> passwordWindow_;  // the one password window, while it is loaded
+    // ---- what the window holds and shows, to read ----------------------------------------
+    const ProgramState& State() const { return state_; }
+    const WebsiteList& List() const { return websiteList_; }
+    const TrayIcon& Tray() const { return trayIcon_; }
+    // The control with this identifier (kIdHelpButton ... kIdStatusLabel; the list is List()).
+    // Throws std::out_of_range for any other identifier.
+    const Control& ControlById(int id) const;
+    Pointer PointerState() const { return pointer_; }
+    HCURSOR HandPointer() const { return handPointer_; }
+    // The password window while it is loaded, else nullptr.
+    const PasswordWindow* LoadedPasswordWindow() const;
 
-    const std::string& HostsFilePath() const { return hostsFilePath_; }
     Prompts& prompts() { return prompts_; }
     FailureReport& reports() { return reports_; }
     const SettingsStore& settings() const { return settings_; }
@@ -108,6 +107,9 @@ class MainWindow {
     void SetBlocking(bool blocking);
     // Sets the pointer state and shows the matching pointer at once when it is over the window.
     void SetPointer(Pointer pointer);
+    // The accepted password's way back from the tray: the tray icon goes, the hidden flag
+    // clears, the controls are enabled again and the window shows.
+    void Unlock();
 
     // ---- procedures ---------------------------------------------------------------------
     void RunStartup();
@@ -156,8 +158,9 @@ class MainWindow {
     // While the window hides in the tray it is locked: only the accepted password brings it back,
     // and no command, key, text or show from any program reaches past it.
     bool Locked() const { return state_.hiddenInTray; }
-    // Goes into the tray: locked, controls disabled, the password field's text kept as it is.
-    void Lock();
+    // Goes into the tray: locked (the hidden flag set, controls disabled, the password field's
+    // text kept as it is), out of sight and off the taskbar, with the tray icon shown.
+    void HideInTray();
     void EnableControls(bool enabled);
     bool OnSetCursor(HWND over);
     // What the close stores (the block and the list), for a session that ends.
@@ -166,6 +169,19 @@ class MainWindow {
     // Tells the parent: a balloon from the tray icon while hidden, a notice while shown.
     void Tell(const std::string& text);
 
+  public:
+    ProgramState state_;
+    WebsiteList websiteList_;
+    Control helpButton_, startStopButton_, clearListButton_, loadFromFileButton_, loadSamplesButton_,
+        addWebsiteButton_;
+    Control optionsFrame_, passwordFrame_, statusLabel_, passwordField_;
+    CheckBox startWithWindowsBox_, startInTrayBox_;
+    TrayIcon trayIcon_;
+    Pointer pointer_ = Pointer::Default;
+    HCURSOR handPointer_ = nullptr;                   // from the program folder's "\HAND-M.CUR"
+    std::unique_ptr<PasswordWindow> passwordWindow_;  // the one password window, once asked for
+
+  private:
     SilenceablePrompts prompts_;
     ErrorReportBox reports_{prompts_};
     SystemAnswers& system_;
