@@ -221,19 +221,23 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
 
         // A program started while blocking is on reads the list the block was written from (the
         // list is stored at every click and close); one started while it is off may find another.
+        // Its start-up reads that list and resumes the block when it was on at the end of the run
+        // before.
         std::unique_ptr<BlockingForm> window;
         auto startProgram = [&](bool keepList) {
-            std::vector<std::string> list =
-                keepList ? EntriesOf(window->form->websiteList_) : RandomEntries(random);
-            auto started = std::make_unique<BlockingForm>(Parts(), dataFolder, random() % 10 != 0);
-            started->SetEntries(list);
-            return started;
+            const std::vector<std::string> list =
+                keepList ? EntriesOf(window->form->List()) : RandomEntries(random);
+            settings.Save(kKeyBlockedWebsites, EncodeWebsiteList(list));
+            answers.administrator = random() % 10 != 0;
+            window.reset();
+            return std::make_unique<BlockingForm>(Parts(), prompts, root);
         };
+        RegDeleteTreeA(HKEY_CURRENT_USER, settingsKey.c_str());
         window = startProgram(false);
 
         for (int step = 0; step < kStepsPerSequence; ++step) {
             const bool on = window->Blocking();
-            const bool admin = window->form->state_.userIsAdmin;
+            const bool admin = window->form->State().userIsAdmin;
             std::vector<Action> possible = {Action::CloseAndStartAgain, Action::EndWithoutCloseAndStartAgain};
             if (on) {
                 possible.insert(possible.end(),
@@ -243,8 +247,7 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
                 // the hosts file, the backup is the only copy of the clean content: deleting it then
                 // loses that content whatever the program does.)
                 if (IsFile(backupPath) && random() % 3 == 0 &&
-                    ReadBytes(hostsPath) ==
-                        Blocked(ReadBytes(backupPath), EntriesOf(window->form->websiteList_)))
+                    ReadBytes(hostsPath) == Blocked(ReadBytes(backupPath), EntriesOf(window->form->List())))
                     possible.push_back(Action::BackupDeleted);
             } else {
                 possible.insert(possible.end(), {Action::UserStart, Action::UserStart, Action::UserStart,
@@ -275,7 +278,7 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
             const bool backupPathFree = !Exists(backupPath);
             const std::string hostsBefore = ReadBytes(hostsPath);
             const std::string backupContentBefore = ReadBytes(backupPath);
-            const std::vector<std::string> entries = EntriesOf(window->form->websiteList_);
+            const std::vector<std::string> entries = EntriesOf(window->form->List());
             prompts.boxes.clear();
 
             UniqueFile holder;
@@ -317,11 +320,9 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
                 case Action::CloseAndStartAgain:
                     if (!on) window->Stop();  // the close runs StopBlocking while blocking is off
                     window = startProgram(on);
-                    if (on) window->ResumeAtStartup();
                     break;
                 case Action::EndWithoutCloseAndStartAgain:
                     window = startProgram(on);
-                    if (on) window->ResumeAtStartup();
                     break;
                 case Action::PowerCutDuringBackupCopy: {
                     // A start was copying the hosts file when the machine went: part of the copy
@@ -330,7 +331,6 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
                     const std::string part = hostsBefore == "<missing>" ? "" : hostsBefore;
                     WriteBytes(partialPath, part.substr(0, random() % (part.size() + 1)));
                     window = startProgram(on);
-                    if (on) window->ResumeAtStartup();
                     break;
                 }
                 case Action::BackupDeleted:
@@ -389,7 +389,7 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
 
             // Nothing is lost: the content from before blocking is in the hosts file or the backup,
             // or with no backup in the hosts file without the block lines, which a stop takes out.
-            const std::vector<std::string> entriesNow = EntriesOf(window->form->websiteList_);
+            const std::vector<std::string> entriesNow = EntriesOf(window->form->List());
             if (clean) {
                 ASSERT_TRUE(hostsNow == *clean || (backupNow && backupContentNow == *clean) ||
                             (!Exists(backupPath) && hostsNow != "<missing>" &&

@@ -513,7 +513,7 @@ TEST_F(PlantedBackup, StopRestoresOnlyATrustedBackup) {
         const std::string blocked = std::string(kClean) + "\r\n127.0.0.1          mail.example\r\n";
         WriteBytes(hostsPath, blocked);
         Plant(c.owner);
-        BlockingForm window(Parts(), dataFolder, true);
+        BlockingForm window(Parts(), prompts, root);
         window.form->SetBlocking(true);
         prompts.boxes.clear();
 
@@ -543,7 +543,7 @@ TEST_F(PlantedBackup, StartsSetAPlantedBackupAsideAndTakeAFreshOne) {
         SCOPED_TRACE(atStartup ? "start-up resume" : "user's start");
         WriteBytes(hostsPath, kClean);
         Plant("S-1-5-32-545");
-        BlockingForm window(Parts(), dataFolder, true);
+        BlockingForm window(Parts(), prompts, root);
         window.SetEntries({"bank.example"});
         prompts.boxes.clear();
 
@@ -571,7 +571,7 @@ TEST_F(PlantedBackup, APlantedBackupThatCannotBeMovedIsRefused) {
     HANDLE held =
         CreateFileA(backup.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    BlockingForm window(Parts(), dataFolder, true);
+    BlockingForm window(Parts(), prompts, root);
     window.SetEntries({"bank.example"});
 
     window.UserStart();

@@ -10,6 +10,7 @@
 #include "Handles.h"
 #include "HostsBlocker.h"
 #include "support/BlockingForm.h"
+#include "support/ListEntries.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempTree.h"
 #include "Appearance.h"
@@ -34,7 +35,12 @@ class HostsBlocking : public TempTree {
         MakeDataFolder();
         SetApplicationTitle();
         backupPath = dataFolder + "\\hosts";
-        window = std::make_unique<BlockingForm>(Parts(), dataFolder, true);
+        window = std::make_unique<BlockingForm>(Parts(), prompts, root);
+    }
+    // The program started again, as this run's parts and answers give it.
+    void Restart(const MainWindowParts& parts) {
+        window.reset();
+        window = std::make_unique<BlockingForm>(parts, prompts, root);
     }
     void TearDown() override {
         window.reset();
@@ -149,9 +155,9 @@ TEST_F(HostsBlocking, ResumeAtStartupAddsNoSecondSetAndKeepsTheCleanBackup) {
     WriteBytes(hostsPath, "clean\r\n");
     window->UserStart();
     // The program closes while blocking and starts again: start-up resumes the block.
-    window = std::make_unique<BlockingForm>(Parts(), dataFolder, true);
-    window->SetEntries({"a.example", "b.example"});
-    window->ResumeAtStartup();
+    window->form->Close();
+    Restart(Parts());
+    EXPECT_EQ(EntriesOf(window->form->List()), (std::vector<std::string>{"a.example", "b.example"}));
     const std::string set = BlockLine("a.example") + BlockLine("b.example");
     EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n\r\n" + set) << "the block in place is not written again";
     EXPECT_EQ(ReadBytes(backupPath), "clean\r\n");
@@ -160,7 +166,7 @@ TEST_F(HostsBlocking, ResumeAtStartupAddsNoSecondSetAndKeepsTheCleanBackup) {
     // Nor when the file could not have been written: the block is in place, nothing to tell.
     SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_READONLY);
     window->ResumeAtStartup();
-    EXPECT_FALSE(window->form->state_.blockNotPutBack);
+    EXPECT_FALSE(window->ToldBlockNotPutBack());
     EXPECT_EQ(window->Caption(), "Stop Blocking");
     SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_NORMAL);
     window->Stop();
@@ -283,7 +289,9 @@ TEST_F(HostsBlocking, StopWithoutBackupOrWithoutRights) {
     EXPECT_EQ(ReadBytes(hostsPath), "as it is\r\n");
 
     WriteBytes(backupPath, "clean\r\n");
-    window->form->state_.userIsAdmin = false;
+    answers.administrator = false;
+    Restart(Parts());
+    prompts.boxes.clear();
     window->form->SetBlocking(true);
     window->form->StopBlocking(true);
     EXPECT_TRUE(prompts.boxes.empty()) << "no notice at start-up";
@@ -416,7 +424,8 @@ TEST_F(HostsBlocking, AFailureWhileTheBlockLinesAreMadeIsReportedAtItsOwnLine) {
 }
 
 TEST_F(HostsBlocking, WithoutRightsTheUsersStartOnlyTakesTheBackup) {
-    window->form->state_.userIsAdmin = false;
+    answers.administrator = false;
+    Restart(Parts());
     window->SetEntries({"a.example"});
     WriteBytes(hostsPath, "clean\r\n");
     window->ResumeAtStartup();
@@ -557,8 +566,11 @@ TEST_F(HostsBlocking, WithoutASafeCopyTheHostsFileIsLeftAlone) {
 
     // The backup path cannot even be examined (here: a name the file system refuses). The
     // failed look is reported at its own line and takes no copy; nothing is written.
+    MainWindowParts badFolder = Parts();
+    badFolder.commonAppDataFolder = commonAppData + "\\bad|name";
+    Restart(badFolder);
+    window->SetEntries({"a.example"});
     prompts.boxes.clear();
-    window->form->state_.dataFolder = dataFolder + "\\bad|name";
     window->ResumeAtStartup();
     ASSERT_EQ(prompts.boxes.size(), 1u) << ::testing::PrintToString(BoxTexts());
     EXPECT_NE(prompts.boxes[0].text.find("StartBlocking at line 110\r\r"), std::string::npos)
