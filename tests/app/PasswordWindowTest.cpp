@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <utility>
+
+#include "Failure.h"
 #include "PasswordHash.h"
 #include "SettingsStore.h"
 #include "Handles.h"
@@ -427,6 +430,32 @@ TEST_F(PasswordWindowTest, AcceptedWhileMainWindowShownRemovesTheIcon) {
     EXPECT_TRUE(IsWindowVisible(form->hwnd()));
     EXPECT_FALSE(form->Tray().InTray());
     EXPECT_FALSE(form->State().hiddenInTray);
+    EXPECT_FALSE(window.Loaded());
+}
+
+// The shell refuses the tray icon's removal once, as a Failure where the record is handed over.
+bool refuseIconRemoval = false;
+BOOL WINAPI RefusingIconRemovalOnce(DWORD message, PNOTIFYICONDATAA record) {
+    if (message == NIM_DELETE && std::exchange(refuseIconRemoval, false)) throw Failure("The shell refused.");
+    return Shell_NotifyIconA(message, record);
+}
+
+TEST_F(PasswordWindowTest, ARefusedIconRemovalIsReportedAndTheWindowStillComesBack) {
+    shellNotifyIcon = RefusingIconRemovalOnce;
+    DropMainWindow();
+    StartMainWindow();
+    HideInTray();
+    const PasswordWindow& window = OpenPasswordWindow();
+    prompts.boxes.clear();
+    refuseIconRemoval = true;
+    ClickOk(window);
+    ProcessPendingEvents();
+    ASSERT_EQ(prompts.boxes.size(), 1u);
+    EXPECT_NE(prompts.boxes[0].text.find(std::string(kOkLocation) + "at line 102"), std::string::npos)
+        << prompts.boxes[0].text;
+    EXPECT_TRUE(IsWindowVisible(form->hwnd())) << "the main window comes back all the same";
+    EXPECT_FALSE(form->State().hiddenInTray);
+    EXPECT_TRUE(IsWindowEnabled(ControlWindow(kIdStartStopButton))) << "with its controls enabled";
     EXPECT_FALSE(window.Loaded());
 }
 

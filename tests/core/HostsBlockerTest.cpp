@@ -30,13 +30,10 @@ const std::string kCouldNotRestore = "Could not restore settings.\r\n" + kUac;
 const std::string kNotAdminToStop =
     "You must be logged in as Administrator in Windows in order to stop block sites.";
 
-class HostsBlocking : public TempTree {
+class HostsBlocking : public BlockingTree {
   protected:
     void SetUp() override {
-        TempTree::SetUp();
-        MakeDataFolder();
-        SetApplicationTitle();
-        backupPath = dataFolder + "\\hosts";
+        BlockingTree::SetUp();
         window = std::make_unique<BlockingForm>(Parts(), prompts, root);
     }
     // The program started again, as this run's parts and answers give it.
@@ -46,7 +43,7 @@ class HostsBlocking : public TempTree {
     }
     void TearDown() override {
         window.reset();
-        TempTree::TearDown();
+        BlockingTree::TearDown();
     }
     std::string Report(DWORD error, int line) const {
         return SystemErrorText(error) + "\r\nin Nestwarden2021/08/31.Form1.StartBlocking at line " +
@@ -66,7 +63,6 @@ class HostsBlocking : public TempTree {
         EXPECT_EQ(prompts.boxes[index].style, 0u) << "OK button, no icon";
     }
 
-    std::string backupPath;
     std::unique_ptr<BlockingForm> window;
 };
 

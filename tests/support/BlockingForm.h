@@ -11,12 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "Appearance.h"
 #include "MainWindow.h"
 #include "MessagePump.h"
 #include "TrayIcon.h"
 #include "support/BlockLine.h"
 #include "support/MainWindowFixture.h"
 #include "support/ScriptedPrompts.h"
+#include "support/TempTree.h"
 
 class BlockingForm {
   public:
@@ -86,4 +88,17 @@ class BlockingForm {
 
     ScriptedPrompts& prompts_;
     std::string scratchFolder_;
+};
+
+// A temporary tree for the tests of the blocking procedures: the data folder made, the program's
+// title set (the notices carry it), and where the backup of the hosts file goes.
+class BlockingTree : public TempTree {
+  protected:
+    void SetUp() override {
+        TempTree::SetUp();
+        MakeDataFolder();
+        SetApplicationTitle();
+        backupPath = dataFolder + "\\hosts";
+    }
+    std::string backupPath;
 };
