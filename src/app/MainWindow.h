@@ -169,7 +169,6 @@ class MainWindow {
     // Tells the parent: a balloon from the tray icon while hidden, a notice while shown.
     void Tell(const std::string& text);
 
-  public:
     ProgramState state_;
     WebsiteList websiteList_;
     Control helpButton_, startStopButton_, clearListButton_, loadFromFileButton_, loadSamplesButton_,
@@ -181,7 +180,6 @@ class MainWindow {
     HCURSOR handPointer_ = nullptr;                   // from the program folder's "\HAND-M.CUR"
     std::unique_ptr<PasswordWindow> passwordWindow_;  // the one password window, once asked for
 
-  private:
     SilenceablePrompts prompts_;
     ErrorReportBox reports_{prompts_};
     SystemAnswers& system_;

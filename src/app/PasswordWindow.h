@@ -82,13 +82,9 @@ class PasswordWindow {
 
     MainWindow& main_;
     HWND hwnd_ = nullptr;
-
-  public:
     Control frame_, passwordField_, cancelButton_, okButton_;
     Pointer pointer_ = Pointer::Default;
     HCURSOR handPointer_ = nullptr;
-
-  private:
     UniqueFont windowFont_, buttonFont_;
     UniqueCursor ownedPointer_;
     // Kept in the object, not the window: closing and opening the window again neither forgets

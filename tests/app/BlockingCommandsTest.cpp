@@ -18,7 +18,7 @@ class BlockingToggle : public MainWindowTest {
 };
 
 TEST_F(BlockingToggle, HelpShowsItsMessageAndChangesNothing) {
-    MainWindow& main = StartWithList({"A"});
+    StartWithList({"A"});
     Click(kIdHelpButton);
     ASSERT_EQ(prompts.boxes.size(), 1u);
     EXPECT_EQ(prompts.boxes[0].text,
@@ -34,7 +34,7 @@ TEST_F(BlockingToggle, HelpShowsItsMessageAndChangesNothing) {
 TEST_F(BlockingToggle, StartWithAnEmptyListSavesItAndAsksForASite) {
     WriteBytes(hostsPath, "127.0.0.1 localhost\r\n");
     settings.Save(kKeyBlockedWebsites, "stored" + kSeparator);
-    MainWindow& main = StartWithList({});
+    StartWithList({});
     Click(kIdStartStopButton);
     EXPECT_EQ(Setting(kKeyBlockedWebsites), "") << "the empty list is saved first";
     ASSERT_EQ(prompts.boxes.size(), 1u);
@@ -106,7 +106,7 @@ TEST_F(BlockingToggle, StartAndStopAsAnAdministrator) {
 TEST_F(BlockingToggle, StartAsAnAdministratorWithTheWriteRefused) {
     WriteBytes(hostsPath, kClean);
     SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_READONLY);
-    MainWindow& main = StartWithList({"A"});
+    StartWithList({"A"});
     Click(kIdStartStopButton);
     SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_NORMAL);
     ASSERT_EQ(prompts.boxes.size(), 1u);

@@ -11,15 +11,9 @@
 #include "HostsBlocker.h"
 #include "MessagePump.h"
 #include "support/MainWindowFixture.h"
+#include "support/RecordedBalloons.h"
 
 namespace {
-
-std::vector<std::string> balloons;
-BOOL WINAPI RecordBalloons(DWORD message, PNOTIFYICONDATAA record) {
-    if (message == NIM_MODIFY && (record->uFlags & NIF_INFO) && record->szInfo[0] != '\0')
-        balloons.push_back(record->szInfo);
-    return Shell_NotifyIconA(message, record);
-}
 
 const std::string kClean = "# the machine's hosts\r\n127.0.0.1 localhost\r\n";
 const std::string kLines = "127.0.0.1          a.example\r\n127.0.0.1          b.example\r\n";
@@ -43,20 +37,15 @@ class HostsWatch : public MainWindowTest {
         return condition();
     }
     bool Blocked() const { return ReadBytes(hostsPath).find(kLines) != std::string::npos; }
-    void StartBlocking(MainWindow& main) {
-        Click(main.startStopButton_);
+    void StartBlocking() {
+        Click(kIdStartStopButton);
         ASSERT_EQ(ReadBytes(hostsPath), kClean + "\r\n" + kLines);
-    }
-    void Unlock(MainWindow& main) {
-        main.trayIcon_.SetInTray(false);
-        main.state_.hiddenInTray = false;
-        main.SetVisible(true);
     }
 };
 
 TEST_F(HostsWatch, ABlockRemovedByAnotherProgramIsPutBackAndTheParentTold) {
     MainWindow& main = StartMainWindow();
-    StartBlocking(main);
+    StartBlocking();
     EXPECT_EQ(answers.flushes, 1) << "the start flushed the resolver cache";
     const struct {
         const char* name;
@@ -72,7 +61,7 @@ TEST_F(HostsWatch, ABlockRemovedByAnotherProgramIsPutBackAndTheParentTold) {
     int flushes = answers.flushes;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        if (row.shown) Unlock(main);
+        if (row.shown) main.Unlock();
         balloons.clear();
         prompts.boxes.clear();
         row.removal();
@@ -88,14 +77,14 @@ TEST_F(HostsWatch, ABlockRemovedByAnotherProgramIsPutBackAndTheParentTold) {
             EXPECT_EQ(prompts.boxes[0].text, kPutBack);
             EXPECT_TRUE(balloons.empty());
         } else {
-            EXPECT_EQ(balloons, std::vector<std::string>{kPutBack});
+            EXPECT_EQ(BalloonTexts(), std::vector<std::string>{kPutBack});
             EXPECT_TRUE(prompts.boxes.empty());
         }
     }
 
     // The stop puts back the clean copy byte for byte, flushes, and the watch ends with the block.
-    Unlock(main);
-    Click(main.startStopButton_);
+    main.Unlock();
+    Click(kIdStartStopButton);
     EXPECT_EQ(ReadBytes(hostsPath), kClean);
     EXPECT_EQ(answers.flushes, ++flushes);
     WriteBytes(hostsPath, "# edited while off\r\n");
@@ -105,8 +94,8 @@ TEST_F(HostsWatch, ABlockRemovedByAnotherProgramIsPutBackAndTheParentTold) {
 }
 
 TEST_F(HostsWatch, EditsThatKeepTheLinesAndUsersWithoutRightsGetNoWrite) {
-    MainWindow& main = StartMainWindow();
-    StartBlocking(main);
+    StartMainWindow();
+    StartBlocking();
     const std::string edited = kClean + "\r\n" + kLines + "10.0.0.1 printer\r\n";
     balloons.clear();
     WriteBytes(hostsPath, edited);
@@ -119,14 +108,15 @@ TEST_F(HostsWatch, EditsThatKeepTheLinesAndUsersWithoutRightsGetNoWrite) {
     answers.administrator = false;
     settings.Save(kKeyBlockOnStart, "1");
     MainWindow& resumed = StartMainWindow();
-    ASSERT_TRUE(resumed.state_.blocking);
+    ASSERT_TRUE(resumed.State().blocking);
     balloons.clear();
     WriteBytes(hostsPath, kClean);
     ASSERT_TRUE(RunLoopUntil([] { return !balloons.empty(); })) << "the parent was not told";
     WriteBytes(hostsPath, kClean + "# again\r\n");
     RunLoopUntil([] { return false; }, 500);
-    EXPECT_EQ(balloons, std::vector<std::string>{"Another program removed the block. Start Parvalisk as "
-                                                 "administrator to put it back."});
+    EXPECT_EQ(BalloonTexts(),
+              std::vector<std::string>{"Another program removed the block. Start Parvalisk as "
+                                       "administrator to put it back."});
     EXPECT_EQ(ReadBytes(hostsPath), kClean + "# again\r\n");
 }
 

@@ -107,15 +107,8 @@ const char* ActionName(Action a) {
     return "";
 }
 
-class BlockingReliability : public TempTree {
+class BlockingReliability : public BlockingTree {
   protected:
-    void SetUp() override {
-        TempTree::SetUp();
-        MakeDataFolder();
-        SetApplicationTitle();
-        backupPath = dataFolder + "\\hosts";
-    }
-
     static bool IsFile(const std::string& path) {
         DWORD a = GetFileAttributesA(path.c_str());
         return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
@@ -193,8 +186,6 @@ class BlockingReliability : public TempTree {
                     "You must be logged in as Administrator in Windows in order to stop block sites." ||
                 box.text.rfind("Another program removed the block", 0) == 0);
     }
-
-    std::string backupPath;
 };
 
 TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
