@@ -35,7 +35,10 @@ wine_session_start() {
     wine_session_display
     mkdir -p "$WINEPREFIX"
     wineserver -p </dev/null >/dev/null 2>&1 || true
-    wineboot -i </dev/null >/dev/null 2>&1 || true
+    # A plain wineboot: the first Wine process of the session already starts the prefix (and
+    # its service manager); "wineboot -i" would start a second service manager on the same
+    # pipe, and installed services would then answer to either of them.
+    wineboot </dev/null >/dev/null 2>&1 || true
     if [ -n "$PARVALISK_XVFB_PID" ]; then
         # Xvfb has no window manager: without one, Wine waits for it at every show and hide of
         # a captioned window unless it manages the windows itself.

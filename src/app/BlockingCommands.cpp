@@ -1,6 +1,7 @@
 // The main window's "Help" and Start/Stop buttons, and the start and stop of the block as the
 // window shows them: the blocking core does the work, the window turns its outcome into the
 // caption, the notices and the minimise.
+#include <cstring>
 #include <string>
 
 #include "Appearance.h"
@@ -25,6 +26,23 @@ const std::string kCouldNotStartBlocking = std::string("Could not start blocking
 const std::string kCouldNotRestoreSettings = std::string("Could not restore settings.\r\n") + kUacAdvice;
 constexpr char kNotAdministratorToStop[] =
     "You must be logged in as Administrator in Windows in order to stop block sites.";
+
+// Makes `into` hold the entries of `from`, in order, in one block of characters: a list of a
+// million entries is copied in two allocations.
+void CopyEntries(const WebsiteList& from, WebsiteList& into) {
+    into.Clear();
+    size_t total = 0;
+    for (std::string_view entry : from) total += entry.size();
+    into.ReserveEntries(from.Count());
+    char* room = into.ReserveRaw(total);
+    size_t at = 0;
+    for (std::string_view entry : from) {
+        if (!entry.empty()) std::memcpy(room + at, entry.data(), entry.size());
+        into.AppendStored(at, entry.size());
+        at += entry.size();
+    }
+    into.CommitRaw(total);
+}
 
 }  // namespace
 
@@ -73,9 +91,10 @@ void MainWindow::OnStartStopClicked() {
 // handling, which setting it runs, saves the value it is set to.
 void MainWindow::RecordBlockingOn() {
     settings_.Save(kKeyBlockOnStart, "1");
-    settings_.Save(kKeyMinimized, kSettingOn);
     if (startInTrayBeforeBlock_ < 0) startInTrayBeforeBlock_ = startInTrayBox_.Value();
     startInTrayBox_.SetValue(1);
+    // Stored last, whatever the box's own click handling stored: the block resumes hidden.
+    settings_.Save(kKeyMinimized, kSettingOn);
 }
 
 void MainWindow::RecordBlockingOff() {
@@ -96,8 +115,17 @@ void MainWindow::StartBlocking(bool atStartup) {
         [&](BlockLineWriter& lines) { lines.AddAll(websiteList_); }, state_.userIsAdmin, atStartup, reports_);
     bool failed = false;
     if (outcome == StartOutcome::Written) {
+        // The hosts file now holds the lines of the list as it is at this moment, and the watch
+        // guards exactly these: an entry added later reaches the file at the next start, and one
+        // cleared from the list stays blocked until the stop.
+        p.Line(124, [&] {
+            CopyEntries(websiteList_, writtenEntries_);
+            state_.blockWritten = true;
+        });
         p.Line(124, [&] { RecordBlockingOn(); });
         system_.FlushResolverCache();
+        // From now on a block that another program removes is noticed and put back.
+        StartWatchingHosts();
     } else if (outcome == StartOutcome::Refused) {
         if (p.Test(126, [&] { return !atStartup; })) {
             p.Line(128, [&] { SetBlocking(false); });
@@ -108,13 +136,6 @@ void MainWindow::StartBlocking(bool atStartup) {
             // gone there that nothing is blocked.
             state_.blockNotPutBack = true;
         }
-    }
-    // From now on a block that another program removes is noticed and put back. After a resumed
-    // start whose write was refused the parent has been told already; the watch puts the block
-    // back once the hosts file changes.
-    if (state_.blocking) {
-        StartWatchingHosts();
-        if (outcome == StartOutcome::Refused) removalTold_ = true;
     }
     // The start's work is done. The minimise shows the tray balloon and lets events run while it
     // is up, and the parent may come back through the password and stop within that time: that
@@ -138,6 +159,8 @@ void MainWindow::StopBlocking(bool atStartup) {
     switch (outcome) {
         case StopOutcome::Lifted:
             system_.FlushResolverCache();
+            state_.blockWritten = false;
+            writtenEntries_.Clear();
             p.Line(110, [&] { SetBlocking(false); });
             if (wasBlocking) p.Line(110, [&] { RecordBlockingOff(); });
             break;
@@ -150,6 +173,7 @@ void MainWindow::StopBlocking(bool atStartup) {
                 p.Line(114, [&] { ShowNotice(kNotAdministratorToStop); });
             break;
     }
+    // A block that stays on is guarded again, when this run wrote it.
     if (state_.blocking) StartWatchingHosts();
     p.Line(116, [] { ProcessPendingEvents(); });
 }

@@ -1,7 +1,8 @@
 // The watch on the hosts file while blocking is on. Security tools, "cleanup" programs and a
 // member of the family with administrator rights can rewrite the hosts file; the program notices
 // through a change notification on the hosts folder that the message loop waits on together with
-// its messages, and puts the block back.
+// its messages, and puts the block back. It guards the lines its start wrote, not the list as it
+// is now: a change of the list reaches the hosts file only at the next start of blocking.
 #include "Appearance.h"
 #include "Failure.h"
 #include "HostsBlocker.h"
@@ -11,45 +12,83 @@
 namespace {
 
 constexpr char kBlockPutBack[] = "Another program removed the block. It has been put back.";
-constexpr char kBlockRemovedNotAdministrator[] =
-    "Another program removed the block. Start Parvalisk as administrator to put it back.";
 constexpr char kBlockNotPutBack[] =
     "Another program removed the block, and it could not be put back. Start Parvalisk as administrator.";
+
+// A tool that resets the hosts file again and again gets the block back every time, but the
+// parent hears of it at most once in this time.
+constexpr ULONGLONG kNoticeIntervalMs = 60 * 1000;
 
 std::string FolderOf(const std::string& path) {
     size_t slash = path.find_last_of("\\/");
     return slash == std::string::npos ? "." : path.substr(0, slash);
 }
 
+template <class Handle>
+void Unwatch(Handle& handle) {
+    if (!handle) return;
+    UnwatchHandle(handle.get());
+    handle.reset();
+}
+
 }  // namespace
 
 void MainWindow::StartWatchingHosts() {
-    if (hostsWatch_) return;
+    // Only a block this run has written is guarded: after a refused start, or one without
+    // administrator rights, there are no lines of the program's own to look for.
+    if (watching_ || !state_.blockWritten) return;
+    watching_ = true;
     removalTold_ = false;
+    // The folder above tells when the hosts folder itself is renamed, deleted or made anew; the
+    // watch then follows the hosts path to the folder that stands there now.
+    hostsParentWatch_.reset(FindFirstChangeNotificationA(FolderOf(FolderOf(hostsFilePath_)).c_str(), FALSE,
+                                                         FILE_NOTIFY_CHANGE_DIR_NAME));
+    if (hostsParentWatch_) WatchHandle(hostsParentWatch_.get(), [this] { OnHostsParentFolderChanged(); });
+    WatchHostsFolder();
+}
+
+void MainWindow::WatchHostsFolder() {
+    Unwatch(hostsWatch_);
     constexpr DWORD kChanges = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME |
                                FILE_NOTIFY_CHANGE_ATTRIBUTES | FILE_NOTIFY_CHANGE_SIZE |
                                FILE_NOTIFY_CHANGE_LAST_WRITE;
     hostsWatch_.reset(FindFirstChangeNotificationA(FolderOf(hostsFilePath_).c_str(), FALSE, kChanges));
-    // A folder that cannot be watched leaves the block as it always was: written at the start.
+    // A folder that cannot be watched (or is gone for now) leaves the block as it was written; the
+    // folder above still tells when one stands at the hosts path again.
     if (hostsWatch_) WatchHandle(hostsWatch_.get(), [this] { OnHostsFolderChanged(); });
 }
 
 void MainWindow::StopWatchingHosts() {
-    if (!hostsWatch_) return;
-    UnwatchHandle(hostsWatch_.get());
-    hostsWatch_.reset();
+    watching_ = false;
+    Unwatch(hostsWatch_);
+    Unwatch(hostsParentWatch_);
+    Unwatch(watchNoticeTimer_);
 }
 
 void MainWindow::OnHostsFolderChanged() {
-    if (!hostsWatch_ || checkingHosts_) return;
+    if (!watching_) return;
     // Armed again first, so a change made while this one is handled is not missed.
-    FindNextChangeNotification(hostsWatch_.get());
+    if (hostsWatch_) FindNextChangeNotification(hostsWatch_.get());
+    CheckWrittenBlock();
+}
+
+void MainWindow::OnHostsParentFolderChanged() {
+    if (!watching_) return;
+    FindNextChangeNotification(hostsParentWatch_.get());
+    // The hosts folder may have been renamed away with a new one made in its place: a watch on
+    // the old folder would follow it under its new name and see nothing of the hosts path.
+    WatchHostsFolder();
+    CheckWrittenBlock();
+}
+
+void MainWindow::CheckWrittenBlock() {
+    if (!watching_ || checkingHosts_) return;
     checkingHosts_ = true;
     ScopeExit done([&] { checkingHosts_ = false; });
-    const BlockEntries entries = [&](BlockLineWriter& lines) { lines.AddAll(websiteList_); };
+    const BlockEntries written = [&](BlockLineWriter& lines) { lines.AddAll(writtenEntries_); };
     bool holds = false;
     try {
-        holds = HostsHoldBlock(hostsFilePath_, entries);
+        holds = HostsHoldBlock(hostsFilePath_, written);
     } catch (const Failure&) {
         // A file that cannot be read is handled below like a removal: the put-back says whether
         // the file can be had at all.
@@ -58,20 +97,46 @@ void MainWindow::OnHostsFolderChanged() {
         removalTold_ = false;  // the program's own write, or an edit that kept every line
         return;
     }
-    // Told once per removal; a put-back is tried at every change until it succeeds.
-    if (!state_.userIsAdmin) {
-        if (!removalTold_) Tell(kBlockRemovedNotAdministrator);
-        removalTold_ = true;
-        return;
-    }
-    if (PutBackBlock({hostsFilePath_, state_.dataFolder, &ownership_}, entries) == PutBackOutcome::PutBack) {
+    if (PutBackBlock({hostsFilePath_, state_.dataFolder, &ownership_}, written) == PutBackOutcome::PutBack) {
+        // Every put-back flushes, however often: an answer cached while the lines were gone would
+        // otherwise outlive them.
         system_.FlushResolverCache();
         removalTold_ = false;
-        Tell(kBlockPutBack);
-    } else {
-        if (!removalTold_) Tell(kBlockNotPutBack);
-        removalTold_ = true;
+        TellFromWatch(kBlockPutBack);
+    } else if (!removalTold_) {
+        // Told once per removal; a put-back is tried at every change until it succeeds.
+        removalTold_ = TellFromWatch(kBlockNotPutBack);
     }
+}
+
+bool MainWindow::TellFromWatch(const char* text) {
+    const ULONGLONG now = GetTickCount64();
+    if (watchToldAt_ && now - *watchToldAt_ < kNoticeIntervalMs) {
+        // Held back. When the minute is over the hosts file is looked at again, so a block that
+        // is gone by then is told, and the last word the parent had is never "put back" for a
+        // block that is not.
+        if (!watchNoticeTimer_) {
+            // Manual reset: the loop's wait must leave it signalled for the handler to see; the
+            // handler then closes it.
+            watchNoticeTimer_.reset(CreateWaitableTimerA(nullptr, TRUE, nullptr));
+            LARGE_INTEGER due;
+            due.QuadPart = -static_cast<LONGLONG>(kNoticeIntervalMs - (now - *watchToldAt_)) * 10000;
+            if (watchNoticeTimer_ &&
+                SetWaitableTimer(watchNoticeTimer_.get(), &due, 0, nullptr, nullptr, FALSE))
+                WatchHandle(watchNoticeTimer_.get(), [this] { OnWatchNoticeTimeUp(); });
+            else
+                watchNoticeTimer_.reset();
+        }
+        return false;
+    }
+    watchToldAt_ = now;
+    Tell(text);
+    return true;
+}
+
+void MainWindow::OnWatchNoticeTimeUp() {
+    Unwatch(watchNoticeTimer_);
+    CheckWrittenBlock();
 }
 
 void MainWindow::Tell(const std::string& text) {

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "Controls.h"
@@ -64,6 +65,7 @@ struct ProgramState {
     bool loading = false;          // start-up is setting the option boxes
     bool userIsAdmin = false;      // taken once at start-up
     bool blockNotPutBack = false;  // a resumed start could not write the block; told once
+    bool blockWritten = false;     // this run's start wrote the block: the watch guards its lines
     std::string dataFolder;
 };
 
@@ -121,10 +123,14 @@ class MainWindow {
     // The end of the Windows session: what the close stores, stored silently before it returns.
     void EndSession();
 
+    // Whether start-up resumes the block: this user's "BlockOnStart" is set, or a trusted backup
+    // in the data folder says a block was written and never lifted. Throws Failure when
+    // "BlockOnStart" is no number.
+    bool BlockIsInForce() const;
     void StartBlocking(bool atStartup);
     void StopBlocking(bool atStartup);
-    // While blocking is on, the hosts file's folder is watched: a block that another program
-    // removed is put back (or the parent told), once per removal.
+    // While the block this run wrote is on, the hosts file's folder is watched: when those lines
+    // are gone they are put back, and the parent is told at most once a minute.
     void StartWatchingHosts();
     void StopWatchingHosts();
     void OnHostsFolderChanged();
@@ -149,6 +155,17 @@ class MainWindow {
 
   private:
     friend LRESULT CALLBACK ForwardingWindowProc<MainWindow>(HWND, UINT, WPARAM, LPARAM);
+    // The steps of RunStartup, in their order; each runs its numbered lines under the load's report.
+    struct DataFolderMade {
+        bool makerFolderTight = false;  // made now with the protected list: nothing to tighten
+        bool dataFolderTight = false;
+    };
+    void ApplyStartupLook(Guarded& p);
+    void FillWebsiteList(Guarded& p);
+    DataFolderMade MakeDataFolder(Guarded& p);
+    void SetStartupOptionBoxes(Guarded& p);
+    void TakeAdministratorAnswer(Guarded& p, const DataFolderMade& made);
+    void ResumeOrAdoptBlock(Guarded& p);
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
     void CreateControls();
     // Gives the list its tooltip, once.
@@ -168,6 +185,13 @@ class MainWindow {
     void ShowNotice(const std::string& text);
     // Tells the parent: a balloon from the tray icon while hidden, a notice while shown.
     void Tell(const std::string& text);
+    // The watch's parts: the hosts folder opened (again) at the hosts path, the folder above it
+    // changed, the written lines looked for and put back, a notice told or held back.
+    void WatchHostsFolder();
+    void OnHostsParentFolderChanged();
+    void CheckWrittenBlock();
+    bool TellFromWatch(const char* text);
+    void OnWatchNoticeTimeUp();
 
     ProgramState state_;
     WebsiteList websiteList_;
@@ -201,4 +225,11 @@ class MainWindow {
     UniqueChangeNotification hostsWatch_;     // the hosts folder, while blocking is on
     bool removalTold_ = false;                // the parent knows the block is gone
     bool checkingHosts_ = false;              // a change is being handled
+
+    // The watch: on while the block this run wrote is on (its folder may be gone for a time).
+    bool watching_ = false;
+    WebsiteList writtenEntries_;                 // the entries whose lines the last written start wrote
+    UniqueChangeNotification hostsParentWatch_;  // the folder that holds the hosts folder
+    UniqueKernelHandle watchNoticeTimer_;        // ends the minute in which notices are held back
+    std::optional<ULONGLONG> watchToldAt_;       // when the watch last told the parent
 };

@@ -8,6 +8,8 @@
 #include "Failure.h"
 #include "FileHelpers.h"
 #include "FolderAccess.h"
+#include "HostsBackup.h"
+#include "HostsBlocker.h"
 #include "StartupOptions.h"
 #include "Appearance.h"
 #include "ErrorReport.h"
@@ -21,13 +23,31 @@ inline constexpr COLORREF kStatusBackColour = RGB(255, 255, 255);
 
 }  // namespace
 
+// Start-up runs its steps in this order, each reported under the load's location with the line
+// numbers below, so a failure names the step it happened in.
 void MainWindow::RunStartup() {
     Guarded p{reports_, ReportLocation(kMainWindowLoadProcedure)};
+    ApplyStartupLook(p);  // 100 to 110
+    // About one start in a hundred opens the maker's home page.
+    if (p.Test(112, [&] { return system_.DrawOneToHundred() == kHomePageDraw; })) {
+        p.Line(112, [&] { system_.OpenHomePage(kHomePageAddress); });
+    }
+    FillWebsiteList(p);                             // 130 to 156
+    const DataFolderMade made = MakeDataFolder(p);  // 158 to 166
+    // The tray icon is there whether or not the window will show.
+    p.Line(168, [&] { trayIcon_.SetTip(kProductName); });
+    p.Line(170, [&] { trayIcon_.SetInTray(true); });
+    SetStartupOptionBoxes(p);          // 172 to 180
+    TakeAdministratorAnswer(p, made);  // 182
+    ResumeOrAdoptBlock(p);             // 184 to 210
+    p.Line(212, [&] { statusLabel_.SetBackColor(kStatusBackColour); });
+}
+
+void MainWindow::ApplyStartupLook(Guarded& p) {
     Control* const controls[] = {&helpButton_,         &startStopButton_,     &clearListButton_,
                                  &loadFromFileButton_, &loadSamplesButton_,   &addWebsiteButton_,
                                  &optionsFrame_,       &passwordFrame_,       &statusLabel_,
                                  &passwordField_,      &startWithWindowsBox_, &startInTrayBox_};
-
     p.Line(100, [&] { state_.loading = true; });
     p.Line(104, [&] { ApplySkin(hwnd(), controls); });
     p.Line(106, [&] {
@@ -41,12 +61,9 @@ void MainWindow::RunStartup() {
             ownedPointer_.reset(handPointer_);
         });
     }
+}
 
-    // About one start in a hundred opens the maker's home page.
-    if (p.Test(112, [&] { return system_.DrawOneToHundred() == kHomePageDraw; })) {
-        p.Line(112, [&] { system_.OpenHomePage(kHomePageAddress); });
-    }
-
+void MainWindow::FillWebsiteList(Guarded& p) {
     p.Line(130, [&] {
         LVCOLUMNA column{};
         column.mask = LVCF_TEXT | LVCF_WIDTH;
@@ -73,32 +90,34 @@ void MainWindow::RunStartup() {
         p.Line(146, [&] { websiteList_.AppendRange(std::move(entries)); });
     }
     if (p.Test(148, [&] { return websiteList_.Count() == 0; })) {
-        // The default entries, like a stored list, reach the list view in one update.
+        // The default entries, one line each; the last one's line also gives them to the list view
+        // in one update, like a stored list.
         std::vector<std::string> defaults;
-        int line = 150;
-        for (const char* site : kDefaultList) {
-            p.Line(line, [&] { defaults.emplace_back(site); });
-            line += 2;
+        for (size_t k = 0; k < std::size(kDefaultList); ++k) {
+            p.Line(150 + 2 * static_cast<int>(k), [&] {
+                defaults.emplace_back(kDefaultList[k]);
+                if (k + 1 == std::size(kDefaultList)) websiteList_.AppendRange(std::move(defaults));
+            });
         }
-        p.Line(line - 2, [&] { websiteList_.AppendRange(std::move(defaults)); });
     }
+}
 
-    // The data folder, one level at a time, each made with the protected access list so no
-    // standard user can plant a hosts backup or a start-up marker in it.
-    const std::string& commonAppData = commonAppDataFolder_;
-    const std::string makerFolder = MakerFolderPath(commonAppData);
-    bool makerFolderMadeTight = false, dataFolderMadeTight = false;
+MainWindow::DataFolderMade MainWindow::MakeDataFolder(Guarded& p) {
+    // One level at a time, each made with the protected access list so no standard user can plant
+    // a hosts backup or a start-up marker in it.
+    const std::string makerFolder = MakerFolderPath(commonAppDataFolder_);
+    DataFolderMade made;
     if (p.Test(158, [&] { return !FileExists(makerFolder); })) {
-        p.Line(160, [&] { makerFolderMadeTight = CreateProtectedFolder(makerFolder); });
+        p.Line(160, [&] { made.makerFolderTight = CreateProtectedFolder(makerFolder); });
     }
-    p.Line(162, [&] { state_.dataFolder = DataFolderPath(commonAppData); });
+    p.Line(162, [&] { state_.dataFolder = DataFolderPath(commonAppDataFolder_); });
     if (p.Test(164, [&] { return !FileExists(state_.dataFolder); })) {
-        p.Line(166, [&] { dataFolderMadeTight = CreateProtectedFolder(state_.dataFolder); });
+        p.Line(166, [&] { made.dataFolderTight = CreateProtectedFolder(state_.dataFolder); });
     }
+    return made;
+}
 
-    p.Line(168, [&] { trayIcon_.SetTip(kProductName); });
-    p.Line(170, [&] { trayIcon_.SetInTray(true); });
-
+void MainWindow::SetStartupOptionBoxes(Guarded& p) {
     // The loading flag keeps the start-with-Windows box's click from writing what it has just read.
     p.Line(172, [&] {
         startWithWindowsBox_.SetValue(settings_.Get(kKeyWindowsStartup, kSettingOff) == kSettingOn ? 1 : 0);
@@ -110,20 +129,24 @@ void MainWindow::RunStartup() {
         p.Line(178, [&] { SetWindowState(WindowState::Minimized); });
     }
     p.Line(180, [&] { state_.loading = false; });
+}
 
+void MainWindow::TakeAdministratorAnswer(Guarded& p, const DataFolderMade& made) {
     // An administrator's run also closes folders made earlier with a looser list (by an older
     // version, or by a standard user who made them first). A folder this run has just made with
     // the tight list needs nothing more.
     p.Line(182, [&] {
         state_.userIsAdmin = system_.IsAdministrator();
         if (state_.userIsAdmin) {
-            if (!makerFolderMadeTight) TightenFolderAccess(makerFolder);
-            if (!dataFolderMadeTight) TightenFolderAccess(state_.dataFolder);
+            if (!made.makerFolderTight) TightenFolderAccess(MakerFolderPath(commonAppDataFolder_));
+            if (!made.dataFolderTight) TightenFolderAccess(state_.dataFolder);
         }
     });
+}
 
-    if (p.Test(184, [&] { return settings_.ReadBlockOnStart() != 0; })) {
-        // Blocking was on at the last close: resume it.
+void MainWindow::ResumeOrAdoptBlock(Guarded& p) {
+    if (p.Test(184, [&] { return BlockIsInForce(); })) {
+        // A block is in force: resume it, hidden behind the password.
         // Line 186 kept the caption to go back to; the caption follows the state now.
         p.Line(188, [&] { SetBlocking(true); });
         p.Line(190, [&] { StartBlocking(true); });
@@ -143,6 +166,23 @@ void MainWindow::RunStartup() {
         p.Line(208, [&] { SetBlocking(true); });
         p.Line(210, [&] { StartBlocking(true); });
     }
+}
 
-    p.Line(212, [&] { statusLabel_.SetBackColor(kStatusBackColour); });
+bool MainWindow::BlockIsInForce() const {
+    // "BlockOnStart" is one user's record of the last close; the block itself belongs to the
+    // machine. A backup in the data folder that the program believes is the clean copy of a block
+    // that was written and never lifted (a stop that put it back but could not delete it too), and
+    // a hosts file that holds the list's block lines is blocked whatever any setting says (a block
+    // written where there was no hosts file to keep, or whose clean copy was deleted). So a user
+    // whose own settings say otherwise still starts with the block on and the window behind the
+    // password, and its close leaves the block in place.
+    if (settings_.ReadBlockOnStart() != 0) return true;
+    const std::string backupPath = HostsBackupPath(state_.dataFolder);
+    if (BackupFileIsPresent(backupPath) && IsTrustedOwner(backupPath, ownership_)) return true;
+    try {
+        return websiteList_.Count() > 0 &&
+               HostsHoldBlock(hostsFilePath_, [&](BlockLineWriter& lines) { lines.AddAll(websiteList_); });
+    } catch (const Failure&) {
+        return false;  // a hosts file that cannot be read tells nothing either way
+    }
 }

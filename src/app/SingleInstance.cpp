@@ -59,15 +59,11 @@ UINT SecondStartMessage() {
 }
 
 SingleInstance::SingleInstance() {
-    mutex_ = CreateMutexA(nullptr, FALSE, kRunningCopyName);
+    mutex_.reset(CreateMutexA(nullptr, FALSE, kRunningCopyName));
     DWORD error = GetLastError();
     // Should the name be taken by an object of another kind, the claim cannot be made: a main
     // window of a running copy then still decides.
-    anotherCopyRuns_ = mutex_ == nullptr ? RunningMainWindow() != nullptr : error == ERROR_ALREADY_EXISTS;
-}
-
-SingleInstance::~SingleInstance() {
-    if (mutex_ != nullptr) CloseHandle(mutex_);
+    anotherCopyRuns_ = !mutex_ ? RunningMainWindow() != nullptr : error == ERROR_ALREADY_EXISTS;
 }
 
 bool SingleInstance::HandOver(DWORD milliseconds) const {

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include "Handles.h"
+
 // The message a second start posts to the running copy's main window.
 UINT SecondStartMessage();
 
@@ -13,7 +15,6 @@ UINT SecondStartMessage();
 class SingleInstance {
   public:
     SingleInstance();
-    ~SingleInstance();
     SingleInstance(const SingleInstance&) = delete;
     SingleInstance& operator=(const SingleInstance&) = delete;
 
@@ -26,6 +27,6 @@ class SingleInstance {
     bool HandOver(DWORD milliseconds = 10000) const;
 
   private:
-    HANDLE mutex_ = nullptr;
+    UniqueKernelHandle mutex_;
     bool anotherCopyRuns_ = false;
 };

@@ -68,6 +68,56 @@ bool IsAdministrator() {
     return IsAdministrator(system);
 }
 
+size_t TokenGroupList::Count() const {
+    const size_t header = offsetof(TOKEN_GROUPS, Groups);
+    const size_t filled =
+        length < table.size() * sizeof(ULONG_PTR) ? length : table.size() * sizeof(ULONG_PTR);
+    if (filled <= header) return 0;
+    const size_t fits = (filled - header) / sizeof(SID_AND_ATTRIBUTES);
+    return Groups()->GroupCount < fits ? Groups()->GroupCount : fits;
+}
+
+bool ReadTokenGroups(HANDLE token, TokenCalls& calls, TokenGroupList& list) {
+    DWORD needed = 0;
+    if (calls.GetTokenInformation(token, TokenGroups, nullptr, 0, &needed) != FALSE || needed == 0)
+        return false;
+    try {
+        list.table.assign((static_cast<size_t>(needed) + sizeof(ULONG_PTR) - 1) / sizeof(ULONG_PTR), 0);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    DWORD length = 0;
+    if (calls.GetTokenInformation(token, TokenGroups, list.table.data(), needed, &length) != 1 || length == 0)
+        return false;
+    // Only as many entries as the returned bytes can hold are read, whatever count they claim.
+    list.length = length < needed ? length : needed;
+    return true;
+}
+
+bool GroupsIncludeAdministrators(const TokenGroupList& list, TokenCalls& calls) {
+    SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
+    PSID administrators = nullptr;
+    if (calls.AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS,
+                                       0, 0, 0, 0, 0, 0, &administrators) == FALSE)
+        return false;
+    auto freeAdministrators = ScopeExit([&] {
+        if (administrators != nullptr) calls.FreeSid(administrators);
+    });
+
+    // The group's name in this system's language, rather than an assumed "Administrators".
+    NameBuffer administratorsName, administratorsDomain;
+    if (LookupName(calls, administrators, administratorsName, administratorsDomain) != 1) return false;
+
+    const size_t count = list.Count();
+    NameBuffer groupName, groupDomain;
+    for (size_t i = 0; i < count; ++i) {
+        // A failed lookup never matches: only a name the system gave is compared.
+        if (LookupName(calls, list.Groups()->Groups[i].Sid, groupName, groupDomain) == FALSE) continue;
+        if (std::memcmp(groupName, administratorsName, kNameCapacity) == 0) return true;
+    }
+    return false;
+}
+
 bool IsAdministrator(TokenCalls& calls) {
     HANDLE process = calls.GetCurrentProcess();
     if (process == nullptr) return false;
@@ -79,49 +129,11 @@ bool IsAdministrator(TokenCalls& calls) {
     });
     if (opened != 1) return false;
 
-    // The group list's size is learnt first and the table sized from it, however many groups
-    // the token has.
-    DWORD needed = 0;
-    if (calls.GetTokenInformation(token, TokenGroups, nullptr, 0, &needed) != FALSE || needed == 0)
-        return false;
-    std::vector<ULONG_PTR> table;  // pointer-aligned, as the group entries need
-    try {
-        table.resize((static_cast<size_t>(needed) + sizeof(ULONG_PTR) - 1) / sizeof(ULONG_PTR));
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    DWORD length = 0;
-    if (calls.GetTokenInformation(token, TokenGroups, table.data(), needed, &length) != 1 || length == 0)
-        return false;
-
-    SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
-    PSID administrators = nullptr;
-    if (calls.AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS,
-                                       0, 0, 0, 0, 0, 0, &administrators) == FALSE)
-        return false;
-    // Declared after the token's guard, so the identifier is freed before the token is closed.
-    auto freeAdministrators = ScopeExit([&] {
-        if (administrators != nullptr) calls.FreeSid(administrators);
-    });
-
-    // The group's name in this system's language, rather than an assumed "Administrators".
-    NameBuffer administratorsName, administratorsDomain;
-    if (LookupName(calls, administrators, administratorsName, administratorsDomain) != 1) return false;
-
-    // Only as many entries as the returned bytes can hold are read, whatever count they claim.
-    const auto* groups = reinterpret_cast<const TOKEN_GROUPS*>(table.data());
-    const size_t filled = length < needed ? length : needed;
-    const size_t header = offsetof(TOKEN_GROUPS, Groups);
-    const size_t fits = filled > header ? (filled - header) / sizeof(SID_AND_ATTRIBUTES) : 0;
-    const size_t count = groups->GroupCount < fits ? groups->GroupCount : fits;
-
-    NameBuffer groupName, groupDomain;
-    for (size_t i = 0; i < count; ++i) {
-        // A failed lookup never matches: only a name the system gave is compared.
-        if (LookupName(calls, groups->Groups[i].Sid, groupName, groupDomain) == FALSE) continue;
-        if (std::memcmp(groupName, administratorsName, kNameCapacity) == 0) return true;
-    }
-    return false;
+    TokenGroupList groups;
+    if (!ReadTokenGroups(token, calls, groups)) return false;
+    // Asked while the token is open, so the identifier built for the check is freed before the
+    // token is closed.
+    return GroupsIncludeAdministrators(groups, calls);
 }
 
 bool RunsWithAdministratorRights() {

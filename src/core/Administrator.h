@@ -4,6 +4,9 @@
 
 #include <windows.h>
 
+#include <cstddef>
+#include <vector>
+
 // The system calls the check makes, in one place so a test can make any of them fail and count
 // what was released. Each method defaults to the real kernel32/advapi32 function of its name; a
 // test overrides the ones it needs and calls the base for the rest.
@@ -21,6 +24,34 @@ struct TokenCalls {
     virtual BOOL CloseHandle(HANDLE handle);
     virtual ~TokenCalls() = default;
 };
+
+// A token's group list as GetTokenInformation(TokenGroups) returns it: the table of entries and
+// the identifiers behind them in one pointer-aligned buffer, and the number of bytes filled.
+// Moved, never copied: the entries point into the table.
+struct TokenGroupList {
+    TokenGroupList() = default;
+    TokenGroupList(TokenGroupList&&) = default;
+    TokenGroupList& operator=(TokenGroupList&&) = default;
+    TokenGroupList(const TokenGroupList&) = delete;
+    TokenGroupList& operator=(const TokenGroupList&) = delete;
+
+    std::vector<ULONG_PTR> table;
+    size_t length = 0;
+
+    const TOKEN_GROUPS* Groups() const { return reinterpret_cast<const TOKEN_GROUPS*>(table.data()); }
+    // The entries to read: the count the list claims, but never more than its filled bytes hold.
+    size_t Count() const;
+};
+
+// Reads a token's group list: its size first, then the table sized from it, however many groups
+// the token has. False when either query fails or answers nothing.
+bool ReadTokenGroups(HANDLE token, TokenCalls& calls, TokenGroupList& list);
+
+// The rule that makes an account an administrator: one of the groups has the account name of the
+// Administrators group (S-1-5-32-544) on this machine. Membership alone counts, whatever the
+// group's attributes: an administrator without elevation (the group present for deny only) is
+// still one. False when the group's name cannot be looked up.
+bool GroupsIncludeAdministrators(const TokenGroupList& list, TokenCalls& calls);
 
 // The group check: true when one of the token's groups has the account name of the Administrators
 // group on this machine. Membership alone counts, whatever the group's attributes: an

@@ -48,6 +48,7 @@ using UniqueKey = UniqueHandle<HKEY, RegCloseKey>;
 using UniqueFindHandle = UniqueHandle<HANDLE, FindClose, kInvalidHandleValue>;
 using UniqueEvent = UniqueHandle<HANDLE, CloseHandle>;
 using UniqueFont = UniqueHandle<HFONT, DeleteObject>;
+using UniqueBitmap = UniqueHandle<HBITMAP, DeleteObject>;
 using UniqueBrush = UniqueHandle<HBRUSH, DeleteObject>;
 using UniqueCursor = UniqueHandle<HCURSOR, DestroyCursor>;
 using UniqueWindow = UniqueHandle<HWND, DestroyWindow>;

@@ -6,28 +6,21 @@
 #include "FileOwnership.h"
 #include "HostsBackup.h"
 
-StartOutcome StartBlock(const BlockingPlace& place, const BlockEntries& entries, bool userIsAdmin,
-                        bool atStartup, FailureReport& report) {
-    Guarded p{report, ReportLocation(kStartBlockingProcedure)};
-    const std::string backupPath = HostsBackupPath(place.dataFolder);
-    bool backupTaken = false;  // this start kept the clean copy at the backup path
-    bool hostsRead = false;    // line 116 read the hosts file (or found it missing)
-    bool hostsExisted = true;
-    bool linesMade = false;  // lines 118 to 122 made the block lines
-    bool held = false;       // the hosts file already holds them all
-    bool written = false;
-    std::string previous;  // the hosts file's content before this start
-    std::exception_ptr linesFailure;
+namespace {
 
-    RemovePartialBackup(backupPath);
+// Lines 104 to 112: the clean copy, kept before anything is written. The user's start takes it
+// whether or not the user is an administrator, but never over a backup that is already there (see
+// DecideBackupAtStart); the start-up resume takes one only with administrator rights. A backup
+// whose owner is not trusted was planted: it is moved aside first, so a fresh one is taken. True
+// when this start took the copy.
+bool KeepCleanCopy(Guarded& p, const BlockingPlace& place, const std::string& backupPath,
+                   const BlockEntries& entries, bool userIsAdmin, bool atStartup) {
+    bool taken = false;
     if (p.Test(104, [&] { return !atStartup; })) {
-        // The user's start takes the copy whether or not the user is an administrator, but
-        // never over a backup that is already there (see DecideBackupAtStart). A backup whose
-        // owner is not trusted was planted: it is moved aside first, so a fresh one is taken.
         p.Line(106, [&] {
             SetAsideIfUntrusted(backupPath, *place.ownership);
             if (DecideBackupAtStart(backupPath) == BackupAction::TakeFresh)
-                backupTaken = TakeBackup(place.hostsPath, backupPath, entries);
+                taken = TakeBackup(place.hostsPath, backupPath, entries);
         });
     } else if (p.Test(108, [&] { return userIsAdmin; })) {
         // A failed look at the backup path takes no copy: the backup kept from the last run
@@ -37,49 +30,81 @@ StartOutcome StartBlock(const BlockingPlace& place, const BlockEntries& entries,
             SetAsideIfUntrusted(backupPath, *place.ownership);
             takeFresh = DecideBackupAtStart(backupPath) == BackupAction::TakeFresh;
         });
-        if (takeFresh) p.Line(112, [&] { backupTaken = TakeBackup(place.hostsPath, backupPath, entries); });
+        if (takeFresh) p.Line(112, [&] { taken = TakeBackup(place.hostsPath, backupPath, entries); });
     }
-    if (!p.Test(114, [&] { return userIsAdmin; })) return StartOutcome::NotAdministrator;
+    return taken;
+}
 
-    p.Line(116, [&] {
-        HostsContent hosts = ReadHostsForBlocking(place.hostsPath);
-        previous = std::move(hosts.text);
-        hostsExisted = hosts.exists;
-        hostsRead = true;
-    });
-    // Lines 118 to 122 make one block line per list entry: here to see whether the hosts file
-    // holds them all already, and again while line 124 writes them (PutBlockedHosts), so the
-    // whole text is never held in memory at once.
-    if (hostsRead)
-        p.Line(120, [&] {
-            held = hostsExisted && HoldsBlockLines(previous, entries);
-            linesMade = true;
-        });
-    if (held) return StartOutcome::Written;
-    // The hosts file is rewritten only when it was read and its content from before the block
-    // survives elsewhere; otherwise the start counts as a refused write. So a hosts file that
-    // cannot be read never becomes the block lines alone.
+// The hosts file as line 116 found it.
+struct HostsBeforeBlock {
+    bool read = false;  // read, or found missing
+    bool existed = true;
+    std::string text;
+};
+
+// Line 124: the hosts file becomes its content, then the block lines, when it was read and its
+// content from before the block survives elsewhere; otherwise the start counts as a refused
+// write, so a hosts file that cannot be read never becomes the block lines alone. A failure while
+// the lines are made is reported at their own line, 120.
+bool WriteBlock(Guarded& p, const BlockingPlace& place, const std::string& backupPath,
+                const BlockEntries& entries, const HostsBeforeBlock& hosts, bool backupTaken) {
+    bool written = false;
+    std::exception_ptr linesFailure;
     p.Line(124, [&] {
         const ContentProducer blocked = [&](ContentSink& sink) {
             // The sinks of a write never throw: what does is the making of the lines.
             try {
-                PutBlockedHosts(sink, previous, entries);
+                PutBlockedHosts(sink, hosts.text, entries);
             } catch (...) {
                 linesFailure = std::current_exception();
                 throw;
             }
         };
         try {
-            written = linesMade && PreBlockingContentIsSafe(backupTaken, hostsExisted, backupPath) &&
+            written = PreBlockingContentIsSafe(backupTaken, hosts.existed, backupPath) &&
                       // a planted backup that could not be moved aside keeps nothing
-                      (backupTaken || !hostsExisted || IsTrustedOwner(backupPath, *place.ownership)) &&
+                      (backupTaken || !hosts.existed || IsTrustedOwner(backupPath, *place.ownership)) &&
                       WriteFileContent(place.hostsPath, blocked);
         } catch (...) {
             if (!linesFailure) throw;
         }
     });
     if (linesFailure) p.Line(120, [&] { std::rethrow_exception(linesFailure); });
-    if (written) return StartOutcome::Written;
+    return written;
+}
+
+}  // namespace
+
+StartOutcome StartBlock(const BlockingPlace& place, const BlockEntries& entries, bool userIsAdmin,
+                        bool atStartup, FailureReport& report) {
+    Guarded p{report, ReportLocation(kStartBlockingProcedure)};
+    const std::string backupPath = HostsBackupPath(place.dataFolder);
+    RemovePartialBackup(backupPath);
+    const bool backupTaken = KeepCleanCopy(p, place, backupPath, entries, userIsAdmin, atStartup);
+    if (!p.Test(114, [&] { return userIsAdmin; })) return StartOutcome::NotAdministrator;
+
+    HostsBeforeBlock hosts;
+    p.Line(116, [&] {
+        HostsContent read = ReadHostsForBlocking(place.hostsPath);
+        hosts.text = std::move(read.text);
+        hosts.existed = read.exists;
+        hosts.read = true;
+    });
+    if (!hosts.read) {
+        if (backupTaken) DiscardBackupTakenNow(backupPath);
+        return StartOutcome::Refused;
+    }
+    // Lines 118 to 122 make one block line per list entry: here to see whether the hosts file
+    // holds them all already (a set more would only make it grow at every start of Windows), and
+    // again while line 124 writes them, so the whole text is never held in memory at once.
+    bool held = false, linesMade = false;
+    p.Line(120, [&] {
+        held = hosts.existed && HoldsBlockLines(hosts.text, entries);
+        linesMade = true;
+    });
+    if (held) return StartOutcome::Written;
+    if (linesMade && WriteBlock(p, place, backupPath, entries, hosts, backupTaken))
+        return StartOutcome::Written;
     // The copy this start took is of no use without the block, and a later stop would roll the
     // hosts file back to it; a backup kept from before stays. (Never throws.)
     if (backupTaken) DiscardBackupTakenNow(backupPath);

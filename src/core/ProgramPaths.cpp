@@ -7,12 +7,10 @@
 #include "Handles.h"
 
 std::string SpecialFolderPath(int folder) {
-    LPITEMIDLIST items = nullptr;
-    if (SHGetSpecialFolderLocation(nullptr, folder, &items) != S_OK || items == nullptr) return "";
+    UniqueHandle<LPITEMIDLIST, ILFree> items;
+    if (SHGetSpecialFolderLocation(nullptr, folder, items.put()) != S_OK || !items) return "";
     std::string buffer(512, ' ');
-    BOOL ok = SHGetPathFromIDListA(items, buffer.data());
-    ILFree(items);
-    if (!ok) return "";
+    if (!SHGetPathFromIDListA(items.get(), buffer.data())) return "";
     buffer.erase(std::remove(buffer.begin(), buffer.end(), '\0'), buffer.end());
     size_t first = buffer.find_first_not_of(' ');
     if (first == std::string::npos) return "";

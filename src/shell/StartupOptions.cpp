@@ -2,17 +2,11 @@
 
 #include <windows.h>
 
-#include "FileHelpers.h"
-#include "RunKey.h"
+#include "MachineStartup.h"
+#include "ProgramPaths.h"
 
 void SwitchStartWithWindows(bool on, const std::string& dataFolder) {
-    if (on) {
-        AddStartupEntry();
-        WriteFileText(StartupMarkerPath(dataFolder), kStartupMarkerText);
-    } else {
-        RemoveStartupEntry();
-        DeleteFileForced(StartupMarkerPath(dataFolder));
-    }
+    SwitchMachineStartup(on, {HKEY_LOCAL_MACHINE, kRunKeyPath, dataFolder, ProgramPath()});
 }
 
 bool StartupMarkerExists(const std::string& dataFolder) {

@@ -7,8 +7,6 @@
 
 #include "ProgramPaths.h"
 
-inline constexpr char kStartupMarkerText[] = " ";
-
 // Switches start with Windows on (the Run entry and the marker written) or off (both removed).
 // Silent: without the rights for the Run key or the data folder nothing changes there.
 void SwitchStartWithWindows(bool on, const std::string& dataFolder);

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "Failure.h"
+#include "Handles.h"
 #include "MessagePump.h"
 #include "WindowLayout.h"
 
@@ -71,8 +72,8 @@ void CopyCut(char (&field)[N], const std::string& text) {
 bool IsIcon(HICON icon) {
     ICONINFO info{};
     if (icon == nullptr || !GetIconInfo(icon, &info)) return false;
-    if (info.hbmMask != nullptr) DeleteObject(info.hbmMask);
-    if (info.hbmColor != nullptr) DeleteObject(info.hbmColor);
+    // The icon's information comes with copies of its two bitmaps, which are the caller's to free.
+    UniqueBitmap mask(info.hbmMask), colour(info.hbmColor);
     return true;
 }
 

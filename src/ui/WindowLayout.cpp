@@ -1,11 +1,13 @@
 #include "WindowLayout.h"
 
+#include "Handles.h"
+
 int ScreenDpi() {
     // The screen's DPI changes only with a new sign-in, so one reading serves the whole run.
     static const int dpi = [] {
         HDC screen = GetDC(nullptr);
+        ScopeExit release([&] { ReleaseDC(nullptr, screen); });
         int read = GetDeviceCaps(screen, LOGPIXELSY);
-        ReleaseDC(nullptr, screen);
         return read > 0 ? read : 96;
     }();
     return dpi;

@@ -263,10 +263,10 @@ TEST_F(MainWindowCloseTest, CloseWhileOffRestoresALeftBackupAndRecordsNoBlock) {
         WriteBytes(hostsPath, blocked);
         MakeDataFolder();
         DeleteFileA((dataFolder + "\\hosts").c_str());
-        if (row.backupLeft) WriteBytes(dataFolder + "\\hosts", clean);
         answers.administrator = row.administrator;
         LoadForm();
         // Stored after the start, which would otherwise resume a block or start in the tray.
+        if (row.backupLeft) WriteBytes(dataFolder + "\\hosts", clean);
         settings.Save(kKeyMinimized, row.minimized);
         settings.Save(kKeyBlockOnStart, "1");
         SetEntries({});

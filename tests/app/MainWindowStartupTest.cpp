@@ -138,26 +138,43 @@ TEST_F(MainWindowStartup, AClearedListGivesTheDefaultsAgainAtTheNextStart) {
     EXPECT_EQ(Entries(), kDefaults);
 }
 
-// One row per line of the start-up outcome: stored "BlockOnStart", the marker, the user's rights.
+// One row per line of the start-up outcome: stored "BlockOnStart", the marker, the user's rights,
+// and a backup of the hosts file in the data folder (a block in force on the machine).
 TEST_F(MainWindowStartup, OutcomeByStoredSettingsMarkerAndRights) {
+    // What the machine holds of an earlier block: no backup, a trusted or a planted one, or no
+    // backup but the list's block lines in the hosts file.
+    enum class Backup { None, Trusted, Planted, BlockLinesOnly };
     struct Row {
         const char* blockOnStart;  // nullptr: absent
         bool marker;
         bool administrator;
         bool resumes;  // caption "Stop Blocking" and StartBlocking run
         bool adopts;
+        Backup backup = Backup::None;
     };
     const Row rows[] = {
-        {"1", false, true, true, false},      {"1", true, false, true, false},
-        {"-1", false, false, true, false},    {"0", true, false, true, true},
-        {nullptr, true, false, true, true},   {"0", true, true, false, false},
-        {nullptr, true, true, false, false},  {"0", false, false, false, false},
+        {"1", false, true, true, false},
+        {"1", true, false, true, false},
+        {"-1", false, false, true, false},
+        {"0", true, false, true, true},
+        {nullptr, true, false, true, true},
+        {"0", true, true, false, false},
+        {nullptr, true, true, false, false},
+        {"0", false, false, false, false},
         {nullptr, false, true, false, false},
+        {"0", false, true, true, false, Backup::Trusted},
+        {"0", false, false, true, false, Backup::Trusted},
+        {"0", false, true, false, false, Backup::Planted},
+        {"0", false, true, true, false, Backup::BlockLinesOnly},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string("BlockOnStart ") + (row.blockOnStart ? row.blockOnStart : "absent") +
                      (row.marker ? ", marker" : ", no marker") +
-                     (row.administrator ? ", admin" : ", not admin"));
+                     (row.administrator ? ", admin" : ", not admin") +
+                     (row.backup == Backup::Trusted          ? ", backup"
+                      : row.backup == Backup::Planted        ? ", planted backup"
+                      : row.backup == Backup::BlockLinesOnly ? ", block lines, no backup"
+                                                             : ""));
         RegDeleteTreeA(HKEY_CURRENT_USER, settingsKey.c_str());
         DeleteRunValue();
         if (row.blockOnStart) settings.Save(kKeyBlockOnStart, row.blockOnStart);
@@ -169,8 +186,15 @@ TEST_F(MainWindowStartup, OutcomeByStoredSettingsMarkerAndRights) {
         }
         answers.administrator = row.administrator;
         const std::string clean = "127.0.0.1 localhost\r\n";
-        WriteBytes(hostsPath, clean);
+        WriteBytes(hostsPath,
+                   row.backup == Backup::BlockLinesOnly ? clean + "\r\n127.0.0.1          A\r\n" : clean);
         settings.Save(kKeyBlockedWebsites, "A" + kSeparator);
+        const std::string backup = dataFolder + "\\hosts";
+        if (row.backup == Backup::Trusted || row.backup == Backup::Planted) {
+            MakeDataFolder();
+            WriteBytes(backup, clean);
+            if (row.backup == Backup::Planted) owners.NameOwner(backup, "S-1-5-21-1-2-3-1001");
+        }
 
         MainWindow& main = StartMainWindow();
         EXPECT_EQ(main.State().userIsAdmin, row.administrator);
@@ -194,9 +218,12 @@ TEST_F(MainWindowStartup, OutcomeByStoredSettingsMarkerAndRights) {
         EXPECT_EQ(ReadBytes(hostsPath),
                   row.resumes && row.administrator ? clean + "\r\n127.0.0.1          A\r\n" : clean);
         EXPECT_TRUE(prompts.boxes.empty());
+        if (row.backup == Backup::Trusted || row.backup == Backup::BlockLinesOnly)
+            EXPECT_EQ(ReadBytes(backup), clean) << "the clean copy is kept";
         DropMainWindow();
-        SetFileAttributesA((dataFolder + "\\hosts").c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA((dataFolder + "\\hosts").c_str());
+        owners.Forget(backup);
+        SetFileAttributesA(backup.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(backup.c_str());
     }
 }
 

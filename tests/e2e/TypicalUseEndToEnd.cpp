@@ -382,6 +382,30 @@ TEST_F(TypicalUse, AnotherProgramCannotReachPastTheLockedWindow) {
     WriteBytes(hostsPath, kCleanHosts);
     EXPECT_TRUE(WaitFor([&] { return ReadBytes(hostsPath) == blocked; }, 5000)) << "the watch was stopped";
 
+    // Guessing: a text longer than the field takes is a wrong try, answered at once; from the
+    // third wrong try in a row OK waits, 1 s and then 2 s, and takes not even the right password.
+    passwordWindow = ClickTrayIcon();
+    ASSERT_NE(passwordWindow, nullptr);
+    HWND field = GetDlgItem(passwordWindow, kIdPasswordWindowField);
+    HWND ok = GetDlgItem(passwordWindow, kIdPasswordOkButton);
+    const std::string huge(1000000, 'x');
+    ASSERT_TRUE(SendMessageTimeoutA(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(huge.c_str()), SMTO_BLOCK,
+                                    5000, &answer));
+    Click(ok);
+    EXPECT_EQ(AnswerNotice(), kInvalidPasswordMessage) << "a million characters held the program up";
+    EXPECT_EQ(EnterPassword(passwordWindow, "wrong"), kInvalidPasswordMessage);
+    EXPECT_EQ(EnterPassword(passwordWindow, "wrong"), kInvalidPasswordMessage);
+    EXPECT_FALSE(IsWindowEnabled(ok)) << "OK takes a fourth try at once";
+    ASSERT_TRUE(WaitFor([&] { return IsWindowEnabled(ok) != FALSE; }, 5000));
+    EXPECT_EQ(EnterPassword(passwordWindow, "wrong"), kInvalidPasswordMessage);
+    SendMessageTimeoutA(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(kPassword), SMTO_BLOCK, 5000, &answer);
+    Click(ok);
+    PostMessageA(passwordWindow, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(ok));
+    ASSERT_TRUE(SendMessageTimeoutA(passwordWindow, WM_NULL, 0, 0, SMTO_BLOCK, 30000, &answer));
+    EXPECT_FALSE(IsWindowVisible(main)) << "the right password was taken while OK waited";
+    ASSERT_TRUE(WaitFor([&] { return IsWindowEnabled(ok) != FALSE; }, 5000));
+    SendMessageTimeoutA(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(""), SMTO_BLOCK, 5000, &answer);
+
     // Only the parent's password brings the window back.
     passwordWindow = ClickTrayIcon();
     ASSERT_NE(passwordWindow, nullptr);

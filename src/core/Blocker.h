@@ -1,0 +1,57 @@
+#pragma once
+// The blocking operations the main window asks for, behind one small interface. DirectBlocker
+// does them in this process on the hosts file and the data folder; another implementation may
+// hand them to a part that holds the rights to write the hosts file, and nothing in the window
+// changes for it. Each operation answers the outcome the window turns into what the user sees.
+
+#include <functional>
+#include <string>
+
+#include "FileOwnership.h"
+#include "HostsBlocker.h"
+#include "NumberedSteps.h"
+
+class Blocker {
+  public:
+    // Writes the block (see StartBlock); a failed step is reported through `report`.
+    virtual StartOutcome Start(const BlockEntries& entries, bool userIsAdmin, bool atStartup,
+                               FailureReport& report) = 0;
+    // Lifts it (see StopBlock); `letEventsRun` lets pending window events run before the clean
+    // copy is deleted.
+    virtual StopOutcome Stop(const BlockEntries& entries, bool userIsAdmin, FailureReport& report,
+                             const std::function<void()>& letEventsRun) = 0;
+    // Whether the hosts file still holds these block lines (see HostsHoldBlock). Throws Failure
+    // when the file exists but cannot be read.
+    virtual bool HoldsBlock(const BlockEntries& entries) = 0;
+    // Puts back the block lines another program removed (see PutBackBlock).
+    virtual PutBackOutcome PutBack(const BlockEntries& entries) = 0;
+    // True while a clean copy that the program believes is kept: a block was written on this
+    // computer and never lifted, whatever one user's settings say.
+    virtual bool KeepsCleanCopy() = 0;
+
+  protected:
+    ~Blocker() = default;
+};
+
+// The blocking operations done here, on the system hosts file and the data folder's clean copy.
+class DirectBlocker final : public Blocker {
+  public:
+    explicit DirectBlocker(BlockingPlace place) : place_(std::move(place)) {}
+
+    StartOutcome Start(const BlockEntries& entries, bool userIsAdmin, bool atStartup,
+                       FailureReport& report) override {
+        return StartBlock(place_, entries, userIsAdmin, atStartup, report);
+    }
+    StopOutcome Stop(const BlockEntries& entries, bool userIsAdmin, FailureReport& report,
+                     const std::function<void()>& letEventsRun) override {
+        return StopBlock(place_, entries, userIsAdmin, report, letEventsRun);
+    }
+    bool HoldsBlock(const BlockEntries& entries) override {
+        return HostsHoldBlock(place_.hostsPath, entries);
+    }
+    PutBackOutcome PutBack(const BlockEntries& entries) override { return PutBackBlock(place_, entries); }
+    bool KeepsCleanCopy() override;
+
+  private:
+    BlockingPlace place_;
+};

@@ -1,0 +1,112 @@
+#include "ServicePipeClient.h"
+
+#include <algorithm>
+
+#include "Handles.h"
+
+namespace {
+
+constexpr DWORD kReadChunk = 64 * 1024;
+
+class Deadline {
+  public:
+    explicit Deadline(DWORD ms) : end_(GetTickCount64() + ms) {}
+    DWORD Remaining() const {
+        ULONGLONG now = GetTickCount64();
+        return now >= end_ ? 0 : static_cast<DWORD>(std::min<ULONGLONG>(end_ - now, INFINITE - 1));
+    }
+
+  private:
+    ULONGLONG end_;
+};
+
+// Waits for one overlapped transfer until the deadline; a late one is cancelled, and its end
+// awaited, so the OVERLAPPED is never freed while the system still writes to it. Answers the
+// Win32 error (ERROR_SUCCESS, ERROR_MORE_DATA for a part of a longer message, ERROR_TIMEOUT).
+DWORD FinishTransfer(HANDLE pipe, OVERLAPPED& overlapped, BOOL started, const Deadline& deadline,
+                     DWORD& transferred) {
+    transferred = 0;
+    if (!started) {
+        DWORD error = GetLastError();
+        // ERROR_MORE_DATA: a part of a longer message is in already; the result tells its size.
+        if (error != ERROR_IO_PENDING && error != ERROR_MORE_DATA) return error;
+        if (error == ERROR_IO_PENDING &&
+            WaitForSingleObject(overlapped.hEvent, deadline.Remaining()) != WAIT_OBJECT_0) {
+            CancelIo(pipe);
+            GetOverlappedResult(pipe, &overlapped, &transferred, TRUE);
+            return ERROR_TIMEOUT;
+        }
+    }
+    if (!GetOverlappedResult(pipe, &overlapped, &transferred, TRUE)) return GetLastError();
+    return ERROR_SUCCESS;
+}
+
+ServiceExchange Fail(DWORD error) {
+    ServiceExchange result;
+    result.outcome = ServiceExchange::Outcome::Failed;
+    result.error = error;
+    return result;
+}
+
+}  // namespace
+
+ServiceExchange ExchangeWithService(std::string_view request, const ServicePipeOptions& options) {
+    if (request.size() > kServiceMessageLimit) return Fail(ERROR_BUFFER_OVERFLOW);
+    const Deadline deadline(options.timeoutMs);
+
+    // Identification level: the service reads the caller's groups and can do nothing in its name.
+    constexpr DWORD kFlags = FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
+    UniqueFile pipe;
+    for (;;) {
+        pipe = UniqueFile(CreateFileA(options.pipeName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                      OPEN_EXISTING, kFlags, nullptr));
+        if (pipe) break;
+        DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND) {
+            ServiceExchange none;
+            none.outcome = ServiceExchange::Outcome::NoService;
+            none.error = error;
+            return none;
+        }
+        if (error != ERROR_PIPE_BUSY) return Fail(error);
+        // Every instance serves someone: wait for one to come free, within the time left.
+        DWORD remaining = deadline.Remaining();
+        if (remaining == 0) return Fail(ERROR_TIMEOUT);
+        if (!WaitNamedPipeA(options.pipeName.c_str(), remaining)) {
+            error = GetLastError();
+            if (error == ERROR_SEM_TIMEOUT) return Fail(ERROR_TIMEOUT);
+            if (error != ERROR_FILE_NOT_FOUND) return Fail(error);
+        }
+    }
+
+    DWORD mode = PIPE_READMODE_MESSAGE;
+    if (!SetNamedPipeHandleState(pipe.get(), &mode, nullptr, nullptr)) return Fail(GetLastError());
+
+    UniqueEvent event(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    if (!event) return Fail(GetLastError());
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = event.get();
+
+    DWORD transferred = 0;
+    BOOL started =
+        WriteFile(pipe.get(), request.data(), static_cast<DWORD>(request.size()), nullptr, &overlapped);
+    DWORD error = FinishTransfer(pipe.get(), overlapped, started, deadline, transferred);
+    if (error != ERROR_SUCCESS) return Fail(error);
+    if (transferred != request.size()) return Fail(ERROR_WRITE_FAULT);
+
+    ServiceExchange result;
+    std::string chunk(kReadChunk, '\0');
+    for (;;) {
+        overlapped = OVERLAPPED{};
+        overlapped.hEvent = event.get();
+        if (!ResetEvent(event.get())) return Fail(GetLastError());
+        started = ReadFile(pipe.get(), chunk.data(), kReadChunk, nullptr, &overlapped);
+        error = FinishTransfer(pipe.get(), overlapped, started, deadline, transferred);
+        if (error != ERROR_SUCCESS && error != ERROR_MORE_DATA) return Fail(error);
+        if (result.answer.size() + transferred > options.answerLimit) return Fail(ERROR_BUFFER_OVERFLOW);
+        result.answer.append(chunk.data(), transferred);
+        if (error == ERROR_SUCCESS) break;
+    }
+    result.outcome = ServiceExchange::Outcome::Answered;
+    return result;
+}

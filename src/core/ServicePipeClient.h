@@ -1,0 +1,37 @@
+#pragma once
+// The program's side of the service's pipe: one request sent, one answer read, each bounded and
+// within a time limit, so a service that hangs or answers too much never holds the program up.
+
+#include <windows.h>
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// The pipe the service listens on.
+inline constexpr char kServicePipeName[] = "\\\\.\\pipe\\Parvalisk";
+
+// The largest message either side sends or reads (a start with a list of more than a million
+// entries fits).
+inline constexpr std::size_t kServiceMessageLimit = 64u * 1024u * 1024u;
+
+struct ServicePipeOptions {
+    std::string pipeName = kServicePipeName;
+    DWORD timeoutMs = 10000;  // for the whole exchange: connect, send and read
+    std::size_t answerLimit = kServiceMessageLimit;
+};
+
+struct ServiceExchange {
+    enum class Outcome {
+        Answered,   // answer holds the service's whole answer
+        NoService,  // no pipe of the name: the service is not installed or not running
+        Failed,     // connected but the exchange failed: error says why
+    };
+    Outcome outcome = Outcome::Failed;
+    DWORD error = ERROR_SUCCESS;  // the Win32 error of a failed exchange (ERROR_TIMEOUT when late)
+    std::string answer;
+};
+
+// Connects to the pipe (at identification level only: the service may learn who asks, never act
+// as the caller), sends the request as one message and reads one message back. Never throws.
+ServiceExchange ExchangeWithService(std::string_view request, const ServicePipeOptions& options = {});

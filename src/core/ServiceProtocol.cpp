@@ -1,0 +1,341 @@
+#include "ServiceProtocol.h"
+
+#include <windows.h>
+
+#include "Failure.h"
+
+// The outcomes travel as their numbers: a program and a service of the same protocol version
+// must read them alike, so the numbers are fixed here.
+static_assert(static_cast<int>(StartOutcome::Written) == 0 && static_cast<int>(StartOutcome::Refused) == 1 &&
+              static_cast<int>(StartOutcome::NotAdministrator) == 2);
+static_assert(static_cast<int>(StopOutcome::Lifted) == 0 && static_cast<int>(StopOutcome::Refused) == 1 &&
+              static_cast<int>(StopOutcome::NotAdministrator) == 2);
+static_assert(static_cast<int>(PutBackOutcome::PutBack) == 0 &&
+              static_cast<int>(PutBackOutcome::Refused) == 1);
+
+namespace {
+
+void PutNumber(std::string& bytes, size_t at, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+std::uint32_t GetNumber(std::string_view bytes, size_t at) {
+    std::uint32_t value = 0;
+    for (int i = 3; i >= 0; --i) value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
+    return value;
+}
+
+std::uint16_t GetShort(std::string_view bytes, size_t at) {
+    return static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[at]) |
+                                      (static_cast<unsigned char>(bytes[at + 1]) << 8));
+}
+
+bool IsRequest(MessageKind kind) {
+    return kind >= MessageKind::StatusRequest && kind <= MessageKind::SetStartWithWindowsRequest;
+}
+
+bool IsAnswer(MessageKind kind) {
+    return (kind >= MessageKind::StatusAnswer && kind <= MessageKind::SetStartWithWindowsAnswer) ||
+           kind == MessageKind::MalformedAnswer;
+}
+
+// Reads a body field by field; every read is checked against the bytes that are left.
+class BodyReader {
+  public:
+    explicit BodyReader(std::string_view body) : body_(body) {}
+
+    size_t Left() const { return body_.size() - at_; }
+
+    MessageProblem Byte(std::uint8_t& value) {
+        if (Left() < 1) return MessageProblem::Truncated;
+        value = static_cast<unsigned char>(body_[at_++]);
+        return MessageProblem::None;
+    }
+    MessageProblem Switch(bool& value) {
+        std::uint8_t byte = 0;
+        if (auto problem = Byte(byte); problem != MessageProblem::None) return problem;
+        if (byte > 1) return MessageProblem::BadValue;
+        value = byte == 1;
+        return MessageProblem::None;
+    }
+    // An outcome given as a byte below `limit`.
+    template <typename Outcome>
+    MessageProblem Choice(Outcome& value, std::uint8_t limit) {
+        std::uint8_t byte = 0;
+        if (auto problem = Byte(byte); problem != MessageProblem::None) return problem;
+        if (byte >= limit) return MessageProblem::BadValue;
+        value = static_cast<Outcome>(byte);
+        return MessageProblem::None;
+    }
+    MessageProblem Number(std::uint32_t& value) {
+        if (Left() < 4) return MessageProblem::Truncated;
+        value = GetNumber(body_, at_);
+        at_ += 4;
+        return MessageProblem::None;
+    }
+    MessageProblem Text(std::string_view& text) {
+        std::uint32_t length = 0;
+        if (auto problem = Number(length); problem != MessageProblem::None) return problem;
+        if (length > Left()) return MessageProblem::Truncated;
+        text = body_.substr(at_, length);
+        at_ += length;
+        return MessageProblem::None;
+    }
+    // A count of items each at least `smallest` bytes long: one the rest cannot hold is refused
+    // before anything is sized from it.
+    MessageProblem Count(std::uint32_t& count, size_t smallest) {
+        if (auto problem = Number(count); problem != MessageProblem::None) return problem;
+        if (count > Left() / smallest) return MessageProblem::BadCount;
+        return MessageProblem::None;
+    }
+    MessageProblem End() const { return Left() == 0 ? MessageProblem::None : MessageProblem::LengthMismatch; }
+
+  private:
+    std::string_view body_;
+    size_t at_ = 0;
+};
+
+#define PARVALISK_READ(step)                                                                     \
+    do {                                                                                         \
+        if (MessageProblem problem_ = (step); problem_ != MessageProblem::None) return problem_; \
+    } while (false)
+
+MessageProblem ReadEntries(BodyReader& reader, EntryList& entries) {
+    std::uint32_t count = 0;
+    PARVALISK_READ(reader.Count(count, MessageWriter::kCountBytes));
+    entries.Clear();
+    entries.Reserve(count, reader.Left() - size_t{count} * MessageWriter::kCountBytes);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        std::string_view entry;
+        PARVALISK_READ(reader.Text(entry));
+        entries.Add(entry);
+    }
+    return MessageProblem::None;
+}
+
+MessageProblem ReadFailures(BodyReader& reader, std::vector<ReportedFailure>& failures) {
+    std::uint32_t count = 0;
+    PARVALISK_READ(reader.Count(count, 3 * MessageWriter::kCountBytes));
+    failures.clear();
+    failures.reserve(count);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        std::string_view location, description;
+        std::uint32_t line = 0;
+        PARVALISK_READ(reader.Text(location));
+        PARVALISK_READ(reader.Text(description));
+        PARVALISK_READ(reader.Number(line));
+        failures.push_back({std::string(location), std::string(description), static_cast<int>(line)});
+    }
+    return MessageProblem::None;
+}
+
+// Checks the header and the body's length against the bytes there, and gives the body.
+MessageProblem ReadFrame(std::string_view bytes, bool (*kindFits)(MessageKind), MessageHeader& header,
+                         std::string_view& body) {
+    PARVALISK_READ(ReadMessageHeader(bytes, header));
+    if (!kindFits(header.kind)) return MessageProblem::UnknownKind;
+    const size_t announced = kServiceMessageHeaderSize + header.bodyLength;
+    if (bytes.size() < announced) return MessageProblem::Truncated;
+    if (bytes.size() > announced) return MessageProblem::LengthMismatch;
+    body = bytes.substr(kServiceMessageHeaderSize);
+    return MessageProblem::None;
+}
+
+std::string OutcomeAnswer(MessageKind kind, std::uint8_t outcome,
+                          const std::vector<ReportedFailure>& failures) {
+    size_t bodyBytes = 1 + MessageWriter::kCountBytes;
+    for (const auto& failure : failures)
+        bodyBytes += 3 * MessageWriter::kCountBytes + failure.location.size() + failure.description.size();
+    MessageWriter writer(kind, bodyBytes);
+    writer.Byte(outcome);
+    writer.Number(static_cast<std::uint32_t>(failures.size()));
+    for (const auto& failure : failures) {
+        writer.Text(failure.location);
+        writer.Text(failure.description);
+        writer.Number(static_cast<std::uint32_t>(failure.line));
+    }
+    return writer.Finish();
+}
+
+// The byte limit of an outcome whose last value is `last`.
+template <typename Outcome>
+constexpr std::uint8_t Limit(Outcome last) {
+    return static_cast<std::uint8_t>(static_cast<int>(last) + 1);
+}
+
+[[noreturn]] void ThrowTooLarge() {
+    ThrowWin32Error(ERROR_MESSAGE_EXCEEDS_MAX_SIZE);
+}
+
+}  // namespace
+
+MessageProblem ReadMessageHeader(std::string_view bytes, MessageHeader& header) {
+    if (bytes.size() > kMaxServiceMessageSize) return MessageProblem::TooLarge;
+    if (bytes.size() < kServiceMessageHeaderSize) return MessageProblem::Truncated;
+    header.magic = GetNumber(bytes, 0);
+    header.version = GetShort(bytes, 4);
+    header.kind = static_cast<MessageKind>(GetShort(bytes, 6));
+    header.bodyLength = GetNumber(bytes, 8);
+    if (header.magic != kServiceMessageMagic) return MessageProblem::BadMagic;
+    if (header.version != kServiceProtocolVersion) return MessageProblem::UnknownVersion;
+    if (header.bodyLength > kMaxServiceMessageSize - kServiceMessageHeaderSize)
+        return MessageProblem::TooLarge;
+    return MessageProblem::None;
+}
+
+void EntryList::Reserve(size_t count, size_t textBytes) {
+    ends_.reserve(count);
+    text_.reserve(textBytes);
+}
+
+void EntryList::Add(std::string_view entry) {
+    text_.append(entry);
+    ends_.push_back(text_.size());
+}
+
+void EntryList::Clear() {
+    text_.clear();
+    ends_.clear();
+}
+
+MessageWriter::MessageWriter(MessageKind kind, size_t bodyBytes) {
+    if (bodyBytes > kMaxServiceMessageSize - kServiceMessageHeaderSize) ThrowTooLarge();
+    bytes_.reserve(kServiceMessageHeaderSize + bodyBytes);
+    bytes_.resize(kServiceMessageHeaderSize);
+    PutNumber(bytes_, 0, kServiceMessageMagic);
+    bytes_[4] = static_cast<char>(kServiceProtocolVersion & 0xFF);
+    bytes_[5] = static_cast<char>(kServiceProtocolVersion >> 8);
+    bytes_[6] = static_cast<char>(static_cast<std::uint16_t>(kind) & 0xFF);
+    bytes_[7] = static_cast<char>(static_cast<std::uint16_t>(kind) >> 8);
+}
+
+void MessageWriter::Byte(std::uint8_t value) {
+    bytes_.push_back(static_cast<char>(value));
+}
+
+void MessageWriter::Number(std::uint32_t value) {
+    const size_t at = bytes_.size();
+    bytes_.resize(at + 4);
+    PutNumber(bytes_, at, value);
+}
+
+void MessageWriter::Text(std::string_view text) {
+    // Checked at each text, so a message never grows past the limit however its size was guessed.
+    if (text.size() > kMaxServiceMessageSize - bytes_.size()) ThrowTooLarge();
+    Number(static_cast<std::uint32_t>(text.size()));
+    bytes_.append(text);
+}
+
+std::string MessageWriter::Finish() {
+    if (bytes_.size() > kMaxServiceMessageSize) ThrowTooLarge();
+    PutNumber(bytes_, 8, static_cast<std::uint32_t>(bytes_.size() - kServiceMessageHeaderSize));
+    return std::move(bytes_);
+}
+
+std::string EncodeStatusRequest() {
+    return MessageWriter(MessageKind::StatusRequest, 0).Finish();
+}
+
+std::string EncodeSetStartWithWindowsRequest(bool on) {
+    MessageWriter writer(MessageKind::SetStartWithWindowsRequest, 1);
+    writer.Byte(on ? 1 : 0);
+    return writer.Finish();
+}
+
+MessageProblem DecodeRequest(std::string_view bytes, ServiceRequest& request) {
+    MessageHeader header;
+    std::string_view body;
+    PARVALISK_READ(ReadFrame(bytes, IsRequest, header, body));
+    BodyReader reader(body);
+    request.kind = header.kind;
+    switch (header.kind) {
+        case MessageKind::StartBlockRequest:
+            PARVALISK_READ(reader.Switch(request.atStartup));
+            PARVALISK_READ(ReadEntries(reader, request.entries));
+            break;
+        case MessageKind::StopBlockRequest:
+        case MessageKind::PutBackRequest:
+            PARVALISK_READ(ReadEntries(reader, request.entries));
+            break;
+        case MessageKind::SetStartWithWindowsRequest:
+            PARVALISK_READ(reader.Switch(request.on));
+            break;
+        default:
+            break;
+    }
+    return reader.End();
+}
+
+std::string EncodeStatusAnswer(const ServiceStatus& status) {
+    MessageWriter writer(MessageKind::StatusAnswer, 6);
+    writer.Byte(status.blocking ? 1 : 0);
+    writer.Number(status.entryCount);
+    writer.Byte(status.lastPutBackSucceeded ? 1 : 0);
+    return writer.Finish();
+}
+
+std::string EncodeStartBlockAnswer(StartOutcome outcome, const std::vector<ReportedFailure>& failures) {
+    return OutcomeAnswer(MessageKind::StartBlockAnswer, static_cast<std::uint8_t>(outcome), failures);
+}
+
+std::string EncodeStopBlockAnswer(StopOutcome outcome, const std::vector<ReportedFailure>& failures) {
+    return OutcomeAnswer(MessageKind::StopBlockAnswer, static_cast<std::uint8_t>(outcome), failures);
+}
+
+std::string EncodePutBackAnswer(PutBackOutcome outcome, const std::vector<ReportedFailure>& failures) {
+    return OutcomeAnswer(MessageKind::PutBackAnswer, static_cast<std::uint8_t>(outcome), failures);
+}
+
+std::string EncodeSetStartWithWindowsAnswer(StartWithWindowsOutcome outcome) {
+    MessageWriter writer(MessageKind::SetStartWithWindowsAnswer, 1);
+    writer.Byte(static_cast<std::uint8_t>(outcome));
+    return writer.Finish();
+}
+
+std::string EncodeMalformedAnswer(MessageProblem problem) {
+    MessageWriter writer(MessageKind::MalformedAnswer, 1);
+    writer.Byte(static_cast<std::uint8_t>(problem));
+    return writer.Finish();
+}
+
+MessageProblem DecodeAnswer(std::string_view bytes, ServiceAnswer& answer) {
+    MessageHeader header;
+    std::string_view body;
+    PARVALISK_READ(ReadFrame(bytes, IsAnswer, header, body));
+    BodyReader reader(body);
+    answer.kind = header.kind;
+    answer.failures.clear();
+    switch (header.kind) {
+        case MessageKind::StatusAnswer:
+            PARVALISK_READ(reader.Switch(answer.status.blocking));
+            PARVALISK_READ(reader.Number(answer.status.entryCount));
+            PARVALISK_READ(reader.Switch(answer.status.lastPutBackSucceeded));
+            break;
+        case MessageKind::StartBlockAnswer:
+            PARVALISK_READ(reader.Choice(answer.start, Limit(StartOutcome::NotAdministrator)));
+            PARVALISK_READ(ReadFailures(reader, answer.failures));
+            break;
+        case MessageKind::StopBlockAnswer:
+            PARVALISK_READ(reader.Choice(answer.stop, Limit(StopOutcome::NotAdministrator)));
+            PARVALISK_READ(ReadFailures(reader, answer.failures));
+            break;
+        case MessageKind::PutBackAnswer:
+            PARVALISK_READ(reader.Choice(answer.putBack, Limit(PutBackOutcome::Refused)));
+            PARVALISK_READ(ReadFailures(reader, answer.failures));
+            break;
+        case MessageKind::SetStartWithWindowsAnswer:
+            PARVALISK_READ(
+                reader.Choice(answer.startWithWindows, Limit(StartWithWindowsOutcome::NotAdministrator)));
+            break;
+        default:
+            PARVALISK_READ(reader.Choice(answer.problem, Limit(MessageProblem::BadValue)));
+            break;
+    }
+    return reader.End();
+}
+
+#undef PARVALISK_READ
+
+void ShowReportedFailures(const std::vector<ReportedFailure>& failures, FailureReport& report) {
+    for (const auto& failure : failures) report.Show(failure.location, failure.description, failure.line);
+}

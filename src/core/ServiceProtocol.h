@@ -1,0 +1,242 @@
+#pragma once
+// The messages between the program and the blocking service on their pipe. Each message is a
+// fixed header (a magic, a version, a kind and the body's length, all little-endian) followed by
+// the body. A request names no path: it carries the list's entries and a few switches, and the
+// service takes every path from the machine. An answer carries the operation's outcome and the
+// failures its numbered steps reported, so the program shows the same error report boxes as when
+// it does the work itself.
+//
+// Decoding trusts nothing it reads: every length and count is checked against the bytes really
+// there before anything is sized from it, and a message that does not add up is answered
+// "malformed" (MessageProblem), never a crash.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "HostsBlocker.h"
+#include "NumberedSteps.h"
+
+inline constexpr std::uint32_t kServiceMessageMagic = 0x4B565250;  // "PRVK" in the byte stream
+inline constexpr std::uint16_t kServiceProtocolVersion = 1;
+inline constexpr size_t kServiceMessageHeaderSize = 12;
+// The largest message either side sends or accepts, header included: room for a list of more
+// than a million entries.
+inline constexpr size_t kMaxServiceMessageSize = 64 * 1024 * 1024;
+
+enum class MessageKind : std::uint16_t {
+    // Requests
+    StatusRequest = 1,
+    StartBlockRequest = 2,
+    StopBlockRequest = 3,
+    PutBackRequest = 4,
+    SetStartWithWindowsRequest = 5,
+    // Answers
+    StatusAnswer = 0x101,
+    StartBlockAnswer = 0x102,
+    StopBlockAnswer = 0x103,
+    PutBackAnswer = 0x104,
+    SetStartWithWindowsAnswer = 0x105,
+    MalformedAnswer = 0x1FF,  // the request could not be read; nothing was done
+};
+
+// Why a message was not read.
+enum class MessageProblem {
+    None,
+    TooLarge,        // over kMaxServiceMessageSize, or a header announcing more
+    Truncated,       // fewer bytes than the header, the announced body or a field needs
+    BadMagic,        // not a message of this protocol
+    UnknownVersion,  // a version this side does not speak
+    UnknownKind,     // no such message, or an answer where a request belongs (and back)
+    LengthMismatch,  // bytes left over after the announced body or after the body's fields
+    BadCount,        // an entry count the rest of the body cannot hold
+    BadValue,        // a switch or an outcome outside its range
+};
+
+struct MessageHeader {
+    std::uint32_t magic = 0;
+    std::uint16_t version = 0;
+    MessageKind kind = MessageKind::StatusRequest;
+    std::uint32_t bodyLength = 0;
+};
+
+// Reads and checks the header at the start of `bytes` (magic, version, body length within the
+// limit); the kind is read but left to the decoders to judge. A reader of the pipe checks the
+// header this way before it makes room for the body.
+MessageProblem ReadMessageHeader(std::string_view bytes, MessageHeader& header);
+
+// The list's entries as one message carries them: their texts one after the other and where each
+// ends. Reading a list of a million entries allocates two buffers, not one per entry.
+class EntryList {
+  public:
+    class Iterator {
+      public:
+        using value_type = std::string_view;
+        using difference_type = std::ptrdiff_t;
+        Iterator() = default;
+        Iterator(const EntryList* list, size_t index) : list_(list), index_(index) {}
+        std::string_view operator*() const { return (*list_)[index_]; }
+        Iterator& operator++() {
+            ++index_;
+            return *this;
+        }
+        Iterator operator++(int) {
+            Iterator before = *this;
+            ++index_;
+            return before;
+        }
+        bool operator==(const Iterator& other) const { return index_ == other.index_; }
+
+      private:
+        const EntryList* list_ = nullptr;
+        size_t index_ = 0;
+    };
+
+    void Reserve(size_t count, size_t textBytes);
+    void Add(std::string_view entry);
+    void Clear();
+    size_t size() const { return ends_.size(); }
+    bool empty() const { return ends_.empty(); }
+    std::string_view operator[](size_t index) const {
+        const size_t begin = index == 0 ? 0 : ends_[index - 1];
+        return std::string_view(text_).substr(begin, ends_[index] - begin);
+    }
+    Iterator begin() const { return Iterator(this, 0); }
+    Iterator end() const { return Iterator(this, ends_.size()); }
+    bool operator==(const EntryList& other) const = default;
+
+  private:
+    std::string text_;
+    std::vector<size_t> ends_;
+};
+
+// A request as the service reads it.
+struct ServiceRequest {
+    MessageKind kind = MessageKind::StatusRequest;
+    bool atStartup = false;  // StartBlockRequest: the resumed start at start-up
+    bool on = false;         // SetStartWithWindowsRequest
+    EntryList entries;       // StartBlockRequest, StopBlockRequest, PutBackRequest
+};
+
+// A failure one numbered step reported: what FailureReport::Show receives.
+struct ReportedFailure {
+    std::string location;
+    std::string description;
+    int line = 0;
+    bool operator==(const ReportedFailure& other) const = default;
+};
+
+// Where the service's block stands.
+struct ServiceStatus {
+    bool blocking = false;
+    std::uint32_t entryCount = 0;
+    bool lastPutBackSucceeded = true;
+    bool operator==(const ServiceStatus& other) const = default;
+};
+
+// Switching start with Windows for the machine: done, or refused to a non-administrator.
+enum class StartWithWindowsOutcome {
+    Switched,
+    NotAdministrator,
+};
+
+// An answer as the program reads it; only the fields of its kind mean anything.
+struct ServiceAnswer {
+    MessageKind kind = MessageKind::MalformedAnswer;
+    StartOutcome start = StartOutcome::Refused;
+    StopOutcome stop = StopOutcome::Refused;
+    PutBackOutcome putBack = PutBackOutcome::Refused;
+    StartWithWindowsOutcome startWithWindows = StartWithWindowsOutcome::NotAdministrator;
+    ServiceStatus status;
+    std::vector<ReportedFailure> failures;
+    MessageProblem problem = MessageProblem::None;  // MalformedAnswer: what was wrong with the request
+};
+
+// ---- requests ---------------------------------------------------------------------------------
+// The requests that carry a list take any range of texts (std::string or std::string_view).
+// A list that would make the message larger than kMaxServiceMessageSize throws Failure.
+std::string EncodeStatusRequest();
+std::string EncodeSetStartWithWindowsRequest(bool on);
+
+template <typename Entries>
+std::string EncodeStartBlockRequest(const Entries& entries, bool atStartup);
+template <typename Entries>
+std::string EncodeStopBlockRequest(const Entries& entries);
+template <typename Entries>
+std::string EncodePutBackRequest(const Entries& entries);
+
+// Reads a request; anything but a whole, well-formed request of a known kind gives the problem
+// and leaves `request` unspecified.
+MessageProblem DecodeRequest(std::string_view bytes, ServiceRequest& request);
+
+// ---- answers ----------------------------------------------------------------------------------
+std::string EncodeStatusAnswer(const ServiceStatus& status);
+std::string EncodeStartBlockAnswer(StartOutcome outcome, const std::vector<ReportedFailure>& failures);
+std::string EncodeStopBlockAnswer(StopOutcome outcome, const std::vector<ReportedFailure>& failures);
+std::string EncodePutBackAnswer(PutBackOutcome outcome, const std::vector<ReportedFailure>& failures);
+std::string EncodeSetStartWithWindowsAnswer(StartWithWindowsOutcome outcome);
+std::string EncodeMalformedAnswer(MessageProblem problem);
+
+MessageProblem DecodeAnswer(std::string_view bytes, ServiceAnswer& answer);
+
+// Shows the failures an answer carries, in the order the service's steps reported them.
+void ShowReportedFailures(const std::vector<ReportedFailure>& failures, FailureReport& report);
+
+// A failure report that keeps what it is shown, for an answer to carry.
+class CollectedFailures final : public FailureReport {
+  public:
+    void Show(const std::string& location, const std::string& description, int line) override {
+        failures.push_back({location, description, line});
+    }
+    std::vector<ReportedFailure> failures;
+};
+
+// ---- the writer behind the encoders -----------------------------------------------------------
+class MessageWriter {
+  public:
+    // Starts a message of this kind with room for `bodyBytes`; throws Failure when the message
+    // would exceed kMaxServiceMessageSize.
+    MessageWriter(MessageKind kind, size_t bodyBytes);
+    void Byte(std::uint8_t value);
+    void Number(std::uint32_t value);
+    void Text(std::string_view text);  // its length, then its bytes
+    std::string Finish();              // fills in the body's length
+
+    // The body bytes a list takes: a count, then each entry's length and bytes.
+    static constexpr size_t kCountBytes = 4;
+
+  private:
+    std::string bytes_;
+};
+
+template <typename Entries>
+std::string EncodeEntriesMessage(MessageKind kind, const Entries& entries, std::uint8_t flag, bool withFlag) {
+    size_t bodyBytes = (withFlag ? 1 : 0) + MessageWriter::kCountBytes;
+    size_t count = 0;
+    for (std::string_view entry : entries) {
+        bodyBytes += MessageWriter::kCountBytes + entry.size();
+        ++count;
+        // Stops counting once over the limit, so the sum cannot wrap round.
+        if (bodyBytes > kMaxServiceMessageSize) break;
+    }
+    MessageWriter writer(kind, bodyBytes);
+    if (withFlag) writer.Byte(flag);
+    writer.Number(static_cast<std::uint32_t>(count));
+    for (std::string_view entry : entries) writer.Text(entry);
+    return writer.Finish();
+}
+
+template <typename Entries>
+std::string EncodeStartBlockRequest(const Entries& entries, bool atStartup) {
+    return EncodeEntriesMessage(MessageKind::StartBlockRequest, entries, atStartup ? 1 : 0, true);
+}
+template <typename Entries>
+std::string EncodeStopBlockRequest(const Entries& entries) {
+    return EncodeEntriesMessage(MessageKind::StopBlockRequest, entries, 0, false);
+}
+template <typename Entries>
+std::string EncodePutBackRequest(const Entries& entries) {
+    return EncodeEntriesMessage(MessageKind::PutBackRequest, entries, 0, false);
+}

@@ -1,0 +1,86 @@
+#include "ServiceRequests.h"
+
+namespace {
+
+BlockEntries EntriesOf(const EntryList& entries) {
+    return [&entries](BlockLineWriter& lines) { lines.AddAll(entries); };
+}
+
+std::string AnswerStatus(const ServiceState& state) {
+    ServiceStatus status;
+    status.blocking = state.blocking;
+    status.entryCount = static_cast<std::uint32_t>(state.entries.size());
+    status.lastPutBackSucceeded = state.lastPutBackSucceeded;
+    return EncodeStatusAnswer(status);
+}
+
+std::string AnswerStart(ServiceRequest& request, bool administrator, ServiceParts& parts,
+                        ServiceState& state) {
+    // Refused here rather than in the blocker: the user's start would keep a clean copy even for
+    // a non-administrator, and a request from one changes no file.
+    if (!administrator) return EncodeStartBlockAnswer(StartOutcome::NotAdministrator, {});
+    CollectedFailures report;
+    const StartOutcome outcome =
+        parts.blocker.Start(EntriesOf(request.entries), true, request.atStartup, report);
+    if (outcome == StartOutcome::Written) {
+        state.blocking = true;
+        state.entries = std::move(request.entries);
+    }
+    return EncodeStartBlockAnswer(outcome, report.failures);
+}
+
+std::string AnswerStop(const ServiceRequest& request, bool administrator, ServiceParts& parts,
+                       ServiceState& state) {
+    if (!administrator) return EncodeStopBlockAnswer(StopOutcome::NotAdministrator, {});
+    CollectedFailures report;
+    // No window waits on the service: there are no pending events to let run.
+    const StopOutcome outcome = parts.blocker.Stop(EntriesOf(request.entries), true, report, [] {});
+    if (outcome == StopOutcome::Lifted) {
+        state.blocking = false;
+        state.entries.Clear();
+    }
+    return EncodeStopBlockAnswer(outcome, report.failures);
+}
+
+std::string AnswerPutBack(const ServiceRequest& request, bool administrator, ServiceParts& parts,
+                          ServiceState& state) {
+    // The put-back writes the hosts file: refused to a non-administrator, and that refusal is not
+    // a failed put-back of the service's own block.
+    if (!administrator) return EncodePutBackAnswer(PutBackOutcome::Refused, {});
+    const PutBackOutcome outcome = parts.blocker.PutBack(EntriesOf(request.entries));
+    state.lastPutBackSucceeded = outcome == PutBackOutcome::PutBack;
+    return EncodePutBackAnswer(outcome, {});
+}
+
+std::string AnswerStartWithWindows(const ServiceRequest& request, bool administrator, ServiceParts& parts) {
+    if (!administrator) return EncodeSetStartWithWindowsAnswer(StartWithWindowsOutcome::NotAdministrator);
+    SwitchMachineStartup(request.on, parts.startup);
+    return EncodeSetStartWithWindowsAnswer(StartWithWindowsOutcome::Switched);
+}
+
+}  // namespace
+
+bool CallerIsAdministrator(CallerGroups& caller, TokenCalls& calls) {
+    const std::optional<TokenGroupList> groups = caller.Groups();
+    return groups.has_value() && GroupsIncludeAdministrators(*groups, calls);
+}
+
+std::string AnswerRequest(std::string_view request, CallerGroups& caller, ServiceParts& parts,
+                          ServiceState& state) {
+    ServiceRequest decoded;
+    if (const MessageProblem problem = DecodeRequest(request, decoded); problem != MessageProblem::None)
+        return EncodeMalformedAnswer(problem);
+    if (decoded.kind == MessageKind::StatusRequest) return AnswerStatus(state);
+
+    const bool administrator = CallerIsAdministrator(caller, parts.tokenCalls);
+    switch (decoded.kind) {
+        case MessageKind::StartBlockRequest:
+            return AnswerStart(decoded, administrator, parts, state);
+        case MessageKind::StopBlockRequest:
+            return AnswerStop(decoded, administrator, parts, state);
+        case MessageKind::PutBackRequest:
+            return AnswerPutBack(decoded, administrator, parts, state);
+        default:
+            return AnswerStartWithWindows(decoded, administrator, parts);
+    }
+}

@@ -1,0 +1,52 @@
+#pragma once
+// Answering one request on the service's pipe: who may do what, and the operation itself on the
+// blocker and the machine's start-up entries. Status is anyone's to ask; starting and stopping
+// the block, putting it back and switching start with Windows are for administrators alone, in
+// the same sense as the program's own check (GroupsIncludeAdministrators). A non-administrator's
+// request changes nothing and is answered with the outcomes the window shows today.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "Administrator.h"
+#include "Blocker.h"
+#include "MachineStartup.h"
+#include "ServiceProtocol.h"
+
+// The groups of the token of whoever sent the request. The service answers them from the pipe
+// client's own token; nothing when they cannot be had (the client could not be impersonated),
+// which no privileged request gets past.
+struct CallerGroups {
+    virtual std::optional<TokenGroupList> Groups() = 0;
+
+  protected:
+    ~CallerGroups() = default;
+};
+
+// What the service keeps between requests: whether its block is on, the entries it wrote (those a
+// put-back restores) and whether the last put-back succeeded.
+struct ServiceState {
+    bool blocking = false;
+    EntryList entries;
+    bool lastPutBackSucceeded = true;
+};
+
+// What the requests act on.
+struct ServiceParts {
+    Blocker& blocker;
+    MachineStartupPlace startup;
+    TokenCalls& tokenCalls;  // the name look-ups of the administrator check
+};
+
+// Whether the caller counts as an administrator: its groups could be had and include the
+// Administrators group, whatever that group's attributes.
+bool CallerIsAdministrator(CallerGroups& caller, TokenCalls& calls);
+
+// Reads one request and answers it: the encoded answer, or a MalformedAnswer (and nothing done)
+// for a request that could not be read. Updates `state` as the operation went: a written start
+// makes it blocking with the request's entries, a lifted stop ends that, a put-back records
+// whether it succeeded. The service sets `state` when it starts (blocking while the blocker keeps
+// a clean copy) and reads its entries for its own put-backs. Throws only for want of memory.
+std::string AnswerRequest(std::string_view request, CallerGroups& caller, ServiceParts& parts,
+                          ServiceState& state);

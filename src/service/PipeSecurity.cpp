@@ -1,0 +1,32 @@
+#include "PipeSecurity.h"
+
+#include "Failure.h"
+#include "SecurityIds.h"
+
+std::vector<BYTE> PipeSecurityDescriptor() {
+    Sid system = WellKnownSid(WinLocalSystemSid);
+    Sid administrators = WellKnownSid(WinBuiltinAdministratorsSid);
+    Sid authenticated = WellKnownSid(WinAuthenticatedUserSid);
+
+    const DWORD aclSize = sizeof(ACL) + 3 * (sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD)) + system.size() +
+                          administrators.size() + authenticated.size();
+    std::vector<DWORD> acl((aclSize + sizeof(DWORD) - 1) / sizeof(DWORD));
+    auto* list = reinterpret_cast<ACL*>(acl.data());
+    if (!InitializeAcl(list, aclSize, ACL_REVISION) ||
+        !AddAccessAllowedAce(list, ACL_REVISION, FILE_ALL_ACCESS, system.data()) ||
+        !AddAccessAllowedAce(list, ACL_REVISION, FILE_ALL_ACCESS, administrators.data()) ||
+        !AddAccessAllowedAce(list, ACL_REVISION, kPipeClientAccess, authenticated.data()))
+        ThrowWin32Error();
+
+    SECURITY_DESCRIPTOR absolute;
+    if (!InitializeSecurityDescriptor(&absolute, SECURITY_DESCRIPTOR_REVISION) ||
+        !SetSecurityDescriptorDacl(&absolute, TRUE, list, FALSE) ||
+        !SetSecurityDescriptorControl(&absolute, SE_DACL_PROTECTED, SE_DACL_PROTECTED))
+        ThrowWin32Error();
+    DWORD size = 0;
+    MakeSelfRelativeSD(&absolute, nullptr, &size);
+    if (size == 0) ThrowWin32Error();
+    std::vector<BYTE> descriptor(size);
+    if (!MakeSelfRelativeSD(&absolute, descriptor.data(), &size)) ThrowWin32Error();
+    return descriptor;
+}

@@ -1,0 +1,67 @@
+#pragma once
+// The service's end of the pipe: a message-mode pipe that only this machine's programs may open,
+// one instance per connected client, all served by overlapped I/O on one thread, so a client that
+// is slow or silent holds up nobody else.
+
+#include <windows.h>
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "PipeClientGroups.h"
+#include "Handles.h"
+#include "ServicePipeClient.h"
+
+// Answers one request; the answer goes back as one message. An exception (or an answer over the
+// message limit) closes that client's connection and nothing else.
+using RequestHandler = std::function<std::string(std::string_view request, const PipeClientGroups& caller)>;
+
+struct PipeServerLimits {
+    DWORD silenceMs = 5000;                           // a client quiet this long mid-exchange is dropped
+    std::size_t messageLimit = kServiceMessageLimit;  // a longer request closes its connection
+};
+
+class PipeServer {
+  public:
+    enum class OpenOutcome {
+        Opened,
+        NameTaken,  // another pipe of the name exists: the server must not run
+        Failed,
+    };
+
+    // calls: how callers are learned (nullptr for the system's own calls).
+    explicit PipeServer(std::string pipeName, PipeServerLimits limits = {},
+                        ImpersonationCalls* calls = nullptr);
+    ~PipeServer();
+    PipeServer(const PipeServer&) = delete;
+    PipeServer& operator=(const PipeServer&) = delete;
+
+    // Makes the pipe's first instance. A pipe of the name that exists already, made by anyone,
+    // answers NameTaken and nothing is made. error holds the Win32 error of a failure.
+    OpenOutcome Open(DWORD& error);
+
+    // Serves clients until stopEvent is set, then cancels every transfer and closes every
+    // instance. Throws Failure when serving cannot go on safely (no instance can be made, or the
+    // thread could not stop impersonating a client).
+    void Serve(HANDLE stopEvent, const RequestHandler& handler);
+
+  private:
+    struct Instance;
+    std::unique_ptr<Instance> MakeInstance(bool first, DWORD& error);
+    void Listen(Instance& instance);
+    void StartRead(Instance& instance);
+    void StartWrite(Instance& instance);
+    void Advance(Instance& instance, const RequestHandler& handler);
+    void Answer(Instance& instance, const RequestHandler& handler);
+    void Drop(Instance& instance);
+    void Cancel(Instance& instance);
+
+    std::string pipeName_;
+    PipeServerLimits limits_;
+    ImpersonationCalls* calls_;
+    std::vector<std::unique_ptr<Instance>> instances_;
+};

@@ -1,0 +1,73 @@
+#include "ServiceInstall.h"
+
+#include "Failure.h"
+#include "Handles.h"
+
+namespace {
+
+using UniqueServiceHandle = UniqueHandle<SC_HANDLE, CloseServiceHandle>;
+
+UniqueServiceHandle OpenManager(DWORD access) {
+    UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, access));
+    if (!manager) ThrowWin32Error();
+    return manager;
+}
+
+void Configure(SC_HANDLE service) {
+    SERVICE_DESCRIPTIONA description{const_cast<char*>(kServiceDescription)};
+    if (!ChangeServiceConfig2A(service, SERVICE_CONFIG_DESCRIPTION, &description)) ThrowWin32Error();
+
+    SC_ACTION actions[std::size(kRestartDelaysMs)];
+    for (std::size_t i = 0; i < std::size(kRestartDelaysMs); ++i)
+        actions[i] = {SC_ACTION_RESTART, kRestartDelaysMs[i]};
+    SERVICE_FAILURE_ACTIONSA failure{};
+    failure.dwResetPeriod = kFailureCountResetSeconds;
+    failure.cActions = static_cast<DWORD>(std::size(actions));
+    failure.lpsaActions = actions;
+    if (!ChangeServiceConfig2A(service, SERVICE_CONFIG_FAILURE_ACTIONS, &failure)) ThrowWin32Error();
+}
+
+}  // namespace
+
+void InstallService(const std::string& programPath) {
+    UniqueServiceHandle manager = OpenManager(SC_MANAGER_CREATE_SERVICE);
+    // Quoted: a path with a space is otherwise open to a program planted at its first word.
+    const std::string command = "\"" + programPath + "\"";
+    UniqueServiceHandle service(CreateServiceA(
+        manager.get(), kServiceName, kServiceDisplayName,
+        SERVICE_CHANGE_CONFIG | SERVICE_QUERY_CONFIG | DELETE, SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START,
+        SERVICE_ERROR_NORMAL, command.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
+    if (!service) ThrowWin32Error();
+    try {
+        Configure(service.get());
+    } catch (const Failure&) {
+        // Half a service (no restart after a failure) is not left behind.
+        DeleteService(service.get());
+        throw;
+    }
+}
+
+bool UninstallService(DWORD stopWaitMs) {
+    UniqueServiceHandle manager = OpenManager(SC_MANAGER_CONNECT);
+    UniqueServiceHandle service(
+        OpenServiceA(manager.get(), kServiceName, SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE));
+    if (!service) {
+        if (GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST) return false;
+        ThrowWin32Error();
+    }
+    SERVICE_STATUS status{};
+    if (!ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) {
+        DWORD error = GetLastError();
+        if (error != ERROR_SERVICE_NOT_ACTIVE && error != ERROR_SERVICE_CANNOT_ACCEPT_CTRL)
+            ThrowWin32Error(error);
+    }
+    const ULONGLONG end = GetTickCount64() + stopWaitMs;
+    for (;;) {
+        if (!QueryServiceStatus(service.get(), &status)) ThrowWin32Error();
+        if (status.dwCurrentState == SERVICE_STOPPED) break;
+        if (GetTickCount64() >= end) ThrowWin32Error(ERROR_SERVICE_REQUEST_TIMEOUT);
+        Sleep(50);
+    }
+    if (!DeleteService(service.get())) ThrowWin32Error();
+    return true;
+}

@@ -1,0 +1,27 @@
+#pragma once
+// The service's place in the service manager: made with its name, account, start type, failure
+// actions and description, and removed again. The setup and the uninstaller run these through
+// "ParvaliskService.exe /install" and "/uninstall".
+
+#include <windows.h>
+
+#include <string>
+
+inline constexpr char kServiceName[] = "Parvalisk";
+inline constexpr char kServiceDisplayName[] = "Parvalisk Blocking Service";
+inline constexpr char kServiceDescription[] =
+    "Keeps Parvalisk's website block in the hosts file for the parent, without lowering user account "
+    "control.";
+
+// How long the service manager waits before each restart after a failure, and how long the count
+// of failures lasts.
+inline constexpr DWORD kRestartDelaysMs[] = {1000, 5000, 30000};
+inline constexpr DWORD kFailureCountResetSeconds = 24 * 60 * 60;
+
+// Installs the service to run programPath as LocalSystem, started automatically at boot and
+// restarted after a failure. An install that cannot be completed is taken back. Throws Failure.
+void InstallService(const std::string& programPath);
+
+// Stops the service (waiting up to stopWaitMs for it to stop) and deletes it. False when no
+// service of the name is installed. Throws Failure.
+bool UninstallService(DWORD stopWaitMs = 10000);

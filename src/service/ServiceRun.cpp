@@ -1,0 +1,37 @@
+#include "ServiceRun.h"
+
+#include "Failure.h"
+
+DWORD RunService(const ServiceRunParts& parts) {
+    parts.status.Report(SERVICE_START_PENDING, NO_ERROR);
+    DWORD exitCode = NO_ERROR;
+    {
+        PipeServer server(parts.pipeName, parts.limits);
+        DWORD error = ERROR_SUCCESS;
+        switch (server.Open(error)) {
+            case PipeServer::OpenOutcome::NameTaken:
+                parts.events.Write(
+                    EVENTLOG_ERROR_TYPE, ServiceEvent::PipeTaken,
+                    "The Parvalisk service did not start: another program had already made its pipe " +
+                        parts.pipeName + ".");
+                exitCode = ERROR_PIPE_BUSY;
+                break;
+            case PipeServer::OpenOutcome::Failed:
+                exitCode = error == ERROR_SUCCESS ? ERROR_GEN_FAILURE : error;
+                break;
+            case PipeServer::OpenOutcome::Opened:
+                parts.status.Report(SERVICE_RUNNING, NO_ERROR);
+                try {
+                    server.Serve(parts.stopEvent, parts.handler);
+                } catch (const Failure& failure) {
+                    exitCode = failure.code() == ERROR_SUCCESS ? ERROR_GEN_FAILURE : failure.code();
+                } catch (...) {
+                    exitCode = ERROR_GEN_FAILURE;
+                }
+                break;
+        }
+    }
+    // Reported once the pipe is closed, so a service started again at once can make it anew.
+    parts.status.Report(SERVICE_STOPPED, exitCode);
+    return exitCode;
+}

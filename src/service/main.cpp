@@ -1,0 +1,115 @@
+// ParvaliskService: the service that does Parvalisk's privileged work for the program, so the
+// program needs no elevation. The service manager starts it; "/install" and "/uninstall" put it
+// in and take it out of the service manager (the setup and the uninstaller run them).
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "EventLog.h"
+#include "Failure.h"
+#include "Handles.h"
+#include "ServiceInstall.h"
+#include "ServiceRun.h"
+
+namespace {
+
+// How long the service manager is told a start or a stop may take.
+constexpr DWORD kPendingWaitHintMs = 3000;
+
+SERVICE_STATUS_HANDLE statusHandle = nullptr;
+HANDLE stopEvent = nullptr;
+// Advanced by the service's thread and by the control handler's.
+std::atomic<DWORD> checkPoint{0};
+
+void SetState(DWORD state, DWORD exitCode) {
+    SERVICE_STATUS status{};
+    status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    status.dwCurrentState = state;
+    status.dwControlsAccepted = state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN : 0;
+    status.dwWin32ExitCode = exitCode;
+    const bool pending = state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING;
+    status.dwCheckPoint = pending ? ++checkPoint : 0;
+    status.dwWaitHint = pending ? kPendingWaitHintMs : 0;
+    SetServiceStatus(statusHandle, &status);
+}
+
+class ManagerStatus final : public ServiceStatusReport {
+  public:
+    void Report(DWORD state, DWORD exitCode) override { SetState(state, exitCode); }
+};
+
+DWORD WINAPI OnControl(DWORD control, DWORD, void*, void*) {
+    switch (control) {
+        case SERVICE_CONTROL_STOP:
+        case SERVICE_CONTROL_SHUTDOWN:
+            SetState(SERVICE_STOP_PENDING, NO_ERROR);
+            SetEvent(stopEvent);
+            return NO_ERROR;
+        case SERVICE_CONTROL_INTERROGATE:
+            return NO_ERROR;
+        default:
+            return ERROR_CALL_NOT_IMPLEMENTED;
+    }
+}
+
+// Until the requests are joined, a request is answered with its own bytes.
+std::string EchoRequest(std::string_view request, const PipeClientGroups&) {
+    return std::string(request);
+}
+
+void WINAPI ServiceMain(DWORD, char**) {
+    statusHandle = RegisterServiceCtrlHandlerExA(kServiceName, OnControl, nullptr);
+    if (statusHandle == nullptr) return;
+    UniqueEvent stop(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    if (!stop) {
+        SetState(SERVICE_STOPPED, GetLastError());
+        return;
+    }
+    stopEvent = stop.get();
+    ManagerStatus status;
+    SystemEventLog events;
+    RunService({kServicePipeName, stop.get(), status, events, EchoRequest});
+}
+
+std::string OwnPath() {
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        ThrowWin32Error(length == 0 ? GetLastError() : ERROR_FILENAME_EXCED_RANGE);
+    return std::string(path, length);
+}
+
+int RunCommand(const char* command) {
+    try {
+        if (std::strcmp(command, "/install") == 0) {
+            InstallService(OwnPath());
+        } else {
+            UninstallService();
+        }
+        return 0;
+    } catch (const Failure& failure) {
+        std::fprintf(stderr, "%s: %s\n", command, failure.what());
+        return 1;
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 2 && (std::strcmp(argv[1], "/install") == 0 || std::strcmp(argv[1], "/uninstall") == 0))
+        return RunCommand(argv[1]);
+
+    SERVICE_TABLE_ENTRYA table[] = {{const_cast<char*>(kServiceName), ServiceMain}, {nullptr, nullptr}};
+    if (StartServiceCtrlDispatcherA(table)) return 0;
+    if (GetLastError() == ERROR_FAILED_SERVICE_CONTROLLER_CONNECT) {
+        std::printf(
+            "ParvaliskService runs as the Windows service \"Parvalisk\", started by the service manager "
+            "(sc start Parvalisk); it is not started by hand.\n");
+        return 2;
+    }
+    std::fprintf(stderr, "ParvaliskService: %s\n", SystemErrorText(GetLastError()).c_str());
+    return 1;
+}

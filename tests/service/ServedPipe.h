@@ -1,0 +1,61 @@
+#pragma once
+// A pipe server of the service's kind, serving a pipe of its own name on a thread of the test, and
+// stopped (and every instance closed) when the test ends.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <utility>
+
+#include "PipeServer.h"
+
+// A pipe name no other test (or running service) uses.
+inline std::string TestPipeName() {
+    static std::atomic<int> counter{0};
+    return "\\\\.\\pipe\\ParvaliskTest-" + std::to_string(GetCurrentProcessId()) + "-" +
+           std::to_string(++counter);
+}
+
+class ServedPipe {
+  public:
+    explicit ServedPipe(RequestHandler handler, PipeServerLimits limits = {},
+                        ImpersonationCalls* calls = nullptr)
+        : name_(TestPipeName()),
+          server_(name_, limits, calls),
+          stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+        DWORD error = 0;
+        opened_ = server_.Open(error) == PipeServer::OpenOutcome::Opened;
+        EXPECT_TRUE(opened_) << "the test pipe could not be made, error " << error;
+        if (!opened_) return;
+        thread_ = std::thread([this, handler = std::move(handler)] {
+            try {
+                server_.Serve(stop_.get(), handler);
+            } catch (const std::exception& failure) {
+                serveFailure_ = failure.what();
+            }
+        });
+    }
+    ~ServedPipe() { EXPECT_EQ(Stop(), "") << "serving ended with a failure"; }
+
+    // Sets the stop event and waits for the server to close every instance; answers the failure
+    // that ended serving ("" for none).
+    std::string Stop() {
+        SetEvent(stop_.get());
+        if (thread_.joinable()) thread_.join();
+        return std::exchange(serveFailure_, "");
+    }
+
+    const std::string& Name() const { return name_; }
+
+  private:
+    std::string name_;
+    PipeServer server_;
+    UniqueEvent stop_;
+    bool opened_ = false;
+    std::thread thread_;
+    std::string serveFailure_;
+};
