@@ -235,7 +235,8 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
             settings.Save(kKeyBlockedWebsites, EncodeWebsiteList(list));
             answers.administrator = random() % 10 != 0;
             window.reset();
-            return std::make_unique<BlockingForm>(Parts(), prompts, root);
+            // In the tray throughout: the sequences look at files and state only, not at the window.
+            return std::make_unique<BlockingForm>(Parts(), prompts, root, true);
         };
         RegDeleteTreeA(HKEY_CURRENT_USER, settingsKey.c_str());
         window = startProgram(false);

@@ -1,8 +1,10 @@
 #pragma once
 // A main window loaded in the test's temporary tree for the tests of the blocking procedures. Its
 // shell takes every record and ends each balloon at once (keeping its text in `balloons`), so a
-// minimise into the tray never waits for one, and the tray icon stays out of the real notification area. Each
-// procedure runs from the shown window, as the parent runs it after the password brought the window back.
+// minimise into the tray never waits for one, and the tray icon stays out of the real
+// notification area. Each procedure runs from the shown window, as the parent runs it after the
+// password brought the window back; or, for long runs of procedures that look only at files and
+// state, the window stays in the tray throughout and never shows again.
 
 #include <windows.h>
 #include <shellapi.h>
@@ -24,12 +26,14 @@ class BlockingForm {
   public:
     // Start-up runs as the program's own does, with the test's parts and answers (the
     // administrator answer among them); `scratchFolder` takes the list files SetEntries needs.
-    BlockingForm(MainWindowParts parts, ScriptedPrompts& prompts, std::string scratchFolder)
-        : prompts_(prompts), scratchFolder_(std::move(scratchFolder)) {
+    BlockingForm(MainWindowParts parts, ScriptedPrompts& prompts, std::string scratchFolder,
+                 bool staysInTray = false)
+        : prompts_(prompts), scratchFolder_(std::move(scratchFolder)), staysInTray_(staysInTray) {
         balloons.clear();
         parts.shellNotifyIcon = &EndBalloonsAtOnce;
         form = std::make_unique<MainWindow>(parts);
         form->Load();
+        if (staysInTray_ && !form->State().hiddenInTray) ShowWindow(form->hwnd(), SW_MINIMIZE);
         ProcessPendingEvents();
     }
     BlockingForm(const BlockingForm&) = delete;
@@ -40,7 +44,8 @@ class BlockingForm {
     }
     std::string Caption() const { return form->ControlById(kIdStartStopButton).Caption(); }
     bool Blocking() const { return form->State().blocking; }
-    // The last start took the window out of sight, into the tray.
+    // The last start took the window out of sight, into the tray (never false for a window that
+    // stays in the tray).
     bool Minimized() const { return form->State().hiddenInTray; }
 
     // A balloon told the parent that a resumed block could not be written.
@@ -69,9 +74,9 @@ class BlockingForm {
         ShowAgain();
         form->StopBlocking(false);
     }
-    // A window in the tray comes back as the accepted password brings it.
+    // A window in the tray comes back as the accepted password brings it, unless it stays there.
     void ShowAgain() {
-        if (form->State().hiddenInTray) form->Unlock();
+        if (!staysInTray_ && form->State().hiddenInTray) form->Unlock();
     }
 
     std::unique_ptr<MainWindow> form;
@@ -88,6 +93,7 @@ class BlockingForm {
 
     ScriptedPrompts& prompts_;
     std::string scratchFolder_;
+    bool staysInTray_;
 };
 
 // A temporary tree for the tests of the blocking procedures: the data folder made, the program's
