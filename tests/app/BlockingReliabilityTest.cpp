@@ -235,7 +235,7 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
             settings.Save(kKeyBlockedWebsites, EncodeWebsiteList(list));
             answers.administrator = random() % 10 != 0;
             window.reset();
-            // In the tray throughout: the sequences look at files and state only, not at the window.
+            // A stop leaves the window in the tray: the sequences look at files and state.
             return std::make_unique<BlockingForm>(Parts(), prompts, root, true);
         };
         RegDeleteTreeA(HKEY_CURRENT_USER, settingsKey.c_str());

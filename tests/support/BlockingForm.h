@@ -3,8 +3,9 @@
 // shell takes every record and ends each balloon at once (keeping its text in `balloons`), so a
 // minimise into the tray never waits for one, and the tray icon stays out of the real
 // notification area. Each procedure runs from the shown window, as the parent runs it after the
-// password brought the window back; or, for long runs of procedures that look only at files and
-// state, the window stays in the tray throughout and never shows again.
+// password brought the window back; or, for long runs of procedures, only the starts do (whether
+// a start takes the window out of sight is then still seen) and a stop leaves the window in the
+// tray.
 
 #include <windows.h>
 #include <shellapi.h>
@@ -26,6 +27,7 @@ class BlockingForm {
   public:
     // Start-up runs as the program's own does, with the test's parts and answers (the
     // administrator answer among them); `scratchFolder` takes the list files SetEntries needs.
+    // `staysInTray`: a stop leaves the window in the tray.
     BlockingForm(MainWindowParts parts, ScriptedPrompts& prompts, std::string scratchFolder,
                  bool staysInTray = false)
         : prompts_(prompts), scratchFolder_(std::move(scratchFolder)), staysInTray_(staysInTray) {
@@ -33,7 +35,6 @@ class BlockingForm {
         parts.shellNotifyIcon = &EndBalloonsAtOnce;
         form = std::make_unique<MainWindow>(parts);
         form->Load();
-        if (staysInTray_ && !form->State().hiddenInTray) ShowWindow(form->hwnd(), SW_MINIMIZE);
         ProcessPendingEvents();
     }
     BlockingForm(const BlockingForm&) = delete;
@@ -44,8 +45,7 @@ class BlockingForm {
     }
     std::string Caption() const { return form->ControlById(kIdStartStopButton).Caption(); }
     bool Blocking() const { return form->State().blocking; }
-    // The last start took the window out of sight, into the tray (never false for a window that
-    // stays in the tray).
+    // The last start took the window out of sight, into the tray.
     bool Minimized() const { return form->State().hiddenInTray; }
 
     // A balloon told the parent that a resumed block could not be written.
@@ -57,26 +57,26 @@ class BlockingForm {
 
     // The Start/Stop button's start: blocking is switched on, then StartBlocking runs.
     void UserStart() {
-        ShowAgain();
+        Unlock();
         form->SetWindowState(WindowState::Normal);
         form->SetBlocking(true);
         form->StartBlocking(false);
     }
     // Start-up resuming the block of the last run.
     void ResumeAtStartup() {
-        ShowAgain();
+        Unlock();
         form->SetWindowState(WindowState::Normal);
         form->SetBlocking(true);
         form->StartBlocking(true);
     }
     // The Start/Stop button's stop, and the close while blocking is off: both call StopBlocking.
     void Stop() {
-        ShowAgain();
+        if (!staysInTray_) Unlock();
         form->StopBlocking(false);
     }
-    // A window in the tray comes back as the accepted password brings it, unless it stays there.
-    void ShowAgain() {
-        if (!staysInTray_ && form->State().hiddenInTray) form->Unlock();
+    // A window in the tray comes back as the accepted password brings it.
+    void Unlock() {
+        if (form->State().hiddenInTray) form->Unlock();
     }
 
     std::unique_ptr<MainWindow> form;
