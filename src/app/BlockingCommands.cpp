@@ -110,19 +110,18 @@ void MainWindow::RecordBlockingOff() {
 void MainWindow::StartBlocking(bool atStartup) {
     Guarded p{reports_, ReportLocation(kStartBlockingProcedure)};
     p.Line(100, [] { ProcessPendingEvents(); });
-    const StartOutcome outcome = StartBlock(
-        {hostsFilePath_, state_.dataFolder, &ownership_},
-        [&](BlockLineWriter& lines) { lines.AddAll(websiteList_); }, state_.userIsAdmin, atStartup, reports_);
+    const StartOutcome outcome = blocker_.Start([&](BlockLineWriter& lines) { lines.AddAll(websiteList_); },
+                                                state_.userIsAdmin, atStartup, reports_);
     bool failed = false;
     if (outcome == StartOutcome::Written) {
         // The hosts file now holds the lines of the list as it is at this moment, and the watch
         // guards exactly these: an entry added later reaches the file at the next start, and one
         // cleared from the list stays blocked until the stop.
         p.Line(124, [&] {
+            RecordBlockingOn();
             CopyEntries(websiteList_, writtenEntries_);
             state_.blockWritten = true;
         });
-        p.Line(124, [&] { RecordBlockingOn(); });
         system_.FlushResolverCache();
         // From now on a block that another program removes is noticed and put back.
         StartWatchingHosts();
@@ -152,17 +151,17 @@ void MainWindow::StopBlocking(bool atStartup) {
     const bool wasBlocking = state_.blocking;
     // The stop's own restore is no removal to put back.
     StopWatchingHosts();
-    const StopOutcome outcome = StopBlock(
-        {hostsFilePath_, state_.dataFolder, &ownership_},
-        [&](BlockLineWriter& lines) { lines.AddAll(websiteList_); }, state_.userIsAdmin, reports_,
-        [] { ProcessPendingEvents(); });
+    const StopOutcome outcome = blocker_.Stop([&](BlockLineWriter& lines) { lines.AddAll(websiteList_); },
+                                              state_.userIsAdmin, reports_, [] { ProcessPendingEvents(); });
     switch (outcome) {
         case StopOutcome::Lifted:
             system_.FlushResolverCache();
             state_.blockWritten = false;
             writtenEntries_.Clear();
-            p.Line(110, [&] { SetBlocking(false); });
-            if (wasBlocking) p.Line(110, [&] { RecordBlockingOff(); });
+            p.Line(110, [&] {
+                SetBlocking(false);
+                if (wasBlocking) RecordBlockingOff();
+            });
             break;
         case StopOutcome::Refused:
             // The clean copy could not be put back: blocking stays on, and so does the backup.

@@ -88,7 +88,7 @@ void MainWindow::CheckWrittenBlock() {
     const BlockEntries written = [&](BlockLineWriter& lines) { lines.AddAll(writtenEntries_); };
     bool holds = false;
     try {
-        holds = HostsHoldBlock(hostsFilePath_, written);
+        holds = blocker_.HoldsBlock(written);
     } catch (const Failure&) {
         // A file that cannot be read is handled below like a removal: the put-back says whether
         // the file can be had at all.
@@ -97,7 +97,7 @@ void MainWindow::CheckWrittenBlock() {
         removalTold_ = false;  // the program's own write, or an edit that kept every line
         return;
     }
-    if (PutBackBlock({hostsFilePath_, state_.dataFolder, &ownership_}, written) == PutBackOutcome::PutBack) {
+    if (blocker_.PutBack(written) == PutBackOutcome::PutBack) {
         // Every put-back flushes, however often: an answer cached while the lines were gone would
         // otherwise outlive them.
         system_.FlushResolverCache();

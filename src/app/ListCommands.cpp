@@ -30,7 +30,9 @@ void MainWindow::OnAddWebsiteClicked() {
 
 void MainWindow::OnClearListClicked() {
     Guarded p{reports_, ReportLocation(kClearListClickedProcedure)};
-    if (p.Test(100, [&] { return pointer_ != Pointer::Busy; })) p.Line(100, [&] { websiteList_.Clear(); });
+    p.Line(100, [&] {
+        if (pointer_ != Pointer::Busy) websiteList_.Clear();
+    });
 }
 
 void MainWindow::OnWebsiteListDoubleClicked() {

@@ -101,7 +101,13 @@ MainWindow::MainWindow(const MainWindowParts& parts)
       settings_(parts.settings),
       hostsFilePath_(parts.hostsFilePath),
       commonAppDataFolder_(parts.commonAppDataFolder),
-      ownership_(*parts.ownership) {
+      ownership_(*parts.ownership),
+      ownBlocker_(
+          parts.blocker != nullptr
+              ? nullptr
+              : std::make_unique<DirectBlocker>(BlockingPlace{
+                    parts.hostsFilePath, DataFolderPath(parts.commonAppDataFolder), parts.ownership})),
+      blocker_(parts.blocker != nullptr ? *parts.blocker : *ownBlocker_) {
     startWithWindowsBox_.onClick = [this] { OnStartWithWindowsChanged(); };
     startInTrayBox_.onClick = [this] { OnStartInTrayChanged(); };
     trayIcon_.MouseUp = [this](int, int) { OnTrayIconClicked(); };

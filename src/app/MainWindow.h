@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "Blocker.h"
 #include "Controls.h"
 #include "ErrorReport.h"
 #include "FileOwnership.h"
@@ -56,6 +57,9 @@ struct MainWindowParts {
     std::string commonAppDataFolder;  // the all-users application data folder
     ShellNotifyIconFunction shellNotifyIcon = &SendToShellInOrder;
     Ownership* ownership = &SystemOwnership();  // whose files in the data folder are believed
+    // How the block is written and lifted; none given: in this process, on the hosts file above
+    // and the data folder in the application data folder.
+    Blocker* blocker = nullptr;
 };
 
 // The program's state, owned by the main window; the window's controls follow it.
@@ -211,6 +215,8 @@ class MainWindow {
     const std::string hostsFilePath_;
     const std::string commonAppDataFolder_;
     Ownership& ownership_;
+    std::unique_ptr<DirectBlocker> ownBlocker_;  // the blocker made here when none was given
+    Blocker& blocker_;
     HWND hwnd_ = nullptr;
     bool endsProgram_ = false;
     WindowState pendingState_ = WindowState::Normal;  // the state asked for before the window shows

@@ -29,9 +29,9 @@ void MainWindow::RunStartup() {
     Guarded p{reports_, ReportLocation(kMainWindowLoadProcedure)};
     ApplyStartupLook(p);  // 100 to 110
     // About one start in a hundred opens the maker's home page.
-    if (p.Test(112, [&] { return system_.DrawOneToHundred() == kHomePageDraw; })) {
-        p.Line(112, [&] { system_.OpenHomePage(kHomePageAddress); });
-    }
+    p.Line(112, [&] {
+        if (system_.DrawOneToHundred() == kHomePageDraw) system_.OpenHomePage(kHomePageAddress);
+    });
     FillWebsiteList(p);                             // 130 to 156
     const DataFolderMade made = MakeDataFolder(p);  // 158 to 166
     // The tray icon is there whether or not the window will show.
@@ -176,12 +176,10 @@ bool MainWindow::BlockIsInForce() const {
     // written where there was no hosts file to keep, or whose clean copy was deleted). So a user
     // whose own settings say otherwise still starts with the block on and the window behind the
     // password, and its close leaves the block in place.
-    if (settings_.ReadBlockOnStart() != 0) return true;
-    const std::string backupPath = HostsBackupPath(state_.dataFolder);
-    if (BackupFileIsPresent(backupPath) && IsTrustedOwner(backupPath, ownership_)) return true;
+    if (settings_.ReadBlockOnStart() != 0 || blocker_.KeepsCleanCopy()) return true;
     try {
         return websiteList_.Count() > 0 &&
-               HostsHoldBlock(hostsFilePath_, [&](BlockLineWriter& lines) { lines.AddAll(websiteList_); });
+               blocker_.HoldsBlock([&](BlockLineWriter& lines) { lines.AddAll(websiteList_); });
     } catch (const Failure&) {
         return false;  // a hosts file that cannot be read tells nothing either way
     }

@@ -45,9 +45,10 @@ struct HostsBeforeBlock {
 // Line 124: the hosts file becomes its content, then the block lines, when it was read and its
 // content from before the block survives elsewhere; otherwise the start counts as a refused
 // write, so a hosts file that cannot be read never becomes the block lines alone. A failure while
-// the lines are made is reported at their own line, 120.
+// the lines are made for the write is handed to `linesStep`, the step that makes them.
 bool WriteBlock(Guarded& p, const BlockingPlace& place, const std::string& backupPath,
-                const BlockEntries& entries, const HostsBeforeBlock& hosts, bool backupTaken) {
+                const BlockEntries& entries, const HostsBeforeBlock& hosts, bool backupTaken,
+                const std::function<void(const std::function<void()>&)>& linesStep) {
     bool written = false;
     std::exception_ptr linesFailure;
     p.Line(124, [&] {
@@ -69,7 +70,7 @@ bool WriteBlock(Guarded& p, const BlockingPlace& place, const std::string& backu
             if (!linesFailure) throw;
         }
     });
-    if (linesFailure) p.Line(120, [&] { std::rethrow_exception(linesFailure); });
+    if (linesFailure) linesStep([&] { std::rethrow_exception(linesFailure); });
     return written;
 }
 
@@ -96,14 +97,16 @@ StartOutcome StartBlock(const BlockingPlace& place, const BlockEntries& entries,
     }
     // Lines 118 to 122 make one block line per list entry: here to see whether the hosts file
     // holds them all already (a set more would only make it grow at every start of Windows), and
-    // again while line 124 writes them, so the whole text is never held in memory at once.
+    // again while line 124 writes them, so the whole text is never held in memory at once. A
+    // failure while they are made is reported at line 120 either time.
+    const auto linesStep = [&](const std::function<void()>& making) { p.Line(120, making); };
     bool held = false, linesMade = false;
-    p.Line(120, [&] {
+    linesStep([&] {
         held = hosts.existed && HoldsBlockLines(hosts.text, entries);
         linesMade = true;
     });
     if (held) return StartOutcome::Written;
-    if (linesMade && WriteBlock(p, place, backupPath, entries, hosts, backupTaken))
+    if (linesMade && WriteBlock(p, place, backupPath, entries, hosts, backupTaken, linesStep))
         return StartOutcome::Written;
     // The copy this start took is of no use without the block, and a later stop would roll the
     // hosts file back to it; a backup kept from before stays. (Never throws.)
@@ -119,22 +122,20 @@ StopOutcome StopBlock(const BlockingPlace& place, const BlockEntries& entries, b
     RemovePartialBackup(backupPath);
     // A backup whose owner is not trusted is never copied over the hosts file: it is moved aside
     // and the stop goes on as if there were none.
-    if (!p.Test(102, [&] {
-            return FileExists(backupPath) && !SetAsideIfUntrusted(backupPath, *place.ownership);
-        })) {
-        // No clean copy: the block lines come out of the hosts file, and only they.
-        bool lifted = false;
-        p.Line(104, [&] { lifted = LiftBlockWithoutCleanCopy(place.hostsPath, entries); });
-        return lifted ? StopOutcome::Lifted : StopOutcome::Refused;
-    }
+    const bool cleanCopyKept = p.Test(
+        102, [&] { return FileExists(backupPath) && !SetAsideIfUntrusted(backupPath, *place.ownership); });
     // Only a restore known to have succeeded deletes the backup: should it fail, the backup stays
     // and blocking stays on, so the clean copy is kept and the program never says the sites are
-    // free while they are blocked.
-    bool restored = false;
+    // free while they are blocked. With no clean copy the block lines come out of the hosts file,
+    // and only they.
+    bool lifted = false;
     p.Line(104, [&] {
-        restored = IsTrustedOwner(backupPath, *place.ownership) && RestoreBackup(backupPath, place.hostsPath);
+        lifted = cleanCopyKept ? IsTrustedOwner(backupPath, *place.ownership) &&
+                                     RestoreBackup(backupPath, place.hostsPath)
+                               : LiftBlockWithoutCleanCopy(place.hostsPath, entries);
     });
-    if (!restored) return StopOutcome::Refused;
+    if (!lifted) return StopOutcome::Refused;
+    if (!cleanCopyKept) return StopOutcome::Lifted;
     p.Line(106, [&] {
         letEventsRun();
         DeleteFileForced(backupPath);

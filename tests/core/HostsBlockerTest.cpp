@@ -8,6 +8,7 @@
 #include "SettingsStore.h"
 #include "Failure.h"
 #include "Handles.h"
+#include "Blocker.h"
 #include "FileOwnership.h"
 #include "HostsBlocker.h"
 #include "support/BlockingForm.h"
@@ -564,12 +565,11 @@ TEST_F(HostsBlocking, WithoutASafeCopyTheHostsFileIsLeftAlone) {
 
     // The backup path cannot even be examined (here: a name the file system refuses). The
     // failed look is reported at its own line and takes no copy; nothing is written.
-    MainWindowParts badFolder = Parts();
-    badFolder.commonAppDataFolder = commonAppData + "\\bad|name";
-    Restart(badFolder);
-    window->SetEntries({"a.example"});
     prompts.boxes.clear();
-    window->ResumeAtStartup();
+    ErrorReportBox reports{prompts};
+    DirectBlocker unexaminable({hostsPath, dataFolder + "\\bad|name", &owners});
+    EXPECT_EQ(unexaminable.Start([](BlockLineWriter& lines) { lines.Add("a.example"); }, true, true, reports),
+              StartOutcome::Refused);
     ASSERT_EQ(prompts.boxes.size(), 1u) << ::testing::PrintToString(BoxTexts());
     EXPECT_NE(prompts.boxes[0].text.find("StartBlocking at line 110\r\r"), std::string::npos)
         << prompts.boxes[0].text;
