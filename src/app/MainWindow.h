@@ -104,7 +104,6 @@ class MainWindow {
     FailureReport& reports() { return reports_; }
     const SettingsStore& settings() const { return settings_; }
 
-    WindowState GetWindowState() const;
     void SetWindowState(WindowState state);
     // Hides the window, or shows it again. A show is refused while the window hides in the tray:
     // the accepted password clears that first.
@@ -117,42 +116,17 @@ class MainWindow {
     // clears, the controls are enabled again and the window shows.
     void Unlock();
 
-    // ---- procedures ---------------------------------------------------------------------
-    void RunStartup();
-    void RunClose();
-    void OnResized();
-    void OnTrayIconClicked();
-    // The program was started again: the running copy comes forward instead.
-    void OnSecondStart();
-    // The end of the Windows session: what the close stores, stored silently before it returns.
-    void EndSession();
-
-    // Whether start-up resumes the block: this user's "BlockOnStart" is set, or a trusted backup
-    // in the data folder says a block was written and never lifted. Throws Failure when
-    // "BlockOnStart" is no number.
-    bool BlockIsInForce() const;
+    // ---- procedures that other parts and the tests run ------------------------------------
     void StartBlocking(bool atStartup);
     void StopBlocking(bool atStartup);
-    // While the block this run wrote is on, the hosts file's folder is watched: when those lines
-    // are gone they are put back, and the parent is told at most once a minute.
-    void StartWatchingHosts();
-    void StopWatchingHosts();
     void OnHostsFolderChanged();
-    // Stores at once whether blocking is on ("BlockOnStart", and "Minimized" with it).
-    void RecordBlockingOn();
-    void RecordBlockingOff();
 
-    void OnHelpClicked();
-    void OnStartStopClicked();
     void OnClearListClicked();
     void OnLoadFromFileClicked();
     void OnLoadSamplesClicked();
     void OnAddWebsiteClicked();
     void OnWebsiteListDoubleClicked();
     void OnWebsiteListKeyDown(int keyCode);
-    void OnStartWithWindowsChanged();
-    void OnStartInTrayChanged();
-    void OnPasswordFieldChanged();
 
     // Appends the lines of one list file to the list ("File not found" when it does not exist).
     void LoadListFile(const std::string& path);
@@ -176,6 +150,35 @@ class MainWindow {
     void AddListToolTip(HWND list);
     void OnCommand(int id, int code);
     LRESULT OnNotify(NMHDR& header);
+
+    // ---- the window's own procedures ------------------------------------------------------
+    WindowState GetWindowState() const;
+    void RunStartup();
+    void RunClose();
+    void OnResized();
+    void OnTrayIconClicked();
+    // The program was started again: the running copy comes forward instead.
+    void OnSecondStart();
+    // The end of the Windows session: what the close stores, stored silently before it returns.
+    void EndSession();
+
+    // Whether start-up resumes the block: this user's "BlockOnStart" is set, or a trusted backup
+    // in the data folder says a block was written and never lifted. Throws Failure when
+    // "BlockOnStart" is no number.
+    bool BlockIsInForce() const;
+    // While the block this run wrote is on, the hosts file's folder is watched: when those lines
+    // are gone they are put back, and the parent is told at most once a minute.
+    void StartWatchingHosts();
+    void StopWatchingHosts();
+    // Stores at once whether blocking is on ("BlockOnStart", and "Minimized" with it).
+    void RecordBlockingOn();
+    void RecordBlockingOff();
+    void OnHelpClicked();
+    void OnStartStopClicked();
+    void OnStartWithWindowsChanged();
+    void OnStartInTrayChanged();
+    void OnPasswordFieldChanged();
+
     // While the window hides in the tray it is locked: only the accepted password brings it back,
     // and no command, key, text or show from any program reaches past it.
     bool Locked() const { return state_.hiddenInTray; }
