@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchWindow.h"
 #include "MainWindow.h"
 #include "MessagePump.h"
 #include "StartupTiming.h"
@@ -22,24 +23,6 @@ namespace {
 
 constexpr double kRatioLimit = 3.0;
 constexpr double kIdleLimitMs = 50;  // below the scheduler's tick for a few wake-ups: nothing
-
-// No box may wait for a click during the measurement.
-struct SilentPrompts : Prompts {
-    int MessageBox(const std::string&, const std::string&, UINT) override { return IDOK; }
-    std::optional<std::string> InputBox(const std::string&, const std::string&) override {
-        return std::nullopt;
-    }
-    std::string OpenFileNames(const OpenFileRequest&) override { return ""; }
-};
-
-// The system's answers, with the flush counted: the put-back flushes as its last step.
-struct CountingAnswers : SystemAnswers {
-    int DrawOneToHundred() override { return 50; }
-    void OpenHomePage(const std::string&) override {}
-    bool IsAdministrator() override { return true; }
-    void FlushResolverCache() override { ++flushes; }
-    int flushes = 0;
-};
 
 double Seconds(std::chrono::steady_clock::duration d) {
     return std::chrono::duration<double>(d).count();
@@ -58,29 +41,18 @@ struct Timing {
 };
 
 Timing Measure(size_t entries) {
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    const std::string root =
-        std::string(temp) + "parvalisk-bench-putback-" + std::to_string(GetCurrentProcessId());
-    RemoveTree(root);
-    for (const char* sub : {"", "\\etc", "\\data"}) CreateDirectoryA((root + sub).c_str(), nullptr);
-    const std::string hostsPath = root + "\\etc\\hosts";
     const std::string clean = "# the machine's hosts\r\n127.0.0.1       localhost\r\n";
-    WriteAll(hostsPath, clean);
-
-    const std::string settingsKey = "Software\\ParvaliskBench\\" + std::to_string(GetCurrentProcessId());
-    SilentPrompts prompts;
-    CountingAnswers answers;
-    SettingsStore settings(HKEY_CURRENT_USER, settingsKey);
     Timing timing;
     {
-        MainWindow window({prompts, answers, settings, hostsPath, root});
-        window.state_.dataFolder = root + "\\data";
-        window.state_.userIsAdmin = true;
+        BenchWindow bench("putback", clean);
+        bench.HideInTray();
+        CountingAnswers& answers = bench.answers;
+        MainWindow& window = *bench.form;
+        const std::string& hostsPath = bench.hostsPath;
         std::vector<std::string> names;
         names.reserve(entries);
         for (size_t i = 0; i < entries; ++i) names.push_back("site" + std::to_string(i) + ".example");
-        window.websiteList_.AppendRange(names);
+        bench.Append(names);
 
         auto begin = std::chrono::steady_clock::now();
         window.SetBlocking(true);
@@ -98,9 +70,6 @@ Timing Measure(size_t entries) {
         if (answers.flushes > flushesBefore)
             timing.putBack = Seconds(std::chrono::steady_clock::now() - begin);
     }
-    RegDeleteTreeA(HKEY_CURRENT_USER, settingsKey.c_str());
-    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\ParvaliskBench");
-    RemoveTree(root);
     return timing;
 }
 

@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "BenchWindow.h"
 #include "MainWindow.h"
 #include "support/BlockedHostsSize.h"
 #include "FileHelpers.h"
 #include "HostsText.h"
-#include "support/RemoveTree.h"
 #include "Prompts.h"
 
 namespace {
@@ -28,18 +28,6 @@ constexpr double kTimeLimit = 3.0;
 constexpr double kMemoryLimit = 4.0;
 
 // No box may wait for a click during the measurement: each one is printed and counted.
-struct PrintedPrompts : Prompts {
-    int MessageBox(const std::string& text, const std::string& title, UINT) override {
-        std::fprintf(stderr, "box [%s]: %s\n", title.c_str(), text.c_str());
-        ++shown;
-        return IDOK;
-    }
-    std::optional<std::string> InputBox(const std::string&, const std::string&) override {
-        return std::nullopt;
-    }
-    std::string OpenFileNames(const OpenFileRequest&) override { return ""; }
-    int shown = 0;
-};
 
 // Counts what it is given and keeps nothing: the cost of making the text, without the file.
 struct CountingSink : ContentSink {
@@ -83,34 +71,25 @@ long long FileSize(const std::string& path) {
 }  // namespace
 
 int main() {
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    const std::string root = std::string(temp) + "parvalisk-bench-" + std::to_string(GetCurrentProcessId());
-    const std::string windir = root + "\\windows";
-    for (const char* sub : {"", "\\windows", "\\windows\\system32", "\\windows\\system32\\drivers",
-                            "\\windows\\system32\\drivers\\etc", "\\data", "\\copies"})
-        CreateDirectoryA((root + sub).c_str(), nullptr);
-    const std::string hostsPath = windir + "\\system32\\drivers\\etc\\hosts";
-    const std::string dataFolder = root + "\\data";
-    const std::string backupPath = dataFolder + "\\hosts";
-    const std::string copyPath = root + "\\copies\\hosts-copy";
     const std::string cleanHosts =
         "# Hosts file of the benchmark\r\n127.0.0.1       localhost\r\n::1             localhost\r\n";
-
-    PrintedPrompts prompts;
-    WindowsSystemAnswers system;
-    SettingsStore settings;
-    MainWindow form({prompts, system, settings, hostsPath, root});
-    form.state_.dataFolder = dataFolder;
-    form.state_.userIsAdmin = true;
-    form.websiteList_.AppendRange(HostNames(kEntries));
-    const size_t expectedSize = BlockedHostsSize(cleanHosts.size(), form.websiteList_);
+    BenchWindow bench("hosts", cleanHosts);
+    bench.HideInTray();
+    PrintedPrompts& prompts = bench.prompts;
+    MainWindow& form = *bench.form;
+    const std::string& root = bench.root;
+    const std::string& hostsPath = bench.hostsPath;
+    const std::string backupPath = form.State().dataFolder + "\\hosts";
+    CreateDirectoryA((root + "\\copies").c_str(), nullptr);
+    const std::string copyPath = root + "\\copies\\hosts-copy";
+    bench.Append(HostNames(kEntries));
+    const size_t expectedSize = BlockedHostsSize(cleanHosts.size(), form.List());
 
     double bestBuild = 1e9;
     for (int round = 0; round < kRounds; ++round) {
         CountingSink sink;
         auto started = std::chrono::steady_clock::now();
-        PutBlockedHosts(sink, cleanHosts, [&](BlockLineWriter& lines) { lines.AddAll(form.websiteList_); });
+        PutBlockedHosts(sink, cleanHosts, [&](BlockLineWriter& lines) { lines.AddAll(form.List()); });
         bestBuild = std::min(bestBuild, Seconds(std::chrono::steady_clock::now() - started));
     }
 
@@ -166,7 +145,6 @@ int main() {
         bestStart = std::min(bestStart, startSeconds);
         bestCopy = std::min(bestCopy, copySeconds);
     }
-    RemoveTree(root);
 
     const double fileMb = written / 1048576.0;
     const SIZE_T peakDelta = std::max(peakWorkingSetDelta, peakPrivateDelta);

@@ -9,12 +9,12 @@ constexpr int kDeleteKeyCode = VK_DELETE;
 
 // Removes the entry the list reports as selected: nothing while a list file loads (the
 // hourglass), on an empty list or when no entry is selected.
-void RemoveSelectedEntry(MainWindow& window) {
-    if (window.pointer_ == Pointer::Busy) return;
-    if (window.websiteList_.Count() == 0) return;
-    int selected = window.websiteList_.SelectedIndex();
+void RemoveSelectedEntry(Pointer pointer, WebsiteList& list) {
+    if (pointer == Pointer::Busy) return;
+    if (list.Count() == 0) return;
+    int selected = list.SelectedIndex();
     if (selected < 0) return;
-    window.websiteList_.RemoveAt(static_cast<size_t>(selected));
+    list.RemoveAt(static_cast<size_t>(selected));
 }
 
 }  // namespace
@@ -38,7 +38,7 @@ void MainWindow::OnClearListClicked() {
 void MainWindow::OnWebsiteListDoubleClicked() {
     // The removal commands have no report of their own; a failure leaves the list as it is.
     try {
-        RemoveSelectedEntry(*this);
+        RemoveSelectedEntry(pointer_, websiteList_);
     } catch (...) {
         // The removal has no report of its own: the list stays as it was.
     }
@@ -47,7 +47,7 @@ void MainWindow::OnWebsiteListDoubleClicked() {
 void MainWindow::OnWebsiteListKeyDown(int keyCode) {
     if (keyCode != kDeleteKeyCode) return;
     try {
-        RemoveSelectedEntry(*this);
+        RemoveSelectedEntry(pointer_, websiteList_);
     } catch (...) {
         // The removal has no report of its own: the list stays as it was.
     }

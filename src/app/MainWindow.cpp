@@ -2,6 +2,9 @@
 
 #include <commctrl.h>
 
+#include <stdexcept>
+#include <string>
+
 #include "resource.h"
 #include "Appearance.h"
 #include "LayoutBuilder.h"
@@ -196,6 +199,40 @@ void MainWindow::AddListToolTip(HWND list) {
     listToolTip_ = tip;
 }
 
+const Control& MainWindow::ControlById(int id) const {
+    switch (id) {
+        case kIdHelpButton:
+            return helpButton_;
+        case kIdStartStopButton:
+            return startStopButton_;
+        case kIdClearListButton:
+            return clearListButton_;
+        case kIdLoadFromFileButton:
+            return loadFromFileButton_;
+        case kIdLoadSamplesButton:
+            return loadSamplesButton_;
+        case kIdAddWebsiteButton:
+            return addWebsiteButton_;
+        case kIdOptionsFrame:
+            return optionsFrame_;
+        case kIdPasswordFrame:
+            return passwordFrame_;
+        case kIdStartWithWindowsBox:
+            return startWithWindowsBox_;
+        case kIdStartInTrayBox:
+            return startInTrayBox_;
+        case kIdPasswordField:
+            return passwordField_;
+        case kIdStatusLabel:
+            return statusLabel_;
+    }
+    throw std::out_of_range("The main window has no control " + std::to_string(id) + ".");
+}
+
+const PasswordWindow* MainWindow::LoadedPasswordWindow() const {
+    return passwordWindow_ && passwordWindow_->Loaded() ? passwordWindow_.get() : nullptr;
+}
+
 void MainWindow::Close() {
     if (hwnd_ != nullptr) SendMessageA(hwnd_, WM_CLOSE, 0, 0);
 }
@@ -223,12 +260,6 @@ void MainWindow::SetVisible(bool visible) {
     EnableControls(true);
     ShowWindow(hwnd_, IsIconic(hwnd_) || pendingState_ == WindowState::Normal ? SW_RESTORE : SW_SHOW);
     SetForegroundWindow(hwnd_);
-}
-
-void MainWindow::Lock() {
-    state_.hiddenInTray = true;
-    lockedPassword_ = passwordField_.Caption();
-    EnableControls(false);
 }
 
 void MainWindow::EnableControls(bool enabled) {

@@ -88,24 +88,22 @@ class MainWindow {
     // Asks the window to close, as its close box does (runs the close, then destroys it).
     void Close();
 
-    // ---- state and controls, shared with the password window and the tests ----------------
-    ProgramState state_;
-    WebsiteList websiteList_;
-    Control helpButton_, startStopButton_, clearListButton_, loadFromFileButton_, loadSamplesButton_,
-        addWebsiteButton_;
-    Control optionsFrame_, passwordFrame_, statusLabel_, passwordField_;
-    CheckBox startWithWindowsBox_, startInTrayBox_;
-    TrayIcon trayIcon_;
-    Pointer pointer_ = Pointer::Default;
-    HCURSOR handPointer_ = nullptr;                   // from the program folder's "\HAND-M.CUR"
-    std::unique_ptr<PasswordWindow> passwordWindow_;  // the one password window, while it is loaded
+    // ---- what the window holds and shows, to read ----------------------------------------
+    const ProgramState& State() const { return state_; }
+    const WebsiteList& List() const { return websiteList_; }
+    const TrayIcon& Tray() const { return trayIcon_; }
+    // The control with this identifier (kIdHelpButton ... kIdStatusLabel; the list is List()).
+    // Throws std::out_of_range for any other identifier.
+    const Control& ControlById(int id) const;
+    Pointer PointerState() const { return pointer_; }
+    HCURSOR HandPointer() const { return handPointer_; }
+    // The password window while it is loaded, else nullptr.
+    const PasswordWindow* LoadedPasswordWindow() const;
 
-    const std::string& HostsFilePath() const { return hostsFilePath_; }
     Prompts& prompts() { return prompts_; }
     FailureReport& reports() { return reports_; }
     const SettingsStore& settings() const { return settings_; }
 
-    WindowState GetWindowState() const;
     void SetWindowState(WindowState state);
     // Hides the window, or shows it again. A show is refused while the window hides in the tray:
     // the accepted password clears that first.
@@ -114,43 +112,21 @@ class MainWindow {
     void SetBlocking(bool blocking);
     // Sets the pointer state and shows the matching pointer at once when it is over the window.
     void SetPointer(Pointer pointer);
+    // The accepted password's way back from the tray: the tray icon goes, the hidden flag
+    // clears, the controls are enabled again and the window shows.
+    void Unlock();
 
-    // ---- procedures ---------------------------------------------------------------------
-    void RunStartup();
-    void RunClose();
-    void OnResized();
-    void OnTrayIconClicked();
-    // The program was started again: the running copy comes forward instead.
-    void OnSecondStart();
-    // The end of the Windows session: what the close stores, stored silently before it returns.
-    void EndSession();
-
-    // Whether start-up resumes the block: this user's "BlockOnStart" is set, or a trusted backup
-    // in the data folder says a block was written and never lifted. Throws Failure when
-    // "BlockOnStart" is no number.
-    bool BlockIsInForce() const;
+    // ---- procedures that other parts and the tests run ------------------------------------
     void StartBlocking(bool atStartup);
     void StopBlocking(bool atStartup);
-    // While the block this run wrote is on, the hosts file's folder is watched: when those lines
-    // are gone they are put back, and the parent is told at most once a minute.
-    void StartWatchingHosts();
-    void StopWatchingHosts();
     void OnHostsFolderChanged();
-    // Stores at once whether blocking is on ("BlockOnStart", and "Minimized" with it).
-    void RecordBlockingOn();
-    void RecordBlockingOff();
 
-    void OnHelpClicked();
-    void OnStartStopClicked();
     void OnClearListClicked();
     void OnLoadFromFileClicked();
     void OnLoadSamplesClicked();
     void OnAddWebsiteClicked();
     void OnWebsiteListDoubleClicked();
     void OnWebsiteListKeyDown(int keyCode);
-    void OnStartWithWindowsChanged();
-    void OnStartInTrayChanged();
-    void OnPasswordFieldChanged();
 
     // Appends the lines of one list file to the list ("File not found" when it does not exist).
     void LoadListFile(const std::string& path);
@@ -174,11 +150,41 @@ class MainWindow {
     void AddListToolTip(HWND list);
     void OnCommand(int id, int code);
     LRESULT OnNotify(NMHDR& header);
+
+    // ---- the window's own procedures ------------------------------------------------------
+    WindowState GetWindowState() const;
+    void RunStartup();
+    void RunClose();
+    void OnResized();
+    void OnTrayIconClicked();
+    // The program was started again: the running copy comes forward instead.
+    void OnSecondStart();
+    // The end of the Windows session: what the close stores, stored silently before it returns.
+    void EndSession();
+
+    // Whether start-up resumes the block: this user's "BlockOnStart" is set, or a trusted backup
+    // in the data folder says a block was written and never lifted. Throws Failure when
+    // "BlockOnStart" is no number.
+    bool BlockIsInForce() const;
+    // While the block this run wrote is on, the hosts file's folder is watched: when those lines
+    // are gone they are put back, and the parent is told at most once a minute.
+    void StartWatchingHosts();
+    void StopWatchingHosts();
+    // Stores at once whether blocking is on ("BlockOnStart", and "Minimized" with it).
+    void RecordBlockingOn();
+    void RecordBlockingOff();
+    void OnHelpClicked();
+    void OnStartStopClicked();
+    void OnStartWithWindowsChanged();
+    void OnStartInTrayChanged();
+    void OnPasswordFieldChanged();
+
     // While the window hides in the tray it is locked: only the accepted password brings it back,
     // and no command, key, text or show from any program reaches past it.
     bool Locked() const { return state_.hiddenInTray; }
-    // Goes into the tray: locked, controls disabled, the password field's text kept as it is.
-    void Lock();
+    // Goes into the tray: locked (the hidden flag set, controls disabled, the password field's
+    // text kept as it is), out of sight and off the taskbar, with the tray icon shown.
+    void HideInTray();
     void EnableControls(bool enabled);
     bool OnSetCursor(HWND over);
     // What the close stores (the block and the list), for a session that ends.
@@ -193,6 +199,17 @@ class MainWindow {
     void CheckWrittenBlock();
     bool TellFromWatch(const char* text);
     void OnWatchNoticeTimeUp();
+
+    ProgramState state_;
+    WebsiteList websiteList_;
+    Control helpButton_, startStopButton_, clearListButton_, loadFromFileButton_, loadSamplesButton_,
+        addWebsiteButton_;
+    Control optionsFrame_, passwordFrame_, statusLabel_, passwordField_;
+    CheckBox startWithWindowsBox_, startInTrayBox_;
+    TrayIcon trayIcon_;
+    Pointer pointer_ = Pointer::Default;
+    HCURSOR handPointer_ = nullptr;                   // from the program folder's "\HAND-M.CUR"
+    std::unique_ptr<PasswordWindow> passwordWindow_;  // the one password window, once asked for
 
     SilenceablePrompts prompts_;
     ErrorReportBox reports_{prompts_};

@@ -1,60 +1,10 @@
-// The main window's minimise to the notification area, the tray icon's click, a second start,
-// the close and the end of the Windows session.
+// The main window's close and the end of the Windows session.
 #include "MainWindow.h"
 #include "PasswordWindow.h"
 #include "SettingsStore.h"
 #include "ErrorReport.h"
 #include "MessagePump.h"
 #include "Prompts.h"
-
-namespace {
-
-constexpr char kMinimizeBalloonText[] =
-    "has been minimized to the system tray.\r\n"
-    "Click on the blue 'K' icon (K for Kelmarin) to bring the software back.";
-constexpr char kMinimizeBalloonTitle[] = "Parvalisk";
-constexpr long kMinimizeBalloonSeconds = 5;
-constexpr char kBlockNotPutBackText[] = "The block could not be put back. Start Parvalisk as administrator.";
-
-}  // namespace
-
-void MainWindow::OnResized() {
-    if (GetWindowState() != WindowState::Minimized || state_.hiddenInTray) return;
-    // Hidden rather than minimised, the window leaves the taskbar; it comes back in its normal
-    // state when the password shows it again.
-    Lock();
-    SetVisible(false);
-    SetWindowState(WindowState::Normal);
-    trayIcon_.SetInTray(true);
-    try {
-        if (state_.blockNotPutBack) {
-            // A resumed start whose write was refused: this matters more than the hint, which
-            // then shows at the next minimise instead.
-            state_.blockNotPutBack = false;
-            trayIcon_.ShowBalloon(kBlockNotPutBackText, kMinimizeBalloonTitle, kMinimizeBalloonSeconds,
-                                  false);
-        } else {
-            trayIcon_.ShowBalloon(kMinimizeBalloonText, kMinimizeBalloonTitle, kMinimizeBalloonSeconds, true);
-        }
-    } catch (...) {
-        // The balloon is only a hint; the window is already safely in the tray.
-    }
-}
-
-void MainWindow::OnTrayIconClicked() {
-    // Any button, also while the main window is shown: the one password window, not modal.
-    if (!passwordWindow_) passwordWindow_ = std::make_unique<PasswordWindow>(*this);
-    passwordWindow_->Show();
-}
-
-void MainWindow::OnSecondStart() {
-    // Hidden in the tray, the way back is the password, as a click on the tray icon gives it.
-    if (state_.hiddenInTray) {
-        OnTrayIconClicked();
-        return;
-    }
-    SetVisible(true);
-}
 
 void MainWindow::RunClose() {
     // The block outlives the program; only the watch over it ends here.

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <optional>
+#include <stdexcept>
+#include <string>
 
 #include "Appearance.h"
 #include "FileHelpers.h"
@@ -59,6 +61,20 @@ void PasswordWindow::Show() {
         ShowWindow(hwnd_, IsIconic(hwnd_) ? SW_RESTORE : SW_SHOW);
     }
     SetForegroundWindow(hwnd_);
+}
+
+const Control& PasswordWindow::ControlById(int id) const {
+    switch (id) {
+        case kIdPasswordWindowFrame:
+            return frame_;
+        case kIdPasswordWindowField:
+            return passwordField_;
+        case kIdPasswordOkButton:
+            return okButton_;
+        case kIdPasswordCancelButton:
+            return cancelButton_;
+    }
+    throw std::out_of_range("The password window has no control " + std::to_string(id) + ".");
 }
 
 void PasswordWindow::Unload() {
@@ -125,9 +141,9 @@ void PasswordWindow::OnOkClicked() {
     if (!accepted) return;
     if (*accepted) {
         wrongTriesInARow_ = 0;
-        p.Line(102, [&] { main_.trayIcon_.SetInTray(false); });
-        p.Line(104, [&] { main_.state_.hiddenInTray = false; });
-        p.Line(106, [&] { main_.SetVisible(true); });
+        // The tray icon goes, the hidden flag clears and the main window shows, together: the
+        // main window's own unlock keeps them so.
+        p.Line(102, [&] { main_.Unlock(); });
         p.Line(108, [&] { Unload(); });
         return;
     }

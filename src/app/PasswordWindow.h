@@ -54,12 +54,11 @@ class PasswordWindow {
     // Closes and unloads the window. Nothing else changes.
     void Unload();
 
-    Control frame_, passwordField_, cancelButton_, okButton_;
-    Pointer pointer_ = Pointer::Default;
-    HCURSOR handPointer_ = nullptr;
-
-    void OnOkClicked();
-    void OnCancelClicked();
+    // The control with this identifier (kIdPasswordWindowFrame ... kIdPasswordCancelButton), whose
+    // window is there while this window is loaded. Throws std::out_of_range for any other.
+    const Control& ControlById(int id) const;
+    Pointer PointerState() const { return pointer_; }
+    HCURSOR HandPointer() const { return handPointer_; }
 
   private:
     friend LRESULT CALLBACK ForwardingWindowProc<PasswordWindow>(HWND, UINT, WPARAM, LPARAM);
@@ -70,6 +69,8 @@ class PasswordWindow {
     void OnCommand(int id, int code);
     bool OnSetCursor(HWND over);
     void ForgetWindow();
+    void OnOkClicked();
+    void OnCancelClicked();
     // A wrong try: counted, and from the third in a row on OK waits before it takes another.
     void CountWrongTry();
     // True while OK takes no try. Every way to OK asks this, not only the button's state: a
@@ -81,6 +82,9 @@ class PasswordWindow {
 
     MainWindow& main_;
     HWND hwnd_ = nullptr;
+    Control frame_, passwordField_, cancelButton_, okButton_;
+    Pointer pointer_ = Pointer::Default;
+    HCURSOR handPointer_ = nullptr;
     UniqueFont windowFont_, buttonFont_;
     UniqueCursor ownedPointer_;
     // Kept in the object, not the window: closing and opening the window again neither forgets

@@ -11,23 +11,22 @@ class BlockingToggle : public MainWindowTest {
   protected:
     MainWindow& StartWithList(const std::vector<std::string>& entries) {
         MainWindow& main = StartMainWindow();
-        main.websiteList_.Clear();
-        for (const auto& entry : entries) main.websiteList_.Append(entry);
+        SetEntries(entries);
         prompts.boxes.clear();
         return main;
     }
 };
 
 TEST_F(BlockingToggle, HelpShowsItsMessageAndChangesNothing) {
-    MainWindow& main = StartWithList({"A"});
-    Click(main.helpButton_);
+    StartWithList({"A"});
+    Click(kIdHelpButton);
     ASSERT_EQ(prompts.boxes.size(), 1u);
     EXPECT_EQ(prompts.boxes[0].text,
               "You must be logged in as Administrator in Windows in order to block sites. You must also have "
               "your User Account Control settings set low.");
     EXPECT_EQ(prompts.boxes[0].title, ApplicationTitle());
     EXPECT_EQ(prompts.boxes[0].style, static_cast<unsigned>(MB_OK));
-    EXPECT_EQ(main.startStopButton_.Caption(), "Start Blocking");
+    EXPECT_EQ(Caption(kIdStartStopButton), "Start Blocking");
     EXPECT_EQ(Setting(kKeyBlockedWebsites), "<absent>");
     EXPECT_EQ(ReadBytes(dataFolder + "\\hosts"), "<missing>");
 }
@@ -35,14 +34,14 @@ TEST_F(BlockingToggle, HelpShowsItsMessageAndChangesNothing) {
 TEST_F(BlockingToggle, StartWithAnEmptyListSavesItAndAsksForASite) {
     WriteBytes(hostsPath, "127.0.0.1 localhost\r\n");
     settings.Save(kKeyBlockedWebsites, "stored" + kSeparator);
-    MainWindow& main = StartWithList({});
-    Click(main.startStopButton_);
+    StartWithList({});
+    Click(kIdStartStopButton);
     EXPECT_EQ(Setting(kKeyBlockedWebsites), "") << "the empty list is saved first";
     ASSERT_EQ(prompts.boxes.size(), 1u);
     EXPECT_EQ(prompts.boxes[0].text, "Please add site to block.");
     EXPECT_EQ(prompts.boxes[0].title, ApplicationTitle());
     EXPECT_EQ(prompts.boxes[0].style, static_cast<unsigned>(MB_OK));
-    EXPECT_EQ(main.startStopButton_.Caption(), "Start Blocking");
+    EXPECT_EQ(Caption(kIdStartStopButton), "Start Blocking");
     EXPECT_EQ(ReadBytes(hostsPath), "127.0.0.1 localhost\r\n");
 }
 
@@ -50,15 +49,15 @@ TEST_F(BlockingToggle, StartAsANonAdministratorIsRefusedWithTheCaptionUnchanged)
     WriteBytes(hostsPath, "127.0.0.1 localhost\r\n");
     answers.administrator = false;
     MainWindow& main = StartWithList({"A", "B"});
-    ASSERT_FALSE(main.state_.userIsAdmin);
-    Click(main.startStopButton_);
+    ASSERT_FALSE(main.State().userIsAdmin);
+    Click(kIdStartStopButton);
     EXPECT_EQ(Setting(kKeyBlockedWebsites), "A" + kSeparator + "B" + kSeparator);
     ASSERT_EQ(prompts.boxes.size(), 1u);
     EXPECT_EQ(prompts.boxes[0].text,
               "You must be logged in as Administrator in Windows in order to block sites.");
     EXPECT_EQ(prompts.boxes[0].title, ApplicationTitle());
     EXPECT_EQ(prompts.boxes[0].style, static_cast<unsigned>(MB_OK));
-    EXPECT_EQ(main.startStopButton_.Caption(), "Start Blocking");
+    EXPECT_EQ(Caption(kIdStartStopButton), "Start Blocking");
     EXPECT_EQ(ReadBytes(hostsPath), "127.0.0.1 localhost\r\n");
     EXPECT_EQ(ReadBytes(dataFolder + "\\hosts"), "<missing>") << "no backup is taken";
 }
@@ -68,36 +67,36 @@ const std::string kClean = "127.0.0.1 localhost\r\n";
 TEST_F(BlockingToggle, StartAndStopAsAnAdministrator) {
     WriteBytes(hostsPath, kClean);
     MainWindow& main = StartWithList({"A", "B"});
-    Click(main.startStopButton_);
+    Click(kIdStartStopButton);
     EXPECT_EQ(Setting(kKeyBlockedWebsites), "A" + kSeparator + "B" + kSeparator);
-    EXPECT_EQ(main.startStopButton_.Caption(), "Stop Blocking");
+    EXPECT_EQ(Caption(kIdStartStopButton), "Stop Blocking");
     EXPECT_EQ(ReadBytes(hostsPath), kClean + "\r\n127.0.0.1          A\r\n127.0.0.1          B\r\n");
     EXPECT_EQ(ReadBytes(dataFolder + "\\hosts"), kClean);
     EXPECT_FALSE(ShownNormally()) << "a successful start takes the window out of sight";
     EXPECT_TRUE(prompts.boxes.empty());
     EXPECT_EQ(Setting(kKeyMinimized), "On");
-    EXPECT_EQ(main.startInTrayBox_.Value(), 1) << "\"Start in system tray\" shows what the start stored";
+    EXPECT_EQ(Value(kIdStartInTrayBox), 1) << "\"Start in system tray\" shows what the start stored";
 
     // Back from the tray, as the accepted password brings it, stopping saves the list first, with
     // what was added while blocking, then restores.
-    main.state_.hiddenInTray = false;
-    main.SetVisible(true);
-    main.websiteList_.Append("added later");
-    Click(main.startStopButton_);
+    main.Unlock();
+    prompts.inputAnswers = {std::string("added later")};
+    Click(kIdAddWebsiteButton);
+    Click(kIdStartStopButton);
     EXPECT_EQ(Setting(kKeyBlockedWebsites), "A" + kSeparator + "B" + kSeparator + "added later" + kSeparator);
     EXPECT_EQ(ReadBytes(hostsPath), kClean);
     EXPECT_EQ(ReadBytes(dataFolder + "\\hosts"), "<missing>");
-    EXPECT_EQ(main.startStopButton_.Caption(), "Start Blocking");
+    EXPECT_EQ(Caption(kIdStartStopButton), "Start Blocking");
     EXPECT_TRUE(prompts.boxes.empty());
     EXPECT_EQ(Setting(kKeyMinimized), "Off") << "the stop gives back the choice from before the start";
-    EXPECT_EQ(main.startInTrayBox_.Value(), 0) << "and the box shows it";
+    EXPECT_EQ(Value(kIdStartInTrayBox), 0) << "and the box shows it";
 
     // A fast double-click: the second click waits in the queue and arrives while the start lets
     // pending events run. It is ignored, so the caption and the hosts file agree.
     main.SetVisible(true);
-    PostMessageA(main.startStopButton_.hwnd, BM_CLICK, 0, 0);
-    Click(main.startStopButton_);
-    EXPECT_EQ(main.startStopButton_.Caption(), "Stop Blocking");
+    PostMessageA(ControlWindow(kIdStartStopButton), BM_CLICK, 0, 0);
+    Click(kIdStartStopButton);
+    EXPECT_EQ(Caption(kIdStartStopButton), "Stop Blocking");
     EXPECT_EQ(ReadBytes(hostsPath), kClean +
                                         "\r\n127.0.0.1          A\r\n127.0.0.1          B\r\n"
                                         "127.0.0.1          added later\r\n");
@@ -107,12 +106,12 @@ TEST_F(BlockingToggle, StartAndStopAsAnAdministrator) {
 TEST_F(BlockingToggle, StartAsAnAdministratorWithTheWriteRefused) {
     WriteBytes(hostsPath, kClean);
     SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_READONLY);
-    MainWindow& main = StartWithList({"A"});
-    Click(main.startStopButton_);
+    StartWithList({"A"});
+    Click(kIdStartStopButton);
     SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_NORMAL);
     ASSERT_EQ(prompts.boxes.size(), 1u);
     EXPECT_EQ(prompts.boxes[0].text.rfind("Could not start blocking.\r\n", 0), 0u) << prompts.boxes[0].text;
-    EXPECT_EQ(main.startStopButton_.Caption(), "Start Blocking") << "the caption comes back";
+    EXPECT_EQ(Caption(kIdStartStopButton), "Start Blocking") << "the caption comes back";
     EXPECT_EQ(ReadBytes(hostsPath), kClean);
     EXPECT_TRUE(ShownNormally()) << "a refused start leaves the window where it is";
 }
@@ -127,22 +126,22 @@ TEST_F(BlockingToggle, PointerFollowsTheMouseExceptUnderTheHourglass) {
         const char* what;
     };
     const Move moves[] = {
-        {Pointer::Default, main.startStopButton_.hwnd, Pointer::Hand, "button"},
+        {Pointer::Default, ControlWindow(kIdStartStopButton), Pointer::Hand, "button"},
         {Pointer::Hand, main.hwnd(), Pointer::Default, "background"},
-        {Pointer::Default, main.loadSamplesButton_.hwnd, Pointer::Hand, "another button"},
-        {Pointer::Hand, main.websiteList_.hwnd, Pointer::Default, "list"},
-        {Pointer::Hand, main.passwordField_.hwnd, Pointer::Default, "password field"},
-        {Pointer::Hand, main.optionsFrame_.hwnd, Pointer::Default, "frame 1"},
-        {Pointer::Hand, main.passwordFrame_.hwnd, Pointer::Default, "frame 2"},
-        {Pointer::Busy, main.helpButton_.hwnd, Pointer::Busy, "button under the hourglass"},
+        {Pointer::Default, ControlWindow(kIdLoadSamplesButton), Pointer::Hand, "another button"},
+        {Pointer::Hand, ListWindow(), Pointer::Default, "list"},
+        {Pointer::Hand, ControlWindow(kIdPasswordField), Pointer::Default, "password field"},
+        {Pointer::Hand, ControlWindow(kIdOptionsFrame), Pointer::Default, "frame 1"},
+        {Pointer::Hand, ControlWindow(kIdPasswordFrame), Pointer::Default, "frame 2"},
+        {Pointer::Busy, ControlWindow(kIdHelpButton), Pointer::Busy, "button under the hourglass"},
         {Pointer::Busy, main.hwnd(), Pointer::Busy, "background under the hourglass"},
-        {Pointer::Hand, main.startWithWindowsBox_.hwnd, Pointer::Hand, "a check box has no handler"},
+        {Pointer::Hand, ControlWindow(kIdStartWithWindowsBox), Pointer::Hand, "a check box has no handler"},
     };
     for (const Move& move : moves) {
-        main.pointer_ = move.before;
+        SetPointerState(move.before);
         SendMessageA(main.hwnd(), WM_SETCURSOR, reinterpret_cast<WPARAM>(move.over),
                      MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
-        EXPECT_EQ(main.pointer_, move.after) << move.what;
+        EXPECT_EQ(main.PointerState(), move.after) << move.what;
     }
 }
 

@@ -12,15 +12,9 @@
 #include "HostsBlocker.h"
 #include "MessagePump.h"
 #include "support/MainWindowFixture.h"
+#include "support/RecordedBalloons.h"
 
 namespace {
-
-std::vector<std::string> balloons;
-BOOL WINAPI RecordBalloons(DWORD message, PNOTIFYICONDATAA record) {
-    if (message == NIM_MODIFY && (record->uFlags & NIF_INFO) && record->szInfo[0] != '\0')
-        balloons.push_back(record->szInfo);
-    return Shell_NotifyIconA(message, record);
-}
 
 const std::string kClean = "# the machine's hosts\r\n127.0.0.1 localhost\r\n";
 const std::string kLines = "127.0.0.1          a.example\r\n127.0.0.1          b.example\r\n";
@@ -44,20 +38,15 @@ class HostsWatch : public MainWindowTest {
         return condition();
     }
     bool Blocked() const { return ReadBytes(hostsPath).find(kLines) != std::string::npos; }
-    void StartBlocking(MainWindow& main) {
-        Click(main.startStopButton_);
+    void StartBlocking() {
+        Click(kIdStartStopButton);
         ASSERT_EQ(ReadBytes(hostsPath), kClean + "\r\n" + kLines);
-    }
-    void Unlock(MainWindow& main) {
-        main.trayIcon_.SetInTray(false);
-        main.state_.hiddenInTray = false;
-        main.SetVisible(true);
     }
 };
 
 TEST_F(HostsWatch, ABlockRemovedByAnotherProgramIsPutBackAndTheParentToldOnceAMinute) {
     MainWindow& main = StartMainWindow();
-    StartBlocking(main);
+    StartBlocking();
     EXPECT_EQ(answers.flushes, 1) << "the start flushed the resolver cache";
     const std::string folder = windir + "\\system32\\drivers\\etc";
     // Removals in quick succession, as a tool that fights the block makes them: each one is put
@@ -93,13 +82,13 @@ TEST_F(HostsWatch, ABlockRemovedByAnotherProgramIsPutBackAndTheParentToldOnceAMi
         // The program's own write is no removal: nothing more happens.
         RunLoopUntil([] { return false; }, 300);
         EXPECT_EQ(ReadBytes(hostsPath), row.before + "\r\n" + kLines);
-        EXPECT_EQ(balloons, row.told ? std::vector<std::string>{kPutBack} : std::vector<std::string>{});
+        EXPECT_EQ(BalloonTexts(), row.told ? std::vector<std::string>{kPutBack} : std::vector<std::string>{});
         EXPECT_TRUE(prompts.boxes.empty());
     }
 
     // The stop puts back the clean copy byte for byte, flushes, and the watch ends with the block.
-    Unlock(main);
-    Click(main.startStopButton_);
+    main.Unlock();
+    Click(kIdStartStopButton);
     EXPECT_EQ(ReadBytes(hostsPath), kClean);
     EXPECT_EQ(answers.flushes, ++flushes);
     WriteBytes(hostsPath, "# edited while off\r\n");
@@ -110,10 +99,11 @@ TEST_F(HostsWatch, ABlockRemovedByAnotherProgramIsPutBackAndTheParentToldOnceAMi
 
 TEST_F(HostsWatch, OnlyTheLinesThisRunWroteAreGuarded) {
     MainWindow& main = StartMainWindow();
-    StartBlocking(main);
+    StartBlocking();
     // An entry added while blocking reaches the hosts file at the next start; until then an edit
     // that keeps the written lines (another tool's, or the parent's own) leaves the block alone.
-    main.websiteList_.Append("c.example");
+    prompts.inputAnswers = {std::string("c.example")};
+    main.OnAddWebsiteClicked();
     const std::string edited = kClean + "\r\n" + kLines + "10.0.0.1 printer\r\n";
     balloons.clear();
     WriteBytes(hostsPath, edited);
@@ -122,11 +112,11 @@ TEST_F(HostsWatch, OnlyTheLinesThisRunWroteAreGuarded) {
     EXPECT_TRUE(balloons.empty());
 
     // With the list cleared, the written lines are still guarded and come back as they were.
-    main.websiteList_.Clear();
+    main.OnClearListClicked();
     WriteBytes(hostsPath, kClean);
     ASSERT_TRUE(RunLoopUntil([&] { return Blocked(); })) << "the removal went unnoticed";
     EXPECT_EQ(ReadBytes(hostsPath), kClean + "\r\n" + kLines);
-    EXPECT_EQ(balloons, std::vector<std::string>{kPutBack});
+    EXPECT_EQ(BalloonTexts(), std::vector<std::string>{kPutBack});
     DropMainWindow();
 
     // A standard user's resumed start writes nothing: there is no block of its own to guard, and
@@ -134,7 +124,7 @@ TEST_F(HostsWatch, OnlyTheLinesThisRunWroteAreGuarded) {
     answers.administrator = false;
     settings.Save(kKeyBlockOnStart, "1");
     MainWindow& resumed = StartMainWindow();
-    ASSERT_TRUE(resumed.state_.blocking);
+    ASSERT_TRUE(resumed.State().blocking);
     balloons.clear();
     WriteBytes(hostsPath, kClean);
     RunLoopUntil([] { return false; }, 1000);

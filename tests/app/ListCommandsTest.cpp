@@ -50,7 +50,7 @@ TEST_F(ListTest, AddWebsiteAppendsExactlyWhatWasTyped) {
 
 TEST_F(ListTest, AddWebsiteIgnoresTheHourglass) {
     SetEntries({"a.com"});
-    form->pointer_ = Pointer::Busy;
+    SetPointerState(Pointer::Busy);
     prompts.inputAnswers = {std::string("b.com")};
     form->OnAddWebsiteClicked();
     EXPECT_EQ(Entries(), (List{"a.com", "b.com"}));
@@ -65,9 +65,9 @@ class FailingInputPrompts : public ScriptedPrompts {
 };
 
 TEST_F(ListTest, AddWebsiteReportsAFailedInputBoxAndEnds) {
+    SetEntries({"a.com"});
     FailingInputPrompts failing;
     prompts.answeredBy = &failing;
-    SetEntries({"a.com"});
     form->OnAddWebsiteClicked();
     EXPECT_EQ(Entries(), (List{"a.com"}));
     ASSERT_EQ(failing.boxes.size(), 1u);
@@ -93,7 +93,7 @@ TEST_F(ListTest, ClearListRemovesEverythingUnlessBusy) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         SetEntries(c.before);
-        form->pointer_ = c.pointer;
+        SetPointerState(c.pointer);
         form->OnClearListClicked();
         EXPECT_EQ(Entries(), c.after);
         EXPECT_EQ(ShownRows(), c.after);
@@ -116,7 +116,7 @@ TEST_F(ListTest, RemovalTakesTheSelectedEntryOnly) {
             held[VK_SHIFT] = (shift & 1) ? 0x80 : 0;
             held[VK_CONTROL] = (shift & 2) ? 0x80 : 0;
             SetKeyboardState(held);
-            SendMessageA(f.websiteList_.hwnd, WM_KEYDOWN, code, 1);
+            SendMessageA(f.List().hwnd, WM_KEYDOWN, code, 1);
             SetKeyboardState(keys);
         });
     };
@@ -153,9 +153,9 @@ TEST_F(ListTest, RemovalTakesTheSelectedEntryOnly) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         SetEntries(c.before);
-        form->websiteList_.Select(c.selected);
-        ASSERT_EQ(form->websiteList_.SelectedIndex(), c.selected);
-        form->pointer_ = c.pointer;
+        SelectRow(c.selected);
+        ASSERT_EQ(form->List().SelectedIndex(), c.selected);
+        SetPointerState(c.pointer);
         c.command(*form);
         EXPECT_EQ(Entries(), c.after);
         EXPECT_EQ(ShownRows(), c.after);
@@ -166,7 +166,7 @@ TEST_F(ListTest, RemovalTakesTheSelectedEntryOnly) {
 
 TEST_F(ListTest, DeletePressedAgainGoesOnDownTheList) {
     SetEntries({"a", "b", "c", "d"});
-    form->websiteList_.Select(1);
+    SelectRow(1);
     form->OnWebsiteListKeyDown(46);
     form->OnWebsiteListKeyDown(46);
     EXPECT_EQ(Entries(), (List{"a", "d"}));
@@ -178,26 +178,26 @@ TEST_F(ListTest, DeletePressedAgainGoesOnDownTheList) {
 
 TEST_F(ListTest, RealListViewMessagesReachTheRemoval) {
     // The Delete key and a double-click sent to the list view itself, as the user makes them.
-    HWND header = ListView_GetHeader(form->websiteList_.hwnd);
+    HWND header = ListView_GetHeader(ListWindow());
     if (Header_GetItemCount(header) == 0) {
         // Rows can only be clicked in a column; give the view one if start-up has not.
         LVCOLUMNA column{};
         column.mask = LVCF_TEXT | LVCF_WIDTH;
         column.cx = 200;
         column.pszText = const_cast<char*>("Blocked Website(s)");
-        ListView_InsertColumn(form->websiteList_.hwnd, 0, &column);
+        ListView_InsertColumn(ListWindow(), 0, &column);
     }
     SetEntries({"a", "b", "c"});
-    form->websiteList_.Select(1);
-    SetFocus(form->websiteList_.hwnd);
-    SendMessageA(form->websiteList_.hwnd, WM_KEYDOWN, VK_DELETE, 0x01530001);
+    SelectRow(1);
+    SetFocus(ListWindow());
+    SendMessageA(ListWindow(), WM_KEYDOWN, VK_DELETE, 0x01530001);
     EXPECT_EQ(Entries(), (List{"a", "c"}));
 
     // A double-click on the first row: the first click selects it, the second removes it.
     RECT row{};
-    ListView_GetItemRect(form->websiteList_.hwnd, 0, &row, LVIR_LABEL);
+    ListView_GetItemRect(ListWindow(), 0, &row, LVIR_LABEL);
     POINT at{row.left + 2, (row.top + row.bottom) / 2};
-    ClientToScreen(form->websiteList_.hwnd, &at);
+    ClientToScreen(ListWindow(), &at);
     SetCursorPos(at.x, at.y);
     INPUT clicks[4] = {};
     for (int i = 0; i < 4; ++i) {
@@ -222,9 +222,9 @@ void CALLBACK RunTimerAction(HWND, UINT, UINT_PTR id, DWORD) {
 }
 
 TEST_F(ListTest, AddWebsiteWithTheRealInputBox) {
+    SetEntries({"a.com"});
     WindowsPrompts windows;
     prompts.answeredBy = &windows;
-    SetEntries({"a.com"});
     std::string caption, prompt;
     timerAction = [&] {
         HWND box = FindWindowA(kInputBoxClassName, nullptr);

@@ -114,7 +114,7 @@ TEST_F(ListFilesTest, LineEndsGiveTheEntriesOfTheRule) {
         List expected{"first"};
         expected.insert(expected.end(), c.entries.begin(), c.entries.end());
         EXPECT_EQ(Entries(), expected);
-        EXPECT_EQ(static_cast<size_t>(ListView_GetItemCount(form->websiteList_.hwnd)), expected.size());
+        EXPECT_EQ(static_cast<size_t>(ListView_GetItemCount(ListWindow())), expected.size());
     }
     EXPECT_TRUE(prompts.boxes.empty()) << "an existing file loads without a message";
     ExpectNothingPersisted();
@@ -248,7 +248,7 @@ TEST_F(ListFilesTest, LoadButtonAsksWithTheDialogAndLoadsOneFile) {
     EXPECT_EQ(prompts.fileRequests[0].filter, "Text Files (*.txt)|*.txt|All Files (*.*)|*.*|");
     EXPECT_EQ(Entries(), (List{"first", "a.com", "b.com"}));
     EXPECT_EQ(ShownRows(), Entries());
-    EXPECT_EQ(form->pointer_, Pointer::Default) << "the hourglass ends with the load";
+    EXPECT_EQ(form->PointerState(), Pointer::Default) << "the hourglass ends with the load";
     Choose(path);
     EXPECT_EQ(Entries(), (List{"first", "a.com", "b.com", "a.com", "b.com"}))
         << "loading twice appends twice";
@@ -258,11 +258,11 @@ TEST_F(ListFilesTest, LoadButtonAsksWithTheDialogAndLoadsOneFile) {
 
 TEST_F(ListFilesTest, CancelChangesNothingNotEvenThePointer) {
     SetEntries({"first"});
-    form->pointer_ = Pointer::Hand;
+    SetPointerState(Pointer::Hand);
     Choose("");
     EXPECT_EQ(prompts.fileRequests.size(), 1u);
     EXPECT_EQ(Entries(), (List{"first"}));
-    EXPECT_EQ(form->pointer_, Pointer::Hand);
+    EXPECT_EQ(form->PointerState(), Pointer::Hand);
     EXPECT_TRUE(prompts.boxes.empty());
 }
 
@@ -285,7 +285,7 @@ TEST_F(ListFilesTest, SeveralFilesLoadInTheirOrderAndMissingOnesAreNamed) {
             EXPECT_EQ(box.title, ApplicationTitle());
             EXPECT_EQ(box.style, static_cast<unsigned>(MB_OK));
         }
-        EXPECT_EQ(form->pointer_, Pointer::Default);
+        EXPECT_EQ(form->PointerState(), Pointer::Default);
     }
     ExpectNothingPersisted();
 }
@@ -296,8 +296,9 @@ class BusyProbePrompts : public ScriptedPrompts {
     MainWindow* form = nullptr;
     std::vector<Pointer> pointers;
     int MessageBox(const std::string& text, const std::string& title, UINT style) override {
-        pointers.push_back(form->pointer_);
-        form->websiteList_.Select(0);
+        pointers.push_back(form->PointerState());
+        ListView_SetItemState(form->List().hwnd, 0, LVIS_SELECTED | LVIS_FOCUSED,
+                              LVIS_SELECTED | LVIS_FOCUSED);
         form->OnClearListClicked();
         form->OnWebsiteListKeyDown(46);
         form->OnWebsiteListDoubleClicked();
@@ -315,7 +316,7 @@ TEST_F(ListFilesTest, TheHourglassShowsDuringTheLoadAndBlocksListEdits) {
     form->OnLoadFromFileClicked();
     EXPECT_EQ(probe.pointers, (std::vector<Pointer>{Pointer::Busy}));
     EXPECT_EQ(Entries(), (List{"first", "second", "a.com"})) << "nothing was cleared or removed";
-    EXPECT_EQ(form->pointer_, Pointer::Default);
+    EXPECT_EQ(form->PointerState(), Pointer::Default);
 }
 
 TEST_F(ListFilesTest, UnreadableFilesAreReportedAndTheRestStays) {
@@ -365,7 +366,7 @@ TEST_F(ListFilesTest, UnreadableFilesAreReportedAndTheRestStays) {
         for (size_t i = 0; i < reports.size(); ++i)
             EXPECT_EQ(reports[i].rfind(c.reports[i], 0), 0u) << reports[i];
         EXPECT_EQ(prompts.boxes.size() - reports.size(), c.notFound);
-        EXPECT_EQ(form->pointer_, Pointer::Default) << "line 150 still runs";
+        EXPECT_EQ(form->PointerState(), Pointer::Default) << "line 150 still runs";
     }
     CloseHandle(holder);
     SetEntries({});
@@ -389,12 +390,12 @@ TEST_F(ListFilesTest, AFailedDialogIsReportedAndEndsTheCommand) {
                   "Dialog failed\r\nin Nestwarden2021/08/31.Form1.PushButton4_Click at line 112"),
               std::string::npos);
     EXPECT_EQ(Entries(), (List{"first"}));
-    EXPECT_EQ(form->pointer_, Pointer::Default);
+    EXPECT_EQ(form->PointerState(), Pointer::Default);
 }
 
 TEST_F(ListFilesTest, SampleSitesAreAppendedOnEveryPress) {
     SetEntries({"first"});
-    form->pointer_ = Pointer::Busy;  // the samples do not look at the pointer
+    SetPointerState(Pointer::Busy);  // the samples do not look at the pointer
     form->OnLoadSamplesClicked();
     form->OnLoadSamplesClicked();
     List expected{"first"};

@@ -12,8 +12,8 @@
 #include "SingleInstance.h"
 #include "Handles.h"
 #include "TrayIcon.h"
-#include "support/ScriptedPrompts.h"
-#include "support/TempTree.h"
+#include "support/MainWindowFixture.h"
+#include "support/RecordedBalloons.h"
 #include "MessagePump.h"
 
 namespace {
@@ -21,65 +21,37 @@ namespace {
 const char kCloseLocation[] = "in Nestwarden2021/08/31.Form1.Form_QueryUnload ";
 const char kSeparator[] = "||My_Separator||";
 
-// The balloons the tray control asks the shell for, recorded on their way to the shell.
-std::vector<NOTIFYICONDATAA> balloons;
-BOOL WINAPI RecordBalloons(DWORD message, PNOTIFYICONDATAA record) {
-    if (message == NIM_MODIFY && (record->uFlags & NIF_INFO) && record->szInfo[0] != '\0')
-        balloons.push_back(*record);
-    return Shell_NotifyIconA(message, record);
-}
-
-class MainWindowCloseTest : public TempTree {
+class MainWindowCloseTest : public MainWindowTest {
   protected:
     void SetUp() override {
-        TempTree::SetUp();
+        MainWindowTest::SetUp();
         LoadForm();
     }
     // The main window as the program loads it (the scripted answers say who the user is).
     void LoadForm() {
-        form = std::make_unique<MainWindow>(Parts());
-        form->Load();
-        ASSERT_EQ(form->state_.dataFolder, dataFolder);
+        StartMainWindow();
+        ASSERT_EQ(form->State().dataFolder, dataFolder);
         ProcessPendingEvents();
         prompts.boxes.clear();
     }
-    void TearDown() override {
-        form.reset();
-        ProcessPendingEvents();
-        TempTree::TearDown();
-    }
-
-    void Minimise() {
-        // The shell's word that the balloon went, waiting in the queue: the balloon's wait ends
-        // at its first look instead of after its 5 seconds.
-        PostMessageA(form->trayIcon_.Window(), kTrayCallbackMessage, kTrayIconId, NIN_BALLOONTIMEOUT);
-        ShowWindow(form->hwnd(), SW_MINIMIZE);
-        ProcessPendingEvents();
-    }
-    void SetList(std::initializer_list<const char*> entries) {
-        form->websiteList_.Clear();
-        for (const char* entry : entries) form->websiteList_.Append(entry);
-    }
     // The main window is gone (destroyed after its close).
     bool Closed() const { return form->hwnd() == nullptr; }
-
-    std::unique_ptr<MainWindow> form;
 };
 
 TEST_F(MainWindowCloseTest, MinimiseHidesInTheTrayAndComesBackNormal) {
     ASSERT_TRUE(IsWindowVisible(form->hwnd()));
     Minimise();
     EXPECT_FALSE(IsWindowVisible(form->hwnd())) << "hidden: no taskbar entry";
-    EXPECT_TRUE(form->state_.hiddenInTray);
-    EXPECT_TRUE(form->trayIcon_.InTray()) << "the tray icon is there to bring it back";
-    EXPECT_FALSE(IsWindowEnabled(form->startStopButton_.hwnd)) << "its controls are disabled while hidden";
+    EXPECT_TRUE(form->State().hiddenInTray);
+    EXPECT_TRUE(form->Tray().InTray()) << "the tray icon is there to bring it back";
+    EXPECT_FALSE(IsWindowEnabled(ControlWindow(kIdStartStopButton)))
+        << "its controls are disabled while hidden";
 
     // What an accepted password does.
-    form->state_.hiddenInTray = false;
-    form->SetVisible(true);
+    form->Unlock();
     EXPECT_TRUE(IsWindowVisible(form->hwnd()));
     EXPECT_FALSE(IsIconic(form->hwnd())) << "shown again in its normal state";
-    EXPECT_TRUE(IsWindowEnabled(form->startStopButton_.hwnd));
+    EXPECT_TRUE(IsWindowEnabled(ControlWindow(kIdStartStopButton)));
 }
 
 TEST_F(MainWindowCloseTest, BalloonOnTheFirstMinimiseOfARunOnly) {
@@ -94,11 +66,11 @@ TEST_F(MainWindowCloseTest, BalloonOnTheFirstMinimiseOfARunOnly) {
                  "Click on the blue 'K' icon (K for Kelmarin) to bring the software back.");
     EXPECT_STREQ(balloons[0].szInfoTitle, "Parvalisk");
     EXPECT_EQ(balloons[0].uTimeout, 5000u);
-    EXPECT_EQ(balloons[0].hWnd, form->trayIcon_.Window());
+    EXPECT_EQ(balloons[0].hWnd, form->Tray().Window());
 
     // Back through the password window, then hidden again: no second balloon in the same run.
-    form->OnTrayIconClicked();
-    SendMessageA(form->passwordWindow_->okButton_.hwnd, BM_CLICK, 0, 0);
+    ClickTrayIcon();
+    SendMessageA(OkOf(*form->LoadedPasswordWindow()), BM_CLICK, 0, 0);
     ASSERT_TRUE(IsWindowVisible(form->hwnd()));
     Minimise();
     EXPECT_FALSE(IsWindowVisible(form->hwnd()));
@@ -112,13 +84,12 @@ TEST_F(MainWindowCloseTest, BalloonOnTheFirstMinimiseOfARunOnly) {
 TEST_F(MainWindowCloseTest, TheLockedWindowRefusesWhatAnotherProgramSends) {
     const std::string clean = "127.0.0.1 localhost\r\n";
     WriteBytes(hostsPath, clean);
-    SetList({"a.example", "b.example"});
-    ListView_SetItemState(form->websiteList_.hwnd, 0, LVIS_SELECTED | LVIS_FOCUSED,
-                          LVIS_SELECTED | LVIS_FOCUSED);
-    SetWindowTextA(form->passwordField_.hwnd, "Blue Kite");
+    SetEntries({"a.example", "b.example"});
+    ListView_SetItemState(ListWindow(), 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    SetWindowTextA(ControlWindow(kIdPasswordField), "Blue Kite");
     const std::string password = settings.Get(kKeyPassword);
     Minimise();
-    ASSERT_TRUE(form->state_.hiddenInTray);
+    ASSERT_TRUE(form->State().hiddenInTray);
 
     HWND main = form->hwnd();
     auto click = [](const Control& control) { SendMessageA(control.hwnd, BM_CLICK, 0, 0); };
@@ -127,7 +98,7 @@ TEST_F(MainWindowCloseTest, TheLockedWindowRefusesWhatAnotherProgramSends) {
                      reinterpret_cast<LPARAM>(control.hwnd));
     };
     auto notify = [&](UINT code) {
-        NMHDR header{form->websiteList_.hwnd, kIdWebsiteList, code};
+        NMHDR header{ListWindow(), kIdWebsiteList, code};
         SendMessageA(main, WM_NOTIFY, kIdWebsiteList, reinterpret_cast<LPARAM>(&header));
     };
     const struct {
@@ -135,23 +106,22 @@ TEST_F(MainWindowCloseTest, TheLockedWindowRefusesWhatAnotherProgramSends) {
         std::function<void()> send;
         bool asksForThePassword;
     } rows[] = {
-        {"click on Start/Stop", [&] { click(form->startStopButton_); }, false},
-        {"click on Clear List", [&] { click(form->clearListButton_); }, false},
-        {"click on the list-file button", [&] { click(form->loadFromFileButton_); }, false},
-        {"click on Add Website", [&] { click(form->addWebsiteButton_); }, false},
-        {"click on Help", [&] { click(form->helpButton_); }, false},
-        {"click on the start-up box", [&] { click(form->startWithWindowsBox_); }, false},
-        {"command for Start/Stop", [&] { command(form->startStopButton_); }, false},
-        {"command for the sample sites", [&] { command(form->loadSamplesButton_); }, false},
-        {"command for the start-in-tray box", [&] { command(form->startInTrayBox_); }, false},
+        {"click on Start/Stop", [&] { click(form->ControlById(kIdStartStopButton)); }, false},
+        {"click on Clear List", [&] { click(form->ControlById(kIdClearListButton)); }, false},
+        {"click on the list-file button", [&] { click(form->ControlById(kIdLoadFromFileButton)); }, false},
+        {"click on Add Website", [&] { click(form->ControlById(kIdAddWebsiteButton)); }, false},
+        {"click on Help", [&] { click(form->ControlById(kIdHelpButton)); }, false},
+        {"click on the start-up box", [&] { click(form->ControlById(kIdStartWithWindowsBox)); }, false},
+        {"command for Start/Stop", [&] { command(form->ControlById(kIdStartStopButton)); }, false},
+        {"command for the sample sites", [&] { command(form->ControlById(kIdLoadSamplesButton)); }, false},
+        {"command for the start-in-tray box", [&] { command(form->ControlById(kIdStartInTrayBox)); }, false},
         {"space on Start/Stop",
          [&] {
-             PostMessageA(form->startStopButton_.hwnd, WM_KEYDOWN, VK_SPACE, 0);
-             PostMessageA(form->startStopButton_.hwnd, WM_KEYUP, VK_SPACE, 0xC0000001);
+             PostMessageA(ControlWindow(kIdStartStopButton), WM_KEYDOWN, VK_SPACE, 0);
+             PostMessageA(ControlWindow(kIdStartStopButton), WM_KEYUP, VK_SPACE, 0xC0000001);
          },
          false},
-        {"Delete on the list", [&] { PostMessageA(form->websiteList_.hwnd, WM_KEYDOWN, VK_DELETE, 1); },
-         false},
+        {"Delete on the list", [&] { PostMessageA(ListWindow(), WM_KEYDOWN, VK_DELETE, 1); }, false},
         {"double-click on the list", [&] { notify(NM_DBLCLK); }, false},
         {"ShowWindow", [&] { ShowWindow(main, SW_SHOW); }, false},
         {"ShowWindowAsync restore", [&] { ShowWindowAsync(main, SW_RESTORE); }, false},
@@ -162,73 +132,74 @@ TEST_F(MainWindowCloseTest, TheLockedWindowRefusesWhatAnotherProgramSends) {
          [&] { SetWindowLongA(main, GWL_STYLE, GetWindowLongA(main, GWL_STYLE) | WS_VISIBLE); }, false},
         {"restore command", [&] { PostMessageA(main, WM_SYSCOMMAND, SC_RESTORE, 0); }, true},
         {"maximise command", [&] { PostMessageA(main, WM_SYSCOMMAND, SC_MAXIMIZE, 0); }, true},
-        {"text for the password field", [&] { SetWindowTextA(form->passwordField_.hwnd, "child"); }, false},
+        {"text for the password field", [&] { SetWindowTextA(ControlWindow(kIdPasswordField), "child"); },
+         false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.how);
         row.send();
         ProcessPendingEvents();
         EXPECT_FALSE(IsWindowVisible(main)) << "still hidden";
-        EXPECT_TRUE(form->state_.hiddenInTray);
-        EXPECT_EQ(form->passwordWindow_ && form->passwordWindow_->Loaded(), row.asksForThePassword);
-        EXPECT_EQ(form->startStopButton_.Caption(), "Start Blocking");
+        EXPECT_TRUE(form->State().hiddenInTray);
+        EXPECT_EQ(form->LoadedPasswordWindow() != nullptr, row.asksForThePassword);
+        EXPECT_EQ(Caption(kIdStartStopButton), "Start Blocking");
         EXPECT_EQ(ReadBytes(hostsPath), clean) << "no block started";
-        EXPECT_EQ(form->websiteList_.Count(), 2u);
+        EXPECT_EQ(form->List().Count(), 2u);
         EXPECT_EQ(settings.Get(kKeyBlockedWebsites, "<absent>"), "<absent>") << "no list command ran";
         EXPECT_EQ(settings.Get(kKeyWindowsStartup, "<absent>"), "<absent>");
         EXPECT_EQ(settings.Get(kKeyMinimized, "<absent>"), "<absent>");
         EXPECT_EQ(settings.Get(kKeyPassword), password) << "the stored password stays";
-        EXPECT_EQ(form->passwordField_.Caption(), "Blue Kite") << "the field keeps what the parent typed";
+        EXPECT_EQ(Caption(kIdPasswordField), "Blue Kite") << "the field keeps what the parent typed";
         EXPECT_TRUE(prompts.boxes.empty() && prompts.inputPrompts.empty() && prompts.fileRequests.empty())
             << "no box, input box or file dialog";
-        if (form->passwordWindow_) form->passwordWindow_->Unload();
+        if (const PasswordWindow* open = form->LoadedPasswordWindow())
+            SendMessageA(CancelOf(*open), BM_CLICK, 0, 0);
     }
 
     // The password still brings the window back, and its controls work again.
-    form->OnTrayIconClicked();
-    SetWindowTextA(form->passwordWindow_->passwordField_.hwnd, "Blue Kite");
-    SendMessageA(form->passwordWindow_->okButton_.hwnd, BM_CLICK, 0, 0);
+    ClickTrayIcon();
+    SetWindowTextA(FieldOf(*form->LoadedPasswordWindow()), "Blue Kite");
+    SendMessageA(OkOf(*form->LoadedPasswordWindow()), BM_CLICK, 0, 0);
     ASSERT_TRUE(IsWindowVisible(main));
-    click(form->helpButton_);
+    click(form->ControlById(kIdHelpButton));
     EXPECT_EQ(prompts.boxes.size(), 1u) << "Help answers again";
 }
 
 TEST_F(MainWindowCloseTest, SecondMinimiseAfterUnlockHidesAgain) {
     Minimise();
-    form->OnTrayIconClicked();
+    ClickTrayIcon();
     ProcessPendingEvents();
-    ASSERT_TRUE(form->passwordWindow_ && form->passwordWindow_->Loaded());
-    SendMessageA(form->passwordWindow_->okButton_.hwnd, BM_CLICK, 0, 0);  // no password set
+    ASSERT_TRUE(form->LoadedPasswordWindow() != nullptr);
+    SendMessageA(OkOf(*form->LoadedPasswordWindow()), BM_CLICK, 0, 0);  // no password set
     ASSERT_TRUE(IsWindowVisible(form->hwnd()));
-    ASSERT_FALSE(form->trayIcon_.InTray());
+    ASSERT_FALSE(form->Tray().InTray());
 
     Minimise();
     EXPECT_FALSE(IsWindowVisible(form->hwnd()));
-    EXPECT_TRUE(form->state_.hiddenInTray);
-    EXPECT_TRUE(form->trayIcon_.InTray()) << "the icon is back in the notification area";
+    EXPECT_TRUE(form->State().hiddenInTray);
+    EXPECT_TRUE(form->Tray().InTray()) << "the icon is back in the notification area";
 }
 
 TEST_F(MainWindowCloseTest, TrayClickOpensOneUnownedPasswordWindowForAnyButton) {
     for (int button : {1, 2}) {
         SCOPED_TRACE(button);
-        form->passwordWindow_.reset();
         Minimise();
-        form->OnTrayIconClicked();
+        ClickTrayIcon(button == 1 ? WM_LBUTTONUP : WM_RBUTTONUP);
         ProcessPendingEvents();
-        ASSERT_TRUE(form->passwordWindow_ && form->passwordWindow_->Loaded());
-        HWND window = form->passwordWindow_->hwnd();
+        ASSERT_TRUE(form->LoadedPasswordWindow() != nullptr);
+        HWND window = form->LoadedPasswordWindow()->hwnd();
         EXPECT_TRUE(IsWindowVisible(window));
         EXPECT_EQ(GetWindow(window, GW_OWNER), nullptr);
-        form->OnTrayIconClicked();
-        EXPECT_EQ(form->passwordWindow_->hwnd(), window) << "the same window is shown again";
-        form->passwordWindow_->Unload();
-        form->state_.hiddenInTray = false;
-        form->SetVisible(true);
+        ClickTrayIcon(button == 1 ? WM_LBUTTONUP : WM_RBUTTONUP);
+        EXPECT_EQ(form->LoadedPasswordWindow()->hwnd(), window) << "the same window is shown again";
+        SendMessageA(CancelOf(*form->LoadedPasswordWindow()), BM_CLICK, 0, 0);
+        form->Unlock();
     }
-    // Also while the main window is shown.
+    // Also while the main window is shown, with the icon start-up put in the tray.
+    LoadForm();
     ASSERT_TRUE(IsWindowVisible(form->hwnd()));
-    form->OnTrayIconClicked();
-    EXPECT_TRUE(form->passwordWindow_->Loaded());
+    ClickTrayIcon();
+    EXPECT_NE(form->LoadedPasswordWindow(), nullptr);
 }
 
 TEST_F(MainWindowCloseTest, ASecondStartBringsTheRunningCopyForward) {
@@ -236,15 +207,15 @@ TEST_F(MainWindowCloseTest, ASecondStartBringsTheRunningCopyForward) {
     PostMessageA(form->hwnd(), SecondStartMessage(), 0, 0);
     ProcessPendingEvents();
     EXPECT_TRUE(IsWindowVisible(form->hwnd()));
-    EXPECT_FALSE(form->passwordWindow_ && form->passwordWindow_->Loaded());
+    EXPECT_FALSE(form->LoadedPasswordWindow() != nullptr);
 
     // Hidden in the tray: only the password window opens, as a click on the tray icon does.
     Minimise();
     PostMessageA(form->hwnd(), SecondStartMessage(), 0, 0);
     ProcessPendingEvents();
     EXPECT_FALSE(IsWindowVisible(form->hwnd()));
-    ASSERT_TRUE(form->passwordWindow_ && form->passwordWindow_->Loaded());
-    EXPECT_TRUE(IsWindowVisible(form->passwordWindow_->hwnd()));
+    ASSERT_TRUE(form->LoadedPasswordWindow() != nullptr);
+    EXPECT_TRUE(IsWindowVisible(form->LoadedPasswordWindow()->hwnd()));
 }
 
 TEST_F(MainWindowCloseTest, CloseWhileBlockingRecordsTheBlockAndKeepsTheHostsFile) {
@@ -255,8 +226,8 @@ TEST_F(MainWindowCloseTest, CloseWhileBlockingRecordsTheBlockAndKeepsTheHostsFil
     WriteBytes(dataFolder + "\\hosts", clean);
     settings.Save(kKeyMinimized, "Off");
     form->SetBlocking(true);
-    SetList({"a.example", "b.example"});  // b added after the last Start/Stop click
-    form->trayIcon_.SetInTray(true);
+    SetEntries({"a.example", "b.example"});  // b added after the last Start/Stop click
+    ASSERT_TRUE(form->Tray().InTray()) << "the icon is there from start-up on";
 
     form->Close();
     EXPECT_TRUE(Closed());
@@ -266,7 +237,7 @@ TEST_F(MainWindowCloseTest, CloseWhileBlockingRecordsTheBlockAndKeepsTheHostsFil
               std::string("a.example") + kSeparator + "b.example" + kSeparator);
     EXPECT_EQ(ReadBytes(hostsPath), blocked) << "closing never lifts an active block";
     EXPECT_EQ(ReadBytes(dataFolder + "\\hosts"), clean) << "the backup stays for the next start";
-    EXPECT_FALSE(form->trayIcon_.InTray());
+    EXPECT_FALSE(form->Tray().InTray());
     EXPECT_TRUE(prompts.boxes.empty());
 }
 
@@ -298,7 +269,7 @@ TEST_F(MainWindowCloseTest, CloseWhileOffRestoresALeftBackupAndRecordsNoBlock) {
         if (row.backupLeft) WriteBytes(dataFolder + "\\hosts", clean);
         settings.Save(kKeyMinimized, row.minimized);
         settings.Save(kKeyBlockOnStart, "1");
-        SetList({});
+        SetEntries({});
 
         form->Close();
         EXPECT_TRUE(Closed());
@@ -332,7 +303,7 @@ TEST_F(MainWindowCloseTest, EveryWayOfClosingRunsTheCloseOnce) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.how);
         RegDeleteTreeA(HKEY_CURRENT_USER, settingsKey.c_str());
-        SetList({"x.example"});
+        SetEntries({"x.example"});
         SendMessageA(form->hwnd(), row.message, row.wp, row.lp);
         ProcessPendingEvents();
         EXPECT_TRUE(Closed());
@@ -343,7 +314,7 @@ TEST_F(MainWindowCloseTest, EveryWayOfClosingRunsTheCloseOnce) {
 }
 
 TEST_F(MainWindowCloseTest, SessionEndStoresWhatTheCloseStoresAndTearsNothingDown) {
-    SetList({"s.example"});
+    SetEntries({"s.example"});
     form->SetBlocking(true);
     EXPECT_EQ(SendMessageA(form->hwnd(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE)
         << "the program never holds up a shutdown or logoff";
@@ -359,22 +330,22 @@ TEST_F(MainWindowCloseTest, SessionEndStoresWhatTheCloseStoresAndTearsNothingDow
     EXPECT_EQ(settings.Get(kKeyMinimized), "On");
     EXPECT_EQ(settings.Get(kKeyBlockedWebsites), std::string("s.example") + kSeparator);
     // The system ends the process; a message from another program leaves it running as it was.
-    EXPECT_TRUE(form->trayIcon_.InTray()) << "the tray icon stays";
+    EXPECT_TRUE(form->Tray().InTray()) << "the tray icon stays";
     EXPECT_FALSE(Closed());
 
     // The program's own close still runs in full afterwards.
-    SetList({"later.example"});
+    SetEntries({"later.example"});
     form->Close();
     EXPECT_TRUE(Closed());
     EXPECT_EQ(settings.Get(kKeyBlockedWebsites), std::string("later.example") + kSeparator);
-    EXPECT_FALSE(form->trayIcon_.InTray());
+    EXPECT_FALSE(form->Tray().InTray());
 
     // Nobody answers a box at the end of a session: a standard user whose close would be told
     // that it cannot stop the block is told nothing there.
     answers.administrator = false;
     settings.Save(kKeyBlockOnStart, "0");
     LoadForm();
-    SetList({"quiet.example"});
+    SetEntries({"quiet.example"});
     SendMessageA(form->hwnd(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
     EXPECT_TRUE(prompts.boxes.empty()) << prompts.boxes.size() << " boxes";
     EXPECT_EQ(settings.Get(kKeyBlockOnStart), "0");
@@ -384,7 +355,7 @@ TEST_F(MainWindowCloseTest, SessionEndStoresWhatTheCloseStoresAndTearsNothingDow
     // The session ends while the user's close shows that box: everything is stored before the
     // end-of-session message returns, although the close itself cannot go on meanwhile.
     LoadForm();
-    SetList({"mid-close.example"});
+    SetEntries({"mid-close.example"});
     settings.Save(kKeyBlockOnStart, "stale");
     bool storedInTime = false;
     prompts.whileBoxShown = [&] {
@@ -400,21 +371,21 @@ TEST_F(MainWindowCloseTest, SessionEndStoresWhatTheCloseStoresAndTearsNothingDow
 
 TEST_F(MainWindowCloseTest, CloseUnloadsAnOpenPasswordWindow) {
     Minimise();
-    form->OnTrayIconClicked();
-    ASSERT_TRUE(form->passwordWindow_ && form->passwordWindow_->Loaded());
-    HWND window = form->passwordWindow_->hwnd();
+    ClickTrayIcon();
+    ASSERT_TRUE(form->LoadedPasswordWindow() != nullptr);
+    HWND window = form->LoadedPasswordWindow()->hwnd();
     form->Close();
     EXPECT_TRUE(Closed());
     EXPECT_FALSE(IsWindow(window));
-    EXPECT_FALSE(form->passwordWindow_->Loaded());
+    EXPECT_EQ(form->LoadedPasswordWindow(), nullptr);
 }
 
 TEST_F(MainWindowCloseTest, RefusedSettingsAreReportedAndTheCloseGoesOn) {
     // A settings root that is no key at all: the store refuses every write.
     settings = SettingsStore(reinterpret_cast<HKEY>(static_cast<INT_PTR>(0x7777)), "nowhere");
-    form->trayIcon_.SetInTray(true);
+    ASSERT_TRUE(form->Tray().InTray()) << "the icon is there from start-up on";
     Minimise();
-    form->OnTrayIconClicked();
+    ClickTrayIcon();
     prompts.boxes.clear();
     form->Close();
     settings = SettingsStore(HKEY_CURRENT_USER, settingsKey);
@@ -428,8 +399,8 @@ TEST_F(MainWindowCloseTest, RefusedSettingsAreReportedAndTheCloseGoesOn) {
     }
     EXPECT_EQ(lines, (std::vector<int>{104, 126})) << "each refused store is reported with its line";
     EXPECT_TRUE(Closed()) << "whatever fails, the close goes ahead";
-    EXPECT_FALSE(form->trayIcon_.InTray());
-    EXPECT_FALSE(form->passwordWindow_->Loaded());
+    EXPECT_FALSE(form->Tray().InTray());
+    EXPECT_EQ(form->LoadedPasswordWindow(), nullptr);
 }
 
 }  // namespace

@@ -8,6 +8,8 @@
 #include "TrayIcon.h"
 #include "StartupOptions.h"
 #include "support/MainWindowFixture.h"
+#include "support/SecurityReadBack.h"
+#include "support/RecordedBalloons.h"
 #include "Appearance.h"
 
 namespace {
@@ -32,14 +34,6 @@ std::string WindowCaption(HWND window) {
     return text;
 }
 
-// The balloons the tray control asks the shell for, recorded on their way to the shell.
-std::vector<NOTIFYICONDATAA> balloons;
-BOOL WINAPI RecordBalloons(DWORD message, PNOTIFYICONDATAA record) {
-    if (message == NIM_MODIFY && (record->uFlags & NIF_INFO) && record->szInfo[0] != '\0')
-        balloons.push_back(*record);
-    return Shell_NotifyIconA(message, record);
-}
-
 using MainWindowStartup = MainWindowTest;
 
 TEST_F(MainWindowStartup, FirstRunShowsTheDefaultListAndAVisibleWindow) {
@@ -48,14 +42,14 @@ TEST_F(MainWindowStartup, FirstRunShowsTheDefaultListAndAVisibleWindow) {
     EXPECT_EQ(Entries(), kDefaults) << "samples 1, 3, 4, 2";
     EXPECT_EQ(Entries()[0], kSampleSite1);
     EXPECT_EQ(Entries()[3], kSampleSite2);
-    EXPECT_EQ(main.startWithWindowsBox_.Value(), 0);
-    EXPECT_EQ(main.startInTrayBox_.Value(), 0);
-    EXPECT_TRUE(main.startInTrayBox_.Visible()) << "start-up leaves the tray box visible";
-    EXPECT_EQ(main.startStopButton_.Caption(), "Start Blocking");
+    EXPECT_EQ(Value(kIdStartWithWindowsBox), 0);
+    EXPECT_EQ(Value(kIdStartInTrayBox), 0);
+    EXPECT_TRUE(main.ControlById(kIdStartInTrayBox).Visible()) << "start-up leaves the tray box visible";
+    EXPECT_EQ(Caption(kIdStartStopButton), "Start Blocking");
     EXPECT_TRUE(ShownNormally());
-    EXPECT_TRUE(main.trayIcon_.InTray());
-    EXPECT_EQ(main.trayIcon_.Tip(), "Parvalisk");
-    EXPECT_NE(main.trayIcon_.Icon(), nullptr);
+    EXPECT_TRUE(main.Tray().InTray());
+    EXPECT_EQ(main.Tray().Tip(), "Parvalisk");
+    EXPECT_NE(main.Tray().Icon(), nullptr);
     EXPECT_NE(ProgramIcon(false), nullptr);
     EXPECT_EQ(reinterpret_cast<HICON>(SendMessageA(main.hwnd(), WM_GETICON, ICON_BIG, 0)), ProgramIcon(false))
         << "the window carries the program icon";
@@ -63,15 +57,16 @@ TEST_F(MainWindowStartup, FirstRunShowsTheDefaultListAndAVisibleWindow) {
         << "its class gives the small one";
     EXPECT_EQ(WindowCaption(main.hwnd()), "Parvalisk");
     EXPECT_EQ(ApplicationTitle(), "Parvalisk");
-    EXPECT_EQ(main.statusLabel_.BackColor(), RGB(255, 255, 255)) << "statusLabel_ ends on white";
-    EXPECT_FALSE(main.state_.loading);
-    EXPECT_TRUE(main.state_.userIsAdmin);
+    EXPECT_EQ(main.ControlById(kIdStatusLabel).BackColor(), RGB(255, 255, 255))
+        << "statusLabel_ ends on white";
+    EXPECT_FALSE(main.State().loading);
+    EXPECT_TRUE(main.State().userIsAdmin);
 
-    EXPECT_EQ(ColumnHeading(main.websiteList_.hwnd), "Blocked Website(s)");
+    EXPECT_EQ(ColumnHeading(ListWindow()), "Blocked Website(s)");
     HDC screen = GetDC(nullptr);
     int dpi = GetDeviceCaps(screen, LOGPIXELSX);
     ReleaseDC(nullptr, screen);
-    EXPECT_EQ(ListView_GetColumnWidth(main.websiteList_.hwnd, 0), MulDiv(7000, dpi, 1440));
+    EXPECT_EQ(ListView_GetColumnWidth(ListWindow(), 0), MulDiv(7000, dpi, 1440));
     // The tooltip is made when the pointer first comes over the list.
     auto listTip = [&] {
         HWND tip = nullptr;
@@ -80,21 +75,21 @@ TEST_F(MainWindowStartup, FirstRunShowsTheDefaultListAndAVisibleWindow) {
         return HWND{};
     };
     EXPECT_EQ(listTip(), nullptr) << "no tooltip before it is needed";
-    SendMessageA(main.hwnd(), WM_SETCURSOR, reinterpret_cast<WPARAM>(main.websiteList_.hwnd),
+    SendMessageA(main.hwnd(), WM_SETCURSOR, reinterpret_cast<WPARAM>(ListWindow()),
                  MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
     EXPECT_NE(listTip(), nullptr) << "the pointer over the list makes it";
     wchar_t text[256] = L"";
     TOOLINFOW tool{};
     tool.cbSize = TTTOOLINFOW_V1_SIZE;
     tool.hwnd = main.hwnd();
-    tool.uId = reinterpret_cast<UINT_PTR>(main.websiteList_.hwnd);
+    tool.uId = reinterpret_cast<UINT_PTR>(ListWindow());
     tool.lpszText = text;
     SendMessageW(listTip(), TTM_GETTEXTW, sizeof text / sizeof text[0], reinterpret_cast<LPARAM>(&tool));
     EXPECT_STREQ(
         text,
         L"Double-click item to remove it. Move | line to right and out of window to reveal full names.");
 
-    EXPECT_EQ(main.state_.dataFolder, commonAppData + "\\Kelmarin\\Parvalisk");
+    EXPECT_EQ(main.State().dataFolder, commonAppData + "\\Kelmarin\\Parvalisk");
     DWORD attributes = GetFileAttributesA(dataFolder.c_str());
     EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY));
 
@@ -132,10 +127,10 @@ TEST_F(MainWindowStartup, StoredListsComeBackAsStored) {
 
 TEST_F(MainWindowStartup, AClearedListGivesTheDefaultsAgainAtTheNextStart) {
     settings.Save(kKeyBlockedWebsites, "A" + kSeparator);
-    MainWindow& main = StartMainWindow();
+    StartMainWindow();
     ASSERT_EQ(Entries(), std::vector<std::string>{"A"});
-    main.websiteList_.Clear();
-    Click(main.startStopButton_);  // saves the (empty) list, then refuses to start
+    SetEntries({});
+    Click(kIdStartStopButton);  // saves the (empty) list, then refuses to start
     EXPECT_EQ(Setting(kKeyBlockedWebsites), "");
     DropMainWindow();
 
@@ -202,20 +197,20 @@ TEST_F(MainWindowStartup, OutcomeByStoredSettingsMarkerAndRights) {
         }
 
         MainWindow& main = StartMainWindow();
-        EXPECT_EQ(main.state_.userIsAdmin, row.administrator);
-        EXPECT_EQ(main.startStopButton_.Caption(), row.resumes ? "Stop Blocking" : "Start Blocking");
+        EXPECT_EQ(main.State().userIsAdmin, row.administrator);
+        EXPECT_EQ(Caption(kIdStartStopButton), row.resumes ? "Stop Blocking" : "Start Blocking");
         if (row.resumes) {
-            EXPECT_TRUE(main.state_.blocking);
+            EXPECT_TRUE(main.State().blocking);
             EXPECT_FALSE(ShownNormally()) << "the resumed block takes the window out of sight";
         } else {
             EXPECT_TRUE(ShownNormally()) << "nothing more: the window is shown";
         }
-        EXPECT_EQ(main.startWithWindowsBox_.Value(), row.adopts ? 1 : 0);
+        EXPECT_EQ(Value(kIdStartWithWindowsBox), row.adopts ? 1 : 0);
         EXPECT_EQ(Setting(kKeyWindowsStartup), row.adopts ? "On" : "<absent>");
         // A block that is written is recorded at once, with the start in the tray, which the box
         // shows.
         const bool written = row.resumes && row.administrator;
-        EXPECT_EQ(main.startInTrayBox_.Value(), row.adopts || written ? 1 : 0);
+        EXPECT_EQ(Value(kIdStartInTrayBox), row.adopts || written ? 1 : 0);
         EXPECT_EQ(Setting(kKeyMinimized), row.adopts || written ? "On" : "<absent>");
         EXPECT_EQ(Setting(kKeyBlockOnStart),
                   row.adopts || written ? "1" : (row.blockOnStart ? row.blockOnStart : "<absent>"));
@@ -240,9 +235,9 @@ TEST_F(MainWindowStartup, AResumedBlockThatCannotBeWrittenIsToldByTheTrayBalloon
     WriteBytes(hostsPath, "clean\r\n");
     SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_READONLY);
 
-    MainWindow& main = StartMainWindow();
+    StartMainWindow();
     EXPECT_TRUE(prompts.boxes.empty()) << "start-up shows no box";
-    EXPECT_EQ(main.startStopButton_.Caption(), "Stop Blocking");
+    EXPECT_EQ(Caption(kIdStartStopButton), "Stop Blocking");
     EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n");
     ASSERT_EQ(balloons.size(), 1u);
     EXPECT_STREQ(balloons[0].szInfoTitle, "Parvalisk");
@@ -256,8 +251,8 @@ TEST_F(MainWindowStartup, AdoptionRunsTheStartWithWindowsBoxInFull) {
     answers.administrator = false;
     MainWindow& main = StartMainWindow();
 
-    EXPECT_TRUE(main.startInTrayBox_.Visible());
-    EXPECT_EQ(main.startStopButton_.Caption(), "Stop Blocking");
+    EXPECT_TRUE(main.ControlById(kIdStartInTrayBox).Visible());
+    EXPECT_EQ(Caption(kIdStartStopButton), "Stop Blocking");
     EXPECT_EQ(RunValue(), RunEntryData(ProgramFolder(), StartupEntryName()))
         << "the box's click ran with the loading flag clear (the write itself needs rights on Windows)";
     EXPECT_EQ(ReadBytes(dataFolder + "\\iStart"), " ");
@@ -271,8 +266,8 @@ TEST_F(MainWindowStartup, OnlyAnOrdinaryMarkerFileIsAdopted) {
         SetFileAttributesA(marker.c_str(), FILE_ATTRIBUTE_NORMAL);
         WriteBytes(marker, " ");
         SetFileAttributesA(marker.c_str(), attribute);
-        MainWindow& main = StartMainWindow();
-        EXPECT_EQ(main.startStopButton_.Caption(), "Start Blocking") << "attribute " << attribute;
+        StartMainWindow();
+        EXPECT_EQ(Caption(kIdStartStopButton), "Start Blocking") << "attribute " << attribute;
         EXPECT_EQ(Setting(kKeyWindowsStartup), "<absent>");
         DropMainWindow();
     }
@@ -280,8 +275,8 @@ TEST_F(MainWindowStartup, OnlyAnOrdinaryMarkerFileIsAdopted) {
     SetFileAttributesA(marker.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileA(marker.c_str());
     CreateDirectoryA(marker.c_str(), nullptr);
-    MainWindow& main = StartMainWindow();
-    EXPECT_EQ(main.startStopButton_.Caption(), "Start Blocking") << "a folder is no marker";
+    StartMainWindow();
+    EXPECT_EQ(Caption(kIdStartStopButton), "Start Blocking") << "a folder is no marker";
 }
 
 TEST_F(MainWindowStartup, BlockOnStartThatIsNoNumberIsReportedThenBlockingResumes) {
@@ -289,15 +284,14 @@ TEST_F(MainWindowStartup, BlockOnStartThatIsNoNumberIsReportedThenBlockingResume
     for (const char* stored : {"yes", "", "1x"}) {
         settings.Save(kKeyBlockOnStart, stored);
         prompts.boxes.clear();
-        MainWindow& main = StartMainWindow();
+        StartMainWindow();
         ASSERT_EQ(prompts.boxes.size(), 1u) << "stored: '" << stored << "'";
         EXPECT_EQ(prompts.boxes[0].text.rfind(
                       std::string("Type mismatch\r\n") + kLoadLocation + "at line 184\r\r", 0),
                   0u)
             << prompts.boxes[0].text;
         EXPECT_EQ(prompts.boxes[0].title, "Application Error");
-        EXPECT_EQ(main.startStopButton_.Caption(), "Stop Blocking")
-            << "the test's branch runs after the report";
+        EXPECT_EQ(Caption(kIdStartStopButton), "Stop Blocking") << "the test's branch runs after the report";
         DropMainWindow();
     }
 }
@@ -305,10 +299,10 @@ TEST_F(MainWindowStartup, BlockOnStartThatIsNoNumberIsReportedThenBlockingResume
 TEST_F(MainWindowStartup, StartInTrayStartsMinimisedWithBlockingOff) {
     settings.Save(kKeyMinimized, "On");
     settings.Save(kKeyBlockOnStart, "0");
-    MainWindow& main = StartMainWindow();
-    EXPECT_EQ(main.startInTrayBox_.Value(), 1);
+    StartMainWindow();
+    EXPECT_EQ(Value(kIdStartInTrayBox), 1);
     EXPECT_FALSE(ShownNormally());
-    EXPECT_EQ(main.startStopButton_.Caption(), "Start Blocking");
+    EXPECT_EQ(Caption(kIdStartStopButton), "Start Blocking");
     EXPECT_EQ(Setting(kKeyMinimized), "On") << "the box saved back the value it was given";
 }
 
@@ -316,9 +310,9 @@ TEST_F(MainWindowStartup, OptionsOnlyCountWhenSpeltOn) {
     for (const char* stored : {"on", "ON", "On ", ""}) {
         settings.Save(kKeyWindowsStartup, stored);
         settings.Save(kKeyMinimized, stored);
-        MainWindow& main = StartMainWindow();
-        EXPECT_EQ(main.startWithWindowsBox_.Value(), 0) << stored;
-        EXPECT_EQ(main.startInTrayBox_.Value(), 0) << stored;
+        StartMainWindow();
+        EXPECT_EQ(Value(kIdStartWithWindowsBox), 0) << stored;
+        EXPECT_EQ(Value(kIdStartInTrayBox), 0) << stored;
         EXPECT_TRUE(ShownNormally()) << stored;
         DropMainWindow();
     }
@@ -327,16 +321,16 @@ TEST_F(MainWindowStartup, OptionsOnlyCountWhenSpeltOn) {
 TEST_F(MainWindowStartup, TheLoadingFlagKeepsTheStartWithWindowsBoxQuiet) {
     settings.Save(kKeyWindowsStartup, "On");
     MainWindow& main = StartMainWindow();
-    EXPECT_EQ(main.startWithWindowsBox_.Value(), 1);
-    EXPECT_FALSE(main.state_.loading);
+    EXPECT_EQ(Value(kIdStartWithWindowsBox), 1);
+    EXPECT_FALSE(main.State().loading);
     EXPECT_EQ(RunValue(), "<absent>") << "setting the box at start-up writes no Run entry";
     EXPECT_FALSE(FileExists(dataFolder + "\\iStart")) << "nor the marker";
     EXPECT_EQ(Setting(kKeyWindowsStartup), "On");
 
     // Once start-up is over, the same change does its work.
-    main.startWithWindowsBox_.SetValue(0);
+    Click(kIdStartWithWindowsBox);
     EXPECT_EQ(Setting(kKeyWindowsStartup), "Off");
-    main.startWithWindowsBox_.SetValue(1);
+    Click(kIdStartWithWindowsBox);
     EXPECT_EQ(RunValue(), RunEntryData(ProgramFolder(), StartupEntryName()));
     EXPECT_TRUE(FileExists(dataFolder + "\\iStart"));
 }
@@ -372,7 +366,7 @@ TEST_F(MainWindowStartup, DataFolderIsMadeOneLevelAtATimeAndAFailureIsReported) 
     EXPECT_NE(prompts.boxes[0].text.find(std::string(kLoadLocation) + "at line 166\r\r"), std::string::npos)
         << prompts.boxes[0].text;
     EXPECT_EQ(Entries(), kDefaults);
-    EXPECT_TRUE(main.trayIcon_.InTray());
+    EXPECT_TRUE(main.Tray().InTray());
     EXPECT_TRUE(ShownNormally());
 }
 
@@ -380,13 +374,13 @@ TEST_F(MainWindowStartup, HandPointerIsLoadedOnlyFromAPointerFile) {
     const std::string path = ProgramFolderFile("HAND-M.CUR");
     {
         MainWindow& main = StartMainWindow();
-        EXPECT_EQ(main.handPointer_, nullptr) << "no file: the system pointers stay";
+        EXPECT_EQ(main.HandPointer(), nullptr) << "no file: the system pointers stay";
         DropMainWindow();
     }
     {
         ProgramFolderFileForTest cursor(path, CursorFileBytes());
         MainWindow& main = StartMainWindow();
-        EXPECT_NE(main.handPointer_, nullptr);
+        EXPECT_NE(main.HandPointer(), nullptr);
         EXPECT_TRUE(prompts.boxes.empty());
         DropMainWindow();
     }
@@ -404,19 +398,21 @@ TEST_F(MainWindowStartup, SkinFileGivesTheOptionFrameTheButtonFace) {
     COLORREF face = GetSysColor(COLOR_BTNFACE);
     {
         MainWindow& main = StartMainWindow();
-        EXPECT_EQ(main.optionsFrame_.BackColor(), RGB(255, 255, 255))
+        EXPECT_EQ(main.ControlById(kIdOptionsFrame).BackColor(), RGB(255, 255, 255))
             << "without the skin the layout's white stays";
-        EXPECT_EQ(main.startWithWindowsBox_.BackColor(), RGB(255, 255, 255));
+        EXPECT_EQ(main.ControlById(kIdStartWithWindowsBox).BackColor(), RGB(255, 255, 255));
         DropMainWindow();
     }
     ProgramFolderFileForTest skin(ProgramFolderFile("x\\o.cjs"), "skin");
     MainWindow& main = StartMainWindow();
-    EXPECT_EQ(main.optionsFrame_.BackColor(), face);
-    EXPECT_EQ(main.startWithWindowsBox_.BackColor(), face);
-    EXPECT_EQ(main.startInTrayBox_.BackColor(), face);
-    EXPECT_EQ(main.startStopButton_.BackColor(), CLR_INVALID) << "buttons keep their own colour";
-    EXPECT_EQ(main.passwordField_.BackColor(), CLR_INVALID);
-    EXPECT_EQ(main.statusLabel_.BackColor(), RGB(255, 255, 255)) << "statusLabel_ is set to white last";
+    EXPECT_EQ(main.ControlById(kIdOptionsFrame).BackColor(), face);
+    EXPECT_EQ(main.ControlById(kIdStartWithWindowsBox).BackColor(), face);
+    EXPECT_EQ(main.ControlById(kIdStartInTrayBox).BackColor(), face);
+    EXPECT_EQ(main.ControlById(kIdStartStopButton).BackColor(), CLR_INVALID)
+        << "buttons keep their own colour";
+    EXPECT_EQ(main.ControlById(kIdPasswordField).BackColor(), CLR_INVALID);
+    EXPECT_EQ(main.ControlById(kIdStatusLabel).BackColor(), RGB(255, 255, 255))
+        << "statusLabel_ is set to white last";
 }
 
 TEST_F(MainWindowStartup, LayoutAndTabOrderFollowTheTable) {
@@ -441,19 +437,19 @@ TEST_F(MainWindowStartup, LayoutAndTabOrderFollowTheTable) {
         const char* name;
     };
     const Place places[] = {
-        {main.helpButton_.hwnd, 120, 120, 7800, 405, "helpButton_"},
-        {main.websiteList_.hwnd, 120, 660, 7800, 1905, "websiteList_"},
-        {main.addWebsiteButton_.hwnd, 120, 2640, 3840, 405, "addWebsiteButton_"},
-        {main.loadFromFileButton_.hwnd, 4080, 2640, 3840, 405, "loadFromFileButton_"},
-        {main.clearListButton_.hwnd, 120, 3150, 3840, 405, "clearListButton_"},
-        {main.loadSamplesButton_.hwnd, 4080, 3150, 3840, 405, "loadSamplesButton_"},
-        {main.optionsFrame_.hwnd, 120, 3615, 7800, 735, "optionsFrame_"},
-        {main.startWithWindowsBox_.hwnd, 120 + 240, 3615 + 300, 3690, 255, "startWithWindowsBox_"},
-        {main.startInTrayBox_.hwnd, 120 + 4200, 3615 + 300, 2100, 255, "startInTrayBox_"},
-        {main.passwordFrame_.hwnd, 120, 4425, 7800, 820, "passwordFrame_"},
-        {main.passwordField_.hwnd, 120 + 240, 4425 + 300, 7320, 345, "passwordField_"},
-        {main.startStopButton_.hwnd, 120, 5385, 7800, 405, "startStopButton_"},
-        {main.statusLabel_.hwnd, 120, 5910, 7800, 270, "statusLabel_"},
+        {ControlWindow(kIdHelpButton), 120, 120, 7800, 405, "helpButton_"},
+        {ListWindow(), 120, 660, 7800, 1905, "websiteList_"},
+        {ControlWindow(kIdAddWebsiteButton), 120, 2640, 3840, 405, "addWebsiteButton_"},
+        {ControlWindow(kIdLoadFromFileButton), 4080, 2640, 3840, 405, "loadFromFileButton_"},
+        {ControlWindow(kIdClearListButton), 120, 3150, 3840, 405, "clearListButton_"},
+        {ControlWindow(kIdLoadSamplesButton), 4080, 3150, 3840, 405, "loadSamplesButton_"},
+        {ControlWindow(kIdOptionsFrame), 120, 3615, 7800, 735, "optionsFrame_"},
+        {ControlWindow(kIdStartWithWindowsBox), 120 + 240, 3615 + 300, 3690, 255, "startWithWindowsBox_"},
+        {ControlWindow(kIdStartInTrayBox), 120 + 4200, 3615 + 300, 2100, 255, "startInTrayBox_"},
+        {ControlWindow(kIdPasswordFrame), 120, 4425, 7800, 820, "passwordFrame_"},
+        {ControlWindow(kIdPasswordField), 120 + 240, 4425 + 300, 7320, 345, "passwordField_"},
+        {ControlWindow(kIdStartStopButton), 120, 5385, 7800, 405, "startStopButton_"},
+        {ControlWindow(kIdStatusLabel), 120, 5910, 7800, 270, "statusLabel_"},
     };
     for (const Place& place : places) {
         RECT r;
@@ -464,7 +460,7 @@ TEST_F(MainWindowStartup, LayoutAndTabOrderFollowTheTable) {
         EXPECT_EQ(r.right - r.left, px(place.width)) << place.name;
         EXPECT_EQ(r.bottom - r.top, px(place.height)) << place.name;
     }
-    EXPECT_EQ(SendMessageA(main.passwordField_.hwnd, EM_GETPASSWORDCHAR, 0, 0), '*');
+    EXPECT_EQ(SendMessageA(ControlWindow(kIdPasswordField), EM_GETPASSWORDCHAR, 0, 0), '*');
 
     // The frames lie below every other shown control, so their fill never covers a box or the field.
     std::vector<HWND> shownTopDown;
@@ -472,8 +468,8 @@ TEST_F(MainWindowStartup, LayoutAndTabOrderFollowTheTable) {
          child = GetWindow(child, GW_HWNDNEXT))
         if (IsWindowVisible(child)) shownTopDown.push_back(child);
     ASSERT_EQ(shownTopDown.size(), 13u);
-    EXPECT_EQ(shownTopDown[11], main.optionsFrame_.hwnd);
-    EXPECT_EQ(shownTopDown[12], main.passwordFrame_.hwnd);
+    EXPECT_EQ(shownTopDown[11], ControlWindow(kIdOptionsFrame));
+    EXPECT_EQ(shownTopDown[12], ControlWindow(kIdPasswordFrame));
 
     // Arial bold: 9 point in the window, the list and the frames, 11.25 point on the buttons.
     auto font = [](HWND control) {
@@ -482,10 +478,11 @@ TEST_F(MainWindowStartup, LayoutAndTabOrderFollowTheTable) {
                    &logical);
         return logical;
     };
-    for (HWND control :
-         {main.websiteList_.hwnd, main.optionsFrame_.hwnd, main.passwordFrame_.hwnd,
-          main.startWithWindowsBox_.hwnd, main.startStopButton_.hwnd, main.loadSamplesButton_.hwnd}) {
-        bool button = control == main.startStopButton_.hwnd || control == main.loadSamplesButton_.hwnd;
+    for (HWND control : {ListWindow(), ControlWindow(kIdOptionsFrame), ControlWindow(kIdPasswordFrame),
+                         ControlWindow(kIdStartWithWindowsBox), ControlWindow(kIdStartStopButton),
+                         ControlWindow(kIdLoadSamplesButton)}) {
+        bool button =
+            control == ControlWindow(kIdStartStopButton) || control == ControlWindow(kIdLoadSamplesButton);
         LOGFONTA logical = font(control);
         EXPECT_STREQ(logical.lfFaceName, "Arial");
         EXPECT_EQ(logical.lfWeight, FW_BOLD);
@@ -493,13 +490,94 @@ TEST_F(MainWindowStartup, LayoutAndTabOrderFollowTheTable) {
     }
 
     // Tab walks the focusable controls by their tab index.
-    const HWND order[] = {
-        main.websiteList_.hwnd,         main.addWebsiteButton_.hwnd, main.loadFromFileButton_.hwnd,
-        main.clearListButton_.hwnd,     main.startStopButton_.hwnd,  main.helpButton_.hwnd,
-        main.startWithWindowsBox_.hwnd, main.startInTrayBox_.hwnd,   main.passwordField_.hwnd,
-        main.loadSamplesButton_.hwnd,   main.websiteList_.hwnd};
+    const HWND order[] = {ListWindow(),
+                          ControlWindow(kIdAddWebsiteButton),
+                          ControlWindow(kIdLoadFromFileButton),
+                          ControlWindow(kIdClearListButton),
+                          ControlWindow(kIdStartStopButton),
+                          ControlWindow(kIdHelpButton),
+                          ControlWindow(kIdStartWithWindowsBox),
+                          ControlWindow(kIdStartInTrayBox),
+                          ControlWindow(kIdPasswordField),
+                          ControlWindow(kIdLoadSamplesButton),
+                          ListWindow()};
     for (size_t i = 0; i + 1 < std::size(order); ++i)
         EXPECT_EQ(GetNextDlgTabItem(main.hwnd(), order[i], FALSE), order[i + 1]) << "after tab stop " << i;
 }
 
 }  // namespace
+
+// ---- start-up and the files it believes: the marker counts only with a trusted owner, and the
+// folders start-up makes (or finds open) end up closed to standard users ----------------------
+
+namespace {
+
+class StartupSecurity : public MainWindowTest {
+  protected:
+    void TearDown() override {
+        owners.Forget(dataFolder + "\\iStart");
+        MainWindowTest::TearDown();
+    }
+    // Everyone may write in the folder (the open list a folder can carry from before).
+    static void OpenUp(const std::string& folder) {
+        PSECURITY_DESCRIPTOR open = FromSddl("D:(A;OICI;FA;;;WD)(A;OICI;FA;;;BU)");
+        BOOL present = FALSE, defaulted = FALSE;
+        PACL list = nullptr;
+        GetSecurityDescriptorDacl(open, &present, &list, &defaulted);
+        SetNamedSecurityInfoA(const_cast<char*>(folder.c_str()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                              nullptr, nullptr, list, nullptr);
+        LocalFree(open);
+    }
+};
+
+}  // namespace
+
+TEST_F(StartupSecurity, AMarkerWithAForeignOwnerAdoptsNothing) {
+    struct Case {
+        const char* owner;  // "" : the program wrote it
+        bool adopts;
+    } cases[] = {{"S-1-5-32-545", false}, {"S-1-5-21-1-2-3-1001", false}, {"", true}};
+    answers.administrator = false;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string("marker owner ") + (*c.owner ? c.owner : "the program"));
+        RegDeleteTreeA(HKEY_CURRENT_USER, settingsKey.c_str());
+        DeleteRunValue();
+        MakeDataFolder();
+        WriteBytes(dataFolder + "\\iStart", " ");
+        owners.Forget(dataFolder + "\\iStart");
+        if (*c.owner) PlantOwner(owners, dataFolder + "\\iStart", c.owner);
+
+        StartMainWindow();
+        EXPECT_EQ(Caption(kIdStartStopButton), c.adopts ? "Stop Blocking" : "Start Blocking");
+        EXPECT_EQ(Value(kIdStartWithWindowsBox), c.adopts ? 1 : 0);
+        EXPECT_EQ(Setting(kKeyWindowsStartup), c.adopts ? "On" : "<absent>");
+        EXPECT_EQ(Setting(kKeyBlockOnStart), c.adopts ? "1" : "<absent>");
+        EXPECT_EQ(ReadBytes(dataFolder + "\\iStart"), " ") << "the marker itself is left alone";
+        DropMainWindow();
+    }
+}
+
+TEST_F(StartupSecurity, StartUpMakesClosedFoldersAndAnAdministratorsRunClosesOpenOnes) {
+    const std::string maker = commonAppData + "\\Kelmarin";
+    answers.administrator = false;
+    StartMainWindow();
+    for (const std::string& folder : {maker, dataFolder}) {
+        ASSERT_TRUE(FileExists(folder)) << folder;
+        for (const Entry& e : AccessEntriesOf(ReadBack(folder).dacl))
+            EXPECT_NE(e.sid, "S-1-1-0") << folder << " was made open to everyone";
+    }
+    DropMainWindow();
+
+    // Folders left open from before: a standard user's run leaves them, an administrator's closes them.
+    for (bool administrator : {false, true}) {
+        SCOPED_TRACE(administrator ? "administrator" : "standard user");
+        OpenUp(maker);
+        OpenUp(dataFolder);
+        ASSERT_EQ(WritersOf(dataFolder).count("S-1-1-0"), 1u);
+        answers.administrator = administrator;
+        StartMainWindow();
+        for (const std::string& folder : {maker, dataFolder})
+            EXPECT_EQ(WritersOf(folder).count("S-1-1-0"), administrator ? 0u : 1u) << folder;
+        DropMainWindow();
+    }
+}

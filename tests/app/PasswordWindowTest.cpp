@@ -1,17 +1,13 @@
 #include <gtest/gtest.h>
 
-#include <memory>
+#include <utility>
 
-#include "MainWindow.h"
+#include "Failure.h"
 #include "PasswordHash.h"
-#include "PasswordWindow.h"
 #include "SettingsStore.h"
 #include "Handles.h"
-#include "TrayIcon.h"
-#include "support/ScriptedPrompts.h"
-#include "support/TempTree.h"
+#include "support/MainWindowFixture.h"
 #include "Appearance.h"
-#include "MessagePump.h"
 
 namespace {
 
@@ -50,49 +46,20 @@ std::string Text(HWND window) {
     return text;
 }
 
-// The main window loaded as the program loads it, hidden in the tray by a minimise, with its
-// password window reachable through the tray icon's handler.
-class PasswordWindowTest : public TempTree {
+// The main window loaded as the program loads it, its password window reached through the
+// tray icon.
+class PasswordWindowTest : public MainWindowTest {
   protected:
     void SetUp() override {
-        TempTree::SetUp();
-        form = std::make_unique<MainWindow>(Parts());
-        form->Load();
+        MainWindowTest::SetUp();
+        StartMainWindow();
         ProcessPendingEvents();
         prompts.boxes.clear();
     }
-    void TearDown() override {
-        form.reset();
-        ProcessPendingEvents();
-        TempTree::TearDown();
-    }
-
-    void HideInTray() {
-        // The shell's word that the balloon went, waiting in the queue, ends the balloon's wait.
-        PostMessageA(form->trayIcon_.Window(), kTrayCallbackMessage, kTrayIconId, NIN_BALLOONTIMEOUT);
-        ShowWindow(form->hwnd(), SW_MINIMIZE);
-        ProcessPendingEvents();
-        ASSERT_TRUE(form->state_.hiddenInTray);
-        ASSERT_FALSE(IsWindowVisible(form->hwnd()));
-    }
-    PasswordWindow& OpenPasswordWindow() {
-        form->OnTrayIconClicked();
-        ProcessPendingEvents();
-        EXPECT_TRUE(form->passwordWindow_ && form->passwordWindow_->Loaded());
-        return *form->passwordWindow_;
-    }
-    // Types into the main window's field, one character at a time, as the keyboard does.
-    void TypeIntoMainField(const std::string& text) {
-        for (char c : text)
-            SendMessageA(form->passwordField_.hwnd, WM_CHAR, static_cast<unsigned char>(c), 1);
-    }
-    void ClickOk(PasswordWindow& window) { SendMessageA(window.okButton_.hwnd, BM_CLICK, 0, 0); }
-
-    std::unique_ptr<MainWindow> form;
 };
 
 TEST_F(PasswordWindowTest, LayoutCaptionFontsAndTabOrder) {
-    PasswordWindow& window = OpenPasswordWindow();
+    const PasswordWindow& window = OpenPasswordWindow();
     EXPECT_EQ(Text(window.hwnd()), "Enter Password");
     EXPECT_EQ(GetWindow(window.hwnd(), GW_OWNER), nullptr) << "the window has no owner";
     EXPECT_EQ(GetParent(window.hwnd()), nullptr);
@@ -109,10 +76,10 @@ TEST_F(PasswordWindowTest, LayoutCaptionFontsAndTabOrder) {
         int left, top, width, height;
         int fontHundredths;
     } rows[] = {
-        {window.frame_.hwnd, "Password", 120, 120, 7800, 820, 900},
-        {window.passwordField_.hwnd, "", 120 + 240, 120 + 300, 7320, 345, 900},
-        {window.okButton_.hwnd, "OK", 120, 1060, 3840, 405, 1125},
-        {window.cancelButton_.hwnd, "Cancel", 4080, 1060, 3840, 405, 1125},
+        {window.ControlById(kIdPasswordWindowFrame).hwnd, "Password", 120, 120, 7800, 820, 900},
+        {FieldOf(window), "", 120 + 240, 120 + 300, 7320, 345, 900},
+        {OkOf(window), "OK", 120, 1060, 3840, 405, 1125},
+        {CancelOf(window), "Cancel", 4080, 1060, 3840, 405, 1125},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.caption);
@@ -127,36 +94,36 @@ TEST_F(PasswordWindowTest, LayoutCaptionFontsAndTabOrder) {
         EXPECT_EQ(font.lfWeight, FW_BOLD);
         EXPECT_EQ(font.lfHeight, -MulDiv(row.fontHundredths, Dpi(), 7200));
     }
-    EXPECT_EQ(SendMessageA(window.passwordField_.hwnd, EM_GETPASSWORDCHAR, 0, 0), '*');
-    EXPECT_TRUE(GetWindowLongA(window.passwordField_.hwnd, GWL_STYLE) & ES_PASSWORD);
-    for (HWND field : {window.passwordField_.hwnd, form->passwordField_.hwnd})
+    EXPECT_EQ(SendMessageA(FieldOf(window), EM_GETPASSWORDCHAR, 0, 0), '*');
+    EXPECT_TRUE(GetWindowLongA(FieldOf(window), GWL_STYLE) & ES_PASSWORD);
+    for (HWND field : {FieldOf(window), ControlWindow(kIdPasswordField)})
         EXPECT_EQ(SendMessageA(field, EM_GETLIMITTEXT, 0, 0), 256)
             << "both password fields take 256 characters";
 
-    EXPECT_EQ(GetFocus(), window.passwordField_.hwnd) << "the field takes the keys at opening";
-    EXPECT_EQ(GetNextDlgTabItem(window.hwnd(), window.passwordField_.hwnd, FALSE), window.okButton_.hwnd);
-    EXPECT_EQ(GetNextDlgTabItem(window.hwnd(), window.okButton_.hwnd, FALSE), window.cancelButton_.hwnd);
-    EXPECT_EQ(GetNextDlgTabItem(window.hwnd(), window.cancelButton_.hwnd, FALSE), window.passwordField_.hwnd);
+    EXPECT_EQ(GetFocus(), FieldOf(window)) << "the field takes the keys at opening";
+    EXPECT_EQ(GetNextDlgTabItem(window.hwnd(), FieldOf(window), FALSE), OkOf(window));
+    EXPECT_EQ(GetNextDlgTabItem(window.hwnd(), OkOf(window), FALSE), CancelOf(window));
+    EXPECT_EQ(GetNextDlgTabItem(window.hwnd(), CancelOf(window), FALSE), FieldOf(window));
 }
 
 TEST_F(PasswordWindowTest, ButtonFaceColoursAndProgramIcon) {
-    PasswordWindow& window = OpenPasswordWindow();
+    const PasswordWindow& window = OpenPasswordWindow();
     COLORREF face = GetSysColor(COLOR_BTNFACE);
     EXPECT_EQ(GetClassLongPtrA(window.hwnd(), GCLP_HBRBACKGROUND), static_cast<LONG_PTR>(COLOR_BTNFACE + 1))
         << "the window's background is the button face";
-    EXPECT_EQ(window.frame_.BackColor(), face);
+    EXPECT_EQ(window.ControlById(kIdPasswordWindowFrame).BackColor(), face);
 
     // The frame is drawn on the button face through the colour message.
     HDC dc = GetDC(window.hwnd());
     LRESULT brush = SendMessageA(window.hwnd(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
-                                 reinterpret_cast<LPARAM>(window.frame_.hwnd));
-    EXPECT_EQ(reinterpret_cast<HBRUSH>(brush), window.frame_.BackBrush());
+                                 reinterpret_cast<LPARAM>(window.ControlById(kIdPasswordWindowFrame).hwnd));
+    EXPECT_EQ(reinterpret_cast<HBRUSH>(brush), window.ControlById(kIdPasswordWindowFrame).BackBrush());
     EXPECT_EQ(GetBkColor(dc), face);
     ReleaseDC(window.hwnd(), dc);
 
     // What the screen shows inside the frame, between its edge and the field, is the button face.
     UpdateWindow(window.hwnd());
-    RECT frame = ClientRectOf(window.frame_.hwnd);
+    RECT frame = ClientRectOf(window.ControlById(kIdPasswordWindowFrame).hwnd);
     HDC windowDc = GetDC(window.hwnd());
     EXPECT_EQ(GetPixel(windowDc, frame.left + Px(120), frame.top + Px(250)), face);
     ReleaseDC(window.hwnd(), windowDc);
@@ -208,10 +175,12 @@ TEST_F(PasswordWindowTest, HandPointerFromTheProgramFolder) {
         else
             DeleteFileA(pointerPath.c_str());
         prompts.boxes.clear();
-        if (form->passwordWindow_) form->passwordWindow_->Unload();
-        form->passwordWindow_.reset();
-        PasswordWindow& window = OpenPasswordWindow();
-        EXPECT_EQ(window.handPointer_ != nullptr, row.loaded);
+        // A fresh program: the pointer is loaded with each password window.
+        DropMainWindow();
+        StartMainWindow();
+        ProcessPendingEvents();
+        const PasswordWindow& window = OpenPasswordWindow();
+        EXPECT_EQ(window.HandPointer() != nullptr, row.loaded);
         bool reported = false;
         for (const RecordedBox& box : prompts.boxes)
             reported =
@@ -222,7 +191,7 @@ TEST_F(PasswordWindowTest, HandPointerFromTheProgramFolder) {
 }
 
 TEST_F(PasswordWindowTest, PointerRuleHandOverButtonsDefaultElsewhere) {
-    PasswordWindow& window = OpenPasswordWindow();
+    const PasswordWindow& window = OpenPasswordWindow();
     auto hover = [&](HWND over) {
         SendMessageA(window.hwnd(), WM_SETCURSOR, reinterpret_cast<WPARAM>(over),
                      MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
@@ -232,18 +201,18 @@ TEST_F(PasswordWindowTest, PointerRuleHandOverButtonsDefaultElsewhere) {
         HWND over;
         Pointer after;
     } rows[] = {
-        {Pointer::Default, window.okButton_.hwnd, Pointer::Hand},
-        {Pointer::Default, window.cancelButton_.hwnd, Pointer::Hand},
+        {Pointer::Default, OkOf(window), Pointer::Hand},
+        {Pointer::Default, CancelOf(window), Pointer::Hand},
         {Pointer::Hand, window.hwnd(), Pointer::Default},
-        {Pointer::Hand, window.frame_.hwnd, Pointer::Default},
-        {Pointer::Hand, window.passwordField_.hwnd, Pointer::Hand},  // the field is not named by the rule
-        {Pointer::Busy, window.okButton_.hwnd, Pointer::Busy},       // nothing changes under the hourglass
-        {Pointer::Busy, window.hwnd(), Pointer::Busy},
+        {Pointer::Hand, window.ControlById(kIdPasswordWindowFrame).hwnd, Pointer::Default},
+        {Pointer::Hand, FieldOf(window), Pointer::Hand},  // the field is not named by the rule
     };
     for (const auto& row : rows) {
-        window.pointer_ = row.before;
+        // The state before, as a move over a button or over the background leaves it.
+        hover(row.before == Pointer::Hand ? OkOf(window) : window.hwnd());
+        ASSERT_EQ(window.PointerState(), row.before);
         hover(row.over);
-        EXPECT_EQ(window.pointer_, row.after) << "from " << static_cast<int>(row.before);
+        EXPECT_EQ(window.PointerState(), row.after) << "from " << static_cast<int>(row.before);
     }
 }
 
@@ -279,14 +248,14 @@ TEST_F(PasswordWindowTest, OkAcceptsOrRefuses) {
         SCOPED_TRACE(row.name);
         RegDeleteTreeA(HKEY_CURRENT_USER, settingsKey.c_str());
         if (row.typedIntoMainField != nullptr) {
-            SetWindowTextA(form->passwordField_.hwnd, "");
+            SetWindowTextA(ControlWindow(kIdPasswordField), "");
             TypeIntoMainField(row.typedIntoMainField);
         }
         if (row.plainStored != nullptr) settings.Save(kKeyPassword, row.plainStored);
         HideInTray();
-        PasswordWindow& window = OpenPasswordWindow();
+        const PasswordWindow& window = OpenPasswordWindow();
         prompts.boxes.clear();
-        SetWindowTextA(window.passwordField_.hwnd, row.typed);
+        SetWindowTextA(FieldOf(window), row.typed);
         ClickOk(window);
         ProcessPendingEvents();
 
@@ -294,8 +263,8 @@ TEST_F(PasswordWindowTest, OkAcceptsOrRefuses) {
             EXPECT_TRUE(prompts.boxes.empty());
             EXPECT_TRUE(IsWindowVisible(form->hwnd())) << "the main window is shown";
             EXPECT_FALSE(IsIconic(form->hwnd())) << "in its normal state";
-            EXPECT_FALSE(form->state_.hiddenInTray);
-            EXPECT_FALSE(form->trayIcon_.InTray()) << "the tray icon is removed";
+            EXPECT_FALSE(form->State().hiddenInTray);
+            EXPECT_FALSE(form->Tray().InTray()) << "the tray icon is removed";
             EXPECT_FALSE(window.Loaded()) << "the password window is unloaded";
         } else {
             ASSERT_EQ(prompts.boxes.size(), 1u);
@@ -304,18 +273,17 @@ TEST_F(PasswordWindowTest, OkAcceptsOrRefuses) {
             EXPECT_EQ(prompts.boxes[0].style, static_cast<unsigned>(MB_OK));
             EXPECT_TRUE(window.Loaded()) << "the window stays open";
             EXPECT_FALSE(IsWindowVisible(form->hwnd()));
-            EXPECT_TRUE(form->state_.hiddenInTray);
-            EXPECT_TRUE(form->trayIcon_.InTray());
-            EXPECT_EQ(GetFocus(), window.passwordField_.hwnd);
+            EXPECT_TRUE(form->State().hiddenInTray);
+            EXPECT_TRUE(form->Tray().InTray());
+            EXPECT_EQ(GetFocus(), FieldOf(window));
             DWORD start = 1, end = 0;
-            SendMessageA(window.passwordField_.hwnd, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+            SendMessageA(FieldOf(window), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
                          reinterpret_cast<LPARAM>(&end));
             EXPECT_EQ(start, 0u);
             EXPECT_EQ(end, std::string(row.typed).size()) << "the whole typed text is selected";
-            window.Unload();
-            SetWindowTextA(form->passwordField_.hwnd, "");  // the next row starts unprotected
-            ShowWindow(form->hwnd(), SW_RESTORE);
-            form->state_.hiddenInTray = false;
+            SendMessageA(CancelOf(window), BM_CLICK, 0, 0);
+            form->Unlock();
+            SetWindowTextA(ControlWindow(kIdPasswordField), "");  // the next row starts unprotected
         }
     }
 }
@@ -331,10 +299,10 @@ TEST_F(PasswordWindowTest, WrongTriesInARowMakeOkWait) {
 
     TypeIntoMainField("Lynx");
     HideInTray();
-    PasswordWindow* window = &OpenPasswordWindow();
-    auto okEnabled = [&] { return IsWindowEnabled(window->okButton_.hwnd) != FALSE; };
+    const PasswordWindow* window = &OpenPasswordWindow();
+    auto okEnabled = [&] { return IsWindowEnabled(OkOf(*window)) != FALSE; };
     auto tryText = [&](const char* text) {
-        SetWindowTextA(window->passwordField_.hwnd, text);
+        SetWindowTextA(FieldOf(*window), text);
         ClickOk(*window);
         ProcessPendingEvents();
     };
@@ -354,10 +322,10 @@ TEST_F(PasswordWindowTest, WrongTriesInARowMakeOkWait) {
     EXPECT_FALSE(okEnabled()) << "the third wrong try in a row makes OK wait";
 
     // The right password, sent every way that reaches OK, is not even checked while OK waits.
-    SetWindowTextA(window->passwordField_.hwnd, "Lynx");
-    PostMessageA(window->passwordField_.hwnd, WM_KEYDOWN, VK_RETURN, 1);
+    SetWindowTextA(FieldOf(*window), "Lynx");
+    PostMessageA(FieldOf(*window), WM_KEYDOWN, VK_RETURN, 1);
     PostMessageA(window->hwnd(), WM_COMMAND, IDOK, 0);
-    PostMessageA(window->okButton_.hwnd, BM_CLICK, 0, 0);
+    PostMessageA(OkOf(*window), BM_CLICK, 0, 0);
     ProcessPendingEvents();
     EXPECT_FALSE(IsWindowVisible(form->hwnd())) << "nothing unlocks while OK waits";
     EXPECT_TRUE(window->Loaded());
@@ -371,7 +339,7 @@ TEST_F(PasswordWindowTest, WrongTriesInARowMakeOkWait) {
     const ULONGLONG fourth = GetTickCount64();
     EXPECT_FALSE(okEnabled());
     // Closing and opening the window again neither forgets the tries nor ends the wait.
-    SendMessageA(window->cancelButton_.hwnd, BM_CLICK, 0, 0);
+    SendMessageA(CancelOf(*window), BM_CLICK, 0, 0);
     ProcessPendingEvents();
     window = &OpenPasswordWindow();
     EXPECT_FALSE(okEnabled()) << "the wait goes on in the window opened again";
@@ -380,8 +348,8 @@ TEST_F(PasswordWindowTest, WrongTriesInARowMakeOkWait) {
     EXPECT_LT(waited, 3900u) << "the fourth wrong try in a row doubles the wait";
 
     // Once OK waits no more, Enter in the field is OK again; the right password ends the count.
-    SetWindowTextA(window->passwordField_.hwnd, "Lynx");
-    PostMessageA(window->passwordField_.hwnd, WM_KEYDOWN, VK_RETURN, 1);
+    SetWindowTextA(FieldOf(*window), "Lynx");
+    PostMessageA(FieldOf(*window), WM_KEYDOWN, VK_RETURN, 1);
     ProcessPendingEvents();
     EXPECT_TRUE(IsWindowVisible(form->hwnd())) << "Enter checks the password once OK takes tries again";
     HideInTray();
@@ -395,13 +363,12 @@ TEST_F(PasswordWindowTest, WrongTriesInARowMakeOkWait) {
 TEST_F(PasswordWindowTest, WrongEntryIsReplacedByTheNextKey) {
     TypeIntoMainField("Lion");
     HideInTray();
-    PasswordWindow& window = OpenPasswordWindow();
-    SetWindowTextA(window.passwordField_.hwnd, "Lino");
+    const PasswordWindow& window = OpenPasswordWindow();
+    SetWindowTextA(FieldOf(window), "Lino");
     ClickOk(window);
-    SendMessageA(window.passwordField_.hwnd, WM_CHAR, 'L', 1);
-    EXPECT_EQ(Text(window.passwordField_.hwnd), "L")
-        << "the selected wrong entry is replaced, not appended to";
-    for (char c : std::string("ion")) SendMessageA(window.passwordField_.hwnd, WM_CHAR, c, 1);
+    SendMessageA(FieldOf(window), WM_CHAR, 'L', 1);
+    EXPECT_EQ(Text(FieldOf(window)), "L") << "the selected wrong entry is replaced, not appended to";
+    for (char c : std::string("ion")) SendMessageA(FieldOf(window), WM_CHAR, c, 1);
     ClickOk(window);
     EXPECT_TRUE(IsWindowVisible(form->hwnd()));
     EXPECT_EQ(prompts.boxes.size(), 1u);
@@ -412,11 +379,11 @@ TEST_F(PasswordWindowTest, CancelAndCloseBoxLeaveTheProgramHidden) {
     HideInTray();
     for (const char* how : {"Cancel", "close box", "Escape"}) {
         SCOPED_TRACE(how);
-        PasswordWindow& window = OpenPasswordWindow();
-        EXPECT_EQ(Text(window.passwordField_.hwnd), "") << "each opening starts with an empty field";
-        SetWindowTextA(window.passwordField_.hwnd, "Ow");
+        const PasswordWindow& window = OpenPasswordWindow();
+        EXPECT_EQ(Text(FieldOf(window)), "") << "each opening starts with an empty field";
+        SetWindowTextA(FieldOf(window), "Ow");
         if (std::string(how) == "Cancel")
-            SendMessageA(window.cancelButton_.hwnd, BM_CLICK, 0, 0);
+            SendMessageA(CancelOf(window), BM_CLICK, 0, 0);
         else if (std::string(how) == "close box")
             SendMessageA(window.hwnd(), WM_SYSCOMMAND, SC_CLOSE, 0);
         else
@@ -424,8 +391,8 @@ TEST_F(PasswordWindowTest, CancelAndCloseBoxLeaveTheProgramHidden) {
         ProcessPendingEvents();
         EXPECT_FALSE(window.Loaded());
         EXPECT_FALSE(IsWindowVisible(form->hwnd()));
-        EXPECT_TRUE(form->state_.hiddenInTray);
-        EXPECT_TRUE(form->trayIcon_.InTray());
+        EXPECT_TRUE(form->State().hiddenInTray);
+        EXPECT_TRUE(form->Tray().InTray());
     }
     EXPECT_TRUE(prompts.boxes.empty());
 }
@@ -439,16 +406,16 @@ BOOL CALLBACK CountPasswordWindows(HWND window, LPARAM counter) {
 
 TEST_F(PasswordWindowTest, SecondTrayClickShowsTheSameWindowAgain) {
     HideInTray();
-    PasswordWindow& window = OpenPasswordWindow();
+    const PasswordWindow& window = OpenPasswordWindow();
     HWND first = window.hwnd();
-    SetWindowTextA(window.passwordField_.hwnd, "half typ");
+    SetWindowTextA(FieldOf(window), "half typ");
     ShowWindow(first, SW_MINIMIZE);
-    form->OnTrayIconClicked();  // a right click does the same
+    ClickTrayIcon(WM_RBUTTONUP);  // a right click does the same
     ProcessPendingEvents();
-    EXPECT_EQ(form->passwordWindow_->hwnd(), first) << "no second password window";
+    EXPECT_EQ(form->LoadedPasswordWindow()->hwnd(), first) << "no second password window";
     EXPECT_TRUE(IsWindowVisible(first));
     EXPECT_FALSE(IsIconic(first)) << "shown again";
-    EXPECT_EQ(Text(window.passwordField_.hwnd), "half typ") << "shown again, not opened anew";
+    EXPECT_EQ(Text(FieldOf(window)), "half typ") << "shown again, not opened anew";
 
     int count = 0;
     EnumThreadWindows(GetCurrentThreadId(), CountPasswordWindows, reinterpret_cast<LPARAM>(&count));
@@ -456,13 +423,39 @@ TEST_F(PasswordWindowTest, SecondTrayClickShowsTheSameWindowAgain) {
 }
 
 TEST_F(PasswordWindowTest, AcceptedWhileMainWindowShownRemovesTheIcon) {
-    form->trayIcon_.SetInTray(true);
+    ASSERT_TRUE(form->Tray().InTray()) << "the icon is there from start-up on";
     ASSERT_TRUE(IsWindowVisible(form->hwnd()));
-    PasswordWindow& window = OpenPasswordWindow();
+    const PasswordWindow& window = OpenPasswordWindow();
     ClickOk(window);
     EXPECT_TRUE(IsWindowVisible(form->hwnd()));
-    EXPECT_FALSE(form->trayIcon_.InTray());
-    EXPECT_FALSE(form->state_.hiddenInTray);
+    EXPECT_FALSE(form->Tray().InTray());
+    EXPECT_FALSE(form->State().hiddenInTray);
+    EXPECT_FALSE(window.Loaded());
+}
+
+// The shell refuses the tray icon's removal once, as a Failure where the record is handed over.
+bool refuseIconRemoval = false;
+BOOL WINAPI RefusingIconRemovalOnce(DWORD message, PNOTIFYICONDATAA record) {
+    if (message == NIM_DELETE && std::exchange(refuseIconRemoval, false)) throw Failure("The shell refused.");
+    return Shell_NotifyIconA(message, record);
+}
+
+TEST_F(PasswordWindowTest, ARefusedIconRemovalIsReportedAndTheWindowStillComesBack) {
+    shellNotifyIcon = RefusingIconRemovalOnce;
+    DropMainWindow();
+    StartMainWindow();
+    HideInTray();
+    const PasswordWindow& window = OpenPasswordWindow();
+    prompts.boxes.clear();
+    refuseIconRemoval = true;
+    ClickOk(window);
+    ProcessPendingEvents();
+    ASSERT_EQ(prompts.boxes.size(), 1u);
+    EXPECT_NE(prompts.boxes[0].text.find(std::string(kOkLocation) + "at line 102"), std::string::npos)
+        << prompts.boxes[0].text;
+    EXPECT_TRUE(IsWindowVisible(form->hwnd())) << "the main window comes back all the same";
+    EXPECT_FALSE(form->State().hiddenInTray);
+    EXPECT_TRUE(IsWindowEnabled(ControlWindow(kIdStartStopButton))) << "with its controls enabled";
     EXPECT_FALSE(window.Loaded());
 }
 
@@ -494,10 +487,10 @@ TEST_F(PasswordWindowTest, FailedCheckReportsAndStaysLocked) {
                            static_cast<DWORD>(row.bytes.size()));
             RegCloseKey(section);
         }
-        if (!form->state_.hiddenInTray) HideInTray();
-        PasswordWindow& window = OpenPasswordWindow();
+        if (!form->State().hiddenInTray) HideInTray();
+        const PasswordWindow& window = OpenPasswordWindow();
         prompts.boxes.clear();
-        SetWindowTextA(window.passwordField_.hwnd, row.typed);
+        SetWindowTextA(FieldOf(window), row.typed);
         if (row.unreadableStore)
             settings = SettingsStore(reinterpret_cast<HKEY>(static_cast<INT_PTR>(0x7777)), "nowhere");
         ClickOk(window);
@@ -509,16 +502,16 @@ TEST_F(PasswordWindowTest, FailedCheckReportsAndStaysLocked) {
             << prompts.boxes[0].text;
         EXPECT_TRUE(window.Loaded()) << "the password window stays open";
         EXPECT_FALSE(IsWindowVisible(form->hwnd())) << "the main window stays hidden";
-        EXPECT_TRUE(form->state_.hiddenInTray);
-        EXPECT_TRUE(form->trayIcon_.InTray()) << "the tray icon stays";
+        EXPECT_TRUE(form->State().hiddenInTray);
+        EXPECT_TRUE(form->Tray().InTray()) << "the tray icon stays";
     }
 }
 
 TEST_F(PasswordWindowTest, MainFieldStoresEveryChangeHashed) {
-    EXPECT_EQ(Text(form->passwordField_.hwnd), "");
+    EXPECT_EQ(Text(ControlWindow(kIdPasswordField)), "");
     std::string previous;
     for (std::string typed : {"P", "Pa", "Pa ", "Pa s"}) {
-        SendMessageA(form->passwordField_.hwnd, WM_CHAR, static_cast<unsigned char>(typed.back()), 1);
+        SendMessageA(ControlWindow(kIdPasswordField), WM_CHAR, static_cast<unsigned char>(typed.back()), 1);
         std::string stored = settings.Get(kKeyPassword, "<missing>");
         EXPECT_TRUE(IsPasswordHash(stored)) << stored;
         EXPECT_TRUE(PasswordMatches(typed, stored)) << "stored at every change: " << typed;
@@ -526,17 +519,17 @@ TEST_F(PasswordWindowTest, MainFieldStoresEveryChangeHashed) {
         previous = stored;
     }
     // Deleting every character stores the empty value: no protection.
-    for (int i = 0; i < 4; ++i) SendMessageA(form->passwordField_.hwnd, WM_CHAR, VK_BACK, 1);
+    for (int i = 0; i < 4; ++i) SendMessageA(ControlWindow(kIdPasswordField), WM_CHAR, VK_BACK, 1);
     EXPECT_EQ(settings.Get(kKeyPassword, "<missing>"), "");
 
     // A paste is a change like any other.
-    SendMessageA(form->passwordField_.hwnd, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>("Pasted in"));
+    SendMessageA(ControlWindow(kIdPasswordField), EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>("Pasted in"));
     EXPECT_TRUE(PasswordMatches("Pasted in", settings.Get(kKeyPassword)));
 
     // A text longer than the field takes is cut to its length, and that is what is stored.
     const std::string huge(1000000, 'h');
-    SendMessageA(form->passwordField_.hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(huge.c_str()));
-    EXPECT_EQ(Text(form->passwordField_.hwnd), huge.substr(0, 256));
+    SendMessageA(ControlWindow(kIdPasswordField), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(huge.c_str()));
+    EXPECT_EQ(Text(ControlWindow(kIdPasswordField)), huge.substr(0, 256));
     EXPECT_TRUE(PasswordMatches(huge.substr(0, 256), settings.Get(kKeyPassword)));
     EXPECT_TRUE(prompts.boxes.empty());
 }
@@ -544,14 +537,13 @@ TEST_F(PasswordWindowTest, MainFieldStoresEveryChangeHashed) {
 TEST_F(PasswordWindowTest, FieldStartsEmptyAndStartKeepsTheStoredPassword) {
     TypeIntoMainField("Stays");
     std::string stored = settings.Get(kKeyPassword);
-    form.reset();
-    form = std::make_unique<MainWindow>(Parts());
-    form->Load();
+    DropMainWindow();
+    StartMainWindow();
     ProcessPendingEvents();
-    EXPECT_EQ(Text(form->passwordField_.hwnd), "") << "the stored password is never shown in the field";
+    EXPECT_EQ(Text(ControlWindow(kIdPasswordField)), "") << "the stored password is never shown in the field";
     EXPECT_EQ(settings.Get(kKeyPassword), stored) << "a start does not change the password";
     HideInTray();
-    PasswordWindow& window = OpenPasswordWindow();
+    const PasswordWindow& window = OpenPasswordWindow();
     ClickOk(window);
     EXPECT_FALSE(IsWindowVisible(form->hwnd())) << "the untouched field still guards the tray";
 }

@@ -9,8 +9,11 @@
 #include "Failure.h"
 #include "Handles.h"
 #include "Blocker.h"
+#include "FileOwnership.h"
 #include "HostsBlocker.h"
 #include "support/BlockingForm.h"
+#include "support/SecurityReadBack.h"
+#include "support/ListEntries.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempTree.h"
 #include "Appearance.h"
@@ -28,18 +31,20 @@ const std::string kCouldNotRestore = "Could not restore settings.\r\n" + kUac;
 const std::string kNotAdminToStop =
     "You must be logged in as Administrator in Windows in order to stop block sites.";
 
-class HostsBlocking : public TempTree {
+class HostsBlocking : public BlockingTree {
   protected:
     void SetUp() override {
-        TempTree::SetUp();
-        MakeDataFolder();
-        SetApplicationTitle();
-        backupPath = dataFolder + "\\hosts";
-        window = std::make_unique<BlockingForm>(Parts(), dataFolder, true);
+        BlockingTree::SetUp();
+        window = std::make_unique<BlockingForm>(Parts(), prompts, root);
+    }
+    // The program started again, as this run's parts and answers give it.
+    void Restart(const MainWindowParts& parts) {
+        window.reset();
+        window = std::make_unique<BlockingForm>(parts, prompts, root);
     }
     void TearDown() override {
         window.reset();
-        TempTree::TearDown();
+        BlockingTree::TearDown();
     }
     std::string Report(DWORD error, int line) const {
         return SystemErrorText(error) + "\r\nin Nestwarden2021/08/31.Form1.StartBlocking at line " +
@@ -59,7 +64,6 @@ class HostsBlocking : public TempTree {
         EXPECT_EQ(prompts.boxes[index].style, 0u) << "OK button, no icon";
     }
 
-    std::string backupPath;
     std::unique_ptr<BlockingForm> window;
 };
 
@@ -150,9 +154,9 @@ TEST_F(HostsBlocking, ResumeAtStartupAddsNoSecondSetAndKeepsTheCleanBackup) {
     WriteBytes(hostsPath, "clean\r\n");
     window->UserStart();
     // The program closes while blocking and starts again: start-up resumes the block.
-    window = std::make_unique<BlockingForm>(Parts(), dataFolder, true);
-    window->SetEntries({"a.example", "b.example"});
-    window->ResumeAtStartup();
+    window->form->Close();
+    Restart(Parts());
+    EXPECT_EQ(EntriesOf(window->form->List()), (std::vector<std::string>{"a.example", "b.example"}));
     const std::string set = BlockLine("a.example") + BlockLine("b.example");
     EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n\r\n" + set) << "the block in place is not written again";
     EXPECT_EQ(ReadBytes(backupPath), "clean\r\n");
@@ -161,7 +165,7 @@ TEST_F(HostsBlocking, ResumeAtStartupAddsNoSecondSetAndKeepsTheCleanBackup) {
     // Nor when the file could not have been written: the block is in place, nothing to tell.
     SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_READONLY);
     window->ResumeAtStartup();
-    EXPECT_FALSE(window->form->state_.blockNotPutBack);
+    EXPECT_FALSE(window->ToldBlockNotPutBack());
     EXPECT_EQ(window->Caption(), "Stop Blocking");
     SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_NORMAL);
     window->Stop();
@@ -284,7 +288,9 @@ TEST_F(HostsBlocking, StopWithoutBackupOrWithoutRights) {
     EXPECT_EQ(ReadBytes(hostsPath), "as it is\r\n");
 
     WriteBytes(backupPath, "clean\r\n");
-    window->form->state_.userIsAdmin = false;
+    answers.administrator = false;
+    Restart(Parts());
+    prompts.boxes.clear();
     window->form->SetBlocking(true);
     window->form->StopBlocking(true);
     EXPECT_TRUE(prompts.boxes.empty()) << "no notice at start-up";
@@ -417,7 +423,8 @@ TEST_F(HostsBlocking, AFailureWhileTheBlockLinesAreMadeIsReportedAtItsOwnLine) {
 }
 
 TEST_F(HostsBlocking, WithoutRightsTheUsersStartOnlyTakesTheBackup) {
-    window->form->state_.userIsAdmin = false;
+    answers.administrator = false;
+    Restart(Parts());
     window->SetEntries({"a.example"});
     WriteBytes(hostsPath, "clean\r\n");
     window->ResumeAtStartup();
@@ -572,3 +579,140 @@ TEST_F(HostsBlocking, WithoutASafeCopyTheHostsFileIsLeftAlone) {
 }
 
 }  // namespace
+
+// ---- the blocker believes only a backup of a trusted owner ---------------------------------
+
+namespace {
+
+const char kClean[] = "127.0.0.1 localhost\r\n";
+const char kPlanted[] = "10.0.0.66 bank.example\r\n";
+
+class PlantedBackup : public SecurityTree {
+  protected:
+    void SetUp() override {
+        SecurityTree::SetUp();
+        MakeDataFolder();
+        SetApplicationTitle();
+        backup = dataFolder + "\\hosts";
+        WriteBytes(hostsPath, kClean);
+    }
+    void Plant(const std::string& owner) {
+        WriteBytes(backup, kPlanted);
+        planted.push_back(backup);
+        if (!owner.empty()) PlantOwner(owners, backup, owner);
+    }
+    // The files moved aside in the data folder, with their content.
+    std::vector<std::string> SetAside() {
+        std::vector<std::string> contents;
+        WIN32_FIND_DATAA found;
+        HANDLE find = FindFirstFileA((backup + ".untrusted-*").c_str(), &found);
+        if (find == INVALID_HANDLE_VALUE) return contents;
+        do {
+            std::string path = dataFolder + "\\" + found.cFileName;
+            planted.push_back(path);
+            contents.push_back(ReadBytes(path));
+        } while (FindNextFileA(find, &found));
+        FindClose(find);
+        return contents;
+    }
+    std::vector<std::string> BoxTexts() const {
+        std::vector<std::string> texts;
+        for (const RecordedBox& box : prompts.boxes) texts.push_back(box.text);
+        return texts;
+    }
+
+    std::string backup;
+};
+
+}  // namespace
+
+TEST_F(PlantedBackup, StopRestoresOnlyATrustedBackup) {
+    struct Case {
+        const char* owner;  // "" : the program wrote it
+        bool restored;
+    } cases[] = {{"S-1-5-32-545", false}, {"S-1-1-0", false},     {"S-1-5-21-1-2-3-1001", false}, {"", true},
+                 {"S-1-5-18", true},      {"S-1-5-32-544", true}, {kOtherAdministrator, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string("backup owner ") + (*c.owner ? c.owner : "the program"));
+        const std::string blocked = std::string(kClean) + "\r\n127.0.0.1          mail.example\r\n";
+        WriteBytes(hostsPath, blocked);
+        Plant(c.owner);
+        BlockingForm window(Parts(), prompts, root);
+        window.form->SetBlocking(true);
+        prompts.boxes.clear();
+
+        window.Stop();
+
+        EXPECT_EQ(window.Caption(), "Start Blocking") << "the stop ends the block either way";
+        EXPECT_TRUE(prompts.boxes.empty()) << (prompts.boxes.empty() ? "" : prompts.boxes[0].text);
+        EXPECT_EQ(ReadBytes(backup), "<missing>");
+        if (c.restored) {
+            EXPECT_EQ(ReadBytes(hostsPath), kPlanted) << "a trusted backup is put back";
+            EXPECT_TRUE(SetAside().empty());
+        } else {
+            EXPECT_EQ(ReadBytes(hostsPath), blocked) << "a planted backup reached the hosts file";
+            EXPECT_EQ(SetAside(), std::vector<std::string>{kPlanted})
+                << "the planted file must be kept aside";
+        }
+        for (const std::string& path : planted) {
+            owners.Forget(path);
+            DeleteFileA(path.c_str());
+        }
+        planted.clear();
+    }
+}
+
+TEST_F(PlantedBackup, StartsSetAPlantedBackupAsideAndTakeAFreshOne) {
+    for (bool atStartup : {false, true}) {
+        SCOPED_TRACE(atStartup ? "start-up resume" : "user's start");
+        WriteBytes(hostsPath, kClean);
+        Plant("S-1-5-32-545");
+        BlockingForm window(Parts(), prompts, root);
+        window.SetEntries({"bank.example"});
+        prompts.boxes.clear();
+
+        atStartup ? window.ResumeAtStartup() : window.UserStart();
+
+        EXPECT_TRUE(prompts.boxes.empty()) << (prompts.boxes.empty() ? "" : prompts.boxes[0].text);
+        EXPECT_EQ(ReadBytes(backup), kClean) << "the fresh backup is the hosts file as it was";
+        EXPECT_TRUE(IsTrustedOwner(backup, owners));
+        EXPECT_EQ(SetAside(), std::vector<std::string>{kPlanted});
+        EXPECT_EQ(ReadBytes(hostsPath), std::string(kClean) + "\r\n" + BlockLine("bank.example"));
+
+        window.Stop();
+        EXPECT_EQ(ReadBytes(hostsPath), kClean) << "the stop puts back the hosts file, not the planted one";
+        for (const std::string& path : planted) {
+            owners.Forget(path);
+            DeleteFileA(path.c_str());
+        }
+        planted.clear();
+    }
+}
+
+TEST_F(PlantedBackup, APlantedBackupThatCannotBeMovedIsRefused) {
+    // Its planter holds it open without delete sharing, so it cannot be set aside.
+    Plant("S-1-5-32-545");
+    HANDLE held =
+        CreateFileA(backup.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    BlockingForm window(Parts(), prompts, root);
+    window.SetEntries({"bank.example"});
+
+    window.UserStart();
+    EXPECT_EQ(ReadBytes(hostsPath), kClean)
+        << "the start wrote a block with only a planted copy to go back to";
+    ASSERT_EQ(prompts.boxes.size(), 2u);
+    EXPECT_NE(prompts.boxes[0].text.find("StartBlocking at line 106"), std::string::npos)
+        << prompts.boxes[0].text;
+    EXPECT_EQ(prompts.boxes[1].text, "Could not start blocking.\r\n" + kUac);
+    EXPECT_EQ(window.Caption(), "Start Blocking");
+
+    prompts.boxes.clear();
+    window.form->SetBlocking(true);
+    window.Stop();
+    EXPECT_EQ(ReadBytes(hostsPath), kClean) << "the stop copied the planted backup";
+    ASSERT_FALSE(prompts.boxes.empty());
+    EXPECT_EQ(prompts.boxes.back().text, "Could not restore settings.\r\n" + kUac);
+    CloseHandle(held);
+    EXPECT_EQ(ReadBytes(backup), kPlanted) << "nothing is deleted";
+}

@@ -9,7 +9,7 @@
 #include "Failure.h"
 #include "HostsText.h"
 #include "support/BlockedHostsSize.h"
-#include "support/BlockingForm.h"
+#include "support/BlockLine.h"
 #include "support/TempTree.h"
 
 namespace {

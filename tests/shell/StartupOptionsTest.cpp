@@ -2,62 +2,15 @@
 
 #include "Failure.h"
 #include "FileHelpers.h"
-#include "support/MainWindowFixture.h"
+#include "RunKey.h"
+#include "StartupOptions.h"
+#include "support/TempTree.h"
 #include "Appearance.h"
 #include "Registry.h"
 
 namespace {
 
-using StartupOptions = MainWindowTest;
-
-TEST_F(StartupOptions, SwitchingStartWithWindowsOnAndOffWritesAndRemovesEverything) {
-    MainWindow& main = StartMainWindow();
-    const std::string name = StartupEntryName();
-    ASSERT_EQ(RunValue(), "<absent>");
-
-    Click(main.startWithWindowsBox_);
-    EXPECT_EQ(main.startWithWindowsBox_.Value(), 1);
-    EXPECT_EQ(Setting(kKeyWindowsStartup), "On");
-    EXPECT_EQ(RunValue(), ProgramPath()) << "the entry names and points at this very program";
-    EXPECT_EQ(ReadBytes(dataFolder + "\\iStart"), " ");
-    EXPECT_TRUE(main.startInTrayBox_.Visible());
-
-    Click(main.startInTrayBox_);
-    EXPECT_EQ(Setting(kKeyMinimized), "On");
-
-    Click(main.startWithWindowsBox_);
-    EXPECT_EQ(main.startWithWindowsBox_.Value(), 0);
-    EXPECT_EQ(Setting(kKeyWindowsStartup), "Off");
-    EXPECT_EQ(RunValue(), "<absent>");
-    EXPECT_EQ(ReadBytes(dataFolder + "\\iStart"), "<missing>");
-    EXPECT_EQ(main.startInTrayBox_.Value(), 0);
-    EXPECT_FALSE(main.startInTrayBox_.Visible());
-    EXPECT_EQ(Setting(kKeyMinimized), "Off") << "unchecking the tray box saved it";
-    EXPECT_TRUE(prompts.boxes.empty());
-}
-
-TEST_F(StartupOptions, TheEntryIsNamedAfterThisProgramNotTheFirstListedExecutable) {
-    // The program folder holds several executables (the program and every test program).
-    std::string firstListed;
-    WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA((ProgramFolder() + "\\*.exe").c_str(), &found);
-    ASSERT_NE(find, INVALID_HANDLE_VALUE);
-    firstListed = found.cFileName;
-    FindClose(find);
-    const std::string own = ProgramPath().substr(ProgramPath().find_last_of('\\') + 1);
-    ASSERT_EQ(StartupEntryName(), own);
-
-    MainWindow& main = StartMainWindow();
-    Click(main.startWithWindowsBox_);
-    EXPECT_EQ(RunValue(own), ProgramPath());
-    if (firstListed != own) {
-        EXPECT_EQ(RunValue(firstListed), "<absent>") << firstListed << " was listed first";
-    }
-    Click(main.startWithWindowsBox_);
-    EXPECT_EQ(RunValue(own), "<absent>");
-}
-
-TEST_F(StartupOptions, RunEntryDataIsQuotedWhenThePathHoldsASpace) {
+TEST(StartupOptions, RunEntryDataIsQuotedWhenThePathHoldsASpace) {
     struct Case {
         const char* folder;
         const char* data;
@@ -70,17 +23,6 @@ TEST_F(StartupOptions, RunEntryDataIsQuotedWhenThePathHoldsASpace) {
     };
     for (const Case& c : cases) EXPECT_EQ(RunEntryData(c.folder, "Parvalisk.exe"), c.data) << c.folder;
     EXPECT_EQ(RunEntryData("C:\\Tools", "My Blocker.exe"), "\"C:\\Tools\\My Blocker.exe\"");
-}
-
-TEST_F(StartupOptions, StartInTraySavesItsValueOnEveryChange) {
-    MainWindow& main = StartMainWindow();
-    main.startInTrayBox_.SetValue(1);
-    EXPECT_EQ(Setting(kKeyMinimized), "On");
-    main.startInTrayBox_.SetValue(0);
-    EXPECT_EQ(Setting(kKeyMinimized), "Off");
-    main.state_.loading = true;  // the tray box does not look at the loading flag
-    main.startInTrayBox_.SetValue(1);
-    EXPECT_EQ(Setting(kKeyMinimized), "On");
 }
 
 // The registry wrappers, on a throwaway key of the current user.

@@ -1,59 +1,110 @@
 #pragma once
-// A main window object ready for the blocking procedures: its Start/Stop button is a real
-// (hidden) button, so captions are real window texts, while the main window itself is never
-// created, so minimising only records the state asked for and no tray or balloon takes part.
+// A main window loaded in the test's temporary tree for the tests of the blocking procedures. Its
+// shell takes every record and ends each balloon at once (keeping its text in `balloons`), so a
+// minimise into the tray never waits for one, and the tray icon stays out of the real
+// notification area. Each procedure runs from the shown window, as the parent runs it after the
+// password brought the window back; or, for long runs of procedures, only the starts do (whether
+// a start takes the window out of sight is then still seen) and a stop leaves the window in the
+// tray.
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "Appearance.h"
 #include "MainWindow.h"
+#include "MessagePump.h"
+#include "TrayIcon.h"
+#include "support/BlockLine.h"
+#include "support/MainWindowFixture.h"
+#include "support/ScriptedPrompts.h"
+#include "support/TempTree.h"
 
 class BlockingForm {
   public:
-    BlockingForm(const MainWindowParts& parts, const std::string& dataFolder, bool administrator)
-        : form(std::make_unique<MainWindow>(parts)) {
-        form->startStopButton_.hwnd =
-            CreateWindowExA(0, "BUTTON", "Start Blocking", WS_POPUP | BS_PUSHBUTTON, 0, 0, 10, 10, nullptr,
-                            nullptr, GetModuleHandleA(nullptr), nullptr);
-        form->state_.dataFolder = dataFolder;
-        form->state_.userIsAdmin = administrator;
-    }
-    ~BlockingForm() {
-        if (form->startStopButton_.hwnd != nullptr) DestroyWindow(form->startStopButton_.hwnd);
+    // Start-up runs as the program's own does, with the test's parts and answers (the
+    // administrator answer among them); `scratchFolder` takes the list files SetEntries needs.
+    // `staysInTray`: a stop leaves the window in the tray.
+    BlockingForm(MainWindowParts parts, ScriptedPrompts& prompts, std::string scratchFolder,
+                 bool staysInTray = false)
+        : prompts_(prompts), scratchFolder_(std::move(scratchFolder)), staysInTray_(staysInTray) {
+        balloons.clear();
+        parts.shellNotifyIcon = &EndBalloonsAtOnce;
+        form = std::make_unique<MainWindow>(parts);
+        form->Load();
+        ProcessPendingEvents();
     }
     BlockingForm(const BlockingForm&) = delete;
     BlockingForm& operator=(const BlockingForm&) = delete;
 
     void SetEntries(const std::vector<std::string>& entries) {
-        form->websiteList_.Clear();
-        for (const std::string& entry : entries) form->websiteList_.Append(entry);
+        PutEntries(*form, prompts_, scratchFolder_, entries);
     }
-    std::string Caption() const { return form->startStopButton_.Caption(); }
-    bool Blocking() const { return Caption() == "Stop Blocking"; }
-    bool Minimized() const { return form->GetWindowState() == WindowState::Minimized; }
+    std::string Caption() const { return form->ControlById(kIdStartStopButton).Caption(); }
+    bool Blocking() const { return form->State().blocking; }
+    // The last start took the window out of sight, into the tray.
+    bool Minimized() const { return form->State().hiddenInTray; }
+
+    // A balloon told the parent that a resumed block could not be written.
+    static bool ToldBlockNotPutBack() {
+        for (const std::string& text : balloons)
+            if (text == "The block could not be put back. Start Parvalisk as administrator.") return true;
+        return false;
+    }
 
     // The Start/Stop button's start: blocking is switched on, then StartBlocking runs.
     void UserStart() {
+        Unlock();
         form->SetWindowState(WindowState::Normal);
         form->SetBlocking(true);
         form->StartBlocking(false);
     }
     // Start-up resuming the block of the last run.
     void ResumeAtStartup() {
+        Unlock();
         form->SetWindowState(WindowState::Normal);
         form->SetBlocking(true);
         form->StartBlocking(true);
     }
     // The Start/Stop button's stop, and the close while blocking is off: both call StopBlocking.
-    void Stop() { form->StopBlocking(false); }
+    void Stop() {
+        if (!staysInTray_) Unlock();
+        form->StopBlocking(false);
+    }
+    // A window in the tray comes back as the accepted password brings it.
+    void Unlock() {
+        if (form->State().hiddenInTray) form->Unlock();
+    }
 
     std::unique_ptr<MainWindow> form;
+    static inline std::vector<std::string> balloons;
+
+  private:
+    static BOOL WINAPI EndBalloonsAtOnce(DWORD message, PNOTIFYICONDATAA record) {
+        if (message == NIM_MODIFY && (record->uFlags & NIF_INFO) && record->szInfo[0] != '\0') {
+            balloons.push_back(record->szInfo);
+            PostMessageA(record->hWnd, kTrayCallbackMessage, kTrayIconId, NIN_BALLOONTIMEOUT);
+        }
+        return TRUE;
+    }
+
+    ScriptedPrompts& prompts_;
+    std::string scratchFolder_;
+    bool staysInTray_;
 };
 
-// One block line as the hosts file must hold it: the address, ten spaces, the name, CR LF.
-inline std::string BlockLine(const std::string& name) {
-    return "127.0.0.1" + std::string(10, ' ') + name + "\r\n";
-}
+// A temporary tree for the tests of the blocking procedures: the data folder made, the program's
+// title set (the notices carry it), and where the backup of the hosts file goes.
+class BlockingTree : public TempTree {
+  protected:
+    void SetUp() override {
+        TempTree::SetUp();
+        MakeDataFolder();
+        SetApplicationTitle();
+        backupPath = dataFolder + "\\hosts";
+    }
+    std::string backupPath;
+};

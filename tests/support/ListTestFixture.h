@@ -5,41 +5,27 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "MainWindow.h"
-#include "support/ListEntries.h"
-#include "support/ScriptedPrompts.h"
-#include "support/TempTree.h"
+#include "support/MainWindowFixture.h"
 
-class ListTest : public TempTree {
+class ListTest : public MainWindowTest {
   protected:
     void SetUp() override {
-        TempTree::SetUp();
+        MainWindowTest::SetUp();
         WriteBytes(hostsPath, kHostsContent);
-        form = std::make_unique<MainWindow>(Parts());
-        form->Load();
+        StartMainWindow();
         // Whatever start-up put in the list, each test starts from an empty one.
-        form->websiteList_.Clear();
+        SetEntries({});
         prompts.boxes.clear();
         settingsAtStart = StoredSettings();
     }
-    void TearDown() override {
-        form.reset();
-        TempTree::TearDown();
-    }
-
-    void SetEntries(const std::vector<std::string>& entries) {
-        form->websiteList_.Clear();
-        form->websiteList_.AppendRange(entries);
-    }
-    std::vector<std::string> Entries() const { return EntriesOf(form->websiteList_); }
 
     // What the list view itself shows: its row count and each row's text.
     std::vector<std::string> ShownRows() const {
-        HWND view = form->websiteList_.hwnd;
+        HWND view = ListWindow();
         std::vector<std::string> rows;
         int count = ListView_GetItemCount(view);
         for (int i = 0; i < count; ++i) {
@@ -80,6 +66,5 @@ class ListTest : public TempTree {
     }
 
     static constexpr char kHostsContent[] = "127.0.0.1 localhost\r\n";
-    std::unique_ptr<MainWindow> form;
     std::vector<std::string> settingsAtStart;
 };

@@ -8,15 +8,58 @@
 
 #include <fstream>
 #include <memory>
+#include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "MainWindow.h"
+#include "MessagePump.h"
+#include "PasswordWindow.h"
+#include "TrayIcon.h"
 #include "SettingsStore.h"
 #include "RunKey.h"
 #include "support/ListEntries.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempTree.h"
+
+// Puts exactly these entries into the window's list through its own commands: "Clear List", then
+// "Add Website" for each entry, answered by the scripted input box, or for an empty entry, which
+// that command refuses, "Load Websites From File" with a list file of one empty line (written in
+// `scratchFolder` and removed again). The pointer goes back to its default state first, as the
+// clear is refused under the hourglass. The prompts' scripts and records are left as they were.
+inline void PutEntries(MainWindow& window, ScriptedPrompts& prompts, const std::string& scratchFolder,
+                       const std::vector<std::string>& entries) {
+    SetCursorPos(0, 0);
+    window.SetPointer(Pointer::Default);
+    const ScriptedPrompts before = prompts;
+    prompts.answeredBy = nullptr;
+    window.OnClearListClicked();
+    const std::string emptyLineFile = scratchFolder + "\\one empty line.txt";
+    for (const std::string& entry : entries) {
+        if (entry.empty()) {
+            std::ofstream(emptyLineFile, std::ios::binary | std::ios::trunc) << '\r';
+            prompts.fileAnswers.push_back(emptyLineFile);
+            window.OnLoadFromFileClicked();
+        } else {
+            prompts.inputAnswers.push_back(entry);
+            window.OnAddWebsiteClicked();
+        }
+    }
+    DeleteFileA(emptyLineFile.c_str());
+    prompts = before;
+}
+
+// The password window's controls.
+inline HWND FieldOf(const PasswordWindow& window) {
+    return window.ControlById(kIdPasswordWindowField).hwnd;
+}
+inline HWND OkOf(const PasswordWindow& window) {
+    return window.ControlById(kIdPasswordOkButton).hwnd;
+}
+inline HWND CancelOf(const PasswordWindow& window) {
+    return window.ControlById(kIdPasswordCancelButton).hwnd;
+}
 
 class MainWindowTest : public TempTree {
   protected:
@@ -26,6 +69,7 @@ class MainWindowTest : public TempTree {
     }
     void TearDown() override {
         form.reset();
+        ProcessPendingEvents();
         DeleteRunValue();
         TempTree::TearDown();
     }
@@ -38,7 +82,17 @@ class MainWindowTest : public TempTree {
     // Ends this run's window without its close handling, as a crash or power cut would.
     void DropMainWindow() { form.reset(); }
 
-    std::vector<std::string> Entries() const { return EntriesOf(form->websiteList_); }
+    std::vector<std::string> Entries() const { return EntriesOf(form->List()); }
+    // Sets the window's pointer state with the mouse parked off the window first: over it, the
+    // move the window is told of would change the state again at once.
+    void SetPointerState(Pointer pointer) const {
+        SetCursorPos(0, 0);
+        form->SetPointer(pointer);
+    }
+    void SetEntries(const std::vector<std::string>& entries) {
+        PutEntries(*form, prompts, root, entries);
+        ASSERT_EQ(Entries(), entries);
+    }
     bool ShownNormally() const { return IsWindowVisible(form->hwnd()) && !IsIconic(form->hwnd()); }
     std::string Setting(const char* key) const { return settings.Get(key, "<absent>"); }
 
@@ -60,6 +114,55 @@ class MainWindowTest : public TempTree {
 
     // Sends a real click to a control of the window (BM_CLICK, as the mouse would).
     static void Click(const Control& control) { SendMessageA(control.hwnd, BM_CLICK, 0, 0); }
+    void Click(int id) const { Click(form->ControlById(id)); }
+    HWND ControlWindow(int id) const { return form->ControlById(id).hwnd; }
+    std::string Caption(int id) const { return form->ControlById(id).Caption(); }
+    // A check box's value as the box itself shows it: 1 ticked, 0 not.
+    int Value(int id) const {
+        return SendMessageA(ControlWindow(id), BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
+    }
+    HWND ListWindow() const { return form->List().hwnd; }
+    // Selects one row of the list view and gives it the focus, as a click on it does (-1: no
+    // row selected).
+    void SelectRow(int index) const {
+        HWND list = ListWindow();
+        ListView_SetItemState(list, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+        if (index >= 0)
+            ListView_SetItemState(list, index, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    }
+    // Minimises the window, as its minimise box does. The shell's word that the balloon went,
+    // waiting in the queue, ends the balloon's wait at its first look instead of after its 5
+    // seconds.
+    void Minimise() const {
+        PostMessageA(form->Tray().Window(), kTrayCallbackMessage, kTrayIconId, NIN_BALLOONTIMEOUT);
+        ShowWindow(form->hwnd(), SW_MINIMIZE);
+        ProcessPendingEvents();
+    }
+    // Minimises the window, which takes it into the tray.
+    void HideInTray() const {
+        Minimise();
+        ASSERT_TRUE(form->State().hiddenInTray);
+        ASSERT_FALSE(IsWindowVisible(form->hwnd()));
+    }
+    // The password window, as a click on the tray icon opens it.
+    const PasswordWindow& OpenPasswordWindow() const {
+        ClickTrayIcon();
+        ProcessPendingEvents();
+        const PasswordWindow* window = form->LoadedPasswordWindow();
+        if (window == nullptr) throw std::runtime_error("the tray icon's click opened no password window");
+        return *window;
+    }
+    static void ClickOk(const PasswordWindow& window) { SendMessageA(OkOf(window), BM_CLICK, 0, 0); }
+    // Types into the main window's password field, one character at a time, as the keyboard does.
+    void TypeIntoMainField(const std::string& text) const {
+        for (char c : text)
+            SendMessageA(ControlWindow(kIdPasswordField), WM_CHAR, static_cast<unsigned char>(c), 1);
+    }
+    // A click on the tray icon with this button's release, as the shell reports it to the icon's
+    // window (the icon is there from start-up until the password takes the window back).
+    void ClickTrayIcon(UINT buttonUp = WM_LBUTTONUP) const {
+        SendMessageA(form->Tray().Window(), kTrayCallbackMessage, kTrayIconId, buttonUp);
+    }
 
     std::unique_ptr<MainWindow> form;
 };

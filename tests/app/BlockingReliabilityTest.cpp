@@ -113,15 +113,8 @@ const char* ActionName(Action a) {
     return "";
 }
 
-class BlockingReliability : public TempTree {
+class BlockingReliability : public BlockingTree {
   protected:
-    void SetUp() override {
-        TempTree::SetUp();
-        MakeDataFolder();
-        SetApplicationTitle();
-        backupPath = dataFolder + "\\hosts";
-    }
-
     static bool IsFile(const std::string& path) {
         DWORD a = GetFileAttributesA(path.c_str());
         return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
@@ -201,8 +194,6 @@ class BlockingReliability : public TempTree {
                     "You must be logged in as Administrator in Windows in order to stop block sites." ||
                 box.text.rfind("Another program removed the block", 0) == 0);
     }
-
-    std::string backupPath;
 };
 
 TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
@@ -230,25 +221,29 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
         // A program started while blocking is on reads the list the block was written from (the
         // list is stored at every click and close); one started while it is off may find another,
         // unless the hosts file still holds lines of its list that no stop could take out (a block
-        // whose clean copy went): those lines go only with the list they came from.
+        // whose clean copy went): those lines go only with the list they came from. Its start-up
+        // reads that list and resumes the block when it was on at the end of the run before.
         std::unique_ptr<BlockingForm> window;
         auto startProgram = [&](bool keepList) {
             if (!keepList && window) {
                 const std::string hosts = ReadBytes(hostsPath);
                 keepList = hosts != "<missing>" &&
-                           WithoutBlockLines(hosts, Lines(EntriesOf(window->form->websiteList_))) != hosts;
+                           WithoutBlockLines(hosts, Lines(EntriesOf(window->form->List()))) != hosts;
             }
-            std::vector<std::string> list =
-                keepList ? EntriesOf(window->form->websiteList_) : RandomEntries(random);
-            auto started = std::make_unique<BlockingForm>(Parts(), dataFolder, random() % 10 != 0);
-            started->SetEntries(list);
-            return started;
+            const std::vector<std::string> list =
+                keepList ? EntriesOf(window->form->List()) : RandomEntries(random);
+            settings.Save(kKeyBlockedWebsites, EncodeWebsiteList(list));
+            answers.administrator = random() % 10 != 0;
+            window.reset();
+            // A stop leaves the window in the tray: the sequences look at files and state.
+            return std::make_unique<BlockingForm>(Parts(), prompts, root, true);
         };
+        RegDeleteTreeA(HKEY_CURRENT_USER, settingsKey.c_str());
         window = startProgram(false);
 
         for (int step = 0; step < kStepsPerSequence; ++step) {
             const bool on = window->Blocking();
-            const bool admin = window->form->state_.userIsAdmin;
+            const bool admin = window->form->State().userIsAdmin;
             std::vector<Action> possible = {Action::CloseAndStartAgain, Action::EndWithoutCloseAndStartAgain};
             if (random() % 3 == 0) possible.push_back(Action::BlockOnStartChangedAndStartAgain);
             if (on) {
@@ -259,8 +254,7 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
                 // the hosts file, the backup is the only copy of the clean content: deleting it then
                 // loses that content whatever the program does.)
                 if (IsFile(backupPath) && random() % 3 == 0 &&
-                    ReadBytes(hostsPath) ==
-                        Blocked(ReadBytes(backupPath), EntriesOf(window->form->websiteList_)))
+                    ReadBytes(hostsPath) == Blocked(ReadBytes(backupPath), EntriesOf(window->form->List())))
                     possible.push_back(Action::BackupDeleted);
             } else {
                 possible.insert(possible.end(), {Action::UserStart, Action::UserStart, Action::UserStart,
@@ -291,7 +285,7 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
             const bool backupPathFree = !Exists(backupPath);
             const std::string hostsBefore = ReadBytes(hostsPath);
             const std::string backupContentBefore = ReadBytes(backupPath);
-            const std::vector<std::string> entries = EntriesOf(window->form->websiteList_);
+            const std::vector<std::string> entries = EntriesOf(window->form->List());
             prompts.boxes.clear();
 
             UniqueFile holder;
@@ -333,11 +327,9 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
                 case Action::CloseAndStartAgain:
                     if (!on) window->Stop();  // the close runs StopBlocking while blocking is off
                     window = startProgram(on);
-                    if (on) window->ResumeAtStartup();
                     break;
                 case Action::EndWithoutCloseAndStartAgain:
                     window = startProgram(on);
-                    if (on) window->ResumeAtStartup();
                     break;
                 case Action::PowerCutDuringBackupCopy: {
                     // A start was copying the hosts file when the machine went: part of the copy
@@ -346,7 +338,6 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
                     const std::string part = hostsBefore == "<missing>" ? "" : hostsBefore;
                     WriteBytes(partialPath, part.substr(0, random() % (part.size() + 1)));
                     window = startProgram(on);
-                    if (on) window->ResumeAtStartup();
                     break;
                 }
                 case Action::BackupDeleted:
@@ -377,7 +368,7 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
                         if (!backupBefore) clean = rewritten;
                     }
                     // Only a block this run wrote is guarded (not one whose resumed write was refused).
-                    const bool written = window->form->state_.blockWritten;
+                    const bool written = window->form->State().blockWritten;
                     window->form->OnHostsFolderChanged();
                     if (written) {
                         ASSERT_TRUE(
@@ -396,19 +387,15 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
                     // before the program starts again.
                     settings.Save(kKeyBlockOnStart, random() % 2 == 0 ? "0" : "no number");
                     window = startProgram(on);
-                    Guarded load{window->form->reports(), ReportLocation(kMainWindowLoadProcedure)};
-                    if (load.Test(184, [&] { return window->form->BlockIsInForce(); }))
-                        window->ResumeAtStartup();
                     // A block whose clean copy is kept is the machine's, whatever one user's
                     // settings say: it is in force again after the start.
                     if (on && backupBefore) {
                         ASSERT_TRUE(window->Blocking()) << "a user's setting lifted the block\n"
                                                         << history.str();
-                        if (window->form->state_.userIsAdmin && fault == Fault::None)
+                        if (window->form->State().userIsAdmin && fault == Fault::None)
                             ASSERT_TRUE(HostsHoldBlock(hostsPath,
                                                        [&](BlockLineWriter& lines) {
-                                                           lines.AddAll(
-                                                               EntriesOf(window->form->websiteList_));
+                                                           lines.AddAll(EntriesOf(window->form->List()));
                                                        }))
                                 << "the resumed block is not in the hosts file\n"
                                 << history.str();
@@ -433,7 +420,7 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
 
             // Nothing is lost: the content from before blocking is in the hosts file or the backup,
             // or with no backup in the hosts file without the block lines, which a stop takes out.
-            const std::vector<std::string> entriesNow = EntriesOf(window->form->websiteList_);
+            const std::vector<std::string> entriesNow = EntriesOf(window->form->List());
             if (clean) {
                 ASSERT_TRUE(hostsNow == *clean || (backupNow && backupContentNow == *clean) ||
                             (!Exists(backupPath) && hostsNow != "<missing>" &&

@@ -1,0 +1,70 @@
+// The main window's hiding in the notification area: the minimise that takes it there, the tray
+// icon's click and a second start that ask for the password, and the unlock that brings it back.
+#include "Handles.h"
+#include "MainWindow.h"
+#include "PasswordWindow.h"
+
+namespace {
+
+constexpr char kMinimizeBalloonText[] =
+    "has been minimized to the system tray.\r\n"
+    "Click on the blue 'K' icon (K for Kelmarin) to bring the software back.";
+constexpr char kMinimizeBalloonTitle[] = "Parvalisk";
+constexpr long kMinimizeBalloonSeconds = 5;
+constexpr char kBlockNotPutBackText[] = "The block could not be put back. Start Parvalisk as administrator.";
+
+}  // namespace
+
+void MainWindow::OnResized() {
+    if (GetWindowState() != WindowState::Minimized || state_.hiddenInTray) return;
+    HideInTray();
+    try {
+        if (state_.blockNotPutBack) {
+            // A resumed start whose write was refused: this matters more than the hint, which
+            // then shows at the next minimise instead.
+            state_.blockNotPutBack = false;
+            trayIcon_.ShowBalloon(kBlockNotPutBackText, kMinimizeBalloonTitle, kMinimizeBalloonSeconds,
+                                  false);
+        } else {
+            trayIcon_.ShowBalloon(kMinimizeBalloonText, kMinimizeBalloonTitle, kMinimizeBalloonSeconds, true);
+        }
+    } catch (...) {
+        // The balloon is only a hint; the window is already safely in the tray.
+    }
+}
+
+void MainWindow::HideInTray() {
+    state_.hiddenInTray = true;
+    lockedPassword_ = passwordField_.Caption();
+    EnableControls(false);
+    // Hidden rather than minimised, the window leaves the taskbar; it comes back in its normal
+    // state when the password shows it again.
+    SetVisible(false);
+    SetWindowState(WindowState::Normal);
+    trayIcon_.SetInTray(true);
+}
+
+void MainWindow::Unlock() {
+    // The window comes back even when the shell refuses the icon's removal; that failure then
+    // goes on to the caller's report.
+    ScopeExit showAgain([this] {
+        state_.hiddenInTray = false;
+        SetVisible(true);
+    });
+    trayIcon_.SetInTray(false);
+}
+
+void MainWindow::OnTrayIconClicked() {
+    // Any button, also while the main window is shown: the one password window, not modal.
+    if (!passwordWindow_) passwordWindow_ = std::make_unique<PasswordWindow>(*this);
+    passwordWindow_->Show();
+}
+
+void MainWindow::OnSecondStart() {
+    // Hidden in the tray, the way back is the password, as a click on the tray icon gives it.
+    if (state_.hiddenInTray) {
+        OnTrayIconClicked();
+        return;
+    }
+    SetVisible(true);
+}
