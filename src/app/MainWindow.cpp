@@ -287,33 +287,40 @@ void MainWindow::SetPointer(Pointer pointer) {
                      MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
 }
 
+bool MainWindow::RefusedWhileLocked(UINT msg, WPARAM wp, LPARAM lp) {
+    if (!Locked()) return false;
+    switch (msg) {
+        case WM_WINDOWPOSCHANGING:
+            // Another program's ShowWindow or SetWindowPos cannot show the locked window; the rest
+            // of the change goes on.
+            reinterpret_cast<WINDOWPOS*>(lp)->flags &= ~SWP_SHOWWINDOW;
+            return false;
+        case WM_STYLECHANGING: {
+            // Nor can its SetWindowLong add the visible style.
+            auto& style = *reinterpret_cast<STYLESTRUCT*>(lp);
+            if (wp == static_cast<WPARAM>(GWL_STYLE) && (style.styleOld & WS_VISIBLE) == 0)
+                style.styleNew &= ~WS_VISIBLE;
+            return true;
+        }
+        case WM_SYSCOMMAND:
+            // A restore or maximise of the locked window asks for the password instead.
+            if ((wp & 0xFFF0) != SC_RESTORE && (wp & 0xFFF0) != SC_MAXIMIZE) return false;
+            OnTrayIconClicked();
+            return true;
+    }
+    return false;
+}
+
 LRESULT MainWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == SecondStartMessage()) {
         OnSecondStart();
         return 0;
     }
+    if (RefusedWhileLocked(msg, wp, lp)) return 0;
     switch (msg) {
         case WM_COMMAND:
             OnCommand(LOWORD(wp), HIWORD(wp));
             return 0;
-        case WM_WINDOWPOSCHANGING:
-            // Another program's ShowWindow or SetWindowPos cannot show the locked window.
-            if (Locked()) reinterpret_cast<WINDOWPOS*>(lp)->flags &= ~SWP_SHOWWINDOW;
-            break;
-        case WM_STYLECHANGING: {
-            // Nor can its SetWindowLong add the visible style.
-            auto& style = *reinterpret_cast<STYLESTRUCT*>(lp);
-            if (Locked() && wp == static_cast<WPARAM>(GWL_STYLE) && (style.styleOld & WS_VISIBLE) == 0)
-                style.styleNew &= ~WS_VISIBLE;
-            return 0;
-        }
-        case WM_SYSCOMMAND:
-            // A restore or maximise of the locked window asks for the password instead.
-            if (Locked() && ((wp & 0xFFF0) == SC_RESTORE || (wp & 0xFFF0) == SC_MAXIMIZE)) {
-                OnTrayIconClicked();
-                return 0;
-            }
-            break;
         case WM_NOTIFY:
             return OnNotify(*reinterpret_cast<NMHDR*>(lp));
         case WM_SIZE:

@@ -17,7 +17,7 @@
 #include "Pointer.h"
 #include "Prompts.h"
 #include "SettingsStore.h"
-#include "SystemAnswers.h"
+#include "SystemAnswersAndActions.h"
 #include "TrayIcon.h"
 #include "WebsiteList.h"
 #include "WindowProc.h"
@@ -51,7 +51,7 @@ enum MainWindowControlId : int {
 // test its own.
 struct MainWindowParts {
     Prompts& prompts;
-    SystemAnswers& system;
+    SystemAnswersAndActions& system;
     const SettingsStore& settings;
     std::string hostsFilePath;        // the system hosts file
     std::string commonAppDataFolder;  // the all-users application data folder
@@ -144,6 +144,9 @@ class MainWindow {
     void SetStartupOptionBoxes(Guarded& p);
     void TakeAdministratorAnswer(Guarded& p, const DataFolderMade& made);
     void ResumeOrAdoptBlock(Guarded& p);
+    // The locked window's door: a show, an added visible style or a restore from outside is
+    // refused here. True when the message is handled and goes no further.
+    bool RefusedWhileLocked(UINT msg, WPARAM wp, LPARAM lp);
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
     void CreateControls();
     // Gives the list its tooltip, once.
@@ -213,7 +216,7 @@ class MainWindow {
 
     SilenceablePrompts prompts_;
     ErrorReportBox reports_{prompts_};
-    SystemAnswers& system_;
+    SystemAnswersAndActions& system_;
     const SettingsStore& settings_;
     const std::string hostsFilePath_;
     const std::string commonAppDataFolder_;
