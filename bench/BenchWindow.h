@@ -18,7 +18,7 @@
 #include "MessagePump.h"
 #include "Prompts.h"
 #include "SettingsStore.h"
-#include "SystemAnswers.h"
+#include "SystemAnswersAndActions.h"
 #include "TrayIcon.h"
 #include "support/RemoveTree.h"
 
@@ -35,7 +35,7 @@ struct PrintedPrompts : Prompts {
     int shown = 0;
 };
 
-struct CountingAnswers : SystemAnswers {
+struct CountingAnswers : SystemAnswersAndActions {
     int DrawOneToHundred() override { return 50; }
     void OpenHomePage(const std::string&) override {}
     bool IsAdministrator() override { return true; }

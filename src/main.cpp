@@ -9,7 +9,7 @@
 #include "MessagePump.h"
 #include "SettingsStore.h"
 #include "SingleInstance.h"
-#include "SystemAnswers.h"
+#include "SystemAnswersAndActions.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     SingleInstance instance;
@@ -23,7 +23,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     int exitCode = 0;
     {
         WindowsPrompts prompts;
-        WindowsSystemAnswers system;
+        WindowsSystemAnswersAndActions system;
         SettingsStore settings;
         MainWindow window(
             {prompts, system, settings, SystemHostsFilePath(), SpecialFolderPath(kCommonAppDataFolder)});

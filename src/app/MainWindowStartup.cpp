@@ -4,7 +4,7 @@
 #include "MainWindow.h"
 #include "SampleSites.h"
 #include "SettingsStore.h"
-#include "SystemAnswers.h"
+#include "SystemAnswersAndActions.h"
 #include "Failure.h"
 #include "FileHelpers.h"
 #include "FolderAccess.h"

@@ -1,4 +1,4 @@
-#include "SystemAnswers.h"
+#include "SystemAnswersAndActions.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -9,7 +9,7 @@
 #include "DnsCache.h"
 #include "ComApartment.h"
 
-int WindowsSystemAnswers::DrawOneToHundred() {
+int WindowsSystemAnswersAndActions::DrawOneToHundred() {
     SYSTEMTIME now;
     GetLocalTime(&now);
     std::mt19937 generator(static_cast<unsigned>(((now.wHour * 60 + now.wMinute) * 60 + now.wSecond) * 1000 +
@@ -18,16 +18,16 @@ int WindowsSystemAnswers::DrawOneToHundred() {
     return static_cast<int>(fraction * 100) + 1;
 }
 
-void WindowsSystemAnswers::OpenHomePage(const std::string& address) {
+void WindowsSystemAnswersAndActions::OpenHomePage(const std::string& address) {
     std::string argument = "\"" + address + "\"";
     JoinComApartment();
     ShellExecuteA(nullptr, "open", "explorer.exe", argument.c_str(), nullptr, SW_SHOWMINIMIZED);
 }
 
-bool WindowsSystemAnswers::IsAdministrator() {
+bool WindowsSystemAnswersAndActions::IsAdministrator() {
     return ::IsAdministrator();
 }
 
-void WindowsSystemAnswers::FlushResolverCache() {
+void WindowsSystemAnswersAndActions::FlushResolverCache() {
     ::FlushResolverCache();
 }

@@ -1,20 +1,20 @@
 #pragma once
-// What start-up asks of the system that a test cannot answer for itself: the random draw of the
-// occasional home-page visit, the launch of that page, and whether the user is an administrator.
+// What the program asks of the system and has it do, where a test cannot answer or watch for
+// itself: the random draw of the occasional home-page visit and whether the user is an
+// administrator (answers), the launch of that page and the flush of the resolver cache (actions).
 
 #include <string>
 
-struct SystemAnswers {
+struct SystemAnswersAndActions {
     virtual int DrawOneToHundred() = 0;                         // seeded from the time of day
     virtual void OpenHomePage(const std::string& address) = 0;  // starts the file explorer with it
-    virtual bool IsAdministrator() = 0;
-    virtual void FlushResolverCache() = 0;  // after each change of the hosts file                         //
-                                            // the administrator check
-    virtual ~SystemAnswers() = default;
+    virtual bool IsAdministrator() = 0;     // the group check (IsAdministrator in Administrator.h)
+    virtual void FlushResolverCache() = 0;  // after each change of the hosts file
+    virtual ~SystemAnswersAndActions() = default;
 };
 
-// The system's own answers.
-class WindowsSystemAnswers final : public SystemAnswers {
+// The system's own answers and actions.
+class WindowsSystemAnswersAndActions final : public SystemAnswersAndActions {
   public:
     int DrawOneToHundred() override;
     void OpenHomePage(const std::string& address) override;

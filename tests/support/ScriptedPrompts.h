@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "Failure.h"
-#include "SystemAnswers.h"
+#include "SystemAnswersAndActions.h"
 #include "Prompts.h"
 
 struct RecordedBox {
@@ -32,7 +32,7 @@ class ScriptedPrompts : public Prompts {
     std::vector<OpenFileRequest> fileRequests;
 };
 
-class ScriptedSystemAnswers : public SystemAnswers {
+class ScriptedSystemAnswersAndActions : public SystemAnswersAndActions {
   public:
     int DrawOneToHundred() override { return draw; }
     void OpenHomePage(const std::string& address) override {

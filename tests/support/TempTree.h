@@ -27,10 +27,10 @@ class TempTree : public ::testing::Test {
     std::string dataFolder;     // commonAppData + "\Kelmarin\Parvalisk" (not created here)
     std::string settingsKey;    // HKCU sub-key that holds this test's settings
 
-    SettingsStore settings;         // the throwaway settings root
-    ScriptedPrompts prompts;        // answers and records every prompt
-    ScriptedSystemAnswers answers;  // the random draw, the home page, the administrator answer
-    TestOwnership owners;           // file owners and administrators the test names
+    SettingsStore settings;                   // the throwaway settings root
+    ScriptedPrompts prompts;                  // answers and records every prompt
+    ScriptedSystemAnswersAndActions answers;  // the random draw, the home page, the administrator answer
+    TestOwnership owners;                     // file owners and administrators the test names
     ShellNotifyIconFunction shellNotifyIcon = &SendToShellInOrder;
 
     // What a main window made for this test is given: the tree's hosts file and data folder
