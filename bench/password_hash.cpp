@@ -8,28 +8,11 @@
 #include <vector>
 
 #include "PasswordHash.h"
+#include "Timing.h"
 
 namespace {
 
-double Milliseconds(LARGE_INTEGER from, LARGE_INTEGER to, LARGE_INTEGER frequency) {
-    return 1000.0 * static_cast<double>(to.QuadPart - from.QuadPart) /
-           static_cast<double>(frequency.QuadPart);
-}
-
-template <class F>
-std::vector<double> Time(int runs, F&& f) {
-    LARGE_INTEGER frequency, from, to;
-    QueryPerformanceFrequency(&frequency);
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        QueryPerformanceCounter(&from);
-        f();
-        QueryPerformanceCounter(&to);
-        times.push_back(Milliseconds(from, to, frequency));
-    }
-    std::sort(times.begin(), times.end());
-    return times;
-}
+using timing::SortedTimes;
 
 }  // namespace
 
@@ -39,9 +22,10 @@ int main() {
     HashPassword("warm up");  // the first call opens the CNG provider
 
     std::string stored;
-    auto hashTimes = Time(kRuns, [&] { stored = HashPassword("correct horse battery"); });
+    auto hashTimes = SortedTimes(kRuns, [&] { stored = HashPassword("correct horse battery"); });
     bool accepted = false;
-    auto checkTimes = Time(kRuns, [&] { accepted = TypedPasswordAccepted("  wrong guess  ", stored); });
+    auto checkTimes =
+        SortedTimes(kRuns, [&] { accepted = TypedPasswordAccepted("  wrong guess  ", stored); });
     if (accepted) {
         std::printf("password_hash: a wrong guess was accepted\n");
         return 1;

@@ -9,28 +9,11 @@
 #include <vector>
 
 #include "ServiceProtocol.h"
+#include "Timing.h"
 
 namespace {
 
-double Milliseconds(LARGE_INTEGER from, LARGE_INTEGER to, LARGE_INTEGER frequency) {
-    return 1000.0 * static_cast<double>(to.QuadPart - from.QuadPart) /
-           static_cast<double>(frequency.QuadPart);
-}
-
-template <class F>
-double MedianTime(int runs, F&& f) {
-    LARGE_INTEGER frequency, from, to;
-    QueryPerformanceFrequency(&frequency);
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        QueryPerformanceCounter(&from);
-        f();
-        QueryPerformanceCounter(&to);
-        times.push_back(Milliseconds(from, to, frequency));
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
+using timing::MedianTime;
 
 }  // namespace
 
