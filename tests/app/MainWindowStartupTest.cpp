@@ -253,7 +253,7 @@ TEST_F(MainWindowStartup, AdoptionRunsTheStartWithWindowsBoxInFull) {
 
     EXPECT_TRUE(main.ControlById(kIdStartInTrayBox).Visible());
     EXPECT_EQ(Caption(kIdStartStopButton), "Stop Blocking");
-    EXPECT_EQ(RunValue(), RunEntryData(ProgramFolder(), StartupEntryName()))
+    EXPECT_EQ(RunValue(), StartupValueData(ProgramPath()))
         << "the box's click ran with the loading flag clear (the write itself needs rights on Windows)";
     EXPECT_EQ(ReadBytes(dataFolder + "\\iStart"), " ");
 }
@@ -331,7 +331,7 @@ TEST_F(MainWindowStartup, TheLoadingFlagKeepsTheStartWithWindowsBoxQuiet) {
     Click(kIdStartWithWindowsBox);
     EXPECT_EQ(Setting(kKeyWindowsStartup), "Off");
     Click(kIdStartWithWindowsBox);
-    EXPECT_EQ(RunValue(), RunEntryData(ProgramFolder(), StartupEntryName()));
+    EXPECT_EQ(RunValue(), StartupValueData(ProgramPath()));
     EXPECT_TRUE(FileExists(dataFolder + "\\iStart"));
 }
 

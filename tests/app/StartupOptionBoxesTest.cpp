@@ -10,7 +10,7 @@ using StartupOptionBoxes = MainWindowTest;
 
 TEST_F(StartupOptionBoxes, SwitchingStartWithWindowsOnAndOffWritesAndRemovesEverything) {
     MainWindow& main = StartMainWindow();
-    const std::string name = StartupEntryName();
+    const std::string name = StartupValueName(ProgramPath());
     ASSERT_EQ(RunValue(), "<absent>");
 
     Click(kIdStartWithWindowsBox);
@@ -43,7 +43,7 @@ TEST_F(StartupOptionBoxes, TheEntryIsNamedAfterThisProgramNotTheFirstListedExecu
     firstListed = found.cFileName;
     FindClose(find);
     const std::string own = ProgramPath().substr(ProgramPath().find_last_of('\\') + 1);
-    ASSERT_EQ(StartupEntryName(), own);
+    ASSERT_EQ(StartupValueName(ProgramPath()), own);
 
     StartMainWindow();
     Click(kIdStartWithWindowsBox);

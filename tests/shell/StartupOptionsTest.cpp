@@ -2,7 +2,7 @@
 
 #include "Failure.h"
 #include "FileHelpers.h"
-#include "RunKey.h"
+#include "MachineStartup.h"
 #include "StartupOptions.h"
 #include "support/TempTree.h"
 #include "Appearance.h"
@@ -10,19 +10,18 @@
 
 namespace {
 
-TEST(StartupOptions, RunEntryDataIsQuotedWhenThePathHoldsASpace) {
+TEST(StartupOptions, RunValueDataIsQuotedWhenThePathHoldsASpace) {
     struct Case {
-        const char* folder;
+        const char* path;
         const char* data;
     };
     const Case cases[] = {
-        {"C:\\", "C:\\Parvalisk.exe"},  // a drive root: no doubled backslash
-        {"D:\\Apps", "D:\\Apps\\Parvalisk.exe"},
-        {"D:\\Apps\\", "D:\\Apps\\Parvalisk.exe"},
-        {"C:\\Program Files\\Kelmarin", "\"C:\\Program Files\\Kelmarin\\Parvalisk.exe\""},
+        {"C:\\Parvalisk.exe", "C:\\Parvalisk.exe"},
+        {"D:\\Apps\\Parvalisk.exe", "D:\\Apps\\Parvalisk.exe"},
+        {"C:\\Program Files\\Kelmarin\\Parvalisk.exe", "\"C:\\Program Files\\Kelmarin\\Parvalisk.exe\""},
+        {"C:\\Tools\\My Blocker.exe", "\"C:\\Tools\\My Blocker.exe\""},
     };
-    for (const Case& c : cases) EXPECT_EQ(RunEntryData(c.folder, "Parvalisk.exe"), c.data) << c.folder;
-    EXPECT_EQ(RunEntryData("C:\\Tools", "My Blocker.exe"), "\"C:\\Tools\\My Blocker.exe\"");
+    for (const Case& c : cases) EXPECT_EQ(StartupValueData(c.path), c.data) << c.path;
 }
 
 // The registry wrappers, on a throwaway key of the current user.
