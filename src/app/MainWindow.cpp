@@ -155,21 +155,7 @@ void MainWindow::CreateControls() {
     SendMessageA(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(windowFont_.get()), FALSE);
     BuildLayout(hwnd_, kLayout, {windowFont_.get(), buttonFont_.get()});
 
-    const std::pair<Control*, int> controls[] = {
-        {&helpButton_, kIdHelpButton},
-        {&startStopButton_, kIdStartStopButton},
-        {&clearListButton_, kIdClearListButton},
-        {&loadFromFileButton_, kIdLoadFromFileButton},
-        {&loadSamplesButton_, kIdLoadSamplesButton},
-        {&addWebsiteButton_, kIdAddWebsiteButton},
-        {&optionsFrame_, kIdOptionsFrame},
-        {&passwordFrame_, kIdPasswordFrame},
-        {&statusLabel_, kIdStatusLabel},
-        {&passwordField_, kIdPasswordField},
-        {&startWithWindowsBox_, kIdStartWithWindowsBox},
-        {&startInTrayBox_, kIdStartInTrayBox},
-    };
-    for (auto [control, id] : controls) {
+    for (auto [control, id] : controls_) {
         control->hwnd = GetDlgItem(hwnd_, id);
         control->id = id;
     }
@@ -200,32 +186,8 @@ void MainWindow::AddListToolTip(HWND list) {
 }
 
 const Control& MainWindow::ControlById(int id) const {
-    switch (id) {
-        case kIdHelpButton:
-            return helpButton_;
-        case kIdStartStopButton:
-            return startStopButton_;
-        case kIdClearListButton:
-            return clearListButton_;
-        case kIdLoadFromFileButton:
-            return loadFromFileButton_;
-        case kIdLoadSamplesButton:
-            return loadSamplesButton_;
-        case kIdAddWebsiteButton:
-            return addWebsiteButton_;
-        case kIdOptionsFrame:
-            return optionsFrame_;
-        case kIdPasswordFrame:
-            return passwordFrame_;
-        case kIdStartWithWindowsBox:
-            return startWithWindowsBox_;
-        case kIdStartInTrayBox:
-            return startInTrayBox_;
-        case kIdPasswordField:
-            return passwordField_;
-        case kIdStatusLabel:
-            return statusLabel_;
-    }
+    for (auto [control, controlId] : controls_)
+        if (controlId == id) return *control;
     throw std::out_of_range("The main window has no control " + std::to_string(id) + ".");
 }
 

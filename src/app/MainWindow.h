@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <array>
 #include <memory>
 #include <optional>
 #include <string>
@@ -209,6 +210,22 @@ class MainWindow {
         addWebsiteButton_;
     Control optionsFrame_, passwordFrame_, statusLabel_, passwordField_;
     CheckBox startWithWindowsBox_, startInTrayBox_;
+    // Every control but the list with its identifier, in the layout's order: the one table the
+    // controls are found by.
+    const std::array<std::pair<Control*, int>, 12> controls_{{
+        {&helpButton_, kIdHelpButton},
+        {&startStopButton_, kIdStartStopButton},
+        {&clearListButton_, kIdClearListButton},
+        {&loadFromFileButton_, kIdLoadFromFileButton},
+        {&loadSamplesButton_, kIdLoadSamplesButton},
+        {&addWebsiteButton_, kIdAddWebsiteButton},
+        {&optionsFrame_, kIdOptionsFrame},
+        {&passwordFrame_, kIdPasswordFrame},
+        {&statusLabel_, kIdStatusLabel},
+        {&passwordField_, kIdPasswordField},
+        {&startWithWindowsBox_, kIdStartWithWindowsBox},
+        {&startInTrayBox_, kIdStartInTrayBox},
+    }};
     TrayIcon trayIcon_;
     Pointer pointer_ = Pointer::Default;
     HCURSOR handPointer_ = nullptr;                   // from the program folder's "\HAND-M.CUR"

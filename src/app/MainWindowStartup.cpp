@@ -44,10 +44,8 @@ void MainWindow::RunStartup() {
 }
 
 void MainWindow::ApplyStartupLook(Guarded& p) {
-    Control* const controls[] = {&helpButton_,         &startStopButton_,     &clearListButton_,
-                                 &loadFromFileButton_, &loadSamplesButton_,   &addWebsiteButton_,
-                                 &optionsFrame_,       &passwordFrame_,       &statusLabel_,
-                                 &passwordField_,      &startWithWindowsBox_, &startInTrayBox_};
+    std::array<Control*, std::tuple_size_v<decltype(controls_)>> controls;
+    for (size_t k = 0; k < controls.size(); ++k) controls[k] = controls_[k].first;
     p.Line(100, [&] { state_.loading = true; });
     p.Line(104, [&] { ApplySkin(hwnd(), controls); });
     p.Line(106, [&] {

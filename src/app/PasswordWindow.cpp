@@ -64,16 +64,8 @@ void PasswordWindow::Show() {
 }
 
 const Control& PasswordWindow::ControlById(int id) const {
-    switch (id) {
-        case kIdPasswordWindowFrame:
-            return frame_;
-        case kIdPasswordWindowField:
-            return passwordField_;
-        case kIdPasswordOkButton:
-            return okButton_;
-        case kIdPasswordCancelButton:
-            return cancelButton_;
-    }
+    for (auto [control, controlId] : controls_)
+        if (controlId == id) return *control;
     throw std::out_of_range("The password window has no control " + std::to_string(id) + ".");
 }
 
@@ -95,11 +87,7 @@ void PasswordWindow::CreateWindowAndControls() {
     if (!buttonFont_) buttonFont_.reset(ArialBold(1125, ScreenDpi()));
     SendMessageA(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(windowFont_.get()), FALSE);
     BuildLayout(hwnd_, kLayout, {windowFont_.get(), buttonFont_.get()});
-    const std::pair<Control*, int> controls[] = {{&frame_, kIdPasswordWindowFrame},
-                                                 {&passwordField_, kIdPasswordWindowField},
-                                                 {&okButton_, kIdPasswordOkButton},
-                                                 {&cancelButton_, kIdPasswordCancelButton}};
-    for (auto [control, id] : controls) {
+    for (auto [control, id] : controls_) {
         control->hwnd = GetDlgItem(hwnd_, id);
         control->id = id;
     }
@@ -230,7 +218,7 @@ LRESULT PasswordWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
 
 void PasswordWindow::ForgetWindow() {
     hwnd_ = nullptr;
-    for (Control* control : {&frame_, &passwordField_, &cancelButton_, &okButton_}) control->hwnd = nullptr;
+    for (auto [control, id] : controls_) control->hwnd = nullptr;
 }
 
 void PasswordWindow::OnCommand(int id, int code) {

@@ -10,6 +10,9 @@
 
 #include <windows.h>
 
+#include <array>
+#include <utility>
+
 #include "Controls.h"
 #include "Handles.h"
 #include "MainWindow.h"
@@ -83,6 +86,13 @@ class PasswordWindow {
     MainWindow& main_;
     HWND hwnd_ = nullptr;
     Control frame_, passwordField_, cancelButton_, okButton_;
+    // Every control with its identifier: the one table the controls are found by.
+    const std::array<std::pair<Control*, int>, 4> controls_{{
+        {&frame_, kIdPasswordWindowFrame},
+        {&passwordField_, kIdPasswordWindowField},
+        {&okButton_, kIdPasswordOkButton},
+        {&cancelButton_, kIdPasswordCancelButton},
+    }};
     Pointer pointer_ = Pointer::Default;
     HCURSOR handPointer_ = nullptr;
     UniqueFont windowFont_, buttonFont_;
