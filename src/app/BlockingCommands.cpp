@@ -107,6 +107,25 @@ void MainWindow::RecordBlockingOff() {
     settings_.Save(kKeyMinimized, startInTrayBox_.Value() == 1 ? kSettingOn : kSettingOff);
 }
 
+void MainWindow::KeepWrittenEntries() {
+    writtenEntries_.Clear();
+    writtenAreTheList_ = true;
+    websiteList_.CallBeforeNextChange([this] {
+        CopyEntries(websiteList_, writtenEntries_);
+        writtenAreTheList_ = false;
+    });
+}
+
+void MainWindow::ForgetWrittenEntries() {
+    websiteList_.CallBeforeNextChange(nullptr);
+    writtenAreTheList_ = false;
+    writtenEntries_.Clear();
+}
+
+const WebsiteList& MainWindow::WrittenEntries() const {
+    return writtenAreTheList_ ? websiteList_ : writtenEntries_;
+}
+
 void MainWindow::StartBlocking(bool atStartup) {
     Guarded p{reports_, ReportLocation(kStartBlockingProcedure)};
     p.Line(100, [] { ProcessPendingEvents(); });
@@ -119,7 +138,7 @@ void MainWindow::StartBlocking(bool atStartup) {
         // cleared from the list stays blocked until the stop.
         p.Line(124, [&] {
             RecordBlockingOn();
-            CopyEntries(websiteList_, writtenEntries_);
+            KeepWrittenEntries();
             state_.blockWritten = true;
         });
         system_.FlushResolverCache();
@@ -157,7 +176,7 @@ void MainWindow::StopBlocking(bool atStartup) {
         case StopOutcome::Lifted:
             system_.FlushResolverCache();
             state_.blockWritten = false;
-            writtenEntries_.Clear();
+            ForgetWrittenEntries();
             p.Line(110, [&] {
                 SetBlocking(false);
                 if (wasBlocking) RecordBlockingOff();

@@ -174,6 +174,10 @@ class MainWindow {
     // are gone they are put back, and the parent is told at most once a minute.
     void StartWatchingHosts();
     void StopWatchingHosts();
+    // The entries the watch guards: those of the list as a written start found it.
+    void KeepWrittenEntries();
+    void ForgetWrittenEntries();
+    const WebsiteList& WrittenEntries() const;
     // Stores at once whether blocking is on ("BlockOnStart", and "Minimized" with it).
     void RecordBlockingOn();
     void RecordBlockingOff();
@@ -257,7 +261,10 @@ class MainWindow {
 
     // The watch: on while the block this run wrote is on (its folder may be gone for a time).
     bool watching_ = false;
-    WebsiteList writtenEntries_;                 // the entries whose lines the last written start wrote
+    // The entries whose lines the last written start wrote: the list itself until it next
+    // changes, and only then copied here, so a start of a million entries copies none of them.
+    WebsiteList writtenEntries_;
+    bool writtenAreTheList_ = false;
     UniqueChangeNotification hostsParentWatch_;  // the folder that holds the hosts folder
     UniqueKernelHandle watchNoticeTimer_;        // ends the minute in which notices are held back
     std::optional<ULONGLONG> watchToldAt_;       // when the watch last told the parent

@@ -47,7 +47,15 @@ void WebsiteList::ReserveEntries(size_t more) {
     GrowSpans(spans_.size() + more);
 }
 
+void WebsiteList::RunBeforeChange() {
+    // Taken out first: the call may read the list, and runs once.
+    std::function<void()> keep = std::move(beforeChange_);
+    beforeChange_ = nullptr;
+    if (keep) keep();
+}
+
 char* WebsiteList::ReserveRaw(size_t bytes) {
+    if (beforeChange_) RunBeforeChange();
     if (bytes > static_cast<size_t>(-1) - size_) throw std::bad_alloc();
     GrowStore(size_ + bytes);
     return store_ + size_;
@@ -93,6 +101,7 @@ void WebsiteList::AppendRange(const std::vector<std::string>& texts) {
 }
 
 void WebsiteList::Clear() {
+    if (beforeChange_) RunBeforeChange();
     // Two blocks to free, whatever the number of entries.
     std::vector<Span>().swap(spans_);
     std::free(store_);
@@ -122,6 +131,7 @@ void WebsiteList::CompactIfWasteful() {
 
 void WebsiteList::RemoveAt(size_t index) {
     if (index >= spans_.size()) return;
+    if (beforeChange_) RunBeforeChange();
     live_ -= spans_[index].length;
     spans_.erase(spans_.begin() + static_cast<std::ptrdiff_t>(index));
     CompactIfWasteful();

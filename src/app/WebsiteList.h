@@ -12,6 +12,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -74,6 +75,7 @@ class WebsiteList {
     size_t StoredSize() const { return size_; }
     size_t SpareRaw() const { return capacity_ - size_; }
     void AppendStored(size_t start, size_t length) {
+        if (beforeChange_) RunBeforeChange();
         if (spans_.size() == spans_.capacity()) GrowSpans(spans_.size() + 1);
         spans_.push_back({start, length});
         live_ += length;
@@ -82,6 +84,11 @@ class WebsiteList {
     // Room for this many more entries, so that a big load does not copy the index as it grows.
     void ReserveEntries(size_t more);
 
+    // Runs `keep` once, just before the entries next change (an append, a removal, a clear, or
+    // a bulk load taking room): whoever treats the entries as they are now as their own copy
+    // makes that copy only when they are about to differ. An empty `keep` cancels it.
+    void CallBeforeNextChange(std::function<void()> keep) { beforeChange_ = std::move(keep); }
+
     // Answers the list view's LVN_GETDISPINFO for a row.
     void OnGetDispInfo(NMLVDISPINFOA& info) const;
 
@@ -89,10 +96,12 @@ class WebsiteList {
     void GrowStore(size_t needed);
     void GrowSpans(size_t needed);
     void CompactIfWasteful();
+    void RunBeforeChange();
 
     char* store_ = nullptr;  // malloc'd, so it can grow in place
     size_t size_ = 0;        // characters in use (live text plus garbage)
     size_t capacity_ = 0;
     size_t live_ = 0;  // characters that belong to entries
     std::vector<Span> spans_;
+    std::function<void()> beforeChange_;
 };

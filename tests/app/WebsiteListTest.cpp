@@ -10,17 +10,30 @@ namespace {
 
 // Random edits on the shared-store list and on a plain vector side by side: after each step the
 // two hold the same entries, through growth of the store, removals that leave garbage and the
-// compactions that reclaim it.
+// compactions that reclaim it. Now and then a call before the next change is armed: it runs once,
+// at the next edit, while the list still holds what it held when armed.
 TEST(WebsiteList, KeepsTheSameEntriesAsAPlainVectorThroughEdits) {
     std::mt19937 random(7);
     WebsiteList list;
     std::vector<std::string> model;
+    std::vector<std::string> armedWith;
+    int calls = 0;
+    bool armed = false, sawArmedEntries = false;
     auto randomText = [&] {
         std::string text(random() % 300, '\0');
         for (char& c : text) c = static_cast<char>(random() % 256);
         return text;
     };
     for (int step = 0; step < 20000; ++step) {
+        if (!armed && step % 97 == 0) {
+            armed = true;
+            armedWith = model;
+            calls = 0;
+            list.CallBeforeNextChange([&] {
+                ++calls;
+                sawArmedEntries = EntriesOf(list) == armedWith;
+            });
+        }
         unsigned action = random() % 100;
         if (action < 45) {
             std::string text = randomText();
@@ -45,6 +58,11 @@ TEST(WebsiteList, KeepsTheSameEntriesAsAPlainVectorThroughEdits) {
             model.clear();
         }
         ASSERT_EQ(list.Count(), model.size()) << "step " << step;
+        if (armed && model != armedWith) {
+            ASSERT_EQ(calls, 1) << "step " << step;
+            ASSERT_TRUE(sawArmedEntries) << "the call came after the change, step " << step;
+            armed = false;
+        }
         size_t live = 0;
         for (const std::string& text : model) live += text.size();
         size_t garbage = list.StoredSize() - live;
