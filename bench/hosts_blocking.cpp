@@ -139,6 +139,10 @@ int main() {
         }
         double flushSeconds = Seconds(std::chrono::steady_clock::now() - started);
 
+        // Lifted again, so the next round starts on the clean file with no watch to wake.
+        form.StopBlocking(false);
+        if (ReadFileText(hostsPath) != cleanHosts) sound = false;
+
         std::printf(
             "round %d: StartBlocking %.3f s, CopyFileA %.3f s (flushing the copy afterwards %.3f s)\n",
             round + 1, startSeconds, copySeconds, flushSeconds);
