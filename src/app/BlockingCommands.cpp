@@ -129,8 +129,8 @@ const WebsiteList& MainWindow::WrittenEntries() const {
 void MainWindow::StartBlocking(bool atStartup) {
     Guarded p{reports_, ReportLocation(kStartBlockingProcedure)};
     p.Line(100, [] { ProcessPendingEvents(); });
-    const StartOutcome outcome = blocker_.Start([&](BlockLineWriter& lines) { lines.AddAll(websiteList_); },
-                                                state_.userIsAdmin, atStartup, reports_);
+    const StartOutcome outcome =
+        blocker_.Start(ListedEntries(websiteList_), state_.userIsAdmin, atStartup, reports_);
     bool failed = false;
     if (outcome == StartOutcome::Written) {
         // The hosts file now holds the lines of the list as it is at this moment, and the watch
@@ -170,8 +170,8 @@ void MainWindow::StopBlocking(bool atStartup) {
     const bool wasBlocking = state_.blocking;
     // The stop's own restore is no removal to put back.
     StopWatchingHosts();
-    const StopOutcome outcome = blocker_.Stop([&](BlockLineWriter& lines) { lines.AddAll(websiteList_); },
-                                              state_.userIsAdmin, reports_, [] { ProcessPendingEvents(); });
+    const StopOutcome outcome = blocker_.Stop(ListedEntries(websiteList_), state_.userIsAdmin, reports_,
+                                              [] { ProcessPendingEvents(); });
     switch (outcome) {
         case StopOutcome::Lifted:
             system_.FlushResolverCache();

@@ -85,7 +85,7 @@ void MainWindow::CheckWrittenBlock() {
     if (!watching_ || checkingHosts_) return;
     checkingHosts_ = true;
     ScopeExit done([&] { checkingHosts_ = false; });
-    const BlockEntries written = [&](BlockLineWriter& lines) { lines.AddAll(WrittenEntries()); };
+    const ListedEntries written(WrittenEntries());
     bool holds = false;
     try {
         holds = blocker_.HoldsBlock(written);

@@ -176,8 +176,7 @@ bool MainWindow::BlockIsInForce() const {
     // password, and its close leaves the block in place.
     if (settings_.ReadBlockOnStart() != 0 || blocker_.KeepsCleanCopy()) return true;
     try {
-        return websiteList_.Count() > 0 &&
-               blocker_.HoldsBlock([&](BlockLineWriter& lines) { lines.AddAll(websiteList_); });
+        return websiteList_.Count() > 0 && blocker_.HoldsBlock(ListedEntries(websiteList_));
     } catch (const Failure&) {
         return false;  // a hosts file that cannot be read tells nothing either way
     }

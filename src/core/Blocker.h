@@ -6,25 +6,56 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "FileOwnership.h"
 #include "HostsBlocker.h"
 #include "NumberedSteps.h"
 
+// The entries of a block in list order, as the caller holds them, walked as often as needed:
+// their block lines are made from them here, and a blocker that hands the work on sends the
+// entries themselves.
+class BlockList {
+  public:
+    virtual void AddLines(BlockLineWriter& lines) const = 0;
+    virtual void ForEach(const std::function<void(std::string_view)>& visit) const = 0;
+    // The entries' block lines, as the hosts functions take them.
+    BlockEntries Lines() const {
+        return [this](BlockLineWriter& lines) { AddLines(lines); };
+    }
+
+  protected:
+    ~BlockList() = default;
+};
+
+// Any range of texts (a WebsiteList, std::vector<std::string>, an EntryList) as a BlockList.
+template <typename Entries>
+class ListedEntries final : public BlockList {
+  public:
+    explicit ListedEntries(const Entries& entries) : entries_(entries) {}
+    void AddLines(BlockLineWriter& lines) const override { lines.AddAll(entries_); }
+    void ForEach(const std::function<void(std::string_view)>& visit) const override {
+        for (std::string_view entry : entries_) visit(entry);
+    }
+
+  private:
+    const Entries& entries_;
+};
+
 class Blocker {
   public:
     // Writes the block (see StartBlock); a failed step is reported through `report`.
-    virtual StartOutcome Start(const BlockEntries& entries, bool userIsAdmin, bool atStartup,
+    virtual StartOutcome Start(const BlockList& entries, bool userIsAdmin, bool atStartup,
                                FailureReport& report) = 0;
     // Lifts it (see StopBlock); `letEventsRun` lets pending window events run before the clean
     // copy is deleted.
-    virtual StopOutcome Stop(const BlockEntries& entries, bool userIsAdmin, FailureReport& report,
+    virtual StopOutcome Stop(const BlockList& entries, bool userIsAdmin, FailureReport& report,
                              const std::function<void()>& letEventsRun) = 0;
     // Whether the hosts file still holds these block lines (see HostsHoldBlock). Throws Failure
     // when the file exists but cannot be read.
-    virtual bool HoldsBlock(const BlockEntries& entries) = 0;
+    virtual bool HoldsBlock(const BlockList& entries) = 0;
     // Puts back the block lines another program removed (see PutBackBlock).
-    virtual PutBackOutcome PutBack(const BlockEntries& entries) = 0;
+    virtual PutBackOutcome PutBack(const BlockList& entries) = 0;
     // True while a clean copy that the program believes is kept: a block was written on this
     // computer and never lifted, whatever one user's settings say.
     virtual bool KeepsCleanCopy() = 0;
@@ -38,18 +69,20 @@ class DirectBlocker final : public Blocker {
   public:
     explicit DirectBlocker(BlockingPlace place) : place_(std::move(place)) {}
 
-    StartOutcome Start(const BlockEntries& entries, bool userIsAdmin, bool atStartup,
+    StartOutcome Start(const BlockList& entries, bool userIsAdmin, bool atStartup,
                        FailureReport& report) override {
-        return StartBlock(place_, entries, userIsAdmin, atStartup, report);
+        return StartBlock(place_, entries.Lines(), userIsAdmin, atStartup, report);
     }
-    StopOutcome Stop(const BlockEntries& entries, bool userIsAdmin, FailureReport& report,
+    StopOutcome Stop(const BlockList& entries, bool userIsAdmin, FailureReport& report,
                      const std::function<void()>& letEventsRun) override {
-        return StopBlock(place_, entries, userIsAdmin, report, letEventsRun);
+        return StopBlock(place_, entries.Lines(), userIsAdmin, report, letEventsRun);
     }
-    bool HoldsBlock(const BlockEntries& entries) override {
-        return HostsHoldBlock(place_.hostsPath, entries);
+    bool HoldsBlock(const BlockList& entries) override {
+        return HostsHoldBlock(place_.hostsPath, entries.Lines());
     }
-    PutBackOutcome PutBack(const BlockEntries& entries) override { return PutBackBlock(place_, entries); }
+    PutBackOutcome PutBack(const BlockList& entries) override {
+        return PutBackBlock(place_, entries.Lines());
+    }
     bool KeepsCleanCopy() override;
 
   private:

@@ -2,10 +2,6 @@
 
 namespace {
 
-BlockEntries EntriesOf(const EntryList& entries) {
-    return [&entries](BlockLineWriter& lines) { lines.AddAll(entries); };
-}
-
 std::string AnswerStatus(const ServiceState& state) {
     ServiceStatus status;
     status.blocking = state.blocking;
@@ -21,7 +17,7 @@ std::string AnswerStart(ServiceRequest& request, bool administrator, ServicePart
     if (!administrator) return EncodeStartBlockAnswer(StartOutcome::NotAdministrator, {});
     CollectedFailures report;
     const StartOutcome outcome =
-        parts.blocker.Start(EntriesOf(request.entries), true, request.atStartup, report);
+        parts.blocker.Start(ListedEntries(request.entries), true, request.atStartup, report);
     if (outcome == StartOutcome::Written) {
         state.blocking = true;
         state.entries = std::move(request.entries);
@@ -34,7 +30,7 @@ std::string AnswerStop(const ServiceRequest& request, bool administrator, Servic
     if (!administrator) return EncodeStopBlockAnswer(StopOutcome::NotAdministrator, {});
     CollectedFailures report;
     // No window waits on the service: there are no pending events to let run.
-    const StopOutcome outcome = parts.blocker.Stop(EntriesOf(request.entries), true, report, [] {});
+    const StopOutcome outcome = parts.blocker.Stop(ListedEntries(request.entries), true, report, [] {});
     if (outcome == StopOutcome::Lifted) {
         state.blocking = false;
         state.entries.Clear();
@@ -47,7 +43,7 @@ std::string AnswerPutBack(const ServiceRequest& request, bool administrator, Ser
     // The put-back writes the hosts file: refused to a non-administrator, and that refusal is not
     // a failed put-back of the service's own block.
     if (!administrator) return EncodePutBackAnswer(PutBackOutcome::Refused, {});
-    const PutBackOutcome outcome = parts.blocker.PutBack(EntriesOf(request.entries));
+    const PutBackOutcome outcome = parts.blocker.PutBack(ListedEntries(request.entries));
     state.lastPutBackSucceeded = outcome == PutBackOutcome::PutBack;
     return EncodePutBackAnswer(outcome, {});
 }

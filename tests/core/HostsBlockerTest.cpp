@@ -568,8 +568,8 @@ TEST_F(HostsBlocking, WithoutASafeCopyTheHostsFileIsLeftAlone) {
     prompts.boxes.clear();
     ErrorReportBox reports{prompts};
     DirectBlocker unexaminable({hostsPath, dataFolder + "\\bad|name", &owners});
-    EXPECT_EQ(unexaminable.Start([](BlockLineWriter& lines) { lines.Add("a.example"); }, true, true, reports),
-              StartOutcome::Refused);
+    const std::vector<std::string> entry{"a.example"};
+    EXPECT_EQ(unexaminable.Start(ListedEntries(entry), true, true, reports), StartOutcome::Refused);
     ASSERT_EQ(prompts.boxes.size(), 1u) << ::testing::PrintToString(BoxTexts());
     EXPECT_NE(prompts.boxes[0].text.find("StartBlocking at line 110\r\r"), std::string::npos)
         << prompts.boxes[0].text;

@@ -158,8 +158,7 @@ TEST_F(ServiceRequests, OnlyAnAdministratorChangesTheBlockOrTheStartUp) {
         // Stop of a block already there: the clean copy back, or everything left as it is.
         WriteBytes(hostsPath, kCleanHosts);
         DeleteFileA(BackupPath().c_str());
-        ASSERT_EQ(direct.Start([](BlockLineWriter& lines) { lines.AddAll(kList); }, true, false, unexpected),
-                  StartOutcome::Written);
+        ASSERT_EQ(direct.Start(ListedEntries(kList), true, false, unexpected), StartOutcome::Written);
         ServiceAnswer stop = Ask(EncodeStopBlockRequest(kList), groups);
         EXPECT_EQ(stop.stop, caller.administrator ? StopOutcome::Lifted : StopOutcome::NotAdministrator);
         EXPECT_EQ(ReadBytes(hostsPath), caller.administrator ? kCleanHosts : kCleanHosts + blockLines);
@@ -223,7 +222,7 @@ TEST_F(ServiceRequests, TheAnswerFollowsWhatTheBlockDid) {
     DeleteFileA(hostsPath.c_str());
     ASSERT_TRUE(CreateDirectoryA(hostsPath.c_str(), nullptr));
     CollectedFailures direct;
-    DirectBlocker(Place()).Start([](BlockLineWriter& lines) { lines.AddAll(kList); }, true, false, direct);
+    DirectBlocker(Place()).Start(ListedEntries(kList), true, false, direct);
     ASSERT_FALSE(direct.failures.empty());
     DeleteFileA(BackupPath().c_str());
     const ServiceAnswer refused = Ask(EncodeStartBlockRequest(kList, false), administrator);
