@@ -57,8 +57,8 @@ std::string AnswerStartWithWindows(const ServiceRequest& request, bool administr
 }  // namespace
 
 bool CallerIsAdministrator(CallerGroups& caller, TokenCalls& calls) {
-    const std::optional<TokenGroupList> groups = caller.Groups();
-    return groups.has_value() && GroupsIncludeAdministrators(*groups, calls);
+    const TokenGroupList* groups = caller.Groups();
+    return groups != nullptr && GroupsIncludeAdministrators(*groups, calls);
 }
 
 std::string AnswerRequest(std::string_view request, CallerGroups& caller, ServiceParts& parts,

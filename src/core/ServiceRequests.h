@@ -5,7 +5,6 @@
 // the same sense as the program's own check (GroupsIncludeAdministrators). A non-administrator's
 // request changes nothing and is answered with the outcomes the window shows today.
 
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -15,10 +14,10 @@
 #include "ServiceProtocol.h"
 
 // The groups of the token of whoever sent the request. The service answers them from the pipe
-// client's own token; nothing when they cannot be had (the client could not be impersonated),
-// which no privileged request gets past.
+// client's own token; nullptr when they cannot be had (the client could not be impersonated),
+// which no privileged request gets past. The list stays the caller's, alive while it is.
 struct CallerGroups {
-    virtual std::optional<TokenGroupList> Groups() = 0;
+    virtual const TokenGroupList* Groups() = 0;
 
   protected:
     ~CallerGroups() = default;

@@ -9,17 +9,15 @@ namespace {
 
 constexpr DWORD kReadChunk = 64 * 1024;
 constexpr DWORD kPipeBuffer = 64 * 1024;
-// The stop event takes one of the wait's slots; every other slot is an instance.
-constexpr std::size_t kMaxInstances = MAXIMUM_WAIT_OBJECTS - 1;
 
 // The caller of one request: the groups read from its token.
-class ReadGroups final : public PipeClientGroups {
+class ReadGroups final : public CallerGroups {
   public:
-    explicit ReadGroups(std::vector<PipeClientGroup> groups) : groups_(std::move(groups)) {}
-    const std::vector<PipeClientGroup>& Groups() const override { return groups_; }
+    explicit ReadGroups(TokenGroupList groups) : groups_(std::move(groups)) {}
+    const TokenGroupList* Groups() override { return &groups_; }
 
   private:
-    std::vector<PipeClientGroup> groups_;
+    TokenGroupList groups_;
 };
 
 ImpersonationCalls& SystemImpersonationCalls() {
@@ -185,7 +183,7 @@ void PipeServer::Answer(Instance& instance, const RequestHandler& handler) {
         Drop(instance);
         return;
     }
-    std::vector<PipeClientGroup> groups;
+    TokenGroupList groups;
     bool groupsRead = false;
     try {
         groups = calls_->ImpersonatedTokenGroups();
@@ -200,7 +198,7 @@ void PipeServer::Answer(Instance& instance, const RequestHandler& handler) {
         return;
     }
 
-    const ReadGroups caller(std::move(groups));
+    ReadGroups caller(std::move(groups));
     try {
         instance.answer = handler(instance.request, caller);
     } catch (...) {
@@ -266,7 +264,37 @@ void PipeServer::Advance(Instance& instance, const RequestHandler& handler) {
     }
 }
 
-void PipeServer::Serve(HANDLE stopEvent, const RequestHandler& handler) {
+void PipeServer::KeepOneListening(std::size_t roomForInstances) {
+    // Instances that could not be used again are gone; one always waits for a new client while
+    // there is room.
+    std::erase_if(instances_, [](const auto& instance) { return !instance->pipe; });
+    // With no instance of its own left, the name could be another program's by now.
+    if (instances_.empty()) ThrowWin32Error(ERROR_PIPE_NOT_CONNECTED);
+    bool listening = std::any_of(instances_.begin(), instances_.end(), [](const auto& instance) {
+        return instance->state == Instance::State::Listening;
+    });
+    if (!listening && instances_.size() < roomForInstances) {
+        DWORD error = ERROR_SUCCESS;
+        auto instance = MakeInstance(false, error);
+        if (instance) {
+            Listen(*instance);
+            instances_.push_back(std::move(instance));
+        }
+    }
+}
+
+// A client silent for too long mid-exchange loses its connection, so it holds no instance that
+// others could use.
+void PipeServer::DropSilentClients() {
+    const ULONGLONG now = GetTickCount64();
+    for (auto& instance : instances_) {
+        if (instance->pipe && instance->state != Instance::State::Listening && instance->deadline <= now &&
+            WaitForSingleObject(instance->event.get(), 0) == WAIT_TIMEOUT)
+            Drop(*instance);
+    }
+}
+
+void PipeServer::Serve(HANDLE stopEvent, const RequestHandler& handler, ServerWaits* waits) {
     if (instances_.empty()) ThrowWin32Error(ERROR_INVALID_HANDLE);
     // However serving ends, every instance is closed: no client waits on a server that is gone.
     auto closeAll = ScopeExit([&] {
@@ -277,24 +305,15 @@ void PipeServer::Serve(HANDLE stopEvent, const RequestHandler& handler) {
 
     std::vector<HANDLE> handles;
     for (;;) {
-        // Instances that could not be used again are gone; one always waits for a new client
-        // while there is room.
-        std::erase_if(instances_, [](const auto& instance) { return !instance->pipe; });
-        // With no instance of its own left, the name could be another program's by now.
-        if (instances_.empty()) ThrowWin32Error(ERROR_PIPE_NOT_CONNECTED);
-        bool listening = std::any_of(instances_.begin(), instances_.end(), [](const auto& instance) {
-            return instance->state == Instance::State::Listening;
-        });
-        if (!listening && instances_.size() < kMaxInstances) {
-            DWORD error = ERROR_SUCCESS;
-            auto instance = MakeInstance(false, error);
-            if (instance) {
-                Listen(*instance);
-                instances_.push_back(std::move(instance));
-            }
-        }
-
         handles.assign(1, stopEvent);
+        if (waits != nullptr) {
+            const std::vector<HANDLE> extra = waits->Handles();
+            handles.insert(handles.end(), extra.begin(),
+                           extra.begin() + std::min(extra.size(), kMaxServerWaits));
+        }
+        const std::size_t firstInstance = handles.size();
+        KeepOneListening(MAXIMUM_WAIT_OBJECTS - firstInstance);
+
         ULONGLONG now = GetTickCount64();
         ULONGLONG nearest = ~0ull;
         for (auto& instance : instances_) {
@@ -310,16 +329,11 @@ void PipeServer::Serve(HANDLE stopEvent, const RequestHandler& handler) {
             WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE, timeout);
         if (waited == WAIT_OBJECT_0) break;
         if (waited == WAIT_FAILED) ThrowWin32Error();
-        if (waited > WAIT_OBJECT_0 && waited < WAIT_OBJECT_0 + handles.size())
-            Advance(*instances_[waited - WAIT_OBJECT_0 - 1], handler);
-
-        // A client silent for too long mid-exchange loses its connection, so it holds no
-        // instance that others could use.
-        now = GetTickCount64();
-        for (auto& instance : instances_) {
-            if (instance->pipe && instance->state != Instance::State::Listening &&
-                instance->deadline <= now && WaitForSingleObject(instance->event.get(), 0) == WAIT_TIMEOUT)
-                Drop(*instance);
-        }
+        const DWORD index = waited - WAIT_OBJECT_0;
+        if (waited > WAIT_OBJECT_0 && index < firstInstance)
+            waits->Signalled(handles[index]);
+        else if (waited > WAIT_OBJECT_0 && index < handles.size())
+            Advance(*instances_[index - firstInstance], handler);
+        DropSilentClients();
     }
 }

@@ -12,13 +12,27 @@
 #include <string_view>
 #include <vector>
 
-#include "PipeClientGroups.h"
 #include "Handles.h"
+#include "PipeClientGroups.h"
+#include "ServiceRequests.h"
 #include "ServicePipeClient.h"
 
 // Answers one request; the answer goes back as one message. An exception (or an answer over the
 // message limit) closes that client's connection and nothing else.
-using RequestHandler = std::function<std::string(std::string_view request, const PipeClientGroups& caller)>;
+using RequestHandler = std::function<std::string(std::string_view request, CallerGroups& caller)>;
+
+// Handles the server waits on besides its clients' (a folder's change notification, say), and
+// what is done when one is set. Called on the serving thread between requests, so the work done
+// for a handle never runs at the same time as a request's.
+struct ServerWaits {
+    // The handles to wait on next, at most kMaxServerWaits; asked again before every wait.
+    virtual std::vector<HANDLE> Handles() = 0;
+    virtual void Signalled(HANDLE handle) = 0;
+
+  protected:
+    ~ServerWaits() = default;
+};
+inline constexpr std::size_t kMaxServerWaits = 8;
 
 struct PipeServerLimits {
     DWORD silenceMs = 5000;                           // a client quiet this long mid-exchange is dropped
@@ -45,9 +59,10 @@ class PipeServer {
     OpenOutcome Open(DWORD& error);
 
     // Serves clients until stopEvent is set, then cancels every transfer and closes every
-    // instance. Throws Failure when serving cannot go on safely (no instance can be made, or the
-    // thread could not stop impersonating a client).
-    void Serve(HANDLE stopEvent, const RequestHandler& handler);
+    // instance; between requests, also handles what `waits` (when given) waits on. Throws Failure
+    // when serving cannot go on safely (no instance can be made, or the thread could not stop
+    // impersonating a client).
+    void Serve(HANDLE stopEvent, const RequestHandler& handler, ServerWaits* waits = nullptr);
 
   private:
     struct Instance;
@@ -59,6 +74,8 @@ class PipeServer {
     void Answer(Instance& instance, const RequestHandler& handler);
     void Drop(Instance& instance);
     void Cancel(Instance& instance);
+    void KeepOneListening(std::size_t roomForInstances);
+    void DropSilentClients();
 
     std::string pipeName_;
     PipeServerLimits limits_;

@@ -20,9 +20,10 @@ DWORD RunService(const ServiceRunParts& parts) {
                 exitCode = error == ERROR_SUCCESS ? ERROR_GEN_FAILURE : error;
                 break;
             case PipeServer::OpenOutcome::Opened:
-                parts.status.Report(SERVICE_RUNNING, NO_ERROR);
                 try {
-                    server.Serve(parts.stopEvent, parts.handler);
+                    if (parts.prepare) parts.prepare();
+                    parts.status.Report(SERVICE_RUNNING, NO_ERROR);
+                    server.Serve(parts.stopEvent, parts.handler, parts.waits);
                 } catch (const Failure& failure) {
                     exitCode = failure.code() == ERROR_SUCCESS ? ERROR_GEN_FAILURE : failure.code();
                 } catch (...) {

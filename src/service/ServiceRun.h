@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 #include "EventLog.h"
@@ -25,6 +26,10 @@ struct ServiceRunParts {
     EventLog& events;
     RequestHandler handler;
     PipeServerLimits limits{};
+    // Done once the pipe is the service's, before it says it is running and serves (the check of
+    // a block kept from before); nothing when empty.
+    std::function<void()> prepare{};
+    ServerWaits* waits = nullptr;  // served between requests, on the same thread
 };
 
 // Runs until the stop event is set and answers the exit code it reported with SERVICE_STOPPED:

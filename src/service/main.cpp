@@ -56,7 +56,7 @@ DWORD WINAPI OnControl(DWORD control, DWORD, void*, void*) {
 }
 
 // Until the requests are joined, a request is answered with its own bytes.
-std::string EchoRequest(std::string_view request, const PipeClientGroups&) {
+std::string EchoRequest(std::string_view request, CallerGroups&) {
     return std::string(request);
 }
 

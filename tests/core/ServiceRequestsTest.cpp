@@ -35,9 +35,9 @@ class ScriptedCaller final : public CallerGroups {
   public:
     explicit ScriptedCaller(std::optional<std::vector<Group>> groups) : groups_(std::move(groups)) {}
 
-    std::optional<TokenGroupList> Groups() override {
+    const TokenGroupList* Groups() override {
         ++asked;
-        if (!groups_) return std::nullopt;
+        if (!groups_) return nullptr;
         std::vector<std::vector<BYTE>> sids;
         size_t length = offsetof(TOKEN_GROUPS, Groups) + groups_->size() * sizeof(SID_AND_ATTRIBUTES);
         for (const Group& group : *groups_) {
@@ -60,13 +60,15 @@ class ScriptedCaller final : public CallerGroups {
             table->Groups[i].Attributes = (*groups_)[i].attributes;
             at += sids[i].size();
         }
-        return list;
+        list_ = std::move(list);
+        return &list_;
     }
 
     int asked = 0;
 
   private:
     std::optional<std::vector<Group>> groups_;
+    TokenGroupList list_;
 };
 
 struct CallerCase {

@@ -32,9 +32,13 @@ struct EchoRecorder {
     std::vector<std::vector<Sid>> callers;
 
     RequestHandler Handler() {
-        return [this](std::string_view request, const PipeClientGroups& caller) {
+        return [this](std::string_view request, CallerGroups& caller) {
             std::vector<Sid> sids;
-            for (const PipeClientGroup& group : caller.Groups()) sids.push_back(group.sid);
+            const TokenGroupList* groups = caller.Groups();
+            for (size_t i = 0; groups != nullptr && i < groups->Count(); ++i) {
+                const BYTE* sid = static_cast<const BYTE*>(groups->Groups()->Groups[i].Sid);
+                sids.emplace_back(sid, sid + GetLengthSid(groups->Groups()->Groups[i].Sid));
+            }
             std::lock_guard lock(mutex);
             callers.push_back(std::move(sids));
             // A request "big:<n>" asks for an answer of n bytes.
@@ -211,16 +215,6 @@ TEST(PipeServer, MessageOverTheLimitClosesOnlyItsConnection) {
     }
 }
 
-// Records what a run reports to the service manager and writes to the event log.
-struct RecordedRun final : ServiceStatusReport, EventLog {
-    std::vector<std::pair<DWORD, DWORD>> states;  // state, exit code
-    std::vector<std::pair<ServiceEvent, std::string>> entries;
-    void Report(DWORD state, DWORD exitCode) override { states.push_back({state, exitCode}); }
-    void Write(WORD, ServiceEvent event, const std::string& text) override {
-        entries.push_back({event, text});
-    }
-};
-
 TEST(ServiceRun, RefusesToRunOnAPipeMadeFirstByAnother) {
     struct Row {
         const char* what;
@@ -241,11 +235,10 @@ TEST(ServiceRun, RefusesToRunOnAPipeMadeFirstByAnother) {
         UniqueEvent stop(CreateEventA(nullptr, TRUE, TRUE, nullptr));
         RecordedRun run;
         bool handled = false;
-        DWORD exitCode =
-            RunService({name, stop.get(), run, run, [&](std::string_view, const PipeClientGroups&) {
-                            handled = true;
-                            return std::string();
-                        }});
+        DWORD exitCode = RunService({name, stop.get(), run, run, [&](std::string_view, CallerGroups&) {
+                                         handled = true;
+                                         return std::string();
+                                     }});
         EXPECT_EQ(exitCode, static_cast<DWORD>(ERROR_PIPE_BUSY));
         const std::vector<std::pair<DWORD, DWORD>> expected = {{SERVICE_START_PENDING, NO_ERROR},
                                                                {SERVICE_STOPPED, ERROR_PIPE_BUSY}};
@@ -263,10 +256,8 @@ TEST(ServiceRun, ReportsRunningAndStopsPromptlyWithClientsConnected) {
     RecordedRun run;
     DWORD exitCode = ~0u;
     std::thread service([&] {
-        exitCode =
-            RunService({name, stop.get(), run, run, [](std::string_view request, const PipeClientGroups&) {
-                            return std::string(request);
-                        }});
+        exitCode = RunService({name, stop.get(), run, run,
+                               [](std::string_view request, CallerGroups&) { return std::string(request); }});
     });
     auto stopped = ScopeExit([&] {
         SetEvent(stop.get());
@@ -307,7 +298,7 @@ TEST(PipeSecurity, GivesFullAccessToSystemAndAdministratorsAndDataToAuthenticate
     EXPECT_TRUE(control & SE_DACL_PROTECTED) << "the list would take entries from elsewhere";
 
     // The list the served pipe really has, read through a client's handle.
-    ServedPipe served([](std::string_view request, const PipeClientGroups&) { return std::string(request); });
+    ServedPipe served([](std::string_view request, CallerGroups&) { return std::string(request); });
     UniqueFile client = OpenRawClient(served.Name());
     ASSERT_TRUE(client);
     ACL* acl = nullptr;
@@ -358,7 +349,7 @@ struct FailingImpersonation final : ImpersonationCalls {
         impersonated += ok ? 1 : 0;
         return ok;
     }
-    std::vector<PipeClientGroup> ImpersonatedTokenGroups() override {
+    TokenGroupList ImpersonatedTokenGroups() override {
         if (fail == Fail::GroupRead && !std::exchange(failed, true))
             throw Failure("no token", ERROR_NO_TOKEN);
         return ImpersonationCalls::ImpersonatedTokenGroups();
@@ -388,7 +379,7 @@ TEST(PipeServer, RefusesACallerItCannotIdentifyAndAlwaysReverts) {
         FailingImpersonation calls(row.fail);
         int handled = 0;
         ServedPipe served(
-            [&](std::string_view request, const PipeClientGroups&) {
+            [&](std::string_view request, CallerGroups&) {
                 ++handled;
                 return std::string(request);
             },

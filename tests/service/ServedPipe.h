@@ -7,11 +7,14 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "PipeServer.h"
+#include "ServiceRun.h"
 
 // A pipe name no other test (or running service) uses.
 inline std::string TestPipeName() {
@@ -58,4 +61,30 @@ class ServedPipe {
     bool opened_ = false;
     std::thread thread_;
     std::string serveFailure_;
+};
+
+// Records what a run reports to the service manager and writes to the event log. Read the members
+// once the run has ended; while it runs, Entries() answers what was written so far.
+struct RecordedRun final : ServiceStatusReport, EventLog {
+    std::vector<std::pair<DWORD, DWORD>> states;  // state, exit code
+    std::vector<std::pair<ServiceEvent, std::string>> entries;
+    void Report(DWORD state, DWORD exitCode) override {
+        std::lock_guard lock(mutex_);
+        states.push_back({state, exitCode});
+    }
+    void Write(WORD, ServiceEvent event, const std::string& text) override {
+        std::lock_guard lock(mutex_);
+        entries.push_back({event, text});
+    }
+    std::vector<std::pair<ServiceEvent, std::string>> Entries() {
+        std::lock_guard lock(mutex_);
+        return entries;
+    }
+    std::vector<std::pair<DWORD, DWORD>> States() {
+        std::lock_guard lock(mutex_);
+        return states;
+    }
+
+  private:
+    std::mutex mutex_;
 };
