@@ -30,6 +30,10 @@ std::string HostsBackupPath(const std::string& dataFolder) {
     return dataFolder + "\\hosts";
 }
 
+std::string BlockedEntriesPath(const std::string& dataFolder) {
+    return dataFolder + "\\blocked";
+}
+
 std::string StartupMarkerPath(const std::string& dataFolder) {
     return dataFolder + kStartupMarkerSuffix;
 }

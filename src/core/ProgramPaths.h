@@ -23,6 +23,9 @@ std::string MakerFolderPath(const std::string& commonAppData);
 std::string DataFolderPath(const std::string& commonAppData);
 // The clean copy of the hosts file that a block keeps: DataFolder + "\hosts".
 std::string HostsBackupPath(const std::string& dataFolder);
+// The entries the service's block wrote, kept while it is on so a restarted service knows what to
+// put back: DataFolder + "\\blocked".
+std::string BlockedEntriesPath(const std::string& dataFolder);
 // The start-up marker, which stands while start with Windows is on for the machine.
 inline constexpr char kStartupMarkerSuffix[] = "\\iStart";
 std::string StartupMarkerPath(const std::string& dataFolder);

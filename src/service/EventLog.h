@@ -10,7 +10,11 @@ inline constexpr char kEventSource[] = "Parvalisk";
 
 // The entries the service writes, by event identifier.
 enum class ServiceEvent : DWORD {
-    PipeTaken = 1,  // another program made the service's pipe first: the service did not start
+    PipeTaken = 1,          // another program made the service's pipe first: the service did not start
+    BlockPutBack = 2,       // the hosts file had lost the block, and it has been put back
+    PutBackRefused = 3,     // the hosts file had lost the block, and it could not be put back
+    EntriesUnreadable = 4,  // the kept entries of a block could not be read: nothing to put back
+    EntriesNotKept = 5,     // the entries of a new block could not be kept for a restart
 };
 
 struct EventLog {

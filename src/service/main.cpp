@@ -8,9 +8,13 @@
 #include <cstring>
 #include <string>
 
+#include "BlockService.h"
 #include "EventLog.h"
 #include "Failure.h"
+#include "FileHelpers.h"
+#include "FolderAccess.h"
 #include "Handles.h"
+#include "ProgramPaths.h"
 #include "ServiceInstall.h"
 #include "ServiceRun.h"
 
@@ -55,9 +59,39 @@ DWORD WINAPI OnControl(DWORD control, DWORD, void*, void*) {
     }
 }
 
-// Until the requests are joined, a request is answered with its own bytes.
-std::string EchoRequest(std::string_view request, CallerGroups&) {
-    return std::string(request);
+// The machine's data folder, made as the program makes it when it is missing (one level at a
+// time, each with the protected access list), its list tightened when it is looser than that.
+std::string MachineDataFolder() {
+    const std::string commonAppData = SpecialFolderPath(kCommonAppDataFolder);
+    if (commonAppData.empty()) ThrowWin32Error(ERROR_PATH_NOT_FOUND);
+    for (const std::string& folder : {MakerFolderPath(commonAppData), DataFolderPath(commonAppData)}) {
+        const bool madeTight = !FileExists(folder) && CreateProtectedFolder(folder);
+        if (!madeTight) TightenFolderAccess(folder);
+    }
+    return DataFolderPath(commonAppData);
+}
+
+// Serves the machine's block: the system's hosts file, the machine's data folder, and start with
+// Windows for the Parvalisk.exe beside this program.
+void ServeBlock(HANDLE stop, ServiceStatusReport& status, EventLog& events) {
+    const std::string dataFolder = MachineDataFolder();
+    const std::string hostsPath = SystemHostsFilePath();
+    DirectBlocker blocker(BlockingPlace{hostsPath, dataFolder});
+    TokenCalls tokenCalls;
+    MachineStartupPlace startup;
+    startup.runKeyPath = kRunKeyPath;
+    startup.dataFolder = dataFolder;
+    startup.programPath = ProgramFolderFile("Parvalisk.exe");
+    BlockService service({blocker, startup, tokenCalls, hostsPath, BlockedEntriesPath(dataFolder), events});
+    RunService(
+        {kServicePipeName,
+         stop,
+         status,
+         events,
+         [&](std::string_view request, CallerGroups& caller) { return service.Answer(request, caller); },
+         {},
+         [&] { service.Resume(); },
+         &service});
 }
 
 void WINAPI ServiceMain(DWORD, char**) {
@@ -71,7 +105,13 @@ void WINAPI ServiceMain(DWORD, char**) {
     stopEvent = stop.get();
     ManagerStatus status;
     SystemEventLog events;
-    RunService({kServicePipeName, stop.get(), status, events, EchoRequest});
+    try {
+        ServeBlock(stop.get(), status, events);
+    } catch (const Failure& failure) {
+        SetState(SERVICE_STOPPED, failure.code() == ERROR_SUCCESS ? ERROR_GEN_FAILURE : failure.code());
+    } catch (...) {
+        SetState(SERVICE_STOPPED, ERROR_GEN_FAILURE);
+    }
 }
 
 std::string OwnPath() {

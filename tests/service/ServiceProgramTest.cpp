@@ -1,6 +1,8 @@
 // The built ParvaliskService.exe in the test's Wine prefix: installed with its own /install,
 // started and stopped by the service manager, answering on its pipe, and deleted again. The
-// fixture removes the service whatever happens, so no service is left running or installed.
+// fixture removes the service whatever happens, so no service is left running or installed; the
+// service's hosts file is a temporary one the machine's hosts folder points to while the test
+// runs, and the prefix's data folder is put back byte for byte afterwards.
 //
 // Wine does not enforce access lists or elevation, and its event log keeps nothing: what the
 // service writes there is shown through the log's seam in the in-process tests instead.
@@ -9,12 +11,20 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "Handles.h"
+#include "ProgramPaths.h"
 #include "ServiceInstall.h"
 #include "ServicePipeClient.h"
+#include "ServiceProtocol.h"
+#include "service/HostsReset.h"
+#include "support/BlockLine.h"
+#include "support/RemoveTree.h"
+#include "support/SystemHostsFolder.h"
 
 namespace {
 
@@ -71,16 +81,82 @@ ProgramRun RunServiceProgram(const std::string& arguments) {
     return run;
 }
 
+// The prefix's data folder as it was: emptied for the test, and put back when the object goes
+// (its files byte for byte, and the folders removed again when they were not there).
+class SavedDataFolder {
+  public:
+    SavedDataFolder()
+        : maker_(MakerFolderPath(SpecialFolderPath(kCommonAppDataFolder))),
+          data_(DataFolderPath(SpecialFolderPath(kCommonAppDataFolder))),
+          makerWas_(GetFileAttributesA(maker_.c_str()) != INVALID_FILE_ATTRIBUTES),
+          dataWas_(GetFileAttributesA(data_.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        WIN32_FIND_DATAA found;
+        UniqueFindHandle find(FindFirstFileA((data_ + "\\*").c_str(), &found));
+        for (bool more = static_cast<bool>(find); more; more = FindNextFileA(find.get(), &found)) {
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+            files_[found.cFileName] = Read(data_ + "\\" + found.cFileName);
+            SetFileAttributesA((data_ + "\\" + found.cFileName).c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileA((data_ + "\\" + found.cFileName).c_str());
+        }
+    }
+    ~SavedDataFolder() {
+        RemoveTree(makerWas_ ? data_ : maker_);
+        if (!dataWas_) return;
+        CreateDirectoryA(maker_.c_str(), nullptr);
+        CreateDirectoryA(data_.c_str(), nullptr);
+        for (const auto& [name, bytes] : files_) {
+            UniqueFile file(CreateFileA((data_ + "\\" + name).c_str(), GENERIC_WRITE, 0, nullptr,
+                                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+            DWORD written = 0;
+            EXPECT_TRUE(
+                file &&
+                WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                written == bytes.size())
+                << "the data folder's " << name << " was not put back";
+        }
+    }
+    SavedDataFolder(const SavedDataFolder&) = delete;
+    SavedDataFolder& operator=(const SavedDataFolder&) = delete;
+
+    static std::string Read(const std::string& path) {
+        std::string bytes;
+        UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr));
+        if (!file) return "<missing>";
+        char buffer[4096];
+        DWORD got = 0;
+        while (ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0)
+            bytes.append(buffer, got);
+        return bytes;
+    }
+
+  private:
+    std::string maker_, data_;
+    bool makerWas_, dataWas_;
+    std::map<std::string, std::string> files_;
+};
+
+// Sends a request to the installed service and reads its answer.
+ServiceAnswer AskService(const std::string& request) {
+    ServiceExchange exchange = ExchangeWithService(request);
+    ServiceAnswer answer;
+    EXPECT_EQ(exchange.outcome, ServiceExchange::Outcome::Answered) << "error " << exchange.error;
+    EXPECT_EQ(DecodeAnswer(exchange.answer, answer), MessageProblem::None);
+    return answer;
+}
+
 class ServiceProgram : public ::testing::Test {
   protected:
     void SetUp() override {
         manager_ = UniqueServiceHandle(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
         ASSERT_TRUE(manager_) << "no service manager, error " << GetLastError();
         Remove();  // one left over by a test that was cut short
+        savedData_ = std::make_unique<SavedDataFolder>();
     }
     void TearDown() override {
         service_.reset();
         Remove();
+        savedData_.reset();
     }
 
     static void Remove() {
@@ -120,6 +196,7 @@ class ServiceProgram : public ::testing::Test {
 
     UniqueServiceHandle manager_;
     UniqueServiceHandle service_;
+    std::unique_ptr<SavedDataFolder> savedData_;  // the service makes and writes the data folder
 };
 
 TEST_F(ServiceProgram, StartedByHandSaysHowItRunsAndFails) {
@@ -169,9 +246,7 @@ TEST_F(ServiceProgram, InstallsRunsAnswersOnItsPipeAndStopsWithinThreeSeconds) {
               static_cast<DWORD>(SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN));
     UniqueKernelHandle process(OpenProcess(SYNCHRONIZE, FALSE, status.dwProcessId));
 
-    ServiceExchange exchange = ExchangeWithService("are you there");
-    EXPECT_EQ(exchange.outcome, ServiceExchange::Outcome::Answered) << "error " << exchange.error;
-    EXPECT_EQ(exchange.answer, "are you there");
+    EXPECT_EQ(AskService(EncodeStatusRequest()).kind, MessageKind::StatusAnswer);
 
     const ULONGLONG stopAt = GetTickCount64();
     SERVICE_STATUS stopStatus{};
@@ -192,6 +267,52 @@ TEST_F(ServiceProgram, InstallsRunsAnswersOnItsPipeAndStopsWithinThreeSeconds) {
     EXPECT_EQ(uninstall.exitCode, 0u) << uninstall.output;
     UniqueServiceHandle gone(OpenServiceA(manager_.get(), kServiceName, SERVICE_QUERY_STATUS));
     EXPECT_FALSE(gone) << "still installed";
+}
+
+TEST_F(ServiceProgram, BlocksAndLiftsThroughItsPipeAndPutsBackAResetWhileNoProgramRuns) {
+    char temp[MAX_PATH];
+    ASSERT_NE(GetTempPathA(MAX_PATH, temp), 0u);
+    const std::string hostsFolder =
+        std::string(temp) + "parvalisk-service-" + std::to_string(GetCurrentProcessId());
+    RemoveTree(hostsFolder);
+    ASSERT_TRUE(CreateDirectoryA(hostsFolder.c_str(), nullptr));
+    auto removeFolder = ScopeExit([&] { RemoveTree(hostsFolder); });
+    SystemHostsFolder pointed(hostsFolder);
+    ASSERT_TRUE(pointed.InForce());
+    const std::string hostsPath = hostsFolder + "\\hosts";
+    const std::string clean = "127.0.0.1 localhost\r\n";
+    {
+        UniqueFile file(CreateFileA(hostsPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        DWORD written = 0;
+        ASSERT_TRUE(file &&
+                    WriteFile(file.get(), clean.data(), static_cast<DWORD>(clean.size()), &written, nullptr));
+    }
+
+    // The service goes before the hosts folder is put back.
+    auto removeService = ScopeExit([&] {
+        service_.reset();
+        Remove();
+    });
+    ASSERT_NO_FATAL_FAILURE(InstallAndStart());
+    ASSERT_EQ(WaitFor(SERVICE_RUNNING, 10000).dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
+    const std::vector<std::string> entries = {"www.example.com", "m.example.org"};
+    const std::string blocked = clean + "\r\n" + BlockLine(entries[0]) + BlockLine(entries[1]);
+    ServiceAnswer started = AskService(EncodeStartBlockRequest(entries, false));
+    EXPECT_EQ(started.start, StartOutcome::Written);
+    EXPECT_EQ(SavedDataFolder::Read(hostsPath), blocked);
+
+    // Reset while no program runs: the service alone puts the block back.
+    ASSERT_TRUE(ResetHostsFile(hostsPath, clean)) << "error " << GetLastError();
+    const ULONGLONG end = GetTickCount64() + 5000;
+    while (SavedDataFolder::Read(hostsPath) != blocked && GetTickCount64() < end) Sleep(20);
+    EXPECT_EQ(SavedDataFolder::Read(hostsPath), blocked) << "the service did not put the block back";
+    ServiceAnswer status = AskService(EncodeStatusRequest());
+    EXPECT_TRUE(status.status.blocking);
+    EXPECT_TRUE(status.status.lastPutBackSucceeded);
+
+    ServiceAnswer stopped = AskService(EncodeStopBlockRequest(entries));
+    EXPECT_EQ(stopped.stop, StopOutcome::Lifted);
+    EXPECT_EQ(SavedDataFolder::Read(hostsPath), clean);
 }
 
 TEST_F(ServiceProgram, RefusesToRunWhenAnotherProgramMadeItsPipeFirst) {

@@ -1,0 +1,142 @@
+#include "BlockService.h"
+
+#include "DnsCache.h"
+#include "Failure.h"
+#include "FileHelpers.h"
+
+namespace {
+
+std::string FolderOf(const std::string& path) {
+    const size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? "." : path.substr(0, slash);
+}
+
+std::string PutBackText(bool atStart, bool putBack, const std::string& hostsPath) {
+    std::string text = atStart ? "When the Parvalisk service started, the hosts file " + hostsPath +
+                                     " no longer held its block"
+                               : "Another program removed Parvalisk's block from the hosts file " + hostsPath;
+    return text + (putBack ? ". It has been put back." : ", and it could not be put back.");
+}
+
+}  // namespace
+
+BlockService::BlockService(BlockServiceParts parts)
+    : parts_(std::move(parts)), requestParts_{parts_.blocker, parts_.startup, parts_.tokenCalls} {}
+
+void BlockService::Resume() {
+    if (!parts_.blocker.KeepsCleanCopy()) {
+        // The block was lifted without the service (by the program itself, or an uninstall): its
+        // entries are of no block any more.
+        DeleteFileForced(parts_.entriesPath);
+        return;
+    }
+    if (!ReadKeptEntries()) {
+        parts_.events.Write(EVENTLOG_WARNING_TYPE, ServiceEvent::EntriesUnreadable,
+                            "The Parvalisk service could not read the blocked entries kept in " +
+                                parts_.entriesPath +
+                                ": it has nothing to put back until blocking starts again.");
+        return;
+    }
+    state_.blocking = true;
+    CheckBlock(true);
+    Watch();
+}
+
+bool BlockService::ReadKeptEntries() {
+    // Kept as the start request that wrote them, so they are read with the same checks as a
+    // request: a file cut short, grown or written by anything else reads as no entries.
+    ServiceRequest kept;
+    try {
+        if (DecodeRequest(ReadFileText(parts_.entriesPath), kept) != MessageProblem::None) return false;
+    } catch (const Failure&) {
+        return false;
+    }
+    if (kept.kind != MessageKind::StartBlockRequest || kept.entries.empty()) return false;
+    state_.entries = std::move(kept.entries);
+    return true;
+}
+
+void BlockService::KeepEntries() {
+    const std::string kept = EncodeStartBlockRequest(state_.entries, false);
+    if (!WriteFileContent(parts_.entriesPath, [&](ContentSink& sink) { sink.Put(kept.data(), kept.size()); }))
+        parts_.events.Write(EVENTLOG_WARNING_TYPE, ServiceEvent::EntriesNotKept,
+                            "The Parvalisk service could not keep the blocked entries in " +
+                                parts_.entriesPath + ": after a restart it cannot put the block back.");
+}
+
+std::string BlockService::Answer(std::string_view request, CallerGroups& caller) {
+    std::string answer = AnswerRequest(request, caller, requestParts_, state_);
+    ServiceAnswer outcome;
+    if (DecodeAnswer(answer, outcome) != MessageProblem::None) return answer;
+    if (outcome.kind == MessageKind::StartBlockAnswer && outcome.start == StartOutcome::Written) {
+        KeepEntries();
+        Watch();
+    } else if (outcome.kind == MessageKind::StopBlockAnswer && outcome.stop == StopOutcome::Lifted) {
+        Unwatch();
+        DeleteFileForced(parts_.entriesPath);
+    }
+    return answer;
+}
+
+void BlockService::Watch() {
+    Unwatch();
+    // The folder above tells when the hosts folder itself is renamed, deleted or made anew; the
+    // watch then follows the hosts path to the folder that stands there now.
+    parentWatch_.reset(FindFirstChangeNotificationA(FolderOf(FolderOf(parts_.hostsPath)).c_str(), FALSE,
+                                                    FILE_NOTIFY_CHANGE_DIR_NAME));
+    WatchHostsFolder();
+}
+
+void BlockService::WatchHostsFolder() {
+    constexpr DWORD kChanges = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME |
+                               FILE_NOTIFY_CHANGE_ATTRIBUTES | FILE_NOTIFY_CHANGE_SIZE |
+                               FILE_NOTIFY_CHANGE_LAST_WRITE;
+    // A folder that cannot be watched (or is gone for now) leaves the block as it was written; the
+    // folder above still tells when one stands at the hosts path again.
+    folderWatch_.reset(FindFirstChangeNotificationA(FolderOf(parts_.hostsPath).c_str(), FALSE, kChanges));
+}
+
+void BlockService::Unwatch() {
+    folderWatch_.reset();
+    parentWatch_.reset();
+}
+
+std::vector<HANDLE> BlockService::Handles() {
+    std::vector<HANDLE> handles;
+    if (folderWatch_) handles.push_back(folderWatch_.get());
+    if (parentWatch_) handles.push_back(parentWatch_.get());
+    return handles;
+}
+
+void BlockService::Signalled(HANDLE handle) {
+    // Armed again first, so a change made while this one is handled is not missed.
+    if (folderWatch_ && handle == folderWatch_.get()) {
+        if (!FindNextChangeNotification(handle)) folderWatch_.reset();
+    } else if (parentWatch_ && handle == parentWatch_.get()) {
+        if (!FindNextChangeNotification(handle)) parentWatch_.reset();
+        WatchHostsFolder();
+    } else {
+        return;
+    }
+    CheckBlock(false);
+}
+
+void BlockService::CheckBlock(bool atStart) {
+    if (!state_.blocking || state_.entries.empty()) return;
+    const ListedEntries written(state_.entries);
+    bool holds = false;
+    try {
+        holds = parts_.blocker.HoldsBlock(written);
+    } catch (const Failure&) {
+        // A file that cannot be read is handled like a removal: the put-back says whether the
+        // file can be had at all.
+    }
+    if (holds) return;
+    const bool putBack = parts_.blocker.PutBack(written) == PutBackOutcome::PutBack;
+    state_.lastPutBackSucceeded = putBack;
+    // Every put-back flushes: an answer cached while the lines were gone would outlive them.
+    if (putBack) FlushResolverCache();
+    parts_.events.Write(putBack ? EVENTLOG_WARNING_TYPE : EVENTLOG_ERROR_TYPE,
+                        putBack ? ServiceEvent::BlockPutBack : ServiceEvent::PutBackRefused,
+                        PutBackText(atStart, putBack, parts_.hostsPath));
+}

@@ -1,0 +1,56 @@
+#pragma once
+// The service's block: the requests answered on the blocker, the entries of a written block kept
+// in the data folder so a restarted service still knows them, the check at start, and the watch
+// on the hosts folder that puts the block back when another program removes it. Everything runs
+// on the serving thread (the watch through ServerWaits), so requests and the watch never race.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "EventLog.h"
+#include "Handles.h"
+#include "PipeServer.h"
+#include "ServiceRequests.h"
+
+struct BlockServiceParts {
+    Blocker& blocker;
+    MachineStartupPlace startup;
+    TokenCalls& tokenCalls;
+    std::string hostsPath;    // the hosts file the blocker writes, whose folder is watched
+    std::string entriesPath;  // where a written block's entries are kept (BlockedEntriesPath)
+    EventLog& events;
+};
+
+class BlockService final : public ServerWaits {
+  public:
+    explicit BlockService(BlockServiceParts parts);
+
+    // Takes up a block kept from before (blocking when the blocker keeps a clean copy and the kept
+    // entries read), puts it back when the hosts file no longer holds it, and watches from then on.
+    // Entries that cannot be read leave nothing to put back, which the event log is told.
+    void Resume();
+
+    // Answers one request (AnswerRequest); a written start keeps its entries and watches them, a
+    // lifted stop forgets them and ends the watch.
+    std::string Answer(std::string_view request, CallerGroups& caller);
+
+    std::vector<HANDLE> Handles() override;
+    void Signalled(HANDLE handle) override;
+
+    const ServiceState& State() const { return state_; }
+
+  private:
+    bool ReadKeptEntries();
+    void KeepEntries();
+    void Watch();
+    void WatchHostsFolder();
+    void Unwatch();
+    void CheckBlock(bool atStart);
+
+    BlockServiceParts parts_;
+    ServiceParts requestParts_;
+    ServiceState state_;
+    UniqueChangeNotification folderWatch_;
+    UniqueChangeNotification parentWatch_;
+};

@@ -1,0 +1,213 @@
+// The service's block, run in-process on a test pipe over a temporary tree: its entries kept
+// across a restart, the check at start, the watch that puts the block back, and the event log
+// entries it writes (through the log's seam: Wine's event log keeps nothing).
+//
+// Wine does not enforce access lists or elevation and every account in it is an administrator:
+// each request here comes from an administrator's token.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "BlockService.h"
+#include "ProgramPaths.h"
+#include "ServicePipeClient.h"
+#include "service/HostsReset.h"
+#include "service/ServedPipe.h"
+#include "support/BlockLine.h"
+#include "support/TempTree.h"
+
+namespace {
+
+const std::vector<std::string> kEntries = {"www.example.com", "m.example.org"};
+constexpr char kClean[] = "127.0.0.1 localhost\r\n";
+
+// The service's run on the tree: started by the constructor, stopped by the destructor (a
+// restart is one made after another is gone).
+class TreeService {
+  public:
+    TreeService(const BlockingPlace& place, const std::string& hostsPath)
+        : blocker_(place),
+          service_({blocker_, startup_, tokenCalls_, hostsPath, BlockedEntriesPath(place.dataFolder), run}),
+          name_(TestPipeName()),
+          stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+        thread_ = std::thread([this] {
+            RunService({name_,
+                        stop_.get(),
+                        run,
+                        run,
+                        [this](std::string_view request, CallerGroups& caller) {
+                            return service_.Answer(request, caller);
+                        },
+                        {},
+                        [this] { service_.Resume(); },
+                        &service_});
+        });
+    }
+    ~TreeService() {
+        SetEvent(stop_.get());
+        thread_.join();
+    }
+
+    // Sends the request (waiting for the pipe while the run starts) and reads the answer.
+    ServiceAnswer Ask(const std::string& request) {
+        ServicePipeOptions options;
+        options.pipeName = name_;
+        ServiceExchange exchange;
+        for (int attempt = 0; attempt < 200; ++attempt) {
+            exchange = ExchangeWithService(request, options);
+            if (exchange.outcome != ServiceExchange::Outcome::NoService) break;
+            Sleep(25);
+        }
+        ServiceAnswer answer;
+        EXPECT_EQ(exchange.outcome, ServiceExchange::Outcome::Answered) << "error " << exchange.error;
+        EXPECT_EQ(DecodeAnswer(exchange.answer, answer), MessageProblem::None);
+        return answer;
+    }
+
+    // Waits up to waitMs for the count of event log entries to reach `count`; answers them.
+    std::vector<std::pair<ServiceEvent, std::string>> EntriesWhen(size_t count, DWORD waitMs = 5000) {
+        const ULONGLONG end = GetTickCount64() + waitMs;
+        while (run.Entries().size() < count && GetTickCount64() < end) Sleep(20);
+        return run.Entries();
+    }
+
+    RecordedRun run;
+
+  private:
+    TokenCalls tokenCalls_;
+    MachineStartupPlace startup_;  // no request here switches start with Windows
+    DirectBlocker blocker_;
+    BlockService service_;
+    std::string name_;
+    UniqueEvent stop_;
+    std::thread thread_;
+};
+
+class BlockServiceRun : public TempTree {
+  protected:
+    void SetUp() override {
+        TempTree::SetUp();
+        MakeDataFolder();
+        WriteBytes(hostsPath, kClean);
+    }
+
+    std::unique_ptr<TreeService> Start() {
+        return std::make_unique<TreeService>(BlockingPlace{hostsPath, dataFolder, &owners}, hostsPath);
+    }
+
+    // Starts the block through a service's request and ends that service, so the next start is a
+    // restart that finds the block kept.
+    void BlockAndStopService() {
+        auto service = Start();
+        ServiceAnswer started = service->Ask(EncodeStartBlockRequest(kEntries, false));
+        ASSERT_EQ(started.kind, MessageKind::StartBlockAnswer);
+        ASSERT_EQ(started.start, StartOutcome::Written);
+        ASSERT_NE(ReadBytes(BlockedEntriesPath(dataFolder)), "<missing>") << "the entries were not kept";
+    }
+
+    std::string Blocked() const {
+        return std::string(kClean) + "\r\n" + BlockLine(kEntries[0]) + BlockLine(kEntries[1]);
+    }
+
+    void ResetHosts() { ASSERT_TRUE(ResetHostsFile(hostsPath, kClean)) << "error " << GetLastError(); }
+
+    // Waits up to 5 s for the hosts file to hold exactly `content`.
+    bool HostsBecome(const std::string& content) {
+        const ULONGLONG end = GetTickCount64() + 5000;
+        while (ReadBytes(hostsPath) != content && GetTickCount64() < end) Sleep(20);
+        return ReadBytes(hostsPath) == content;
+    }
+};
+
+TEST_F(BlockServiceRun, KeepsItsBlockAcrossARestartAndPutsItBackAtStartAndOnEveryRemoval) {
+    ASSERT_NO_FATAL_FAILURE(BlockAndStopService());
+    ASSERT_EQ(ReadBytes(hostsPath), Blocked());
+
+    // Reset while no service ran (Windows off, another system): the restarted service puts the
+    // block back before it says it runs.
+    WriteBytes(hostsPath, kClean);
+    auto service = Start();
+    ServiceAnswer status = service->Ask(EncodeStatusRequest());
+    EXPECT_TRUE(status.status.blocking);
+    EXPECT_EQ(status.status.entryCount, kEntries.size());
+    EXPECT_EQ(ReadBytes(hostsPath), Blocked());
+    auto entries = service->run.Entries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].first, ServiceEvent::BlockPutBack);
+    EXPECT_NE(entries[0].second.find("started"), std::string::npos) << entries[0].second;
+
+    // Two removals while it runs: each put back, each one entry.
+    for (size_t removal = 1; removal <= 2; ++removal) {
+        SCOPED_TRACE("removal " + std::to_string(removal));
+        ResetHosts();
+        EXPECT_TRUE(HostsBecome(Blocked())) << ReadBytes(hostsPath);
+        entries = service->EntriesWhen(1 + removal);
+        Sleep(300);  // a second entry for the same removal would come now
+        entries = service->run.Entries();
+        ASSERT_EQ(entries.size(), 1 + removal);
+        EXPECT_EQ(entries.back().first, ServiceEvent::BlockPutBack);
+        EXPECT_NE(entries.back().second.find("Another program removed"), std::string::npos);
+    }
+
+    // The stop puts the clean copy back and forgets the entries: nothing is watched or kept.
+    ServiceAnswer stopped = service->Ask(EncodeStopBlockRequest(kEntries));
+    EXPECT_EQ(stopped.stop, StopOutcome::Lifted);
+    EXPECT_EQ(ReadBytes(hostsPath), kClean);
+    EXPECT_EQ(ReadBytes(BlockedEntriesPath(dataFolder)), "<missing>");
+    WriteBytes(hostsPath, "# edited\r\n");
+    Sleep(500);
+    EXPECT_EQ(ReadBytes(hostsPath), "# edited\r\n") << "a lifted block was put back";
+    EXPECT_EQ(service->run.Entries().size(), 3u);
+}
+
+TEST_F(BlockServiceRun, SaysSoWhenARemovedBlockCannotBePutBack) {
+    ASSERT_NO_FATAL_FAILURE(BlockAndStopService());
+    WriteBytes(hostsPath, kClean);
+    ASSERT_TRUE(SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_READONLY));
+    auto service = Start();
+    ServiceAnswer status = service->Ask(EncodeStatusRequest());
+    EXPECT_TRUE(status.status.blocking);
+    EXPECT_FALSE(status.status.lastPutBackSucceeded);
+    auto entries = service->run.Entries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].first, ServiceEvent::PutBackRefused) << entries[0].second;
+    EXPECT_EQ(ReadBytes(hostsPath), kClean);
+    SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(BlockServiceRun, KeptEntriesThatDoNotReadLeaveNothingToPutBack) {
+    struct Row {
+        const char* what;
+        int keep;  // bytes of the kept file left; -1 for no file, -2 for other bytes
+    };
+    const Row rows[] = {{"cut short", 30}, {"emptied", 0}, {"gone", -1}, {"not written by the service", -2}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        ASSERT_NO_FATAL_FAILURE(BlockAndStopService());
+        const std::string kept = BlockedEntriesPath(dataFolder);
+        if (row.keep == -1)
+            DeleteFileA(kept.c_str());
+        else
+            WriteBytes(kept, row.keep == -2 ? std::string(64, 'x') : ReadBytes(kept).substr(0, row.keep));
+        WriteBytes(hostsPath, kClean);
+
+        auto service = Start();
+        ServiceAnswer status = service->Ask(EncodeStatusRequest());
+        EXPECT_FALSE(status.status.blocking);
+        EXPECT_EQ(status.status.entryCount, 0u);
+        auto entries = service->run.Entries();
+        ASSERT_EQ(entries.size(), 1u);
+        EXPECT_EQ(entries[0].first, ServiceEvent::EntriesUnreadable);
+        EXPECT_EQ(ReadBytes(hostsPath), kClean);
+        // The stop still puts the clean copy back.
+        EXPECT_EQ(service->Ask(EncodeStopBlockRequest(kEntries)).stop, StopOutcome::Lifted);
+    }
+}
+
+}  // namespace
