@@ -133,10 +133,14 @@ void BlockService::CheckBlock(bool atStart) {
     }
     if (holds) return;
     const bool putBack = parts_.blocker.PutBack(written) == PutBackOutcome::PutBack;
+    // A refused put-back is tried again at every change until it succeeds, but logged once per
+    // removal: a folder that keeps changing would otherwise fill the log.
+    const bool told = !putBack && !state_.lastPutBackSucceeded;
     state_.lastPutBackSucceeded = putBack;
     // Every put-back flushes: an answer cached while the lines were gone would outlive them.
     if (putBack) FlushResolverCache();
-    parts_.events.Write(putBack ? EVENTLOG_WARNING_TYPE : EVENTLOG_ERROR_TYPE,
-                        putBack ? ServiceEvent::BlockPutBack : ServiceEvent::PutBackRefused,
-                        PutBackText(atStart, putBack, parts_.hostsPath));
+    if (!told)
+        parts_.events.Write(putBack ? EVENTLOG_WARNING_TYPE : EVENTLOG_ERROR_TYPE,
+                            putBack ? ServiceEvent::BlockPutBack : ServiceEvent::PutBackRefused,
+                            PutBackText(atStart, putBack, parts_.hostsPath));
 }

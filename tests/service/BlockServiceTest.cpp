@@ -178,7 +178,18 @@ TEST_F(BlockServiceRun, SaysSoWhenARemovedBlockCannotBePutBack) {
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].first, ServiceEvent::PutBackRefused) << entries[0].second;
     EXPECT_EQ(ReadBytes(hostsPath), kClean);
-    SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+
+    // Tried again at the next change, refused again, and not logged twice for one removal.
+    WriteBytes(hostsPath + ".other", "x");
+    Sleep(500);
+    EXPECT_EQ(service->run.Entries().size(), 1u);
+    // Once the file can be written, the next change puts the block back.
+    ASSERT_TRUE(SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_NORMAL));
+    EXPECT_TRUE(HostsBecome(Blocked())) << ReadBytes(hostsPath);
+    entries = service->EntriesWhen(2);
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[1].first, ServiceEvent::BlockPutBack);
+    EXPECT_TRUE(service->Ask(EncodeStatusRequest()).status.lastPutBackSucceeded);
 }
 
 TEST_F(BlockServiceRun, KeptEntriesThatDoNotReadLeaveNothingToPutBack) {
