@@ -7,7 +7,10 @@
 
 namespace {
 
-constexpr DWORD kReadChunk = 64 * 1024;
+// A request is read in parts that double from the first to the largest, straight into its buffer:
+// a list of a million entries takes a handful of reads rather than hundreds.
+constexpr DWORD kFirstRead = 64 * 1024;
+constexpr DWORD kLargestRead = 16 * 1024 * 1024;
 constexpr DWORD kPipeBuffer = 64 * 1024;
 
 // The caller of one request: the groups read from its token.
@@ -33,10 +36,11 @@ struct PipeServer::Instance {
     UniqueEvent event;
     OVERLAPPED overlapped{};
     State state = State::Listening;
-    bool pending = false;    // a transfer or connect is under way (the event tells its end)
-    bool connected = false;  // connected before the connect call was made: nothing to wait for
-    ULONGLONG deadline = 0;  // when a pending read or write is given up (not for Listening)
-    std::string chunk;
+    bool pending = false;         // a transfer or connect is under way (the event tells its end)
+    bool connected = false;       // connected before the connect call was made: nothing to wait for
+    ULONGLONG deadline = 0;       // when a pending read or write is given up (not for Listening)
+    DWORD readSize = kFirstRead;  // the next part's size
+    std::size_t readAt = 0;       // where in the request the part under way lands
     std::string request;
     std::string answer;
 };
@@ -75,7 +79,6 @@ std::unique_ptr<PipeServer::Instance> PipeServer::MakeInstance(bool first, DWORD
         error = GetLastError();
         return nullptr;
     }
-    instance->chunk.resize(kReadChunk);
     return instance;
 }
 
@@ -99,6 +102,8 @@ PipeServer::OpenOutcome PipeServer::Open(DWORD& error) {
 void PipeServer::Listen(Instance& instance) {
     instance.state = Instance::State::Listening;
     instance.request.clear();
+    instance.request.shrink_to_fit();
+    instance.readSize = kFirstRead;
     instance.answer.clear();
     instance.connected = false;
     instance.pending = false;
@@ -134,7 +139,13 @@ void PipeServer::StartRead(Instance& instance) {
     instance.overlapped = OVERLAPPED{};
     instance.overlapped.hEvent = instance.event.get();
     instance.deadline = GetTickCount64() + limits_.silenceMs;
-    if (ReadFile(instance.pipe.get(), instance.chunk.data(), kReadChunk, nullptr, &instance.overlapped) ||
+    // One byte past the limit at most, which is enough to tell a request that is too long.
+    instance.readAt = instance.request.size();
+    const DWORD size = static_cast<DWORD>(
+        std::min<std::size_t>(instance.readSize, limits_.messageLimit + 1 - instance.readAt));
+    instance.request.resize(instance.readAt + size);
+    if (ReadFile(instance.pipe.get(), instance.request.data() + instance.readAt, size, nullptr,
+                 &instance.overlapped) ||
         GetLastError() == ERROR_IO_PENDING || GetLastError() == ERROR_MORE_DATA) {
         instance.pending = true;
         return;
@@ -240,12 +251,13 @@ void PipeServer::Advance(Instance& instance, const RequestHandler& handler) {
                 Drop(instance);  // the client closed its end, or the pipe broke
                 return;
             }
-            if (instance.request.size() + transferred > limits_.messageLimit) {
+            instance.request.resize(instance.readAt + transferred);
+            if (instance.request.size() > limits_.messageLimit) {
                 Drop(instance);
                 return;
             }
-            instance.request.append(instance.chunk.data(), transferred);
             if (error == ERROR_MORE_DATA) {
+                instance.readSize = std::min(instance.readSize * 2, kLargestRead);
                 StartRead(instance);
                 return;
             }
@@ -258,6 +270,7 @@ void PipeServer::Advance(Instance& instance, const RequestHandler& handler) {
             }
             instance.answer.clear();
             instance.answer.shrink_to_fit();
+            instance.readSize = kFirstRead;
             // The client may send its next request, or close.
             StartRead(instance);
             return;
