@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cstring>
+
 #include "Failure.h"
 
 // The outcomes travel as their numbers: a program and a service of the same protocol version
@@ -224,6 +226,20 @@ void MessageWriter::Text(std::string_view text) {
     if (text.size() > kMaxServiceMessageSize - bytes_.size()) ThrowTooLarge();
     Number(static_cast<std::uint32_t>(text.size()));
     bytes_.append(text);
+}
+
+char* MessageWriter::Room(size_t bytes) {
+    if (bytes > kMaxServiceMessageSize - bytes_.size()) ThrowTooLarge();
+    const size_t at = bytes_.size();
+    bytes_.resize(at + bytes);
+    return bytes_.data() + at;
+}
+
+char* MessageWriter::PutText(char* at, std::string_view text) {
+    const auto length = static_cast<std::uint32_t>(text.size());
+    for (int i = 0; i < 4; ++i) at[i] = static_cast<char>((length >> (8 * i)) & 0xFF);
+    if (!text.empty()) std::memcpy(at + 4, text.data(), text.size());
+    return at + 4 + text.size();
 }
 
 std::string MessageWriter::Finish() {

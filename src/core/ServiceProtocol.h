@@ -202,7 +202,12 @@ class MessageWriter {
     void Byte(std::uint8_t value);
     void Number(std::uint32_t value);
     void Text(std::string_view text);  // its length, then its bytes
-    std::string Finish();              // fills in the body's length
+    // Makes room for `bytes` more at the end and answers where it starts, for a caller that fills
+    // it with texts at once (PutText); throws Failure past the limit.
+    char* Room(size_t bytes);
+    // Puts a text's length and bytes at `at`, which has room for them; answers the end.
+    static char* PutText(char* at, std::string_view text);
+    std::string Finish();  // fills in the body's length
 
     // The body bytes a list takes: a count, then each entry's length and bytes.
     static constexpr size_t kCountBytes = 4;
@@ -224,7 +229,9 @@ std::string EncodeEntriesMessage(MessageKind kind, const Entries& entries, std::
     MessageWriter writer(kind, bodyBytes);
     if (withFlag) writer.Byte(flag);
     writer.Number(static_cast<std::uint32_t>(count));
-    for (std::string_view entry : entries) writer.Text(entry);
+    // The writer checked the whole size: the texts go into room made once.
+    char* at = writer.Room(bodyBytes - (withFlag ? 1 : 0) - MessageWriter::kCountBytes);
+    for (std::string_view entry : entries) at = MessageWriter::PutText(at, entry);
     return writer.Finish();
 }
 
