@@ -56,9 +56,10 @@ bool BlockService::ReadKeptEntries() {
     return true;
 }
 
-void BlockService::KeepEntries() {
-    const std::string kept = EncodeStartBlockRequest(state_.entries, false);
-    if (!WriteFileContent(parts_.entriesPath, [&](ContentSink& sink) { sink.Put(kept.data(), kept.size()); }))
+void BlockService::KeepEntries(std::string_view startRequest) {
+    // The written start's own request holds exactly its entries, in the form they are read back in.
+    if (!WriteFileContent(parts_.entriesPath,
+                          [&](ContentSink& sink) { sink.Put(startRequest.data(), startRequest.size()); }))
         parts_.events.Write(EVENTLOG_WARNING_TYPE, ServiceEvent::EntriesNotKept,
                             "The Parvalisk service could not keep the blocked entries in " +
                                 parts_.entriesPath + ": after a restart it cannot put the block back.");
@@ -69,7 +70,7 @@ std::string BlockService::Answer(std::string_view request, CallerGroups& caller)
     ServiceAnswer outcome;
     if (DecodeAnswer(answer, outcome) != MessageProblem::None) return answer;
     if (outcome.kind == MessageKind::StartBlockAnswer && outcome.start == StartOutcome::Written) {
-        KeepEntries();
+        KeepEntries(request);
         Watch();
     } else if (outcome.kind == MessageKind::StopBlockAnswer && outcome.stop == StopOutcome::Lifted) {
         Unwatch();

@@ -42,7 +42,7 @@ class BlockService final : public ServerWaits {
 
   private:
     bool ReadKeptEntries();
-    void KeepEntries();
+    void KeepEntries(std::string_view startRequest);
     void Watch();
     void WatchHostsFolder();
     void Unwatch();
