@@ -1,0 +1,123 @@
+#pragma once
+// The blocking service's run in-process for the benchmarks: the service's own block, pipe server
+// and watch, on a pipe of its own name over a throwaway tree (a hosts file and a data folder), so
+// the real hosts file is never touched. Requests go through the real pipe as the program sends
+// them; the event log's entries are kept with the moment each was written.
+
+#include <windows.h>
+
+#include <chrono>
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "BlockService.h"
+#include "ProgramPaths.h"
+#include "ServicePipeClient.h"
+#include "ServiceProtocol.h"
+#include "ServiceRun.h"
+#include "support/RemoveTree.h"
+
+class BenchService final : ServiceStatusReport, EventLog {
+  public:
+    using Clock = std::chrono::steady_clock;
+
+    // `name` tells the tree apart; the hosts file starts with `hosts`.
+    BenchService(const std::string& name, const std::string& hosts)
+        : root_(TreeRoot(name)),
+          place_{root_ + "\\etc\\hosts", root_ + "\\data"},
+          blocker_(place_),
+          service_({blocker_, startup_, tokenCalls_, place_.hostsPath, BlockedEntriesPath(place_.dataFolder),
+                    *this}),
+          pipeName_("\\\\.\\pipe\\ParvaliskBench-" + name + "-" + std::to_string(GetCurrentProcessId())),
+          stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+        for (const char* sub : {"", "\\etc", "\\data"}) CreateDirectoryA((root_ + sub).c_str(), nullptr);
+        WriteAll(place_.hostsPath, hosts);
+        thread_ = std::thread([this] {
+            RunService({pipeName_,
+                        stop_.get(),
+                        *this,
+                        *this,
+                        [this](std::string_view request, CallerGroups& caller) {
+                            return service_.Answer(request, caller);
+                        },
+                        {},
+                        [this] { service_.Resume(); },
+                        &service_});
+        });
+    }
+    ~BenchService() {
+        SetEvent(stop_.get());
+        thread_.join();
+        RemoveTree(root_);
+    }
+    BenchService(const BenchService&) = delete;
+    BenchService& operator=(const BenchService&) = delete;
+
+    // Sends one request (waiting while the run opens its pipe); the answer, or one of kind
+    // MalformedAnswer when none came.
+    ServiceAnswer Ask(const std::string& request) const {
+        ServicePipeOptions options;
+        options.pipeName = pipeName_;
+        options.timeoutMs = 60000;
+        ServiceExchange exchange;
+        for (int attempt = 0; attempt < 400; ++attempt) {
+            exchange = ExchangeWithService(request, options);
+            if (exchange.outcome != ServiceExchange::Outcome::NoService) break;
+            Sleep(25);
+        }
+        ServiceAnswer answer;
+        if (exchange.outcome != ServiceExchange::Outcome::Answered ||
+            DecodeAnswer(exchange.answer, answer) != MessageProblem::None)
+            answer.kind = MessageKind::MalformedAnswer;
+        return answer;
+    }
+
+    // The moments at which the service logged a put-back, in order.
+    std::vector<Clock::time_point> PutBacks() {
+        std::lock_guard lock(mutex_);
+        return putBacks_;
+    }
+
+    const std::string& HostsPath() const { return place_.hostsPath; }
+
+    static void WriteAll(const std::string& path, const std::string& text) {
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        DWORD written = 0;
+        WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        CloseHandle(file);
+    }
+
+  private:
+    static std::string TreeRoot(const std::string& name) {
+        char temp[MAX_PATH];
+        GetTempPathA(MAX_PATH, temp);
+        std::string root = std::string(temp) + "parvalisk-bench-service-" + name + "-" +
+                           std::to_string(GetCurrentProcessId());
+        RemoveTree(root);
+        return root;
+    }
+    void Report(DWORD, DWORD) override {}
+    void Write(WORD, ServiceEvent event, const std::string& text) override {
+        std::lock_guard lock(mutex_);
+        if (event == ServiceEvent::BlockPutBack)
+            putBacks_.push_back(Clock::now());
+        else
+            std::fprintf(stderr, "service event %lu: %s\n", static_cast<unsigned long>(event), text.c_str());
+    }
+
+    std::string root_;
+    BlockingPlace place_;
+    DirectBlocker blocker_;
+    MachineStartupPlace startup_;
+    TokenCalls tokenCalls_;
+    BlockService service_;
+    std::string pipeName_;
+    UniqueEvent stop_;
+    std::thread thread_;
+    std::mutex mutex_;
+    std::vector<Clock::time_point> putBacks_;
+};
