@@ -13,6 +13,9 @@ UniqueServiceHandle OpenManager(DWORD access) {
     return manager;
 }
 
+// The account the service runs as.
+constexpr char kLocalSystem[] = "LocalSystem";
+
 void Configure(SC_HANDLE service) {
     SERVICE_DESCRIPTIONA description{const_cast<char*>(kServiceDescription)};
     if (!ChangeServiceConfig2A(service, SERVICE_CONFIG_DESCRIPTION, &description)) ThrowWin32Error();
@@ -25,6 +28,28 @@ void Configure(SC_HANDLE service) {
     failure.cActions = static_cast<DWORD>(std::size(actions));
     failure.lpsaActions = actions;
     if (!ChangeServiceConfig2A(service, SERVICE_CONFIG_FAILURE_ACTIONS, &failure)) ThrowWin32Error();
+
+    // The restarts also follow a stop that reports an error, not only a crash. A service manager
+    // that does not know this switch (Windows before Vista answers ERROR_INVALID_LEVEL, Wine
+    // ERROR_INVALID_PARAMETER) still restarts the service after a crash.
+    SERVICE_FAILURE_ACTIONS_FLAG onErrorStops{TRUE};
+    if (!ChangeServiceConfig2A(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &onErrorStops)) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_INVALID_LEVEL && error != ERROR_INVALID_PARAMETER) ThrowWin32Error(error);
+    }
+}
+
+// Brings a service of the name that is already installed (by an older version) to this
+// installation's program and settings.
+UniqueServiceHandle Reconfigure(SC_HANDLE manager, const std::string& command) {
+    UniqueServiceHandle service(
+        OpenServiceA(manager, kServiceName, SERVICE_CHANGE_CONFIG | SERVICE_QUERY_CONFIG));
+    if (!service) ThrowWin32Error();
+    if (!ChangeServiceConfigA(service.get(), SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START,
+                              SERVICE_ERROR_NORMAL, command.c_str(), nullptr, nullptr, "", kLocalSystem, "",
+                              kServiceDisplayName))
+        ThrowWin32Error();
+    return service;
 }
 
 }  // namespace
@@ -37,7 +62,12 @@ void InstallService(const std::string& programPath) {
         manager.get(), kServiceName, kServiceDisplayName,
         SERVICE_CHANGE_CONFIG | SERVICE_QUERY_CONFIG | DELETE, SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START,
         SERVICE_ERROR_NORMAL, command.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
-    if (!service) ThrowWin32Error();
+    if (!service) {
+        if (GetLastError() != ERROR_SERVICE_EXISTS) ThrowWin32Error();
+        // An install over an older version keeps its service, now running this program.
+        Configure(Reconfigure(manager.get(), command).get());
+        return;
+    }
     try {
         Configure(service.get());
     } catch (const Failure&) {

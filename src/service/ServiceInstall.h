@@ -19,7 +19,8 @@ inline constexpr DWORD kRestartDelaysMs[] = {1000, 5000, 30000};
 inline constexpr DWORD kFailureCountResetSeconds = 24 * 60 * 60;
 
 // Installs the service to run programPath as LocalSystem, started automatically at boot and
-// restarted after a failure. An install that cannot be completed is taken back. Throws Failure.
+// restarted after a failure. A service of the name that is already installed is brought to these
+// settings instead. A new install that cannot be completed is taken back. Throws Failure.
 void InstallService(const std::string& programPath);
 
 // Stops the service (waiting up to stopWaitMs for it to stop) and deletes it. False when no

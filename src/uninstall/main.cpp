@@ -1,9 +1,10 @@
-// ParvaliskRestore: the uninstaller runs it before it removes anything. It puts the clean hosts
-// file back from the backup in the data folder (or, with no backup, takes the block lines of the
-// user's list out of it), flushes the resolver cache and clears this
-// installation's start-up entries. Its exit code tells the uninstaller whether it may go on: 0
-// when the hosts file is clean (or there was nothing to put back), 1 when the clean copy could
-// not be put back. Then nothing more is changed, so the backup, the only clean copy, stays.
+// ParvaliskRestore: the uninstaller runs it before it removes anything. It asks the running
+// service to stop blocking; without a service it puts the clean hosts file back itself from the
+// backup in the data folder (or, with no backup, takes the block lines of the user's list out of
+// it). Then it flushes the resolver cache and clears this installation's start-up entries. Its exit code
+// tells the uninstaller whether it may go on: 0 when the hosts file is clean (or there was nothing to put
+// back), 1 when the clean copy could not be put back. Then nothing more is changed, so the backup, the only
+// clean copy, stays.
 #include <windows.h>
 
 #include <string>
@@ -17,6 +18,8 @@
 #include "HostsBlocker.h"
 #include "ProgramPaths.h"
 #include "Registry.h"
+#include "ServicePipeClient.h"
+#include "ServiceProtocol.h"
 #include "SettingsStore.h"
 
 namespace {
@@ -25,6 +28,12 @@ constexpr int kHostsRestored = 0;
 constexpr int kHostsNotRestored = 1;
 
 constexpr char kProgramFileName[] = "Parvalisk.exe";
+
+// The service's name in the service manager, and how long it is given to stop.
+constexpr char kServiceName[] = "Parvalisk";
+constexpr DWORD kServiceStopWaitMs = 10000;
+
+using UniqueServiceHandle = UniqueHandle<SC_HANDLE, CloseServiceHandle>;
 
 // The Run entry's data with the double quotes that guard a path with a space taken off.
 std::string UnquotedPath(const std::string& data) {
@@ -51,11 +60,9 @@ void RemoveOwnRunEntry(const std::string& installFolder) {
     DeleteRegValue(HKEY_LOCAL_MACHINE, kRunKeyPath, kRunKeyAccess, kProgramFileName);
 }
 
-int Restore() {
-    const std::string commonData = SpecialFolderPath(kCommonAppDataFolder);
-    if (commonData.empty()) return kHostsNotRestored;
-    const std::string dataFolder = DataFolderPath(commonData);
-
+// Puts the clean hosts file back without the service: the backup, or with none the block lines of
+// the list taken out.
+bool LiftBlockDirectly(const std::string& dataFolder, const std::vector<std::string>& entries) {
     // The backup is deleted only once the hosts file holds it byte for byte: until then it is the
     // only clean copy.
     // A backup whose owner is not trusted was planted: it is moved aside, never copied over the
@@ -63,17 +70,70 @@ int Restore() {
     const std::string backupPath = HostsBackupPath(dataFolder);
     RemovePartialBackup(backupPath);
     if (BackupFileIsPresent(backupPath) && !SetAsideIfUntrusted(backupPath)) {
-        if (!IsTrustedOwner(backupPath) || !RestoreBackup(backupPath, SystemHostsFilePath()))
-            return kHostsNotRestored;
+        if (!IsTrustedOwner(backupPath) || !RestoreBackup(backupPath, SystemHostsFilePath())) return false;
         DeleteFileForced(backupPath);
-    } else {
-        // No clean copy (deleted while blocking, or the data folder wiped): the block lines of the
-        // list of the user who runs the uninstall come out of the hosts file, and only they.
-        const std::vector<std::string> entries = DecodeWebsiteList(SettingsStore().Get(kKeyBlockedWebsites));
-        if (!LiftBlockWithoutCleanCopy(SystemHostsFilePath(),
-                                       [&](BlockLineWriter& lines) { lines.AddAll(entries); }))
-            return kHostsNotRestored;
+        return true;
     }
+    // No clean copy (deleted while blocking, or the data folder wiped): the block lines of the
+    // list of the user who runs the uninstall come out of the hosts file, and only they.
+    return LiftBlockWithoutCleanCopy(SystemHostsFilePath(),
+                                     [&](BlockLineWriter& lines) { lines.AddAll(entries); });
+}
+
+bool WaitForServiceState(SC_HANDLE service, DWORD state, DWORD waitMs) {
+    const ULONGLONG end = GetTickCount64() + waitMs;
+    for (;;) {
+        SERVICE_STATUS status{};
+        if (!QueryServiceStatus(service, &status)) return false;
+        if (status.dwCurrentState == state) return true;
+        if (GetTickCount64() >= end) return false;
+        Sleep(50);
+    }
+}
+
+// A pipe of the service's name that gives no answer this helper can read: the service is stopped
+// first, so that it cannot put a block back over the clean copy, and started again when the clean
+// copy could not be put back, since it then still keeps the block.
+bool LiftBlockWithServiceStopped(const std::string& dataFolder, const std::vector<std::string>& entries) {
+    UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager) return false;
+    UniqueServiceHandle service(
+        OpenServiceA(manager.get(), kServiceName, SERVICE_STOP | SERVICE_START | SERVICE_QUERY_STATUS));
+    if (!service) {
+        // Not the service's pipe at all: another program's, which keeps no block.
+        return GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST && LiftBlockDirectly(dataFolder, entries);
+    }
+    SERVICE_STATUS status{};
+    const bool wasRunning = ControlService(service.get(), SERVICE_CONTROL_STOP, &status) != FALSE;
+    if (!wasRunning && GetLastError() != ERROR_SERVICE_NOT_ACTIVE) return false;
+    if (!WaitForServiceState(service.get(), SERVICE_STOPPED, kServiceStopWaitMs)) return false;
+    if (LiftBlockDirectly(dataFolder, entries)) return true;
+    if (wasRunning) StartServiceA(service.get(), 0, nullptr);
+    return false;
+}
+
+// The running service keeps the block: it is asked to lift it, with the list of the user who
+// uninstalls for a hosts file whose clean copy is gone. Without a service the helper lifts the
+// block itself.
+bool LiftBlock(const std::string& dataFolder, const std::vector<std::string>& entries) {
+    const ServiceExchange exchange = ExchangeWithService(EncodeStopBlockRequest(entries));
+    if (exchange.outcome == ServiceExchange::Outcome::NoService)
+        return LiftBlockDirectly(dataFolder, entries);
+    ServiceAnswer answer;
+    if (exchange.outcome != ServiceExchange::Outcome::Answered ||
+        DecodeAnswer(exchange.answer, answer) != MessageProblem::None ||
+        answer.kind != MessageKind::StopBlockAnswer)
+        return LiftBlockWithServiceStopped(dataFolder, entries);
+    // A refusal leaves the block and the service as they are.
+    return answer.stop == StopOutcome::Lifted;
+}
+
+int Restore() {
+    const std::string commonData = SpecialFolderPath(kCommonAppDataFolder);
+    if (commonData.empty()) return kHostsNotRestored;
+    const std::string dataFolder = DataFolderPath(commonData);
+    const std::vector<std::string> entries = DecodeWebsiteList(SettingsStore().Get(kKeyBlockedWebsites));
+    if (!LiftBlock(dataFolder, entries)) return kHostsNotRestored;
     FlushResolverCache();
 
     // This helper stands in the installation, beside Parvalisk.exe.

@@ -1,31 +1,44 @@
 #!/usr/bin/env bash
 # Installs the built setup program into a throwaway Wine prefix of its own and uninstalls it again.
 #
-#   setup_journey.sh <setup.exe> <hold_file.exe> <page_driver.exe> restores|held-hosts|pages|no-backup
+#   setup_journey.sh <setup.exe> <hold_file.exe> <page_driver.exe> <answer_pipe.exe>
+#                    restores|held-hosts|pages|no-backup
 #
-# restores    a silent install puts the program, both shortcuts (run as administrator) and the
-#             uninstall entry in place; the installed program blocks at start; the registered
-#             silent uninstall command then ends with 0 once it is done: the hosts file clean byte
-#             for byte, no backup, no Run value, no start-up marker, no program folder, blocking
-#             recorded as off for the user, and the list and the password as they were.
+# Every journey's silent install leaves the service installed and running, and both shortcuts
+# start the program without asking for administrator rights.
+#
+# restores    an install over an older version (its service running another program, started by
+#             hand under another name; its shortcuts run as administrator) stops the service,
+#             replaces its program, brings it to this version's settings and starts it again; the
+#             installed program blocks at start; a service that refuses to lift the block, asked
+#             with the user's list, makes the uninstall end with a non-zero exit code and remove
+#             nothing; with the service back, the registered silent uninstall command ends with 0
+#             once it is done: the service deleted, the hosts file clean byte for byte, no
+#             backup, no Run value, no start-up marker, no program folder, blocking recorded as
+#             off for the user, and the list and the password as they were.
 # held-hosts  while another program holds the hosts file open without sharing, the uninstaller
 #             cannot put the clean copy back: the registered silent uninstall command ends with a
-#             non-zero exit code and removes nothing, so the backup and the block stay.
+#             non-zero exit code and removes nothing, so the backup, the block and the running
+#             service stay.
 # pages       an install that is not silent opens on a welcome page and ends on a finish page
 #             whose ticked "Start Parvalisk now" starts the installed program (which then blocks
 #             the stored list); the uninstaller's first page says that it lifts the block and puts
 #             the clean hosts file back.
 # no-backup   the backup went while blocking: a silent uninstall takes the block lines of the
-#             user's list out of the hosts file and leaves it clean byte for byte.
+#             user's list out of the hosts file and leaves it clean byte for byte, and deletes the
+#             service.
 #
 # Wine does not enforce access lists: the hosts file is writable for everyone here, so the held
-# handle (a sharing violation, which Wine does enforce) is what refuses the restore.
+# handle (a sharing violation, which Wine does enforce) is what refuses the restore. Nor does Wine
+# keep a service's failure actions, or elevate: the shortcuts' missing run-as-administrator mark
+# is checked in the link file itself.
 set -uo pipefail
 
 setup=$1
 hold_file=$2
 page_driver=$3
-journey=$4
+answer_pipe=$4
+journey=$5
 
 export WINEARCH=win32
 export WINEDEBUG=-all
@@ -51,6 +64,7 @@ check() {  # check <what> <command...>: runs the command; reports the claim when
         failures=$((failures + 1))
     fi
 }
+not() { ! "$@"; }
 fatal() {
     echo "FAILED: $*"
     exit 1
@@ -70,7 +84,9 @@ wait_for() {
 }
 
 wineserver -p </dev/null >/dev/null 2>&1
-wineboot -i </dev/null >/dev/null 2>&1 || fatal "wineboot could not prepare the prefix"
+# A plain wineboot: "wineboot -i" would start a second service manager beside the one the first
+# Wine process starts, and the installed service would then answer to either of them.
+wineboot </dev/null >/dev/null 2>&1 || fatal "wineboot could not prepare the prefix"
 # Without a window manager (Xvfb) Wine would wait for one at every show and hide of a window.
 w reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
 
@@ -88,6 +104,7 @@ settings_key='HKCU\Software\VB and VBA Program Settings\Kelmarin\Parvalisk'
 cp "$setup" "$drive_c/setup.exe"
 cp "$hold_file" "$drive_c/hold_file.exe"
 cp "$page_driver" "$drive_c/page_driver.exe"
+cp "$answer_pipe" "$drive_c/answer_pipe.exe"
 
 report() {
     if [ "$failures" -ne 0 ]; then
@@ -114,8 +131,7 @@ if [ "$journey" = pages ]; then
     check "the finish page offers \"Start Parvalisk now\", ticked" grep -qx '\[x\] Start Parvalisk now' <<<"$texts"
 
     # A program started from the finish page blocks this list at its start. It is started through
-    # the Start-menu shortcut, whose run-as-administrator mark the other journeys check; Wine
-    # gives every process the same rights, so the elevation itself cannot show here.
+    # the Start-menu shortcut, which the other journeys check.
     printf '127.0.0.1       localhost\r\n' >"$hosts"
     w reg add "$settings_key" /v BlockOnStart /d 1 /f >/dev/null
     w reg add "$settings_key" /v 'Blocked Websites' /d 'blocked.example||My_Separator||' /f >/dev/null
@@ -144,23 +160,67 @@ w 'C:\setup.exe' /S
 check "the silent install exits with 0" test $? -eq 0
 check "the program is installed" test -f "$program_folder/Parvalisk.exe"
 check "the restore helper is installed beside it" test -f "$program_folder/ParvaliskRestore.exe"
+check "the service's program is installed beside it" test -f "$program_folder/ParvaliskService.exe"
 check "the uninstaller is installed" test -f "$program_folder/Uninstall.exe"
+
+# service_state: the service's state as sc query prints it (RUNNING, STOPPED, ...); fails when
+# no service of the name is installed.
+service_state() { w sc query Parvalisk | tr -d '\r' | awk '$1 == "STATE" { print $4; found = 1 } END { exit !found }'; }
+service_is() { [ "$(service_state)" = "$1" ]; }
+service_gone() { ! service_state >/dev/null; }
+check "the silent install leaves the service running" wait_for 30 service_is RUNNING
 
 runs_as_administrator() {  # LinkFlags' SLDF_RUNAS_USER (0x2000): bit 0x20 of the byte at 0x15
     local byte
     byte=$(od -An -tu1 -j21 -N1 "$1" 2>/dev/null | tr -d ' ')
     [ -n "$byte" ] && [ $((byte & 0x20)) -ne 0 ]
 }
-check "the Start-menu shortcut exists" test -f "$start_menu_link"
-check "the Start-menu shortcut runs as administrator" runs_as_administrator "$start_menu_link"
-check "the desktop shortcut exists" test -f "$desktop_link"
-check "the desktop shortcut runs as administrator" runs_as_administrator "$desktop_link"
+check_shortcuts() {
+    check "the Start-menu shortcut exists" test -f "$start_menu_link"
+    check "the Start-menu shortcut asks for no administrator rights" not runs_as_administrator "$start_menu_link"
+    check "the desktop shortcut exists" test -f "$desktop_link"
+    check "the desktop shortcut asks for no administrator rights" not runs_as_administrator "$desktop_link"
+}
+check_shortcuts
 
 registry_value() {  # registry_value <key> <name>: the value's data as reg query prints it
     w reg query "$1" /v "$2" | tr -d '\r' | awk -v name="$2" '
         index($0, "    " name "    ") == 1 { sub(/^    [^\t]*    REG_[A-Z_]+    /, ""); print; found = 1 }
         END { exit !found }'
 }
+service_key='HKLM\System\CurrentControlSet\Services\Parvalisk'
+
+# ---- install over an older version -------------------------------------------------------------
+if [ "$journey" = restores ]; then
+    service_program=$program_folder/ParvaliskService.exe
+    cp "$service_program" "$WINEPREFIX/service-program"
+    # The older version: its own service program (a changed copy, which a running service holds
+    # open), started by hand under another name, and shortcuts that run as administrator.
+    w sc stop Parvalisk >/dev/null
+    wait_for 30 service_is STOPPED || fatal "the service did not stop"
+    w sc delete Parvalisk >/dev/null || fatal "the service could not be deleted"
+    printf 'older' >>"$service_program"
+    w sc create Parvalisk binpath= "$program_win\\ParvaliskService.exe" start= demand \
+        DisplayName= "Parvalisk (older)" >/dev/null || fatal "the older service could not be made"
+    w sc start Parvalisk >/dev/null
+    wait_for 30 service_is RUNNING || fatal "the older service did not start"
+    for link in "$start_menu_link" "$desktop_link"; do
+        byte=$(od -An -tu1 -j21 -N1 "$link" | tr -d ' ')
+        printf "\\$(printf '%03o' $((byte | 0x20)))" | dd of="$link" bs=1 seek=21 conv=notrunc 2>/dev/null
+    done
+    runs_as_administrator "$start_menu_link" || fatal "the older shortcut could not be marked"
+
+    w 'C:\setup.exe' /S
+    check "the silent install over the older version exits with 0" test $? -eq 0
+    check "it replaces the service's program" cmp -s "$service_program" "$WINEPREFIX/service-program"
+    check "it starts the service again" wait_for 30 service_is RUNNING
+    check "it starts the service automatically at boot" test "$(registry_value "$service_key" Start)" = 0x2
+    check "it gives the service its display name" \
+        test "$(registry_value "$service_key" DisplayName)" = "Parvalisk Blocking Service"
+    check "it runs the service's program by its quoted path" \
+        test "$(registry_value "$service_key" ImagePath)" = "\"$program_win\\ParvaliskService.exe\""
+    check_shortcuts
+fi
 check "the uninstall entry names the program" test "$(registry_value "$uninstall_key" DisplayName)" = Parvalisk
 check "the uninstall entry names the publisher" test "$(registry_value "$uninstall_key" Publisher)" = Kelmarin
 check "the uninstall entry has a version" test -n "$(registry_value "$uninstall_key" DisplayVersion)"
@@ -206,8 +266,31 @@ password=$(registry_value "$settings_key" Password)
 
 # ---- uninstall ---------------------------------------------------------------------------------
 if [ "$journey" = restores ]; then
+    # A service that cannot lift the block answers the uninstaller in the real one's place.
+    w sc stop Parvalisk >/dev/null
+    wait_for 30 service_is STOPPED || fatal "the service did not stop"
+    wine 'C:\answer_pipe.exe' 'C:\asked' 'C:\answering' </dev/null >/dev/null 2>&1 &
+    answerer=$!
+    answering() { [ -e "$drive_c/answering" ]; }
+    wait_for 30 answering || fatal "the stand-in service did not make its pipe"
+    blocked=$(cat "$hosts")
+    quiet_uninstall
+    check "a service that refuses to lift the block makes the uninstall fail" test $? -ne 0
+    answerer_ended() { ! kill -0 "$answerer" 2>/dev/null; }
+    wait_for 10 answerer_ended || w taskkill /F /IM answer_pipe.exe >/dev/null
+    wait $answerer 2>/dev/null
+    check "the service is asked to stop blocking, with the user's list" \
+        test "$(cat "$drive_c/asked" 2>/dev/null)" = $'blocked.example\nsecond.example'
+    check "after the refusal the block stays" test "$(cat "$hosts")" = "$blocked"
+    check "after the refusal the backup stays" cmp -s "$data_folder/hosts" "$WINEPREFIX/clean-hosts"
+    check "after the refusal the program stays" test -f "$program_folder/Parvalisk.exe"
+    check "after the refusal the service stays installed" service_is STOPPED
+    w sc start Parvalisk >/dev/null
+    wait_for 30 service_is RUNNING || fatal "the service did not start again"
+
     quiet_uninstall
     check "the registered silent uninstall ends with 0" test $? -eq 0
+    check "the service is deleted" service_gone
     # Run in place, the uninstaller cannot delete itself: a copy of it does, once it has ended.
     program_folder_gone() { [ ! -e "$program_folder" ]; }
     check "the program folder is removed" wait_for 60 program_folder_gone
@@ -244,6 +327,7 @@ elif [ "$journey" = held-hosts ]; then
     check "the backup stays, the clean copy" cmp -s "$data_folder/hosts" "$WINEPREFIX/clean-hosts"
     check "the program stays" test -f "$program_folder/Parvalisk.exe"
     check "the restore helper stays" test -f "$program_folder/ParvaliskRestore.exe"
+    check "the service stays running" service_is RUNNING
     check "the Start-menu shortcut stays" test -f "$start_menu_link"
     check "the desktop shortcut stays" test -f "$desktop_link"
     check "the uninstall entry stays" test "$(registry_value "$uninstall_key" DisplayName)" = Parvalisk
@@ -256,6 +340,7 @@ elif [ "$journey" = no-backup ]; then
     program_folder_gone() { [ ! -e "$program_folder" ]; }
     check "the silent uninstall removes the program folder" wait_for 60 program_folder_gone
     check "the hosts file is clean byte for byte" cmp -s "$hosts" "$WINEPREFIX/clean-hosts"
+    check "the service is deleted" service_gone
 else
     fatal "unknown journey $journey"
 fi
