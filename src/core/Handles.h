@@ -53,6 +53,7 @@ using UniqueBrush = UniqueHandle<HBRUSH, DeleteObject>;
 using UniqueCursor = UniqueHandle<HCURSOR, DestroyCursor>;
 using UniqueWindow = UniqueHandle<HWND, DestroyWindow>;
 using UniqueChangeNotification = UniqueHandle<HANDLE, FindCloseChangeNotification, kInvalidHandleValue>;
+using UniqueServiceHandle = UniqueHandle<SC_HANDLE, CloseServiceHandle>;
 // Memory the system allocated for the caller with LocalAlloc (messages, security descriptors).
 using UniqueLocalMemory = UniqueHandle<HLOCAL, LocalFree>;
 

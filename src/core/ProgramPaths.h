@@ -8,6 +8,10 @@
 #include <string>
 
 inline constexpr char kProductName[] = "Parvalisk";
+// The blocking service's name in the service manager.
+inline constexpr char kServiceName[] = "Parvalisk";
+// The program's file name, beside which the service and the restore program are installed.
+inline constexpr char kProgramFileName[] = "Parvalisk.exe";
 inline constexpr char kMakerName[] = "Kelmarin";
 
 // ---- special folders ----------------------------------------------------------------------

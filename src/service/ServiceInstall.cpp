@@ -2,10 +2,9 @@
 
 #include "Failure.h"
 #include "Handles.h"
+#include "ProgramPaths.h"
 
 namespace {
-
-using UniqueServiceHandle = UniqueHandle<SC_HANDLE, CloseServiceHandle>;
 
 UniqueServiceHandle OpenManager(DWORD access) {
     UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, access));

@@ -7,7 +7,6 @@
 
 #include <string>
 
-inline constexpr char kServiceName[] = "Parvalisk";
 inline constexpr char kServiceDisplayName[] = "Parvalisk Blocking Service";
 inline constexpr char kServiceDescription[] =
     "Keeps Parvalisk's website block in the hosts file for the parent, without lowering user account "

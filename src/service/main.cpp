@@ -81,7 +81,7 @@ void ServeBlock(HANDLE stop, ServiceStatusReport& status, EventLog& events) {
     MachineStartupPlace startup;
     startup.runKeyPath = kRunKeyPath;
     startup.dataFolder = dataFolder;
-    startup.programPath = ProgramFolderFile("Parvalisk.exe");
+    startup.programPath = ProgramFolderFile(kProgramFileName);
     BlockService service({blocker, startup, tokenCalls, hostsPath, BlockedEntriesPath(dataFolder), events});
     RunService(
         {kServicePipeName,

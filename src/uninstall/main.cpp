@@ -27,13 +27,8 @@ namespace {
 constexpr int kHostsRestored = 0;
 constexpr int kHostsNotRestored = 1;
 
-constexpr char kProgramFileName[] = "Parvalisk.exe";
-
-// The service's name in the service manager, and how long it is given to stop.
-constexpr char kServiceName[] = "Parvalisk";
+// How long the service is given to stop.
 constexpr DWORD kServiceStopWaitMs = 10000;
-
-using UniqueServiceHandle = UniqueHandle<SC_HANDLE, CloseServiceHandle>;
 
 // The Run entry's data with the double quotes that guard a path with a space taken off.
 std::string UnquotedPath(const std::string& data) {
