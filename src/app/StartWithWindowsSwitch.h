@@ -4,6 +4,7 @@
 // elevated program may write them itself.
 
 #include <string>
+#include <utility>
 
 #include "ServicePipeClient.h"
 
