@@ -7,8 +7,10 @@
 #include "ProgramPaths.h"
 #include "MainWindow.h"
 #include "MessagePump.h"
+#include "ServiceBlocker.h"
 #include "SettingsStore.h"
 #include "SingleInstance.h"
+#include "StartWithWindowsSwitch.h"
 #include "SystemAnswersAndActions.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
@@ -25,8 +27,17 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         WindowsPrompts prompts;
         WindowsSystemAnswersAndActions system;
         SettingsStore settings;
-        MainWindow window(
-            {prompts, system, settings, SystemHostsFilePath(), SpecialFolderPath(kCommonAppDataFolder)});
+        const std::string hostsPath = SystemHostsFilePath();
+        const std::string commonAppData = SpecialFolderPath(kCommonAppDataFolder);
+        // The blocking service does the privileged work when it answers; without it the program
+        // does it itself, as it always could when run as administrator.
+        DirectBlocker directBlocker({hostsPath, DataFolderPath(commonAppData)});
+        ServiceBlocker blocker(directBlocker, {});
+        ServiceStartWithWindows startWithWindows(DirectStartWithWindows(), {});
+        MainWindowParts parts{prompts, system, settings, hostsPath, commonAppData};
+        parts.blocker = &blocker;
+        parts.startWithWindows = &startWithWindows;
+        MainWindow window(parts);
         window.Load(true);
         exitCode = RunMessageLoop();
     }

@@ -154,6 +154,12 @@ void MainWindow::StartBlocking(bool atStartup) {
             // gone there that nothing is blocked.
             state_.blockNotPutBack = true;
         }
+    } else if (outcome == StartOutcome::NotAdministrator && !atStartup) {
+        // The blocking service found no administrator in the account, which may have left the
+        // group since this run's own check: the window's own refusal, message and all.
+        p.Line(128, [&] { SetBlocking(false); });
+        p.Line(130, [&] { failed = true; });
+        p.Line(132, [&] { ShowNotice(kAdministratorMessage); });
     }
     // The start's work is done. The minimise shows the tray balloon and lets events run while it
     // is up, and the parent may come back through the password and stop within that time: that

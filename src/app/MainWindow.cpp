@@ -107,7 +107,8 @@ MainWindow::MainWindow(const MainWindowParts& parts)
               ? nullptr
               : std::make_unique<DirectBlocker>(BlockingPlace{
                     parts.hostsFilePath, DataFolderPath(parts.commonAppDataFolder), parts.ownership})),
-      blocker_(parts.blocker != nullptr ? *parts.blocker : *ownBlocker_) {
+      blocker_(parts.blocker != nullptr ? *parts.blocker : *ownBlocker_),
+      startWithWindows_(*parts.startWithWindows) {
     startWithWindowsBox_.onClick = [this] { OnStartWithWindowsChanged(); };
     startInTrayBox_.onClick = [this] { OnStartInTrayChanged(); };
     trayIcon_.MouseUp = [this](int, int) { OnTrayIconClicked(); };

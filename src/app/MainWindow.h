@@ -18,6 +18,7 @@
 #include "Pointer.h"
 #include "Prompts.h"
 #include "SettingsStore.h"
+#include "StartWithWindowsSwitch.h"
 #include "SystemAnswersAndActions.h"
 #include "TrayIcon.h"
 #include "WebsiteList.h"
@@ -61,6 +62,8 @@ struct MainWindowParts {
     // How the block is written and lifted; none given: in this process, on the hosts file above
     // and the data folder in the application data folder.
     Blocker* blocker = nullptr;
+    // Who writes the machine-wide entries of "Load this software on Windows startup".
+    StartWithWindowsSwitch* startWithWindows = &DirectStartWithWindows();
 };
 
 // The program's state, owned by the main window; the window's controls follow it.
@@ -244,6 +247,7 @@ class MainWindow {
     Ownership& ownership_;
     std::unique_ptr<DirectBlocker> ownBlocker_;  // the blocker made here when none was given
     Blocker& blocker_;
+    StartWithWindowsSwitch& startWithWindows_;
     HWND hwnd_ = nullptr;
     bool endsProgram_ = false;
     WindowState pendingState_ = WindowState::Normal;  // the state asked for before the window shows

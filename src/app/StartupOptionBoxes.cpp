@@ -2,7 +2,6 @@
 #include "MainWindow.h"
 #include "MessagePump.h"
 #include "SettingsStore.h"
-#include "StartupOptions.h"
 
 namespace {
 
@@ -24,14 +23,14 @@ void MainWindow::OnStartWithWindowsChanged() {
     if (startWithWindowsBox_.Value() == 1) {
         startInTrayBox_.SetVisible(true);
         SaveOption(settings_, kKeyWindowsStartup, "On");
-        SwitchStartWithWindows(true, state_.dataFolder);
+        startWithWindows_.Switch(true, state_.dataFolder);
     } else {
         startInTrayBox_.SetValue(0);  // its own click saves "Minimized" = "Off"
         startInTrayBox_.SetVisible(false);
         SaveOption(settings_, kKeyWindowsStartup, "Off");
         // The forced delete of the marker lets pending events run first.
         ProcessPendingEvents();
-        SwitchStartWithWindows(false, state_.dataFolder);
+        startWithWindows_.Switch(false, state_.dataFolder);
     }
 }
 

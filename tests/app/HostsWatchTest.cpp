@@ -4,7 +4,6 @@
 // makes to the hosts file flushes the resolver cache.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
@@ -30,13 +29,6 @@ class HostsWatch : public MainWindowTest {
         settings.Save(kKeyBlockedWebsites, "a.example||My_Separator||b.example||My_Separator||");
     }
 
-    // Lets the message loop wait on its messages and handles until the condition holds.
-    bool RunLoopUntil(const std::function<bool()>& condition, int milliseconds = 5000) {
-        auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-        int exitCode = 0;
-        while (!condition() && std::chrono::steady_clock::now() < until) WaitForEvents(50, exitCode);
-        return condition();
-    }
     bool Blocked() const { return ReadBytes(hostsPath).find(kLines) != std::string::npos; }
     void StartBlocking() {
         Click(kIdStartStopButton);

@@ -22,7 +22,7 @@
 #include "SecurityIds.h"
 #include "ServicePipeClient.h"
 #include "ServiceRun.h"
-#include "service/ServedPipe.h"
+#include "support/ServedPipe.h"
 
 namespace {
 

@@ -6,7 +6,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <chrono>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -111,6 +113,14 @@ class MainWindowTest : public TempTree {
         if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKeyPath, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
         RegDeleteValueA(key, StartupValueName(ProgramPath()).c_str());
         RegCloseKey(key);
+    }
+
+    // Lets the message loop wait on its messages and handles until the condition holds.
+    static bool RunLoopUntil(const std::function<bool()>& condition, int milliseconds = 5000) {
+        auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+        int exitCode = 0;
+        while (!condition() && std::chrono::steady_clock::now() < until) WaitForEvents(50, exitCode);
+        return condition();
     }
 
     // Sends a real click to a control of the window (BM_CLICK, as the mouse would).

@@ -1,0 +1,77 @@
+#include "ServiceBlocker.h"
+
+#include <vector>
+
+#include "Failure.h"
+
+std::optional<ServiceAnswer> AskService(std::string_view request, MessageKind answerKind,
+                                        const ServicePipeOptions& options) {
+    const ServiceExchange exchange = ExchangeWithService(request, options);
+    if (exchange.outcome == ServiceExchange::Outcome::NoService) return std::nullopt;
+    ServiceAnswer answer;
+    if (exchange.outcome == ServiceExchange::Outcome::Answered &&
+        DecodeAnswer(exchange.answer, answer) == MessageProblem::None && answer.kind == answerKind)
+        return answer;
+    // A default answer is the sound one: every outcome in it is a refusal, and it reports nothing.
+    return ServiceAnswer{};
+}
+
+template <typename Encode>
+std::optional<std::string> ServiceBlocker::Request(const BlockList& entries, Encode encode) const {
+    // The texts stay where the caller holds them; only their views are gathered.
+    std::vector<std::string_view> texts;
+    entries.ForEach([&](std::string_view entry) { texts.push_back(entry); });
+    try {
+        return encode(texts);
+    } catch (const Failure&) {
+        return std::nullopt;  // more than one message may carry
+    }
+}
+
+bool ServiceBlocker::ServiceAnswers() const {
+    return ExchangeWithService(EncodeStatusRequest(), options_).outcome !=
+           ServiceExchange::Outcome::NoService;
+}
+
+StartOutcome ServiceBlocker::Start(const BlockList& entries, bool userIsAdmin, bool atStartup,
+                                   FailureReport& report) {
+    // The window's own check stands: whom it takes for no administrator the service would refuse
+    // too, and nothing is asked or written for them.
+    if (!userIsAdmin) return StartOutcome::NotAdministrator;
+    const std::optional<std::string> request =
+        Request(entries, [&](const auto& texts) { return EncodeStartBlockRequest(texts, atStartup); });
+    if (!request) {
+        if (ServiceAnswers()) return StartOutcome::Refused;
+        return direct_.Start(entries, userIsAdmin, atStartup, report);
+    }
+    const std::optional<ServiceAnswer> answer = AskService(*request, MessageKind::StartBlockAnswer, options_);
+    if (!answer) return direct_.Start(entries, userIsAdmin, atStartup, report);
+    ShowReportedFailures(answer->failures, report);
+    return answer->start;
+}
+
+StopOutcome ServiceBlocker::Stop(const BlockList& entries, bool userIsAdmin, FailureReport& report,
+                                 const std::function<void()>& letEventsRun) {
+    if (!userIsAdmin) return StopOutcome::NotAdministrator;
+    const std::optional<std::string> request =
+        Request(entries, [](const auto& texts) { return EncodeStopBlockRequest(texts); });
+    if (!request) {
+        if (ServiceAnswers()) return StopOutcome::Refused;
+        return direct_.Stop(entries, userIsAdmin, report, letEventsRun);
+    }
+    const std::optional<ServiceAnswer> answer = AskService(*request, MessageKind::StopBlockAnswer, options_);
+    if (!answer) return direct_.Stop(entries, userIsAdmin, report, letEventsRun);
+    ShowReportedFailures(answer->failures, report);
+    return answer->stop;
+}
+
+PutBackOutcome ServiceBlocker::PutBack(const BlockList& entries) {
+    // The service watches its own block and may have put the lines back already; asked, it puts
+    // them back or finds them there, and either way answers that they are back.
+    const std::optional<std::string> request =
+        Request(entries, [](const auto& texts) { return EncodePutBackRequest(texts); });
+    if (!request) return ServiceAnswers() ? PutBackOutcome::Refused : direct_.PutBack(entries);
+    const std::optional<ServiceAnswer> answer = AskService(*request, MessageKind::PutBackAnswer, options_);
+    if (!answer) return direct_.PutBack(entries);
+    return answer->putBack;
+}

@@ -1,0 +1,50 @@
+#pragma once
+// The blocking operations handed to the blocking service when it answers, so a parent whose
+// programs run without elevation can still block: the service holds the rights to write the hosts
+// file, the clean copy, the Run value and the start-up marker. Where no service answers (it is not
+// installed, it is stopped, or this is a copy run from a folder) the work is done here, directly,
+// as ever. Once the service is there, nothing it is asked to do is ever done here behind its back:
+// an exchange that fails or an answer that cannot be read is a refused operation.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "Blocker.h"
+#include "ServicePipeClient.h"
+#include "ServiceProtocol.h"
+
+// Asks the service once and reads its answer. Nothing when no service serves the pipe; an answer
+// of `kind` MalformedAnswer when the exchange failed, or the answer could not be read or is not
+// of the kind asked for.
+std::optional<ServiceAnswer> AskService(std::string_view request, MessageKind answerKind,
+                                        const ServicePipeOptions& options);
+
+class ServiceBlocker final : public Blocker {
+  public:
+    // `direct`: what does the work here when no service answers.
+    ServiceBlocker(Blocker& direct, ServicePipeOptions options)
+        : direct_(direct), options_(std::move(options)) {}
+
+    StartOutcome Start(const BlockList& entries, bool userIsAdmin, bool atStartup,
+                       FailureReport& report) override;
+    StopOutcome Stop(const BlockList& entries, bool userIsAdmin, FailureReport& report,
+                     const std::function<void()>& letEventsRun) override;
+    // Reading the hosts file writes nothing: done here, service or not.
+    bool HoldsBlock(const BlockList& entries) override { return direct_.HoldsBlock(entries); }
+    PutBackOutcome PutBack(const BlockList& entries) override;
+    // Read here from the data folder the service keeps the clean copy in, which everyone may read:
+    // start-up asks this of every start, and asking the service would slow each one down.
+    bool KeepsCleanCopy() override { return direct_.KeepsCleanCopy(); }
+
+  private:
+    // The request for these entries; nothing when the list is too long for one message.
+    template <typename Encode>
+    std::optional<std::string> Request(const BlockList& entries, Encode encode) const;
+    // Whether a service serves the pipe at all, for a request that could not be made.
+    bool ServiceAnswers() const;
+
+    Blocker& direct_;
+    ServicePipeOptions options_;
+};

@@ -1,0 +1,196 @@
+// The main window with the blocking service there: its Start/Stop button, its start-up option box
+// and its watch go through the service, which here answers in this process on a hosts file, data
+// folder and Run key of its own. The window's own hosts file, clean copy, Run value and start-up
+// marker must stay exactly as they were: with the service there the program writes none of them.
+// Wine knows no elevation and makes every account an administrator, so a caller the service takes
+// for no administrator is staged by handing it no groups.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Appearance.h"
+#include "Failure.h"
+#include "ServiceBlocker.h"
+#include "StartWithWindowsSwitch.h"
+#include "support/BlockLine.h"
+#include "support/InProcessService.h"
+#include "support/MainWindowFixture.h"
+#include "support/RecordedBalloons.h"
+
+namespace {
+
+const std::string kClean = "127.0.0.1 localhost\r\n";
+const std::string kServiceClean = "# the service's hosts\r\n127.0.0.1 localhost\r\n";
+const std::vector<std::string> kEntries = {"a.example", "b.example"};
+const std::string kUacAdvice =
+    "Please check your UAC settings to make sure they are on 'Never Notify'. Please make sure you run this "
+    "software as administrator by right clicking the desktop icon for this software and choosing 'Run as "
+    "administrator'";
+const std::string kCouldNotStart = "Could not start blocking.\r\n" + kUacAdvice;
+const std::string kAdministratorMessage =
+    "You must be logged in as Administrator in Windows in order to block sites.";
+
+class ServiceBlocking : public MainWindowTest {
+  protected:
+    void SetUp() override {
+        MainWindowTest::SetUp();
+        MakeDataFolder();
+        SetApplicationTitle();
+        WriteBytes(hostsPath, kClean);
+        service.emplace(root + "\\service", settingsKey + "\\Run", &owners);
+        WriteBytes(service->hostsPath, kServiceClean);
+        direct.emplace(BlockingPlace{hostsPath, dataFolder, &owners});
+        blocker.emplace(*direct, service->Options());
+        startSwitch.emplace(DirectStartWithWindows(), service->Options());
+    }
+    void TearDown() override {
+        MainWindowTest::TearDown();
+        service.reset();
+    }
+
+    // The window as the program makes it when the service may answer.
+    MainWindow& StartWithService(const std::vector<std::string>& entries = kEntries) {
+        MainWindowParts parts = Parts();
+        parts.blocker = &*blocker;
+        parts.startWithWindows = &*startSwitch;
+        form = std::make_unique<MainWindow>(parts);
+        form->Load();
+        SetEntries(entries);
+        prompts.boxes.clear();
+        return *form;
+    }
+
+    // Everything the program would write itself is as the test made it.
+    void ExpectProgramWroteNothing() const {
+        EXPECT_EQ(ReadBytes(hostsPath), kClean) << "the program wrote the hosts file";
+        EXPECT_EQ(ReadBytes(dataFolder + "\\hosts"), "<missing>") << "the program kept a clean copy";
+        EXPECT_EQ(RunValue(), "<absent>") << "the program wrote the Run value";
+        EXPECT_EQ(ReadBytes(StartupMarkerPath(dataFolder)), "<missing>") << "the program wrote the marker";
+    }
+    std::string ServiceRunValue() const {
+        char data[1024] = "";
+        DWORD size = sizeof data - 1;
+        LONG status =
+            RegGetValueA(HKEY_CURRENT_USER, service->runKeyPath.c_str(),
+                         StartupValueName(ProgramPath()).c_str(), RRF_RT_REG_SZ, nullptr, data, &size);
+        return status == ERROR_SUCCESS ? std::string(data) : std::string("<absent>");
+    }
+    std::vector<std::string> BoxTexts() const {
+        std::vector<std::string> texts;
+        for (const auto& box : prompts.boxes) texts.push_back(box.text);
+        return texts;
+    }
+
+    std::optional<InProcessService> service;
+    std::optional<DirectBlocker> direct;
+    std::optional<ServiceBlocker> blocker;
+    std::optional<ServiceStartWithWindows> startSwitch;
+};
+
+TEST_F(ServiceBlocking, StartStopAndStartWithWindowsGoThroughTheServiceAndTheProgramWritesNothing) {
+    StartWithService();
+    const std::string blocked = kServiceClean + "\r\n" + BlockLine("a.example") + BlockLine("b.example");
+
+    Click(kIdStartWithWindowsBox);
+    EXPECT_EQ(ServiceRunValue(), StartupValueData(ProgramPath()));
+    EXPECT_EQ(ReadBytes(StartupMarkerPath(service->dataFolder)), " ");
+    ExpectProgramWroteNothing();
+
+    Click(kIdStartStopButton);
+    EXPECT_EQ(Caption(kIdStartStopButton), "Stop Blocking");
+    EXPECT_EQ(ReadBytes(service->hostsPath), blocked);
+    EXPECT_EQ(ReadBytes(service->dataFolder + "\\hosts"), kServiceClean);
+    EXPECT_FALSE(ShownNormally()) << "a start through the service goes to the tray as a direct one";
+    EXPECT_TRUE(prompts.boxes.empty()) << ::testing::PrintToString(BoxTexts());
+    ExpectProgramWroteNothing();
+
+    form->Unlock();
+    Click(kIdStartStopButton);
+    EXPECT_EQ(Caption(kIdStartStopButton), "Start Blocking");
+    EXPECT_EQ(ReadBytes(service->hostsPath), kServiceClean);
+    EXPECT_EQ(ReadBytes(service->dataFolder + "\\hosts"), "<missing>");
+    EXPECT_TRUE(prompts.boxes.empty()) << ::testing::PrintToString(BoxTexts());
+
+    Click(kIdStartWithWindowsBox);
+    EXPECT_EQ(ServiceRunValue(), "<absent>");
+    EXPECT_EQ(ReadBytes(StartupMarkerPath(service->dataFolder)), "<missing>");
+    ExpectProgramWroteNothing();
+}
+
+TEST_F(ServiceBlocking, ARefusedStartShowsTheDirectRunsBoxesAndNothingIsWrittenBehindTheService) {
+    const std::string failedStep = SystemErrorText(ERROR_PATH_NOT_FOUND) +
+                                   "\r\nin Nestwarden2021/08/31.Form1.StartBlocking at line 106\r\r";
+    const struct {
+        const char* what;
+        bool windowFindsAdministrator;
+        bool serviceFindsAdministrator;
+        bool garbledAnswer;
+        bool serviceDataFolderGone;  // the service's copy of the hosts file fails inside it
+        std::vector<std::string> boxStarts;
+        bool serviceAsked;
+    } rows[] = {
+        {"a failed step inside the service", true, true, false, true, {failedStep, kCouldNotStart}, true},
+        {"the window's own check finds no administrator",
+         false,
+         true,
+         false,
+         false,
+         {kAdministratorMessage},
+         false},
+        {"the service finds no administrator", true, false, false, false, {kAdministratorMessage}, true},
+        {"an answer that cannot be read", true, true, true, false, {kCouldNotStart}, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        answers.administrator = row.windowFindsAdministrator;
+        service->callerIsAdministrator = row.serviceFindsAdministrator;
+        service->answersGarbage = row.garbledAnswer;
+        if (row.serviceDataFolderGone) RemoveDirectoryA(service->dataFolder.c_str());
+        StartWithService();
+        const int asked = service->requests;
+
+        Click(kIdStartStopButton);
+        const std::vector<std::string> texts = BoxTexts();
+        EXPECT_EQ(texts.size(), row.boxStarts.size()) << ::testing::PrintToString(texts);
+        for (size_t k = 0; k < std::min(texts.size(), row.boxStarts.size()); ++k)
+            EXPECT_EQ(texts[k].rfind(row.boxStarts[k], 0), 0u) << texts[k];
+        if (row.serviceDataFolderGone && !prompts.boxes.empty()) {
+            EXPECT_EQ(prompts.boxes[0].title, "Application Error");
+        }
+        EXPECT_EQ(Caption(kIdStartStopButton), "Start Blocking");
+        EXPECT_TRUE(ShownNormally());
+        EXPECT_EQ(service->requests > asked, row.serviceAsked);
+        EXPECT_EQ(ReadBytes(service->hostsPath), kServiceClean);
+        ExpectProgramWroteNothing();
+
+        DropMainWindow();
+        CreateDirectoryA(service->dataFolder.c_str(), nullptr);
+    }
+}
+
+TEST_F(ServiceBlocking, TheWatchLeavesThePutBackToTheServiceAndTellsTheParent) {
+    balloons.clear();
+    shellNotifyIcon = RecordBalloons;
+    StartWithService();
+    Click(kIdStartStopButton);
+    ASSERT_EQ(Caption(kIdStartStopButton), "Stop Blocking");
+    const int asked = service->requests;
+
+    // Another program rewrites the hosts file the window watches. The service's own file, kept
+    // apart here, still holds the block, as the service's own watch leaves it.
+    const std::string rewritten = kClean + "# a cleanup tool was here\r\n";
+    WriteBytes(hostsPath, rewritten);
+    ASSERT_TRUE(RunLoopUntil([] {
+        return !balloons.empty() &&
+               BalloonTexts().back() == "Another program removed the block. It has been put back.";
+    })) << ::testing::PrintToString(BalloonTexts());
+    EXPECT_GT(service->requests, asked) << "the service was not asked to put the block back";
+    EXPECT_EQ(ReadBytes(hostsPath), rewritten) << "the program put the lines back itself";
+    EXPECT_EQ(ReadBytes(service->hostsPath),
+              kServiceClean + "\r\n" + BlockLine("a.example") + BlockLine("b.example"));
+}
+
+}  // namespace
