@@ -144,22 +144,21 @@ void MainWindow::StartBlocking(bool atStartup) {
         system_.FlushResolverCache();
         // From now on a block that another program removes is noticed and put back.
         StartWatchingHosts();
-    } else if (outcome == StartOutcome::Refused) {
+    } else {
+        // A refusal for want of an administrator comes only from the blocking service, for an
+        // account that may have left the group since this run's own check: it is told with the
+        // window's own administrator message.
         if (p.Test(126, [&] { return !atStartup; })) {
             p.Line(128, [&] { SetBlocking(false); });
             p.Line(130, [&] { failed = true; });
-            p.Line(132, [&] { ShowNotice(kCouldNotStartBlocking); });
-        } else {
+            p.Line(132, [&] {
+                ShowNotice(outcome == StartOutcome::Refused ? kCouldNotStartBlocking : kAdministratorMessage);
+            });
+        } else if (outcome == StartOutcome::Refused) {
             // Start-up stays silent, but the parent learns from the tray icon once the window has
             // gone there that nothing is blocked.
             state_.blockNotPutBack = true;
         }
-    } else if (outcome == StartOutcome::NotAdministrator && !atStartup) {
-        // The blocking service found no administrator in the account, which may have left the
-        // group since this run's own check: the window's own refusal, message and all.
-        p.Line(128, [&] { SetBlocking(false); });
-        p.Line(130, [&] { failed = true; });
-        p.Line(132, [&] { ShowNotice(kAdministratorMessage); });
     }
     // The start's work is done. The minimise shows the tray balloon and lets events run while it
     // is up, and the parent may come back through the password and stop within that time: that
