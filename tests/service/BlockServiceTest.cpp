@@ -18,7 +18,7 @@
 #include "ProgramPaths.h"
 #include "ServicePipeClient.h"
 #include "service/HostsReset.h"
-#include "service/ServedPipe.h"
+#include "support/ServedPipe.h"
 #include "support/BlockLine.h"
 #include "support/TempTree.h"
 

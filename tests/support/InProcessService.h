@@ -1,13 +1,13 @@
 #pragma once
 // The blocking service's answers, served in this process on a test pipe of their own: the
 // service's request handling on a hosts file, a data folder and a Run key apart from the window's,
-// so a test sees which side wrote what. The caller's groups are this process's own (every account
-// in Wine is an administrator), or none when the test makes the caller no administrator.
+// so a test sees which side wrote what. The caller's groups are those the pipe server read from the
+// caller's token (every account in Wine is an administrator), or none when the test makes the
+// caller no administrator.
 
 #include <windows.h>
 
 #include <atomic>
-#include <optional>
 #include <string>
 
 #include "Blocker.h"
@@ -22,13 +22,18 @@ class InProcessService {
     // `folder` (made here) takes the service's hosts file and data folder; `runKeyPath` (made
     // here, under HKEY_CURRENT_USER) stands in for the machine's Run key.
     InProcessService(const std::string& folder, const std::string& runKeyPath, Ownership* ownership)
-        : hostsPath(folder + "\\hosts"),
-          dataFolder(folder + "\\data"),
+        : InProcessService({folder + "\\hosts", folder + "\\data", ownership}, runKeyPath, TestPipeName()) {}
+    // The service on the files at `place` (the window's own, as on a machine where both reach the
+    // system's hosts file), serving `pipeName`.
+    InProcessService(const BlockingPlace& place, const std::string& runKeyPath, const std::string& pipeName)
+        : hostsPath(place.hostsPath),
+          dataFolder(place.dataFolder),
           runKeyPath(runKeyPath),
-          blocker_({hostsPath, dataFolder, ownership}),
+          blocker_(place),
           parts_{blocker_, {HKEY_CURRENT_USER, runKeyPath, dataFolder, ProgramPath()}, tokenCalls_},
-          pipe_([this](std::string_view request, const PipeClientGroups&) { return Answer(request); }) {
-        CreateDirectoryA(folder.c_str(), nullptr);
+          pipe_([this](std::string_view request, CallerGroups& caller) { return Answer(request, caller); },
+                {}, nullptr, pipeName) {
+        CreateDirectoryA(hostsPath.substr(0, hostsPath.rfind('\\')).c_str(), nullptr);
         CreateDirectoryA(dataFolder.c_str(), nullptr);
         // The Run key is opened, never made, as the machine's always exists.
         HKEY key = nullptr;
@@ -52,29 +57,17 @@ class InProcessService {
     std::atomic<int> requests{0};
 
   private:
-    class ProcessCaller final : public CallerGroups {
+    // A caller whose groups could not be had: no administrator.
+    class UnknownCaller final : public CallerGroups {
       public:
-        explicit ProcessCaller(bool administrator) : administrator_(administrator) {}
-        std::optional<TokenGroupList> Groups() override {
-            if (!administrator_) return std::nullopt;
-            HANDLE token = nullptr;
-            if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return std::nullopt;
-            UniqueKernelHandle owned(token);
-            TokenCalls calls;
-            TokenGroupList list;
-            if (!ReadTokenGroups(token, calls, list)) return std::nullopt;
-            return list;
-        }
-
-      private:
-        bool administrator_;
+        const TokenGroupList* Groups() override { return nullptr; }
     };
 
-    std::string Answer(std::string_view request) {
+    std::string Answer(std::string_view request, CallerGroups& caller) {
         ++requests;
         if (answersGarbage) return "no answer of any kind";
-        ProcessCaller caller(callerIsAdministrator);
-        return AnswerRequest(request, caller, parts_, state_);
+        UnknownCaller unknown;
+        return AnswerRequest(request, callerIsAdministrator ? caller : unknown, parts_, state_);
     }
 
     DirectBlocker blocker_;

@@ -25,9 +25,10 @@ inline std::string TestPipeName() {
 
 class ServedPipe {
   public:
+    // `name`: a pipe name of the test's own (a server started again on the same name).
     explicit ServedPipe(RequestHandler handler, PipeServerLimits limits = {},
-                        ImpersonationCalls* calls = nullptr)
-        : name_(TestPipeName()),
+                        ImpersonationCalls* calls = nullptr, std::string name = TestPipeName())
+        : name_(std::move(name)),
           server_(name_, limits, calls),
           stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
         DWORD error = 0;
