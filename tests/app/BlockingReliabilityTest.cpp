@@ -7,8 +7,10 @@
 // and the backup deleted while blocking. After every step the hosts content from before blocking must
 // still exist byte for byte in the hosts file, in the backup, or (with no backup) in the hosts file once
 // its block lines are taken out; after every stop that restores, and every stop without a backup, the
-// hosts file must hold it exactly. The seeds are fixed, so a failing history can be replayed by its
-// number.
+// hosts file must hold it exactly. About one history in three runs with the blocking service
+// answering on the same files, stopped and started again between steps now and then (the window then
+// writes directly, as with no service). The seeds are fixed, so a failing history can be replayed by
+// its number.
 
 #include <windows.h>
 
@@ -26,12 +28,14 @@
 #include "HostsBackup.h"
 #include "HostsBlocker.h"
 #include "support/BlockingForm.h"
+#include "support/InProcessService.h"
 #include "Handles.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempTree.h"
 #include "Appearance.h"
 #include "ErrorReport.h"
 #include "NumberedSteps.h"
+#include "ServiceBlocker.h"
 #include "SettingsStore.h"
 
 namespace {
@@ -199,6 +203,7 @@ class BlockingReliability : public BlockingTree {
 TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
     std::map<std::string, int> counts;
     int restoringStops = 0, blockedStarts = 0, stopsWithoutBackup = 0, blocksKeptAgainstTheSetting = 0;
+    int serviceRequests = 0, serviceStarts = 0;
     const std::string partialPath = PartialBackupPath(backupPath);
 
     for (int sequence = 0; sequence < kSequences; ++sequence) {
@@ -223,6 +228,29 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
         // unless the hosts file still holds lines of its list that no stop could take out (a block
         // whose clean copy went): those lines go only with the list they came from. Its start-up
         // reads that list and resumes the block when it was on at the end of the run before.
+        // The service's part is drawn from a generator of its own, so the other draws of a seed
+        // stay as they are.
+        std::mt19937 serviceRandom(seed ^ 0x5E41CEu);
+        const bool throughService = serviceRandom() % 3 == 0;
+        const BlockingPlace place{hostsPath, dataFolder, &owners};
+        const std::string serviceRunKey = settingsKey + "\\Run";
+        ServicePipeOptions pipe;
+        pipe.pipeName = TestPipeName();
+        DirectBlocker direct(place);
+        ServiceBlocker serviceBlocker(direct, pipe);
+        std::unique_ptr<InProcessService> service;
+        auto switchService = [&] {
+            if (service) {
+                serviceRequests += service->requests;
+                service.reset();
+                history << "\n  the service stops";
+            } else {
+                service = std::make_unique<InProcessService>(place, serviceRunKey, pipe.pipeName);
+                ++serviceStarts;
+                history << "\n  the service starts";
+            }
+        };
+
         std::unique_ptr<BlockingForm> window;
         auto startProgram = [&](bool keepList) {
             if (!keepList && window) {
@@ -235,13 +263,17 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
             settings.Save(kKeyBlockedWebsites, EncodeWebsiteList(list));
             answers.administrator = random() % 10 != 0;
             window.reset();
+            MainWindowParts parts = Parts();
+            if (throughService) parts.blocker = &serviceBlocker;
             // A stop leaves the window in the tray: the sequences look at files and state.
-            return std::make_unique<BlockingForm>(Parts(), prompts, root, true);
+            return std::make_unique<BlockingForm>(parts, prompts, root, true);
         };
         RegDeleteTreeA(HKEY_CURRENT_USER, settingsKey.c_str());
+        if (throughService) switchService();
         window = startProgram(false);
 
         for (int step = 0; step < kStepsPerSequence; ++step) {
+            if (throughService && serviceRandom() % 4 == 0) switchService();
             const bool on = window->Blocking();
             const bool admin = window->form->State().userIsAdmin;
             std::vector<Action> possible = {Action::CloseAndStartAgain, Action::EndWithoutCloseAndStartAgain};
@@ -489,15 +521,17 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
             if (!clean && !window->Blocking() && !backupNow && hostsNow != "<missing>")
                 clean = WithoutBlockLines(hostsNow, Lines(entriesNow));
         }
+        if (service) serviceRequests += service->requests;
     }
 
     std::ostringstream summary;
     for (const auto& [name, count] : counts) summary << "  " << count << " x " << name << "\n";
     std::printf(
         "%d sequences of %d steps; %d starts that blocked, %d stops that restored, %d stops without a "
-        "backup, %d blocks kept against the setting\n%s",
+        "backup, %d blocks kept against the setting; the service started %d times and answered %d "
+        "requests\n%s",
         kSequences, kStepsPerSequence, blockedStarts, restoringStops, stopsWithoutBackup,
-        blocksKeptAgainstTheSetting, summary.str().c_str());
+        blocksKeptAgainstTheSetting, serviceStarts, serviceRequests, summary.str().c_str());
     // The run must really have met every fault, and many full blocks and restores.
     for (Fault fault : {Fault::ReadOnlyHosts, Fault::HostsHeldNoSharing, Fault::HostsHeldNoDeleteSharing,
                         Fault::HostsHeldNoReadSharing, Fault::FolderAtBackup, Fault::NoDataFolder}) {
@@ -516,6 +550,8 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
     }
     EXPECT_GE(blocksKeptAgainstTheSetting, 100);
     EXPECT_GE(restoringStops, 900);
+    EXPECT_GE(serviceStarts, 300);
+    EXPECT_GE(serviceRequests, 500);
 }
 
 }  // namespace
