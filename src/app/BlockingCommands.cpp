@@ -144,10 +144,11 @@ void MainWindow::StartBlocking(bool atStartup) {
         system_.FlushResolverCache();
         // From now on a block that another program removes is noticed and put back.
         StartWatchingHosts();
-    } else {
-        // A refusal for want of an administrator comes only from the blocking service, for an
-        // account that may have left the group since this run's own check: it is told with the
-        // window's own administrator message.
+    } else if (outcome == StartOutcome::Refused || state_.userIsAdmin) {
+        // A refusal for want of an administrator where this run took the user for one comes from
+        // the blocking service, for an account that may have left the group since this run's own
+        // check: it is told with the window's own administrator message. Where this run knew, the
+        // click has told the user already.
         if (p.Test(126, [&] { return !atStartup; })) {
             p.Line(128, [&] { SetBlocking(false); });
             p.Line(130, [&] { failed = true; });
