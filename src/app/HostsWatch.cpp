@@ -94,7 +94,10 @@ void MainWindow::CheckWrittenBlock() {
         // the file can be had at all.
     }
     if (holds) {
-        removalTold_ = false;  // the program's own write, or an edit that kept every line
+        // The program's own write, an edit that kept every line, or a removal that the blocking
+        // service put back before this look, which the parent is told of all the same.
+        if (blocker_.PutBackElsewhereSinceAsked()) TellFromWatch(kBlockPutBack);
+        removalTold_ = false;
         return;
     }
     if (blocker_.PutBack(written) == PutBackOutcome::PutBack) {

@@ -47,6 +47,7 @@ StartOutcome ServiceBlocker::Start(const BlockList& entries, bool userIsAdmin, b
     const std::optional<ServiceAnswer> answer = AskService(*request, MessageKind::StartBlockAnswer, options_);
     if (!answer) return direct_.Start(entries, userIsAdmin, atStartup, report);
     ShowReportedFailures(answer->failures, report);
+    if (answer->start == StartOutcome::Written) seenPutBacks_ = ServicePutBacks();
     return answer->start;
 }
 
@@ -63,6 +64,23 @@ StopOutcome ServiceBlocker::Stop(const BlockList& entries, bool userIsAdmin, Fai
     if (!answer) return direct_.Stop(entries, userIsAdmin, report, letEventsRun);
     ShowReportedFailures(answer->failures, report);
     return answer->stop;
+}
+
+std::optional<std::uint32_t> ServiceBlocker::ServicePutBacks() const {
+    const std::optional<ServiceAnswer> answer =
+        AskService(EncodeStatusRequest(), MessageKind::StatusAnswer, options_);
+    if (!answer || answer->kind != MessageKind::StatusAnswer) return std::nullopt;
+    return answer->status.putBacks;
+}
+
+bool ServiceBlocker::PutBackElsewhereSinceAsked() {
+    if (!seenPutBacks_) return false;
+    const std::optional<std::uint32_t> now = ServicePutBacks();
+    if (!now) return false;
+    // A count that went down is a service started again since: it is where the count stands now.
+    const bool grew = *now > *seenPutBacks_;
+    seenPutBacks_ = now;
+    return grew;
 }
 
 PutBackOutcome ServiceBlocker::PutBack(const BlockList& entries) {

@@ -6,6 +6,7 @@
 // as ever. Once the service is there, nothing it is asked to do is ever done here behind its back:
 // an exchange that fails or an answer that cannot be read is a refused operation.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -37,6 +38,9 @@ class ServiceBlocker final : public Blocker {
     // Read here from the data folder the service keeps the clean copy in, which everyone may read:
     // start-up asks this of every start, and asking the service would slow each one down.
     bool KeepsCleanCopy() override { return direct_.KeepsCleanCopy(); }
+    // The service's count of put-backs has grown since the last look (the first look after a
+    // written start sets where it stood).
+    bool PutBackElsewhereSinceAsked() override;
 
   private:
     // The request for these entries; nothing when the list is too long for one message.
@@ -45,6 +49,10 @@ class ServiceBlocker final : public Blocker {
     // Whether a service serves the pipe at all, for a request that could not be made.
     bool ServiceAnswers() const;
 
+    // The service's count of put-backs as last seen; nothing until a start through the service.
+    std::optional<std::uint32_t> ServicePutBacks() const;
+
     Blocker& direct_;
     ServicePipeOptions options_;
+    std::optional<std::uint32_t> seenPutBacks_;
 };

@@ -59,6 +59,10 @@ class Blocker {
     // True while a clean copy that the program believes is kept: a block was written on this
     // computer and never lifted, whatever one user's settings say.
     virtual bool KeepsCleanCopy() = 0;
+    // Whether another part that guards the block (the blocking service) has put it back since this
+    // was last asked: the lines are then there again when the program looks, and the parent is
+    // still told. Nothing else guards a block written here.
+    virtual bool PutBackElsewhereSinceAsked() { return false; }
 
   protected:
     ~Blocker() = default;

@@ -283,10 +283,11 @@ MessageProblem DecodeRequest(std::string_view bytes, ServiceRequest& request) {
 }
 
 std::string EncodeStatusAnswer(const ServiceStatus& status) {
-    MessageWriter writer(MessageKind::StatusAnswer, 6);
+    MessageWriter writer(MessageKind::StatusAnswer, 10);
     writer.Byte(status.blocking ? 1 : 0);
     writer.Number(status.entryCount);
     writer.Byte(status.lastPutBackSucceeded ? 1 : 0);
+    writer.Number(status.putBacks);
     return writer.Finish();
 }
 
@@ -326,6 +327,7 @@ MessageProblem DecodeAnswer(std::string_view bytes, ServiceAnswer& answer) {
             PARVALISK_READ(reader.Switch(answer.status.blocking));
             PARVALISK_READ(reader.Number(answer.status.entryCount));
             PARVALISK_READ(reader.Switch(answer.status.lastPutBackSucceeded));
+            PARVALISK_READ(reader.Number(answer.status.putBacks));
             break;
         case MessageKind::StartBlockAnswer:
             PARVALISK_READ(reader.Choice(answer.start, Limit(StartOutcome::NotAdministrator)));

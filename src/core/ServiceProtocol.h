@@ -133,6 +133,9 @@ struct ServiceStatus {
     bool blocking = false;
     std::uint32_t entryCount = 0;
     bool lastPutBackSucceeded = true;
+    // Removals the service has put back since it started: a program that sees this grow learns
+    // of a put-back it may have been too late to see in the hosts file.
+    std::uint32_t putBacks = 0;
     bool operator==(const ServiceStatus& other) const = default;
 };
 

@@ -7,6 +7,7 @@ std::string AnswerStatus(const ServiceState& state) {
     status.blocking = state.blocking;
     status.entryCount = static_cast<std::uint32_t>(state.entries.size());
     status.lastPutBackSucceeded = state.lastPutBackSucceeded;
+    status.putBacks = state.putBacks;
     return EncodeStatusAnswer(status);
 }
 

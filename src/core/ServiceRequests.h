@@ -29,6 +29,7 @@ struct ServiceState {
     bool blocking = false;
     EntryList entries;
     bool lastPutBackSucceeded = true;
+    std::uint32_t putBacks = 0;  // removals put back since the service started
 };
 
 // What the requests act on.

@@ -139,7 +139,10 @@ void BlockService::CheckBlock(bool atStart) {
     const bool told = !putBack && !state_.lastPutBackSucceeded;
     state_.lastPutBackSucceeded = putBack;
     // Every put-back flushes: an answer cached while the lines were gone would outlive them.
-    if (putBack) FlushResolverCache();
+    if (putBack) {
+        FlushResolverCache();
+        ++state_.putBacks;
+    }
     if (!told)
         parts_.events.Write(putBack ? EVENTLOG_WARNING_TYPE : EVENTLOG_ERROR_TYPE,
                             putBack ? ServiceEvent::BlockPutBack : ServiceEvent::PutBackRefused,

@@ -193,4 +193,27 @@ TEST_F(ServiceBlocking, TheWatchLeavesThePutBackToTheServiceAndTellsTheParent) {
               kServiceClean + "\r\n" + BlockLine("a.example") + BlockLine("b.example"));
 }
 
+// The service's own watch may put the lines back before the program looks: the program, finding
+// them there, learns it from the service and tells the parent all the same.
+TEST_F(ServiceBlocking, APutBackTheServiceMadeFirstIsToldAllTheSame) {
+    balloons.clear();
+    shellNotifyIcon = RecordBalloons;
+    StartWithService();
+    Click(kIdStartStopButton);
+    RunLoopUntil([] { return false; }, 300);
+    balloons.clear();  // the tray's own, as the window went there
+    const std::string blocked = kClean + "\r\n" + BlockLine("a.example") + BlockLine("b.example");
+    WriteBytes(hostsPath, blocked);
+    RunLoopUntil([] { return false; }, 500);
+    EXPECT_TRUE(balloons.empty()) << "a change that kept the lines is no removal: "
+                                  << ::testing::PrintToString(BalloonTexts());
+
+    service->CountPutBack();
+    WriteBytes(hostsPath, blocked + "# ok\r\n");
+    EXPECT_TRUE(RunLoopUntil([] {
+        return !balloons.empty() &&
+               BalloonTexts().back() == "Another program removed the block. It has been put back.";
+    })) << ::testing::PrintToString(BalloonTexts());
+}
+
 }  // namespace

@@ -97,10 +97,10 @@ TEST(ServiceProtocol, AnswersComeBackAsTheyWereSent) {
         return a;
     };
     const std::vector<Case> cases = {
-        {"status", EncodeStatusAnswer({true, 1000000, false}),
+        {"status", EncodeStatusAnswer({true, 1000000, false, 0x01020304}),
          answer(MessageKind::StatusAnswer,
                 [](ServiceAnswer& a) {
-                    a.status = {true, 1000000, false};
+                    a.status = {true, 1000000, false, 0x01020304};
                 })},
         {"status, off", EncodeStatusAnswer({false, 0, true}),
          answer(MessageKind::StatusAnswer,

@@ -154,6 +154,9 @@ TEST_F(BlockServiceRun, KeepsItsBlockAcrossARestartAndPutsItBackAtStartAndOnEver
         EXPECT_EQ(entries.back().first, ServiceEvent::BlockPutBack);
         EXPECT_NE(entries.back().second.find("Another program removed"), std::string::npos);
     }
+    // A program that looks too late to see a removal learns of it from the count: the one at
+    // start and the two since.
+    EXPECT_EQ(service->Ask(EncodeStatusRequest()).status.putBacks, 3u);
 
     // The stop puts the clean copy back and forgets the entries: nothing is watched or kept.
     ServiceAnswer stopped = service->Ask(EncodeStopBlockRequest(kEntries));

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <mutex>
 #include <string>
 
 #include "Blocker.h"
@@ -67,8 +68,19 @@ class InProcessService {
         ++requests;
         if (answersGarbage) return "no answer of any kind";
         UnknownCaller unknown;
+        std::lock_guard lock(stateMutex_);
         return AnswerRequest(request, callerIsAdministrator ? caller : unknown, parts_, state_);
     }
+
+  public:
+    // Counts a removal put back, as the service's own watch counts one.
+    void CountPutBack() {
+        std::lock_guard lock(stateMutex_);
+        ++state_.putBacks;
+    }
+
+  private:
+    std::mutex stateMutex_;
 
     DirectBlocker blocker_;
     TokenCalls tokenCalls_;
