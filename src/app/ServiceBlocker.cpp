@@ -4,18 +4,6 @@
 
 #include "Failure.h"
 
-std::optional<ServiceAnswer> AskService(std::string_view request, MessageKind answerKind,
-                                        const ServicePipeOptions& options) {
-    const ServiceExchange exchange = ExchangeWithService(request, options);
-    if (exchange.outcome == ServiceExchange::Outcome::NoService) return std::nullopt;
-    ServiceAnswer answer;
-    if (exchange.outcome == ServiceExchange::Outcome::Answered &&
-        DecodeAnswer(exchange.answer, answer) == MessageProblem::None && answer.kind == answerKind)
-        return answer;
-    // A default answer is the sound one: every outcome in it is a refusal, and it reports nothing.
-    return ServiceAnswer{};
-}
-
 template <typename Encode>
 std::optional<std::string> ServiceBlocker::Request(const BlockList& entries, Encode encode) const {
     // The texts stay where the caller holds them; only their views are gathered.

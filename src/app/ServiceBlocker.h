@@ -16,12 +16,6 @@
 #include "ServicePipeClient.h"
 #include "ServiceProtocol.h"
 
-// Asks the service once and reads its answer. Nothing when no service serves the pipe; an answer
-// of `kind` MalformedAnswer when the exchange failed, or the answer could not be read or is not
-// of the kind asked for.
-std::optional<ServiceAnswer> AskService(std::string_view request, MessageKind answerKind,
-                                        const ServicePipeOptions& options);
-
 class ServiceBlocker final : public Blocker {
   public:
     // `direct`: what does the work here when no service answers.

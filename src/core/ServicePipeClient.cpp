@@ -115,3 +115,15 @@ ServiceExchange ExchangeWithService(std::string_view request, const ServicePipeO
     result.outcome = ServiceExchange::Outcome::Answered;
     return result;
 }
+
+std::optional<ServiceAnswer> AskService(std::string_view request, MessageKind answerKind,
+                                        const ServicePipeOptions& options) {
+    const ServiceExchange exchange = ExchangeWithService(request, options);
+    if (exchange.outcome == ServiceExchange::Outcome::NoService) return std::nullopt;
+    ServiceAnswer answer;
+    if (exchange.outcome == ServiceExchange::Outcome::Answered &&
+        DecodeAnswer(exchange.answer, answer) == MessageProblem::None && answer.kind == answerKind)
+        return answer;
+    // A default answer is the sound one: every outcome in it is a refusal, and it reports nothing.
+    return ServiceAnswer{};
+}

@@ -5,15 +5,17 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "ServiceProtocol.h"
 
 // The pipe the service listens on.
 inline constexpr char kServicePipeName[] = "\\\\.\\pipe\\Parvalisk";
 
-// The largest message either side sends or reads (a start with a list of more than a million
-// entries fits).
-inline constexpr std::size_t kServiceMessageLimit = 64u * 1024u * 1024u;
+// The largest message either side sends or reads: the protocol's own bound.
+inline constexpr std::size_t kServiceMessageLimit = kMaxServiceMessageSize;
 
 struct ServicePipeOptions {
     std::string pipeName = kServicePipeName;
@@ -35,3 +37,9 @@ struct ServiceExchange {
 // Connects to the pipe (at identification level only: the service may learn who asks, never act
 // as the caller), sends the request as one message and reads one message back. Never throws.
 ServiceExchange ExchangeWithService(std::string_view request, const ServicePipeOptions& options = {});
+
+// Asks the service once and reads its answer. Nothing when no service serves the pipe; an answer
+// of `kind` MalformedAnswer when the exchange failed, or the answer could not be read or is not
+// of the kind asked for.
+std::optional<ServiceAnswer> AskService(std::string_view request, MessageKind answerKind,
+                                        const ServicePipeOptions& options = {});

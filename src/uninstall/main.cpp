@@ -7,6 +7,7 @@
 // clean copy, stays.
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -111,16 +112,12 @@ bool LiftBlockWithServiceStopped(const std::string& dataFolder, const std::vecto
 // uninstalls for a hosts file whose clean copy is gone. Without a service the helper lifts the
 // block itself.
 bool LiftBlock(const std::string& dataFolder, const std::vector<std::string>& entries) {
-    const ServiceExchange exchange = ExchangeWithService(EncodeStopBlockRequest(entries));
-    if (exchange.outcome == ServiceExchange::Outcome::NoService)
-        return LiftBlockDirectly(dataFolder, entries);
-    ServiceAnswer answer;
-    if (exchange.outcome != ServiceExchange::Outcome::Answered ||
-        DecodeAnswer(exchange.answer, answer) != MessageProblem::None ||
-        answer.kind != MessageKind::StopBlockAnswer)
-        return LiftBlockWithServiceStopped(dataFolder, entries);
+    const std::optional<ServiceAnswer> answer =
+        AskService(EncodeStopBlockRequest(entries), MessageKind::StopBlockAnswer);
+    if (!answer) return LiftBlockDirectly(dataFolder, entries);
+    if (answer->kind != MessageKind::StopBlockAnswer) return LiftBlockWithServiceStopped(dataFolder, entries);
     // A refusal leaves the block and the service as they are.
-    return answer.stop == StopOutcome::Lifted;
+    return answer->stop == StopOutcome::Lifted;
 }
 
 int Restore() {
