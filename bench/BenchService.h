@@ -9,17 +9,13 @@
 #include <chrono>
 #include <cstdio>
 #include <mutex>
+#include <optional>
 #include <string>
-#include <thread>
-#include <utility>
 #include <vector>
 
-#include "BlockService.h"
-#include "ProgramPaths.h"
-#include "ServicePipeClient.h"
 #include "ServiceProtocol.h"
-#include "ServiceRun.h"
 #include "support/RemoveTree.h"
+#include "support/ServiceOnTree.h"
 
 class BenchService final : ServiceStatusReport, EventLog {
   public:
@@ -27,31 +23,16 @@ class BenchService final : ServiceStatusReport, EventLog {
 
     // `name` tells the tree apart; the hosts file starts with `hosts`.
     BenchService(const std::string& name, const std::string& hosts)
-        : root_(TreeRoot(name)),
-          place_{root_ + "\\etc\\hosts", root_ + "\\data"},
-          blocker_(place_),
-          service_({blocker_, startup_, tokenCalls_, place_.hostsPath, BlockedEntriesPath(place_.dataFolder),
-                    *this}),
-          pipeName_("\\\\.\\pipe\\ParvaliskBench-" + name + "-" + std::to_string(GetCurrentProcessId())),
-          stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+        : root_(TreeRoot(name)), place_{root_ + "\\etc\\hosts", root_ + "\\data"} {
         for (const char* sub : {"", "\\etc", "\\data"}) CreateDirectoryA((root_ + sub).c_str(), nullptr);
         WriteAll(place_.hostsPath, hosts);
-        thread_ = std::thread([this] {
-            RunService({pipeName_,
-                        stop_.get(),
-                        *this,
-                        *this,
-                        [this](std::string_view request, CallerGroups& caller) {
-                            return service_.Answer(request, caller);
-                        },
-                        {},
-                        [this] { service_.Resume(); },
-                        &service_});
-        });
+        // Started once the tree stands.
+        service_.emplace(place_,
+                         "\\\\.\\pipe\\ParvaliskBench-" + name + "-" + std::to_string(GetCurrentProcessId()),
+                         static_cast<ServiceStatusReport&>(*this), static_cast<EventLog&>(*this));
     }
     ~BenchService() {
-        SetEvent(stop_.get());
-        thread_.join();
+        service_.reset();
         RemoveTree(root_);
     }
     BenchService(const BenchService&) = delete;
@@ -60,15 +41,7 @@ class BenchService final : ServiceStatusReport, EventLog {
     // Sends one request (waiting while the run opens its pipe); the answer, or one of kind
     // MalformedAnswer when none came.
     ServiceAnswer Ask(const std::string& request) const {
-        ServicePipeOptions options;
-        options.pipeName = pipeName_;
-        options.timeoutMs = 60000;
-        ServiceExchange exchange;
-        for (int attempt = 0; attempt < 400; ++attempt) {
-            exchange = ExchangeWithService(request, options);
-            if (exchange.outcome != ServiceExchange::Outcome::NoService) break;
-            Sleep(25);
-        }
+        const ServiceExchange exchange = service_->Exchange(request, 60000);
         ServiceAnswer answer;
         if (exchange.outcome != ServiceExchange::Outcome::Answered ||
             DecodeAnswer(exchange.answer, answer) != MessageProblem::None)
@@ -111,13 +84,7 @@ class BenchService final : ServiceStatusReport, EventLog {
 
     std::string root_;
     BlockingPlace place_;
-    DirectBlocker blocker_;
-    MachineStartupPlace startup_;
-    TokenCalls tokenCalls_;
-    BlockService service_;
-    std::string pipeName_;
-    UniqueEvent stop_;
-    std::thread thread_;
     std::mutex mutex_;
     std::vector<Clock::time_point> putBacks_;
+    std::optional<ServiceOnTree> service_;  // last: it stops before what it reports to goes
 };

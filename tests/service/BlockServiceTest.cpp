@@ -11,7 +11,6 @@
 
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "BlockService.h"
@@ -20,6 +19,7 @@
 #include "service/HostsReset.h"
 #include "support/ServedPipe.h"
 #include "support/BlockLine.h"
+#include "support/ServiceOnTree.h"
 #include "support/TempTree.h"
 
 namespace {
@@ -27,43 +27,13 @@ namespace {
 const std::vector<std::string> kEntries = {"www.example.com", "m.example.org"};
 constexpr char kClean[] = "127.0.0.1 localhost\r\n";
 
-// The service's run on the tree: started by the constructor, stopped by the destructor (a
-// restart is one made after another is gone).
+// The service's run on the tree, its event log entries recorded.
 class TreeService {
   public:
-    TreeService(const BlockingPlace& place, const std::string& hostsPath)
-        : blocker_(place),
-          service_({blocker_, startup_, tokenCalls_, hostsPath, BlockedEntriesPath(place.dataFolder), run}),
-          name_(TestPipeName()),
-          stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
-        thread_ = std::thread([this] {
-            RunService({name_,
-                        stop_.get(),
-                        run,
-                        run,
-                        [this](std::string_view request, CallerGroups& caller) {
-                            return service_.Answer(request, caller);
-                        },
-                        {},
-                        [this] { service_.Resume(); },
-                        &service_});
-        });
-    }
-    ~TreeService() {
-        SetEvent(stop_.get());
-        thread_.join();
-    }
+    explicit TreeService(const BlockingPlace& place) : service_(place, TestPipeName(), run, run) {}
 
-    // Sends the request (waiting for the pipe while the run starts) and reads the answer.
     ServiceAnswer Ask(const std::string& request) {
-        ServicePipeOptions options;
-        options.pipeName = name_;
-        ServiceExchange exchange;
-        for (int attempt = 0; attempt < 200; ++attempt) {
-            exchange = ExchangeWithService(request, options);
-            if (exchange.outcome != ServiceExchange::Outcome::NoService) break;
-            Sleep(25);
-        }
+        const ServiceExchange exchange = service_.Exchange(request);
         ServiceAnswer answer;
         EXPECT_EQ(exchange.outcome, ServiceExchange::Outcome::Answered) << "error " << exchange.error;
         EXPECT_EQ(DecodeAnswer(exchange.answer, answer), MessageProblem::None);
@@ -80,13 +50,7 @@ class TreeService {
     RecordedRun run;
 
   private:
-    TokenCalls tokenCalls_;
-    MachineStartupPlace startup_;  // no request here switches start with Windows
-    DirectBlocker blocker_;
-    BlockService service_;
-    std::string name_;
-    UniqueEvent stop_;
-    std::thread thread_;
+    ServiceOnTree service_;  // after `run`, which it reports to
 };
 
 class BlockServiceRun : public TempTree {
@@ -98,7 +62,7 @@ class BlockServiceRun : public TempTree {
     }
 
     std::unique_ptr<TreeService> Start() {
-        return std::make_unique<TreeService>(BlockingPlace{hostsPath, dataFolder, &owners}, hostsPath);
+        return std::make_unique<TreeService>(BlockingPlace{hostsPath, dataFolder, &owners});
     }
 
     // Starts the block through a service's request and ends that service, so the next start is a

@@ -1,0 +1,70 @@
+#pragma once
+// The blocking service's whole run (its block, pipe server and watch) on a thread of this process,
+// over the files of a BlockingPlace and on a pipe name of the caller's, so a test or a benchmark
+// drives it through the real pipe without the service manager. Started by the constructor and
+// stopped by the destructor: a restart is a new one made after another is gone.
+
+#include <windows.h>
+
+#include <string>
+#include <thread>
+#include <utility>
+
+#include "BlockService.h"
+#include "Handles.h"
+#include "ProgramPaths.h"
+#include "ServicePipeClient.h"
+#include "ServiceRun.h"
+
+class ServiceOnTree {
+  public:
+    ServiceOnTree(const BlockingPlace& place, std::string pipeName, ServiceStatusReport& status,
+                  EventLog& events)
+        : blocker_(place),
+          service_({blocker_, startup_, tokenCalls_, place.hostsPath, BlockedEntriesPath(place.dataFolder),
+                    events}),
+          pipeName_(std::move(pipeName)),
+          stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+        thread_ = std::thread([this, &status, &events] {
+            RunService({pipeName_,
+                        stop_.get(),
+                        status,
+                        events,
+                        [this](std::string_view request, CallerGroups& caller) {
+                            return service_.Answer(request, caller);
+                        },
+                        {},
+                        [this] { service_.Resume(); },
+                        &service_});
+        });
+    }
+    ~ServiceOnTree() {
+        SetEvent(stop_.get());
+        thread_.join();
+    }
+    ServiceOnTree(const ServiceOnTree&) = delete;
+    ServiceOnTree& operator=(const ServiceOnTree&) = delete;
+
+    // Sends the request, waiting for the pipe while the run starts, and answers the exchange.
+    ServiceExchange Exchange(const std::string& request, DWORD timeoutMs = 10000) const {
+        ServicePipeOptions options;
+        options.pipeName = pipeName_;
+        options.timeoutMs = timeoutMs;
+        ServiceExchange exchange;
+        for (int attempt = 0; attempt < 400; ++attempt) {
+            exchange = ExchangeWithService(request, options);
+            if (exchange.outcome != ServiceExchange::Outcome::NoService) break;
+            Sleep(25);
+        }
+        return exchange;
+    }
+
+  private:
+    TokenCalls tokenCalls_;
+    MachineStartupPlace startup_;  // no request here switches start with Windows
+    DirectBlocker blocker_;
+    BlockService service_;
+    std::string pipeName_;
+    UniqueEvent stop_;
+    std::thread thread_;
+};
