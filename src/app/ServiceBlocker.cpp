@@ -1,16 +1,11 @@
 #include "ServiceBlocker.h"
 
-#include <vector>
-
 #include "Failure.h"
 
 template <typename Encode>
-std::optional<std::string> ServiceBlocker::Request(const BlockList& entries, Encode encode) const {
-    // The texts stay where the caller holds them; only their views are gathered.
-    std::vector<std::string_view> texts;
-    entries.ForEach([&](std::string_view entry) { texts.push_back(entry); });
+std::optional<std::string> ServiceBlocker::Request(Encode encode) {
     try {
-        return encode(texts);
+        return encode();
     } catch (const Failure&) {
         return std::nullopt;  // more than one message may carry
     }
@@ -27,7 +22,7 @@ StartOutcome ServiceBlocker::Start(const BlockList& entries, bool userIsAdmin, b
     // too, and nothing is asked or written for them.
     if (!userIsAdmin) return StartOutcome::NotAdministrator;
     const std::optional<std::string> request =
-        Request(entries, [&](const auto& texts) { return EncodeStartBlockRequest(texts, atStartup); });
+        Request([&] { return EncodeStartBlockRequest(entries, atStartup); });
     if (!request) {
         if (ServiceAnswers()) return StartOutcome::Refused;
         return direct_.Start(entries, userIsAdmin, atStartup, report);
@@ -35,15 +30,14 @@ StartOutcome ServiceBlocker::Start(const BlockList& entries, bool userIsAdmin, b
     const std::optional<ServiceAnswer> answer = AskService(*request, MessageKind::StartBlockAnswer, options_);
     if (!answer) return direct_.Start(entries, userIsAdmin, atStartup, report);
     ShowReportedFailures(answer->failures, report);
-    if (answer->start == StartOutcome::Written) seenPutBacks_ = ServicePutBacks();
+    if (answer->start == StartOutcome::Written) seenPutBacks_ = answer->putBacks;
     return answer->start;
 }
 
 StopOutcome ServiceBlocker::Stop(const BlockList& entries, bool userIsAdmin, FailureReport& report,
                                  const std::function<void()>& letEventsRun) {
     if (!userIsAdmin) return StopOutcome::NotAdministrator;
-    const std::optional<std::string> request =
-        Request(entries, [](const auto& texts) { return EncodeStopBlockRequest(texts); });
+    const std::optional<std::string> request = Request([&] { return EncodeStopBlockRequest(entries); });
     if (!request) {
         if (ServiceAnswers()) return StopOutcome::Refused;
         return direct_.Stop(entries, userIsAdmin, report, letEventsRun);
@@ -74,8 +68,7 @@ bool ServiceBlocker::PutBackElsewhereSinceAsked() {
 PutBackOutcome ServiceBlocker::PutBack(const BlockList& entries) {
     // The service watches its own block and may have put the lines back already; asked, it puts
     // them back or finds them there, and either way answers that they are back.
-    const std::optional<std::string> request =
-        Request(entries, [](const auto& texts) { return EncodePutBackRequest(texts); });
+    const std::optional<std::string> request = Request([&] { return EncodePutBackRequest(entries); });
     if (!request) return ServiceAnswers() ? PutBackOutcome::Refused : direct_.PutBack(entries);
     const std::optional<ServiceAnswer> answer = AskService(*request, MessageKind::PutBackAnswer, options_);
     if (!answer) return direct_.PutBack(entries);

@@ -37,9 +37,9 @@ class ServiceBlocker final : public Blocker {
     bool PutBackElsewhereSinceAsked() override;
 
   private:
-    // The request for these entries; nothing when the list is too long for one message.
+    // The request `encode` makes; nothing when the list is too long for one message.
     template <typename Encode>
-    std::optional<std::string> Request(const BlockList& entries, Encode encode) const;
+    static std::optional<std::string> Request(Encode encode);
     // Whether a service serves the pipe at all, for a request that could not be made.
     bool ServiceAnswers() const;
 

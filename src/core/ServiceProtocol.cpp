@@ -143,9 +143,11 @@ MessageProblem ReadFrame(std::string_view bytes, bool (*kindFits)(MessageKind), 
     return MessageProblem::None;
 }
 
+// An outcome, the failures reported on the way and, for a start, the count of put-backs.
 std::string OutcomeAnswer(MessageKind kind, std::uint8_t outcome,
-                          const std::vector<ReportedFailure>& failures) {
-    size_t bodyBytes = 1 + MessageWriter::kCountBytes;
+                          const std::vector<ReportedFailure>& failures, std::uint32_t putBacks = 0) {
+    const bool counted = kind == MessageKind::StartBlockAnswer;
+    size_t bodyBytes = 1 + MessageWriter::kCountBytes + (counted ? MessageWriter::kCountBytes : 0);
     for (const auto& failure : failures)
         bodyBytes += 3 * MessageWriter::kCountBytes + failure.location.size() + failure.description.size();
     MessageWriter writer(kind, bodyBytes);
@@ -156,6 +158,7 @@ std::string OutcomeAnswer(MessageKind kind, std::uint8_t outcome,
         writer.Text(failure.description);
         writer.Number(static_cast<std::uint32_t>(failure.line));
     }
+    if (counted) writer.Number(putBacks);
     return writer.Finish();
 }
 
@@ -163,6 +166,11 @@ std::string OutcomeAnswer(MessageKind kind, std::uint8_t outcome,
 template <typename Outcome>
 constexpr std::uint8_t Limit(Outcome last) {
     return static_cast<std::uint8_t>(static_cast<int>(last) + 1);
+}
+
+// A BlockList walked as the list encoders walk their entries.
+auto WalkOf(const BlockList& entries) {
+    return [&entries](const auto& visit) { entries.ForEach(visit); };
 }
 
 [[noreturn]] void ThrowTooLarge() {
@@ -258,6 +266,18 @@ std::string EncodeSetStartWithWindowsRequest(bool on) {
     return writer.Finish();
 }
 
+std::string EncodeStartBlockRequest(const BlockList& entries, bool atStartup) {
+    return EncodeWalkedEntries(MessageKind::StartBlockRequest, WalkOf(entries), atStartup ? 1 : 0, true);
+}
+
+std::string EncodeStopBlockRequest(const BlockList& entries) {
+    return EncodeWalkedEntries(MessageKind::StopBlockRequest, WalkOf(entries), 0, false);
+}
+
+std::string EncodePutBackRequest(const BlockList& entries) {
+    return EncodeWalkedEntries(MessageKind::PutBackRequest, WalkOf(entries), 0, false);
+}
+
 MessageProblem DecodeRequest(std::string_view bytes, ServiceRequest& request) {
     MessageHeader header;
     std::string_view body;
@@ -291,8 +311,10 @@ std::string EncodeStatusAnswer(const ServiceStatus& status) {
     return writer.Finish();
 }
 
-std::string EncodeStartBlockAnswer(StartOutcome outcome, const std::vector<ReportedFailure>& failures) {
-    return OutcomeAnswer(MessageKind::StartBlockAnswer, static_cast<std::uint8_t>(outcome), failures);
+std::string EncodeStartBlockAnswer(StartOutcome outcome, const std::vector<ReportedFailure>& failures,
+                                   std::uint32_t putBacks) {
+    return OutcomeAnswer(MessageKind::StartBlockAnswer, static_cast<std::uint8_t>(outcome), failures,
+                         putBacks);
 }
 
 std::string EncodeStopBlockAnswer(StopOutcome outcome, const std::vector<ReportedFailure>& failures) {
@@ -332,6 +354,7 @@ MessageProblem DecodeAnswer(std::string_view bytes, ServiceAnswer& answer) {
         case MessageKind::StartBlockAnswer:
             PARVALISK_READ(reader.Choice(answer.start, Limit(StartOutcome::NotAdministrator)));
             PARVALISK_READ(ReadFailures(reader, answer.failures));
+            PARVALISK_READ(reader.Number(answer.putBacks));
             break;
         case MessageKind::StopBlockAnswer:
             PARVALISK_READ(reader.Choice(answer.stop, Limit(StopOutcome::NotAdministrator)));

@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "Blocker.h"
 #include "HostsBlocker.h"
 #include "NumberedSteps.h"
 
@@ -153,6 +154,9 @@ struct ServiceAnswer {
     PutBackOutcome putBack = PutBackOutcome::Refused;
     StartWithWindowsOutcome startWithWindows = StartWithWindowsOutcome::NotAdministrator;
     ServiceStatus status;
+    // StartBlockAnswer: the service's put-backs as it answered (ServiceStatus::putBacks), so the
+    // program that started the block knows where the count stood without asking again.
+    std::uint32_t putBacks = 0;
     std::vector<ReportedFailure> failures;
     MessageProblem problem = MessageProblem::None;  // MalformedAnswer: what was wrong with the request
 };
@@ -169,6 +173,11 @@ template <typename Entries>
 std::string EncodeStopBlockRequest(const Entries& entries);
 template <typename Entries>
 std::string EncodePutBackRequest(const Entries& entries);
+// The same from a BlockList, read where its holder keeps the texts: none of them is copied but
+// into the message.
+std::string EncodeStartBlockRequest(const BlockList& entries, bool atStartup);
+std::string EncodeStopBlockRequest(const BlockList& entries);
+std::string EncodePutBackRequest(const BlockList& entries);
 
 // Reads a request; anything but a whole, well-formed request of a known kind gives the problem
 // and leaves `request` unspecified.
@@ -176,7 +185,8 @@ MessageProblem DecodeRequest(std::string_view bytes, ServiceRequest& request);
 
 // ---- answers ----------------------------------------------------------------------------------
 std::string EncodeStatusAnswer(const ServiceStatus& status);
-std::string EncodeStartBlockAnswer(StartOutcome outcome, const std::vector<ReportedFailure>& failures);
+std::string EncodeStartBlockAnswer(StartOutcome outcome, const std::vector<ReportedFailure>& failures,
+                                   std::uint32_t putBacks = 0);
 std::string EncodeStopBlockAnswer(StopOutcome outcome, const std::vector<ReportedFailure>& failures);
 std::string EncodePutBackAnswer(PutBackOutcome outcome, const std::vector<ReportedFailure>& failures);
 std::string EncodeSetStartWithWindowsAnswer(StartWithWindowsOutcome outcome);
@@ -219,23 +229,35 @@ class MessageWriter {
     std::string bytes_;
 };
 
-template <typename Entries>
-std::string EncodeEntriesMessage(MessageKind kind, const Entries& entries, std::uint8_t flag, bool withFlag) {
+// `walk(visit)` calls visit(std::string_view) for every entry in list order, and may be called
+// more than once: once to size the message, once to fill it.
+template <typename Walk>
+std::string EncodeWalkedEntries(MessageKind kind, const Walk& walk, std::uint8_t flag, bool withFlag) {
     size_t bodyBytes = (withFlag ? 1 : 0) + MessageWriter::kCountBytes;
     size_t count = 0;
-    for (std::string_view entry : entries) {
+    walk([&](std::string_view entry) {
+        // Stops counting once over the limit, so the sum cannot wrap round.
+        if (bodyBytes > kMaxServiceMessageSize) return;
         bodyBytes += MessageWriter::kCountBytes + entry.size();
         ++count;
-        // Stops counting once over the limit, so the sum cannot wrap round.
-        if (bodyBytes > kMaxServiceMessageSize) break;
-    }
+    });
     MessageWriter writer(kind, bodyBytes);
     if (withFlag) writer.Byte(flag);
     writer.Number(static_cast<std::uint32_t>(count));
     // The writer checked the whole size: the texts go into room made once.
     char* at = writer.Room(bodyBytes - (withFlag ? 1 : 0) - MessageWriter::kCountBytes);
-    for (std::string_view entry : entries) at = MessageWriter::PutText(at, entry);
+    walk([&](std::string_view entry) { at = MessageWriter::PutText(at, entry); });
     return writer.Finish();
+}
+
+template <typename Entries>
+std::string EncodeEntriesMessage(MessageKind kind, const Entries& entries, std::uint8_t flag, bool withFlag) {
+    return EncodeWalkedEntries(
+        kind,
+        [&](const auto& visit) {
+            for (std::string_view entry : entries) visit(entry);
+        },
+        flag, withFlag);
 }
 
 template <typename Entries>

@@ -23,7 +23,7 @@ std::string AnswerStart(ServiceRequest& request, bool administrator, ServicePart
         state.blocking = true;
         state.entries = std::move(request.entries);
     }
-    return EncodeStartBlockAnswer(outcome, report.failures);
+    return EncodeStartBlockAnswer(outcome, report.failures, state.putBacks);
 }
 
 std::string AnswerStop(const ServiceRequest& request, bool administrator, ServiceParts& parts,

@@ -107,8 +107,12 @@ TEST(ServiceProtocol, AnswersComeBackAsTheyWereSent) {
                 [](ServiceAnswer& a) {
                     a.status = {false, 0, true};
                 })},
-        {"start written", EncodeStartBlockAnswer(StartOutcome::Written, {}),
-         answer(MessageKind::StartBlockAnswer, [](ServiceAnswer& a) { a.start = StartOutcome::Written; })},
+        {"start written", EncodeStartBlockAnswer(StartOutcome::Written, {}, 0x01020304),
+         answer(MessageKind::StartBlockAnswer,
+                [](ServiceAnswer& a) {
+                    a.start = StartOutcome::Written;
+                    a.putBacks = 0x01020304;
+                })},
         {"start refused with failures", EncodeStartBlockAnswer(StartOutcome::Refused, failures),
          answer(MessageKind::StartBlockAnswer,
                 [&](ServiceAnswer& a) {
@@ -156,6 +160,7 @@ TEST(ServiceProtocol, AnswersComeBackAsTheyWereSent) {
                 break;
             case MessageKind::StartBlockAnswer:
                 EXPECT_EQ(got.start, test.expected.start);
+                EXPECT_EQ(got.putBacks, test.expected.putBacks);
                 break;
             case MessageKind::StopBlockAnswer:
                 EXPECT_EQ(got.stop, test.expected.stop);
@@ -255,8 +260,9 @@ TEST(ServiceProtocol, MalformedRequestsAreNamedNotRead) {
 
 TEST(ServiceProtocol, MalformedAnswersAreNamedNotRead) {
     const std::string start = EncodeStartBlockAnswer(StartOutcome::Refused, {{"at", "why", 3}});
-    // Offsets: header 0-11, outcome 12, failure count 13-16, location 17-22, description 23-29, line 30-33.
-    ASSERT_EQ(start.size(), 34u);
+    // Offsets: header 0-11, outcome 12, failure count 13-16, location 17-22, description 23-29, line 30-33,
+    // put-backs 34-37.
+    ASSERT_EQ(start.size(), 38u);
     struct Case {
         const char* what;
         std::string bytes;
