@@ -23,13 +23,14 @@ class BenchService final : ServiceStatusReport, EventLog {
 
     // `name` tells the tree apart; the hosts file starts with `hosts`.
     BenchService(const std::string& name, const std::string& hosts)
-        : root_(TreeRoot(name)), place_{root_ + "\\etc\\hosts", root_ + "\\data"} {
+        : root_(TreeRoot(name)),
+          place_{root_ + "\\etc\\hosts", root_ + "\\data"},
+          pipeName_("\\\\.\\pipe\\ParvaliskBench-" + name + "-" + std::to_string(GetCurrentProcessId())) {
         for (const char* sub : {"", "\\etc", "\\data"}) CreateDirectoryA((root_ + sub).c_str(), nullptr);
         WriteAll(place_.hostsPath, hosts);
         // Started once the tree stands.
-        service_.emplace(place_,
-                         "\\\\.\\pipe\\ParvaliskBench-" + name + "-" + std::to_string(GetCurrentProcessId()),
-                         static_cast<ServiceStatusReport&>(*this), static_cast<EventLog&>(*this));
+        service_.emplace(place_, pipeName_, static_cast<ServiceStatusReport&>(*this),
+                         static_cast<EventLog&>(*this));
     }
     ~BenchService() {
         service_.reset();
@@ -56,6 +57,13 @@ class BenchService final : ServiceStatusReport, EventLog {
     }
 
     const std::string& HostsPath() const { return place_.hostsPath; }
+    // How the program reaches this service (ServiceBlocker's options).
+    ServicePipeOptions PipeOptions() const {
+        ServicePipeOptions options;
+        options.pipeName = pipeName_;
+        options.timeoutMs = 60000;
+        return options;
+    }
 
     static void WriteAll(const std::string& path, const std::string& text) {
         HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -84,6 +92,7 @@ class BenchService final : ServiceStatusReport, EventLog {
 
     std::string root_;
     BlockingPlace place_;
+    std::string pipeName_;
     std::mutex mutex_;
     std::vector<Clock::time_point> putBacks_;
     std::optional<ServiceOnTree> service_;  // last: it stops before what it reports to goes

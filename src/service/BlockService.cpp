@@ -1,5 +1,7 @@
 #include "BlockService.h"
 
+#include <utility>
+
 #include "DnsCache.h"
 #include "Failure.h"
 #include "FileHelpers.h"
@@ -66,17 +68,31 @@ void BlockService::KeepEntries(std::string_view startRequest) {
 }
 
 std::string BlockService::Answer(std::string_view request, CallerGroups& caller) {
+    keepAfterAnswer_ = false;
     std::string answer = AnswerRequest(request, caller, requestParts_, state_);
     ServiceAnswer outcome;
     if (DecodeAnswer(answer, outcome) != MessageProblem::None) return answer;
     if (outcome.kind == MessageKind::StartBlockAnswer && outcome.start == StartOutcome::Written) {
-        KeepEntries(request);
+        // Kept after the answer: the block is in force and its flushes done, and the program need
+        // not also wait for this file's. Nothing is served before it is kept.
+        keepAfterAnswer_ = true;
         Watch();
     } else if (outcome.kind == MessageKind::StopBlockAnswer && outcome.stop == StopOutcome::Lifted) {
         Unwatch();
         DeleteFileForced(parts_.entriesPath);
     }
     return answer;
+}
+
+void BlockService::AfterAnswer(std::string_view request) {
+    if (!std::exchange(keepAfterAnswer_, false)) return;
+    try {
+        KeepEntries(request);
+    } catch (...) {
+        // Only for want of memory: the block stays written, and kept entries of an older block
+        // would put that one back after a restart.
+        DeleteFileForced(parts_.entriesPath);
+    }
 }
 
 void BlockService::Watch() {

@@ -37,6 +37,8 @@ class BlockService final : public ServerWaits {
 
     std::vector<HANDLE> Handles() override;
     void Signalled(HANDLE handle) override;
+    // Keeps a written start's entries once its answer is on its way.
+    void AfterAnswer(std::string_view request) override;
 
     const ServiceState& State() const { return state_; }
 
@@ -53,4 +55,5 @@ class BlockService final : public ServerWaits {
     ServiceState state_;
     UniqueChangeNotification folderWatch_;
     UniqueChangeNotification parentWatch_;
+    bool keepAfterAnswer_ = false;  // the request just answered was a written start
 };

@@ -188,7 +188,7 @@ void PipeServer::Drop(Instance& instance) {
     Listen(instance);
 }
 
-void PipeServer::Answer(Instance& instance, const RequestHandler& handler) {
+void PipeServer::Answer(Instance& instance, const RequestHandler& handler, ServerWaits* waits) {
     // The caller is learned from its own token; a caller that cannot be impersonated is refused.
     if (!calls_->ImpersonateNamedPipeClient(instance.pipe.get())) {
         Drop(instance);
@@ -217,16 +217,17 @@ void PipeServer::Answer(Instance& instance, const RequestHandler& handler) {
         Drop(instance);
         return;
     }
-    instance.request.clear();
-    instance.request.shrink_to_fit();
-    if (instance.answer.size() > limits_.messageLimit) {
+    // Held until the work left for after the answer is done; the instance may serve anew by then.
+    const std::string request = std::move(instance.request);
+    instance.request = std::string();
+    if (instance.answer.size() > limits_.messageLimit)
         Drop(instance);
-        return;
-    }
-    StartWrite(instance);
+    else
+        StartWrite(instance);
+    if (waits != nullptr) waits->AfterAnswer(request);
 }
 
-void PipeServer::Advance(Instance& instance, const RequestHandler& handler) {
+void PipeServer::Advance(Instance& instance, const RequestHandler& handler, ServerWaits* waits) {
     DWORD transferred = 0;
     bool done = instance.connected;
     DWORD error = ERROR_SUCCESS;
@@ -261,7 +262,7 @@ void PipeServer::Advance(Instance& instance, const RequestHandler& handler) {
                 StartRead(instance);
                 return;
             }
-            Answer(instance, handler);
+            Answer(instance, handler, waits);
             return;
         case Instance::State::Writing:
             if (!done) {
@@ -346,7 +347,7 @@ void PipeServer::Serve(HANDLE stopEvent, const RequestHandler& handler, ServerWa
         if (waited > WAIT_OBJECT_0 && index < firstInstance)
             waits->Signalled(handles[index]);
         else if (waited > WAIT_OBJECT_0 && index < handles.size())
-            Advance(*instances_[index - firstInstance], handler);
+            Advance(*instances_[index - firstInstance], handler, waits);
         DropSilentClients();
     }
 }

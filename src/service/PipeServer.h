@@ -28,6 +28,10 @@ struct ServerWaits {
     // The handles to wait on next, at most kMaxServerWaits; asked again before every wait.
     virtual std::vector<HANDLE> Handles() = 0;
     virtual void Signalled(HANDLE handle) = 0;
+    // Called once an answer is on its way to its client, with the request it answers: work the
+    // answer need not wait for (keeping on disk what the request changed) is done here, before
+    // anything else is served. Throws nothing.
+    virtual void AfterAnswer(std::string_view request) { (void)request; }
 
   protected:
     ~ServerWaits() = default;
@@ -70,8 +74,8 @@ class PipeServer {
     void Listen(Instance& instance);
     void StartRead(Instance& instance);
     void StartWrite(Instance& instance);
-    void Advance(Instance& instance, const RequestHandler& handler);
-    void Answer(Instance& instance, const RequestHandler& handler);
+    void Advance(Instance& instance, const RequestHandler& handler, ServerWaits* waits);
+    void Answer(Instance& instance, const RequestHandler& handler, ServerWaits* waits);
     void Drop(Instance& instance);
     void Cancel(Instance& instance);
     void KeepOneListening(std::size_t roomForInstances);

@@ -72,6 +72,8 @@ class BlockServiceRun : public TempTree {
         ServiceAnswer started = service->Ask(EncodeStartBlockRequest(kEntries, false));
         ASSERT_EQ(started.kind, MessageKind::StartBlockAnswer);
         ASSERT_EQ(started.start, StartOutcome::Written);
+        // Kept once the answer is on its way, before the next request is served.
+        service->Ask(EncodeStatusRequest());
         ASSERT_NE(ReadBytes(BlockedEntriesPath(dataFolder)), "<missing>") << "the entries were not kept";
     }
 
