@@ -73,10 +73,9 @@ std::string BlockService::Answer(std::string_view request, CallerGroups& caller)
     ServiceAnswer outcome;
     if (DecodeAnswer(answer, outcome) != MessageProblem::None) return answer;
     if (outcome.kind == MessageKind::StartBlockAnswer && outcome.start == StartOutcome::Written) {
-        // Kept after the answer: the block is in force and its flushes done, and the program need
-        // not also wait for this file's. Nothing is served before it is kept.
+        // Kept and watched after the answer: the block is in force and its flushes done, and the
+        // program need not also wait for this file's. Nothing is served before both are done.
         keepAfterAnswer_ = true;
-        Watch();
     } else if (outcome.kind == MessageKind::StopBlockAnswer && outcome.stop == StopOutcome::Lifted) {
         Unwatch();
         DeleteFileForced(parts_.entriesPath);
@@ -86,6 +85,7 @@ std::string BlockService::Answer(std::string_view request, CallerGroups& caller)
 
 void BlockService::AfterAnswer(std::string_view request) {
     if (!std::exchange(keepAfterAnswer_, false)) return;
+    Watch();
     try {
         KeepEntries(request);
     } catch (...) {

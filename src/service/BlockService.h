@@ -31,13 +31,13 @@ class BlockService final : public ServerWaits {
     // Entries that cannot be read leave nothing to put back, which the event log is told.
     void Resume();
 
-    // Answers one request (AnswerRequest); a written start keeps its entries and watches them, a
-    // lifted stop forgets them and ends the watch.
+    // Answers one request (AnswerRequest); a written start's entries are kept and watched once
+    // the answer is on its way (AfterAnswer), a lifted stop forgets them and ends the watch.
     std::string Answer(std::string_view request, CallerGroups& caller);
 
     std::vector<HANDLE> Handles() override;
     void Signalled(HANDLE handle) override;
-    // Keeps a written start's entries once its answer is on its way.
+    // Watches a written start's block and keeps its entries once its answer is on its way.
     void AfterAnswer(std::string_view request) override;
 
     const ServiceState& State() const { return state_; }
