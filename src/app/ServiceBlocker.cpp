@@ -3,17 +3,19 @@
 #include "Failure.h"
 
 template <typename Encode>
-std::optional<std::string> ServiceBlocker::Request(Encode encode) {
+std::optional<ServiceAnswer> ServiceBlocker::Ask(Encode encode, MessageKind answerKind) const {
+    std::string request;
     try {
-        return encode();
+        request = encode();
     } catch (const Failure&) {
-        return std::nullopt;  // more than one message may carry
+        // A list more than one message may carry: refused where a service answers (a default
+        // answer refuses everything and reports nothing), done here where none does.
+        if (ExchangeWithService(EncodeStatusRequest(), options_).outcome ==
+            ServiceExchange::Outcome::NoService)
+            return std::nullopt;
+        return ServiceAnswer{};
     }
-}
-
-bool ServiceBlocker::ServiceAnswers() const {
-    return ExchangeWithService(EncodeStatusRequest(), options_).outcome !=
-           ServiceExchange::Outcome::NoService;
+    return AskService(request, answerKind, options_);
 }
 
 StartOutcome ServiceBlocker::Start(const BlockList& entries, bool userIsAdmin, bool atStartup,
@@ -21,13 +23,8 @@ StartOutcome ServiceBlocker::Start(const BlockList& entries, bool userIsAdmin, b
     // The window's own check stands: whom it takes for no administrator the service would refuse
     // too, and nothing is asked or written for them.
     if (!userIsAdmin) return StartOutcome::NotAdministrator;
-    const std::optional<std::string> request =
-        Request([&] { return EncodeStartBlockRequest(entries, atStartup); });
-    if (!request) {
-        if (ServiceAnswers()) return StartOutcome::Refused;
-        return direct_.Start(entries, userIsAdmin, atStartup, report);
-    }
-    const std::optional<ServiceAnswer> answer = AskService(*request, MessageKind::StartBlockAnswer, options_);
+    const std::optional<ServiceAnswer> answer =
+        Ask([&] { return EncodeStartBlockRequest(entries, atStartup); }, MessageKind::StartBlockAnswer);
     if (!answer) return direct_.Start(entries, userIsAdmin, atStartup, report);
     ShowReportedFailures(answer->failures, report);
     if (answer->start == StartOutcome::Written) seenPutBacks_ = answer->putBacks;
@@ -37,12 +34,8 @@ StartOutcome ServiceBlocker::Start(const BlockList& entries, bool userIsAdmin, b
 StopOutcome ServiceBlocker::Stop(const BlockList& entries, bool userIsAdmin, FailureReport& report,
                                  const std::function<void()>& letEventsRun) {
     if (!userIsAdmin) return StopOutcome::NotAdministrator;
-    const std::optional<std::string> request = Request([&] { return EncodeStopBlockRequest(entries); });
-    if (!request) {
-        if (ServiceAnswers()) return StopOutcome::Refused;
-        return direct_.Stop(entries, userIsAdmin, report, letEventsRun);
-    }
-    const std::optional<ServiceAnswer> answer = AskService(*request, MessageKind::StopBlockAnswer, options_);
+    const std::optional<ServiceAnswer> answer =
+        Ask([&] { return EncodeStopBlockRequest(entries); }, MessageKind::StopBlockAnswer);
     if (!answer) return direct_.Stop(entries, userIsAdmin, report, letEventsRun);
     ShowReportedFailures(answer->failures, report);
     return answer->stop;
@@ -68,9 +61,8 @@ bool ServiceBlocker::PutBackElsewhereSinceAsked() {
 PutBackOutcome ServiceBlocker::PutBack(const BlockList& entries) {
     // The service watches its own block and may have put the lines back already; asked, it puts
     // them back or finds them there, and either way answers that they are back.
-    const std::optional<std::string> request = Request([&] { return EncodePutBackRequest(entries); });
-    if (!request) return ServiceAnswers() ? PutBackOutcome::Refused : direct_.PutBack(entries);
-    const std::optional<ServiceAnswer> answer = AskService(*request, MessageKind::PutBackAnswer, options_);
+    const std::optional<ServiceAnswer> answer =
+        Ask([&] { return EncodePutBackRequest(entries); }, MessageKind::PutBackAnswer);
     if (!answer) return direct_.PutBack(entries);
     return answer->putBack;
 }

@@ -37,11 +37,10 @@ class ServiceBlocker final : public Blocker {
     bool PutBackElsewhereSinceAsked() override;
 
   private:
-    // The request `encode` makes; nothing when the list is too long for one message.
+    // The service's answer to the request `encode` makes (a refusing one when the exchange or the
+    // answer failed); nothing when no service answers, and the work is then done here.
     template <typename Encode>
-    static std::optional<std::string> Request(Encode encode);
-    // Whether a service serves the pipe at all, for a request that could not be made.
-    bool ServiceAnswers() const;
+    std::optional<ServiceAnswer> Ask(Encode encode, MessageKind answerKind) const;
 
     // The service's count of put-backs as last seen; nothing until a start through the service.
     std::optional<std::uint32_t> ServicePutBacks() const;
