@@ -3,6 +3,7 @@
 #include "Failure.h"
 #include "Handles.h"
 #include "ProgramPaths.h"
+#include "ServiceControl.h"
 
 namespace {
 
@@ -90,13 +91,7 @@ bool UninstallService(DWORD stopWaitMs) {
         if (error != ERROR_SERVICE_NOT_ACTIVE && error != ERROR_SERVICE_CANNOT_ACCEPT_CTRL)
             ThrowWin32Error(error);
     }
-    const ULONGLONG end = GetTickCount64() + stopWaitMs;
-    for (;;) {
-        if (!QueryServiceStatus(service.get(), &status)) ThrowWin32Error();
-        if (status.dwCurrentState == SERVICE_STOPPED) break;
-        if (GetTickCount64() >= end) ThrowWin32Error(ERROR_SERVICE_REQUEST_TIMEOUT);
-        Sleep(50);
-    }
+    if (!WaitForServiceState(service.get(), SERVICE_STOPPED, stopWaitMs)) ThrowWin32Error();
     if (!DeleteService(service.get())) ThrowWin32Error();
     return true;
 }

@@ -19,6 +19,7 @@
 #include "HostsBlocker.h"
 #include "ProgramPaths.h"
 #include "Registry.h"
+#include "ServiceControl.h"
 #include "ServicePipeClient.h"
 #include "ServiceProtocol.h"
 #include "SettingsStore.h"
@@ -74,17 +75,6 @@ bool LiftBlockDirectly(const std::string& dataFolder, const std::vector<std::str
     // list of the user who runs the uninstall come out of the hosts file, and only they.
     return LiftBlockWithoutCleanCopy(SystemHostsFilePath(),
                                      [&](BlockLineWriter& lines) { lines.AddAll(entries); });
-}
-
-bool WaitForServiceState(SC_HANDLE service, DWORD state, DWORD waitMs) {
-    const ULONGLONG end = GetTickCount64() + waitMs;
-    for (;;) {
-        SERVICE_STATUS status{};
-        if (!QueryServiceStatus(service, &status)) return false;
-        if (status.dwCurrentState == state) return true;
-        if (GetTickCount64() >= end) return false;
-        Sleep(50);
-    }
 }
 
 // A pipe of the service's name that gives no answer this helper can read: the service is stopped
