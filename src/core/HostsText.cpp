@@ -39,11 +39,12 @@ inline uint32_t Copy4(const char* from, char* to) {
 
 // The length of the host name of an entry already copied whole to `to`. Only an entry with a
 // byte to look at can have a host name other than its whole text; that name is moved to the
-// front.
-inline size_t PlaceHostName(const char* from, size_t size, char* to, bool hasByteToLookAt) {
+// front. Read from the copy, never from the entry again: an entry may lie in memory another
+// process can change, and what is written must be the name of what was copied.
+inline size_t PlaceHostName(char* to, size_t size, bool hasByteToLookAt) {
     if (!hasByteToLookAt) return size;
-    const std::string_view name = HostNameOfEntry(std::string_view(from, size));
-    if (name.data() != from) std::memmove(to, to + (name.data() - from), name.size());
+    const std::string_view name = HostNameOfEntry(std::string_view(to, size));
+    if (name.data() != to) std::memmove(to, name.data(), name.size());
     return name.size();
 }
 
@@ -74,15 +75,16 @@ size_t CopyHostNameByWords(const char* from, size_t size, char* to) {
     if (size < 4) {
         bool look = false;
         for (size_t k = 0; k < size; ++k) {
-            to[k] = from[k];
-            look |= IsByteToLookAt(from[k]);
+            const char byte = from[k];  // read once: what is looked at is what was copied
+            to[k] = byte;
+            look |= IsByteToLookAt(byte);
         }
-        return PlaceHostName(from, size, to, look);
+        return PlaceHostName(to, size, look);
     }
     uint32_t low = 0;
     for (size_t done = 0; done + 4 <= size; done += 4) low |= Copy4(from + done, to + done);
     low |= Copy4(from + size - 4, to + size - 4);
-    return PlaceHostName(from, size, to, low != 0);
+    return PlaceHostName(to, size, low != 0);
 }
 
 __attribute__((target("sse2"))) size_t CopyHostNameBySse2(const char* from, size_t size, char* to) {
@@ -98,7 +100,7 @@ __attribute__((target("sse2"))) size_t CopyHostNameBySse2(const char* from, size
     } else {
         return CopyHostNameByWords(from, size, to);
     }
-    return PlaceHostName(from, size, to, low != 0);
+    return PlaceHostName(to, size, low != 0);
 }
 
 HostNameCopier FastestHostNameCopier() {
@@ -140,7 +142,9 @@ void BlockLineWriter::AddToNextPiece(std::string_view entry) {
 }
 
 void BlockLineWriter::AddOnItsOwn(std::string_view entry) {
-    std::string_view name = HostNameOfEntry(entry);
+    // Looked at in a copy of its own, for the same reason as PlaceHostName.
+    const std::string copy(entry);
+    const std::string_view name = HostNameOfEntry(copy);
     sink_.Put(kBlockLinePrefix, kPrefixSize);
     sink_.Put(name.data(), name.size());
     sink_.Put("\r\n", kLineBreakSize);
