@@ -1,9 +1,31 @@
 #include "ServiceBlocker.h"
 
 #include "Failure.h"
+#include "SharedList.h"
+
+namespace {
+
+// Whether the start request of these entries would be long enough to go through shared memory.
+// Counts only as far as it needs to.
+bool IsLong(const BlockList& entries) {
+    struct LongEnough {};
+    size_t bytes = kServiceMessageHeaderSize + 1 + MessageWriter::kCountBytes;
+    try {
+        entries.ForEach([&](std::string_view entry) {
+            bytes += MessageWriter::kCountBytes + entry.size();
+            if (bytes >= kSharedListThreshold) throw LongEnough{};
+        });
+    } catch (const LongEnough&) {
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
 
 template <typename Encode>
-std::optional<ServiceAnswer> ServiceBlocker::Ask(Encode encode, MessageKind answerKind) const {
+std::optional<ServiceAnswer> ServiceBlocker::Ask(Encode encode, MessageKind answerKind,
+                                                 const WhileServed& whileServed) const {
     std::string request;
     try {
         request = encode();
@@ -15,7 +37,26 @@ std::optional<ServiceAnswer> ServiceBlocker::Ask(Encode encode, MessageKind answ
             return std::nullopt;
         return ServiceAnswer{};
     }
-    return AskService(request, answerKind, options_);
+    return AskService(request, answerKind, options_, whileServed);
+}
+
+std::optional<ServiceAnswer> ServiceBlocker::AskToStart(const BlockList& entries, bool atStartup) const {
+    const auto encode = [&] { return EncodeStartBlockRequest(entries, atStartup); };
+    if (!IsLong(entries)) return Ask(encode, MessageKind::StartBlockAnswer);
+    // A long list goes into memory the service maps, and is written there while the service
+    // already reads it and writes the first block lines.
+    std::optional<SharedListWriter> shared;
+    try {
+        shared.emplace();
+    } catch (const Failure&) {
+        return Ask(encode, MessageKind::StartBlockAnswer);  // no memory to share: through the pipe
+    }
+    std::optional<ServiceAnswer> answer =
+        Ask([&] { return EncodeSharedStartBlockRequest(shared->Section(), atStartup); },
+            MessageKind::StartBlockAnswer, [&] { shared->Fill(entries, atStartup); });
+    // A list more than one message may carry is refused, as through the pipe, and reports nothing.
+    if (answer && shared->Spoilt()) answer = ServiceAnswer{};
+    return answer;
 }
 
 StartOutcome ServiceBlocker::Start(const BlockList& entries, bool userIsAdmin, bool atStartup,
@@ -23,8 +64,7 @@ StartOutcome ServiceBlocker::Start(const BlockList& entries, bool userIsAdmin, b
     // The window's own check stands: whom it takes for no administrator the service would refuse
     // too, and nothing is asked or written for them.
     if (!userIsAdmin) return StartOutcome::NotAdministrator;
-    const std::optional<ServiceAnswer> answer =
-        Ask([&] { return EncodeStartBlockRequest(entries, atStartup); }, MessageKind::StartBlockAnswer);
+    const std::optional<ServiceAnswer> answer = AskToStart(entries, atStartup);
     if (!answer) return direct_.Start(entries, userIsAdmin, atStartup, report);
     ShowReportedFailures(answer->failures, report);
     if (answer->start == StartOutcome::Written) seenPutBacks_ = answer->putBacks;

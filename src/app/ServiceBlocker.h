@@ -40,7 +40,11 @@ class ServiceBlocker final : public Blocker {
     // The service's answer to the request `encode` makes (a refusing one when the exchange or the
     // answer failed); nothing when no service answers, and the work is then done here.
     template <typename Encode>
-    std::optional<ServiceAnswer> Ask(Encode encode, MessageKind answerKind) const;
+    std::optional<ServiceAnswer> Ask(Encode encode, MessageKind answerKind,
+                                     const WhileServed& whileServed = {}) const;
+    // Ask for a start: a long list through memory shared with the service, a short one in the
+    // request itself.
+    std::optional<ServiceAnswer> AskToStart(const BlockList& entries, bool atStartup) const;
 
     // The service's count of put-backs as last seen; nothing until a start through the service.
     std::optional<std::uint32_t> ServicePutBacks() const;

@@ -71,7 +71,8 @@ DWORD OpenServicePipe(const std::string& name, const Deadline& deadline, UniqueF
 
 }  // namespace
 
-ServiceExchange ExchangeWithService(std::string_view request, const ServicePipeOptions& options) {
+ServiceExchange ExchangeWithService(std::string_view request, const ServicePipeOptions& options,
+                                    const WhileServed& whileServed) {
     if (request.size() > kServiceMessageLimit) return Fail(ERROR_BUFFER_OVERFLOW);
     const Deadline deadline(options.timeoutMs);
 
@@ -98,6 +99,7 @@ ServiceExchange ExchangeWithService(std::string_view request, const ServicePipeO
     DWORD error = FinishTransfer(pipe.get(), overlapped, started, deadline, transferred);
     if (error != ERROR_SUCCESS) return Fail(error);
     if (transferred != request.size()) return Fail(ERROR_WRITE_FAULT);
+    if (whileServed) whileServed();
 
     ServiceExchange result;
     std::string chunk(kReadChunk, '\0');
@@ -117,8 +119,8 @@ ServiceExchange ExchangeWithService(std::string_view request, const ServicePipeO
 }
 
 std::optional<ServiceAnswer> AskService(std::string_view request, MessageKind answerKind,
-                                        const ServicePipeOptions& options) {
-    const ServiceExchange exchange = ExchangeWithService(request, options);
+                                        const ServicePipeOptions& options, const WhileServed& whileServed) {
+    const ServiceExchange exchange = ExchangeWithService(request, options, whileServed);
     if (exchange.outcome == ServiceExchange::Outcome::NoService) return std::nullopt;
     ServiceAnswer answer;
     if (exchange.outcome == ServiceExchange::Outcome::Answered &&

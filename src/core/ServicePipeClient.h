@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -34,12 +35,19 @@ struct ServiceExchange {
     std::string answer;
 };
 
+// Work the program does while the service handles its request (filling the memory a shared
+// list lies in); run once the request is sent, before the answer is read. Throws nothing.
+using WhileServed = std::function<void()>;
+
 // Connects to the pipe (at identification level only: the service may learn who asks, never act
-// as the caller), sends the request as one message and reads one message back. Never throws.
-ServiceExchange ExchangeWithService(std::string_view request, const ServicePipeOptions& options = {});
+// as the caller), sends the request as one message, runs `whileServed` (when given) and reads one
+// message back. Never throws.
+ServiceExchange ExchangeWithService(std::string_view request, const ServicePipeOptions& options = {},
+                                    const WhileServed& whileServed = {});
 
 // Asks the service once and reads its answer. Nothing when no service serves the pipe; an answer
 // of `kind` MalformedAnswer when the exchange failed, or the answer could not be read or is not
 // of the kind asked for.
 std::optional<ServiceAnswer> AskService(std::string_view request, MessageKind answerKind,
-                                        const ServicePipeOptions& options = {});
+                                        const ServicePipeOptions& options = {},
+                                        const WhileServed& whileServed = {});

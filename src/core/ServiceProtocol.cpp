@@ -17,8 +17,12 @@ static_assert(static_cast<int>(PutBackOutcome::PutBack) == 0 &&
 
 namespace {
 
+void PutNumber(char* at, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) at[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
 void PutNumber(std::string& bytes, size_t at, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+    PutNumber(bytes.data() + at, value);
 }
 
 std::uint32_t GetNumber(std::string_view bytes, size_t at) {
@@ -33,7 +37,7 @@ std::uint16_t GetShort(std::string_view bytes, size_t at) {
 }
 
 bool IsRequest(MessageKind kind) {
-    return kind >= MessageKind::StatusRequest && kind <= MessageKind::SetStartWithWindowsRequest;
+    return kind >= MessageKind::StatusRequest && kind <= MessageKind::SharedStartBlockRequest;
 }
 
 bool IsAnswer(MessageKind kind) {
@@ -212,11 +216,7 @@ MessageWriter::MessageWriter(MessageKind kind, size_t bodyBytes) {
     if (bodyBytes > kMaxServiceMessageSize - kServiceMessageHeaderSize) ThrowTooLarge();
     bytes_.reserve(kServiceMessageHeaderSize + bodyBytes);
     bytes_.resize(kServiceMessageHeaderSize);
-    PutNumber(bytes_, 0, kServiceMessageMagic);
-    bytes_[4] = static_cast<char>(kServiceProtocolVersion & 0xFF);
-    bytes_[5] = static_cast<char>(kServiceProtocolVersion >> 8);
-    bytes_[6] = static_cast<char>(static_cast<std::uint16_t>(kind) & 0xFF);
-    bytes_[7] = static_cast<char>(static_cast<std::uint16_t>(kind) >> 8);
+    PutHeader(bytes_.data(), kind, 0);  // the length once it is known (Finish)
 }
 
 void MessageWriter::Byte(std::uint8_t value) {
@@ -244,10 +244,23 @@ char* MessageWriter::Room(size_t bytes) {
 }
 
 char* MessageWriter::PutText(char* at, std::string_view text) {
-    const auto length = static_cast<std::uint32_t>(text.size());
-    for (int i = 0; i < 4; ++i) at[i] = static_cast<char>((length >> (8 * i)) & 0xFF);
-    if (!text.empty()) std::memcpy(at + 4, text.data(), text.size());
-    return at + 4 + text.size();
+    at = PutCount(at, static_cast<std::uint32_t>(text.size()));
+    if (!text.empty()) std::memcpy(at, text.data(), text.size());
+    return at + text.size();
+}
+
+void MessageWriter::PutHeader(char* at, MessageKind kind, size_t bodyBytes) {
+    PutNumber(at, kServiceMessageMagic);
+    at[4] = static_cast<char>(kServiceProtocolVersion & 0xFF);
+    at[5] = static_cast<char>(kServiceProtocolVersion >> 8);
+    at[6] = static_cast<char>(static_cast<std::uint16_t>(kind) & 0xFF);
+    at[7] = static_cast<char>(static_cast<std::uint16_t>(kind) >> 8);
+    PutNumber(at + 8, static_cast<std::uint32_t>(bodyBytes));
+}
+
+char* MessageWriter::PutCount(char* at, std::uint32_t count) {
+    PutNumber(at, count);
+    return at + 4;
 }
 
 std::string MessageWriter::Finish() {
@@ -278,6 +291,13 @@ std::string EncodePutBackRequest(const BlockList& entries) {
     return EncodeWalkedEntries(MessageKind::PutBackRequest, WalkOf(entries), 0, false);
 }
 
+std::string EncodeSharedStartBlockRequest(std::uint32_t section, bool atStartup) {
+    MessageWriter writer(MessageKind::SharedStartBlockRequest, MessageWriter::kCountBytes + 1);
+    writer.Number(section);
+    writer.Byte(atStartup ? 1 : 0);
+    return writer.Finish();
+}
+
 MessageProblem DecodeRequest(std::string_view bytes, ServiceRequest& request) {
     MessageHeader header;
     std::string_view body;
@@ -295,6 +315,10 @@ MessageProblem DecodeRequest(std::string_view bytes, ServiceRequest& request) {
             break;
         case MessageKind::SetStartWithWindowsRequest:
             PARVALISK_READ(reader.Switch(request.on));
+            break;
+        case MessageKind::SharedStartBlockRequest:
+            PARVALISK_READ(reader.Number(request.sharedSection));
+            PARVALISK_READ(reader.Switch(request.atStartup));
             break;
         default:
             break;

@@ -34,6 +34,7 @@ enum class MessageKind : std::uint16_t {
     StopBlockRequest = 3,
     PutBackRequest = 4,
     SetStartWithWindowsRequest = 5,
+    SharedStartBlockRequest = 6,  // a start whose request lies in memory shared with the service
     // Answers
     StatusAnswer = 0x101,
     StartBlockAnswer = 0x102,
@@ -119,6 +120,9 @@ struct ServiceRequest {
     bool atStartup = false;  // StartBlockRequest: the resumed start at start-up
     bool on = false;         // SetStartWithWindowsRequest
     EntryList entries;       // StartBlockRequest, StopBlockRequest, PutBackRequest
+    // SharedStartBlockRequest (with atStartup): the caller's handle of the section that holds the
+    // start request (see SharedList.h).
+    std::uint32_t sharedSection = 0;
 };
 
 // A failure one numbered step reported: what FailureReport::Show receives.
@@ -179,6 +183,10 @@ std::string EncodeStartBlockRequest(const BlockList& entries, bool atStartup);
 std::string EncodeStopBlockRequest(const BlockList& entries);
 std::string EncodePutBackRequest(const BlockList& entries);
 
+// A start whose request (as EncodeStartBlockRequest makes it) the caller writes into the section
+// it holds as `section` (SharedListWriter).
+std::string EncodeSharedStartBlockRequest(std::uint32_t section, bool atStartup);
+
 // Reads a request; anything but a whole, well-formed request of a known kind gives the problem
 // and leaves `request` unspecified.
 MessageProblem DecodeRequest(std::string_view bytes, ServiceRequest& request);
@@ -221,6 +229,10 @@ class MessageWriter {
     // Puts a text's length and bytes at `at`, which has room for them; answers the end.
     static char* PutText(char* at, std::string_view text);
     std::string Finish();  // fills in the body's length
+    // Puts a whole header at `at`, for a message written elsewhere than in a writer.
+    static void PutHeader(char* at, MessageKind kind, size_t bodyBytes);
+    // Puts a count (a number) at `at`; answers the end.
+    static char* PutCount(char* at, std::uint32_t count);
 
     // The body bytes a list takes: a count, then each entry's length and bytes.
     static constexpr size_t kCountBytes = 4;

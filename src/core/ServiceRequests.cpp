@@ -26,6 +26,30 @@ std::string AnswerStart(ServiceRequest& request, bool administrator, ServicePart
     return EncodeStartBlockAnswer(outcome, report.failures, state.putBacks);
 }
 
+// A start whose request lies in the caller's memory: its entries are read there while the
+// caller still writes them, and kept once the answer is on its way (SettleSharedEntries).
+std::string AnswerSharedStart(const ServiceRequest& request, CallerGroups& caller, bool administrator,
+                              ServiceParts& parts, ServiceState& state) {
+    // Nothing of a non-administrator's is even looked at.
+    if (!administrator) return EncodeStartBlockAnswer(StartOutcome::NotAdministrator, {});
+    std::shared_ptr<SharedListView> view;
+    try {
+        view = caller.OpenSharedList(request.sharedSection);
+    } catch (const Failure&) {
+        // No list to read: nothing written, as for a request that went wrong.
+        return EncodeStartBlockAnswer(StartOutcome::Refused, {});
+    }
+    const SharedEntries entries(*view, request.atStartup);
+    CollectedFailures report;
+    const StartOutcome outcome = parts.blocker.Start(entries, true, request.atStartup, report);
+    if (outcome == StartOutcome::Written) {
+        state.blocking = true;
+        state.entries.Clear();
+        state.sharedEntries = std::move(view);
+    }
+    return EncodeStartBlockAnswer(outcome, report.failures, state.putBacks);
+}
+
 std::string AnswerStop(const ServiceRequest& request, bool administrator, ServiceParts& parts,
                        ServiceState& state) {
     if (!administrator) return EncodeStopBlockAnswer(StopOutcome::NotAdministrator, {});
@@ -62,8 +86,28 @@ bool CallerIsAdministrator(CallerGroups& caller, TokenCalls& calls) {
     return groups != nullptr && GroupsIncludeAdministrators(*groups, calls);
 }
 
+std::string SettleSharedEntries(ServiceState& state) {
+    const std::shared_ptr<SharedListView> view = std::move(state.sharedEntries);
+    if (!view) return {};
+    std::string kept;
+    try {
+        // Copied once and read from the copy: what the caller changes afterwards changes nothing.
+        kept.assign(view->Complete());
+    } catch (const Failure&) {
+        return {};
+    }
+    ServiceRequest request;
+    if (DecodeRequest(kept, request) != MessageProblem::None ||
+        request.kind != MessageKind::StartBlockRequest)
+        return {};
+    state.entries = std::move(request.entries);
+    return kept;
+}
+
 std::string AnswerRequest(std::string_view request, CallerGroups& caller, ServiceParts& parts,
                           ServiceState& state) {
+    // Whatever comes next reads the entries of the last start.
+    SettleSharedEntries(state);
     ServiceRequest decoded;
     if (const MessageProblem problem = DecodeRequest(request, decoded); problem != MessageProblem::None)
         return EncodeMalformedAnswer(problem);
@@ -73,6 +117,8 @@ std::string AnswerRequest(std::string_view request, CallerGroups& caller, Servic
     switch (decoded.kind) {
         case MessageKind::StartBlockRequest:
             return AnswerStart(decoded, administrator, parts, state);
+        case MessageKind::SharedStartBlockRequest:
+            return AnswerSharedStart(decoded, caller, administrator, parts, state);
         case MessageKind::StopBlockRequest:
             return AnswerStop(decoded, administrator, parts, state);
         case MessageKind::PutBackRequest:

@@ -5,19 +5,28 @@
 // the same sense as the program's own check (GroupsIncludeAdministrators). A non-administrator's
 // request changes nothing and is answered with the outcomes the window shows today.
 
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "Administrator.h"
 #include "Blocker.h"
+#include "Failure.h"
 #include "MachineStartup.h"
 #include "ServiceProtocol.h"
+#include "SharedList.h"
 
 // The groups of the token of whoever sent the request. The service answers them from the pipe
 // client's own token; nullptr when they cannot be had (the client could not be impersonated),
 // which no privileged request gets past. The list stays the caller's, alive while it is.
 struct CallerGroups {
     virtual const TokenGroupList* Groups() = 0;
+    // The section the caller holds as `section` (SharedListView::FromPipeClient). Throws Failure
+    // when it cannot be had; a caller that shares nothing throws always.
+    virtual std::unique_ptr<SharedListView> OpenSharedList(std::uint32_t section) {
+        (void)section;
+        ThrowWin32Error(ERROR_NOT_SUPPORTED);
+    }
 
   protected:
     ~CallerGroups() = default;
@@ -30,6 +39,9 @@ struct ServiceState {
     EntryList entries;
     bool lastPutBackSucceeded = true;
     std::uint32_t putBacks = 0;  // removals put back since the service started
+    // A written start's entries while they still lie in the caller's memory: the answer does not
+    // wait for their copy. SettleSharedEntries makes them `entries`.
+    std::shared_ptr<SharedListView> sharedEntries;
 };
 
 // What the requests act on.
@@ -50,3 +62,9 @@ bool CallerIsAdministrator(CallerGroups& caller, TokenCalls& calls);
 // a clean copy) and reads its entries for its own put-backs. Throws only for want of memory.
 std::string AnswerRequest(std::string_view request, CallerGroups& caller, ServiceParts& parts,
                           ServiceState& state);
+
+// Makes the entries of a written start that lie in the caller's memory the state's own: answers
+// the start request that holds them, as the pipe would have carried it, to be kept; "" when
+// there were none to settle, or they no longer read as that start's request (the caller changed
+// them since), and the state then knows no entries. Throws only for want of memory.
+std::string SettleSharedEntries(ServiceState& state);

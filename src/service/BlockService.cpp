@@ -87,7 +87,21 @@ void BlockService::AfterAnswer(std::string_view request) {
     if (!std::exchange(keepAfterAnswer_, false)) return;
     Watch();
     try {
-        KeepEntries(request);
+        if (!state_.sharedEntries) {
+            KeepEntries(request);
+            return;
+        }
+        const std::string kept = SettleSharedEntries(state_);
+        if (!kept.empty()) {
+            KeepEntries(kept);
+            return;
+        }
+        // Changed by the caller since they were written: the block stands, but there is nothing
+        // the service could put back.
+        DeleteFileForced(parts_.entriesPath);
+        parts_.events.Write(EVENTLOG_WARNING_TYPE, ServiceEvent::EntriesNotKept,
+                            "The Parvalisk service could not read back the blocked entries it was sent: it "
+                            "cannot put the block back until blocking starts again.");
     } catch (...) {
         // Only for want of memory: the block stays written, and kept entries of an older block
         // would put that one back after a restart.

@@ -13,14 +13,18 @@ constexpr DWORD kFirstRead = 64 * 1024;
 constexpr DWORD kLargestRead = 16 * 1024 * 1024;
 constexpr DWORD kPipeBuffer = 64 * 1024;
 
-// The caller of one request: the groups read from its token.
+// The caller of one request: the groups read from its token, and the memory it shares.
 class ReadGroups final : public CallerGroups {
   public:
-    explicit ReadGroups(TokenGroupList groups) : groups_(std::move(groups)) {}
+    ReadGroups(TokenGroupList groups, HANDLE pipe) : groups_(std::move(groups)), pipe_(pipe) {}
     const TokenGroupList* Groups() override { return &groups_; }
+    std::unique_ptr<SharedListView> OpenSharedList(std::uint32_t section) override {
+        return SharedListView::FromPipeClient(pipe_, section);
+    }
 
   private:
     TokenGroupList groups_;
+    HANDLE pipe_;
 };
 
 ImpersonationCalls& SystemImpersonationCalls() {
@@ -209,7 +213,7 @@ void PipeServer::Answer(Instance& instance, const RequestHandler& handler, Serve
         return;
     }
 
-    ReadGroups caller(std::move(groups));
+    ReadGroups caller(std::move(groups), instance.pipe.get());
     try {
         instance.answer = handler(instance.request, caller);
     } catch (...) {

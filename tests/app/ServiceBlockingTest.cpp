@@ -120,6 +120,29 @@ TEST_F(ServiceBlocking, StartStopAndStartWithWindowsGoThroughTheServiceAndThePro
     ExpectProgramWroteNothing();
 }
 
+TEST_F(ServiceBlocking, ALongListIsSharedInMemoryAndWrittenWholeByTheService) {
+    std::vector<std::string> entries;
+    std::string blocked = kServiceClean + "\r\n";
+    for (int i = 0; i < 20000; ++i) {
+        entries.push_back("site" + std::to_string(100000 + i) + ".example");
+        blocked += BlockLine(entries.back());
+    }
+    const ListedEntries list(entries);
+    CollectedFailures report;
+    ASSERT_EQ(blocker->Start(list, true, false, report), StartOutcome::Written);
+    EXPECT_EQ(service->sharedStarts, 1) << "the list went through the pipe";
+    EXPECT_TRUE(report.failures.empty());
+    EXPECT_EQ(ReadBytes(service->hostsPath), blocked);
+    // The service knows every entry of the block it wrote.
+    const std::optional<ServiceAnswer> status =
+        AskService(EncodeStatusRequest(), MessageKind::StatusAnswer, service->Options());
+    ASSERT_TRUE(status);
+    EXPECT_EQ(status->status.entryCount, entries.size());
+    EXPECT_EQ(blocker->Stop(list, true, report, [] {}), StopOutcome::Lifted);
+    EXPECT_EQ(ReadBytes(service->hostsPath), kServiceClean);
+    ExpectProgramWroteNothing();
+}
+
 TEST_F(ServiceBlocking, ARefusedStartShowsTheDirectRunsBoxesAndNothingIsWrittenBehindTheService) {
     const std::string failedStep = SystemErrorText(ERROR_PATH_NOT_FOUND) +
                                    "\r\nin Nestwarden2021/08/31.Form1.StartBlocking at line 106\r\r";

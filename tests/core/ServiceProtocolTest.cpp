@@ -66,6 +66,12 @@ TEST(ServiceProtocol, RequestsComeBackAsTheyWereSent) {
          {},
          false,
          false},
+        {"start from shared memory",
+         EncodeSharedStartBlockRequest(0x01020304, true),
+         MessageKind::SharedStartBlockRequest,
+         {},
+         true,
+         false},
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.what);
@@ -75,7 +81,9 @@ TEST(ServiceProtocol, RequestsComeBackAsTheyWereSent) {
         ASSERT_EQ(DecodeRequest(test.bytes, request), MessageProblem::None);
         EXPECT_EQ(request.kind, test.kind);
         EXPECT_EQ(EntriesOf(request.entries), test.entries);
-        if (test.kind == MessageKind::StartBlockRequest) EXPECT_EQ(request.atStartup, test.atStartup);
+        if (test.kind == MessageKind::StartBlockRequest || test.kind == MessageKind::SharedStartBlockRequest)
+            EXPECT_EQ(request.atStartup, test.atStartup);
+        if (test.kind == MessageKind::SharedStartBlockRequest) EXPECT_EQ(request.sharedSection, 0x01020304u);
         if (test.kind == MessageKind::SetStartWithWindowsRequest) EXPECT_EQ(request.on, test.on);
     }
 }
@@ -223,7 +231,7 @@ TEST(ServiceProtocol, MalformedRequestsAreNamedNotRead) {
         {"version 0", Patched(start, 4, 0, 2), MessageProblem::UnknownVersion},
         {"version 2", Patched(start, 4, 2, 2), MessageProblem::UnknownVersion},
         {"kind 0", Patched(start, 6, 0, 2), MessageProblem::UnknownKind},
-        {"kind 6", Patched(start, 6, 6, 2), MessageProblem::UnknownKind},
+        {"kind 7", Patched(start, 6, 7, 2), MessageProblem::UnknownKind},
         {"an answer's kind", Patched(start, 6, 0x102, 2), MessageProblem::UnknownKind},
         {"body length over the limit, no body", Patched(start.substr(0, 12), 8, 0xFFFFFFFF),
          MessageProblem::TooLarge},

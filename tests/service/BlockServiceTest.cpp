@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,6 +18,7 @@
 #include "BlockService.h"
 #include "ProgramPaths.h"
 #include "ServicePipeClient.h"
+#include "SharedList.h"
 #include "service/HostsReset.h"
 #include "support/ServedPipe.h"
 #include "support/BlockLine.h"
@@ -188,6 +191,65 @@ TEST_F(BlockServiceRun, KeptEntriesThatDoNotReadLeaveNothingToPutBack) {
         // The stop still puts the clean copy back.
         EXPECT_EQ(service->Ask(EncodeStopBlockRequest(kEntries)).stop, StopOutcome::Lifted);
     }
+}
+
+// A section as a caller shares a start's list: the request's bytes, how many of them it says are
+// written and whether it says the request is complete.
+UniqueKernelHandle SharedSection(const std::string& request, LONG written, bool complete,
+                                 size_t size = kSharedListSectionSize) {
+    UniqueKernelHandle section(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                                  static_cast<DWORD>(size), nullptr));
+    char* view = static_cast<char*>(MapViewOfFile(section.get(), FILE_MAP_WRITE, 0, 0, 0));
+    const LONG header[2] = {written, complete ? 1 : 0};
+    std::memcpy(view, header, sizeof header);
+    std::memcpy(view + kSharedListHeaderSize, request.data(),
+                std::min(request.size(), size - kSharedListHeaderSize));
+    UnmapViewOfFile(view);
+    return section;
+}
+
+TEST_F(BlockServiceRun, ASharedListIsWrittenWhenWholeAndRefusedWithoutAWriteOtherwise) {
+    auto service = Start();
+    const std::string request = EncodeStartBlockRequest(kEntries, false);
+    const auto whole = static_cast<LONG>(request.size());
+    std::string countOff = request, lengthOff = request;
+    countOff[13] = 3;            // three entries said, two there
+    lengthOff[17 + 3] = '\x7F';  // the first entry's length far past the request
+    UniqueEvent notASection(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    struct Row {
+        const char* what;
+        UniqueKernelHandle section;
+        bool reported;  // a failed step is reported; otherwise the refusal comes with nothing
+    };
+    Row rows[] = {
+        {"not a section", UniqueKernelHandle(), false},
+        {"smaller than a request may be", SharedSection(request, whole, true, 4096), false},
+        {"a count that is not its entries'", SharedSection(countOff, whole, true), true},
+        {"an entry longer than the request", SharedSection(lengthOff, whole, true), true},
+        {"never completed", SharedSection(request, 20, false), true},
+    };
+    for (Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const HANDLE handle = row.section ? row.section.get() : notASection.get();
+        const ULONGLONG asked = GetTickCount64();
+        ServiceAnswer answer = service->Ask(EncodeSharedStartBlockRequest(HandleToULong(handle), false));
+        EXPECT_EQ(answer.start, StartOutcome::Refused);
+        ASSERT_EQ(answer.failures.size(), row.reported ? 1u : 0u);
+        if (row.reported) EXPECT_EQ(answer.failures[0].line, 120);
+        // A caller that stops writing is given up four seconds after the service opened its list.
+        if (std::string(row.what) == "never completed") EXPECT_GE(GetTickCount64() - asked, 3900u);
+        EXPECT_EQ(ReadBytes(hostsPath), kClean);
+        EXPECT_EQ(ReadBytes(dataFolder + "\\hosts"), "<missing>") << "the clean copy taken stayed";
+        EXPECT_FALSE(service->Ask(EncodeStatusRequest()).status.blocking);
+    }
+
+    UniqueKernelHandle section = SharedSection(request, whole, true);
+    ServiceAnswer answer = service->Ask(EncodeSharedStartBlockRequest(HandleToULong(section.get()), false));
+    EXPECT_EQ(answer.start, StartOutcome::Written);
+    EXPECT_EQ(ReadBytes(hostsPath), Blocked());
+    // Its entries are the service's own once it answered, and kept as the request that wrote them.
+    EXPECT_EQ(service->Ask(EncodeStatusRequest()).status.entryCount, kEntries.size());
+    EXPECT_EQ(ReadBytes(BlockedEntriesPath(dataFolder)), request);
 }
 
 }  // namespace

@@ -56,6 +56,7 @@ class InProcessService {
     std::atomic<bool> callerIsAdministrator{true};
     std::atomic<bool> answersGarbage{false};  // every answer is bytes of no message
     std::atomic<int> requests{0};
+    std::atomic<int> sharedStarts{0};  // starts whose list lay in the caller's memory
 
   private:
     // A caller whose groups could not be had: no administrator.
@@ -66,6 +67,10 @@ class InProcessService {
 
     std::string Answer(std::string_view request, CallerGroups& caller) {
         ++requests;
+        MessageHeader header;
+        if (ReadMessageHeader(request, header) == MessageProblem::None &&
+            header.kind == MessageKind::SharedStartBlockRequest)
+            ++sharedStarts;
         if (answersGarbage) return "no answer of any kind";
         UnknownCaller unknown;
         std::lock_guard lock(stateMutex_);
