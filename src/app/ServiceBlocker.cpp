@@ -49,14 +49,17 @@ std::optional<ServiceAnswer> ServiceBlocker::AskToStart(const BlockList& entries
     try {
         shared.emplace();
     } catch (const Failure&) {
-        return Ask(encode, MessageKind::StartBlockAnswer);  // no memory to share: through the pipe
+        return Ask(encode, MessageKind::StartBlockAnswer);  // nowhere to share it: through the pipe
     }
+    auto filled = SharedListWriter::Filled::Complete;
     std::optional<ServiceAnswer> answer =
         Ask([&] { return EncodeSharedStartBlockRequest(shared->Section(), atStartup); },
-            MessageKind::StartBlockAnswer, [&] { shared->Fill(entries, atStartup); });
-    // A list more than one message may carry is refused, as through the pipe, and reports nothing.
-    if (answer && shared->Spoilt()) answer = ServiceAnswer{};
-    return answer;
+            MessageKind::StartBlockAnswer, [&] { filled = shared->Fill(entries, atStartup); });
+    // The service refused a spoilt request. A list more than one message may carry is refused, as
+    // through the pipe, and reports nothing; one the file would not take goes through the pipe.
+    if (!answer || filled == SharedListWriter::Filled::Complete) return answer;
+    if (filled == SharedListWriter::Filled::TooLong) return ServiceAnswer{};
+    return Ask(encode, MessageKind::StartBlockAnswer);
 }
 
 StartOutcome ServiceBlocker::Start(const BlockList& entries, bool userIsAdmin, bool atStartup,

@@ -4,14 +4,15 @@
 #include <atomic>
 #include <cstring>
 #include <span>
+#include <string>
 
 #include "Failure.h"
 
 namespace {
 
-// The program tells the reader after every so many bytes: often enough that the service never
-// waits long, seldom enough that telling costs nothing.
-constexpr size_t kPublishStep = 256 * 1024;
+// The program writes and tells the reader in pieces of this size: often enough that the service
+// never waits long, seldom enough that writing and telling cost little.
+constexpr size_t kPieceSize = 1024 * 1024;
 // Where the entries start in a start request: after its header, its switch and its count.
 constexpr size_t kEntriesAt = kServiceMessageHeaderSize + 1 + MessageWriter::kCountBytes;
 // A walk hands the block line writer this many entries at a time.
@@ -34,16 +35,50 @@ std::uint32_t NumberAt(const char* at) {
 
 }  // namespace
 
-SharedListWriter::SharedListWriter() {
-    section_.reset(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                      static_cast<DWORD>(kSharedListSectionSize), nullptr));
+SharedListWriter::SharedListWriter() : gathered_(new char[kPieceSize]) {
+    // A temporary folder elsewhere than on a local disk is not used: a network file's mapped view
+    // need not show what is written to the file.
+    char folder[MAX_PATH + 1];
+    const DWORD length = GetTempPathA(sizeof folder, folder);
+    if (length == 0 || length >= sizeof folder)
+        ThrowWin32Error(length == 0 ? GetLastError() : ERROR_BUFFER_OVERFLOW);
+    const std::string root = std::string(folder).substr(0, 3);
+    const UINT drive = GetDriveTypeA(root.c_str());
+    if (drive != DRIVE_FIXED && drive != DRIVE_RAMDISK) ThrowWin32Error(ERROR_NOT_SUPPORTED);
+    char name[MAX_PATH];
+    if (GetTempFileNameA(folder, "pvk", 0, name) == 0) ThrowWin32Error();
+    // Opened by nobody else while this process holds it; the section keeps it until the service
+    // lets its view go.
+    file_.reset(CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+                            FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    if (!file_) {
+        const DWORD error = GetLastError();
+        DeleteFileA(name);
+        ThrowWin32Error(error);
+    }
+    LARGE_INTEGER size;
+    size.QuadPart = kSharedListSectionSize;
+    if (!SetFilePointerEx(file_.get(), size, nullptr, FILE_BEGIN) || !SetEndOfFile(file_.get()))
+        ThrowWin32Error();
+    section_.reset(CreateFileMappingA(file_.get(), nullptr, PAGE_READWRITE, 0, 0, nullptr));
     if (!section_) ThrowWin32Error();
-    view_ = static_cast<char*>(MapViewOfFile(section_.get(), FILE_MAP_WRITE, 0, 0, 0));
+    view_ = static_cast<char*>(
+        MapViewOfFile(section_.get(), FILE_MAP_WRITE, 0, 0, kSharedListHeaderSize + kEntriesAt));
     if (view_ == nullptr) ThrowWin32Error();
 }
 
 SharedListWriter::~SharedListWriter() {
     if (view_ != nullptr) UnmapViewOfFile(view_);
+}
+
+bool SharedListWriter::WriteAt(size_t requestOffset, const char* data, size_t size) {
+    // At the given place, so the file's position is of no account.
+    const ULONGLONG at = kSharedListHeaderSize + requestOffset;
+    OVERLAPPED place{};
+    place.Offset = static_cast<DWORD>(at);
+    place.OffsetHigh = static_cast<DWORD>(at >> 32);
+    DWORD written = 0;
+    return WriteFile(file_.get(), data, static_cast<DWORD>(size), &written, &place) && written == size;
 }
 
 void SharedListWriter::Publish(size_t written, bool complete) {
@@ -53,31 +88,57 @@ void SharedListWriter::Publish(size_t written, bool complete) {
     if (complete) InterlockedExchange(&header->complete, 1);
 }
 
-void SharedListWriter::Fill(const BlockList& entries, bool atStartup) {
-    char* const request = view_ + kSharedListHeaderSize;
-    char* const end = request + kMaxServiceMessageSize;
-    char* at = request + kEntriesAt;
-    size_t published = kEntriesAt;
+SharedListWriter::Filled SharedListWriter::Fill(const BlockList& entries, bool atStartup) {
+    // Entries are gathered in a piece of memory, and each full piece written into the file at
+    // once: one write per piece, and the loop over a million entries keeps its state in locals.
+    char* const begin = gathered_.get();
+    char* const end = begin + kPieceSize;
+    char* at = begin;
+    size_t inFile = kEntriesAt;  // the request's bytes in the file
     std::uint32_t count = 0;
+    bool tooLong = false, writeFailed = false;
+    const auto handOn = [&] {
+        if (at == begin || writeFailed) return;
+        writeFailed = !WriteAt(inFile, begin, static_cast<size_t>(at - begin));
+        inFile += static_cast<size_t>(at - begin);
+        at = begin;
+        if (!writeFailed) Publish(inFile, false);
+    };
     entries.ForEach([&](std::string_view entry) {
-        spoilt_ = spoilt_ || static_cast<size_t>(end - at) < MessageWriter::kCountBytes + entry.size();
-        if (spoilt_) return;
-        at = MessageWriter::PutText(at, entry);
-        ++count;
-        // The first entry at once: the service looks at it before it writes anything.
-        if (count == 1 || static_cast<size_t>(at - request) - published >= kPublishStep) {
-            published = static_cast<size_t>(at - request);
-            Publish(published, false);
+        const size_t bytes = MessageWriter::kCountBytes + entry.size();
+        tooLong = tooLong || kMaxServiceMessageSize - inFile - static_cast<size_t>(at - begin) < bytes;
+        if (tooLong || writeFailed) return;
+        const auto length = static_cast<std::uint32_t>(entry.size());
+        if (static_cast<size_t>(end - at) < bytes) {
+            handOn();
+            if (bytes > kPieceSize) {
+                // Longer than a piece: written on its own.
+                char count[MessageWriter::kCountBytes];
+                std::memcpy(count, &length, sizeof count);
+                writeFailed = writeFailed || !WriteAt(inFile, count, sizeof count) ||
+                              !WriteAt(inFile + sizeof count, entry.data(), entry.size());
+                inFile += bytes;
+                return;
+            }
         }
+        // The length as the protocol has it, little-endian like every processor Windows runs on.
+        std::memcpy(at, &length, sizeof length);
+        std::memcpy(at + sizeof length, entry.data(), entry.size());
+        at += bytes;
+        // The first entry at once: the service looks at it before it writes anything.
+        if (++count == 1) handOn();
     });
+    handOn();
     // A spoilt request keeps a header of zeros, which no reader takes for a request.
-    if (!spoilt_) {
-        const size_t length = static_cast<size_t>(at - request);
-        MessageWriter::PutHeader(request, MessageKind::StartBlockRequest, length - kServiceMessageHeaderSize);
+    char* const request = view_ + kSharedListHeaderSize;
+    const Filled filled = tooLong ? Filled::TooLong : writeFailed ? Filled::WriteFailed : Filled::Complete;
+    if (filled == Filled::Complete) {
+        MessageWriter::PutHeader(request, MessageKind::StartBlockRequest, inFile - kServiceMessageHeaderSize);
         request[kServiceMessageHeaderSize] = atStartup ? 1 : 0;
         MessageWriter::PutCount(request + kServiceMessageHeaderSize + 1, count);
     }
-    Publish(static_cast<size_t>(at - request), true);
+    Publish(inFile, true);
+    return filled;
 }
 
 std::unique_ptr<SharedListView> SharedListView::FromPipeClient(HANDLE pipe, std::uint32_t section) {

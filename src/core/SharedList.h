@@ -1,5 +1,5 @@
 #pragma once
-// A long list's start handed to the blocking service through memory both sides map instead of
+// A long list's start handed to the blocking service through a section both sides map instead of
 // through the pipe, so that a list of a million entries is not copied through the system and
 // the service writes the first block lines while the program still puts in the last entries.
 //
@@ -9,7 +9,7 @@
 // (EncodeSharedStartBlockRequest). The service maps the section read-only out of the program's
 // process and reads no byte before the program has said it is there. The program can change
 // that memory at any time, so the service trusts nothing in it: every length is read once and
-// checked against the request's length, and every entry is copied before it is looked at (the
+// checked against the section's size, and every entry is copied before it is looked at (the
 // block line writer works on its own copy).
 
 #include <windows.h>
@@ -36,16 +36,19 @@ inline constexpr DWORD kSharedListWriteMs = 4000;
 // The header before the request: how far the request is written (a 32-bit number), and whether
 // it is complete (another).
 inline constexpr size_t kSharedListHeaderSize = 64;
-// The section's size: room for the header and the longest request. Only what is written takes
-// memory.
+// The section's size: room for the header and the longest request.
 inline constexpr size_t kSharedListSectionSize = kSharedListHeaderSize + kMaxServiceMessageSize;
 
-// The program's side: a section of its own that holds one start request. The entries are
-// written first, as the service reads them; the request's header, switch and count, which tell
-// how many there were, last, once the request is complete.
+// The program's side: a section of its own that holds one start request. The section lies over
+// a temporary file that only this process holds open, deleted when the last handle goes, and the
+// entries are written into that file through the file system's cache: writing them into fresh
+// memory of a section page by page costs several times as much. The entries come first, as the
+// service reads them; the request's header, switch and count, which tell how many there were,
+// last, once the request is complete.
 class SharedListWriter {
   public:
-    // Makes the section. Throws Failure when it cannot be made.
+    // Makes the file and the section. Throws Failure when either cannot be made (no temporary
+    // folder on a local disk, a full disk): the request then goes through the pipe.
     SharedListWriter();
     ~SharedListWriter();
     SharedListWriter(const SharedListWriter&) = delete;
@@ -54,18 +57,24 @@ class SharedListWriter {
     // The section's handle in this process: what the pipe request names.
     std::uint32_t Section() const { return HandleToULong(section_.get()); }
 
+    enum class Filled {
+        Complete,
+        TooLong,      // more than one message may carry
+        WriteFailed,  // the file refused a write
+    };
     // Writes the start request of `entries`, telling the reader each time another part is there,
-    // and at last that it is complete. A list longer than one message may carry is cut short and
-    // the request spoilt, so the service refuses it (Spoilt()). Never throws.
-    void Fill(const BlockList& entries, bool atStartup);
-    bool Spoilt() const { return spoilt_; }
+    // and at last that it is complete. A request that is not Complete is left spoilt, so the
+    // service refuses it. Never throws.
+    Filled Fill(const BlockList& entries, bool atStartup);
 
   private:
+    bool WriteAt(size_t requestOffset, const char* data, size_t size);
     void Publish(size_t written, bool complete);
 
+    UniqueFile file_;
     UniqueKernelHandle section_;
-    char* view_ = nullptr;
-    bool spoilt_ = false;
+    char* view_ = nullptr;              // the header and the request's first bytes, mapped
+    std::unique_ptr<char[]> gathered_;  // entries not yet in the file
 };
 
 // The service's side: a caller's section, mapped read-only.

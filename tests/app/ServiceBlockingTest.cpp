@@ -128,18 +128,31 @@ TEST_F(ServiceBlocking, ALongListIsSharedInMemoryAndWrittenWholeByTheService) {
         blocked += BlockLine(entries.back());
     }
     const ListedEntries list(entries);
-    CollectedFailures report;
-    ASSERT_EQ(blocker->Start(list, true, false, report), StartOutcome::Written);
-    EXPECT_EQ(service->sharedStarts, 1) << "the list went through the pipe";
-    EXPECT_TRUE(report.failures.empty());
-    EXPECT_EQ(ReadBytes(service->hostsPath), blocked);
-    // The service knows every entry of the block it wrote.
-    const std::optional<ServiceAnswer> status =
-        AskService(EncodeStatusRequest(), MessageKind::StatusAnswer, service->Options());
-    ASSERT_TRUE(status);
-    EXPECT_EQ(status->status.entryCount, entries.size());
-    EXPECT_EQ(blocker->Stop(list, true, report, [] {}), StopOutcome::Lifted);
-    EXPECT_EQ(ReadBytes(service->hostsPath), kServiceClean);
+    // The list is shared through a temporary file, which is gone again once the start is done;
+    // with no temporary folder to be had it goes through the pipe, and the start is the same.
+    char temporary[MAX_PATH] = "";
+    GetEnvironmentVariableA("TMP", temporary, sizeof temporary);
+    const std::string folder = root + "\\temporary";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    for (const bool folderGone : {false, true}) {
+        SCOPED_TRACE(folderGone ? "TMP names no folder" : "TMP names a folder");
+        SetEnvironmentVariableA("TMP", (folderGone ? root + "\\no such folder" : folder).c_str());
+        const int sharedBefore = service->sharedStarts;
+        CollectedFailures report;
+        ASSERT_EQ(blocker->Start(list, true, false, report), StartOutcome::Written);
+        SetEnvironmentVariableA("TMP", temporary[0] != '\0' ? temporary : nullptr);
+        EXPECT_EQ(service->sharedStarts - sharedBefore, folderGone ? 0 : 1);
+        EXPECT_TRUE(report.failures.empty());
+        EXPECT_EQ(ReadBytes(service->hostsPath), blocked);
+        // The service knows every entry of the block it wrote.
+        const std::optional<ServiceAnswer> status =
+            AskService(EncodeStatusRequest(), MessageKind::StatusAnswer, service->Options());
+        ASSERT_TRUE(status);
+        EXPECT_EQ(status->status.entryCount, entries.size());
+        EXPECT_TRUE(RemoveDirectoryA(folder.c_str()) || folderGone) << "a temporary file was left";
+        EXPECT_EQ(blocker->Stop(list, true, report, [] {}), StopOutcome::Lifted);
+        EXPECT_EQ(ReadBytes(service->hostsPath), kServiceClean);
+    }
     ExpectProgramWroteNothing();
 }
 
