@@ -23,12 +23,6 @@ struct SharedHeader {
     volatile LONG complete;  // 1 once the request is whole, header and all
 };
 
-std::uint32_t NumberAt(const char* at) {
-    std::uint32_t value = 0;
-    for (int i = 3; i >= 0; --i) value = (value << 8) | static_cast<unsigned char>(at[i]);
-    return value;
-}
-
 [[noreturn]] void ThrowMalformed() {
     ThrowWin32Error(ERROR_INVALID_DATA);
 }
@@ -237,13 +231,14 @@ void SharedEntries::Walk(const Visit& visitBatch) const {
     if (written != at) ThrowMalformed();
     char fields[kEntriesAt];
     std::memcpy(fields, data, kEntriesAt);
+    std::uint32_t announced;  // the count, read as the lengths are
+    std::memcpy(&announced, fields + kServiceMessageHeaderSize + 1, sizeof announced);
     MessageHeader header;
     if (ReadMessageHeader(std::string_view(fields, kServiceMessageHeaderSize), header) !=
             MessageProblem::None ||
         header.kind != MessageKind::StartBlockRequest ||
         header.bodyLength != written - kServiceMessageHeaderSize ||
-        fields[kServiceMessageHeaderSize] != (atStartup_ ? 1 : 0) ||
-        NumberAt(fields + kServiceMessageHeaderSize + 1) != count)
+        fields[kServiceMessageHeaderSize] != (atStartup_ ? 1 : 0) || announced != count)
         ThrowMalformed();
     handOn();
 }
