@@ -18,6 +18,9 @@ constexpr DWORD kPipeBuffer = 64 * 1024;
 constexpr std::size_t kInstanceRoom = MAXIMUM_WAIT_OBJECTS - 1 - kMaxServerWaits;
 // How long the server pauses before it tries again what failed (a wait, making an instance).
 constexpr DWORD kRetryPauseMs = 100;
+// A client just connected or answered has this long to send its request before it may be made to
+// make room for another: the one making room is never the one that has just got in.
+constexpr ULONGLONG kRoomGraceMs = 500;
 
 // The caller of one request: the groups read from its token, and the memory it shares.
 class ReadGroups final : public CallerGroups {
@@ -312,11 +315,12 @@ void PipeServer::Advance(Instance& instance, const RequestHandler& handler, Serv
 
 namespace {
 
-// Connected with no request under way (none arrived since the last look): a client that may make
-// room for another.
+// Connected with no request under way for a while (none arrived since the last look): a client
+// that may make room for another.
 template <class Instance>
-bool Idle(const Instance& instance) {
+bool Idle(const Instance& instance, ULONGLONG now) {
     return instance.state == Instance::State::Reading && instance.readAt == 0 &&
+           now - instance.idleSince >= kRoomGraceMs &&
            WaitForSingleObject(instance.event.get(), 0) == WAIT_TIMEOUT;
 }
 
@@ -340,9 +344,10 @@ void PipeServer::KeepOneListening() {
                 if (instance->state != Instance::State::Broken) instances_.push_back(std::move(instance));
             }
         } else {
+            const ULONGLONG now = GetTickCount64();
             Instance* oldest = nullptr;
             for (auto& instance : instances_) {
-                if (Idle(*instance) && (oldest == nullptr || instance->idleSince < oldest->idleSince))
+                if (Idle(*instance, now) && (oldest == nullptr || instance->idleSince < oldest->idleSince))
                     oldest = instance.get();
             }
             if (oldest != nullptr) Drop(*oldest);

@@ -193,6 +193,7 @@ TEST(PipeServer, FullServerMakesRoomByClosingTheClientIdleLongest) {
     Sleep(50);
     UniqueFile younger = OpenRawClient(served.Name());
     ASSERT_TRUE(oldest && younger);
+    Sleep(600);  // past the moment a client just connected is given to ask
 
     ServicePipeOptions options;
     options.pipeName = served.Name();
@@ -205,6 +206,35 @@ TEST(PipeServer, FullServerMakesRoomByClosingTheClientIdleLongest) {
     // next; the other idle one kept its connection.
     EXPECT_NE(MsUntilDropped(oldest.get(), 1000), ~0ull) << "the oldest idle client kept its connection";
     EXPECT_EQ(MsUntilDropped(younger.get(), 300), ~0ull) << "a younger idle client was closed";
+}
+
+TEST(PipeServer, ClientJustConnectedIsNotTheOneToMakeRoom) {
+    PipeServerLimits limits;
+    limits.instances = 3;
+    EchoRecorder recorder;
+    ServedPipe served(recorder.Handler(), limits);
+    // Two clients ask for long answers and do not read them: their instances are busy, not idle.
+    std::vector<UniqueFile> busy;
+    for (int i = 0; i < 2; ++i) {
+        busy.push_back(OpenRawClient(served.Name()));
+        const std::string request = "big:1048576";
+        DWORD written = 0;
+        ASSERT_TRUE(WriteFile(busy.back().get(), request.data(), static_cast<DWORD>(request.size()), &written,
+                              nullptr));
+    }
+    Sleep(600);
+    // The next client takes the last instance, and is the only one connected with nothing under
+    // way; it is given a moment to ask.
+    UniqueFile next = OpenRawClient(served.Name());
+    ASSERT_TRUE(next);
+    Sleep(200);
+    const std::string request = "administrator";
+    DWORD written = 0, read = 0;
+    char answer[64] = {};
+    ASSERT_TRUE(WriteFile(next.get(), request.data(), static_cast<DWORD>(request.size()), &written, nullptr))
+        << "closed before it could ask, error " << GetLastError();
+    ASSERT_TRUE(ReadFile(next.get(), answer, sizeof answer, &read, nullptr)) << "error " << GetLastError();
+    EXPECT_EQ(std::string(answer, read), request);
 }
 
 TEST(PipeServer, MessageOverTheLimitClosesOnlyItsConnection) {
