@@ -459,11 +459,21 @@ class RunningService {
         if (thread_.joinable()) thread_.join();
         return exitCode;
     }
-    ServiceExchange Ask(const std::string& request, DWORD timeoutMs = 3000) const {
+    ServiceExchange Ask(const std::string& request) const {
         ServicePipeOptions options;
         options.pipeName = name;
-        options.timeoutMs = timeoutMs;
+        options.timeoutMs = 3000;
         return ExchangeWithService(request, options);
+    }
+    // Asks again while the run is still making its pipe.
+    ServiceExchange AskOnceUp(const std::string& request) const {
+        ServiceExchange answered;
+        for (int attempt = 0; attempt < 100 && answered.outcome != ServiceExchange::Outcome::Answered;
+             ++attempt) {
+            answered = Ask(request);
+            if (answered.outcome != ServiceExchange::Outcome::Answered) Sleep(20);
+        }
+        return answered;
     }
 
     const std::string name = TestPipeName();
@@ -478,12 +488,7 @@ class RunningService {
 TEST(ServiceRun, KeepsAnsweringThroughABurstOfConnectionsHeldOpen) {
     QuietWaits waits;
     RunningService service(waits);
-    ServiceExchange answered;
-    for (int attempt = 0; attempt < 100 && answered.answer != "ping"; ++attempt) {
-        answered = service.Ask("ping");
-        if (answered.answer != "ping") Sleep(20);
-    }
-    ASSERT_EQ(answered.answer, "ping");
+    ASSERT_EQ(service.AskOnceUp("ping").answer, "ping");
 
     // Another program connects more clients than one wait could take, and holds them.
     std::vector<UniqueFile> held;
@@ -519,11 +524,7 @@ TEST(ServiceRun, TellsAFailedWaitOnceAndServesOn) {
     QuietWaits waits;
     waits.bad = 5;
     RunningService service(waits);
-    ServiceExchange answered;
-    for (int attempt = 0; attempt < 100 && answered.answer != "ping"; ++attempt) {
-        answered = service.Ask("ping");
-        if (answered.answer != "ping") Sleep(20);
-    }
+    const ServiceExchange answered = service.AskOnceUp("ping");
     EXPECT_EQ(answered.answer, "ping") << "error " << answered.error;
     EXPECT_EQ(waits.bad.load(), 0);
     EXPECT_EQ(service.Stop(), static_cast<DWORD>(NO_ERROR));
