@@ -222,7 +222,6 @@ TEST(PipeServer, ClientJustConnectedIsNotTheOneToMakeRoom) {
         ASSERT_TRUE(WriteFile(busy.back().get(), request.data(), static_cast<DWORD>(request.size()), &written,
                               nullptr));
     }
-    Sleep(600);
     // The next client takes the last instance, and is the only one connected with nothing under
     // way; it is given a moment to ask.
     UniqueFile next = OpenRawClient(served.Name());
