@@ -1,5 +1,6 @@
 #include "BlockService.h"
 
+#include <string>
 #include <utility>
 
 #include "DnsCache.h"
@@ -13,10 +14,15 @@ std::string FolderOf(const std::string& path) {
     return slash == std::string::npos ? "." : path.substr(0, slash);
 }
 
-std::string PutBackText(bool atStart, bool putBack, const std::string& hostsPath) {
+// A tool that resets the hosts file again and again gets the block back every time, but the log
+// tells of it at most once in this time, with how many removals the entry stands for.
+constexpr ULONGLONG kRemovalLogIntervalMs = 60 * 1000;
+
+std::string PutBackText(bool atStart, bool putBack, const std::string& hostsPath, unsigned removals = 1) {
     std::string text = atStart ? "When the Parvalisk service started, the hosts file " + hostsPath +
                                      " no longer held its block"
                                : "Another program removed Parvalisk's block from the hosts file " + hostsPath;
+    if (removals > 1) text.append(" ").append(std::to_string(removals)).append(" times since the last entry");
     return text + (putBack ? ". It has been put back." : ", and it could not be put back.");
 }
 
@@ -172,9 +178,17 @@ void BlockService::CheckBlock(bool atStart) {
     if (putBack) {
         FlushResolverCache();
         ++state_.putBacks;
+        // Counted every time, told at most once a minute: the entry after the minute says how
+        // many removals there were since the last one.
+        ++removalsUntold_;
+        const ULONGLONG now = parts_.ticks();
+        if (removalToldAt_ && now - *removalToldAt_ < kRemovalLogIntervalMs) return;
+        removalToldAt_ = now;
+        parts_.events.Write(EVENTLOG_WARNING_TYPE, ServiceEvent::BlockPutBack,
+                            PutBackText(atStart, true, parts_.hostsPath, std::exchange(removalsUntold_, 0)));
+        return;
     }
     if (!told)
-        parts_.events.Write(putBack ? EVENTLOG_WARNING_TYPE : EVENTLOG_ERROR_TYPE,
-                            putBack ? ServiceEvent::BlockPutBack : ServiceEvent::PutBackRefused,
-                            PutBackText(atStart, putBack, parts_.hostsPath));
+        parts_.events.Write(EVENTLOG_ERROR_TYPE, ServiceEvent::PutBackRefused,
+                            PutBackText(atStart, false, parts_.hostsPath));
 }

@@ -4,6 +4,8 @@
 // on the hosts folder that puts the block back when another program removes it. Everything runs
 // on the serving thread (the watch through ServerWaits), so requests and the watch never race.
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,6 +22,9 @@ struct BlockServiceParts {
     std::string hostsPath;    // the hosts file the blocker writes, whose folder is watched
     std::string entriesPath;  // where a written block's entries are kept (BlockedEntriesPath)
     EventLog& events;
+    // Milliseconds since some start, as GetTickCount64 counts them: the pace of the log's entries
+    // about removals.
+    std::function<ULONGLONG()> ticks = [] { return GetTickCount64(); };
 };
 
 class BlockService final : public ServerWaits {
@@ -55,5 +60,7 @@ class BlockService final : public ServerWaits {
     ServiceState state_;
     UniqueChangeNotification folderWatch_;
     UniqueChangeNotification parentWatch_;
-    bool keepAfterAnswer_ = false;  // the request just answered was a written start
+    bool keepAfterAnswer_ = false;            // the request just answered was a written start
+    std::optional<ULONGLONG> removalToldAt_;  // when the log last told of a removal put back
+    unsigned removalsUntold_ = 0;             // removals put back since then, not yet told
 };

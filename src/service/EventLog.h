@@ -15,6 +15,7 @@ enum class ServiceEvent : DWORD {
     PutBackRefused = 3,     // the hosts file had lost the block, and it could not be put back
     EntriesUnreadable = 4,  // the kept entries of a block could not be read: nothing to put back
     EntriesNotKept = 5,     // the entries of a new block could not be kept for a restart
+    WaitFailed = 6,         // the pipe server's wait failed: it goes on trying after a pause
 };
 
 struct EventLog {

@@ -1,6 +1,7 @@
 #include "PipeServer.h"
 
 #include <algorithm>
+#include <new>
 
 #include "Failure.h"
 #include "PipeSecurity.h"
@@ -12,6 +13,14 @@ namespace {
 constexpr DWORD kFirstRead = 64 * 1024;
 constexpr DWORD kLargestRead = 16 * 1024 * 1024;
 constexpr DWORD kPipeBuffer = 64 * 1024;
+// The most instances that fit one wait together with the stop event and the handles the server
+// waits on besides.
+constexpr std::size_t kInstanceRoom = MAXIMUM_WAIT_OBJECTS - 1 - kMaxServerWaits;
+// How long the server pauses before it tries again what failed (a wait, making an instance).
+constexpr DWORD kRetryPauseMs = 100;
+// A client just connected or answered has this long to send its request before it may be made to
+// make room for another: the one making room is never the one that has just got in.
+constexpr ULONGLONG kRoomGraceMs = 500;
 
 // The caller of one request: the groups read from its token, and the memory it shares.
 class ReadGroups final : public CallerGroups {
@@ -35,7 +44,9 @@ ImpersonationCalls& SystemImpersonationCalls() {
 }  // namespace
 
 struct PipeServer::Instance {
-    enum class State { Listening, Reading, Writing };
+    // Broken: the instance cannot serve; its handle is held until another instance of the
+    // server's own stands, so the name is never free for another program in between.
+    enum class State { Listening, Reading, Writing, Broken };
     UniqueFile pipe;
     UniqueEvent event;
     OVERLAPPED overlapped{};
@@ -43,28 +54,37 @@ struct PipeServer::Instance {
     bool pending = false;         // a transfer or connect is under way (the event tells its end)
     bool connected = false;       // connected before the connect call was made: nothing to wait for
     ULONGLONG deadline = 0;       // when a pending read or write is given up (not for Listening)
+    ULONGLONG idleSince = 0;      // when the client was last answered, or connected
     DWORD readSize = kFirstRead;  // the next part's size
     std::size_t readAt = 0;       // where in the request the part under way lands
     std::string request;
     std::string answer;
 };
 
-PipeServer::PipeServer(std::string pipeName, PipeServerLimits limits, ImpersonationCalls* calls)
+PipeServer::PipeServer(std::string pipeName, PipeServerLimits limits, ImpersonationCalls* calls,
+                       EventLog* events)
     : pipeName_(std::move(pipeName)),
       limits_(limits),
-      calls_(calls != nullptr ? calls : &SystemImpersonationCalls()) {}
+      calls_(calls != nullptr ? calls : &SystemImpersonationCalls()),
+      events_(events) {
+    limits_.instances = std::clamp<std::size_t>(limits_.instances, 1, kInstanceRoom);
+}
 
 PipeServer::~PipeServer() {
     for (auto& instance : instances_) Cancel(*instance);
 }
 
 std::unique_ptr<PipeServer::Instance> PipeServer::MakeInstance(bool first, DWORD& error) {
-    auto instance = std::make_unique<Instance>();
+    std::unique_ptr<Instance> instance;
     std::vector<BYTE> descriptor;
     try {
+        instance = std::make_unique<Instance>();
         descriptor = PipeSecurityDescriptor();
     } catch (const Failure& failure) {
         error = failure.code();
+        return nullptr;
+    } catch (const std::bad_alloc&) {
+        error = ERROR_NOT_ENOUGH_MEMORY;
         return nullptr;
     }
     SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.data(), FALSE};
@@ -134,20 +154,29 @@ void PipeServer::Listen(Instance& instance) {
         }
         if (!DisconnectNamedPipe(instance.pipe.get())) break;
     }
-    // The instance cannot serve: closed (the server makes another while one of its own is left).
-    instance.pipe.reset();
+    // The instance cannot serve: the server makes another before it closes this one.
+    instance.state = Instance::State::Broken;
 }
 
 void PipeServer::StartRead(Instance& instance) {
     instance.state = Instance::State::Reading;
     instance.overlapped = OVERLAPPED{};
     instance.overlapped.hEvent = instance.event.get();
-    instance.deadline = GetTickCount64() + limits_.silenceMs;
-    // One byte past the limit at most, which is enough to tell a request that is too long.
+    // Between requests a client may wait for longer than it may stall within one.
+    const ULONGLONG now = GetTickCount64();
     instance.readAt = instance.request.size();
+    if (instance.readAt == 0) instance.idleSince = now;
+    instance.deadline = now + (instance.readAt == 0 ? limits_.idleMs : limits_.silenceMs);
+    // One byte past the limit at most, which is enough to tell a request that is too long.
     const DWORD size = static_cast<DWORD>(
         std::min<std::size_t>(instance.readSize, limits_.messageLimit + 1 - instance.readAt));
-    instance.request.resize(instance.readAt + size);
+    try {
+        instance.request.resize(instance.readAt + size);
+    } catch (const std::bad_alloc&) {
+        // No memory for the rest of this request: its connection alone is closed.
+        Drop(instance);
+        return;
+    }
     if (ReadFile(instance.pipe.get(), instance.request.data() + instance.readAt, size, nullptr,
                  &instance.overlapped) ||
         GetLastError() == ERROR_IO_PENDING || GetLastError() == ERROR_MORE_DATA) {
@@ -186,7 +215,7 @@ void PipeServer::Cancel(Instance& instance) {
 void PipeServer::Drop(Instance& instance) {
     Cancel(instance);
     if (!DisconnectNamedPipe(instance.pipe.get())) {
-        instance.pipe.reset();
+        instance.state = Instance::State::Broken;
         return;
     }
     Listen(instance);
@@ -203,8 +232,8 @@ void PipeServer::Answer(Instance& instance, const RequestHandler& handler, Serve
     try {
         groups = calls_->ImpersonatedTokenGroups();
         groupsRead = true;
-    } catch (const Failure&) {
-        // Unknown caller: refused below, after the thread is itself again.
+    } catch (...) {
+        // Unknown caller (or no memory to read it): refused below, after the thread is itself again.
     }
     // A thread that still wears a client's identity must not serve anyone.
     if (!calls_->RevertToSelf()) ThrowWin32Error();
@@ -268,6 +297,8 @@ void PipeServer::Advance(Instance& instance, const RequestHandler& handler, Serv
             }
             Answer(instance, handler, waits);
             return;
+        case Instance::State::Broken:
+            return;
         case Instance::State::Writing:
             if (!done) {
                 Drop(instance);
@@ -282,34 +313,74 @@ void PipeServer::Advance(Instance& instance, const RequestHandler& handler, Serv
     }
 }
 
-void PipeServer::KeepOneListening(std::size_t roomForInstances) {
-    // Instances that could not be used again are gone; one always waits for a new client while
-    // there is room.
-    std::erase_if(instances_, [](const auto& instance) { return !instance->pipe; });
-    // With no instance of its own left, the name could be another program's by now.
-    if (instances_.empty()) ThrowWin32Error(ERROR_PIPE_NOT_CONNECTED);
-    bool listening = std::any_of(instances_.begin(), instances_.end(), [](const auto& instance) {
-        return instance->state == Instance::State::Listening;
-    });
-    if (!listening && instances_.size() < roomForInstances) {
-        DWORD error = ERROR_SUCCESS;
-        auto instance = MakeInstance(false, error);
-        if (instance) {
-            Listen(*instance);
-            instances_.push_back(std::move(instance));
-        }
-    }
+namespace {
+
+// Connected with no request under way for a while (none arrived since the last look): a client
+// that may make room for another.
+template <class Instance>
+bool Idle(const Instance& instance, ULONGLONG now) {
+    return instance.state == Instance::State::Reading && instance.readAt == 0 &&
+           now - instance.idleSince >= kRoomGraceMs &&
+           WaitForSingleObject(instance.event.get(), 0) == WAIT_TIMEOUT;
 }
 
-// A client silent for too long mid-exchange loses its connection, so it holds no instance that
-// others could use.
+}  // namespace
+
+// One instance always waits for the next client: a new one while there is room, else the one of
+// the client idle the longest, so clients that connect and sit there (or ask now and then) never
+// keep another out, an administrator among them.
+void PipeServer::KeepOneListening() {
+    const auto working = [](const auto& instance) { return instance->state != Instance::State::Broken; };
+    const bool listening = std::any_of(instances_.begin(), instances_.end(), [](const auto& instance) {
+        return instance->state == Instance::State::Listening;
+    });
+    if (!listening) {
+        if (static_cast<std::size_t>(std::count_if(instances_.begin(), instances_.end(), working)) <
+            limits_.instances) {
+            DWORD error = ERROR_SUCCESS;
+            auto instance = MakeInstance(false, error);
+            if (instance) {
+                Listen(*instance);
+                if (instance->state != Instance::State::Broken) instances_.push_back(std::move(instance));
+            }
+        } else {
+            const ULONGLONG now = GetTickCount64();
+            Instance* oldest = nullptr;
+            for (auto& instance : instances_) {
+                if (Idle(*instance, now) && (oldest == nullptr || instance->idleSince < oldest->idleSince))
+                    oldest = instance.get();
+            }
+            if (oldest != nullptr) Drop(*oldest);
+        }
+    }
+    // Broken instances go once another of the server's own holds the name.
+    if (std::any_of(instances_.begin(), instances_.end(), working))
+        std::erase_if(instances_,
+                      [](const auto& instance) { return instance->state == Instance::State::Broken; });
+}
+
+// A client silent for too long mid-exchange, or idle for too long between requests, loses its
+// connection, so it holds no instance that others could use.
 void PipeServer::DropSilentClients() {
     const ULONGLONG now = GetTickCount64();
     for (auto& instance : instances_) {
-        if (instance->pipe && instance->state != Instance::State::Listening && instance->deadline <= now &&
-            WaitForSingleObject(instance->event.get(), 0) == WAIT_TIMEOUT)
+        if ((instance->state == Instance::State::Reading || instance->state == Instance::State::Writing) &&
+            instance->deadline <= now && WaitForSingleObject(instance->event.get(), 0) == WAIT_TIMEOUT)
             Drop(*instance);
     }
+}
+
+// Told once for a run of failed waits; answers true when the stop came during the pause.
+bool PipeServer::WaitFailed(HANDLE stopEvent) {
+    const DWORD error = GetLastError();
+    if (!waitFailureTold_ && events_ != nullptr)
+        events_->Write(EVENTLOG_ERROR_TYPE, ServiceEvent::WaitFailed,
+                       "The Parvalisk service could not wait for its clients (" + SystemErrorText(error) +
+                           "); it goes on trying.");
+    waitFailureTold_ = true;
+    const DWORD paused = WaitForSingleObject(stopEvent, kRetryPauseMs);
+    if (paused == WAIT_FAILED) Sleep(kRetryPauseMs);
+    return paused == WAIT_OBJECT_0;
 }
 
 void PipeServer::Serve(HANDLE stopEvent, const RequestHandler& handler, ServerWaits* waits) {
@@ -322,36 +393,56 @@ void PipeServer::Serve(HANDLE stopEvent, const RequestHandler& handler, ServerWa
     Listen(*instances_.front());
 
     std::vector<HANDLE> handles;
+    std::vector<Instance*> waited;  // the instance of each handle after the server's own
+    handles.reserve(MAXIMUM_WAIT_OBJECTS);
+    waited.reserve(MAXIMUM_WAIT_OBJECTS);
     for (;;) {
-        handles.assign(1, stopEvent);
-        if (waits != nullptr) {
-            const std::vector<HANDLE> extra = waits->Handles();
-            handles.insert(handles.end(), extra.begin(),
-                           extra.begin() + std::min(extra.size(), kMaxServerWaits));
-        }
-        const std::size_t firstInstance = handles.size();
-        KeepOneListening(MAXIMUM_WAIT_OBJECTS - firstInstance);
+        try {
+            handles.assign(1, stopEvent);
+            if (waits != nullptr) {
+                const std::vector<HANDLE> extra = waits->Handles();
+                handles.insert(handles.end(), extra.begin(),
+                               extra.begin() + std::min(extra.size(), kMaxServerWaits));
+            }
+            const std::size_t firstInstance = handles.size();
+            KeepOneListening();
 
-        ULONGLONG now = GetTickCount64();
-        ULONGLONG nearest = ~0ull;
-        for (auto& instance : instances_) {
-            handles.push_back(instance->event.get());
-            if (instance->state != Instance::State::Listening)
-                nearest = std::min(nearest, instance->deadline);
-        }
-        DWORD timeout = INFINITE;
-        if (nearest != ~0ull)
-            timeout = nearest <= now ? 0 : static_cast<DWORD>(std::min<ULONGLONG>(nearest - now, 60000));
+            const ULONGLONG now = GetTickCount64();
+            ULONGLONG nearest = ~0ull;
+            bool listening = false;
+            waited.clear();
+            for (auto& instance : instances_) {
+                if (instance->state == Instance::State::Broken) continue;
+                handles.push_back(instance->event.get());
+                waited.push_back(instance.get());
+                if (instance->state == Instance::State::Listening)
+                    listening = true;
+                else
+                    nearest = std::min(nearest, instance->deadline);
+            }
+            // With no instance waiting for a client (none could be made), one is tried again soon.
+            if (!listening) nearest = std::min(nearest, now + kRetryPauseMs);
+            DWORD timeout = INFINITE;
+            if (nearest != ~0ull)
+                timeout = nearest <= now ? 0 : static_cast<DWORD>(std::min<ULONGLONG>(nearest - now, 60000));
 
-        DWORD waited =
-            WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE, timeout);
-        if (waited == WAIT_OBJECT_0) break;
-        if (waited == WAIT_FAILED) ThrowWin32Error();
-        const DWORD index = waited - WAIT_OBJECT_0;
-        if (waited > WAIT_OBJECT_0 && index < firstInstance)
-            waits->Signalled(handles[index]);
-        else if (waited > WAIT_OBJECT_0 && index < handles.size())
-            Advance(*instances_[index - firstInstance], handler, waits);
-        DropSilentClients();
+            const DWORD waitResult =
+                WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE, timeout);
+            if (waitResult == WAIT_OBJECT_0) break;
+            if (waitResult == WAIT_FAILED) {
+                if (WaitFailed(stopEvent)) break;
+                continue;
+            }
+            waitFailureTold_ = false;
+            const DWORD index = waitResult - WAIT_OBJECT_0;
+            if (waitResult > WAIT_OBJECT_0 && index < firstInstance)
+                waits->Signalled(handles[index]);
+            else if (waitResult > WAIT_OBJECT_0 && index < handles.size())
+                Advance(*waited[index - firstInstance], handler, waits);
+            DropSilentClients();
+        } catch (const std::bad_alloc&) {
+            // Short of memory for the server's own lists: tried again in a moment.
+            if (WaitForSingleObject(stopEvent, kRetryPauseMs) == WAIT_OBJECT_0) break;
+        }
     }
 }

@@ -1,7 +1,9 @@
 #pragma once
 // The service's end of the pipe: a message-mode pipe that only this machine's programs may open,
 // one instance per connected client, all served by overlapped I/O on one thread, so a client that
-// is slow or silent holds up nobody else.
+// is slow or silent holds up nobody else. The instances are few enough that they and the server's
+// other handles always fit one wait, however many clients come: when all of them are taken, the
+// client idle the longest makes room for the next.
 
 #include <windows.h>
 
@@ -12,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "EventLog.h"
 #include "Handles.h"
 #include "PipeClientGroups.h"
 #include "ServiceRequests.h"
@@ -39,8 +42,12 @@ struct ServerWaits {
 inline constexpr std::size_t kMaxServerWaits = 8;
 
 struct PipeServerLimits {
-    DWORD silenceMs = 5000;                           // a client quiet this long mid-exchange is dropped
+    DWORD silenceMs = 5000;  // a client quiet this long mid-request, or not reading its answer, is dropped
+    DWORD idleMs = 30000;    // a client connected this long with no request under way is dropped
     std::size_t messageLimit = kServiceMessageLimit;  // a longer request closes its connection
+    // The most instances at once (fewer when they would not fit one wait with the server's own
+    // handles); a client that comes when all are taken takes the place of the one idle longest.
+    std::size_t instances = 48;
 };
 
 class PipeServer {
@@ -51,9 +58,10 @@ class PipeServer {
         Failed,
     };
 
-    // calls: how callers are learned (nullptr for the system's own calls).
+    // calls: how callers are learned (nullptr for the system's own calls); events: where a wait
+    // that failed is told (nullptr: nowhere).
     explicit PipeServer(std::string pipeName, PipeServerLimits limits = {},
-                        ImpersonationCalls* calls = nullptr);
+                        ImpersonationCalls* calls = nullptr, EventLog* events = nullptr);
     ~PipeServer();
     PipeServer(const PipeServer&) = delete;
     PipeServer& operator=(const PipeServer&) = delete;
@@ -63,8 +71,9 @@ class PipeServer {
     OpenOutcome Open(DWORD& error);
 
     // Serves clients until stopEvent is set, then cancels every transfer and closes every
-    // instance; between requests, also handles what `waits` (when given) waits on. Throws Failure
-    // when serving cannot go on safely (no instance can be made, or the thread could not stop
+    // instance; between requests, also handles what `waits` (when given) waits on. Nothing a
+    // client does ends serving: an instance that fails is replaced, a failed wait is tried again.
+    // Throws Failure only when serving cannot go on safely (the thread could not stop
     // impersonating a client).
     void Serve(HANDLE stopEvent, const RequestHandler& handler, ServerWaits* waits = nullptr);
 
@@ -78,11 +87,14 @@ class PipeServer {
     void Answer(Instance& instance, const RequestHandler& handler, ServerWaits* waits);
     void Drop(Instance& instance);
     void Cancel(Instance& instance);
-    void KeepOneListening(std::size_t roomForInstances);
+    void KeepOneListening();
     void DropSilentClients();
+    bool WaitFailed(HANDLE stopEvent);
 
     std::string pipeName_;
     PipeServerLimits limits_;
     ImpersonationCalls* calls_;
+    EventLog* events_;
     std::vector<std::unique_ptr<Instance>> instances_;
+    bool waitFailureTold_ = false;  // told of the failed wait that this one repeats
 };

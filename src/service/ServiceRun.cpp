@@ -6,7 +6,7 @@ DWORD RunService(const ServiceRunParts& parts) {
     parts.status.Report(SERVICE_START_PENDING, NO_ERROR);
     DWORD exitCode = NO_ERROR;
     {
-        PipeServer server(parts.pipeName, parts.limits);
+        PipeServer server(parts.pipeName, parts.limits, nullptr, &parts.events);
         DWORD error = ERROR_SUCCESS;
         switch (server.Open(error)) {
             case PipeServer::OpenOutcome::NameTaken:

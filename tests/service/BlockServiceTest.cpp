@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -30,10 +31,11 @@ namespace {
 const std::vector<std::string> kEntries = {"www.example.com", "m.example.org"};
 constexpr char kClean[] = "127.0.0.1 localhost\r\n";
 
-// The service's run on the tree, its event log entries recorded.
+// The service's run on the tree, its event log entries recorded, on a clock the test moves.
 class TreeService {
   public:
-    explicit TreeService(const BlockingPlace& place) : service_(place, TestPipeName(), run, run) {}
+    explicit TreeService(const BlockingPlace& place)
+        : service_(place, TestPipeName(), run, run, [this] { return ticks.load(); }) {}
 
     ServiceAnswer Ask(const std::string& request) {
         const ServiceExchange exchange = service_.Exchange(request);
@@ -51,9 +53,10 @@ class TreeService {
     }
 
     RecordedRun run;
+    std::atomic<ULONGLONG> ticks{1000};
 
   private:
-    ServiceOnTree service_;  // after `run`, which it reports to
+    ServiceOnTree service_;  // after `run` and `ticks`, which it uses
 };
 
 class BlockServiceRun : public TempTree {
@@ -111,9 +114,10 @@ TEST_F(BlockServiceRun, KeepsItsBlockAcrossARestartAndPutsItBackAtStartAndOnEver
     EXPECT_EQ(entries[0].first, ServiceEvent::BlockPutBack);
     EXPECT_NE(entries[0].second.find("started"), std::string::npos) << entries[0].second;
 
-    // Two removals while it runs: each put back, each one entry.
+    // Two removals a minute apart while it runs: each put back, each one entry.
     for (size_t removal = 1; removal <= 2; ++removal) {
         SCOPED_TRACE("removal " + std::to_string(removal));
+        service->ticks += 60 * 1000;
         ResetHosts();
         EXPECT_TRUE(HostsBecome(Blocked())) << ReadBytes(hostsPath);
         entries = service->EntriesWhen(1 + removal);
@@ -136,6 +140,35 @@ TEST_F(BlockServiceRun, KeepsItsBlockAcrossARestartAndPutsItBackAtStartAndOnEver
     Sleep(500);
     EXPECT_EQ(ReadBytes(hostsPath), "# edited\r\n") << "a lifted block was put back";
     EXPECT_EQ(service->run.Entries().size(), 3u);
+}
+
+TEST_F(BlockServiceRun, TellsOfRemovalsAtMostOnceAMinuteWithTheirNumber) {
+    ASSERT_NO_FATAL_FAILURE(BlockAndStopService());
+    auto service = Start();
+    ASSERT_TRUE(service->Ask(EncodeStatusRequest()).status.blocking);
+    // A tool resets the hosts file again and again: every removal is put back, and the first is
+    // told at once.
+    for (int removal = 1; removal <= 10; ++removal) {
+        SCOPED_TRACE("removal " + std::to_string(removal));
+        service->ticks += 5 * 1000;
+        ResetHosts();
+        ASSERT_TRUE(HostsBecome(Blocked())) << ReadBytes(hostsPath);
+    }
+    EXPECT_EQ(service->Ask(EncodeStatusRequest()).status.putBacks, 10u);
+    auto entries = service->run.Entries();
+    ASSERT_EQ(entries.size(), 1u) << "removals within a minute were each told";
+    EXPECT_EQ(entries[0].second.find("times"), std::string::npos) << entries[0].second;
+
+    // The next removal after the minute is told with the nine held back.
+    service->ticks += 15 * 1000;
+    ResetHosts();
+    ASSERT_TRUE(HostsBecome(Blocked())) << ReadBytes(hostsPath);
+    entries = service->EntriesWhen(2);
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[1].first, ServiceEvent::BlockPutBack);
+    EXPECT_NE(entries[1].second.find(" 10 times since the last entry. It has been put back."),
+              std::string::npos)
+        << entries[1].second;
 }
 
 TEST_F(BlockServiceRun, SaysSoWhenARemovedBlockCannotBePutBack) {

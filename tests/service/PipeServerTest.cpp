@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -129,26 +130,38 @@ TEST(PipeServer, ClientRefusesAnAnswerOverItsLimit) {
     }
 }
 
-TEST(PipeServer, StalledClientHoldsNobodyUpAndIsDroppedAfterFiveSeconds) {
+TEST(PipeServer, StalledOrIdleClientHoldsNobodyUpAndIsDroppedAfterItsLimit) {
     struct Row {
         const char* what;
         std::string request;  // sent before the client stalls; none when empty
+        bool readsAnswer;     // the answer is read, and the client is then idle between requests
+        ULONGLONG droppedAfterMs;
     };
+    // The idle limit is short here so the test need not wait the real one.
+    PipeServerLimits limits;
+    limits.idleMs = 2000;
     const Row rows[] = {
-        {"connects and sends nothing", ""},
-        {"asks and never reads its answer", "big:1048576"},
+        {"connects and sends nothing", "", false, limits.idleMs},
+        {"asks, reads its answer and sends nothing more", "ping", true, limits.idleMs},
+        {"asks and never reads its answer", "big:1048576", false, limits.silenceMs},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         EchoRecorder recorder;
-        ServedPipe served(recorder.Handler());
+        ServedPipe served(recorder.Handler(), limits);
         UniqueFile stalled = OpenRawClient(served.Name());
         ASSERT_TRUE(stalled);
-        const ULONGLONG stalledAt = GetTickCount64();
+        ULONGLONG stalledAt = GetTickCount64();
         if (!row.request.empty()) {
             DWORD written = 0;
             ASSERT_TRUE(WriteFile(stalled.get(), row.request.data(), static_cast<DWORD>(row.request.size()),
                                   &written, nullptr));
+        }
+        if (row.readsAnswer) {
+            char answer[64];
+            DWORD read = 0;
+            ASSERT_TRUE(ReadFile(stalled.get(), answer, sizeof answer, &read, nullptr));
+            stalledAt = GetTickCount64();
         }
 
         // Another client is answered at once, while the first one holds its instance.
@@ -161,13 +174,66 @@ TEST(PipeServer, StalledClientHoldsNobodyUpAndIsDroppedAfterFiveSeconds) {
         EXPECT_EQ(other.answer, "other");
         EXPECT_LT(GetTickCount64() - askedAt, 1000u);
 
-        // The stalled client loses its connection five seconds after it went quiet, not before.
+        // The stalled client loses its connection once its limit is over, not before.
         const ULONGLONG dropped = MsUntilDropped(stalled.get(), 9000);
         ASSERT_NE(dropped, ~0ull) << "still connected after 9 s";
         const ULONGLONG quietFor = GetTickCount64() - stalledAt;
-        EXPECT_GE(quietFor, 4500u);
-        EXPECT_LE(quietFor, 7000u);
+        EXPECT_GE(quietFor, row.droppedAfterMs - 500);
+        EXPECT_LE(quietFor, row.droppedAfterMs + 2000);
     }
+}
+
+TEST(PipeServer, FullServerMakesRoomByClosingTheClientIdleLongest) {
+    PipeServerLimits limits;
+    limits.instances = 3;
+    EchoRecorder recorder;
+    ServedPipe served(recorder.Handler(), limits);
+    // Two clients connect and sit there; the third instance waits for the next client.
+    UniqueFile oldest = OpenRawClient(served.Name());
+    Sleep(50);
+    UniqueFile younger = OpenRawClient(served.Name());
+    ASSERT_TRUE(oldest && younger);
+    Sleep(600);  // past the moment a client just connected is given to ask
+
+    ServicePipeOptions options;
+    options.pipeName = served.Name();
+    options.timeoutMs = 3000;
+    const ULONGLONG askedAt = GetTickCount64();
+    ServiceExchange asked = ExchangeWithService("administrator", options);
+    EXPECT_EQ(asked.answer, "administrator") << "error " << asked.error;
+    EXPECT_LT(GetTickCount64() - askedAt, 1000u) << "kept waiting by idle clients";
+    // The exchange took the last instance, and the client idle the longest made room for the
+    // next; the other idle one kept its connection.
+    EXPECT_NE(MsUntilDropped(oldest.get(), 1000), ~0ull) << "the oldest idle client kept its connection";
+    EXPECT_EQ(MsUntilDropped(younger.get(), 300), ~0ull) << "a younger idle client was closed";
+}
+
+TEST(PipeServer, ClientJustConnectedIsNotTheOneToMakeRoom) {
+    PipeServerLimits limits;
+    limits.instances = 3;
+    EchoRecorder recorder;
+    ServedPipe served(recorder.Handler(), limits);
+    // Two clients ask for long answers and do not read them: their instances are busy, not idle.
+    std::vector<UniqueFile> busy;
+    for (int i = 0; i < 2; ++i) {
+        busy.push_back(OpenRawClient(served.Name()));
+        const std::string request = "big:1048576";
+        DWORD written = 0;
+        ASSERT_TRUE(WriteFile(busy.back().get(), request.data(), static_cast<DWORD>(request.size()), &written,
+                              nullptr));
+    }
+    // The next client takes the last instance, and is the only one connected with nothing under
+    // way; it is given a moment to ask.
+    UniqueFile next = OpenRawClient(served.Name());
+    ASSERT_TRUE(next);
+    Sleep(200);
+    const std::string request = "administrator";
+    DWORD written = 0, read = 0;
+    char answer[64] = {};
+    ASSERT_TRUE(WriteFile(next.get(), request.data(), static_cast<DWORD>(request.size()), &written, nullptr))
+        << "closed before it could ask, error " << GetLastError();
+    ASSERT_TRUE(ReadFile(next.get(), answer, sizeof answer, &read, nullptr)) << "error " << GetLastError();
+    EXPECT_EQ(std::string(answer, read), request);
 }
 
 TEST(PipeServer, MessageOverTheLimitClosesOnlyItsConnection) {
@@ -213,6 +279,65 @@ TEST(PipeServer, MessageOverTheLimitClosesOnlyItsConnection) {
             << "error " << GetLastError();
         EXPECT_EQ(std::string(reply, read), ping);
     }
+}
+
+// Takes the process's free address space, then gives back `kept` pieces of `piece` bytes that do
+// not touch: until it goes, nothing larger than a piece can be allocated, and small things can.
+class ScarceAddressSpace {
+  public:
+    ScarceAddressSpace(SIZE_T piece, std::size_t kept) {
+        std::vector<void*> pieces;
+        for (const SIZE_T size : {piece, SIZE_T{1024 * 1024}, SIZE_T{64 * 1024}}) {
+            while (void* block = VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_NOACCESS)) {
+                (size == piece ? pieces : blocks_).push_back(block);
+            }
+        }
+        for (std::size_t i = 0; i < pieces.size(); ++i) {
+            if (i % 2 == 0 && i / 2 < kept)
+                VirtualFree(pieces[i], 0, MEM_RELEASE);
+            else
+                blocks_.push_back(pieces[i]);
+        }
+    }
+    ~ScarceAddressSpace() { Release(); }
+    void Release() {
+        for (void* block : blocks_) VirtualFree(block, 0, MEM_RELEASE);
+        blocks_.clear();
+    }
+
+  private:
+    std::vector<void*> blocks_;
+};
+
+// A request is read into memory that grows with it: a request the server has no room for closes
+// its own connection, and the server goes on serving everyone else.
+TEST(PipeServer, RequestThatFindsNoMemoryClosesOnlyItsConnection) {
+    EchoRecorder recorder;
+    ServedPipe served(recorder.Handler());
+    UniqueFile bystander = OpenRawClient(served.Name());
+    UniqueFile sender = OpenRawClient(served.Name());
+    ASSERT_TRUE(bystander && sender);
+    // Far within the message limit, but more than the largest piece of memory left.
+    const std::string request(40 * 1024 * 1024, 'r');
+    BOOL sent = FALSE;
+    {
+        ScarceAddressSpace scarce(16 * 1024 * 1024, 8);
+        DWORD written = 0;
+        sent = WriteFile(sender.get(), request.data(), static_cast<DWORD>(request.size()), &written, nullptr);
+    }
+    EXPECT_FALSE(sent) << "the whole request was read";
+    EXPECT_NE(MsUntilDropped(sender.get(), 1000), ~0ull) << "the connection stayed open";
+
+    const std::string ping = "still here";
+    DWORD written = 0, read = 0;
+    char reply[64] = {};
+    ASSERT_TRUE(WriteFile(bystander.get(), ping.data(), static_cast<DWORD>(ping.size()), &written, nullptr));
+    ASSERT_TRUE(ReadFile(bystander.get(), reply, sizeof reply, &read, nullptr)) << "error " << GetLastError();
+    EXPECT_EQ(std::string(reply, read), ping);
+    ServicePipeOptions options;
+    options.pipeName = served.Name();
+    EXPECT_EQ(ExchangeWithService("next", options).answer, "next");
+    EXPECT_EQ(served.Stop(), "") << "serving ended";
 }
 
 TEST(ServiceRun, RefusesToRunOnAPipeMadeFirstByAnother) {
@@ -288,6 +413,123 @@ TEST(ServiceRun, ReportsRunningAndStopsPromptlyWithClientsConnected) {
     EXPECT_EQ(run.states, expected);
     EXPECT_TRUE(run.entries.empty());
     EXPECT_NE(MsUntilDropped(idle.get(), 1000), ~0ull) << "a client stayed connected after the stop";
+}
+
+// Handles the server waits on besides its clients', none of them ever set: as many as it takes
+// once `armed` (as the service's watch adds its handles when blocking starts), or, while `bad`
+// counts down, one that is no handle at all.
+struct QuietWaits final : ServerWaits {
+    std::vector<UniqueEvent> events;
+    std::atomic<bool> armed{false};
+    std::atomic<int> bad{0};
+    QuietWaits() {
+        for (std::size_t i = 0; i < kMaxServerWaits; ++i)
+            events.emplace_back(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    }
+    std::vector<HANDLE> Handles() override {
+        if (bad > 0 && bad-- > 0) return {reinterpret_cast<HANDLE>(0x7FFC)};
+        std::vector<HANDLE> handles;
+        for (const auto& event : events)
+            if (armed) handles.push_back(event.get());
+        return handles;
+    }
+    void Signalled(HANDLE) override {}
+};
+
+// The service's run on a thread of the test, stopped when the object goes.
+class RunningService {
+  public:
+    explicit RunningService(ServerWaits& waits) {
+        thread_ = std::thread([this, &waits] {
+            exitCode =
+                RunService({name,
+                            stop_.get(),
+                            run,
+                            run,
+                            [](std::string_view request, CallerGroups&) { return std::string(request); },
+                            {},
+                            {},
+                            &waits});
+        });
+    }
+    ~RunningService() { Stop(); }
+    DWORD Stop() {
+        SetEvent(stop_.get());
+        if (thread_.joinable()) thread_.join();
+        return exitCode;
+    }
+    ServiceExchange Ask(const std::string& request) const {
+        ServicePipeOptions options;
+        options.pipeName = name;
+        options.timeoutMs = 3000;
+        return ExchangeWithService(request, options);
+    }
+    // Asks again while the run is still making its pipe.
+    ServiceExchange AskOnceUp(const std::string& request) const {
+        ServiceExchange answered;
+        for (int attempt = 0; attempt < 100 && answered.outcome != ServiceExchange::Outcome::Answered;
+             ++attempt) {
+            answered = Ask(request);
+            if (answered.outcome != ServiceExchange::Outcome::Answered) Sleep(20);
+        }
+        return answered;
+    }
+
+    const std::string name = TestPipeName();
+    RecordedRun run;
+    DWORD exitCode = ~0u;
+
+  private:
+    UniqueEvent stop_{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    std::thread thread_;
+};
+
+TEST(ServiceRun, KeepsAnsweringThroughABurstOfConnectionsHeldOpen) {
+    QuietWaits waits;
+    RunningService service(waits);
+    ASSERT_EQ(service.AskOnceUp("ping").answer, "ping");
+
+    // Another program connects more clients than one wait could take, and holds them.
+    std::vector<UniqueFile> held;
+    for (int i = 0; i < 80; ++i) {
+        UniqueFile client;
+        for (int attempt = 0; attempt < 5 && !client; ++attempt) {
+            client = UniqueFile(CreateFileA(service.name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                            OPEN_EXISTING, 0, nullptr));
+            if (!client) WaitNamedPipeA(service.name.c_str(), 200);
+        }
+        if (client) held.push_back(std::move(client));
+    }
+    EXPECT_EQ(held.size(), 80u) << "a client was kept out while others sat idle";
+    // The block starts: the watch's handles join the wait.
+    waits.armed = true;
+    const ULONGLONG askedAt = GetTickCount64();
+    ServiceExchange asked = service.Ask("start");
+    EXPECT_EQ(asked.answer, "start") << "error " << asked.error;
+    EXPECT_LT(GetTickCount64() - askedAt, 2000u);
+
+    held.clear();
+    EXPECT_EQ(service.Ask("after").answer, "after");
+    const ULONGLONG stopAt = GetTickCount64();
+    EXPECT_EQ(service.Stop(), static_cast<DWORD>(NO_ERROR));
+    EXPECT_LT(GetTickCount64() - stopAt, 1000u) << "the instances left by the burst held up the stop";
+    const std::vector<std::pair<DWORD, DWORD>> expected = {
+        {SERVICE_START_PENDING, NO_ERROR}, {SERVICE_RUNNING, NO_ERROR}, {SERVICE_STOPPED, NO_ERROR}};
+    EXPECT_EQ(service.run.States(), expected);
+    EXPECT_TRUE(service.run.Entries().empty());
+}
+
+TEST(ServiceRun, TellsAFailedWaitOnceAndServesOn) {
+    QuietWaits waits;
+    waits.bad = 5;
+    RunningService service(waits);
+    const ServiceExchange answered = service.AskOnceUp("ping");
+    EXPECT_EQ(answered.answer, "ping") << "error " << answered.error;
+    EXPECT_EQ(waits.bad.load(), 0);
+    EXPECT_EQ(service.Stop(), static_cast<DWORD>(NO_ERROR));
+    const auto entries = service.run.Entries();
+    ASSERT_EQ(entries.size(), 1u) << "a run of failed waits is told once";
+    EXPECT_EQ(entries[0].first, ServiceEvent::WaitFailed);
 }
 
 TEST(PipeSecurity, GivesFullAccessToSystemAndAdministratorsAndDataToAuthenticatedUsers) {

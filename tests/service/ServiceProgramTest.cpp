@@ -14,6 +14,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Handles.h"
@@ -143,6 +144,22 @@ ServiceAnswer AskService(const std::string& request) {
     EXPECT_EQ(exchange.outcome, ServiceExchange::Outcome::Answered) << "error " << exchange.error;
     EXPECT_EQ(DecodeAnswer(exchange.answer, answer), MessageProblem::None);
     return answer;
+}
+
+// Clients of another program that connect to the service's pipe and sit there: as many as will
+// get in, each waiting a moment for an instance.
+std::vector<UniqueFile> HoldConnections(std::size_t count) {
+    std::vector<UniqueFile> held;
+    for (std::size_t i = 0; i < count; ++i) {
+        UniqueFile client;
+        for (int attempt = 0; attempt < 5 && !client; ++attempt) {
+            client = UniqueFile(CreateFileA(kServicePipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                            OPEN_EXISTING, 0, nullptr));
+            if (!client) WaitNamedPipeA(kServicePipeName, 200);
+        }
+        if (client) held.push_back(std::move(client));
+    }
+    return held;
 }
 
 class ServiceProgram : public ::testing::Test {
@@ -297,10 +314,15 @@ TEST_F(ServiceProgram, BlocksAndLiftsThroughItsPipeAndPutsBackAResetWhileNoProgr
     ASSERT_EQ(WaitFor(SERVICE_RUNNING, 10000).dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
     const std::vector<std::string> entries = {"www.example.com", "m.example.org"};
     const std::string blocked = clean + "\r\n" + BlockLine(entries[0]) + BlockLine(entries[1]);
+    // Another program holds more connections than one wait could take while the parent blocks.
+    std::vector<UniqueFile> held = HoldConnections(80);
+    EXPECT_EQ(held.size(), 80u);
     ServiceAnswer started = AskService(EncodeStartBlockRequest(entries, false));
     EXPECT_EQ(started.start, StartOutcome::Written);
     EXPECT_EQ(SavedDataFolder::Read(hostsPath), blocked);
 
+    // The block is watched once its answer is on its way, before the next request is served.
+    EXPECT_TRUE(AskService(EncodeStatusRequest()).status.blocking);
     // Reset while no program runs: the service alone puts the block back.
     ASSERT_TRUE(ResetHostsFile(hostsPath, clean)) << "error " << GetLastError();
     const ULONGLONG end = GetTickCount64() + 5000;
@@ -309,6 +331,7 @@ TEST_F(ServiceProgram, BlocksAndLiftsThroughItsPipeAndPutsBackAResetWhileNoProgr
     ServiceAnswer status = AskService(EncodeStatusRequest());
     EXPECT_TRUE(status.status.blocking);
     EXPECT_TRUE(status.status.lastPutBackSucceeded);
+    held.clear();
 
     ServiceAnswer stopped = AskService(EncodeStopBlockRequest(entries));
     EXPECT_EQ(stopped.stop, StopOutcome::Lifted);

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -18,11 +19,12 @@
 
 class ServiceOnTree {
   public:
+    // ticks: the block's clock (the system's tick count when empty).
     ServiceOnTree(const BlockingPlace& place, std::string pipeName, ServiceStatusReport& status,
-                  EventLog& events)
+                  EventLog& events, std::function<ULONGLONG()> ticks = {})
         : blocker_(place),
           service_({blocker_, startup_, tokenCalls_, place.hostsPath, BlockedEntriesPath(place.dataFolder),
-                    events}),
+                    events, ticks ? std::move(ticks) : [] { return GetTickCount64(); }}),
           pipeName_(std::move(pipeName)),
           stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
         thread_ = std::thread([this, &status, &events] {
