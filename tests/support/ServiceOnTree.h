@@ -21,8 +21,7 @@ class ServiceOnTree {
     ServiceOnTree(const BlockingPlace& place, std::string pipeName, ServiceStatusReport& status,
                   EventLog& events)
         : blocker_(place),
-          service_({blocker_, startup_, tokenCalls_, place.hostsPath, BlockedEntriesPath(place.dataFolder),
-                    events}),
+          service_({blocker_, startup_, place.hostsPath, BlockedEntriesPath(place.dataFolder), events}),
           pipeName_(std::move(pipeName)),
           stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
         thread_ = std::thread([this, &status, &events] {
@@ -60,7 +59,6 @@ class ServiceOnTree {
     }
 
   private:
-    TokenCalls tokenCalls_;
     MachineStartupPlace startup_;  // no request here switches start with Windows
     DirectBlocker blocker_;
     BlockService service_;
