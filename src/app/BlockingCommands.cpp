@@ -2,6 +2,7 @@
 // window shows them: the blocking core does the work, the window turns its outcome into the
 // caption, the notices and the minimise.
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "Appearance.h"
@@ -129,8 +130,15 @@ const WebsiteList& MainWindow::WrittenEntries() const {
 void MainWindow::StartBlocking(bool atStartup) {
     Guarded p{reports_, ReportLocation(kStartBlockingProcedure)};
     p.Line(100, [] { ProcessPendingEvents(); });
-    const StartOutcome outcome =
-        blocker_.Start(ListedEntries(websiteList_), state_.userIsAdmin, atStartup, reports_);
+    // The block is bound to the password as it is stored: where the blocking service guards it,
+    // only that password (or a program run as administrator) lifts it. A password that cannot be
+    // read starts no block that anyone could lift.
+    std::optional<std::string> passwordHash;
+    p.Line(102, [&] { passwordHash = settings_.GetText(kKeyPassword, ""); });
+    const StartOutcome outcome = passwordHash
+                                     ? blocker_.Start(ListedEntries(websiteList_), state_.userIsAdmin,
+                                                      atStartup, reports_, *passwordHash)
+                                     : StartOutcome::Refused;
     bool failed = false;
     if (outcome == StartOutcome::Written) {
         // The hosts file now holds the lines of the list as it is at this moment, and the watch
@@ -176,8 +184,9 @@ void MainWindow::StopBlocking(bool atStartup) {
     const bool wasBlocking = state_.blocking;
     // The stop's own restore is no removal to put back.
     StopWatchingHosts();
-    const StopOutcome outcome = blocker_.Stop(ListedEntries(websiteList_), state_.userIsAdmin, reports_,
-                                              [] { ProcessPendingEvents(); });
+    const StopOutcome outcome = blocker_.Stop(
+        ListedEntries(websiteList_), state_.userIsAdmin, reports_, [] { ProcessPendingEvents(); },
+        unlockPassword_.Text());
     switch (outcome) {
         case StopOutcome::Lifted:
             system_.FlushResolverCache();
@@ -195,6 +204,10 @@ void MainWindow::StopBlocking(bool atStartup) {
         case StopOutcome::NotAdministrator:
             if (p.Test(112, [&] { return !atStartup; }))
                 p.Line(114, [&] { ShowNotice(kNotAdministratorToStop); });
+            break;
+        case StopOutcome::WrongPassword:
+            // The service keeps the block and its clean copy: blocking stays on.
+            p.Line(118, [&] { ShowNotice(kStopNeedsBlockPassword); });
             break;
     }
     // A block that stays on is guarded again, when this run wrote it.

@@ -15,6 +15,7 @@
 #include "ErrorReport.h"
 #include "FileOwnership.h"
 #include "Handles.h"
+#include "PasswordHash.h"
 #include "Pointer.h"
 #include "Prompts.h"
 #include "SettingsStore.h"
@@ -29,6 +30,13 @@ class PasswordWindow;
 inline constexpr char kStopBlockingCaption[] = "Stop Blocking";
 inline constexpr char kStartBlockingCaption[] = "Start Blocking";
 inline constexpr char kMainWindowClassName[] = "ParvaliskMainWindow";
+// The blocking service keeps a block bound to the password it was started with.
+inline constexpr char kStopNeedsBlockPassword[] =
+    "The Parvalisk service did not stop blocking: the block was started with another password. Start "
+    "Parvalisk as administrator to stop it.";
+inline constexpr char kBlockKeepsItsPassword[] =
+    "The Parvalisk service keeps the block under the password it was started with. Start Parvalisk as "
+    "administrator to stop it.";
 
 enum class WindowState { Normal, Minimized };
 
@@ -117,8 +125,9 @@ class MainWindow {
     // Sets the pointer state and shows the matching pointer at once when it is over the window.
     void SetPointer(Pointer pointer);
     // The accepted password's way back from the tray: the tray icon goes, the hidden flag
-    // clears, the controls are enabled again and the window shows.
-    void Unlock();
+    // clears, the controls are enabled again and the window shows. `typedPassword`: what the
+    // parent typed, held until the window locks again, for the stop of a block bound to it.
+    void Unlock(std::string_view typedPassword = {});
 
     // ---- procedures that other parts and the tests run ------------------------------------
     void StartBlocking(bool atStartup);
@@ -189,6 +198,8 @@ class MainWindow {
     void OnStartWithWindowsChanged();
     void OnStartInTrayChanged();
     void OnPasswordFieldChanged();
+    // The password field's new text (stored as `hash`) made the password of the block in force.
+    void ChangeBlockPassword(const std::string& text, const std::string& hash);
 
     // While the window hides in the tray it is locked: only the accepted password brings it back,
     // and no command, key, text or show from any program reaches past it.
@@ -259,9 +270,13 @@ class MainWindow {
     bool passwordStoreFailureShown_ = false;  // told once while the store refuses the password
     int startInTrayBeforeBlock_ = -1;         // the tray box before this run's block ticked it (-1: none)
     std::string lockedPassword_;              // the password field's text when the window locked
-    UniqueChangeNotification hostsWatch_;     // the hosts folder, while blocking is on
-    bool removalTold_ = false;                // the parent knows the block is gone
-    bool checkingHosts_ = false;              // a change is being handled
+    // The password that lifts the block this window starts or stops: the one typed to unlock,
+    // then each one the parent sets in the password field. Held only while the window is unlocked.
+    HeldPassword unlockPassword_;
+    bool passwordChangeRefusalShown_ = false;  // told once while the service keeps the old password
+    UniqueChangeNotification hostsWatch_;      // the hosts folder, while blocking is on
+    bool removalTold_ = false;                 // the parent knows the block is gone
+    bool checkingHosts_ = false;               // a change is being handled
 
     // The watch: on while the block this run wrote is on (its folder may be gone for a time).
     bool watching_ = false;

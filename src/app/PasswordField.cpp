@@ -22,8 +22,10 @@ void MainWindow::OnPasswordFieldChanged() {
         return;
     }
     // Stored hashed; the empty field stores the empty value, which removes the protection.
+    std::string hash;
     try {
-        settings_.Save(kKeyPassword, HashPassword(text));
+        hash = HashPassword(text);
+        settings_.Save(kKeyPassword, hash);
         passwordStoreFailureShown_ = false;
     } catch (...) {
         // Left silent, the user would believe in a password that was never stored and could be
@@ -37,5 +39,30 @@ void MainWindow::OnPasswordFieldChanged() {
         } catch (...) {
             // A box that cannot be shown leaves nothing else to tell.
         }
+        return;
+    }
+    ChangeBlockPassword(text, hash);
+}
+
+void MainWindow::ChangeBlockPassword(const std::string& text, const std::string& hash) {
+    // The block this window started is lifted with the password it was started with: a new one
+    // reaches the part that guards it (the blocking service) together with the old one, and is
+    // from then on the one a stop shows.
+    const PasswordChangeOutcome outcome = state_.blocking && state_.userIsAdmin
+                                              ? blocker_.ChangePassword(unlockPassword_.Text(), hash)
+                                              : PasswordChangeOutcome::Changed;
+    if (outcome == PasswordChangeOutcome::Changed) {
+        unlockPassword_.Hold(text);
+        passwordChangeRefusalShown_ = false;
+        return;
+    }
+    // The block keeps the password it had, and so does this window for its stop; the new one
+    // binds the blocks started from now on. Told once while the service keeps refusing.
+    if (passwordChangeRefusalShown_) return;
+    passwordChangeRefusalShown_ = true;
+    try {
+        ShowNotice(kBlockKeepsItsPassword);
+    } catch (...) {
+        // A box that cannot be shown leaves nothing else to tell.
     }
 }

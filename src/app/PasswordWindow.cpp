@@ -117,21 +117,27 @@ void PasswordWindow::OnOkClicked() {
     // the stored password is not text, the hash is refused) has been reported, and the program
     // stays hidden behind this window.
     std::optional<bool> accepted;
+    // The typed text, which the main window holds once unlocked: a block bound to the password
+    // is lifted with it.
+    HeldPassword typed;
     p.Line(100, [&] {
         // A text longer than the field takes was put there past the keyboard (WM_SETTEXT passes
         // the limit by). No password set in a field is that long, so it is a wrong try, refused
         // without being hashed: the hash costs time with the text's length, and cutting the text
         // to the limit would let a text that is not the password open the lock.
-        accepted =
-            GetWindowTextLengthA(passwordField_.hwnd) <= kPasswordFieldMaxLength &&
-            TypedPasswordAccepted(passwordField_.Caption(), main_.settings().GetText(kKeyPassword, ""));
+        if (GetWindowTextLengthA(passwordField_.hwnd) > kPasswordFieldMaxLength) {
+            accepted = false;
+            return;
+        }
+        typed.Hold(passwordField_.Caption());
+        accepted = TypedPasswordAccepted(typed.Text(), main_.settings().GetText(kKeyPassword, ""));
     });
     if (!accepted) return;
     if (*accepted) {
         wrongTriesInARow_ = 0;
         // The tray icon goes, the hidden flag clears and the main window shows, together: the
         // main window's own unlock keeps them so.
-        p.Line(102, [&] { main_.Unlock(); });
+        p.Line(102, [&] { main_.Unlock(typed.Text()); });
         p.Line(108, [&] { Unload(); });
         return;
     }

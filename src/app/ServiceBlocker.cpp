@@ -40,8 +40,11 @@ std::optional<ServiceAnswer> ServiceBlocker::Ask(Encode encode, MessageKind answ
     return AskService(request, answerKind, options_, whileServed);
 }
 
-std::optional<ServiceAnswer> ServiceBlocker::AskToStart(const BlockList& entries, bool atStartup) const {
-    const auto encode = [&] { return EncodeStartBlockRequest(entries, atStartup); };
+std::optional<ServiceAnswer> ServiceBlocker::AskToStart(const BlockList& entries, bool atStartup,
+                                                        const std::string& passwordHash) const {
+    const auto encode = [&] {
+        return EncodePasswordBoundStart(passwordHash, EncodeStartBlockRequest(entries, atStartup));
+    };
     if (!IsLong(entries)) return Ask(encode, MessageKind::StartBlockAnswer);
     // A long list goes into memory the service maps, and is written there while the service
     // already reads it and writes the first block lines.
@@ -52,9 +55,12 @@ std::optional<ServiceAnswer> ServiceBlocker::AskToStart(const BlockList& entries
         return Ask(encode, MessageKind::StartBlockAnswer);  // nowhere to share it: through the pipe
     }
     auto filled = SharedListWriter::Filled::Complete;
-    std::optional<ServiceAnswer> answer =
-        Ask([&] { return EncodeSharedStartBlockRequest(shared->Section(), atStartup); },
-            MessageKind::StartBlockAnswer, [&] { filled = shared->Fill(entries, atStartup); });
+    std::optional<ServiceAnswer> answer = Ask(
+        [&] {
+            return EncodePasswordBoundStart(passwordHash,
+                                            EncodeSharedStartBlockRequest(shared->Section(), atStartup));
+        },
+        MessageKind::StartBlockAnswer, [&] { filled = shared->Fill(entries, atStartup); });
     // The service refused a spoilt request. A list more than one message may carry is refused, as
     // through the pipe, and reports nothing; one the file would not take goes through the pipe.
     if (!answer || filled == SharedListWriter::Filled::Complete) return answer;
@@ -63,11 +69,11 @@ std::optional<ServiceAnswer> ServiceBlocker::AskToStart(const BlockList& entries
 }
 
 StartOutcome ServiceBlocker::Start(const BlockList& entries, bool userIsAdmin, bool atStartup,
-                                   FailureReport& report) {
+                                   FailureReport& report, const std::string& passwordHash) {
     // The window's own check stands: whom it takes for no administrator the service would refuse
     // too, and nothing is asked or written for them.
     if (!userIsAdmin) return StartOutcome::NotAdministrator;
-    const std::optional<ServiceAnswer> answer = AskToStart(entries, atStartup);
+    const std::optional<ServiceAnswer> answer = AskToStart(entries, atStartup, passwordHash);
     if (!answer) return direct_.Start(entries, userIsAdmin, atStartup, report);
     ShowReportedFailures(answer->failures, report);
     if (answer->start == StartOutcome::Written) seenPutBacks_ = answer->putBacks;
@@ -75,13 +81,23 @@ StartOutcome ServiceBlocker::Start(const BlockList& entries, bool userIsAdmin, b
 }
 
 StopOutcome ServiceBlocker::Stop(const BlockList& entries, bool userIsAdmin, FailureReport& report,
-                                 const std::function<void()>& letEventsRun) {
+                                 const std::function<void()>& letEventsRun, const std::string& password) {
     if (!userIsAdmin) return StopOutcome::NotAdministrator;
     const std::optional<ServiceAnswer> answer =
-        Ask([&] { return EncodeStopBlockRequest(entries); }, MessageKind::StopBlockAnswer);
+        Ask([&] { return EncodeStopBlockRequest(entries, password); }, MessageKind::StopBlockAnswer);
     if (!answer) return direct_.Stop(entries, userIsAdmin, report, letEventsRun);
     ShowReportedFailures(answer->failures, report);
     return answer->stop;
+}
+
+PasswordChangeOutcome ServiceBlocker::ChangePassword(const std::string& oldPassword,
+                                                     const std::string& newPasswordHash) {
+    // Without a service no block is bound to a password; an exchange that failed changed nothing
+    // (a default answer says so).
+    const std::optional<ServiceAnswer> answer =
+        Ask([&] { return EncodeChangePasswordRequest(oldPassword, newPasswordHash); },
+            MessageKind::ChangePasswordAnswer);
+    return answer ? answer->passwordChange : PasswordChangeOutcome::Changed;
 }
 
 std::optional<std::uint32_t> ServiceBlocker::ServicePutBacks() const {

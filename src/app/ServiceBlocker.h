@@ -22,10 +22,14 @@ class ServiceBlocker final : public Blocker {
     ServiceBlocker(Blocker& direct, ServicePipeOptions options)
         : direct_(direct), options_(std::move(options)) {}
 
-    StartOutcome Start(const BlockList& entries, bool userIsAdmin, bool atStartup,
-                       FailureReport& report) override;
+    // The service binds the block it writes to the password, and lifts it (or takes a new
+    // password for it) only with that password, or for a program run as administrator.
+    StartOutcome Start(const BlockList& entries, bool userIsAdmin, bool atStartup, FailureReport& report,
+                       const std::string& passwordHash = {}) override;
     StopOutcome Stop(const BlockList& entries, bool userIsAdmin, FailureReport& report,
-                     const std::function<void()>& letEventsRun) override;
+                     const std::function<void()>& letEventsRun, const std::string& password = {}) override;
+    PasswordChangeOutcome ChangePassword(const std::string& oldPassword,
+                                         const std::string& newPasswordHash) override;
     // Reading the hosts file writes nothing: done here, service or not.
     bool HoldsBlock(const BlockList& entries) override { return direct_.HoldsBlock(entries); }
     PutBackOutcome PutBack(const BlockList& entries) override;
@@ -44,7 +48,8 @@ class ServiceBlocker final : public Blocker {
                                      const WhileServed& whileServed = {}) const;
     // Ask for a start: a long list through memory shared with the service, a short one in the
     // request itself.
-    std::optional<ServiceAnswer> AskToStart(const BlockList& entries, bool atStartup) const;
+    std::optional<ServiceAnswer> AskToStart(const BlockList& entries, bool atStartup,
+                                            const std::string& passwordHash) const;
 
     // The service's count of put-backs as last seen; nothing until a start through the service.
     std::optional<std::uint32_t> ServicePutBacks() const;

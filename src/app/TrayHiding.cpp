@@ -36,6 +36,8 @@ void MainWindow::OnResized() {
 void MainWindow::HideInTray() {
     state_.hiddenInTray = true;
     lockedPassword_ = passwordField_.Caption();
+    // The next stop comes after the next unlock, which gives the password again.
+    unlockPassword_.Forget();
     EnableControls(false);
     // Hidden rather than minimised, the window leaves the taskbar; it comes back in its normal
     // state when the password shows it again.
@@ -44,7 +46,8 @@ void MainWindow::HideInTray() {
     trayIcon_.SetInTray(true);
 }
 
-void MainWindow::Unlock() {
+void MainWindow::Unlock(std::string_view typedPassword) {
+    unlockPassword_.Hold(typedPassword);
     // The window comes back even when the shell refuses the icon's removal; that failure then
     // goes on to the caller's report.
     ScopeExit showAgain([this] {

@@ -118,6 +118,19 @@ bool GroupsIncludeAdministrators(const TokenGroupList& list, TokenCalls& calls) 
     return false;
 }
 
+std::optional<DWORD> AdministratorsGroupAttributes(const TokenGroupList& list) {
+    BYTE administrators[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof administrators;
+    if (!CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size)) return std::nullopt;
+    const size_t count = list.Count();
+    for (size_t i = 0; i < count; ++i) {
+        const SID_AND_ATTRIBUTES& group = list.Groups()->Groups[i];
+        if (group.Sid != nullptr && IsValidSid(group.Sid) && EqualSid(group.Sid, administrators))
+            return group.Attributes;
+    }
+    return std::nullopt;
+}
+
 bool IsAdministrator(TokenCalls& calls) {
     HANDLE process = calls.GetCurrentProcess();
     if (process == nullptr) return false;

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <optional>
 #include <vector>
 
 // The system calls the check makes, in one place so a test can make any of them fail and count
@@ -52,6 +53,12 @@ bool ReadTokenGroups(HANDLE token, TokenCalls& calls, TokenGroupList& list);
 // group's attributes: an administrator without elevation (the group present for deny only) is
 // still one. False when the group's name cannot be looked up.
 bool GroupsIncludeAdministrators(const TokenGroupList& list, TokenCalls& calls);
+
+// The attributes of the built-in Administrators group (S-1-5-32-544) among the groups, found by
+// its identifier alone: no name is looked up, so a group of another domain that bears the
+// group's name is not it. Nothing when the group is not among them (or its identifier cannot be
+// made).
+std::optional<DWORD> AdministratorsGroupAttributes(const TokenGroupList& list);
 
 // The group check: true when one of the token's groups has the account name of the Administrators
 // group on this machine. Membership alone counts, whatever the group's attributes: an

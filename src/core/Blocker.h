@@ -42,15 +42,34 @@ class ListedEntries final : public BlockList {
     const Entries& entries_;
 };
 
+// Changing the password of a block in force where another part guards it (the blocking service).
+enum class PasswordChangeOutcome {
+    Changed,           // the block is lifted with the new password from now on (or none is kept)
+    WrongPassword,     // the password it had was not given: the block keeps it
+    NotAdministrator,  // nothing was changed: the user has no administrator rights
+    Refused,           // nothing was changed: the part that guards the block did not answer
+};
+
 class Blocker {
   public:
     // Writes the block (see StartBlock); a failed step is reported through `report`.
+    // `passwordHash`: the password's stored form (PasswordHash.h; "" for none), with which a part
+    // that guards the block elsewhere binds it: it lifts the block only for that password. A
+    // block written here needs none.
     virtual StartOutcome Start(const BlockList& entries, bool userIsAdmin, bool atStartup,
-                               FailureReport& report) = 0;
+                               FailureReport& report, const std::string& passwordHash = {}) = 0;
     // Lifts it (see StopBlock); `letEventsRun` lets pending window events run before the clean
-    // copy is deleted.
+    // copy is deleted. `password`: what the parent typed to unlock, for a block bound to it.
     virtual StopOutcome Stop(const BlockList& entries, bool userIsAdmin, FailureReport& report,
-                             const std::function<void()>& letEventsRun) = 0;
+                             const std::function<void()>& letEventsRun, const std::string& password = {}) = 0;
+    // The password of the block in force is now the one stored as `newPasswordHash`: a part that
+    // guards the block elsewhere is told, with the password it had. Nothing to tell here.
+    virtual PasswordChangeOutcome ChangePassword(const std::string& oldPassword,
+                                                 const std::string& newPasswordHash) {
+        (void)oldPassword;
+        (void)newPasswordHash;
+        return PasswordChangeOutcome::Changed;
+    }
     // Whether the hosts file still holds these block lines (see HostsHoldBlock). Throws Failure
     // when the file exists but cannot be read.
     virtual bool HoldsBlock(const BlockList& entries) = 0;
@@ -73,12 +92,15 @@ class DirectBlocker final : public Blocker {
   public:
     explicit DirectBlocker(BlockingPlace place) : place_(std::move(place)) {}
 
-    StartOutcome Start(const BlockList& entries, bool userIsAdmin, bool atStartup,
-                       FailureReport& report) override {
+    // No password binds a block written here: the hosts file's own rights guard it.
+    StartOutcome Start(const BlockList& entries, bool userIsAdmin, bool atStartup, FailureReport& report,
+                       const std::string& passwordHash = {}) override {
+        (void)passwordHash;
         return StartBlock(place_, entries.Lines(), userIsAdmin, atStartup, report);
     }
     StopOutcome Stop(const BlockList& entries, bool userIsAdmin, FailureReport& report,
-                     const std::function<void()>& letEventsRun) override {
+                     const std::function<void()>& letEventsRun, const std::string& password = {}) override {
+        (void)password;
         return StopBlock(place_, entries.Lines(), userIsAdmin, report, letEventsRun);
     }
     bool HoldsBlock(const BlockList& entries) override {

@@ -39,6 +39,9 @@ enum class StopOutcome {
     Lifted,            // the clean copy is back (or there was none to put back)
     Refused,           // the clean copy could not be put back; it stays, and so does the block
     NotAdministrator,  // nothing was done: the user has no administrator rights
+    // Nothing was done: the block is bound to a password (the blocking service's), and the stop
+    // came without it.
+    WrongPassword,
 };
 
 // Puts the backup back over the hosts file and deletes it. With no backup (deleted while blocking,

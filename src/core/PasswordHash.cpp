@@ -178,3 +178,14 @@ bool FromHex(const std::string& hex, std::string& bytes) {
     bytes = std::move(out);
     return true;
 }
+
+void HeldPassword::Hold(std::string_view text) {
+    Forget();
+    text_.assign(text);
+}
+
+void HeldPassword::Forget() {
+    // Over the whole capacity: a shorter text held before may have left characters past the end.
+    if (text_.capacity() > 0) SecureZeroMemory(text_.data(), text_.capacity());
+    text_.clear();
+}

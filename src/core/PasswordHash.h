@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 inline constexpr char kPasswordHashPrefix[] = "pbkdf2-sha256$";
 // One hash runs on every change of the password field, so it must stay well below a keystroke's
@@ -53,3 +54,21 @@ std::string TrimBlanks(const std::string& text);
 std::string ToHex(const std::string& bytes);
 // Lower- or upper-case hex of even length to bytes; false on anything else.
 bool FromHex(const std::string& hex, std::string& bytes);
+
+// A password the program holds for a while as typed (the one that lifts the block it started):
+// its characters are overwritten whenever it is replaced or forgotten, so no memory the program
+// gives back still holds them.
+class HeldPassword {
+  public:
+    HeldPassword() = default;
+    ~HeldPassword() { Forget(); }
+    HeldPassword(const HeldPassword&) = delete;
+    HeldPassword& operator=(const HeldPassword&) = delete;
+
+    void Hold(std::string_view text);
+    void Forget();
+    const std::string& Text() const { return text_; }
+
+  private:
+    std::string text_;
+};

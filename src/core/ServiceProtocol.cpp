@@ -11,7 +11,12 @@
 static_assert(static_cast<int>(StartOutcome::Written) == 0 && static_cast<int>(StartOutcome::Refused) == 1 &&
               static_cast<int>(StartOutcome::NotAdministrator) == 2);
 static_assert(static_cast<int>(StopOutcome::Lifted) == 0 && static_cast<int>(StopOutcome::Refused) == 1 &&
-              static_cast<int>(StopOutcome::NotAdministrator) == 2);
+              static_cast<int>(StopOutcome::NotAdministrator) == 2 &&
+              static_cast<int>(StopOutcome::WrongPassword) == 3);
+static_assert(static_cast<int>(PasswordChangeOutcome::Changed) == 0 &&
+              static_cast<int>(PasswordChangeOutcome::WrongPassword) == 1 &&
+              static_cast<int>(PasswordChangeOutcome::NotAdministrator) == 2 &&
+              static_cast<int>(PasswordChangeOutcome::Refused) == 3);
 static_assert(static_cast<int>(PutBackOutcome::PutBack) == 0 &&
               static_cast<int>(PutBackOutcome::Refused) == 1);
 
@@ -37,12 +42,12 @@ std::uint16_t GetShort(std::string_view bytes, size_t at) {
 }
 
 bool IsRequest(MessageKind kind) {
-    return kind >= MessageKind::StatusRequest && kind <= MessageKind::SharedStartBlockRequest;
+    return kind >= MessageKind::StatusRequest && kind <= MessageKind::ChangePasswordRequest;
 }
 
 bool IsAnswer(MessageKind kind) {
     return (kind >= MessageKind::StatusAnswer && kind <= MessageKind::SetStartWithWindowsAnswer) ||
-           kind == MessageKind::MalformedAnswer;
+           kind == MessageKind::ChangePasswordAnswer || kind == MessageKind::MalformedAnswer;
 }
 
 // Reads a body field by field; every read is checked against the bytes that are left.
@@ -95,6 +100,12 @@ class BodyReader {
         return MessageProblem::None;
     }
     MessageProblem End() const { return Left() == 0 ? MessageProblem::None : MessageProblem::LengthMismatch; }
+    // Everything left, read at once.
+    std::string_view Rest() {
+        std::string_view rest = body_.substr(at_);
+        at_ = body_.size();
+        return rest;
+    }
 
   private:
     std::string_view body_;
@@ -283,8 +294,8 @@ std::string EncodeStartBlockRequest(const BlockList& entries, bool atStartup) {
     return EncodeWalkedEntries(MessageKind::StartBlockRequest, WalkOf(entries), atStartup ? 1 : 0, true);
 }
 
-std::string EncodeStopBlockRequest(const BlockList& entries) {
-    return EncodeWalkedEntries(MessageKind::StopBlockRequest, WalkOf(entries), 0, false);
+std::string EncodeStopBlockRequest(const BlockList& entries, const std::string& password) {
+    return EncodeWalkedEntries(MessageKind::StopBlockRequest, WalkOf(entries), 0, false, &password);
 }
 
 std::string EncodePutBackRequest(const BlockList& entries) {
@@ -298,20 +309,69 @@ std::string EncodeSharedStartBlockRequest(std::uint32_t section, bool atStartup)
     return writer.Finish();
 }
 
+std::string EncodePasswordBoundStart(const std::string& passwordHash, std::string startRequest) {
+    if (passwordHash.empty()) return startRequest;
+    MessageWriter writer(MessageKind::PasswordBoundStartRequest,
+                         MessageWriter::kCountBytes + passwordHash.size() + startRequest.size());
+    writer.Text(passwordHash);
+    char* at = writer.Room(startRequest.size());
+    if (!startRequest.empty()) std::memcpy(at, startRequest.data(), startRequest.size());
+    return writer.Finish();
+}
+
+std::string EncodeChangePasswordRequest(const std::string& oldPassword, const std::string& newPasswordHash) {
+    MessageWriter writer(MessageKind::ChangePasswordRequest,
+                         2 * MessageWriter::kCountBytes + oldPassword.size() + newPasswordHash.size());
+    writer.Text(oldPassword);
+    writer.Text(newPasswordHash);
+    return writer.Finish();
+}
+
 MessageProblem DecodeRequest(std::string_view bytes, ServiceRequest& request) {
     MessageHeader header;
     std::string_view body;
     PARVALISK_READ(ReadFrame(bytes, IsRequest, header, body));
     BodyReader reader(body);
     request.kind = header.kind;
+    request.passwordHash.clear();
+    request.password.clear();
+    std::string_view text;
     switch (header.kind) {
         case MessageKind::StartBlockRequest:
             PARVALISK_READ(reader.Switch(request.atStartup));
             PARVALISK_READ(ReadEntries(reader, request.entries));
             break;
         case MessageKind::StopBlockRequest:
+            PARVALISK_READ(reader.Text(text));
+            request.password.assign(text);
+            PARVALISK_READ(ReadEntries(reader, request.entries));
+            break;
         case MessageKind::PutBackRequest:
             PARVALISK_READ(ReadEntries(reader, request.entries));
+            break;
+        case MessageKind::PasswordBoundStartRequest: {
+            // One start inside, never another bound one; a start without a password is sent as
+            // it is, so a bound one with an empty hash is no message of this side's.
+            PARVALISK_READ(reader.Text(text));
+            if (text.empty()) return MessageProblem::BadValue;
+            const std::string passwordHash(text);
+            // The kind is judged before the start is read: bound requests nested a million deep
+            // are refused at the first.
+            const std::string_view start = reader.Rest();
+            MessageHeader startHeader;
+            PARVALISK_READ(ReadMessageHeader(start, startHeader));
+            if (startHeader.kind != MessageKind::StartBlockRequest &&
+                startHeader.kind != MessageKind::SharedStartBlockRequest)
+                return MessageProblem::UnknownKind;
+            PARVALISK_READ(DecodeRequest(start, request));
+            request.passwordHash = passwordHash;
+            break;
+        }
+        case MessageKind::ChangePasswordRequest:
+            PARVALISK_READ(reader.Text(text));
+            request.password.assign(text);
+            PARVALISK_READ(reader.Text(text));
+            request.passwordHash.assign(text);
             break;
         case MessageKind::SetStartWithWindowsRequest:
             PARVALISK_READ(reader.Switch(request.on));
@@ -355,6 +415,12 @@ std::string EncodeSetStartWithWindowsAnswer(StartWithWindowsOutcome outcome) {
     return writer.Finish();
 }
 
+std::string EncodeChangePasswordAnswer(PasswordChangeOutcome outcome) {
+    MessageWriter writer(MessageKind::ChangePasswordAnswer, 1);
+    writer.Byte(static_cast<std::uint8_t>(outcome));
+    return writer.Finish();
+}
+
 std::string EncodeMalformedAnswer(MessageProblem problem) {
     MessageWriter writer(MessageKind::MalformedAnswer, 1);
     writer.Byte(static_cast<std::uint8_t>(problem));
@@ -381,7 +447,7 @@ MessageProblem DecodeAnswer(std::string_view bytes, ServiceAnswer& answer) {
             PARVALISK_READ(reader.Number(answer.putBacks));
             break;
         case MessageKind::StopBlockAnswer:
-            PARVALISK_READ(reader.Choice(answer.stop, Limit(StopOutcome::NotAdministrator)));
+            PARVALISK_READ(reader.Choice(answer.stop, Limit(StopOutcome::WrongPassword)));
             PARVALISK_READ(ReadFailures(reader, answer.failures));
             break;
         case MessageKind::PutBackAnswer:
@@ -391,6 +457,9 @@ MessageProblem DecodeAnswer(std::string_view bytes, ServiceAnswer& answer) {
         case MessageKind::SetStartWithWindowsAnswer:
             PARVALISK_READ(
                 reader.Choice(answer.startWithWindows, Limit(StartWithWindowsOutcome::NotAdministrator)));
+            break;
+        case MessageKind::ChangePasswordAnswer:
+            PARVALISK_READ(reader.Choice(answer.passwordChange, Limit(PasswordChangeOutcome::Refused)));
             break;
         default:
             PARVALISK_READ(reader.Choice(answer.problem, Limit(MessageProblem::BadValue)));

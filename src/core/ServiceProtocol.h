@@ -35,12 +35,17 @@ enum class MessageKind : std::uint16_t {
     PutBackRequest = 4,
     SetStartWithWindowsRequest = 5,
     SharedStartBlockRequest = 6,  // a start whose request lies in memory shared with the service
+    // A start (one of the two above, whole) after the stored hash of the password that lifts the
+    // block it writes: the service keeps it with the block (EncodePasswordBoundStart).
+    PasswordBoundStartRequest = 7,
+    ChangePasswordRequest = 8,  // a new password for the block, sent with the one it replaces
     // Answers
     StatusAnswer = 0x101,
     StartBlockAnswer = 0x102,
     StopBlockAnswer = 0x103,
     PutBackAnswer = 0x104,
     SetStartWithWindowsAnswer = 0x105,
+    ChangePasswordAnswer = 0x108,
     MalformedAnswer = 0x1FF,  // the request could not be read; nothing was done
 };
 
@@ -120,6 +125,12 @@ struct ServiceRequest {
     bool atStartup = false;  // StartBlockRequest: the resumed start at start-up
     bool on = false;         // SetStartWithWindowsRequest
     EntryList entries;       // StartBlockRequest, StopBlockRequest, PutBackRequest
+    // A start: the stored hash of the password that lifts its block ("" for none: the start came
+    // without PasswordBoundStartRequest). ChangePasswordRequest: the hash of the new password.
+    std::string passwordHash;
+    // StopBlockRequest: the password the parent typed to unlock. ChangePasswordRequest: the one
+    // the new password replaces.
+    std::string password;
     // SharedStartBlockRequest (with atStartup): the caller's handle of the section that holds the
     // start request (see SharedList.h).
     std::uint32_t sharedSection = 0;
@@ -157,6 +168,7 @@ struct ServiceAnswer {
     StopOutcome stop = StopOutcome::Refused;
     PutBackOutcome putBack = PutBackOutcome::Refused;
     StartWithWindowsOutcome startWithWindows = StartWithWindowsOutcome::NotAdministrator;
+    PasswordChangeOutcome passwordChange = PasswordChangeOutcome::Refused;
     ServiceStatus status;
     // StartBlockAnswer: the service's put-backs as it answered (ServiceStatus::putBacks), so the
     // program that started the block knows where the count stood without asking again.
@@ -173,19 +185,29 @@ std::string EncodeSetStartWithWindowsRequest(bool on);
 
 template <typename Entries>
 std::string EncodeStartBlockRequest(const Entries& entries, bool atStartup);
+// `password`: what the parent typed to unlock, which lifts a block bound to a password.
 template <typename Entries>
-std::string EncodeStopBlockRequest(const Entries& entries);
+std::string EncodeStopBlockRequest(const Entries& entries, const std::string& password = {});
 template <typename Entries>
 std::string EncodePutBackRequest(const Entries& entries);
 // The same from a BlockList, read where its holder keeps the texts: none of them is copied but
 // into the message.
 std::string EncodeStartBlockRequest(const BlockList& entries, bool atStartup);
-std::string EncodeStopBlockRequest(const BlockList& entries);
+std::string EncodeStopBlockRequest(const BlockList& entries, const std::string& password = {});
 std::string EncodePutBackRequest(const BlockList& entries);
 
 // A start whose request (as EncodeStartBlockRequest makes it) the caller writes into the section
 // it holds as `section` (SharedListWriter).
 std::string EncodeSharedStartBlockRequest(std::uint32_t section, bool atStartup);
+
+// A start request (either kind above) bound to the password whose stored hash is given: the
+// service lifts its block only for that password, or for a caller with the Administrators group
+// enabled. With no password ("") the start request comes back as it is. Throws Failure past the
+// message limit.
+std::string EncodePasswordBoundStart(const std::string& passwordHash, std::string startRequest);
+
+// The block's password replaced: the password it had (as typed) and the new one's stored hash.
+std::string EncodeChangePasswordRequest(const std::string& oldPassword, const std::string& newPasswordHash);
 
 // Reads a request; anything but a whole, well-formed request of a known kind gives the problem
 // and leaves `request` unspecified.
@@ -198,6 +220,7 @@ std::string EncodeStartBlockAnswer(StartOutcome outcome, const std::vector<Repor
 std::string EncodeStopBlockAnswer(StopOutcome outcome, const std::vector<ReportedFailure>& failures);
 std::string EncodePutBackAnswer(PutBackOutcome outcome, const std::vector<ReportedFailure>& failures);
 std::string EncodeSetStartWithWindowsAnswer(StartWithWindowsOutcome outcome);
+std::string EncodeChangePasswordAnswer(PasswordChangeOutcome outcome);
 std::string EncodeMalformedAnswer(MessageProblem problem);
 
 MessageProblem DecodeAnswer(std::string_view bytes, ServiceAnswer& answer);
@@ -242,10 +265,14 @@ class MessageWriter {
 };
 
 // `walk(visit)` calls visit(std::string_view) for every entry in list order, and may be called
-// more than once: once to size the message, once to fill it.
+// more than once: once to size the message, once to fill it. `text`, when given, goes after the
+// flag and before the entries.
 template <typename Walk>
-std::string EncodeWalkedEntries(MessageKind kind, const Walk& walk, std::uint8_t flag, bool withFlag) {
-    size_t bodyBytes = (withFlag ? 1 : 0) + MessageWriter::kCountBytes;
+std::string EncodeWalkedEntries(MessageKind kind, const Walk& walk, std::uint8_t flag, bool withFlag,
+                                const std::string* text = nullptr) {
+    const size_t before =
+        (withFlag ? 1 : 0) + (text != nullptr ? MessageWriter::kCountBytes + text->size() : 0);
+    size_t bodyBytes = before + MessageWriter::kCountBytes;
     size_t count = 0;
     walk([&](std::string_view entry) {
         // Stops counting once over the limit, so the sum cannot wrap round.
@@ -255,21 +282,23 @@ std::string EncodeWalkedEntries(MessageKind kind, const Walk& walk, std::uint8_t
     });
     MessageWriter writer(kind, bodyBytes);
     if (withFlag) writer.Byte(flag);
+    if (text != nullptr) writer.Text(*text);
     writer.Number(static_cast<std::uint32_t>(count));
     // The writer checked the whole size: the texts go into room made once.
-    char* at = writer.Room(bodyBytes - (withFlag ? 1 : 0) - MessageWriter::kCountBytes);
+    char* at = writer.Room(bodyBytes - before - MessageWriter::kCountBytes);
     walk([&](std::string_view entry) { at = MessageWriter::PutText(at, entry); });
     return writer.Finish();
 }
 
 template <typename Entries>
-std::string EncodeEntriesMessage(MessageKind kind, const Entries& entries, std::uint8_t flag, bool withFlag) {
+std::string EncodeEntriesMessage(MessageKind kind, const Entries& entries, std::uint8_t flag, bool withFlag,
+                                 const std::string* text = nullptr) {
     return EncodeWalkedEntries(
         kind,
         [&](const auto& visit) {
             for (std::string_view entry : entries) visit(entry);
         },
-        flag, withFlag);
+        flag, withFlag, text);
 }
 
 template <typename Entries>
@@ -277,8 +306,8 @@ std::string EncodeStartBlockRequest(const Entries& entries, bool atStartup) {
     return EncodeEntriesMessage(MessageKind::StartBlockRequest, entries, atStartup ? 1 : 0, true);
 }
 template <typename Entries>
-std::string EncodeStopBlockRequest(const Entries& entries) {
-    return EncodeEntriesMessage(MessageKind::StopBlockRequest, entries, 0, false);
+std::string EncodeStopBlockRequest(const Entries& entries, const std::string& password) {
+    return EncodeEntriesMessage(MessageKind::StopBlockRequest, entries, 0, false, &password);
 }
 template <typename Entries>
 std::string EncodePutBackRequest(const Entries& entries) {

@@ -1,6 +1,56 @@
 #include "ServiceRequests.h"
 
+#include <optional>
+
+#include "PasswordHash.h"
+
 namespace {
+
+// What the caller's token says of the Administrators group, read once per request.
+struct CallerRights {
+    bool administrator = false;  // the group is there, whatever its attributes
+    bool elevated = false;       // and enabled: it may lift a block without its password
+};
+
+CallerRights RightsOf(CallerGroups& caller) {
+    const TokenGroupList* groups = caller.Groups();
+    if (groups == nullptr) return {};
+    const std::optional<DWORD> attributes = AdministratorsGroupAttributes(*groups);
+    if (!attributes) return {};
+    // An administrator's program that was not elevated holds the group for deny only.
+    return {true, (*attributes & SE_GROUP_ENABLED) != 0 && (*attributes & SE_GROUP_USE_FOR_DENY_ONLY) == 0};
+}
+
+// Whether the request may lift (or bind anew) the block in force: it gives the password the block
+// is bound to (any will do for a block bound to none), or comes from an elevated caller. A hash
+// that cannot be checked lifts nothing.
+bool MayLift(const ServiceRequest& request, const CallerRights& rights, const ServiceState& state) {
+    if (rights.elevated || state.passwordHash.empty()) return true;
+    try {
+        return TypedPasswordAccepted(request.password, state.passwordHash);
+    } catch (const Failure&) {
+        return false;
+    }
+}
+
+// Whether a start may bind the block to its password. A block in force keeps the one it has: a
+// start may repeat it (the program's resumed start) or bind a block that had none, but another
+// password in its place, which would let whoever chose it lift the block, takes an elevated caller.
+bool MayBind(const ServiceRequest& request, const CallerRights& rights, const ServiceState& state) {
+    return !state.blocking || state.passwordHash.empty() || request.passwordHash == state.passwordHash ||
+           rights.elevated;
+}
+
+// Whether the list holds an entry: read only as far as the first.
+bool HasEntries(const BlockList& entries) {
+    struct Found {};
+    try {
+        entries.ForEach([](std::string_view) { throw Found{}; });
+    } catch (const Found&) {
+        return true;
+    }
+    return false;
+}
 
 std::string AnswerStatus(const ServiceState& state) {
     ServiceStatus status;
@@ -11,27 +61,33 @@ std::string AnswerStatus(const ServiceState& state) {
     return EncodeStatusAnswer(status);
 }
 
-std::string AnswerStart(ServiceRequest& request, bool administrator, ServiceParts& parts,
+std::string AnswerStart(ServiceRequest& request, const CallerRights& rights, ServiceParts& parts,
                         ServiceState& state) {
     // Refused here rather than in the blocker: the user's start would keep a clean copy even for
     // a non-administrator, and a request from one changes no file.
-    if (!administrator) return EncodeStartBlockAnswer(StartOutcome::NotAdministrator, {});
+    if (!rights.administrator) return EncodeStartBlockAnswer(StartOutcome::NotAdministrator, {});
+    // A start of no entries would keep a clean copy and write no line, and leave a block with
+    // nothing to put back: refused, as the window refuses it.
+    if (request.entries.empty() || !MayBind(request, rights, state))
+        return EncodeStartBlockAnswer(StartOutcome::Refused, {});
     CollectedFailures report;
     const StartOutcome outcome =
         parts.blocker.Start(ListedEntries(request.entries), true, request.atStartup, report);
     if (outcome == StartOutcome::Written) {
         state.blocking = true;
         state.entries = std::move(request.entries);
+        state.passwordHash = std::move(request.passwordHash);
     }
     return EncodeStartBlockAnswer(outcome, report.failures, state.putBacks);
 }
 
 // A start whose request lies in the caller's memory: its entries are read there while the
 // caller still writes them, and kept once the answer is on its way (SettleSharedEntries).
-std::string AnswerSharedStart(const ServiceRequest& request, CallerGroups& caller, bool administrator,
+std::string AnswerSharedStart(ServiceRequest& request, CallerGroups& caller, const CallerRights& rights,
                               ServiceParts& parts, ServiceState& state) {
     // Nothing of a non-administrator's is even looked at.
-    if (!administrator) return EncodeStartBlockAnswer(StartOutcome::NotAdministrator, {});
+    if (!rights.administrator) return EncodeStartBlockAnswer(StartOutcome::NotAdministrator, {});
+    if (!MayBind(request, rights, state)) return EncodeStartBlockAnswer(StartOutcome::Refused, {});
     std::shared_ptr<SharedListView> view;
     try {
         view = caller.OpenSharedList(request.sharedSection);
@@ -40,50 +96,73 @@ std::string AnswerSharedStart(const ServiceRequest& request, CallerGroups& calle
         return EncodeStartBlockAnswer(StartOutcome::Refused, {});
     }
     const SharedEntries entries(*view, request.atStartup);
+    // No entries: refused before a clean copy is taken. A list that does not read is left to the
+    // start, which reports it at its step.
+    bool empty = false;
+    try {
+        empty = !HasEntries(entries);
+    } catch (const Failure&) {
+    }
+    if (empty) return EncodeStartBlockAnswer(StartOutcome::Refused, {});
     CollectedFailures report;
     const StartOutcome outcome = parts.blocker.Start(entries, true, request.atStartup, report);
     if (outcome == StartOutcome::Written) {
         state.blocking = true;
         state.entries.Clear();
         state.sharedEntries = std::move(view);
+        state.passwordHash = std::move(request.passwordHash);
     }
     return EncodeStartBlockAnswer(outcome, report.failures, state.putBacks);
 }
 
-std::string AnswerStop(const ServiceRequest& request, bool administrator, ServiceParts& parts,
+std::string AnswerStop(const ServiceRequest& request, const CallerRights& rights, ServiceParts& parts,
                        ServiceState& state) {
-    if (!administrator) return EncodeStopBlockAnswer(StopOutcome::NotAdministrator, {});
+    if (!rights.administrator) return EncodeStopBlockAnswer(StopOutcome::NotAdministrator, {});
+    // Without the block's password the block stays, as it is, and so does its clean copy.
+    if (!MayLift(request, rights, state)) return EncodeStopBlockAnswer(StopOutcome::WrongPassword, {});
     CollectedFailures report;
     // No window waits on the service: there are no pending events to let run.
     const StopOutcome outcome = parts.blocker.Stop(ListedEntries(request.entries), true, report, [] {});
     if (outcome == StopOutcome::Lifted) {
         state.blocking = false;
         state.entries.Clear();
+        state.passwordHash.clear();
     }
     return EncodeStopBlockAnswer(outcome, report.failures);
 }
 
-std::string AnswerPutBack(const ServiceRequest& request, bool administrator, ServiceParts& parts,
+std::string AnswerChangePassword(ServiceRequest& request, const CallerRights& rights, ServiceState& state) {
+    if (!rights.administrator) return EncodeChangePasswordAnswer(PasswordChangeOutcome::NotAdministrator);
+    // With no block in force nothing is bound: the next start brings the new password.
+    if (!state.blocking) return EncodeChangePasswordAnswer(PasswordChangeOutcome::Changed);
+    if (!MayLift(request, rights, state))
+        return EncodeChangePasswordAnswer(PasswordChangeOutcome::WrongPassword);
+    state.passwordHash = std::move(request.passwordHash);
+    return EncodeChangePasswordAnswer(PasswordChangeOutcome::Changed);
+}
+
+std::string AnswerPutBack(const ServiceRequest& request, const CallerRights& rights, ServiceParts& parts,
                           ServiceState& state) {
     // The put-back writes the hosts file: refused to a non-administrator, and that refusal is not
-    // a failed put-back of the service's own block.
-    if (!administrator) return EncodePutBackAnswer(PutBackOutcome::Refused, {});
+    // a failed put-back of the service's own block. It lifts nothing, so it needs no password.
+    if (!rights.administrator) return EncodePutBackAnswer(PutBackOutcome::Refused, {});
     const PutBackOutcome outcome = parts.blocker.PutBack(ListedEntries(request.entries));
     state.lastPutBackSucceeded = outcome == PutBackOutcome::PutBack;
     return EncodePutBackAnswer(outcome, {});
 }
 
-std::string AnswerStartWithWindows(const ServiceRequest& request, bool administrator, ServiceParts& parts) {
-    if (!administrator) return EncodeSetStartWithWindowsAnswer(StartWithWindowsOutcome::NotAdministrator);
+std::string AnswerStartWithWindows(const ServiceRequest& request, const CallerRights& rights,
+                                   ServiceParts& parts) {
+    if (!rights.administrator)
+        return EncodeSetStartWithWindowsAnswer(StartWithWindowsOutcome::NotAdministrator);
     SwitchMachineStartup(request.on, parts.startup);
     return EncodeSetStartWithWindowsAnswer(StartWithWindowsOutcome::Switched);
 }
 
 }  // namespace
 
-bool CallerIsAdministrator(CallerGroups& caller, TokenCalls& calls) {
-    const TokenGroupList* groups = caller.Groups();
-    return groups != nullptr && GroupsIncludeAdministrators(*groups, calls);
+bool CallerIsAdministrator(CallerGroups& caller) {
+    return RightsOf(caller).administrator;
 }
 
 std::string SettleSharedEntries(ServiceState& state) {
@@ -97,8 +176,9 @@ std::string SettleSharedEntries(ServiceState& state) {
         return {};
     }
     ServiceRequest request;
+    // A plain start, as the program writes it: its password came with the pipe's request.
     if (DecodeRequest(kept, request) != MessageProblem::None ||
-        request.kind != MessageKind::StartBlockRequest)
+        request.kind != MessageKind::StartBlockRequest || !request.passwordHash.empty())
         return {};
     state.entries = std::move(request.entries);
     return kept;
@@ -113,17 +193,19 @@ std::string AnswerRequest(std::string_view request, CallerGroups& caller, Servic
         return EncodeMalformedAnswer(problem);
     if (decoded.kind == MessageKind::StatusRequest) return AnswerStatus(state);
 
-    const bool administrator = CallerIsAdministrator(caller, parts.tokenCalls);
+    const CallerRights rights = RightsOf(caller);
     switch (decoded.kind) {
         case MessageKind::StartBlockRequest:
-            return AnswerStart(decoded, administrator, parts, state);
+            return AnswerStart(decoded, rights, parts, state);
         case MessageKind::SharedStartBlockRequest:
-            return AnswerSharedStart(decoded, caller, administrator, parts, state);
+            return AnswerSharedStart(decoded, caller, rights, parts, state);
         case MessageKind::StopBlockRequest:
-            return AnswerStop(decoded, administrator, parts, state);
+            return AnswerStop(decoded, rights, parts, state);
         case MessageKind::PutBackRequest:
-            return AnswerPutBack(decoded, administrator, parts, state);
+            return AnswerPutBack(decoded, rights, parts, state);
+        case MessageKind::ChangePasswordRequest:
+            return AnswerChangePassword(decoded, rights, state);
         default:
-            return AnswerStartWithWindows(decoded, administrator, parts);
+            return AnswerStartWithWindows(decoded, rights, parts);
     }
 }

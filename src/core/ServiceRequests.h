@@ -1,9 +1,16 @@
 #pragma once
 // Answering one request on the service's pipe: who may do what, and the operation itself on the
 // blocker and the machine's start-up entries. Status is anyone's to ask; starting and stopping
-// the block, putting it back and switching start with Windows are for administrators alone, in
-// the same sense as the program's own check (GroupsIncludeAdministrators). A non-administrator's
-// request changes nothing and is answered with the outcomes the window shows today.
+// the block, putting it back and switching start with Windows are for administrators alone: the
+// caller's token holds the Administrators group (S-1-5-32-544, whatever its attributes, as the
+// program's own check counts an administrator without elevation). A non-administrator's request
+// changes nothing and is answered with the outcomes the window shows today.
+//
+// A block started with a password's hash is bound to it: its stop (and a new password for it)
+// must come with that password, or from a caller whose token has the Administrators group
+// enabled (an elevated program, past the system's own prompt), so that the uninstaller and a
+// parent who forgot the password can still lift it. Any program of the parent's account holds
+// the group, enabled or not; only the password or the elevation is the parent's own.
 
 #include <memory>
 #include <string>
@@ -33,10 +40,11 @@ struct CallerGroups {
 };
 
 // What the service keeps between requests: whether its block is on, the entries it wrote (those a
-// put-back restores) and whether the last put-back succeeded.
+// put-back restores), the password it is bound to and whether the last put-back succeeded.
 struct ServiceState {
     bool blocking = false;
     EntryList entries;
+    std::string passwordHash;  // the stored hash of the password that lifts the block ("" for none)
     bool lastPutBackSucceeded = true;
     std::uint32_t putBacks = 0;  // removals put back since the service started
     // A written start's entries while they still lie in the caller's memory: the answer does not
@@ -48,17 +56,17 @@ struct ServiceState {
 struct ServiceParts {
     Blocker& blocker;
     MachineStartupPlace startup;
-    TokenCalls& tokenCalls;  // the name look-ups of the administrator check
 };
 
 // Whether the caller counts as an administrator: its groups could be had and include the
 // Administrators group, whatever that group's attributes.
-bool CallerIsAdministrator(CallerGroups& caller, TokenCalls& calls);
+bool CallerIsAdministrator(CallerGroups& caller);
 
 // Reads one request and answers it: the encoded answer, or a MalformedAnswer (and nothing done)
 // for a request that could not be read. Updates `state` as the operation went: a written start
-// makes it blocking with the request's entries, a lifted stop ends that, a put-back records
-// whether it succeeded. The service sets `state` when it starts (blocking while the blocker keeps
+// makes it blocking with the request's entries and password, a lifted stop ends that, a changed
+// password replaces the block's, a put-back records whether it succeeded. A start of no entries
+// is refused with nothing written. The service sets `state` when it starts (blocking while the blocker keeps
 // a clean copy) and reads its entries for its own put-backs. Throws only for want of memory.
 std::string AnswerRequest(std::string_view request, CallerGroups& caller, ServiceParts& parts,
                           ServiceState& state);

@@ -29,7 +29,7 @@ std::string PutBackText(bool atStart, bool putBack, const std::string& hostsPath
 }  // namespace
 
 BlockService::BlockService(BlockServiceParts parts)
-    : parts_(std::move(parts)), requestParts_{parts_.blocker, parts_.startup, parts_.tokenCalls} {}
+    : parts_(std::move(parts)), requestParts_{parts_.blocker, parts_.startup} {}
 
 void BlockService::Resume() {
     if (!parts_.blocker.KeepsCleanCopy()) {
@@ -51,8 +51,9 @@ void BlockService::Resume() {
 }
 
 bool BlockService::ReadKeptEntries() {
-    // Kept as the start request that wrote them, so they are read with the same checks as a
-    // request: a file cut short, grown or written by anything else reads as no entries.
+    // Kept as the start request that wrote them, bound to the block's password, so they are read
+    // with the same checks as a request: a file cut short, grown or written by anything else
+    // reads as no entries.
     ServiceRequest kept;
     try {
         if (DecodeRequest(ReadFileText(parts_.entriesPath), kept) != MessageProblem::None) return false;
@@ -61,6 +62,7 @@ bool BlockService::ReadKeptEntries() {
     }
     if (kept.kind != MessageKind::StartBlockRequest || kept.entries.empty()) return false;
     state_.entries = std::move(kept.entries);
+    state_.passwordHash = std::move(kept.passwordHash);
     return true;
 }
 
@@ -73,8 +75,16 @@ void BlockService::KeepEntries(std::string_view startRequest) {
                                 parts_.entriesPath + ": after a restart it cannot put the block back.");
 }
 
+// The kept entries bound to the password now in force, written as a start through the pipe would
+// carry them.
+void BlockService::KeepPassword() {
+    KeepEntries(
+        EncodePasswordBoundStart(state_.passwordHash, EncodeStartBlockRequest(state_.entries, false)));
+}
+
 std::string BlockService::Answer(std::string_view request, CallerGroups& caller) {
     keepAfterAnswer_ = false;
+    passwordAfterAnswer_ = false;
     std::string answer = AnswerRequest(request, caller, requestParts_, state_);
     ServiceAnswer outcome;
     if (DecodeAnswer(answer, outcome) != MessageProblem::None) return answer;
@@ -85,11 +95,23 @@ std::string BlockService::Answer(std::string_view request, CallerGroups& caller)
     } else if (outcome.kind == MessageKind::StopBlockAnswer && outcome.stop == StopOutcome::Lifted) {
         Unwatch();
         DeleteFileForced(parts_.entriesPath);
+    } else if (outcome.kind == MessageKind::ChangePasswordAnswer &&
+               outcome.passwordChange == PasswordChangeOutcome::Changed && state_.blocking) {
+        passwordAfterAnswer_ = true;
     }
     return answer;
 }
 
 void BlockService::AfterAnswer(std::string_view request) {
+    if (std::exchange(passwordAfterAnswer_, false)) {
+        try {
+            KeepPassword();
+        } catch (...) {
+            // Only for want of memory: the kept entries keep the password they had, which lifts
+            // the block after a restart as the old one did.
+        }
+        return;
+    }
     if (!std::exchange(keepAfterAnswer_, false)) return;
     Watch();
     try {
@@ -99,7 +121,8 @@ void BlockService::AfterAnswer(std::string_view request) {
         }
         const std::string kept = SettleSharedEntries(state_);
         if (!kept.empty()) {
-            KeepEntries(kept);
+            // The section holds the start as the program wrote it; its password came on the pipe.
+            KeepEntries(EncodePasswordBoundStart(state_.passwordHash, kept));
             return;
         }
         // Changed by the caller since they were written: the block stands, but there is nothing

@@ -18,7 +18,6 @@
 struct BlockServiceParts {
     Blocker& blocker;
     MachineStartupPlace startup;
-    TokenCalls& tokenCalls;
     std::string hostsPath;    // the hosts file the blocker writes, whose folder is watched
     std::string entriesPath;  // where a written block's entries are kept (BlockedEntriesPath)
     EventLog& events;
@@ -37,7 +36,8 @@ class BlockService final : public ServerWaits {
     void Resume();
 
     // Answers one request (AnswerRequest); a written start's entries are kept and watched once
-    // the answer is on its way (AfterAnswer), a lifted stop forgets them and ends the watch.
+    // the answer is on its way (AfterAnswer), a lifted stop forgets them and ends the watch, and a
+    // changed password is kept with them.
     std::string Answer(std::string_view request, CallerGroups& caller);
 
     std::vector<HANDLE> Handles() override;
@@ -50,6 +50,7 @@ class BlockService final : public ServerWaits {
   private:
     bool ReadKeptEntries();
     void KeepEntries(std::string_view startRequest);
+    void KeepPassword();
     void Watch();
     void WatchHostsFolder();
     void Unwatch();
@@ -61,6 +62,7 @@ class BlockService final : public ServerWaits {
     UniqueChangeNotification folderWatch_;
     UniqueChangeNotification parentWatch_;
     bool keepAfterAnswer_ = false;            // the request just answered was a written start
+    bool passwordAfterAnswer_ = false;        // it changed the password of the block in force
     std::optional<ULONGLONG> removalToldAt_;  // when the log last told of a removal put back
     unsigned removalsUntold_ = 0;             // removals put back since then, not yet told
 };

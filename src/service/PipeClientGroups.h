@@ -1,6 +1,6 @@
 #pragma once
 // Who sent a request on the pipe, as the caller's own token tells: the groups the rule of who may
-// do what (CallerGroups, GroupsIncludeAdministrators) is decided from.
+// do what (CallerGroups, AdministratorsGroupAttributes) is decided from.
 
 #include <windows.h>
 

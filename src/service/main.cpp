@@ -77,12 +77,11 @@ void ServeBlock(HANDLE stop, ServiceStatusReport& status, EventLog& events) {
     const std::string dataFolder = MachineDataFolder();
     const std::string hostsPath = SystemHostsFilePath();
     DirectBlocker blocker(BlockingPlace{hostsPath, dataFolder});
-    TokenCalls tokenCalls;
     MachineStartupPlace startup;
     startup.runKeyPath = kRunKeyPath;
     startup.dataFolder = dataFolder;
     startup.programPath = ProgramFolderFile(kProgramFileName);
-    BlockService service({blocker, startup, tokenCalls, hostsPath, BlockedEntriesPath(dataFolder), events});
+    BlockService service({blocker, startup, hostsPath, BlockedEntriesPath(dataFolder), events});
     RunService(
         {kServicePipeName,
          stop,

@@ -13,6 +13,7 @@
 
 #include "Appearance.h"
 #include "Failure.h"
+#include "PasswordHash.h"
 #include "ServiceBlocker.h"
 #include "StartWithWindowsSwitch.h"
 #include "support/BlockLine.h"
@@ -118,6 +119,47 @@ TEST_F(ServiceBlocking, StartStopAndStartWithWindowsGoThroughTheServiceAndThePro
     EXPECT_EQ(ServiceRunValue(), "<absent>");
     EXPECT_EQ(ReadBytes(StartupMarkerPath(service->dataFolder)), "<missing>");
     ExpectProgramWroteNothing();
+}
+
+TEST_F(ServiceBlocking, OnlyThePasswordTheWindowWasUnlockedWithLiftsTheServicesBlock) {
+    // Wine elevates every program: the service's callers here are programs of the parent's
+    // account that were not elevated (the Administrators group for deny only).
+    service->callerCalls.administrators = SE_GROUP_USE_FOR_DENY_ONLY;
+    settings.Save(kKeyPassword, HashPassword("secret"));
+    StartWithService();
+    const std::string blocked = kServiceClean + "\r\n" + BlockLine("a.example") + BlockLine("b.example");
+    Click(kIdStartStopButton);
+    ASSERT_EQ(ReadBytes(service->hostsPath), blocked);
+    const auto stopFromAnotherProgram = [&](const std::string& password) {
+        const std::optional<ServiceAnswer> answer = AskService(
+            EncodeStopBlockRequest(kEntries, password), MessageKind::StopBlockAnswer, service->Options());
+        return answer ? answer->stop : StopOutcome::Refused;
+    };
+    EXPECT_EQ(stopFromAnotherProgram(""), StopOutcome::WrongPassword);
+    EXPECT_EQ(ReadBytes(service->hostsPath), blocked);
+
+    // Unlocked without the password (as once the stored one is deleted): the stop is refused and
+    // told, and blocking stays on.
+    form->Unlock("");
+    Click(kIdStartStopButton);
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{kStopNeedsBlockPassword});
+    EXPECT_EQ(Caption(kIdStartStopButton), "Stop Blocking");
+    EXPECT_EQ(ReadBytes(service->hostsPath), blocked);
+
+    // Locked and unlocked with the password, the parent sets a new one: it reaches the service
+    // with the old one, and the stop lifts the block with it.
+    form->SetWindowState(WindowState::Minimized);
+    ASSERT_TRUE(form->State().hiddenInTray);
+    form->Unlock("secret");
+    prompts.boxes.clear();
+    SetWindowTextA(ControlWindow(kIdPasswordField), "kite");
+    EXPECT_TRUE(prompts.boxes.empty()) << ::testing::PrintToString(BoxTexts());
+    EXPECT_EQ(stopFromAnotherProgram("secret"), StopOutcome::WrongPassword);
+    EXPECT_EQ(ReadBytes(service->hostsPath), blocked);
+    Click(kIdStartStopButton);
+    EXPECT_TRUE(prompts.boxes.empty()) << ::testing::PrintToString(BoxTexts());
+    EXPECT_EQ(Caption(kIdStartStopButton), "Start Blocking");
+    EXPECT_EQ(ReadBytes(service->hostsPath), kServiceClean);
 }
 
 TEST_F(ServiceBlocking, ALongListIsSharedInMemoryAndWrittenWholeByTheService) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,14 @@ std::string Reframed(std::string bytes) {
     return Patched(bytes, 8, static_cast<std::uint32_t>(bytes.size() - kServiceMessageHeaderSize));
 }
 
+// A start bound to a password as the encoder would make it, but of any hash and inner bytes.
+std::string Bound(std::string_view hash, std::string_view inner) {
+    MessageWriter writer(MessageKind::PasswordBoundStartRequest, 4 + hash.size() + inner.size());
+    writer.Text(hash);
+    std::memcpy(writer.Room(inner.size()), inner.data(), inner.size());
+    return writer.Finish();
+}
+
 const Texts kSomeEntries = {
     "www.example.com",    "", "https://a.example/page?x=1", std::string("nul\0inside", 10), "line\r\nbreak",
     std::string(300, 'h')};
@@ -38,6 +47,7 @@ TEST(ServiceProtocol, RequestsComeBackAsTheyWereSent) {
         MessageKind kind;
         Texts entries;
         bool atStartup, on;
+        std::string passwordHash = {}, password = {};
     };
     const std::vector<Case> cases = {
         {"status", EncodeStatusRequest(), MessageKind::StatusRequest, {}, false, false},
@@ -72,14 +82,43 @@ TEST(ServiceProtocol, RequestsComeBackAsTheyWereSent) {
          {},
          true,
          false},
+        {"start bound to a password",
+         EncodePasswordBoundStart("pbkdf2-sha256$1$00$ab", EncodeStartBlockRequest(kSomeEntries, true)),
+         MessageKind::StartBlockRequest, kSomeEntries, true, false, "pbkdf2-sha256$1$00$ab"},
+        {"start from shared memory bound to a password",
+         EncodePasswordBoundStart("h", EncodeSharedStartBlockRequest(0x01020304, false)),
+         MessageKind::SharedStartBlockRequest,
+         {},
+         false,
+         false,
+         "h"},
+        {"start bound to no password",
+         EncodePasswordBoundStart("", EncodeStartBlockRequest(Texts{"one"}, false)),
+         MessageKind::StartBlockRequest,
+         {"one"},
+         false,
+         false},
+        {"stop with the password", EncodeStopBlockRequest(kSomeEntries, std::string(" pass\0word", 10)),
+         MessageKind::StopBlockRequest, kSomeEntries, false, false, "", std::string(" pass\0word", 10)},
+        {"password change",
+         EncodeChangePasswordRequest("old one", "new hash"),
+         MessageKind::ChangePasswordRequest,
+         {},
+         false,
+         false,
+         "new hash",
+         "old one"},
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.what);
         ServiceRequest request;
         request.atStartup = !test.atStartup;
         request.on = !test.on;
+        request.passwordHash = request.password = "left over";
         ASSERT_EQ(DecodeRequest(test.bytes, request), MessageProblem::None);
         EXPECT_EQ(request.kind, test.kind);
+        EXPECT_EQ(request.passwordHash, test.passwordHash);
+        EXPECT_EQ(request.password, test.password);
         EXPECT_EQ(EntriesOf(request.entries), test.entries);
         if (test.kind == MessageKind::StartBlockRequest || test.kind == MessageKind::SharedStartBlockRequest)
             EXPECT_EQ(request.atStartup, test.atStartup);
@@ -139,6 +178,14 @@ TEST(ServiceProtocol, AnswersComeBackAsTheyWereSent) {
         {"stop, not an administrator", EncodeStopBlockAnswer(StopOutcome::NotAdministrator, {}),
          answer(MessageKind::StopBlockAnswer,
                 [](ServiceAnswer& a) { a.stop = StopOutcome::NotAdministrator; })},
+        {"stop without the block's password", EncodeStopBlockAnswer(StopOutcome::WrongPassword, {}),
+         answer(MessageKind::StopBlockAnswer, [](ServiceAnswer& a) { a.stop = StopOutcome::WrongPassword; })},
+        {"password kept", EncodeChangePasswordAnswer(PasswordChangeOutcome::WrongPassword),
+         answer(MessageKind::ChangePasswordAnswer,
+                [](ServiceAnswer& a) { a.passwordChange = PasswordChangeOutcome::WrongPassword; })},
+        {"password changed", EncodeChangePasswordAnswer(PasswordChangeOutcome::Changed),
+         answer(MessageKind::ChangePasswordAnswer,
+                [](ServiceAnswer& a) { a.passwordChange = PasswordChangeOutcome::Changed; })},
         {"put back", EncodePutBackAnswer(PutBackOutcome::PutBack, {}),
          answer(MessageKind::PutBackAnswer, [](ServiceAnswer& a) { a.putBack = PutBackOutcome::PutBack; })},
         {"start with Windows switched", EncodeSetStartWithWindowsAnswer(StartWithWindowsOutcome::Switched),
@@ -178,6 +225,9 @@ TEST(ServiceProtocol, AnswersComeBackAsTheyWereSent) {
                 break;
             case MessageKind::SetStartWithWindowsAnswer:
                 EXPECT_EQ(got.startWithWindows, test.expected.startWithWindows);
+                break;
+            case MessageKind::ChangePasswordAnswer:
+                EXPECT_EQ(got.passwordChange, test.expected.passwordChange);
                 break;
             default:
                 EXPECT_EQ(got.problem, test.expected.problem);
@@ -231,7 +281,7 @@ TEST(ServiceProtocol, MalformedRequestsAreNamedNotRead) {
         {"version 0", Patched(start, 4, 0, 2), MessageProblem::UnknownVersion},
         {"version 2", Patched(start, 4, 2, 2), MessageProblem::UnknownVersion},
         {"kind 0", Patched(start, 6, 0, 2), MessageProblem::UnknownKind},
-        {"kind 7", Patched(start, 6, 7, 2), MessageProblem::UnknownKind},
+        {"kind 99", Patched(start, 6, 99, 2), MessageProblem::UnknownKind},
         {"an answer's kind", Patched(start, 6, 0x102, 2), MessageProblem::UnknownKind},
         {"body length over the limit, no body", Patched(start.substr(0, 12), 8, 0xFFFFFFFF),
          MessageProblem::TooLarge},
@@ -252,6 +302,11 @@ TEST(ServiceProtocol, MalformedRequestsAreNamedNotRead) {
         {"status with a body", Reframed(EncodeStatusRequest() + "x"), MessageProblem::LengthMismatch},
         {"switch neither 0 nor 1", Patched(EncodeSetStartWithWindowsRequest(true), 12, 255, 1),
          MessageProblem::BadValue},
+        {"a start bound to an empty password", Bound("", start), MessageProblem::BadValue},
+        {"a bound start inside a bound start", Bound("h", Bound("h", start)), MessageProblem::UnknownKind},
+        {"a bound stop", Bound("h", EncodeStopBlockRequest(Texts{"ab"})), MessageProblem::UnknownKind},
+        {"a bound start cut short inside", Bound("h", start.substr(0, 20)), MessageProblem::Truncated},
+        {"a bound start with a byte after it", Bound("h", start + "x"), MessageProblem::LengthMismatch},
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.what);

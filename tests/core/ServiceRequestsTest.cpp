@@ -1,7 +1,6 @@
 // Wine enforces no access lists and knows no elevation, and its one account is an administrator:
 // the caller's groups come from a scripted CallerGroups here, with the Administrators group
 // enabled, present for deny only (an administrator without elevation), absent, or not to be had.
-// What the group rule reads of them (the names the system gives each identifier) is real.
 #include <windows.h>
 #include <sddl.h>
 
@@ -12,8 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "PasswordHash.h"
 #include "Registry.h"
 #include "ServiceRequests.h"
+#include "support/ScriptedCaller.h"
 #include "support/TempTree.h"
 
 namespace {
@@ -22,54 +23,11 @@ constexpr char kAdministrators[] = "S-1-5-32-544";
 constexpr char kUsers[] = "S-1-5-32-545";
 constexpr char kEveryone[] = "S-1-1-0";
 constexpr char kAccount[] = "S-1-5-21-1-2-3-1000";
-constexpr DWORD kEnabled = SE_GROUP_ENABLED | SE_GROUP_ENABLED_BY_DEFAULT | SE_GROUP_MANDATORY;
-
-struct Group {
-    const char* sid;
-    DWORD attributes;
-};
-
-// A caller whose token holds these groups, laid out as GetTokenInformation lays them out; or a
-// caller whose token cannot be had.
-class ScriptedCaller final : public CallerGroups {
-  public:
-    explicit ScriptedCaller(std::optional<std::vector<Group>> groups) : groups_(std::move(groups)) {}
-
-    const TokenGroupList* Groups() override {
-        ++asked;
-        if (!groups_) return nullptr;
-        std::vector<std::vector<BYTE>> sids;
-        size_t length = offsetof(TOKEN_GROUPS, Groups) + groups_->size() * sizeof(SID_AND_ATTRIBUTES);
-        for (const Group& group : *groups_) {
-            PSID sid = nullptr;
-            EXPECT_TRUE(ConvertStringSidToSidA(group.sid, &sid)) << group.sid;
-            const BYTE* bytes = static_cast<const BYTE*>(sid);
-            sids.emplace_back(bytes, bytes + GetLengthSid(sid));
-            LocalFree(sid);
-            length += sids.back().size();
-        }
-        TokenGroupList list;
-        list.table.assign((length + sizeof(ULONG_PTR) - 1) / sizeof(ULONG_PTR), 0);
-        list.length = length;
-        auto* table = reinterpret_cast<TOKEN_GROUPS*>(list.table.data());
-        table->GroupCount = static_cast<DWORD>(groups_->size());
-        BYTE* at = reinterpret_cast<BYTE*>(&table->Groups[groups_->size()]);
-        for (size_t i = 0; i < sids.size(); ++i) {
-            std::memcpy(at, sids[i].data(), sids[i].size());
-            table->Groups[i].Sid = at;
-            table->Groups[i].Attributes = (*groups_)[i].attributes;
-            at += sids[i].size();
-        }
-        list_ = std::move(list);
-        return &list_;
-    }
-
-    int asked = 0;
-
-  private:
-    std::optional<std::vector<Group>> groups_;
-    TokenGroupList list_;
-};
+// A group of a domain that bears the Administrators group's relative identifier (and, there, may
+// bear its name), but is not the built-in group.
+constexpr char kDomainAdministrators[] = "S-1-5-21-1-2-3-544";
+constexpr DWORD kEnabled = kGroupEnabled;
+using Group = ScriptedGroup;
 
 struct CallerCase {
     const char* what;
@@ -86,10 +44,13 @@ const std::vector<CallerCase> kCallers = {
      true},
     {"standard user", std::vector<Group>{{kAccount, kEnabled}, {kEveryone, kEnabled}, {kUsers, kEnabled}},
      false},
+    {"a domain's group with the Administrators group's number",
+     std::vector<Group>{{kAccount, kEnabled}, {kDomainAdministrators, kEnabled}}, false},
     {"no groups", std::vector<Group>{}, false},
     {"groups not to be had", std::nullopt, false},
 };
 
+using Texts = std::vector<std::string>;
 const std::vector<std::string> kList = {"www.example.com", "https://m.example.org/page", "third.example"};
 constexpr char kCleanHosts[] = "127.0.0.1       localhost\r\n# kept as it is\r\n";
 constexpr char kProgram[] = "C:\\Program Files\\Parvalisk\\Parvalisk.exe";
@@ -123,14 +84,13 @@ class ServiceRequests : public TempTree {
 
     ServiceAnswer Ask(const std::string& request, CallerGroups& caller) {
         DirectBlocker blocker(Place());
-        ServiceParts parts{blocker, {HKEY_CURRENT_USER, runKey, dataFolder, kProgram}, tokenCalls};
+        ServiceParts parts{blocker, {HKEY_CURRENT_USER, runKey, dataFolder, kProgram}};
         ServiceAnswer answer;
         EXPECT_EQ(DecodeAnswer(AnswerRequest(request, caller, parts, state), answer), MessageProblem::None);
         return answer;
     }
 
     std::string runKey;
-    TokenCalls tokenCalls;
     ServiceState state;
 };
 
@@ -232,6 +192,97 @@ TEST_F(ServiceRequests, TheAnswerFollowsWhatTheBlockDid) {
     EXPECT_EQ(refused.failures, direct.failures);
     EXPECT_FALSE(Ask(EncodeStatusRequest(), administrator).status.blocking);
     RemoveDirectoryA(hostsPath.c_str());
+}
+
+// An administrator's program that was not elevated holds the group for deny only; any program
+// of the parent's account does.
+const std::vector<Group> kNotElevated = {{kAccount, kEnabled}, {kAdministrators, SE_GROUP_USE_FOR_DENY_ONLY}};
+const std::vector<Group> kElevated = {{kAccount, kEnabled}, {kAdministrators, kEnabled | SE_GROUP_OWNER}};
+
+TEST_F(ServiceRequests, OnlyThePasswordOrAnElevatedCallerLiftsABlockBoundToIt) {
+    const std::string blocked = kCleanHosts + std::string("\r\n127.0.0.1          www.example.com\r\n") +
+                                "127.0.0.1          m.example.org\r\n127.0.0.1          third.example\r\n";
+    const std::string hash = HashPassword("secret");
+    const struct {
+        const char* what;
+        bool bound;  // started with the password "secret"
+        bool elevated;
+        const char* password;
+        StopOutcome expected;
+    } rows[] = {
+        {"no password given", true, false, "", StopOutcome::WrongPassword},
+        {"a wrong password", true, false, "Secret", StopOutcome::WrongPassword},
+        {"the password", true, false, "secret", StopOutcome::Lifted},
+        {"the password with the blanks the unlock takes", true, false, " secret ", StopOutcome::Lifted},
+        {"an elevated caller without the password", true, true, "", StopOutcome::Lifted},
+        {"a block bound to no password", false, false, "", StopOutcome::Lifted},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        WriteBytes(hostsPath, kCleanHosts);
+        DeleteFileA(BackupPath().c_str());
+        state = {};
+        ScriptedCaller starter(kNotElevated);
+        ASSERT_EQ(Ask(EncodePasswordBoundStart(row.bound ? hash : "", EncodeStartBlockRequest(kList, false)),
+                      starter)
+                      .start,
+                  StartOutcome::Written);
+        EXPECT_EQ(state.passwordHash, row.bound ? hash : "");
+        if (row.bound) {
+            // Another start cannot put another password (or none) in the block's place.
+            for (const std::string& other : {std::string(), HashPassword("mine")}) {
+                EXPECT_EQ(Ask(EncodePasswordBoundStart(other, EncodeStartBlockRequest(kList, false)), starter)
+                              .start,
+                          StartOutcome::Refused);
+                EXPECT_EQ(state.passwordHash, hash);
+            }
+        }
+
+        ScriptedCaller stopper(row.elevated ? kElevated : kNotElevated);
+        EXPECT_EQ(Ask(EncodeStopBlockRequest(kList, row.password), stopper).stop, row.expected);
+        const bool lifted = row.expected == StopOutcome::Lifted;
+        EXPECT_EQ(ReadBytes(hostsPath), lifted ? kCleanHosts : blocked);
+        EXPECT_EQ(ReadBytes(BackupPath()), lifted ? "<missing>" : kCleanHosts) << "the clean copy";
+        EXPECT_EQ(state.blocking, !lifted);
+    }
+}
+
+TEST_F(ServiceRequests, ANewPasswordForTheBlockComesWithTheOldOne) {
+    ScriptedCaller caller(kNotElevated);
+    ASSERT_EQ(
+        Ask(EncodePasswordBoundStart(HashPassword("old"), EncodeStartBlockRequest(kList, false)), caller)
+            .start,
+        StartOutcome::Written);
+    const std::string newHash = HashPassword("new");
+    EXPECT_EQ(Ask(EncodeChangePasswordRequest("wrong", newHash), caller).passwordChange,
+              PasswordChangeOutcome::WrongPassword);
+    EXPECT_EQ(Ask(EncodeStopBlockRequest(kList, "new"), caller).stop, StopOutcome::WrongPassword);
+
+    const ServiceAnswer changed = Ask(EncodeChangePasswordRequest("old", newHash), caller);
+    EXPECT_EQ(changed.kind, MessageKind::ChangePasswordAnswer);
+    EXPECT_EQ(changed.passwordChange, PasswordChangeOutcome::Changed);
+    EXPECT_EQ(Ask(EncodeStopBlockRequest(kList, "old"), caller).stop, StopOutcome::WrongPassword);
+    EXPECT_EQ(Ask(EncodeStopBlockRequest(kList, "new"), caller).stop, StopOutcome::Lifted);
+    EXPECT_EQ(ReadBytes(hostsPath), kCleanHosts);
+
+    ScriptedCaller user(std::vector<Group>{{kAccount, kEnabled}, {kUsers, kEnabled}});
+    EXPECT_EQ(Ask(EncodeChangePasswordRequest("new", HashPassword("x")), user).passwordChange,
+              PasswordChangeOutcome::NotAdministrator);
+}
+
+TEST_F(ServiceRequests, AStartOfNoEntriesIsRefusedWithNothingWritten) {
+    ScriptedCaller administrator(kElevated);
+    for (const bool bound : {false, true}) {
+        SCOPED_TRACE(bound ? "bound to a password" : "no password");
+        const ServiceAnswer answer = Ask(
+            EncodePasswordBoundStart(bound ? HashPassword("p") : "", EncodeStartBlockRequest(Texts{}, false)),
+            administrator);
+        EXPECT_EQ(answer.start, StartOutcome::Refused);
+        EXPECT_EQ(answer.failures, std::vector<ReportedFailure>{});
+        EXPECT_EQ(ReadBytes(hostsPath), kCleanHosts);
+        EXPECT_EQ(ReadBytes(BackupPath()), "<missing>") << "a clean copy was kept";
+        EXPECT_FALSE(state.blocking);
+    }
 }
 
 TEST_F(ServiceRequests, AnUnreadableRequestIsAnsweredAndDoesNothing) {

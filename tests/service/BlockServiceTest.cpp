@@ -17,10 +17,12 @@
 #include <vector>
 
 #include "BlockService.h"
+#include "PasswordHash.h"
 #include "ProgramPaths.h"
 #include "ServicePipeClient.h"
 #include "SharedList.h"
 #include "service/HostsReset.h"
+#include "support/ScriptedCaller.h"
 #include "support/ServedPipe.h"
 #include "support/BlockLine.h"
 #include "support/ServiceOnTree.h"
@@ -226,6 +228,43 @@ TEST_F(BlockServiceRun, KeptEntriesThatDoNotReadLeaveNothingToPutBack) {
     }
 }
 
+// Wine elevates every program: here the service answers without its pipe, to an administrator's
+// program that is not elevated (the Administrators group for deny only), as the pipe server would.
+TEST_F(BlockServiceRun, TheBlocksPasswordIsKeptWithItAcrossARestart) {
+    RecordedRun run;
+    DirectBlocker blocker(BlockingPlace{hostsPath, dataFolder, &owners});
+    MachineStartupPlace startup;
+    ScriptedCaller caller(std::vector<ScriptedGroup>{{kAdministratorsSid, SE_GROUP_USE_FOR_DENY_ONLY}});
+    const auto service = [&] {
+        auto made = std::make_unique<BlockService>(
+            BlockServiceParts{blocker, startup, hostsPath, BlockedEntriesPath(dataFolder), run});
+        made->Resume();
+        return made;
+    };
+    const auto ask = [&](BlockService& on, const std::string& request) {
+        ServiceAnswer answer;
+        EXPECT_EQ(DecodeAnswer(on.Answer(request, caller), answer), MessageProblem::None);
+        on.AfterAnswer(request);
+        return answer;
+    };
+    auto first = service();
+    ASSERT_EQ(
+        ask(*first, EncodePasswordBoundStart(HashPassword("old"), EncodeStartBlockRequest(kEntries, false)))
+            .start,
+        StartOutcome::Written);
+    EXPECT_EQ(ask(*first, EncodeChangePasswordRequest("old", HashPassword("new"))).passwordChange,
+              PasswordChangeOutcome::Changed);
+    first.reset();
+
+    auto restarted = service();
+    EXPECT_TRUE(restarted->State().blocking);
+    EXPECT_EQ(ask(*restarted, EncodeStopBlockRequest(kEntries)).stop, StopOutcome::WrongPassword);
+    EXPECT_EQ(ask(*restarted, EncodeStopBlockRequest(kEntries, "old")).stop, StopOutcome::WrongPassword);
+    EXPECT_EQ(ReadBytes(hostsPath), Blocked());
+    EXPECT_EQ(ask(*restarted, EncodeStopBlockRequest(kEntries, "new")).stop, StopOutcome::Lifted);
+    EXPECT_EQ(ReadBytes(hostsPath), kClean);
+}
+
 // A section as a caller shares a start's list: the request's bytes, how many of them it says are
 // written and whether it says the request is complete.
 UniqueKernelHandle SharedSection(const std::string& request, LONG written, bool complete,
@@ -260,6 +299,11 @@ TEST_F(BlockServiceRun, ASharedListIsWrittenWhenWholeAndRefusedWithoutAWriteOthe
         {"a count that is not its entries'", SharedSection(countOff, whole, true), true},
         {"an entry longer than the request", SharedSection(lengthOff, whole, true), true},
         {"never completed", SharedSection(request, 20, false), true},
+        {"no entries",
+         SharedSection(EncodeStartBlockRequest(std::vector<std::string>{}, false),
+                       static_cast<LONG>(EncodeStartBlockRequest(std::vector<std::string>{}, false).size()),
+                       true),
+         false},
     };
     for (Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -277,12 +321,15 @@ TEST_F(BlockServiceRun, ASharedListIsWrittenWhenWholeAndRefusedWithoutAWriteOthe
     }
 
     UniqueKernelHandle section = SharedSection(request, whole, true);
-    ServiceAnswer answer = service->Ask(EncodeSharedStartBlockRequest(HandleToULong(section.get()), false));
+    const std::string hash = HashPassword("p");
+    ServiceAnswer answer = service->Ask(
+        EncodePasswordBoundStart(hash, EncodeSharedStartBlockRequest(HandleToULong(section.get()), false)));
     EXPECT_EQ(answer.start, StartOutcome::Written);
     EXPECT_EQ(ReadBytes(hostsPath), Blocked());
-    // Its entries are the service's own once it answered, and kept as the request that wrote them.
+    // Its entries are the service's own once it answered, and kept as the request that wrote them,
+    // bound to the password that came on the pipe.
     EXPECT_EQ(service->Ask(EncodeStatusRequest()).status.entryCount, kEntries.size());
-    EXPECT_EQ(ReadBytes(BlockedEntriesPath(dataFolder)), request);
+    EXPECT_EQ(ReadBytes(BlockedEntriesPath(dataFolder)), EncodePasswordBoundStart(hash, request));
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "ProgramPaths.h"
 #include "ServicePipeClient.h"
 #include "ServiceRequests.h"
+#include "support/StagedElevation.h"
 #include "support/ServedPipe.h"
 
 class InProcessService {
@@ -31,9 +32,9 @@ class InProcessService {
           dataFolder(place.dataFolder),
           runKeyPath(runKeyPath),
           blocker_(place),
-          parts_{blocker_, {HKEY_CURRENT_USER, runKeyPath, dataFolder, ProgramPath()}, tokenCalls_},
+          parts_{blocker_, {HKEY_CURRENT_USER, runKeyPath, dataFolder, ProgramPath()}},
           pipe_([this](std::string_view request, CallerGroups& caller) { return Answer(request, caller); },
-                {}, nullptr, pipeName) {
+                {}, &callerCalls, pipeName) {
         CreateDirectoryA(hostsPath.substr(0, hostsPath.rfind('\\')).c_str(), nullptr);
         CreateDirectoryA(dataFolder.c_str(), nullptr);
         // The Run key is opened, never made, as the machine's always exists.
@@ -57,6 +58,9 @@ class InProcessService {
     std::atomic<bool> answersGarbage{false};  // every answer is bytes of no message
     std::atomic<int> requests{0};
     std::atomic<int> sharedStarts{0};  // starts whose list lay in the caller's memory
+    // How the callers' tokens are read: their Administrators group can be made one of a program
+    // not elevated (Wine elevates every program).
+    AdministratorsAttributesCalls callerCalls;
 
   private:
     // A caller whose groups could not be had: no administrator.
@@ -88,7 +92,6 @@ class InProcessService {
     std::mutex stateMutex_;
 
     DirectBlocker blocker_;
-    TokenCalls tokenCalls_;
     ServiceParts parts_;
     ServiceState state_;
     ServedPipe pipe_;  // last: it stops serving before anything it answers from goes

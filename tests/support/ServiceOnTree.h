@@ -23,8 +23,8 @@ class ServiceOnTree {
     ServiceOnTree(const BlockingPlace& place, std::string pipeName, ServiceStatusReport& status,
                   EventLog& events, std::function<ULONGLONG()> ticks = {})
         : blocker_(place),
-          service_({blocker_, startup_, tokenCalls_, place.hostsPath, BlockedEntriesPath(place.dataFolder),
-                    events, ticks ? std::move(ticks) : [] { return GetTickCount64(); }}),
+          service_({blocker_, startup_, place.hostsPath, BlockedEntriesPath(place.dataFolder), events,
+                    ticks ? std::move(ticks) : [] { return GetTickCount64(); }}),
           pipeName_(std::move(pipeName)),
           stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
         thread_ = std::thread([this, &status, &events] {
@@ -62,7 +62,6 @@ class ServiceOnTree {
     }
 
   private:
-    TokenCalls tokenCalls_;
     MachineStartupPlace startup_;  // no request here switches start with Windows
     DirectBlocker blocker_;
     BlockService service_;
