@@ -49,8 +49,8 @@ StopOutcome StopBlock(const BlockingPlace& place, const BlockEntries& entries, b
                       FailureReport& report, const std::function<void()>& letEventsRun);
 
 // Lifts a block that has no clean copy to put back: the hosts file loses every run of the
-// entries' block lines and the line break before each (WithoutBlockLines) and keeps everything
-// else byte for byte, through the safe write. True when the file holds none of those lines
+// entries' block lines and the line break a start put before each (WithoutBlockLines) and keeps
+// everything else byte for byte, through the safe write. True when the file holds none of those lines
 // afterwards (also when there is no file, or nothing to take out); false when the write is
 // refused. Throws Failure when the file exists but cannot be read.
 bool LiftBlockWithoutCleanCopy(const std::string& hostsPath, const BlockEntries& entries);
