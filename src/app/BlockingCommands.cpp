@@ -135,12 +135,12 @@ void MainWindow::StartBlocking(bool atStartup) {
     if (outcome == StartOutcome::Written) {
         // The hosts file now holds the lines of the list as it is at this moment, and the watch
         // guards exactly these: an entry added later reaches the file at the next start, and one
-        // cleared from the list stays blocked until the stop.
-        p.Line(124, [&] {
-            RecordBlockingOn();
-            KeepWrittenEntries();
-            state_.blockWritten = true;
-        });
+        // cleared from the list stays blocked until the stop. The block is in the file whatever
+        // its record does: a record refused by the settings is reported at its own line and the
+        // written block is watched all the same.
+        KeepWrittenEntries();
+        state_.blockWritten = true;
+        p.Line(125, [&] { RecordBlockingOn(); });
         system_.FlushResolverCache();
         // From now on a block that another program removes is noticed and put back.
         StartWatchingHosts();
