@@ -176,8 +176,12 @@ void MainWindow::StopBlocking(bool atStartup) {
     const bool wasBlocking = state_.blocking;
     // The stop's own restore is no removal to put back.
     StopWatchingHosts();
-    const StopOutcome outcome = blocker_.Stop(ListedEntries(websiteList_), state_.userIsAdmin, reports_,
-                                              [] { ProcessPendingEvents(); });
+    // Without a clean copy the stop takes out the lines that were written: those of the list as it
+    // was at this run's start, which keep an entry removed from the list since; the list as it is
+    // when this run wrote nothing.
+    const WebsiteList& written = state_.blockWritten ? WrittenEntries() : websiteList_;
+    const StopOutcome outcome =
+        blocker_.Stop(ListedEntries(written), state_.userIsAdmin, reports_, [] { ProcessPendingEvents(); });
     switch (outcome) {
         case StopOutcome::Lifted:
             system_.FlushResolverCache();

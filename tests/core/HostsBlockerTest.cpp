@@ -360,6 +360,20 @@ TEST_F(HostsBlocking, WithoutACleanCopyOnlyTheBlockLinesComeOut) {
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{kCouldNotRestore});
     EXPECT_EQ(window->Caption(), "Stop Blocking");
     EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n\r\n" + set);
+
+    // An entry taken off the list since the start was written all the same: its line comes out.
+    SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+    window->Stop();
+    WriteBytes(hostsPath, "clean\r\n");
+    window->UserStart();
+    DeleteFileA(backupPath.c_str());
+    window->Unlock();
+    window->SetEntries({list[0]});
+    prompts.boxes.clear();
+    window->Stop();
+    EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n");
+    EXPECT_EQ(window->Caption(), "Start Blocking");
+    EXPECT_TRUE(prompts.boxes.empty()) << ::testing::PrintToString(BoxTexts());
 }
 
 TEST_F(HostsBlocking, TheBackupIsWrittenBesideItsNameAndAPartialOneIsNeverKept) {
