@@ -143,12 +143,12 @@ void MainWindow::StartBlocking(bool atStartup) {
     if (outcome == StartOutcome::Written) {
         // The hosts file now holds the lines of the list as it is at this moment, and the watch
         // guards exactly these: an entry added later reaches the file at the next start, and one
-        // cleared from the list stays blocked until the stop.
-        p.Line(124, [&] {
-            RecordBlockingOn();
-            KeepWrittenEntries();
-            state_.blockWritten = true;
-        });
+        // cleared from the list stays blocked until the stop. The block is in the file whatever
+        // its record does: a record refused by the settings is reported at its own line and the
+        // written block is watched all the same.
+        KeepWrittenEntries();
+        state_.blockWritten = true;
+        p.Line(125, [&] { RecordBlockingOn(); });
         system_.FlushResolverCache();
         // From now on a block that another program removes is noticed and put back.
         StartWatchingHosts();
@@ -184,8 +184,12 @@ void MainWindow::StopBlocking(bool atStartup) {
     const bool wasBlocking = state_.blocking;
     // The stop's own restore is no removal to put back.
     StopWatchingHosts();
+    // Without a clean copy the stop takes out the lines that were written: those of the list as it
+    // was at this run's start, which keep an entry removed from the list since; the list as it is
+    // when this run wrote nothing.
+    const WebsiteList& written = state_.blockWritten ? WrittenEntries() : websiteList_;
     const StopOutcome outcome = blocker_.Stop(
-        ListedEntries(websiteList_), state_.userIsAdmin, reports_, [] { ProcessPendingEvents(); },
+        ListedEntries(written), state_.userIsAdmin, reports_, [] { ProcessPendingEvents(); },
         unlockPassword_.Text());
     switch (outcome) {
         case StopOutcome::Lifted:

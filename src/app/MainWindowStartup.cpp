@@ -169,12 +169,14 @@ void MainWindow::ResumeOrAdoptBlock(Guarded& p) {
 bool MainWindow::BlockIsInForce() const {
     // "BlockOnStart" is one user's record of the last close; the block itself belongs to the
     // machine. A backup in the data folder that the program believes is the clean copy of a block
-    // that was written and never lifted (a stop that put it back but could not delete it too), and
-    // a hosts file that holds the list's block lines is blocked whatever any setting says (a block
-    // written where there was no hosts file to keep, or whose clean copy was deleted). So a user
-    // whose own settings say otherwise still starts with the block on and the window behind the
-    // password, and its close leaves the block in place.
-    if (settings_.ReadBlockOnStart() != 0 || blocker_.KeepsCleanCopy()) return true;
+    // that was written and never lifted, and a hosts file that holds the list's block lines is
+    // blocked whatever any setting says (a block written where there was no hosts file to keep, or
+    // whose clean copy was deleted). So a user whose own settings say otherwise still starts with
+    // the block on and the window behind the password, and its close leaves the block in place.
+    // A copy that a stop put back but could not delete is no block: it goes, and nothing resumes.
+    if (settings_.ReadBlockOnStart() != 0) return true;
+    if (blocker_.KeepsCleanCopy() && !blocker_.DropCleanCopyOfFinishedStop(ListedEntries(websiteList_)))
+        return true;
     try {
         return websiteList_.Count() > 0 && blocker_.HoldsBlock(ListedEntries(websiteList_));
     } catch (const Failure&) {

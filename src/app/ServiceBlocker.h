@@ -36,6 +36,11 @@ class ServiceBlocker final : public Blocker {
     // Read here from the data folder the service keeps the clean copy in, which everyone may read:
     // start-up asks this of every start, and asking the service would slow each one down.
     bool KeepsCleanCopy() override { return direct_.KeepsCleanCopy(); }
+    // Looked at here as well; the delete needs the rights of an administrator's run, and the
+    // service drops such a copy itself when it starts.
+    bool DropCleanCopyOfFinishedStop(const BlockList& entries) override {
+        return direct_.DropCleanCopyOfFinishedStop(entries);
+    }
     // The service's count of put-backs has grown since the last look (the first look after a
     // written start sets where it stood).
     bool PutBackElsewhereSinceAsked() override;

@@ -78,6 +78,9 @@ class Blocker {
     // True while a clean copy that the program believes is kept: a block was written on this
     // computer and never lifted, whatever one user's settings say.
     virtual bool KeepsCleanCopy() = 0;
+    // Deletes the clean copy a finished stop left behind (see DropCleanCopyOfFinishedStop): true
+    // when the copy was such a leftover, so there is no block to resume.
+    virtual bool DropCleanCopyOfFinishedStop(const BlockList& entries) = 0;
     // Whether another part that guards the block (the blocking service) has put it back since this
     // was last asked: the lines are then there again when the program looks, and the parent is
     // still told. Nothing else guards a block written here.
@@ -110,6 +113,9 @@ class DirectBlocker final : public Blocker {
         return PutBackBlock(place_, entries.Lines());
     }
     bool KeepsCleanCopy() override;
+    bool DropCleanCopyOfFinishedStop(const BlockList& entries) override {
+        return ::DropCleanCopyOfFinishedStop(place_, entries.Lines());
+    }
 
   private:
     BlockingPlace place_;

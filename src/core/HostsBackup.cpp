@@ -101,6 +101,13 @@ bool RestoreBackup(const std::string& backupPath, const std::string& hostsPath) 
     return clean.exists && WriteFileText(hostsPath, clean.text);
 }
 
+void DeleteBackupPutBack(const std::string& backupPath) {
+    if (DeleteFileA(backupPath.c_str())) return;
+    const DWORD error = GetLastError();
+    DeleteFileForced(backupPath);
+    if (BackupFileIsPresent(backupPath)) ThrowWin32Error(error);
+}
+
 bool BackupFileIsPresent(const std::string& backupPath) {
     DWORD attributes = GetFileAttributesA(backupPath.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);

@@ -51,6 +51,11 @@ void DiscardBackupTakenNow(const std::string& backupPath);
 // failure (no backup file, one that cannot be read, a hosts file that refuses the write).
 bool RestoreBackup(const std::string& backupPath, const std::string& hostsPath);
 
+// Deletes the backup once the stop has put it back, a read-only one too. Throws Failure with the
+// system's description when it stays (held open by another program): the clean copy is back in
+// the hosts file, but the stop must say that the copy is still there.
+void DeleteBackupPutBack(const std::string& backupPath);
+
 // True when a file (not a folder) stands at the backup path; false when none does or when it
 // cannot be told.
 bool BackupFileIsPresent(const std::string& backupPath);

@@ -138,7 +138,7 @@ StopOutcome StopBlock(const BlockingPlace& place, const BlockEntries& entries, b
     if (!cleanCopyKept) return StopOutcome::Lifted;
     p.Line(106, [&] {
         letEventsRun();
-        DeleteFileForced(backupPath);
+        DeleteBackupPutBack(backupPath);
     });
     return StopOutcome::Lifted;
 }
@@ -148,6 +148,24 @@ bool LiftBlockWithoutCleanCopy(const std::string& hostsPath, const BlockEntries&
     if (!hosts.exists) return true;
     std::string clean = WithoutBlockLines(hosts.text, entries);
     return clean.size() == hosts.text.size() || WriteFileText(hostsPath, clean);
+}
+
+bool DropCleanCopyOfFinishedStop(const BlockingPlace& place, const BlockEntries& entries) {
+    const std::string backupPath = HostsBackupPath(place.dataFolder);
+    if (!BackupFileIsPresent(backupPath) || !IsTrustedOwner(backupPath, *place.ownership)) return false;
+    try {
+        const HostsContent backup = ReadHostsForBlocking(backupPath);
+        const HostsContent hosts = ReadHostsForBlocking(place.hostsPath);
+        if (!hosts.exists || hosts.text != backup.text) return false;
+        // HoldsBlockLines finds no entries held anywhere, even in an empty text: with no entries
+        // there is no block the file could hold.
+        const bool noEntries = HoldsBlockLines("", entries);
+        if (!noEntries && HoldsBlockLines(hosts.text, entries)) return false;
+    } catch (...) {
+        return false;  // a copy that cannot be compared may be the only clean one: it stays
+    }
+    DeleteFileForced(backupPath);
+    return true;
 }
 
 bool HostsHoldBlock(const std::string& hostsPath, const BlockEntries& entries) {

@@ -44,7 +44,8 @@ enum class StopOutcome {
     WrongPassword,
 };
 
-// Puts the backup back over the hosts file and deletes it. With no backup (deleted while blocking,
+// Puts the backup back over the hosts file and deletes it; a backup that stays is reported at
+// line 106, and the block counts as lifted all the same. With no backup (deleted while blocking,
 // the data folder wiped), the block lines of the entries are taken out of the hosts file instead
 // (LiftBlockWithoutCleanCopy). `letEventsRun` lets pending window events run just before the
 // backup is deleted.
@@ -52,11 +53,19 @@ StopOutcome StopBlock(const BlockingPlace& place, const BlockEntries& entries, b
                       FailureReport& report, const std::function<void()>& letEventsRun);
 
 // Lifts a block that has no clean copy to put back: the hosts file loses every run of the
-// entries' block lines and the line break before each (WithoutBlockLines) and keeps everything
-// else byte for byte, through the safe write. True when the file holds none of those lines
+// entries' block lines and the line break a start put before each (WithoutBlockLines) and keeps
+// everything else byte for byte, through the safe write. True when the file holds none of those lines
 // afterwards (also when there is no file, or nothing to take out); false when the write is
 // refused. Throws Failure when the file exists but cannot be read.
 bool LiftBlockWithoutCleanCopy(const std::string& hostsPath, const BlockEntries& entries);
+
+// Deletes the clean copy a finished stop left behind: one it put back over the hosts file but
+// could not delete. Such a copy equals the hosts file byte for byte, and the hosts file does not
+// hold the entries' block lines (a written block adds them after the clean content); kept, it
+// would make the next start-up resume a block the parent has seen lifted. True when the copy was
+// such a leftover, whether or not the delete succeeded (without rights it fails); false when
+// there is no trusted copy, it differs from the hosts file, or either cannot be read.
+bool DropCleanCopyOfFinishedStop(const BlockingPlace& place, const BlockEntries& entries);
 
 // Whether the hosts file still holds the block: every listed entry's block line, in the order a
 // start writes them. An edit that keeps them (another tool adding lines of its own) still holds;

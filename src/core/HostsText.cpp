@@ -246,21 +246,36 @@ std::string WithoutBlockLines(std::string_view text, const BlockEntries& entries
     std::string kept;
     kept.reserve(text.size());
     bool inRun = false;
+    bool runTookEmptyLine = false;
+    size_t lastKeptLine = std::string::npos;  // where the last line kept begins in `kept`
     for (size_t at = 0; at < text.size();) {
         const size_t lineFeed = text.find('\n', at);
         const size_t end = lineFeed == std::string_view::npos ? text.size() : lineFeed + 1;
         const std::string_view line = text.substr(at, end - at);
         if (blockLines.count(line) != 0) {
-            // The line break a start puts before its set is the last thing kept so far.
-            if (!inRun && kept.size() >= 2 && kept.compare(kept.size() - 2, 2, "\r\n") == 0)
-                kept.resize(kept.size() - 2);
+            // A start writes CR LF after the content it found: after content that ended with a
+            // line break that is an empty line of its own, which goes with the set. The CR LF
+            // that ends an ordinary line stays, or the lines before and after the set would join.
+            if (!inRun) {
+                runTookEmptyLine = lastKeptLine != std::string::npos &&
+                                   kept.compare(lastKeptLine, std::string::npos, "\r\n") == 0;
+                if (runTookEmptyLine) {
+                    kept.resize(lastKeptLine);
+                    lastKeptLine = std::string::npos;
+                }
+            }
             inRun = true;
         } else {
+            lastKeptLine = kept.size();
             kept.append(line);
             inRun = false;
         }
         at = end;
     }
+    // A set at the very end after content without a final line break: the CR LF before it is the
+    // one the start wrote to end that content's last line, and nothing follows that could join.
+    if (inRun && !runTookEmptyLine && kept.size() >= 2 && kept.compare(kept.size() - 2, 2, "\r\n") == 0)
+        kept.resize(kept.size() - 2);
     return kept;
 }
 

@@ -104,9 +104,11 @@ struct HostsContent {
 bool HoldsBlockLines(std::string_view text, const BlockEntries& entries);
 
 // The text without the block lines a start writes for these entries: every run of whole lines
-// that are each the block line of one of the entries goes, and so does the CR LF just before such
-// a run (the line break a start puts before its lines). Everything else stays byte for byte, so
-// the text of a hosts file a start blocked comes back as it was before.
+// that are each the block line of one of the entries goes, and with it the line break a start
+// puts before its lines: an empty line (CR LF alone) just before the run, or, for a run that ends
+// the text, the CR LF that ends the line before it (a start after content without a final line
+// break). Everything else stays byte for byte, and no two lines are ever joined, so the text of a
+// hosts file a start blocked comes back as it was before.
 std::string WithoutBlockLines(std::string_view text, const BlockEntries& entries);
 
 // Reads the hosts file for blocking: a missing file gives "" (exists false); a file of length 0

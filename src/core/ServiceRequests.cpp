@@ -121,8 +121,12 @@ std::string AnswerStop(const ServiceRequest& request, const CallerRights& rights
     // Without the block's password the block stays, as it is, and so does its clean copy.
     if (!MayLift(request, rights, state)) return EncodeStopBlockAnswer(StopOutcome::WrongPassword, {});
     CollectedFailures report;
+    // Without a clean copy the lines that come out are those of the block the service wrote: its
+    // kept entries, whatever list the caller holds now. Only when it keeps none (a block written
+    // without it) does the caller's list say which lines they are.
+    const EntryList& written = state.entries.empty() ? request.entries : state.entries;
     // No window waits on the service: there are no pending events to let run.
-    const StopOutcome outcome = parts.blocker.Stop(ListedEntries(request.entries), true, report, [] {});
+    const StopOutcome outcome = parts.blocker.Stop(ListedEntries(written), true, report, [] {});
     if (outcome == StopOutcome::Lifted) {
         state.blocking = false;
         state.entries.Clear();

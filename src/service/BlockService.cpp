@@ -39,6 +39,12 @@ void BlockService::Resume() {
         return;
     }
     if (!ReadKeptEntries()) {
+        // A lifted block's entries are forgotten, also by a stop that put the clean copy back but
+        // could not delete it: that copy, equal to the hosts file, is no block to resume.
+        if (parts_.blocker.DropCleanCopyOfFinishedStop(ListedEntries(state_.entries))) {
+            DeleteFileForced(parts_.entriesPath);
+            return;
+        }
         parts_.events.Write(EVENTLOG_WARNING_TYPE, ServiceEvent::EntriesUnreadable,
                             "The Parvalisk service could not read the blocked entries kept in " +
                                 parts_.entriesPath +

@@ -1,6 +1,6 @@
 // ParvaliskRestore: the uninstaller runs it before it removes anything. It asks the running
 // service to stop blocking; without a service it puts the clean hosts file back itself from the
-// backup in the data folder (or, with no backup, takes the block lines of the user's list out of
+// backup in the data folder (or, with no backup, takes the block lines that were written out of
 // it). Then it flushes the resolver cache and clears this installation's start-up entries. Its exit code
 // tells the uninstaller whether it may go on: 0 when the hosts file is clean (or there was nothing to put
 // back), 1 when the clean copy could not be put back. Then nothing more is changed, so the backup, the only
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "DnsCache.h"
+#include "Failure.h"
 #include "FileHelpers.h"
 #include "FileOwnership.h"
 #include "Handles.h"
@@ -57,8 +58,23 @@ void RemoveOwnRunEntry(const std::string& installFolder) {
     DeleteRegValue(HKEY_LOCAL_MACHINE, kRunKeyPath, kRunKeyAccess, kProgramFileName);
 }
 
-// Puts the clean hosts file back without the service: the backup, or with none the block lines of
-// the list taken out.
+// The entries of the block the service wrote, as it keeps them in the data folder: the start
+// request that wrote them, read with a request's checks. False when none read.
+bool ReadKeptEntries(const std::string& dataFolder, EntryList& entries) {
+    ServiceRequest kept;
+    try {
+        if (DecodeRequest(ReadFileText(BlockedEntriesPath(dataFolder)), kept) != MessageProblem::None)
+            return false;
+    } catch (const Failure&) {
+        return false;
+    }
+    if (kept.kind != MessageKind::StartBlockRequest || kept.entries.empty()) return false;
+    entries = std::move(kept.entries);
+    return true;
+}
+
+// Puts the clean hosts file back without the service: the backup, or with none the block lines
+// that were written taken out.
 bool LiftBlockDirectly(const std::string& dataFolder, const std::vector<std::string>& entries) {
     // The backup is deleted only once the hosts file holds it byte for byte: until then it is the
     // only clean copy.
@@ -71,10 +87,18 @@ bool LiftBlockDirectly(const std::string& dataFolder, const std::vector<std::str
         DeleteFileForced(backupPath);
         return true;
     }
-    // No clean copy (deleted while blocking, or the data folder wiped): the block lines of the
-    // list of the user who runs the uninstall come out of the hosts file, and only they.
-    return LiftBlockWithoutCleanCopy(SystemHostsFilePath(),
-                                     [&](BlockLineWriter& lines) { lines.AddAll(entries); });
+    // No clean copy (deleted while blocking, or the data folder wiped): the block lines that were
+    // written come out of the hosts file, and only they: those of the entries the service kept,
+    // which hold an entry removed from the list since, or with none kept (a block the program
+    // wrote itself) those of the list of the user who runs the uninstall.
+    EntryList kept;
+    const bool keptRead = ReadKeptEntries(dataFolder, kept);
+    return LiftBlockWithoutCleanCopy(SystemHostsFilePath(), [&](BlockLineWriter& lines) {
+        if (keptRead)
+            lines.AddAll(kept);
+        else
+            lines.AddAll(entries);
+    });
 }
 
 // A pipe of the service's name that gives no answer this helper can read: the service is stopped
@@ -98,9 +122,9 @@ bool LiftBlockWithServiceStopped(const std::string& dataFolder, const std::vecto
     return false;
 }
 
-// The running service keeps the block: it is asked to lift it, with the list of the user who
-// uninstalls for a hosts file whose clean copy is gone. Without a service the helper lifts the
-// block itself.
+// The running service keeps the block: it is asked to lift it, and for a hosts file whose clean
+// copy is gone it takes out the lines of the entries it wrote (the list of the user who uninstalls
+// serves only a service that keeps none). Without a service the helper lifts the block itself.
 bool LiftBlock(const std::string& dataFolder, const std::vector<std::string>& entries) {
     const std::optional<ServiceAnswer> answer =
         AskService(EncodeStopBlockRequest(entries), MessageKind::StopBlockAnswer);

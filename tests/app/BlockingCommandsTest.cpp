@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "support/MainWindowFixture.h"
+#include "support/RecordedBalloons.h"
 #include "Appearance.h"
 
 namespace {
@@ -114,6 +115,31 @@ TEST_F(BlockingToggle, StartAsAnAdministratorWithTheWriteRefused) {
     EXPECT_EQ(Caption(kIdStartStopButton), "Start Blocking") << "the caption comes back";
     EXPECT_EQ(ReadBytes(hostsPath), kClean);
     EXPECT_TRUE(ShownNormally()) << "a refused start leaves the window where it is";
+}
+
+TEST_F(BlockingToggle, ARefusedRecordOfAWrittenBlockIsToldAtItsOwnLineAndTheBlockIsWatched) {
+    balloons.clear();
+    shellNotifyIcon = RecordBalloons;
+    WriteBytes(hostsPath, kClean);
+    StartWithList({"A"});
+    // A settings root that is no key at all: the store refuses every write.
+    settings = SettingsStore(reinterpret_cast<HKEY>(static_cast<INT_PTR>(0x7777)), "nowhere");
+    Click(kIdStartStopButton);
+    settings = SettingsStore(HKEY_CURRENT_USER, settingsKey);
+    const std::string blocked = kClean + "\r\n127.0.0.1          A\r\n";
+    EXPECT_EQ(ReadBytes(hostsPath), blocked);
+    EXPECT_EQ(Caption(kIdStartStopButton), "Stop Blocking");
+    const std::string location = "in Nestwarden2021/08/31.Form1.StartBlocking at line ";
+    std::vector<int> lines;
+    for (const RecordedBox& box : prompts.boxes) {
+        const size_t at = box.text.find(location);
+        if (at != std::string::npos) lines.push_back(std::stoi(box.text.substr(at + location.size())));
+    }
+    EXPECT_EQ(lines, std::vector<int>{125}) << "the record is not the write of line 124";
+
+    // The block that was written is guarded all the same.
+    WriteBytes(hostsPath, kClean);
+    EXPECT_TRUE(RunLoopUntil([&] { return ReadBytes(hostsPath) == blocked; })) << ReadBytes(hostsPath);
 }
 
 // The pointer rule, driven by the real WM_SETCURSOR a mouse move sends to the window.

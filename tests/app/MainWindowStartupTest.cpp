@@ -141,9 +141,10 @@ TEST_F(MainWindowStartup, AClearedListGivesTheDefaultsAgainAtTheNextStart) {
 // One row per line of the start-up outcome: stored "BlockOnStart", the marker, the user's rights,
 // and a backup of the hosts file in the data folder (a block in force on the machine).
 TEST_F(MainWindowStartup, OutcomeByStoredSettingsMarkerAndRights) {
-    // What the machine holds of an earlier block: no backup, a trusted or a planted one, or no
-    // backup but the list's block lines in the hosts file.
-    enum class Backup { None, Trusted, Planted, BlockLinesOnly };
+    // What the machine holds of an earlier block: no backup, a trusted one with the block lines in
+    // the hosts file or a planted one, no backup but the list's block lines in the hosts file, or
+    // the clean copy that a stop put back but could not delete (equal to the hosts file).
+    enum class Backup { None, Trusted, Planted, BlockLinesOnly, LeftByAStop };
     struct Row {
         const char* blockOnStart;  // nullptr: absent
         bool marker;
@@ -166,6 +167,8 @@ TEST_F(MainWindowStartup, OutcomeByStoredSettingsMarkerAndRights) {
         {"0", false, false, true, false, Backup::Trusted},
         {"0", false, true, false, false, Backup::Planted},
         {"0", false, true, true, false, Backup::BlockLinesOnly},
+        {"0", false, true, false, false, Backup::LeftByAStop},
+        {"0", false, false, false, false, Backup::LeftByAStop},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string("BlockOnStart ") + (row.blockOnStart ? row.blockOnStart : "absent") +
@@ -174,6 +177,7 @@ TEST_F(MainWindowStartup, OutcomeByStoredSettingsMarkerAndRights) {
                      (row.backup == Backup::Trusted          ? ", backup"
                       : row.backup == Backup::Planted        ? ", planted backup"
                       : row.backup == Backup::BlockLinesOnly ? ", block lines, no backup"
+                      : row.backup == Backup::LeftByAStop    ? ", backup a stop put back"
                                                              : ""));
         RegDeleteTreeA(HKEY_CURRENT_USER, settingsKey.c_str());
         DeleteRunValue();
@@ -186,11 +190,13 @@ TEST_F(MainWindowStartup, OutcomeByStoredSettingsMarkerAndRights) {
         }
         answers.administrator = row.administrator;
         const std::string clean = "127.0.0.1 localhost\r\n";
-        WriteBytes(hostsPath,
-                   row.backup == Backup::BlockLinesOnly ? clean + "\r\n127.0.0.1          A\r\n" : clean);
+        const std::string blocked = clean + "\r\n127.0.0.1          A\r\n";
+        const bool heldBlock = row.backup == Backup::Trusted || row.backup == Backup::BlockLinesOnly;
+        WriteBytes(hostsPath, heldBlock ? blocked : clean);
         settings.Save(kKeyBlockedWebsites, "A" + kSeparator);
         const std::string backup = dataFolder + "\\hosts";
-        if (row.backup == Backup::Trusted || row.backup == Backup::Planted) {
+        if (row.backup == Backup::Trusted || row.backup == Backup::Planted ||
+            row.backup == Backup::LeftByAStop) {
             MakeDataFolder();
             WriteBytes(backup, clean);
             if (row.backup == Backup::Planted) owners.NameOwner(backup, "S-1-5-21-1-2-3-1001");
@@ -215,11 +221,13 @@ TEST_F(MainWindowStartup, OutcomeByStoredSettingsMarkerAndRights) {
         EXPECT_EQ(Setting(kKeyBlockOnStart),
                   row.adopts || written ? "1" : (row.blockOnStart ? row.blockOnStart : "<absent>"));
         // The block lines are written only with administrator rights.
-        EXPECT_EQ(ReadBytes(hostsPath),
-                  row.resumes && row.administrator ? clean + "\r\n127.0.0.1          A\r\n" : clean);
+        EXPECT_EQ(ReadBytes(hostsPath), heldBlock || (row.resumes && row.administrator) ? blocked : clean);
         EXPECT_TRUE(prompts.boxes.empty());
         if (row.backup == Backup::Trusted || row.backup == Backup::BlockLinesOnly)
             EXPECT_EQ(ReadBytes(backup), clean) << "the clean copy is kept";
+        if (row.backup == Backup::LeftByAStop) {
+            EXPECT_EQ(ReadBytes(backup), "<missing>") << "the lifted block's copy goes";
+        }
         DropMainWindow();
         owners.Forget(backup);
         SetFileAttributesA(backup.c_str(), FILE_ATTRIBUTE_NORMAL);

@@ -360,6 +360,51 @@ TEST_F(HostsBlocking, WithoutACleanCopyOnlyTheBlockLinesComeOut) {
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{kCouldNotRestore});
     EXPECT_EQ(window->Caption(), "Stop Blocking");
     EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n\r\n" + set);
+
+    // An entry taken off the list since the start was written all the same: its line comes out.
+    SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+    window->Stop();
+    WriteBytes(hostsPath, "clean\r\n");
+    window->UserStart();
+    DeleteFileA(backupPath.c_str());
+    window->Unlock();
+    window->SetEntries({list[0]});
+    prompts.boxes.clear();
+    window->Stop();
+    EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n");
+    EXPECT_EQ(window->Caption(), "Start Blocking");
+    EXPECT_TRUE(prompts.boxes.empty()) << ::testing::PrintToString(BoxTexts());
+}
+
+TEST_F(HostsBlocking, ACleanCopyPutBackButNotDeletedIsReportedAndGoneAtTheNextStart) {
+    window->SetEntries({"a.example"});
+    WriteBytes(hostsPath, "clean\r\n");
+    window->UserStart();
+    {
+        // Another program (a backup tool, a scanner) holds the copy open without delete sharing.
+        UniqueFile holder{CreateFileA(backupPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, 0, nullptr)};
+        ASSERT_TRUE(holder);
+        window->Stop();
+    }
+    EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n");
+    EXPECT_EQ(ReadBytes(backupPath), "clean\r\n");
+    EXPECT_EQ(window->Caption(), "Start Blocking") << "the block is lifted all the same";
+    ASSERT_EQ(prompts.boxes.size(), 1u) << "the copy left behind is told";
+    EXPECT_NE(prompts.boxes[0].text.find(SystemErrorText(ERROR_SHARING_VIOLATION) +
+                                         "\r\nin Nestwarden2021/08/31.Form1.StopBlocking at line 106"),
+              std::string::npos)
+        << prompts.boxes[0].text;
+
+    // The next start-up finds the copy equal to the hosts file, which holds no block: it goes,
+    // and nothing is resumed.
+    prompts.boxes.clear();
+    Restart(Parts());
+    EXPECT_EQ(window->Caption(), "Start Blocking");
+    EXPECT_FALSE(window->Minimized());
+    EXPECT_EQ(ReadBytes(backupPath), "<missing>");
+    EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n");
+    EXPECT_TRUE(prompts.boxes.empty()) << ::testing::PrintToString(BoxTexts());
 }
 
 TEST_F(HostsBlocking, TheBackupIsWrittenBesideItsNameAndAPartialOneIsNeverKept) {

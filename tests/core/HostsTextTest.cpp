@@ -153,6 +153,28 @@ TEST(HostsText, ManyAndVeryLongEntriesKeepTheirOrder) {
     EXPECT_EQ(Blocked("", {}), "\r\n") << "an empty list still adds the line break";
 }
 
+TEST(HostsText, TakingTheBlockLinesOutGivesBackTheTextFromBeforeAndJoinsNoLines) {
+    const std::vector<std::string> list = {"x", "y"};
+    const auto without = [&](const std::string& text) {
+        return WithoutBlockLines(text, [&](BlockLineWriter& lines) { lines.AddAll(list); });
+    };
+    // Whatever a start wrote over, the lift gives it back byte for byte.
+    for (const std::string previous : {"", "A", "A\r\n", "A\n", "A\r", "\r\n", "A\r\n\r\n", "A\r\nB"})
+        EXPECT_EQ(without(Blocked(previous, list)), previous) << ::testing::PrintToString(previous);
+    // Lines of the list that were there before, and lines another program wrote after the set.
+    const std::string x = BlockLine("x");
+    const std::vector<std::pair<std::string, std::string>> rows = {
+        {"A\r\n" + x + "B\r\n", "A\r\nB\r\n"},
+        {"A\r\n" + x + "B", "A\r\nB"},
+        {Blocked("127.0.0.1 localhost\r\n" + x + "# end\r\n", list), "127.0.0.1 localhost\r\n# end\r\n"},
+        {Blocked("127.0.0.1 localhost\r\n" + x + "# end", list), "127.0.0.1 localhost\r\n# end"},
+        {Blocked("A", list) + "B\r\n", "A\r\nB\r\n"},
+        {Blocked("A\r\n", list) + "B", "A\r\nB"},
+    };
+    for (const auto& [text, expected] : rows)
+        EXPECT_EQ(without(text), expected) << ::testing::PrintToString(text);
+}
+
 class HostsTextFiles : public TempTree {};
 
 TEST_F(HostsTextFiles, ReadHostsForBlockingTellsMissingEmptyAndUnreadable) {

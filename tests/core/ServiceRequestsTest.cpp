@@ -180,6 +180,14 @@ TEST_F(ServiceRequests, TheAnswerFollowsWhatTheBlockDid) {
     EXPECT_EQ(Ask(EncodeStatusRequest(), administrator).status, (ServiceStatus{false, 0, false}));
     EXPECT_EQ(ReadBytes(hostsPath), kCleanHosts);
 
+    // Without a clean copy the lines of the entries the service wrote come out, also those of an
+    // entry the caller's list no longer holds.
+    ASSERT_EQ(Ask(EncodeStartBlockRequest(kList, false), administrator).start, StartOutcome::Written);
+    ASSERT_TRUE(DeleteFileA(BackupPath().c_str()));
+    EXPECT_EQ(Ask(EncodeStopBlockRequest(std::vector<std::string>{kList[0]}), administrator).stop,
+              StopOutcome::Lifted);
+    EXPECT_EQ(ReadBytes(hostsPath), kCleanHosts);
+
     // A failed step comes back as the blocker reported it: procedure, line number and error text.
     DeleteFileA(hostsPath.c_str());
     ASSERT_TRUE(CreateDirectoryA(hostsPath.c_str(), nullptr));

@@ -24,9 +24,10 @@
 #             whose ticked "Start Parvalisk now" starts the installed program (which then blocks
 #             the stored list); the uninstaller's first page says that it lifts the block and puts
 #             the clean hosts file back.
-# no-backup   the backup went while blocking: a silent uninstall takes the block lines of the
-#             user's list out of the hosts file and leaves it clean byte for byte, and deletes the
-#             service.
+# no-backup   the backup went while blocking, an entry left the user's list since the block was
+#             written and the service is stopped: a silent uninstall takes out the block lines of
+#             the entries the service kept, the removed one's too, leaves the hosts file clean byte
+#             for byte, and deletes the service.
 #
 # Wine does not enforce access lists: the hosts file is writable for everyone here, so the held
 # handle (a sharing violation, which Wine does enforce) is what refuses the restore. Nor does Wine
@@ -336,6 +337,9 @@ elif [ "$journey" = held-hosts ]; then
     check "blocking stays recorded as on" test "$(registry_value "$settings_key" BlockOnStart)" = 1
 elif [ "$journey" = no-backup ]; then
     rm -f "$data_folder/hosts"
+    w reg add "$settings_key" /v 'Blocked Websites' /d 'blocked.example||My_Separator||' /f >/dev/null
+    w sc stop Parvalisk >/dev/null
+    wait_for 30 service_is STOPPED || fatal "the service did not stop"
     w "$program_win\\Uninstall.exe" /S
     program_folder_gone() { [ ! -e "$program_folder" ]; }
     check "the silent uninstall removes the program folder" wait_for 60 program_folder_gone

@@ -205,6 +205,8 @@ TEST_F(BlockServiceRun, KeptEntriesThatDoNotReadLeaveNothingToPutBack) {
         int keep;  // bytes of the kept file left; -1 for no file, -2 for other bytes
     };
     const Row rows[] = {{"cut short", 30}, {"emptied", 0}, {"gone", -1}, {"not written by the service", -2}};
+    // The block removed by an edit, so the clean copy is not the hosts file's content.
+    const std::string edited = std::string(kClean) + "# edited\r\n";
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         ASSERT_NO_FATAL_FAILURE(BlockAndStopService());
@@ -213,7 +215,7 @@ TEST_F(BlockServiceRun, KeptEntriesThatDoNotReadLeaveNothingToPutBack) {
             DeleteFileA(kept.c_str());
         else
             WriteBytes(kept, row.keep == -2 ? std::string(64, 'x') : ReadBytes(kept).substr(0, row.keep));
-        WriteBytes(hostsPath, kClean);
+        WriteBytes(hostsPath, edited);
 
         auto service = Start();
         ServiceAnswer status = service->Ask(EncodeStatusRequest());
@@ -222,7 +224,7 @@ TEST_F(BlockServiceRun, KeptEntriesThatDoNotReadLeaveNothingToPutBack) {
         auto entries = service->run.Entries();
         ASSERT_EQ(entries.size(), 1u);
         EXPECT_EQ(entries[0].first, ServiceEvent::EntriesUnreadable);
-        EXPECT_EQ(ReadBytes(hostsPath), kClean);
+        EXPECT_EQ(ReadBytes(hostsPath), edited);
         // The stop still puts the clean copy back.
         EXPECT_EQ(service->Ask(EncodeStopBlockRequest(kEntries)).stop, StopOutcome::Lifted);
     }
@@ -263,6 +265,34 @@ TEST_F(BlockServiceRun, TheBlocksPasswordIsKeptWithItAcrossARestart) {
     EXPECT_EQ(ReadBytes(hostsPath), Blocked());
     EXPECT_EQ(ask(*restarted, EncodeStopBlockRequest(kEntries, "new")).stop, StopOutcome::Lifted);
     EXPECT_EQ(ReadBytes(hostsPath), kClean);
+}
+
+TEST_F(BlockServiceRun, ACleanCopyItsStopPutBackButCouldNotDeleteIsToldAndGoneAtTheNextStart) {
+    const std::string backup = dataFolder + "\\hosts";
+    auto service = Start();
+    ASSERT_EQ(service->Ask(EncodeStartBlockRequest(kEntries, false)).start, StartOutcome::Written);
+    {
+        // Another program (a backup tool, a scanner) holds the copy open without delete sharing.
+        UniqueFile holder{
+            CreateFileA(backup.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)};
+        ASSERT_TRUE(holder);
+        const ServiceAnswer stopped = service->Ask(EncodeStopBlockRequest(kEntries));
+        EXPECT_EQ(stopped.stop, StopOutcome::Lifted);
+        ASSERT_EQ(stopped.failures.size(), 1u) << "the copy left behind is told";
+        EXPECT_EQ(stopped.failures[0].line, 106);
+        EXPECT_EQ(stopped.failures[0].location, "in Nestwarden2021/08/31.Form1.StopBlocking ");
+    }
+    EXPECT_EQ(ReadBytes(hostsPath), kClean);
+    EXPECT_EQ(ReadBytes(backup), kClean);
+
+    // Started again, the service finds the copy equal to the hosts file and no entries kept: the
+    // copy goes, nothing is put back, and there is nothing to log.
+    service.reset();
+    service = Start();
+    EXPECT_FALSE(service->Ask(EncodeStatusRequest()).status.blocking);
+    EXPECT_EQ(ReadBytes(backup), "<missing>");
+    EXPECT_EQ(ReadBytes(hostsPath), kClean);
+    EXPECT_TRUE(service->run.Entries().empty()) << service->run.Entries()[0].second;
 }
 
 // A section as a caller shares a start's list: the request's bytes, how many of them it says are
