@@ -73,22 +73,20 @@ class DirectBlocker final : public Blocker {
   public:
     explicit DirectBlocker(BlockingPlace place) : place_(std::move(place)) {}
 
+    // A written start also keeps its entries, and a lift removes them (see keepsEntries).
     StartOutcome Start(const BlockList& entries, bool userIsAdmin, bool atStartup,
-                       FailureReport& report) override {
-        return StartBlock(place_, entries.Lines(), userIsAdmin, atStartup, report);
-    }
+                       FailureReport& report) override;
     StopOutcome Stop(const BlockList& entries, bool userIsAdmin, FailureReport& report,
-                     const std::function<void()>& letEventsRun) override {
-        return StopBlock(place_, entries.Lines(), userIsAdmin, report, letEventsRun);
-    }
+                     const std::function<void()>& letEventsRun) override;
     bool HoldsBlock(const BlockList& entries) override {
         return HostsHoldBlock(place_.hostsPath, entries.Lines());
     }
-    PutBackOutcome PutBack(const BlockList& entries) override {
-        return PutBackBlock(place_, entries.Lines());
-    }
+    PutBackOutcome PutBack(const BlockList& entries) override;
     bool KeepsCleanCopy() override;
 
   private:
+    // Whether the data folder may be worked in now (BlockingPlace::folder).
+    bool FolderReady();
+
     BlockingPlace place_;
 };

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "DataFolderGuard.h"
 #include "EventLog.h"
 #include "Handles.h"
 #include "PipeServer.h"
@@ -20,6 +21,9 @@ struct BlockServiceParts {
     std::string hostsPath;    // the hosts file the blocker writes, whose folder is watched
     std::string entriesPath;  // where a written block's entries are kept (BlockedEntriesPath)
     EventLog& events;
+    // Asked before every operation on the kept entries' file; none is done when it refuses. Nothing
+    // to ask when null.
+    DataFolderGuard* folder = nullptr;
 };
 
 class BlockService final : public ServerWaits {
@@ -27,7 +31,8 @@ class BlockService final : public ServerWaits {
     explicit BlockService(BlockServiceParts parts);
 
     // Takes up a block kept from before (blocking when the blocker keeps a clean copy and the kept
-    // entries read), puts it back when the hosts file no longer holds it, and watches from then on.
+    // entries read: of those, the entries whose lines the hosts file holds, or all of them when it
+    // holds none), puts it back when the hosts file no longer holds it, and watches from then on.
     // Entries that cannot be read leave nothing to put back, which the event log is told.
     void Resume();
 
@@ -43,7 +48,9 @@ class BlockService final : public ServerWaits {
     const ServiceState& State() const { return state_; }
 
   private:
+    bool FolderReady();
     bool ReadKeptEntries();
+    void KeepOnlyEntriesInHosts();
     void KeepEntries(std::string_view startRequest);
     void Watch();
     void WatchHostsFolder();

@@ -20,7 +20,7 @@ class ServiceOnTree {
   public:
     ServiceOnTree(const BlockingPlace& place, std::string pipeName, ServiceStatusReport& status,
                   EventLog& events)
-        : blocker_(place),
+        : blocker_(KeepingNoEntries(place)),
           service_({blocker_, startup_, tokenCalls_, place.hostsPath, BlockedEntriesPath(place.dataFolder),
                     events}),
           pipeName_(std::move(pipeName)),
@@ -60,6 +60,12 @@ class ServiceOnTree {
     }
 
   private:
+    // As the service's own: its block keeps its entries once the answer is on its way.
+    static BlockingPlace KeepingNoEntries(BlockingPlace place) {
+        place.keepsEntries = false;
+        return place;
+    }
+
     TokenCalls tokenCalls_;
     MachineStartupPlace startup_;  // no request here switches start with Windows
     DirectBlocker blocker_;
