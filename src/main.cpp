@@ -4,6 +4,7 @@
 #include <commctrl.h>
 
 #include "ComApartment.h"
+#include "DataFolderGuard.h"
 #include "ProgramPaths.h"
 #include "MainWindow.h"
 #include "MessagePump.h"
@@ -31,7 +32,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         const std::string commonAppData = SpecialFolderPath(kCommonAppDataFolder);
         // The blocking service does the privileged work when it answers; without it the program
         // does it itself, as it always could when run as administrator.
-        DirectBlocker directBlocker({hostsPath, DataFolderPath(commonAppData)});
+        // Run elevated without the service, the program takes the data folder as the service
+        // would before every write in it.
+        TakenDataFolder dataFolder(DataFolderPath(commonAppData));
+        DirectBlocker directBlocker(
+            {hostsPath, DataFolderPath(commonAppData), &SystemOwnership(), true, &dataFolder});
         ServiceBlocker blocker(directBlocker, {});
         ServiceStartWithWindows startWithWindows(DirectStartWithWindows(), {});
         MainWindowParts parts{prompts, system, settings, hostsPath, commonAppData};

@@ -95,28 +95,25 @@ class DirectBlocker final : public Blocker {
   public:
     explicit DirectBlocker(BlockingPlace place) : place_(std::move(place)) {}
 
-    // No password binds a block written here: the hosts file's own rights guard it.
+    // A written start also keeps its entries, bound to the block's password, and a lift removes
+    // them (see keepsEntries). No password is asked for a lift here: the hosts file's own rights
+    // guard it.
     StartOutcome Start(const BlockList& entries, bool userIsAdmin, bool atStartup, FailureReport& report,
-                       const std::string& passwordHash = {}) override {
-        (void)passwordHash;
-        return StartBlock(place_, entries.Lines(), userIsAdmin, atStartup, report);
-    }
+                       const std::string& passwordHash = {}) override;
     StopOutcome Stop(const BlockList& entries, bool userIsAdmin, FailureReport& report,
-                     const std::function<void()>& letEventsRun, const std::string& password = {}) override {
-        (void)password;
-        return StopBlock(place_, entries.Lines(), userIsAdmin, report, letEventsRun);
-    }
+                     const std::function<void()>& letEventsRun, const std::string& password = {}) override;
     bool HoldsBlock(const BlockList& entries) override {
         return HostsHoldBlock(place_.hostsPath, entries.Lines());
     }
-    PutBackOutcome PutBack(const BlockList& entries) override {
-        return PutBackBlock(place_, entries.Lines());
-    }
+    PutBackOutcome PutBack(const BlockList& entries) override;
     bool KeepsCleanCopy() override;
     bool DropCleanCopyOfFinishedStop(const BlockList& entries) override {
         return ::DropCleanCopyOfFinishedStop(place_, entries.Lines());
     }
 
   private:
+    // Whether the data folder may be worked in now (BlockingPlace::folder).
+    bool FolderReady();
+
     BlockingPlace place_;
 };

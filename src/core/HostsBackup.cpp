@@ -27,9 +27,13 @@ bool IsWantOfRights(DWORD error) {
 // Writes the content at the path and flushes it to the disk. The error of the first refused
 // step, or ERROR_SUCCESS.
 DWORD WriteFlushed(const std::string& path, const std::string& content) {
-    UniqueFile file{
-        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)};
-    if (!file) return GetLastError();
+    // A new file only, never one standing there (a link would be written through): the caller
+    // removed what a cut write left.
+    // What stands there still could not be removed (a folder, a file held by another account):
+    // the copy is refused as it would be for want of rights.
+    UniqueFile file{CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr)};
+    if (!file) return GetLastError() == ERROR_FILE_EXISTS ? ERROR_ACCESS_DENIED : GetLastError();
     for (size_t done = 0; done < content.size();) {
         const DWORD chunk = static_cast<DWORD>(std::min<size_t>(content.size() - done, 1u << 24));
         DWORD written = 0;

@@ -11,12 +11,21 @@
 #include "HostsText.h"
 #include "NumberedSteps.h"
 
+struct DataFolderGuard;
+
 // Where the block is written: the system hosts file and the program's data folder, which holds
 // the clean copy as "\hosts".
 struct BlockingPlace {
     std::string hostsPath;
     std::string dataFolder;
     Ownership* ownership = &SystemOwnership();  // whose backup is believed
+    // Whether a written start keeps its entries in the data folder (BlockedEntriesPath) and a lift
+    // removes them, so that a service started later guards this block and no older one. The
+    // service, which keeps its own once its answer is on its way, says no.
+    bool keepsEntries = true;
+    // Asked before every operation on the data folder's files; none is done when it refuses.
+    // Nothing to ask when null (a folder of the caller's own, as in a test's tree).
+    DataFolderGuard* folder = nullptr;
 };
 
 enum class StartOutcome {

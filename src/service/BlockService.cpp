@@ -1,13 +1,36 @@
 #include "BlockService.h"
 
 #include <string>
+#include <string_view>
+#include <unordered_set>
 #include <utility>
 
 #include "DnsCache.h"
 #include "Failure.h"
 #include "FileHelpers.h"
+#include "HostsText.h"
 
 namespace {
+
+// The entries whose block lines stand in the text as whole lines, in list order.
+EntryList EntriesWithLinesIn(std::string_view text, const EntryList& entries) {
+    std::unordered_set<std::string_view> blockLines;
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find('\n', at);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view line = text.substr(at, end - at);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (line.starts_with(kBlockLinePrefix)) blockLines.insert(line);
+        at = end + 1;
+    }
+    EntryList found;
+    std::string line;
+    for (std::string_view entry : entries) {
+        line.assign(kBlockLinePrefix).append(HostNameOfEntry(entry));
+        if (blockLines.count(line) != 0) found.Add(entry);
+    }
+    return found;
+}
 
 std::string FolderOf(const std::string& path) {
     const size_t slash = path.find_last_of("\\/");
@@ -35,7 +58,7 @@ void BlockService::Resume() {
     if (!parts_.blocker.KeepsCleanCopy()) {
         // The block was lifted without the service (by the program itself, or an uninstall): its
         // entries are of no block any more.
-        DeleteFileForced(parts_.entriesPath);
+        if (FolderReady()) DeleteFileForced(parts_.entriesPath);
         return;
     }
     if (!ReadKeptEntries()) {
@@ -51,15 +74,36 @@ void BlockService::Resume() {
                                 ": it has nothing to put back until blocking starts again.");
         return;
     }
+    KeepOnlyEntriesInHosts();
     state_.blocking = true;
     CheckBlock(true);
     Watch();
+}
+
+void BlockService::KeepOnlyEntriesInHosts() {
+    // Whoever wrote the block last kept its entries, but a program that could not (an older
+    // version, a full disk) leaves an older block's: of those, only the entries whose lines the
+    // hosts file holds are the block now, so sites lifted since are not put back. A file that
+    // holds none of them was reset while the service was away, and the whole block goes back.
+    try {
+        const HostsContent hosts = ReadHostsForBlocking(parts_.hostsPath);
+        EntryList inHosts = EntriesWithLinesIn(hosts.text, state_.entries);
+        if (!inHosts.empty()) state_.entries = std::move(inHosts);
+    } catch (...) {
+        // A file that cannot be read (or no memory for the look) tells nothing: the check below
+        // handles an unreadable file as a removal.
+    }
+}
+
+bool BlockService::FolderReady() {
+    return parts_.folder == nullptr || parts_.folder->Ready();
 }
 
 bool BlockService::ReadKeptEntries() {
     // Kept as the start request that wrote them, bound to the block's password, so they are read
     // with the same checks as a request: a file cut short, grown or written by anything else
     // reads as no entries.
+    if (!FolderReady()) return false;
     ServiceRequest kept;
     try {
         if (DecodeRequest(ReadFileText(parts_.entriesPath), kept) != MessageProblem::None) return false;
@@ -74,8 +118,9 @@ bool BlockService::ReadKeptEntries() {
 
 void BlockService::KeepEntries(std::string_view startRequest) {
     // The written start's own request holds exactly its entries, in the form they are read back in.
-    if (!WriteFileContent(parts_.entriesPath,
-                          [&](ContentSink& sink) { sink.Put(startRequest.data(), startRequest.size()); }))
+    if (!FolderReady() || !WriteFileContent(parts_.entriesPath, [&](ContentSink& sink) {
+            sink.Put(startRequest.data(), startRequest.size());
+        }))
         parts_.events.Write(EVENTLOG_WARNING_TYPE, ServiceEvent::EntriesNotKept,
                             "The Parvalisk service could not keep the blocked entries in " +
                                 parts_.entriesPath + ": after a restart it cannot put the block back.");
@@ -100,7 +145,7 @@ std::string BlockService::Answer(std::string_view request, CallerGroups& caller)
         keepAfterAnswer_ = true;
     } else if (outcome.kind == MessageKind::StopBlockAnswer && outcome.stop == StopOutcome::Lifted) {
         Unwatch();
-        DeleteFileForced(parts_.entriesPath);
+        if (FolderReady()) DeleteFileForced(parts_.entriesPath);
     } else if (outcome.kind == MessageKind::ChangePasswordAnswer &&
                outcome.passwordChange == PasswordChangeOutcome::Changed && state_.blocking) {
         passwordAfterAnswer_ = true;
@@ -133,14 +178,14 @@ void BlockService::AfterAnswer(std::string_view request) {
         }
         // Changed by the caller since they were written: the block stands, but there is nothing
         // the service could put back.
-        DeleteFileForced(parts_.entriesPath);
+        if (FolderReady()) DeleteFileForced(parts_.entriesPath);
         parts_.events.Write(EVENTLOG_WARNING_TYPE, ServiceEvent::EntriesNotKept,
                             "The Parvalisk service could not read back the blocked entries it was sent: it "
                             "cannot put the block back until blocking starts again.");
     } catch (...) {
         // Only for want of memory: the block stays written, and kept entries of an older block
         // would put that one back after a restart.
-        DeleteFileForced(parts_.entriesPath);
+        if (FolderReady()) DeleteFileForced(parts_.entriesPath);
     }
 }
 

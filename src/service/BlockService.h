@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "DataFolderGuard.h"
 #include "EventLog.h"
 #include "Handles.h"
 #include "PipeServer.h"
@@ -24,6 +25,9 @@ struct BlockServiceParts {
     // Milliseconds since some start, as GetTickCount64 counts them: the pace of the log's entries
     // about removals.
     std::function<ULONGLONG()> ticks = [] { return GetTickCount64(); };
+    // Asked before every operation on the kept entries' file; none is done when it refuses. Nothing
+    // to ask when null.
+    DataFolderGuard* folder = nullptr;
 };
 
 class BlockService final : public ServerWaits {
@@ -31,7 +35,8 @@ class BlockService final : public ServerWaits {
     explicit BlockService(BlockServiceParts parts);
 
     // Takes up a block kept from before (blocking when the blocker keeps a clean copy and the kept
-    // entries read), puts it back when the hosts file no longer holds it, and watches from then on.
+    // entries read: of those, the entries whose lines the hosts file holds, or all of them when it
+    // holds none), puts it back when the hosts file no longer holds it, and watches from then on.
     // Entries that cannot be read leave nothing to put back, which the event log is told.
     void Resume();
 
@@ -48,7 +53,9 @@ class BlockService final : public ServerWaits {
     const ServiceState& State() const { return state_; }
 
   private:
+    bool FolderReady();
     bool ReadKeptEntries();
+    void KeepOnlyEntriesInHosts();
     void KeepEntries(std::string_view startRequest);
     void KeepPassword();
     void Watch();

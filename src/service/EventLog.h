@@ -1,6 +1,8 @@
 #pragma once
 // What the service tells the administrator through the Windows Application event log, under the
-// source "Parvalisk".
+// source "Parvalisk". The setup registers the source with the service's program as its message
+// file, whose table gives every identifier from 1 to 49 the message "%1": Event Viewer shows the
+// text the service wrote, whole.
 
 #include <windows.h>
 
@@ -8,7 +10,8 @@
 
 inline constexpr char kEventSource[] = "Parvalisk";
 
-// The entries the service writes, by event identifier.
+// The entries the service writes, by event identifier. They are written with no severity bits,
+// as the message table's identifiers are made.
 enum class ServiceEvent : DWORD {
     PipeTaken = 1,          // another program made the service's pipe first: the service did not start
     BlockPutBack = 2,       // the hosts file had lost the block, and it has been put back
@@ -16,6 +19,7 @@ enum class ServiceEvent : DWORD {
     EntriesUnreadable = 4,  // the kept entries of a block could not be read: nothing to put back
     EntriesNotKept = 5,     // the entries of a new block could not be kept for a restart
     WaitFailed = 6,         // the pipe server's wait failed: it goes on trying after a pause
+    FolderSetAside = 10,    // a folder at the data folder's path was not the service's: set aside
 };
 
 struct EventLog {

@@ -52,6 +52,30 @@ UniqueServiceHandle Reconfigure(SC_HANDLE manager, const std::string& command) {
     return service;
 }
 
+// The event source "Parvalisk" of the Application log, its messages in the service's program:
+// without it Event Viewer puts "The description for Event ID ... cannot be found" before every
+// entry.
+void RegisterEventMessages(const std::string& programPath) {
+    UniqueKey key;
+    LONG status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, kEventSourceKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                                  key.put(), nullptr);
+    if (status != ERROR_SUCCESS) ThrowWin32Error(static_cast<DWORD>(status));
+    status = RegSetValueExA(key.get(), "EventMessageFile", 0, REG_EXPAND_SZ,
+                            reinterpret_cast<const BYTE*>(programPath.c_str()),
+                            static_cast<DWORD>(programPath.size() + 1));
+    if (status != ERROR_SUCCESS) ThrowWin32Error(static_cast<DWORD>(status));
+    const DWORD types = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
+    status = RegSetValueExA(key.get(), "TypesSupported", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&types),
+                            sizeof types);
+    if (status != ERROR_SUCCESS) ThrowWin32Error(static_cast<DWORD>(status));
+}
+
+void RemoveEventMessages() {
+    const LONG status = RegDeleteKeyA(HKEY_LOCAL_MACHINE, kEventSourceKey);
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
+        ThrowWin32Error(static_cast<DWORD>(status));
+}
+
 }  // namespace
 
 void InstallService(const std::string& programPath) {
@@ -66,10 +90,12 @@ void InstallService(const std::string& programPath) {
         if (GetLastError() != ERROR_SERVICE_EXISTS) ThrowWin32Error();
         // An install over an older version keeps its service, now running this program.
         Configure(Reconfigure(manager.get(), command).get());
+        RegisterEventMessages(programPath);
         return;
     }
     try {
         Configure(service.get());
+        RegisterEventMessages(programPath);
     } catch (const Failure&) {
         // Half a service (no restart after a failure) is not left behind.
         DeleteService(service.get());
@@ -82,8 +108,9 @@ bool UninstallService(DWORD stopWaitMs) {
     UniqueServiceHandle service(
         OpenServiceA(manager.get(), kServiceName, SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE));
     if (!service) {
-        if (GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST) return false;
-        ThrowWin32Error();
+        if (GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST) ThrowWin32Error();
+        RemoveEventMessages();
+        return false;
     }
     SERVICE_STATUS status{};
     if (!ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) {
@@ -93,5 +120,6 @@ bool UninstallService(DWORD stopWaitMs) {
     }
     if (!WaitForServiceState(service.get(), SERVICE_STOPPED, stopWaitMs)) ThrowWin32Error();
     if (!DeleteService(service.get())) ThrowWin32Error();
+    RemoveEventMessages();
     return true;
 }

@@ -9,10 +9,9 @@
 #include <string>
 
 #include "BlockService.h"
+#include "DataFolderGuard.h"
 #include "EventLog.h"
 #include "Failure.h"
-#include "FileHelpers.h"
-#include "FolderAccess.h"
 #include "Handles.h"
 #include "ProgramPaths.h"
 #include "ServiceInstall.h"
@@ -59,29 +58,37 @@ DWORD WINAPI OnControl(DWORD control, DWORD, void*, void*) {
     }
 }
 
-// The machine's data folder, made as the program makes it when it is missing (one level at a
-// time, each with the protected access list), its list tightened when it is looser than that.
+// The machine's data folder: C:\ProgramData\Kelmarin\Parvalisk.
 std::string MachineDataFolder() {
     const std::string commonAppData = SpecialFolderPath(kCommonAppDataFolder);
     if (commonAppData.empty()) ThrowWin32Error(ERROR_PATH_NOT_FOUND);
-    for (const std::string& folder : {MakerFolderPath(commonAppData), DataFolderPath(commonAppData)}) {
-        const bool madeTight = !FileExists(folder) && CreateProtectedFolder(folder);
-        if (!madeTight) TightenFolderAccess(folder);
-    }
     return DataFolderPath(commonAppData);
+}
+
+std::string SetAsideText(const std::string& folder, const std::string& aside) {
+    return "The folder " + folder +
+           " was not the Parvalisk service's own (a link, or made by another account): it was renamed " +
+           aside + " and made afresh.";
 }
 
 // Serves the machine's block: the system's hosts file, the machine's data folder, and start with
 // Windows for the Parvalisk.exe beside this program.
 void ServeBlock(HANDLE stop, ServiceStatusReport& status, EventLog& events) {
-    const std::string dataFolder = MachineDataFolder();
+    // Taken and held before anything is done in it, and until the service ends.
+    HeldDataFolder held(
+        MachineDataFolder(), SystemOwnership(), [&](const std::string& folder, const std::string& aside) {
+            events.Write(EVENTLOG_WARNING_TYPE, ServiceEvent::FolderSetAside, SetAsideText(folder, aside));
+        });
+    const std::string& dataFolder = held.Path();
     const std::string hostsPath = SystemHostsFilePath();
-    DirectBlocker blocker(BlockingPlace{hostsPath, dataFolder});
+    DirectBlocker blocker(BlockingPlace{hostsPath, dataFolder, &SystemOwnership(), false, &held});
     MachineStartupPlace startup;
     startup.runKeyPath = kRunKeyPath;
     startup.dataFolder = dataFolder;
     startup.programPath = ProgramFolderFile(kProgramFileName);
-    BlockService service({blocker, startup, hostsPath, BlockedEntriesPath(dataFolder), events});
+    BlockServiceParts parts{blocker, startup, hostsPath, BlockedEntriesPath(dataFolder), events};
+    parts.folder = &held;
+    BlockService service(parts);
     RunService(
         {kServicePipeName,
          stop,
@@ -125,6 +132,16 @@ int RunCommand(const char* command) {
     try {
         if (std::strcmp(command, "/install") == 0) {
             InstallService(OwnPath());
+            // The data folder is made here, by the setup, as the service's own: a folder that
+            // another account made first is set aside, and said so in the setup's log and the
+            // event log.
+            SystemEventLog events;
+            TakeDataFolders(MachineDataFolder(), SystemOwnership(),
+                            [&](const std::string& folder, const std::string& aside) {
+                                const std::string text = SetAsideText(folder, aside);
+                                std::printf("%s\n", text.c_str());
+                                events.Write(EVENTLOG_WARNING_TYPE, ServiceEvent::FolderSetAside, text);
+                            });
         } else {
             UninstallService();
         }

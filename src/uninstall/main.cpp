@@ -145,6 +145,9 @@ int Restore() {
     // This helper stands in the installation, beside Parvalisk.exe.
     RemoveOwnRunEntry(ProgramFolder());
     DeleteFileForced(StartupMarkerPath(dataFolder));
+    // The entries of the lifted block, which a service that lifted it itself removed already: left
+    // behind, they would keep the data folder from going.
+    DeleteFileForced(BlockedEntriesPath(dataFolder));
     return kHostsRestored;
 }
 

@@ -11,10 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "Blocker.h"
+#include "DataFolderGuard.h"
 #include "Failure.h"
 #include "FileHelpers.h"
 #include "FileOwnership.h"
 #include "FolderAccess.h"
+#include "ServiceProtocol.h"
 #include "support/SecurityReadBack.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempTree.h"
@@ -302,4 +305,96 @@ TEST_F(FolderAccessAndOwnership, OnlyAnUntrustedFileIsSetAside) {
     CloseHandle(held);
     EXPECT_EQ(ReadBytes(backup), "held\r\n");
     EXPECT_FALSE(IsTrustedOwner(backup, owners));
+}
+
+TEST_F(FolderAccessAndOwnership, FoldersNotTheServicesOwnAreSetAsideAndMadeAfresh) {
+    // Wine makes no junctions and records no owners: a folder reads as a reparse point, or as
+    // another account's, through the test's owners. The renames and the new folders are real.
+    const std::string maker = commonAppData + "\\Kelmarin";
+    constexpr DWORD kJunction = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    struct Row {
+        const char* what;
+        std::string folder;  // the folder named below; "" for none
+        DWORD attributes;    // 0: as the system reads them
+        const char* owner;   // nullptr: as the system reads it
+        bool setAside;
+    };
+    const Row rows[] = {
+        {"folders of the program's own", "", 0, nullptr, false},
+        {"a maker folder that is a junction", maker, kJunction, nullptr, true},
+        {"a data folder that is a junction", dataFolder, kJunction, nullptr, true},
+        {"a maker folder a standard user made", maker, 0, "S-1-5-21-1-2-3-1001", true},
+        {"a data folder of Users", dataFolder, 0, "S-1-5-32-545", true},
+        {"a data folder of another administrator's account", dataFolder, 0, kOtherAdministrator, true},
+        {"a data folder of the Administrators group", dataFolder, 0, "S-1-5-32-544", false},
+        {"a data folder of SYSTEM", dataFolder, 0, "S-1-5-18", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        MakeDataFolder();
+        WriteBytes(dataFolder + "\\hosts", "planted\r\n");
+        if (row.owner != nullptr) PlantOwner(owners, row.folder, row.owner);
+        if (row.attributes != 0) owners.NameAttributes(row.folder, row.attributes);
+
+        std::vector<std::pair<std::string, std::string>> told;
+        TakeDataFolders(dataFolder, owners, [&](const std::string& folder, const std::string& aside) {
+            told.emplace_back(folder, aside);
+        });
+        EXPECT_TRUE(FolderIsOwn(maker, owners));
+        EXPECT_TRUE(FolderIsOwn(dataFolder, owners));
+        if (!row.setAside) {
+            EXPECT_TRUE(told.empty()) << told[0].second;
+            EXPECT_EQ(ReadBytes(dataFolder + "\\hosts"), "planted\r\n") << "a folder of ours was emptied";
+        } else {
+            ASSERT_EQ(told.size(), 1u);
+            EXPECT_EQ(told[0].first, row.folder);
+            EXPECT_EQ(told[0].second.rfind(row.folder + ".untrusted-", 0), 0u) << told[0].second;
+            const std::string movedHosts =
+                told[0].second + (row.folder == maker ? "\\Parvalisk" : "") + "\\hosts";
+            EXPECT_EQ(ReadBytes(movedHosts), "planted\r\n") << "what the folder held was not kept aside";
+            EXPECT_EQ(ReadBytes(dataFolder + "\\hosts"), "<missing>") << "the folder was not made afresh";
+            owners.Forget(told[0].second);
+            RemoveTree(told[0].second);
+        }
+        owners.Forget(maker);
+        owners.Forget(dataFolder);
+        RemoveTree(maker);
+    }
+}
+
+TEST_F(FolderAccessAndOwnership, AHeldDataFolderStaysPutAndLosesItsLinks) {
+    const std::string maker = commonAppData + "\\Kelmarin";
+    const std::string outside = commonAppData + "\\system-file";
+    WriteBytes(outside, "10.0.0.66 bank.example\r\n");
+    WriteBytes(hostsPath, "127.0.0.1 localhost\r\n");
+    {
+        HeldDataFolder held(dataFolder, owners, {});
+        for (const std::string& folder : {dataFolder, maker})
+            EXPECT_FALSE(MoveFileA(folder.c_str(), (folder + ".moved").c_str()))
+                << folder << " was renamed underneath the service";
+
+        // A second name of another file is removed, never written or read through; a plain file
+        // stays.
+        const std::string kept = dataFolder + "\\blocked";
+        ASSERT_TRUE(CreateHardLinkA(kept.c_str(), outside.c_str(), nullptr));
+        WriteBytes(dataFolder + "\\hosts", "clean\r\n");
+        EXPECT_TRUE(held.Ready());
+        EXPECT_EQ(ReadBytes(kept), "<missing>") << "a hard link stayed in the data folder";
+        EXPECT_EQ(ReadBytes(outside), "10.0.0.66 bank.example\r\n");
+        EXPECT_EQ(ReadBytes(dataFolder + "\\hosts"), "clean\r\n");
+
+        // A held folder that comes to read as a junction is no longer the service's: nothing is
+        // done in it.
+        DeleteFileA((dataFolder + "\\hosts").c_str());
+        owners.NameAttributes(dataFolder, FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
+        EXPECT_FALSE(held.Ready());
+        DirectBlocker blocker(BlockingPlace{hostsPath, dataFolder, &owners, true, &held});
+        CollectedFailures report;
+        const std::vector<std::string> entries = {"www.example.com"};
+        EXPECT_EQ(blocker.Start(ListedEntries(entries), true, false, report), StartOutcome::Refused);
+        EXPECT_EQ(ReadBytes(hostsPath), "127.0.0.1 localhost\r\n");
+        EXPECT_EQ(ReadBytes(dataFolder + "\\hosts"), "<missing>") << "the clean copy was written there";
+        owners.Forget(dataFolder);
+    }
+    EXPECT_TRUE(MoveFileA(dataFolder.c_str(), (dataFolder + ".moved").c_str())) << "still held after its end";
 }

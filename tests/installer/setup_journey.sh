@@ -14,8 +14,8 @@
 #             with the user's list, makes the uninstall end with a non-zero exit code and remove
 #             nothing; with the service back, the registered silent uninstall command ends with 0
 #             once it is done: the service deleted, the hosts file clean byte for byte, no
-#             backup, no Run value, no start-up marker, no program folder, blocking recorded as
-#             off for the user, and the list and the password as they were.
+#             backup, no Run value, no start-up marker, no program folder, no event source,
+#             blocking recorded as off for the user, and the list and the password as they were.
 # held-hosts  while another program holds the hosts file open without sharing, the uninstaller
 #             cannot put the clean copy back: the registered silent uninstall command ends with a
 #             non-zero exit code and removes nothing, so the backup, the block and the running
@@ -27,7 +27,8 @@
 # no-backup   the backup went while blocking, an entry left the user's list since the block was
 #             written and the service is stopped: a silent uninstall takes out the block lines of
 #             the entries the service kept, the removed one's too, leaves the hosts file clean byte
-#             for byte, and deletes the service.
+#             for byte, removes the block's kept entries and so the data folder, and deletes the
+#             service.
 #
 # Wine does not enforce access lists: the hosts file is writable for everyone here, so the held
 # handle (a sharing violation, which Wine does enforce) is what refuses the restore. Nor does Wine
@@ -170,6 +171,7 @@ service_state() { w sc query Parvalisk | tr -d '\r' | awk '$1 == "STATE" { print
 service_is() { [ "$(service_state)" = "$1" ]; }
 service_gone() { ! service_state >/dev/null; }
 check "the silent install leaves the service running" wait_for 30 service_is RUNNING
+check "the silent install makes the data folder" test -d "$data_folder"
 
 runs_as_administrator() {  # LinkFlags' SLDF_RUNAS_USER (0x2000): bit 0x20 of the byte at 0x15
     local byte
@@ -190,6 +192,11 @@ registry_value() {  # registry_value <key> <name>: the value's data as reg query
         END { exit !found }'
 }
 service_key='HKLM\System\CurrentControlSet\Services\Parvalisk'
+event_source_key='HKLM\System\CurrentControlSet\Services\EventLog\Application\Parvalisk'
+check "the event source is registered with the service's messages" \
+    test "$(registry_value "$event_source_key" EventMessageFile)" = "$program_win\\ParvaliskService.exe"
+check "the event source names the types of entries it writes" \
+    test "$(registry_value "$event_source_key" TypesSupported)" = 0x7
 
 # ---- install over an older version -------------------------------------------------------------
 if [ "$journey" = restores ]; then
@@ -292,6 +299,11 @@ if [ "$journey" = restores ]; then
     quiet_uninstall
     check "the registered silent uninstall ends with 0" test $? -eq 0
     check "the service is deleted" service_gone
+    if w reg query "$event_source_key" >/dev/null; then
+        check "the event source's registration is removed" false
+    else
+        check "the event source's registration is removed" true
+    fi
     # Run in place, the uninstaller cannot delete itself: a copy of it does, once it has ended.
     program_folder_gone() { [ ! -e "$program_folder" ]; }
     check "the program folder is removed" wait_for 60 program_folder_gone
@@ -337,6 +349,7 @@ elif [ "$journey" = held-hosts ]; then
     check "blocking stays recorded as on" test "$(registry_value "$settings_key" BlockOnStart)" = 1
 elif [ "$journey" = no-backup ]; then
     rm -f "$data_folder/hosts"
+    check "the block through the service keeps its entries" test -f "$data_folder/blocked"
     w reg add "$settings_key" /v 'Blocked Websites' /d 'blocked.example||My_Separator||' /f >/dev/null
     w sc stop Parvalisk >/dev/null
     wait_for 30 service_is STOPPED || fatal "the service did not stop"
@@ -345,6 +358,8 @@ elif [ "$journey" = no-backup ]; then
     check "the silent uninstall removes the program folder" wait_for 60 program_folder_gone
     check "the hosts file is clean byte for byte" cmp -s "$hosts" "$WINEPREFIX/clean-hosts"
     check "the service is deleted" service_gone
+    check "the kept entries are removed" test ! -e "$data_folder/blocked"
+    check "the empty data folder is removed" test ! -e "$data_folder"
 else
     fatal "unknown journey $journey"
 fi

@@ -295,6 +295,44 @@ TEST_F(BlockServiceRun, ACleanCopyItsStopPutBackButCouldNotDeleteIsToldAndGoneAt
     EXPECT_TRUE(service->run.Entries().empty()) << service->run.Entries()[0].second;
 }
 
+TEST_F(BlockServiceRun, ResumesOnlyTheBlockThatWasWrittenLast) {
+    const std::vector<std::string> newList = {"www.example.net"};
+    const std::string newBlock = std::string(kClean) + "\r\n" + BlockLine(newList[0]);
+    struct Row {
+        const char* what;
+        bool liftAndBlockDirectly;  // else the kept entries are older than the block, which holds one
+        std::string hosts;          // the hosts file the restarted service finds
+        size_t entries;             // the entries it then guards
+    };
+    const Row rows[] = {
+        {"the program lifted and blocked a new list itself", true, newBlock, newList.size()},
+        {"kept entries of which the hosts file holds one", false,
+         std::string(kClean) + "\r\n" + BlockLine(kEntries[1]), 1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        ASSERT_NO_FATAL_FAILURE(BlockAndStopService());
+        if (row.liftAndBlockDirectly) {
+            DirectBlocker direct(BlockingPlace{hostsPath, dataFolder, &owners});
+            CollectedFailures report;
+            ASSERT_EQ(direct.Stop(ListedEntries(kEntries), true, report, [] {}), StopOutcome::Lifted);
+            EXPECT_EQ(ReadBytes(BlockedEntriesPath(dataFolder)), "<missing>") << "the lift kept the entries";
+            ASSERT_EQ(direct.Start(ListedEntries(newList), true, false, report), StartOutcome::Written);
+            EXPECT_EQ(ReadBytes(BlockedEntriesPath(dataFolder)), EncodeStartBlockRequest(newList, false))
+                << "the start did not keep its own entries";
+        }
+        WriteBytes(hostsPath, row.hosts);
+
+        auto service = Start();
+        ServiceAnswer status = service->Ask(EncodeStatusRequest());
+        EXPECT_TRUE(status.status.blocking);
+        EXPECT_EQ(status.status.entryCount, row.entries);
+        EXPECT_EQ(ReadBytes(hostsPath), row.hosts) << "lifted sites were put back";
+        EXPECT_TRUE(service->run.Entries().empty()) << service->run.Entries()[0].second;
+        EXPECT_EQ(service->Ask(EncodeStopBlockRequest(kEntries)).stop, StopOutcome::Lifted);
+    }
+}
+
 // A section as a caller shares a start's list: the request's bytes, how many of them it says are
 // written and whether it says the request is complete.
 UniqueKernelHandle SharedSection(const std::string& request, LONG written, bool complete,

@@ -224,8 +224,46 @@ TEST_F(ServiceProgram, StartedByHandSaysHowItRunsAndFails) {
     EXPECT_NE(run.output.find("service"), std::string::npos) << run.output;
 }
 
+// What the Application log's registration of the service's event source holds; "" for a value
+// that is not there.
+std::string EventSourceValue(const char* name) {
+    char data[MAX_PATH * 2] = "";
+    DWORD size = sizeof data - 1;
+    DWORD type = REG_NONE;
+    if (RegGetValueA(HKEY_LOCAL_MACHINE, kEventSourceKey, name, RRF_RT_ANY | RRF_NOEXPAND, &type, data,
+                     &size) != ERROR_SUCCESS)
+        return "";
+    if (type == REG_DWORD) return "dword " + std::to_string(*reinterpret_cast<DWORD*>(data));
+    return (type == REG_EXPAND_SZ ? "expand " : "other ") + std::string(data);
+}
+
+TEST_F(ServiceProgram, CarriesTheMessageOfEveryEventItWrites) {
+    // Event Viewer finds an entry's description by the identifier ReportEventA was given, severity
+    // bits and all; every identifier the service may write must pass its text through whole.
+    UniqueHandle<HMODULE, FreeLibrary> program(
+        LoadLibraryExA(ServiceProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    ASSERT_TRUE(program) << "error " << GetLastError();
+    const std::string text = "The Parvalisk service could not keep the blocked entries in C:\\x: 100%.";
+    for (DWORD id = 1; id <= 49; ++id) {
+        DWORD_PTR arguments[] = {reinterpret_cast<DWORD_PTR>(text.c_str())};
+        char* formatted = nullptr;
+        const DWORD length = FormatMessageA(
+            FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_ARGUMENT_ARRAY,
+            program.get(), id, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+            reinterpret_cast<char*>(&formatted), 0, reinterpret_cast<va_list*>(arguments));
+        UniqueLocalMemory owned(formatted);
+        ASSERT_NE(length, 0u) << "no message for event " << id << ", error " << GetLastError();
+        std::string shown(formatted, length);
+        while (!shown.empty() && (shown.back() == '\n' || shown.back() == '\r')) shown.pop_back();
+        EXPECT_EQ(shown, text) << "event " << id;
+    }
+}
+
 TEST_F(ServiceProgram, InstallsRunsAnswersOnItsPipeAndStopsWithinThreeSeconds) {
     ASSERT_NO_FATAL_FAILURE(InstallAndStart());
+    EXPECT_EQ(EventSourceValue("EventMessageFile"), "expand " + ServiceProgramPath())
+        << "the event source is not registered with the service's messages";
+    EXPECT_EQ(EventSourceValue("TypesSupported"), "dword 7");
 
     std::vector<BYTE> buffer(8192);
     DWORD needed = 0;
@@ -284,6 +322,7 @@ TEST_F(ServiceProgram, InstallsRunsAnswersOnItsPipeAndStopsWithinThreeSeconds) {
     EXPECT_EQ(uninstall.exitCode, 0u) << uninstall.output;
     UniqueServiceHandle gone(OpenServiceA(manager_.get(), kServiceName, SERVICE_QUERY_STATUS));
     EXPECT_FALSE(gone) << "still installed";
+    EXPECT_EQ(EventSourceValue("EventMessageFile"), "") << "the event source is still registered";
 }
 
 TEST_F(ServiceProgram, BlocksAndLiftsThroughItsPipeAndPutsBackAResetWhileNoProgramRuns) {

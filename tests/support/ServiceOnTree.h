@@ -22,7 +22,7 @@ class ServiceOnTree {
     // ticks: the block's clock (the system's tick count when empty).
     ServiceOnTree(const BlockingPlace& place, std::string pipeName, ServiceStatusReport& status,
                   EventLog& events, std::function<ULONGLONG()> ticks = {})
-        : blocker_(place),
+        : blocker_(KeepingNoEntries(place)),
           service_({blocker_, startup_, place.hostsPath, BlockedEntriesPath(place.dataFolder), events,
                     ticks ? std::move(ticks) : [] { return GetTickCount64(); }}),
           pipeName_(std::move(pipeName)),
@@ -62,6 +62,12 @@ class ServiceOnTree {
     }
 
   private:
+    // As the service's own: its block keeps its entries once the answer is on its way.
+    static BlockingPlace KeepingNoEntries(BlockingPlace place) {
+        place.keepsEntries = false;
+        return place;
+    }
+
     MachineStartupPlace startup_;  // no request here switches start with Windows
     DirectBlocker blocker_;
     BlockService service_;

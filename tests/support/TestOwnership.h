@@ -3,7 +3,8 @@
 // reports the account running the program) and has a single account, which no other
 // administrator can stand beside; a test names here the owner a file shall report and an account
 // the Administrators group shall count. A named owner stays with the file when it is moved (it is
-// kept by the file's identity, not its name). Everything not named gets the system's answer.
+// kept by the file's identity, not its name). So do the attributes a test names for a file or
+// folder. Everything not named gets the system's answer.
 #include <windows.h>
 #include <sddl.h>
 
@@ -19,8 +20,16 @@ class TestOwnership final : public Ownership {
     void NameOwner(const std::string& path, const std::string& sidText) {
         owners_[IdentityOf(path)] = sidText;
     }
-    // Forgets the named owner of the file, before the file goes (its identity may be reused).
-    void Forget(const std::string& path) { owners_.erase(IdentityOf(path)); }
+    // Names the attributes a file or folder shall read as: a reparse point, which Wine never makes.
+    void NameAttributes(const std::string& path, DWORD attributes) {
+        attributes_[IdentityOf(path)] = attributes;
+    }
+    // Forgets the named owner and attributes of the file, before the file goes (its identity may
+    // be reused).
+    void Forget(const std::string& path) {
+        owners_.erase(IdentityOf(path));
+        attributes_.erase(IdentityOf(path));
+    }
     void CountAsAdministrator(const std::string& sidText) { administrator_ = sidText; }
 
     std::vector<BYTE> OwnerOf(const std::string& path) override {
@@ -43,6 +52,11 @@ class TestOwnership final : public Ownership {
         return SystemOwnership().IsAdministratorsMember(sid);
     }
 
+    DWORD AttributesOf(const std::string& path) override {
+        auto named = attributes_.find(IdentityOf(path));
+        return named == attributes_.end() ? Ownership::AttributesOf(path) : named->second;
+    }
+
   private:
     using Identity = std::tuple<DWORD, DWORD, DWORD>;  // volume, index high, index low
     static Identity IdentityOf(const std::string& path) {
@@ -56,5 +70,6 @@ class TestOwnership final : public Ownership {
         return {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
     }
     std::map<Identity, std::string> owners_;
+    std::map<Identity, DWORD> attributes_;
     std::string administrator_;
 };
