@@ -34,7 +34,7 @@ enum class MessageKind : std::uint16_t {
     StopBlockRequest = 3,
     PutBackRequest = 4,
     SetStartWithWindowsRequest = 5,
-    SharedStartBlockRequest = 6,  // a start whose request lies in memory shared with the service
+    SharedStartBlockRequest = 6,  // a start whose request lies in a file shared with the service
     // Answers
     StatusAnswer = 0x101,
     StartBlockAnswer = 0x102,
@@ -120,7 +120,7 @@ struct ServiceRequest {
     bool atStartup = false;  // StartBlockRequest: the resumed start at start-up
     bool on = false;         // SetStartWithWindowsRequest
     EntryList entries;       // StartBlockRequest, StopBlockRequest, PutBackRequest
-    // SharedStartBlockRequest (with atStartup): the caller's handle of the section that holds the
+    // SharedStartBlockRequest (with atStartup): the caller's handle of the file that holds the
     // start request (see SharedList.h).
     std::uint32_t sharedSection = 0;
 };
@@ -183,7 +183,7 @@ std::string EncodeStartBlockRequest(const BlockList& entries, bool atStartup);
 std::string EncodeStopBlockRequest(const BlockList& entries);
 std::string EncodePutBackRequest(const BlockList& entries);
 
-// A start whose request (as EncodeStartBlockRequest makes it) the caller writes into the section
+// A start whose request (as EncodeStartBlockRequest makes it) the caller writes into the file
 // it holds as `section` (SharedListWriter).
 std::string EncodeSharedStartBlockRequest(std::uint32_t section, bool atStartup);
 

@@ -26,7 +26,7 @@ std::string AnswerStart(ServiceRequest& request, bool administrator, ServicePart
     return EncodeStartBlockAnswer(outcome, report.failures, state.putBacks);
 }
 
-// A start whose request lies in the caller's memory: its entries are read there while the
+// A start whose request lies in the caller's file: its entries are read there while the
 // caller still writes them, and kept once the answer is on its way (SettleSharedEntries).
 std::string AnswerSharedStart(const ServiceRequest& request, CallerGroups& caller, bool administrator,
                               ServiceParts& parts, ServiceState& state) {
@@ -39,7 +39,7 @@ std::string AnswerSharedStart(const ServiceRequest& request, CallerGroups& calle
         // No list to read: nothing written, as for a request that went wrong.
         return EncodeStartBlockAnswer(StartOutcome::Refused, {});
     }
-    const SharedEntries entries(*view, request.atStartup);
+    const SharedEntries entries(*view, request.atStartup, parts.stop);
     CollectedFailures report;
     const StartOutcome outcome = parts.blocker.Start(entries, true, request.atStartup, report);
     if (outcome == StartOutcome::Written) {
@@ -92,7 +92,7 @@ std::string SettleSharedEntries(ServiceState& state) {
     std::string kept;
     try {
         // Copied once and read from the copy: what the caller changes afterwards changes nothing.
-        kept.assign(view->Complete());
+        kept = view->Complete();
     } catch (const Failure&) {
         return {};
     }

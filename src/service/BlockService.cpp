@@ -23,7 +23,8 @@ std::string PutBackText(bool atStart, bool putBack, const std::string& hostsPath
 }  // namespace
 
 BlockService::BlockService(BlockServiceParts parts)
-    : parts_(std::move(parts)), requestParts_{parts_.blocker, parts_.startup, parts_.tokenCalls} {}
+    : parts_(std::move(parts)),
+      requestParts_{parts_.blocker, parts_.startup, parts_.tokenCalls, parts_.stop} {}
 
 void BlockService::Resume() {
     if (!parts_.blocker.KeepsCleanCopy()) {

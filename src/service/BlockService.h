@@ -20,6 +20,7 @@ struct BlockServiceParts {
     std::string hostsPath;    // the hosts file the blocker writes, whose folder is watched
     std::string entriesPath;  // where a written block's entries are kept (BlockedEntriesPath)
     EventLog& events;
+    HANDLE stop = nullptr;  // the service's stop, which ends a start's wait for its list
 };
 
 class BlockService final : public ServerWaits {

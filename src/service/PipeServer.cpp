@@ -13,13 +13,13 @@ constexpr DWORD kFirstRead = 64 * 1024;
 constexpr DWORD kLargestRead = 16 * 1024 * 1024;
 constexpr DWORD kPipeBuffer = 64 * 1024;
 
-// The caller of one request: the groups read from its token, and the memory it shares.
+// The caller of one request: the groups read from its token, and the file it shares.
 class ReadGroups final : public CallerGroups {
   public:
     ReadGroups(TokenGroupList groups, HANDLE pipe) : groups_(std::move(groups)), pipe_(pipe) {}
     const TokenGroupList* Groups() override { return &groups_; }
-    std::unique_ptr<SharedListView> OpenSharedList(std::uint32_t section) override {
-        return SharedListView::FromPipeClient(pipe_, section);
+    std::unique_ptr<SharedListView> OpenSharedList(std::uint32_t file) override {
+        return SharedListView::FromPipeClient(pipe_, file);
     }
 
   private:

@@ -82,7 +82,8 @@ void ServeBlock(HANDLE stop, ServiceStatusReport& status, EventLog& events) {
     startup.runKeyPath = kRunKeyPath;
     startup.dataFolder = dataFolder;
     startup.programPath = ProgramFolderFile(kProgramFileName);
-    BlockService service({blocker, startup, tokenCalls, hostsPath, BlockedEntriesPath(dataFolder), events});
+    BlockService service(
+        {blocker, startup, tokenCalls, hostsPath, BlockedEntriesPath(dataFolder), events, stop});
     RunService(
         {kServicePipeName,
          stop,

@@ -21,10 +21,10 @@ class ServiceOnTree {
     ServiceOnTree(const BlockingPlace& place, std::string pipeName, ServiceStatusReport& status,
                   EventLog& events)
         : blocker_(place),
+          stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
           service_({blocker_, startup_, tokenCalls_, place.hostsPath, BlockedEntriesPath(place.dataFolder),
-                    events}),
-          pipeName_(std::move(pipeName)),
-          stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+                    events, stop_.get()}),
+          pipeName_(std::move(pipeName)) {
         thread_ = std::thread([this, &status, &events] {
             RunService({pipeName_,
                         stop_.get(),
@@ -45,6 +45,8 @@ class ServiceOnTree {
     ServiceOnTree(const ServiceOnTree&) = delete;
     ServiceOnTree& operator=(const ServiceOnTree&) = delete;
 
+    const std::string& PipeName() const { return pipeName_; }
+
     // Sends the request, waiting for the pipe while the run starts, and answers the exchange.
     ServiceExchange Exchange(const std::string& request, DWORD timeoutMs = 10000) const {
         ServicePipeOptions options;
@@ -63,8 +65,8 @@ class ServiceOnTree {
     TokenCalls tokenCalls_;
     MachineStartupPlace startup_;  // no request here switches start with Windows
     DirectBlocker blocker_;
+    UniqueEvent stop_;  // before the service, which is handed it
     BlockService service_;
     std::string pipeName_;
-    UniqueEvent stop_;
     std::thread thread_;
 };
