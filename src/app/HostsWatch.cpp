@@ -63,13 +63,14 @@ void MainWindow::StopWatchingHosts() {
     Unwatch(hostsWatch_);
     Unwatch(hostsParentWatch_);
     Unwatch(watchNoticeTimer_);
+    Unwatch(hostsSettleTimer_);
 }
 
 void MainWindow::OnHostsFolderChanged() {
     if (!watching_) return;
     // Armed again first, so a change made while this one is handled is not missed.
     if (hostsWatch_) FindNextChangeNotification(hostsWatch_.get());
-    CheckWrittenBlock();
+    CheckWhenHostsSettled();
 }
 
 void MainWindow::OnHostsParentFolderChanged() {
@@ -78,6 +79,29 @@ void MainWindow::OnHostsParentFolderChanged() {
     // The hosts folder may have been renamed away with a new one made in its place: a watch on
     // the old folder would follow it under its new name and see nothing of the hosts path.
     WatchHostsFolder();
+    CheckWhenHostsSettled();
+}
+
+// A change says only that the hosts file may have changed: it is looked at once the folder has
+// gone a while without one, so a program that writes it in steps is done first.
+void MainWindow::CheckWhenHostsSettled() {
+    if (!hostsSettleTimer_) {
+        // Manual reset: the loop's wait must leave it signalled for the handler to see; the
+        // handler then closes it.
+        hostsSettleTimer_.reset(CreateWaitableTimerA(nullptr, TRUE, nullptr));
+        if (hostsSettleTimer_) WatchHandle(hostsSettleTimer_.get(), [this] { OnHostsSettled(); });
+    }
+    // Each change sets the time anew.
+    LARGE_INTEGER due;
+    due.QuadPart = -static_cast<LONGLONG>(kHostsSettleMs) * 10000;
+    if (hostsSettleTimer_ && SetWaitableTimer(hostsSettleTimer_.get(), &due, 0, nullptr, nullptr, FALSE))
+        return;
+    Unwatch(hostsSettleTimer_);
+    CheckWrittenBlock();  // no timer to be had: looked at now
+}
+
+void MainWindow::OnHostsSettled() {
+    Unwatch(hostsSettleTimer_);
     CheckWrittenBlock();
 }
 
@@ -85,6 +109,11 @@ void MainWindow::CheckWrittenBlock() {
     if (!watching_ || checkingHosts_) return;
     checkingHosts_ = true;
     ScopeExit done([&] { checkingHosts_ = false; });
+    // Another program still writing the file: looked at once it is done.
+    if (HostsFileHeldForWriting(hostsFilePath_)) {
+        CheckWhenHostsSettled();
+        return;
+    }
     const ListedEntries written(WrittenEntries());
     bool holds = false;
     try {
@@ -100,7 +129,10 @@ void MainWindow::CheckWrittenBlock() {
         removalTold_ = false;
         return;
     }
-    if (blocker_.PutBack(written) == PutBackOutcome::PutBack) {
+    const PutBackOutcome outcome = blocker_.PutBack(written);
+    if (outcome == PutBackOutcome::Busy) {
+        CheckWhenHostsSettled();
+    } else if (outcome == PutBackOutcome::PutBack) {
         // Every put-back flushes, however often: an answer cached while the lines were gone would
         // otherwise outlive them.
         system_.FlushResolverCache();

@@ -207,6 +207,8 @@ class MainWindow {
     // changed, the written lines looked for and put back, a notice told or held back.
     void WatchHostsFolder();
     void OnHostsParentFolderChanged();
+    void CheckWhenHostsSettled();
+    void OnHostsSettled();
     void CheckWrittenBlock();
     bool TellFromWatch(const char* text);
     void OnWatchNoticeTimeUp();
@@ -271,5 +273,6 @@ class MainWindow {
     bool writtenAreTheList_ = false;
     UniqueChangeNotification hostsParentWatch_;  // the folder that holds the hosts folder
     UniqueKernelHandle watchNoticeTimer_;        // ends the minute in which notices are held back
+    UniqueKernelHandle hostsSettleTimer_;        // ends the quiet time after a change of the hosts
     std::optional<ULONGLONG> watchToldAt_;       // when the watch last told the parent
 };

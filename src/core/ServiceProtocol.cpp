@@ -13,7 +13,7 @@ static_assert(static_cast<int>(StartOutcome::Written) == 0 && static_cast<int>(S
 static_assert(static_cast<int>(StopOutcome::Lifted) == 0 && static_cast<int>(StopOutcome::Refused) == 1 &&
               static_cast<int>(StopOutcome::NotAdministrator) == 2);
 static_assert(static_cast<int>(PutBackOutcome::PutBack) == 0 &&
-              static_cast<int>(PutBackOutcome::Refused) == 1);
+              static_cast<int>(PutBackOutcome::Refused) == 1 && static_cast<int>(PutBackOutcome::Busy) == 2);
 
 namespace {
 
@@ -385,7 +385,7 @@ MessageProblem DecodeAnswer(std::string_view bytes, ServiceAnswer& answer) {
             PARVALISK_READ(ReadFailures(reader, answer.failures));
             break;
         case MessageKind::PutBackAnswer:
-            PARVALISK_READ(reader.Choice(answer.putBack, Limit(PutBackOutcome::Refused)));
+            PARVALISK_READ(reader.Choice(answer.putBack, Limit(PutBackOutcome::Busy)));
             PARVALISK_READ(ReadFailures(reader, answer.failures));
             break;
         case MessageKind::SetStartWithWindowsAnswer:

@@ -50,11 +50,15 @@ class BlockService final : public ServerWaits {
     void WatchHostsFolder();
     void Unwatch();
     void CheckBlock(bool atStart);
+    void CheckWhenSettled(bool atStart);
 
     BlockServiceParts parts_;
     ServiceParts requestParts_;
     ServiceState state_;
     UniqueChangeNotification folderWatch_;
     UniqueChangeNotification parentWatch_;
+    // Set once the hosts folder has gone kHostsSettleMs without a change: the check then reads.
+    UniqueEvent settleTimer_{CreateWaitableTimerA(nullptr, FALSE, nullptr)};
+    bool checkAtStart_ = false;     // the check waiting for the timer is the one of the start
     bool keepAfterAnswer_ = false;  // the request just answered was a written start
 };

@@ -23,6 +23,7 @@
 #include "service/HostsReset.h"
 #include "support/ServedPipe.h"
 #include "support/BlockLine.h"
+#include "support/RewriteInSteps.h"
 #include "support/ServiceOnTree.h"
 #include "support/TempTree.h"
 
@@ -193,6 +194,20 @@ TEST_F(BlockServiceRun, KeptEntriesThatDoNotReadLeaveNothingToPutBack) {
         EXPECT_EQ(ReadBytes(hostsPath), kClean);
         // The stop still puts the clean copy back.
         EXPECT_EQ(service->Ask(EncodeStopBlockRequest(kEntries)).stop, StopOutcome::Lifted);
+    }
+}
+
+// The check waits until a program that rewrites the hosts file in steps is done, so every
+// put-back keeps what that program wrote.
+TEST_F(BlockServiceRun, APutBackKeepsWhatAProgramWritingTheFileInStepsWrote) {
+    auto service = Start();
+    ASSERT_EQ(service->Ask(EncodeStartBlockRequest(kEntries, false)).start, StartOutcome::Written);
+    for (int rewrite = 0; rewrite < 13; ++rewrite) {
+        SCOPED_TRACE("rewrite " + std::to_string(rewrite));
+        const std::string clean = kClean + std::string("# rewritten ") + std::to_string(rewrite) + "\r\n";
+        ASSERT_TRUE(RewriteInSteps(hostsPath, clean, 20 + rewrite * 37 % 150));
+        ASSERT_TRUE(HostsBecome(clean + "\r\n" + BlockLine(kEntries[0]) + BlockLine(kEntries[1])))
+            << ReadBytes(hostsPath);
     }
 }
 
