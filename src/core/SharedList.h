@@ -4,10 +4,10 @@
 // and the service writes the first block lines while the program still puts in the last entries.
 //
 // The program writes the start request exactly as the pipe would carry it
-// (EncodeStartBlockRequest) into the file, after a small header that tells how far it is written;
-// the pipe carries only the file's handle in the program and the start's switch
-// (EncodeSharedStartBlockRequest). The service duplicates that handle for reading only and reads
-// the file with ReadFile, which answers an error where the file cannot be read: the service never
+// (EncodeStartBlockRequest) into the file, after a small header that tells when it is complete;
+// the file grows as the entries go in, and the pipe carries only the file's handle in the program and the
+// start's switch (EncodeSharedStartBlockRequest). The service duplicates that handle for reading only and
+// reads the file with ReadFile, which answers an error where the file cannot be read: the service never
 // touches memory that the program controls, so nothing the program does to the file (a full
 // volume, a file cut short) can fault it. The program can still change the file at any time, so
 // the service trusts nothing in it: every length is read once and checked, and every entry is
@@ -34,8 +34,8 @@ inline constexpr size_t kSharedListThreshold = 256 * 1024;
 // the five seconds a silent client may. A list of a million entries takes a few tens of
 // milliseconds.
 inline constexpr DWORD kSharedListWriteMs = 4000;
-// The header before the request: how far the request is written (a 32-bit number), and whether
-// it is complete (another).
+// The header before the request: the request's length once it is complete (a 32-bit number), and
+// whether it is (another).
 inline constexpr size_t kSharedListHeaderSize = 64;
 
 // Writes `size` bytes of `data` at `at` in the program's temporary file; true when all went in.
