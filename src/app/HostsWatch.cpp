@@ -63,14 +63,14 @@ void MainWindow::StopWatchingHosts() {
     Unwatch(hostsWatch_);
     Unwatch(hostsParentWatch_);
     Unwatch(watchNoticeTimer_);
-    Unwatch(hostsSettleTimer_);
+    KillTimer(hwnd_, kHostsSettleTimerId);
 }
 
 void MainWindow::OnHostsFolderChanged() {
     if (!watching_) return;
     // Armed again first, so a change made while this one is handled is not missed.
     if (hostsWatch_) FindNextChangeNotification(hostsWatch_.get());
-    CheckWhenHostsSettled();
+    CheckWrittenBlock();
 }
 
 void MainWindow::OnHostsParentFolderChanged() {
@@ -79,29 +79,19 @@ void MainWindow::OnHostsParentFolderChanged() {
     // The hosts folder may have been renamed away with a new one made in its place: a watch on
     // the old folder would follow it under its new name and see nothing of the hosts path.
     WatchHostsFolder();
-    CheckWhenHostsSettled();
+    CheckWrittenBlock();
 }
 
-// A change says only that the hosts file may have changed: it is looked at once the folder has
-// gone a while without one, so a program that writes it in steps is done first.
+// A change is looked at as it comes, but a file that another program still holds open for writing
+// is not what that program will leave: it is looked at again a while after, through a window timer
+// (its message wakes every loop the program waits in, the tray balloon's too), set anew each time.
 void MainWindow::CheckWhenHostsSettled() {
-    if (!hostsSettleTimer_) {
-        // Manual reset: the loop's wait must leave it signalled for the handler to see; the
-        // handler then closes it.
-        hostsSettleTimer_.reset(CreateWaitableTimerA(nullptr, TRUE, nullptr));
-        if (hostsSettleTimer_) WatchHandle(hostsSettleTimer_.get(), [this] { OnHostsSettled(); });
-    }
-    // Each change sets the time anew.
-    LARGE_INTEGER due;
-    due.QuadPart = -static_cast<LONGLONG>(kHostsSettleMs) * 10000;
-    if (hostsSettleTimer_ && SetWaitableTimer(hostsSettleTimer_.get(), &due, 0, nullptr, nullptr, FALSE))
-        return;
-    Unwatch(hostsSettleTimer_);
-    CheckWrittenBlock();  // no timer to be had: looked at now
+    if (SetTimer(hwnd_, kHostsSettleTimerId, kHostsSettleMs, nullptr) == 0)
+        CheckWrittenBlock();  // no timer to be had: looked at now
 }
 
 void MainWindow::OnHostsSettled() {
-    Unwatch(hostsSettleTimer_);
+    KillTimer(hwnd_, kHostsSettleTimerId);
     CheckWrittenBlock();
 }
 

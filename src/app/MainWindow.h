@@ -29,6 +29,8 @@ class PasswordWindow;
 inline constexpr char kStopBlockingCaption[] = "Stop Blocking";
 inline constexpr char kStartBlockingCaption[] = "Start Blocking";
 inline constexpr char kMainWindowClassName[] = "ParvaliskMainWindow";
+// The window timer that ends the quiet time after a change of the hosts folder.
+inline constexpr UINT_PTR kHostsSettleTimerId = 1;
 
 enum class WindowState { Normal, Minimized };
 
@@ -273,6 +275,5 @@ class MainWindow {
     bool writtenAreTheList_ = false;
     UniqueChangeNotification hostsParentWatch_;  // the folder that holds the hosts folder
     UniqueKernelHandle watchNoticeTimer_;        // ends the minute in which notices are held back
-    UniqueKernelHandle hostsSettleTimer_;        // ends the quiet time after a change of the hosts
     std::optional<ULONGLONG> watchToldAt_;       // when the watch last told the parent
 };
