@@ -1,6 +1,6 @@
 // A start of 1,000 and of 1,000,000 entries through the service, as the program makes it
 // (ServiceBlocker: the request made from the list and sent over the pipe, or for the long list
-// written into memory shared with the service while the service already writes; the service's
+// written into a file the service reads while the service already writes; the service's
 // write and its answer), against the same start made directly in this process, each on a
 // throwaway tree of its own. Between the starts the block is lifted again the same way.
 #include <windows.h>

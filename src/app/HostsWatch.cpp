@@ -63,6 +63,7 @@ void MainWindow::StopWatchingHosts() {
     Unwatch(hostsWatch_);
     Unwatch(hostsParentWatch_);
     Unwatch(watchNoticeTimer_);
+    KillTimer(hwnd_, kHostsSettleTimerId);
 }
 
 void MainWindow::OnHostsFolderChanged() {
@@ -81,10 +82,28 @@ void MainWindow::OnHostsParentFolderChanged() {
     CheckWrittenBlock();
 }
 
+// A change is looked at as it comes, but a file that another program still holds open for writing
+// is not what that program will leave: it is looked at again a while after, through a window timer
+// (its message wakes every loop the program waits in, the tray balloon's too), set anew each time.
+void MainWindow::CheckWhenHostsSettled() {
+    if (SetTimer(hwnd_, kHostsSettleTimerId, kHostsSettleMs, nullptr) == 0)
+        CheckWrittenBlock();  // no timer to be had: looked at now
+}
+
+void MainWindow::OnHostsSettled() {
+    KillTimer(hwnd_, kHostsSettleTimerId);
+    CheckWrittenBlock();
+}
+
 void MainWindow::CheckWrittenBlock() {
     if (!watching_ || checkingHosts_) return;
     checkingHosts_ = true;
     ScopeExit done([&] { checkingHosts_ = false; });
+    // Another program still writing the file: looked at once it is done.
+    if (HostsFileHeldForWriting(hostsFilePath_)) {
+        CheckWhenHostsSettled();
+        return;
+    }
     const ListedEntries written(WrittenEntries());
     bool holds = false;
     try {
@@ -100,7 +119,10 @@ void MainWindow::CheckWrittenBlock() {
         removalTold_ = false;
         return;
     }
-    if (blocker_.PutBack(written) == PutBackOutcome::PutBack) {
+    const PutBackOutcome outcome = blocker_.PutBack(written);
+    if (outcome == PutBackOutcome::Busy) {
+        CheckWhenHostsSettled();
+    } else if (outcome == PutBackOutcome::PutBack) {
         // Every put-back flushes, however often: an answer cached while the lines were gone would
         // otherwise outlive them.
         system_.FlushResolverCache();

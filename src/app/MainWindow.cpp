@@ -289,6 +289,9 @@ LRESULT MainWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
         case WM_SIZE:
             OnResized();
             return 0;
+        case WM_TIMER:
+            if (wp == kHostsSettleTimerId) OnHostsSettled();
+            return 0;
         case WM_SETCURSOR:
             if (LOWORD(lp) == HTCLIENT && OnSetCursor(reinterpret_cast<HWND>(wp))) return TRUE;
             break;

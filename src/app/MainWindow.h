@@ -37,6 +37,8 @@ inline constexpr char kStopNeedsBlockPassword[] =
 inline constexpr char kBlockKeepsItsPassword[] =
     "The Parvalisk service keeps the block under the password it was started with. Start Parvalisk as "
     "administrator to stop it.";
+// The window timer that ends the quiet time after a change of the hosts folder.
+inline constexpr UINT_PTR kHostsSettleTimerId = 1;
 
 enum class WindowState { Normal, Minimized };
 
@@ -218,6 +220,8 @@ class MainWindow {
     // changed, the written lines looked for and put back, a notice told or held back.
     void WatchHostsFolder();
     void OnHostsParentFolderChanged();
+    void CheckWhenHostsSettled();
+    void OnHostsSettled();
     void CheckWrittenBlock();
     bool TellFromWatch(const char* text);
     void OnWatchNoticeTimeUp();

@@ -1,11 +1,10 @@
 #include "ServiceBlocker.h"
 
 #include "Failure.h"
-#include "SharedList.h"
 
 namespace {
 
-// Whether the start request of these entries would be long enough to go through shared memory.
+// Whether the start request of these entries would be long enough to go through a shared file.
 // Counts only as far as it needs to.
 bool IsLong(const BlockList& entries) {
     struct LongEnough {};
@@ -46,11 +45,11 @@ std::optional<ServiceAnswer> ServiceBlocker::AskToStart(const BlockList& entries
         return EncodePasswordBoundStart(passwordHash, EncodeStartBlockRequest(entries, atStartup));
     };
     if (!IsLong(entries)) return Ask(encode, MessageKind::StartBlockAnswer);
-    // A long list goes into memory the service maps, and is written there while the service
+    // A long list goes into a file the service reads, and is written there while the service
     // already reads it and writes the first block lines.
     std::optional<SharedListWriter> shared;
     try {
-        shared.emplace();
+        shared.emplace(sharedWrite_);
     } catch (const Failure&) {
         return Ask(encode, MessageKind::StartBlockAnswer);  // nowhere to share it: through the pipe
     }
@@ -58,7 +57,7 @@ std::optional<ServiceAnswer> ServiceBlocker::AskToStart(const BlockList& entries
     std::optional<ServiceAnswer> answer = Ask(
         [&] {
             return EncodePasswordBoundStart(passwordHash,
-                                            EncodeSharedStartBlockRequest(shared->Section(), atStartup));
+                                            EncodeSharedStartBlockRequest(shared->File(), atStartup));
         },
         MessageKind::StartBlockAnswer, [&] { filled = shared->Fill(entries, atStartup); });
     // The service refused a spoilt request. A list more than one message may carry is refused, as

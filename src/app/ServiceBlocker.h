@@ -15,12 +15,14 @@
 #include "Blocker.h"
 #include "ServicePipeClient.h"
 #include "ServiceProtocol.h"
+#include "SharedList.h"
 
 class ServiceBlocker final : public Blocker {
   public:
-    // `direct`: what does the work here when no service answers.
-    ServiceBlocker(Blocker& direct, ServicePipeOptions options)
-        : direct_(direct), options_(std::move(options)) {}
+    // `direct`: what does the work here when no service answers. `sharedWrite`: how a long list's
+    // file is written (WriteFile when empty).
+    ServiceBlocker(Blocker& direct, ServicePipeOptions options, SharedListWrite sharedWrite = {})
+        : direct_(direct), options_(std::move(options)), sharedWrite_(std::move(sharedWrite)) {}
 
     // The service binds the block it writes to the password, and lifts it (or takes a new
     // password for it) only with that password, or for a program run as administrator.
@@ -51,7 +53,7 @@ class ServiceBlocker final : public Blocker {
     template <typename Encode>
     std::optional<ServiceAnswer> Ask(Encode encode, MessageKind answerKind,
                                      const WhileServed& whileServed = {}) const;
-    // Ask for a start: a long list through memory shared with the service, a short one in the
+    // Ask for a start: a long list through a file shared with the service, a short one in the
     // request itself.
     std::optional<ServiceAnswer> AskToStart(const BlockList& entries, bool atStartup,
                                             const std::string& passwordHash) const;
@@ -61,5 +63,6 @@ class ServiceBlocker final : public Blocker {
 
     Blocker& direct_;
     ServicePipeOptions options_;
+    SharedListWrite sharedWrite_;
     std::optional<std::uint32_t> seenPutBacks_;
 };

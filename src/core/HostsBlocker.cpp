@@ -1,9 +1,12 @@
 #include "HostsBlocker.h"
 
+#include <windows.h>
+
 #include <exception>
 
 #include "FileHelpers.h"
 #include "FileOwnership.h"
+#include "Handles.h"
 #include "HostsBackup.h"
 
 namespace {
@@ -173,7 +176,15 @@ bool HostsHoldBlock(const std::string& hostsPath, const BlockEntries& entries) {
     return hosts.exists && HoldsBlockLines(hosts.text, entries);
 }
 
+bool HostsFileHeldForWriting(const std::string& hostsPath) {
+    // An open that lets others only read is refused while anyone has the file open for writing.
+    UniqueFile file(CreateFileA(hostsPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, 0, nullptr));
+    return !file && GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
 PutBackOutcome PutBackBlock(const BlockingPlace& place, const BlockEntries& entries) {
+    if (HostsFileHeldForWriting(place.hostsPath)) return PutBackOutcome::Busy;
     // The watch says what happened in one notice; a failed step needs no report of its own.
     struct Unreported final : FailureReport {
         void Show(const std::string&, const std::string&, int) override {}

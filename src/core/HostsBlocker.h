@@ -85,10 +85,22 @@ bool HostsHoldBlock(const std::string& hostsPath, const BlockEntries& entries);
 enum class PutBackOutcome {
     PutBack,  // a full set of block lines was appended to the file's current content
     Refused,  // the file could not be read or written (read-only, held, a folder in its place)
+    Busy,     // another program holds the file open for writing: nothing written, look again soon
 };
+
+// How long the hosts folder must go without a change before the hosts file is looked at: a
+// change says only that the file may have changed, and a program that writes it may not be done.
+inline constexpr unsigned kHostsSettleMs = 200;
+
+// Whether another program holds the hosts file open for writing (or with no sharing at all), as
+// one that empties the file and then writes it does: the file is then not what that program
+// will leave, and neither a look at it nor a put-back over it may go ahead. False for a missing
+// file.
+bool HostsFileHeldForWriting(const std::string& hostsPath);
 
 // Puts back a block that another program removed, exactly as a resumed start does: one full set
 // of block lines appended to the hosts file's current content through the safe write. A backup
 // that is there is left untouched (it still holds the clean copy from before blocking); with none
-// there, the current content is kept as the clean copy first.
+// there, the current content is kept as the clean copy first. Nothing is written over a file that
+// another program holds open for writing (Busy): what it writes would be lost.
 PutBackOutcome PutBackBlock(const BlockingPlace& place, const BlockEntries& entries);

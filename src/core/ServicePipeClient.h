@@ -35,7 +35,7 @@ struct ServiceExchange {
     std::string answer;
 };
 
-// Work the program does while the service handles its request (filling the memory a shared
+// Work the program does while the service handles its request (writing the file a shared
 // list lies in); run once the request is sent, before the answer is read. Throws nothing.
 using WhileServed = std::function<void()>;
 

@@ -18,7 +18,7 @@ static_assert(static_cast<int>(PasswordChangeOutcome::Changed) == 0 &&
               static_cast<int>(PasswordChangeOutcome::NotAdministrator) == 2 &&
               static_cast<int>(PasswordChangeOutcome::Refused) == 3);
 static_assert(static_cast<int>(PutBackOutcome::PutBack) == 0 &&
-              static_cast<int>(PutBackOutcome::Refused) == 1);
+              static_cast<int>(PutBackOutcome::Refused) == 1 && static_cast<int>(PutBackOutcome::Busy) == 2);
 
 namespace {
 
@@ -451,7 +451,7 @@ MessageProblem DecodeAnswer(std::string_view bytes, ServiceAnswer& answer) {
             PARVALISK_READ(ReadFailures(reader, answer.failures));
             break;
         case MessageKind::PutBackAnswer:
-            PARVALISK_READ(reader.Choice(answer.putBack, Limit(PutBackOutcome::Refused)));
+            PARVALISK_READ(reader.Choice(answer.putBack, Limit(PutBackOutcome::Busy)));
             PARVALISK_READ(ReadFailures(reader, answer.failures));
             break;
         case MessageKind::SetStartWithWindowsAnswer:

@@ -34,7 +34,7 @@ enum class MessageKind : std::uint16_t {
     StopBlockRequest = 3,
     PutBackRequest = 4,
     SetStartWithWindowsRequest = 5,
-    SharedStartBlockRequest = 6,  // a start whose request lies in memory shared with the service
+    SharedStartBlockRequest = 6,  // a start whose request lies in a file shared with the service
     // A start (one of the two above, whole) after the stored hash of the password that lifts the
     // block it writes: the service keeps it with the block (EncodePasswordBoundStart).
     PasswordBoundStartRequest = 7,
@@ -131,7 +131,7 @@ struct ServiceRequest {
     // StopBlockRequest: the password the parent typed to unlock. ChangePasswordRequest: the one
     // the new password replaces.
     std::string password;
-    // SharedStartBlockRequest (with atStartup): the caller's handle of the section that holds the
+    // SharedStartBlockRequest (with atStartup): the caller's handle of the file that holds the
     // start request (see SharedList.h).
     std::uint32_t sharedSection = 0;
 };
@@ -196,7 +196,7 @@ std::string EncodeStartBlockRequest(const BlockList& entries, bool atStartup);
 std::string EncodeStopBlockRequest(const BlockList& entries, const std::string& password = {});
 std::string EncodePutBackRequest(const BlockList& entries);
 
-// A start whose request (as EncodeStartBlockRequest makes it) the caller writes into the section
+// A start whose request (as EncodeStartBlockRequest makes it) the caller writes into the file
 // it holds as `section` (SharedListWriter).
 std::string EncodeSharedStartBlockRequest(std::uint32_t section, bool atStartup);
 

@@ -81,7 +81,7 @@ std::string AnswerStart(ServiceRequest& request, const CallerRights& rights, Ser
     return EncodeStartBlockAnswer(outcome, report.failures, state.putBacks);
 }
 
-// A start whose request lies in the caller's memory: its entries are read there while the
+// A start whose request lies in the caller's file: its entries are read there while the
 // caller still writes them, and kept once the answer is on its way (SettleSharedEntries).
 std::string AnswerSharedStart(ServiceRequest& request, CallerGroups& caller, const CallerRights& rights,
                               ServiceParts& parts, ServiceState& state) {
@@ -95,7 +95,7 @@ std::string AnswerSharedStart(ServiceRequest& request, CallerGroups& caller, con
         // No list to read: nothing written, as for a request that went wrong.
         return EncodeStartBlockAnswer(StartOutcome::Refused, {});
     }
-    const SharedEntries entries(*view, request.atStartup);
+    const SharedEntries entries(*view, request.atStartup, parts.stop);
     // No entries: refused before a clean copy is taken. A list that does not read is left to the
     // start, which reports it at its step.
     bool empty = false;
@@ -175,7 +175,7 @@ std::string SettleSharedEntries(ServiceState& state) {
     std::string kept;
     try {
         // Copied once and read from the copy: what the caller changes afterwards changes nothing.
-        kept.assign(view->Complete());
+        kept = view->Complete();
     } catch (const Failure&) {
         return {};
     }

@@ -28,10 +28,10 @@
 // which no privileged request gets past. The list stays the caller's, alive while it is.
 struct CallerGroups {
     virtual const TokenGroupList* Groups() = 0;
-    // The section the caller holds as `section` (SharedListView::FromPipeClient). Throws Failure
-    // when it cannot be had; a caller that shares nothing throws always.
-    virtual std::unique_ptr<SharedListView> OpenSharedList(std::uint32_t section) {
-        (void)section;
+    // The file the caller holds as `file` (SharedListView::FromPipeClient). Throws Failure when it
+    // cannot be had; a caller that shares nothing throws always.
+    virtual std::unique_ptr<SharedListView> OpenSharedList(std::uint32_t file) {
+        (void)file;
         ThrowWin32Error(ERROR_NOT_SUPPORTED);
     }
 
@@ -47,7 +47,7 @@ struct ServiceState {
     std::string passwordHash;  // the stored hash of the password that lifts the block ("" for none)
     bool lastPutBackSucceeded = true;
     std::uint32_t putBacks = 0;  // removals put back since the service started
-    // A written start's entries while they still lie in the caller's memory: the answer does not
+    // A written start's entries while they still lie in the caller's file: the answer does not
     // wait for their copy. SettleSharedEntries makes them `entries`.
     std::shared_ptr<SharedListView> sharedEntries;
 };
@@ -56,6 +56,7 @@ struct ServiceState {
 struct ServiceParts {
     Blocker& blocker;
     MachineStartupPlace startup;
+    HANDLE stop = nullptr;   // set when the service is told to stop: a start waiting for its list ends
 };
 
 // Whether the caller counts as an administrator: its groups could be had and include the
@@ -71,7 +72,7 @@ bool CallerIsAdministrator(CallerGroups& caller);
 std::string AnswerRequest(std::string_view request, CallerGroups& caller, ServiceParts& parts,
                           ServiceState& state);
 
-// Makes the entries of a written start that lie in the caller's memory the state's own: answers
+// Makes the entries of a written start that lie in the caller's file the state's own: answers
 // the start request that holds them, as the pipe would have carried it, to be kept; "" when
 // there were none to settle, or they no longer read as that start's request (the caller changed
 // them since), and the state then knows no entries. Throws only for want of memory.

@@ -8,6 +8,7 @@
 #include "DnsCache.h"
 #include "Failure.h"
 #include "FileHelpers.h"
+#include "HostsBlocker.h"
 #include "HostsText.h"
 
 namespace {
@@ -52,7 +53,7 @@ std::string PutBackText(bool atStart, bool putBack, const std::string& hostsPath
 }  // namespace
 
 BlockService::BlockService(BlockServiceParts parts)
-    : parts_(std::move(parts)), requestParts_{parts_.blocker, parts_.startup} {}
+    : parts_(std::move(parts)), requestParts_{parts_.blocker, parts_.startup, parts_.stop} {}
 
 void BlockService::Resume() {
     if (!parts_.blocker.KeepsCleanCopy()) {
@@ -210,13 +211,26 @@ void BlockService::WatchHostsFolder() {
 void BlockService::Unwatch() {
     folderWatch_.reset();
     parentWatch_.reset();
+    if (settleTimer_) CancelWaitableTimer(settleTimer_.get());
+    checkAtStart_ = false;
 }
 
 std::vector<HANDLE> BlockService::Handles() {
     std::vector<HANDLE> handles;
     if (folderWatch_) handles.push_back(folderWatch_.get());
     if (parentWatch_) handles.push_back(parentWatch_.get());
+    if (settleTimer_) handles.push_back(settleTimer_.get());
     return handles;
+}
+
+void BlockService::CheckWhenSettled(bool atStart) {
+    checkAtStart_ = checkAtStart_ || atStart;
+    // Each change sets the time anew. The server waits on the timer with everything else, so
+    // requests are served meanwhile.
+    LARGE_INTEGER due;
+    due.QuadPart = -static_cast<LONGLONG>(kHostsSettleMs) * 10000;
+    if (settleTimer_ && SetWaitableTimer(settleTimer_.get(), &due, 0, nullptr, nullptr, FALSE)) return;
+    CheckBlock(std::exchange(checkAtStart_, false));  // no timer to be had: looked at now
 }
 
 void BlockService::Signalled(HANDLE handle) {
@@ -227,13 +241,20 @@ void BlockService::Signalled(HANDLE handle) {
         if (!FindNextChangeNotification(handle)) parentWatch_.reset();
         WatchHostsFolder();
     } else {
+        if (settleTimer_ && handle == settleTimer_.get()) CheckBlock(std::exchange(checkAtStart_, false));
         return;
     }
-    CheckBlock(false);
+    CheckWhenSettled(false);
 }
 
 void BlockService::CheckBlock(bool atStart) {
     if (!state_.blocking || state_.entries.empty()) return;
+    // Another program still writing the file (emptied it, say, and not yet written it again):
+    // looked at once it is done.
+    if (HostsFileHeldForWriting(parts_.hostsPath)) {
+        CheckWhenSettled(atStart);
+        return;
+    }
     const ListedEntries written(state_.entries);
     bool holds = false;
     try {
@@ -243,7 +264,12 @@ void BlockService::CheckBlock(bool atStart) {
         // file can be had at all.
     }
     if (holds) return;
-    const bool putBack = parts_.blocker.PutBack(written) == PutBackOutcome::PutBack;
+    const PutBackOutcome outcome = parts_.blocker.PutBack(written);
+    if (outcome == PutBackOutcome::Busy) {
+        CheckWhenSettled(atStart);
+        return;
+    }
+    const bool putBack = outcome == PutBackOutcome::PutBack;
     // A refused put-back is tried again at every change until it succeeds, but logged once per
     // removal: a folder that keeps changing would otherwise fill the log.
     const bool told = !putBack && !state_.lastPutBackSucceeded;

@@ -28,6 +28,7 @@ struct BlockServiceParts {
     // Asked before every operation on the kept entries' file; none is done when it refuses. Nothing
     // to ask when null.
     DataFolderGuard* folder = nullptr;
+    HANDLE stop = nullptr;  // the service's stop, which ends a start's wait for its list
 };
 
 class BlockService final : public ServerWaits {
@@ -62,6 +63,7 @@ class BlockService final : public ServerWaits {
     void WatchHostsFolder();
     void Unwatch();
     void CheckBlock(bool atStart);
+    void CheckWhenSettled(bool atStart);
 
     BlockServiceParts parts_;
     ServiceParts requestParts_;
@@ -72,4 +74,7 @@ class BlockService final : public ServerWaits {
     bool passwordAfterAnswer_ = false;        // it changed the password of the block in force
     std::optional<ULONGLONG> removalToldAt_;  // when the log last told of a removal put back
     unsigned removalsUntold_ = 0;             // removals put back since then, not yet told
+    // Set once the hosts folder has gone kHostsSettleMs without a change: the check then reads.
+    UniqueEvent settleTimer_{CreateWaitableTimerA(nullptr, FALSE, nullptr)};
+    bool checkAtStart_ = false;  // the check waiting for the timer is the one of the start
 };

@@ -22,13 +22,13 @@ constexpr DWORD kRetryPauseMs = 100;
 // make room for another: the one making room is never the one that has just got in.
 constexpr ULONGLONG kRoomGraceMs = 500;
 
-// The caller of one request: the groups read from its token, and the memory it shares.
+// The caller of one request: the groups read from its token, and the file it shares.
 class ReadGroups final : public CallerGroups {
   public:
     ReadGroups(TokenGroupList groups, HANDLE pipe) : groups_(std::move(groups)), pipe_(pipe) {}
     const TokenGroupList* Groups() override { return &groups_; }
-    std::unique_ptr<SharedListView> OpenSharedList(std::uint32_t section) override {
-        return SharedListView::FromPipeClient(pipe_, section);
+    std::unique_ptr<SharedListView> OpenSharedList(std::uint32_t file) override {
+        return SharedListView::FromPipeClient(pipe_, file);
     }
 
   private:

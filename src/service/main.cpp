@@ -88,6 +88,7 @@ void ServeBlock(HANDLE stop, ServiceStatusReport& status, EventLog& events) {
     startup.programPath = ProgramFolderFile(kProgramFileName);
     BlockServiceParts parts{blocker, startup, hostsPath, BlockedEntriesPath(dataFolder), events};
     parts.folder = &held;
+    parts.stop = stop;
     BlockService service(parts);
     RunService(
         {kServicePipeName,

@@ -6,12 +6,14 @@
 
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "HostsBlocker.h"
 #include "MessagePump.h"
 #include "support/MainWindowFixture.h"
 #include "support/RecordedBalloons.h"
+#include "support/RewriteInSteps.h"
 
 namespace {
 
@@ -122,6 +124,23 @@ TEST_F(HostsWatch, OnlyTheLinesThisRunWroteAreGuarded) {
     RunLoopUntil([] { return false; }, 1000);
     EXPECT_TRUE(balloons.empty());
     EXPECT_EQ(ReadBytes(hostsPath), kClean);
+}
+
+// The watch waits until a program that rewrites the hosts file in steps is done, so every put-back
+// keeps what that program wrote.
+TEST_F(HostsWatch, APutBackKeepsWhatAProgramWritingTheFileInStepsWrote) {
+    StartMainWindow();
+    StartBlocking();
+    for (int rewrite = 0; rewrite < 13; ++rewrite) {
+        SCOPED_TRACE("rewrite " + std::to_string(rewrite));
+        const std::string clean = kClean + "# rewritten " + std::to_string(rewrite) + "\r\n";
+        bool rewritten = false;
+        std::thread program([&] { rewritten = RewriteInSteps(hostsPath, clean, 20 + rewrite * 37 % 150); });
+        const bool back = RunLoopUntil([&] { return ReadBytes(hostsPath) == clean + "\r\n" + kLines; });
+        program.join();
+        ASSERT_TRUE(rewritten);
+        ASSERT_TRUE(back) << ReadBytes(hostsPath);
+    }
 }
 
 }  // namespace

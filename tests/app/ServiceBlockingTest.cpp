@@ -162,28 +162,57 @@ TEST_F(ServiceBlocking, OnlyThePasswordTheWindowWasUnlockedWithLiftsTheServicesB
     EXPECT_EQ(ReadBytes(service->hostsPath), kServiceClean);
 }
 
-TEST_F(ServiceBlocking, ALongListIsSharedInMemoryAndWrittenWholeByTheService) {
+// A full volume cannot be had under Wine: the file's writes are refused by a write handed to the
+// program in its place, as a 256 KiB volume refuses them.
+bool WriteOfAFullVolume(HANDLE file, ULONGLONG at, const char* data, DWORD size) {
+    if (at + size > 256 * 1024) {
+        SetLastError(ERROR_DISK_FULL);
+        return false;
+    }
+    OVERLAPPED place{};
+    place.Offset = static_cast<DWORD>(at);
+    DWORD written = 0;
+    return WriteFile(file, data, size, &written, &place) && written == size;
+}
+
+TEST_F(ServiceBlocking, ALongListIsSharedThroughAFileAndWrittenWholeByTheService) {
     std::vector<std::string> entries;
     std::string blocked = kServiceClean + "\r\n";
     for (int i = 0; i < 20000; ++i) {
         entries.push_back("site" + std::to_string(100000 + i) + ".example");
+        // One entry longer than a piece of the file, which goes in on its own.
+        if (i == 10000) entries.back() += std::string(1536 * 1024, 'x');
         blocked += BlockLine(entries.back());
     }
     const ListedEntries list(entries);
     // The list is shared through a temporary file, which is gone again once the start is done;
-    // with no temporary folder to be had it goes through the pipe, and the start is the same.
+    // with no temporary folder to be had, or one that refuses a write, it goes through the pipe,
+    // and the start is the same.
     char temporary[MAX_PATH] = "";
     GetEnvironmentVariableA("TMP", temporary, sizeof temporary);
     const std::string folder = root + "\\temporary";
-    CreateDirectoryA(folder.c_str(), nullptr);
-    for (const bool folderGone : {false, true}) {
-        SCOPED_TRACE(folderGone ? "TMP names no folder" : "TMP names a folder");
-        SetEnvironmentVariableA("TMP", (folderGone ? root + "\\no such folder" : folder).c_str());
-        const int sharedBefore = service->sharedStarts;
+    const struct {
+        const char* what;
+        bool folderGone;
+        SharedListWrite write;
+        int sharedStarts;  // starts the service was asked to read from a file
+        int requests;      // requests it was sent in all
+    } rows[] = {
+        {"TMP names a folder", false, {}, 1, 1},
+        {"TMP names no folder", true, {}, 0, 1},
+        {"the folder's volume is full", false, WriteOfAFullVolume, 1, 2},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        CreateDirectoryA(folder.c_str(), nullptr);
+        ServiceBlocker blocking(*direct, service->Options(), row.write);
+        SetEnvironmentVariableA("TMP", (row.folderGone ? root + "\\no such folder" : folder).c_str());
+        const int sharedBefore = service->sharedStarts, requestsBefore = service->requests;
         CollectedFailures report;
-        ASSERT_EQ(blocker->Start(list, true, false, report), StartOutcome::Written);
+        ASSERT_EQ(blocking.Start(list, true, false, report), StartOutcome::Written);
         SetEnvironmentVariableA("TMP", temporary[0] != '\0' ? temporary : nullptr);
-        EXPECT_EQ(service->sharedStarts - sharedBefore, folderGone ? 0 : 1);
+        EXPECT_EQ(service->sharedStarts - sharedBefore, row.sharedStarts);
+        EXPECT_EQ(service->requests - requestsBefore, row.requests);
         EXPECT_TRUE(report.failures.empty());
         EXPECT_EQ(ReadBytes(service->hostsPath), blocked);
         // The service knows every entry of the block it wrote.
@@ -191,8 +220,8 @@ TEST_F(ServiceBlocking, ALongListIsSharedInMemoryAndWrittenWholeByTheService) {
             AskService(EncodeStatusRequest(), MessageKind::StatusAnswer, service->Options());
         ASSERT_TRUE(status);
         EXPECT_EQ(status->status.entryCount, entries.size());
-        EXPECT_TRUE(RemoveDirectoryA(folder.c_str()) || folderGone) << "a temporary file was left";
-        EXPECT_EQ(blocker->Stop(list, true, report, [] {}), StopOutcome::Lifted);
+        EXPECT_TRUE(RemoveDirectoryA(folder.c_str()) || row.folderGone) << "a temporary file was left";
+        EXPECT_EQ(blocking.Stop(list, true, report, [] {}), StopOutcome::Lifted);
         EXPECT_EQ(ReadBytes(service->hostsPath), kServiceClean);
     }
     ExpectProgramWroteNothing();

@@ -582,6 +582,29 @@ TEST_F(HostsBlocking, AHostsFileHeldOpenWithoutDeleteSharingIsStillBlocked) {
     EXPECT_TRUE(prompts.boxes.empty()) << ::testing::PrintToString(BoxTexts());
 }
 
+// A put-back never writes over a file that another program holds open for writing, as one that
+// empties it and then writes it does: what that program writes would be lost. Once it is done,
+// the block goes back after its content.
+TEST_F(HostsBlocking, APutBackWaitsForAProgramThatHoldsTheFileForWriting) {
+    const BlockingPlace place{hostsPath, dataFolder, &owners};
+    const std::vector<std::string> entries = {"a.example"};
+    const ListedEntries list(entries);
+    WriteBytes(hostsPath, "");
+    {
+        UniqueFile writer{CreateFileA(hostsPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, 0, nullptr)};
+        ASSERT_TRUE(writer);
+        EXPECT_TRUE(HostsFileHeldForWriting(hostsPath));
+        EXPECT_EQ(PutBackBlock(place, list.Lines()), PutBackOutcome::Busy);
+        DWORD written = 0;
+        ASSERT_TRUE(WriteFile(writer.get(), "clean\r\n", 7, &written, nullptr));
+    }
+    EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n");
+    EXPECT_FALSE(HostsFileHeldForWriting(hostsPath));
+    EXPECT_EQ(PutBackBlock(place, list.Lines()), PutBackOutcome::PutBack);
+    EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n\r\n" + BlockLine("a.example"));
+}
+
 TEST_F(HostsBlocking, WithoutASafeCopyTheHostsFileIsLeftAlone) {
     window->SetEntries({"a.example"});
     WriteBytes(hostsPath, "clean\r\n");

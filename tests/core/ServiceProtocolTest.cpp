@@ -334,7 +334,7 @@ TEST(ServiceProtocol, MalformedAnswersAreNamedNotRead) {
     const std::vector<Case> cases = {
         {"a request's kind", Patched(start, 6, 2, 2), MessageProblem::UnknownKind},
         {"outcome out of range", Patched(start, 12, 3, 1), MessageProblem::BadValue},
-        {"put-back outcome out of range", Patched(EncodePutBackAnswer(PutBackOutcome::Refused, {}), 12, 2, 1),
+        {"put-back outcome out of range", Patched(EncodePutBackAnswer(PutBackOutcome::Refused, {}), 12, 3, 1),
          MessageProblem::BadValue},
         {"failure count of 4 billion", Patched(start, 13, 0xFFFFFFFF), MessageProblem::BadCount},
         {"failure count more than the body holds", Patched(start, 13, 2), MessageProblem::BadCount},

@@ -23,10 +23,10 @@ class ServiceOnTree {
     ServiceOnTree(const BlockingPlace& place, std::string pipeName, ServiceStatusReport& status,
                   EventLog& events, std::function<ULONGLONG()> ticks = {})
         : blocker_(KeepingNoEntries(place)),
+          stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
           service_({blocker_, startup_, place.hostsPath, BlockedEntriesPath(place.dataFolder), events,
-                    ticks ? std::move(ticks) : [] { return GetTickCount64(); }}),
-          pipeName_(std::move(pipeName)),
-          stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+                    ticks ? std::move(ticks) : [] { return GetTickCount64(); }, nullptr, stop_.get()}),
+          pipeName_(std::move(pipeName)) {
         thread_ = std::thread([this, &status, &events] {
             RunService({pipeName_,
                         stop_.get(),
@@ -46,6 +46,8 @@ class ServiceOnTree {
     }
     ServiceOnTree(const ServiceOnTree&) = delete;
     ServiceOnTree& operator=(const ServiceOnTree&) = delete;
+
+    const std::string& PipeName() const { return pipeName_; }
 
     // Sends the request, waiting for the pipe while the run starts, and answers the exchange.
     ServiceExchange Exchange(const std::string& request, DWORD timeoutMs = 10000) const {
@@ -70,8 +72,8 @@ class ServiceOnTree {
 
     MachineStartupPlace startup_;  // no request here switches start with Windows
     DirectBlocker blocker_;
+    UniqueEvent stop_;  // before the service, which is handed it
     BlockService service_;
     std::string pipeName_;
-    UniqueEvent stop_;
     std::thread thread_;
 };
