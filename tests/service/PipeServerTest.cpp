@@ -81,8 +81,7 @@ ULONGLONG MsUntilDropped(HANDLE client, DWORD waitMs) {
 TEST(PipeServer, AnswersSeveralClientsAtOnceEachWithItsOwnAnswer) {
     EchoRecorder recorder;
     ServedPipe served(recorder.Handler());
-    ServicePipeOptions options;
-    options.pipeName = served.Name();
+    ServicePipeOptions options = InProcessPipeOptions(served.Name());
 
     // Requests of one byte, of several read chunks and of none at all, sent by clients at once.
     const std::vector<std::string> requests = {
@@ -118,8 +117,7 @@ TEST(PipeServer, ClientRefusesAnAnswerOverItsLimit) {
                         {"big:300000", ServiceExchange::Outcome::Failed, ERROR_BUFFER_OVERFLOW}};
     EchoRecorder recorder;
     ServedPipe served(recorder.Handler());
-    ServicePipeOptions options;
-    options.pipeName = served.Name();
+    ServicePipeOptions options = InProcessPipeOptions(served.Name());
     options.answerLimit = 4096;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.request);
@@ -152,8 +150,7 @@ TEST(PipeServer, StalledClientHoldsNobodyUpAndIsDroppedAfterFiveSeconds) {
         }
 
         // Another client is answered at once, while the first one holds its instance.
-        ServicePipeOptions options;
-        options.pipeName = served.Name();
+        ServicePipeOptions options = InProcessPipeOptions(served.Name());
         options.timeoutMs = 2000;
         const ULONGLONG askedAt = GetTickCount64();
         ServiceExchange other = ExchangeWithService("other", options);
@@ -263,8 +260,7 @@ TEST(ServiceRun, ReportsRunningAndStopsPromptlyWithClientsConnected) {
         SetEvent(stop.get());
         if (service.joinable()) service.join();
     });
-    ServicePipeOptions options;
-    options.pipeName = name;
+    ServicePipeOptions options = InProcessPipeOptions(name);
     ServiceExchange answered;
     for (int attempt = 0; attempt < 100 && answered.outcome != ServiceExchange::Outcome::Answered;
          ++attempt) {
@@ -384,8 +380,7 @@ TEST(PipeServer, RefusesACallerItCannotIdentifyAndAlwaysReverts) {
                 return std::string(request);
             },
             {}, &calls);
-        ServicePipeOptions options;
-        options.pipeName = served.Name();
+        ServicePipeOptions options = InProcessPipeOptions(served.Name());
         options.timeoutMs = 2000;
 
         ServiceExchange refused = ExchangeWithService("first", options);
