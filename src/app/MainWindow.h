@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -201,6 +202,10 @@ class MainWindow {
     // What the close stores (the block and the list), for a session that ends.
     void StoreCloseState();
     void ShowNotice(const std::string& text);
+    // Runs `work`, which may wait for the blocking service while the window's events run: the
+    // busy pointer shows, no command is obeyed (no second exchange starts inside the first), and
+    // a close or a change of the hosts folder that comes meanwhile is handled once it is done.
+    void WhileServiceWorks(const std::function<void()>& work);
     // Tells the parent: a balloon from the tray icon while hidden, a notice while shown.
     void Tell(const std::string& text);
     // The watch's parts: the hosts folder opened (again) at the hosts path, the folder above it
@@ -208,6 +213,7 @@ class MainWindow {
     void WatchHostsFolder();
     void OnHostsParentFolderChanged();
     void CheckWrittenBlock();
+    void CheckWrittenBlockNow();
     bool TellFromWatch(const char* text);
     void OnWatchNoticeTimeUp();
 
@@ -262,6 +268,9 @@ class MainWindow {
     UniqueChangeNotification hostsWatch_;     // the hosts folder, while blocking is on
     bool removalTold_ = false;                // the parent knows the block is gone
     bool checkingHosts_ = false;              // a change is being handled
+    bool serviceWorking_ = false;             // the window waits for the blocking service
+    bool closeHeld_ = false;                  // a close came while it waited
+    bool recheckHosts_ = false;               // a change came while it waited or checked
 
     // The watch: on while the block this run wrote is on (its folder may be gone for a time).
     bool watching_ = false;

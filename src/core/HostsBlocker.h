@@ -23,6 +23,9 @@ enum class StartOutcome {
     Written,           // the hosts file holds the block
     Refused,           // the write was refused (or would have risked the clean content)
     NotAdministrator,  // nothing was written: the user has no administrator rights
+    // Nothing was written: the blocking service that does the work did not answer in time. Never
+    // on the pipe: the service's answers carry only the outcomes above.
+    ServiceNotAnswering,
 };
 
 // Writes the block: the hosts file's content, CR LF, then one block line per entry. The user's
@@ -36,9 +39,10 @@ StartOutcome StartBlock(const BlockingPlace& place, const BlockEntries& entries,
                         bool atStartup, FailureReport& report);
 
 enum class StopOutcome {
-    Lifted,            // the clean copy is back (or there was none to put back)
-    Refused,           // the clean copy could not be put back; it stays, and so does the block
-    NotAdministrator,  // nothing was done: the user has no administrator rights
+    Lifted,               // the clean copy is back (or there was none to put back)
+    Refused,              // the clean copy could not be put back; it stays, and so does the block
+    NotAdministrator,     // nothing was done: the user has no administrator rights
+    ServiceNotAnswering,  // nothing was done: the blocking service did not answer in time
 };
 
 // Puts the backup back over the hosts file and deletes it. With no backup (deleted while blocking,

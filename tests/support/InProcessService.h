@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -16,6 +17,7 @@
 #include "ProgramPaths.h"
 #include "ServicePipeClient.h"
 #include "ServiceRequests.h"
+#include "support/InProcessPipe.h"
 #include "support/ServedPipe.h"
 
 class InProcessService {
@@ -44,11 +46,7 @@ class InProcessService {
     }
 
     // How the program reaches this service.
-    ServicePipeOptions Options() const {
-        ServicePipeOptions options;
-        options.pipeName = pipe_.Name();
-        return options;
-    }
+    ServicePipeOptions Options() const { return InProcessPipeOptions(pipe_.Name()); }
 
     const std::string hostsPath;
     const std::string dataFolder;
@@ -57,6 +55,10 @@ class InProcessService {
     std::atomic<bool> answersGarbage{false};  // every answer is bytes of no message
     std::atomic<int> requests{0};
     std::atomic<int> sharedStarts{0};  // starts whose list lay in the caller's memory
+    // Runs on the service's thread when a request has come, before anything is done with it: a
+    // service that is slow or hangs. False: the request is dropped, done nothing with and answered
+    // with nothing.
+    std::function<bool()> beforeAnswer;
 
   private:
     // A caller whose groups could not be had: no administrator.
@@ -71,6 +73,7 @@ class InProcessService {
         if (ReadMessageHeader(request, header) == MessageProblem::None &&
             header.kind == MessageKind::SharedStartBlockRequest)
             ++sharedStarts;
+        if (beforeAnswer && !beforeAnswer()) return {};
         if (answersGarbage) return "no answer of any kind";
         UnknownCaller unknown;
         std::lock_guard lock(stateMutex_);
