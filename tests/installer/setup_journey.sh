@@ -290,8 +290,9 @@ if [ "$journey" = restores ]; then
 
     # A service that cannot lift the block answers the uninstaller: the service manager runs the
     # stand-in as the service.
-    w sc config Parvalisk binpath= 'C:\answer_pipe.exe C:\asked C:\answering service' >/dev/null ||
-        fatal "the service could not be pointed at the stand-in"
+    w sc delete Parvalisk >/dev/null || fatal "the service could not be deleted"
+    w sc create Parvalisk binpath= 'C:\answer_pipe.exe C:\asked C:\answering service' start= demand >/dev/null ||
+        fatal "the stand-in service could not be made"
     w sc start Parvalisk >/dev/null
     wait_for 30 answering || fatal "the stand-in service did not make its pipe"
     quiet_uninstall
@@ -303,8 +304,8 @@ if [ "$journey" = restores ]; then
     check "after the refusal the backup stays" cmp -s "$data_folder/hosts" "$WINEPREFIX/clean-hosts"
     check "after the refusal the program stays" test -f "$program_folder/Parvalisk.exe"
     check "after the refusal the service stays installed" service_is STOPPED
-    w sc config Parvalisk binpath= "\"$program_win\\ParvaliskService.exe\"" >/dev/null ||
-        fatal "the service could not be pointed back at its program"
+    # The service's own /install gives the service back its program and settings.
+    w "$program_win\\ParvaliskService.exe" /install >/dev/null || fatal "the service could not be made again"
     w sc start Parvalisk >/dev/null
     wait_for 30 service_is RUNNING || fatal "the service did not start again"
 
