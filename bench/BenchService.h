@@ -59,8 +59,7 @@ class BenchService final : ServiceStatusReport, EventLog {
     const std::string& HostsPath() const { return place_.hostsPath; }
     // How the program reaches this service (ServiceBlocker's options).
     ServicePipeOptions PipeOptions() const {
-        ServicePipeOptions options;
-        options.pipeName = pipeName_;
+        ServicePipeOptions options = InProcessPipeOptions(pipeName_);
         options.timeoutMs = 60000;
         return options;
     }

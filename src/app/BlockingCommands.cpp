@@ -4,6 +4,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "Appearance.h"
 #include "HostsBlocker.h"
@@ -27,6 +28,10 @@ const std::string kCouldNotStartBlocking = std::string("Could not start blocking
 const std::string kCouldNotRestoreSettings = std::string("Could not restore settings.\r\n") + kUacAdvice;
 constexpr char kNotAdministratorToStop[] =
     "You must be logged in as Administrator in Windows in order to stop block sites.";
+// The service is there but did not answer in time (busy with other programs' requests, say): no
+// advice about rights, which would not help.
+constexpr char kServiceNotAnswering[] =
+    "The Parvalisk service is not answering. Blocking is unchanged; try again in a moment.";
 
 // Makes `into` hold the entries of `from`, in order, in one block of characters: a list of a
 // million entries is copied in two allocations.
@@ -50,6 +55,29 @@ void CopyEntries(const WebsiteList& from, WebsiteList& into) {
 void MainWindow::ShowNotice(const std::string& text) {
     // The program's own notices: OK button, no icon, the application's title.
     prompts_.MessageBox(text, ApplicationTitle(), MB_OK);
+}
+
+void MainWindow::WhileServiceWorks(const std::function<void()>& work) {
+    if (serviceWorking_) {
+        work();
+        return;
+    }
+    serviceWorking_ = true;
+    const Pointer before = pointer_;
+    SetPointer(Pointer::Busy);
+    {
+        ScopeExit done([&] {
+            serviceWorking_ = false;
+            SetPointer(before);
+        });
+        work();
+    }
+    // A check of the hosts file that waited looks again itself.
+    if (recheckHosts_ && !checkingHosts_) {
+        recheckHosts_ = false;
+        CheckWrittenBlock();
+    }
+    if (std::exchange(closeHeld_, false) && hwnd_ != nullptr) PostMessageA(hwnd_, WM_CLOSE, 0, 0);
 }
 
 void MainWindow::OnHelpClicked() {
@@ -135,10 +163,13 @@ void MainWindow::StartBlocking(bool atStartup) {
     // read starts no block that anyone could lift.
     std::optional<std::string> passwordHash;
     p.Line(102, [&] { passwordHash = settings_.GetText(kKeyPassword, ""); });
-    const StartOutcome outcome = passwordHash
-                                     ? blocker_.Start(ListedEntries(websiteList_), state_.userIsAdmin,
-                                                      atStartup, reports_, *passwordHash)
-                                     : StartOutcome::Refused;
+    StartOutcome outcome = StartOutcome::Refused;
+    if (passwordHash) {
+        WhileServiceWorks([&] {
+            outcome = blocker_.Start(ListedEntries(websiteList_), state_.userIsAdmin, atStartup, reports_,
+                                     *passwordHash);
+        });
+    }
     bool failed = false;
     if (outcome == StartOutcome::Written) {
         // The hosts file now holds the lines of the list as it is at this moment, and the watch
@@ -152,7 +183,7 @@ void MainWindow::StartBlocking(bool atStartup) {
         system_.FlushResolverCache();
         // From now on a block that another program removes is noticed and put back.
         StartWatchingHosts();
-    } else if (outcome == StartOutcome::Refused || state_.userIsAdmin) {
+    } else if (outcome != StartOutcome::NotAdministrator || state_.userIsAdmin) {
         // A refusal for want of an administrator where this run took the user for one comes from
         // the blocking service, for an account that may have left the group since this run's own
         // check: it is told with the window's own administrator message. Where this run knew, the
@@ -161,9 +192,11 @@ void MainWindow::StartBlocking(bool atStartup) {
             p.Line(128, [&] { SetBlocking(false); });
             p.Line(130, [&] { failed = true; });
             p.Line(132, [&] {
-                ShowNotice(outcome == StartOutcome::Refused ? kCouldNotStartBlocking : kAdministratorMessage);
+                ShowNotice(outcome == StartOutcome::Refused               ? kCouldNotStartBlocking
+                           : outcome == StartOutcome::ServiceNotAnswering ? kServiceNotAnswering
+                                                                          : kAdministratorMessage);
             });
-        } else if (outcome == StartOutcome::Refused) {
+        } else if (outcome != StartOutcome::NotAdministrator) {
             // Start-up stays silent, but the parent learns from the tray icon once the window has
             // gone there that nothing is blocked.
             state_.blockNotPutBack = true;
@@ -188,9 +221,12 @@ void MainWindow::StopBlocking(bool atStartup) {
     // was at this run's start, which keep an entry removed from the list since; the list as it is
     // when this run wrote nothing.
     const WebsiteList& written = state_.blockWritten ? WrittenEntries() : websiteList_;
-    const StopOutcome outcome = blocker_.Stop(
-        ListedEntries(written), state_.userIsAdmin, reports_, [] { ProcessPendingEvents(); },
-        unlockPassword_.Text());
+    StopOutcome outcome = StopOutcome::Refused;
+    WhileServiceWorks([&] {
+        outcome = blocker_.Stop(
+            ListedEntries(written), state_.userIsAdmin, reports_, [] { ProcessPendingEvents(); },
+            unlockPassword_.Text());
+    });
     switch (outcome) {
         case StopOutcome::Lifted:
             system_.FlushResolverCache();
@@ -204,6 +240,9 @@ void MainWindow::StopBlocking(bool atStartup) {
         case StopOutcome::Refused:
             // The clean copy could not be put back: blocking stays on, and so does the backup.
             p.Line(108, [&] { ShowNotice(kCouldNotRestoreSettings); });
+            break;
+        case StopOutcome::ServiceNotAnswering:
+            p.Line(108, [&] { ShowNotice(kServiceNotAnswering); });
             break;
         case StopOutcome::NotAdministrator:
             if (p.Test(112, [&] { return !atStartup; }))

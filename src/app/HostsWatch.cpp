@@ -14,6 +14,9 @@ namespace {
 constexpr char kBlockPutBack[] = "Another program removed the block. It has been put back.";
 constexpr char kBlockNotPutBack[] =
     "Another program removed the block, and it could not be put back. Start Parvalisk as administrator.";
+// With the service there, the program's rights change nothing: the service's log tells why.
+constexpr char kServiceNotPutBack[] =
+    "The Parvalisk service could not put the block back; see the Application event log.";
 
 // A tool that resets the hosts file again and again gets the block back every time, but the
 // parent hears of it at most once in this time.
@@ -96,14 +99,27 @@ void MainWindow::OnHostsSettled() {
 }
 
 void MainWindow::CheckWrittenBlock() {
-    if (!watching_ || checkingHosts_) return;
-    checkingHosts_ = true;
-    ScopeExit done([&] { checkingHosts_ = false; });
-    // Another program still writing the file: looked at once it is done.
-    if (HostsFileHeldForWriting(hostsFilePath_)) {
-        CheckWhenHostsSettled();
+    if (!watching_) return;
+    if (checkingHosts_ || serviceWorking_) {
+        // The window waits for the service (this check's or a command's): looked at again once
+        // that is done, so a change made meanwhile is not missed.
+        recheckHosts_ = true;
         return;
     }
+    checkingHosts_ = true;
+    ScopeExit done([&] { checkingHosts_ = false; });
+    do {
+        recheckHosts_ = false;
+        // Another program still writing the file: looked at once it is done.
+        if (HostsFileHeldForWriting(hostsFilePath_)) {
+            CheckWhenHostsSettled();
+            return;
+        }
+        WhileServiceWorks([&] { CheckWrittenBlockNow(); });
+    } while (recheckHosts_ && watching_);
+}
+
+void MainWindow::CheckWrittenBlockNow() {
     const ListedEntries written(WrittenEntries());
     bool holds = false;
     try {
@@ -130,7 +146,7 @@ void MainWindow::CheckWrittenBlock() {
         TellFromWatch(kBlockPutBack);
     } else if (!removalTold_) {
         // Told once per removal; a put-back is tried at every change until it succeeds.
-        removalTold_ = TellFromWatch(kBlockNotPutBack);
+        removalTold_ = TellFromWatch(blocker_.LastDoneByService() ? kServiceNotPutBack : kBlockNotPutBack);
     }
 }
 

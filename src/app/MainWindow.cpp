@@ -242,6 +242,7 @@ void MainWindow::SetBlocking(bool blocking) {
 
 void MainWindow::SetPointer(Pointer pointer) {
     pointer_ = pointer;
+    if (hwnd_ == nullptr) return;
     POINT at;
     GetCursorPos(&at);
     HWND under = WindowFromPoint(at);
@@ -307,6 +308,12 @@ LRESULT MainWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
             if (wp) EndSession();
             return 0;
         case WM_CLOSE:
+            // A close while the window waits for the service would take the window away under
+            // the command that waits: it is held until that command is done.
+            if (serviceWorking_) {
+                closeHeld_ = true;
+                return 0;
+            }
             if (!closing_) {
                 closing_ = true;
                 RunClose();
@@ -330,7 +337,7 @@ void MainWindow::OnCommand(int id, int code) {
         if (code == EN_CHANGE) OnPasswordFieldChanged();
         return;
     }
-    if (code != BN_CLICKED || Locked()) return;
+    if (code != BN_CLICKED || Locked() || serviceWorking_) return;
     switch (id) {
         case kIdHelpButton:
             OnHelpClicked();
@@ -366,12 +373,12 @@ LRESULT MainWindow::OnNotify(NMHDR& header) {
             websiteList_.OnGetDispInfo(reinterpret_cast<NMLVDISPINFOA&>(header));
             return 0;
         case NM_DBLCLK:
-            if (Locked()) return 0;
+            if (Locked() || serviceWorking_) return 0;
             OnWebsiteListDoubleClicked();
             return 0;
         case LVN_KEYDOWN:
             // Shift, Ctrl and Alt make no difference: Shift+Delete removes as Delete does.
-            if (Locked()) return 0;
+            if (Locked() || serviceWorking_) return 0;
             OnWebsiteListKeyDown(reinterpret_cast<NMLVKEYDOWN&>(header).wVKey);
             return 0;
     }

@@ -6,9 +6,11 @@
 #include <windows.h>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "Blocker.h"
 #include "Controls.h"
@@ -202,6 +204,7 @@ class MainWindow {
     void OnPasswordFieldChanged();
     // The password field's new text (stored as `hash`) made the password of the block in force.
     void ChangeBlockPassword(const std::string& text, const std::string& hash);
+    void ChangeBlockPasswordNow(const std::string& text, const std::string& hash);
 
     // While the window hides in the tray it is locked: only the accepted password brings it back,
     // and no command, key, text or show from any program reaches past it.
@@ -214,6 +217,10 @@ class MainWindow {
     // What the close stores (the block and the list), for a session that ends.
     void StoreCloseState();
     void ShowNotice(const std::string& text);
+    // Runs `work`, which may wait for the blocking service while the window's events run: the
+    // busy pointer shows, no command is obeyed (no second exchange starts inside the first), and
+    // a close or a change of the hosts folder that comes meanwhile is handled once it is done.
+    void WhileServiceWorks(const std::function<void()>& work);
     // Tells the parent: a balloon from the tray icon while hidden, a notice while shown.
     void Tell(const std::string& text);
     // The watch's parts: the hosts folder opened (again) at the hosts path, the folder above it
@@ -223,6 +230,7 @@ class MainWindow {
     void CheckWhenHostsSettled();
     void OnHostsSettled();
     void CheckWrittenBlock();
+    void CheckWrittenBlockNow();
     bool TellFromWatch(const char* text);
     void OnWatchNoticeTimeUp();
 
@@ -278,9 +286,15 @@ class MainWindow {
     // then each one the parent sets in the password field. Held only while the window is unlocked.
     HeldPassword unlockPassword_;
     bool passwordChangeRefusalShown_ = false;  // told once while the service keeps the old password
+    bool changingBlockPassword_ = false;       // the service is taking a new password
+    // The text and hash typed meanwhile, taken once that change is done.
+    std::optional<std::pair<std::string, std::string>> pendingPasswordChange_;
     UniqueChangeNotification hostsWatch_;      // the hosts folder, while blocking is on
     bool removalTold_ = false;                 // the parent knows the block is gone
     bool checkingHosts_ = false;               // a change is being handled
+    bool serviceWorking_ = false;              // the window waits for the blocking service
+    bool closeHeld_ = false;                   // a close came while it waited
+    bool recheckHosts_ = false;                // a change came while it waited or checked
 
     // The watch: on while the block this run wrote is on (its folder may be gone for a time).
     bool watching_ = false;

@@ -1,4 +1,8 @@
 // The main window's password field: every change of its text is the new password.
+#include <optional>
+#include <string>
+#include <utility>
+
 #include "Appearance.h"
 #include "LayoutBuilder.h"
 #include "MainWindow.h"
@@ -45,12 +49,30 @@ void MainWindow::OnPasswordFieldChanged() {
 }
 
 void MainWindow::ChangeBlockPassword(const std::string& text, const std::string& hash) {
+    // The window's events run while the service takes a change, so the next keystroke can come
+    // meanwhile: it waits for the change before it, and the service and this window end holding
+    // the last password typed.
+    if (changingBlockPassword_) {
+        pendingPasswordChange_ = {text, hash};
+        return;
+    }
+    changingBlockPassword_ = true;
+    ScopeExit done([&] { changingBlockPassword_ = false; });
+    std::optional<std::pair<std::string, std::string>> next{{text, hash}};
+    while (next) {
+        const auto [nextText, nextHash] = std::move(*next);
+        ChangeBlockPasswordNow(nextText, nextHash);
+        next = std::exchange(pendingPasswordChange_, std::nullopt);
+    }
+}
+
+void MainWindow::ChangeBlockPasswordNow(const std::string& text, const std::string& hash) {
     // The block this window started is lifted with the password it was started with: a new one
     // reaches the part that guards it (the blocking service) together with the old one, and is
     // from then on the one a stop shows.
-    const PasswordChangeOutcome outcome = state_.blocking && state_.userIsAdmin
-                                              ? blocker_.ChangePassword(unlockPassword_.Text(), hash)
-                                              : PasswordChangeOutcome::Changed;
+    PasswordChangeOutcome outcome = PasswordChangeOutcome::Changed;
+    if (state_.blocking && state_.userIsAdmin)
+        WhileServiceWorks([&] { outcome = blocker_.ChangePassword(unlockPassword_.Text(), hash); });
     if (outcome == PasswordChangeOutcome::Changed) {
         unlockPassword_.Hold(text);
         passwordChangeRefusalShown_ = false;

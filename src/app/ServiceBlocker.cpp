@@ -1,6 +1,8 @@
 #include "ServiceBlocker.h"
 
 #include "Failure.h"
+#include "MessagePump.h"
+#include "SharedList.h"
 
 namespace {
 
@@ -20,27 +22,51 @@ bool IsLong(const BlockList& entries) {
     return false;
 }
 
+bool IsService(ServiceExchange::Outcome outcome) {
+    return outcome != ServiceExchange::Outcome::NoService && outcome != ServiceExchange::Outcome::Impostor;
+}
+
 }  // namespace
+
+ServiceBlocker::ServiceBlocker(Blocker& direct, ServicePipeOptions options, SharedListWrite sharedWrite)
+    : direct_(direct), options_(std::move(options)), sharedWrite_(std::move(sharedWrite)) {
+    if (!options_.wait) options_.wait = WaitWhileEventsRun;
+}
+
+std::optional<ServiceAnswer> ServiceBlocker::Exchange(std::string_view request, MessageKind answerKind,
+                                                      const WhileServed& whileServed) {
+    const ServiceExchange exchange = ExchangeWithService(request, options_, whileServed);
+    lastByService_ = IsService(exchange.outcome);
+    notAnswering_ = exchange.outcome == ServiceExchange::Outcome::Failed;
+    if (!lastByService_) return std::nullopt;
+    ServiceAnswer answer;
+    if (exchange.outcome == ServiceExchange::Outcome::Answered &&
+        DecodeAnswer(exchange.answer, answer) == MessageProblem::None && answer.kind == answerKind)
+        return answer;
+    // A default answer is the sound one: every outcome in it is a refusal, and it reports nothing.
+    return ServiceAnswer{};
+}
 
 template <typename Encode>
 std::optional<ServiceAnswer> ServiceBlocker::Ask(Encode encode, MessageKind answerKind,
-                                                 const WhileServed& whileServed) const {
+                                                 const WhileServed& whileServed) {
     std::string request;
     try {
         request = encode();
     } catch (const Failure&) {
         // A list more than one message may carry: refused where a service answers (a default
         // answer refuses everything and reports nothing), done here where none does.
-        if (ExchangeWithService(EncodeStatusRequest(), options_).outcome ==
-            ServiceExchange::Outcome::NoService)
-            return std::nullopt;
+        const ServiceExchange status = ExchangeWithService(EncodeStatusRequest(), options_);
+        lastByService_ = IsService(status.outcome);
+        notAnswering_ = false;
+        if (!lastByService_) return std::nullopt;
         return ServiceAnswer{};
     }
-    return AskService(request, answerKind, options_, whileServed);
+    return Exchange(request, answerKind, whileServed);
 }
 
 std::optional<ServiceAnswer> ServiceBlocker::AskToStart(const BlockList& entries, bool atStartup,
-                                                        const std::string& passwordHash) const {
+                                                        const std::string& passwordHash) {
     const auto encode = [&] {
         return EncodePasswordBoundStart(passwordHash, EncodeStartBlockRequest(entries, atStartup));
     };
@@ -62,7 +88,7 @@ std::optional<ServiceAnswer> ServiceBlocker::AskToStart(const BlockList& entries
         MessageKind::StartBlockAnswer, [&] { filled = shared->Fill(entries, atStartup); });
     // The service refused a spoilt request. A list more than one message may carry is refused, as
     // through the pipe, and reports nothing; one the file would not take goes through the pipe.
-    if (!answer || filled == SharedListWriter::Filled::Complete) return answer;
+    if (!answer || notAnswering_ || filled == SharedListWriter::Filled::Complete) return answer;
     if (filled == SharedListWriter::Filled::TooLong) return ServiceAnswer{};
     return Ask(encode, MessageKind::StartBlockAnswer);
 }
@@ -74,6 +100,7 @@ StartOutcome ServiceBlocker::Start(const BlockList& entries, bool userIsAdmin, b
     if (!userIsAdmin) return StartOutcome::NotAdministrator;
     const std::optional<ServiceAnswer> answer = AskToStart(entries, atStartup, passwordHash);
     if (!answer) return direct_.Start(entries, userIsAdmin, atStartup, report);
+    if (notAnswering_) return StartOutcome::ServiceNotAnswering;
     ShowReportedFailures(answer->failures, report);
     if (answer->start == StartOutcome::Written) seenPutBacks_ = answer->putBacks;
     return answer->start;
@@ -85,6 +112,7 @@ StopOutcome ServiceBlocker::Stop(const BlockList& entries, bool userIsAdmin, Fai
     const std::optional<ServiceAnswer> answer =
         Ask([&] { return EncodeStopBlockRequest(entries, password); }, MessageKind::StopBlockAnswer);
     if (!answer) return direct_.Stop(entries, userIsAdmin, report, letEventsRun);
+    if (notAnswering_) return StopOutcome::ServiceNotAnswering;
     ShowReportedFailures(answer->failures, report);
     return answer->stop;
 }
@@ -99,9 +127,8 @@ PasswordChangeOutcome ServiceBlocker::ChangePassword(const std::string& oldPassw
     return answer ? answer->passwordChange : PasswordChangeOutcome::Changed;
 }
 
-std::optional<std::uint32_t> ServiceBlocker::ServicePutBacks() const {
-    const std::optional<ServiceAnswer> answer =
-        AskService(EncodeStatusRequest(), MessageKind::StatusAnswer, options_);
+std::optional<std::uint32_t> ServiceBlocker::ServicePutBacks() {
+    const std::optional<ServiceAnswer> answer = Exchange(EncodeStatusRequest(), MessageKind::StatusAnswer);
     if (!answer || answer->kind != MessageKind::StatusAnswer) return std::nullopt;
     return answer->status.putBacks;
 }

@@ -1,5 +1,6 @@
 #include "StartWithWindowsSwitch.h"
 
+#include "MessagePump.h"
 #include "ServiceBlocker.h"
 #include "StartupOptions.h"
 
@@ -15,6 +16,11 @@ class DirectSwitch final : public StartWithWindowsSwitch {
 StartWithWindowsSwitch& DirectStartWithWindows() {
     static DirectSwitch direct;
     return direct;
+}
+
+ServiceStartWithWindows::ServiceStartWithWindows(StartWithWindowsSwitch& direct, ServicePipeOptions options)
+    : direct_(direct), options_(std::move(options)) {
+    if (!options_.wait) options_.wait = WaitWhileEventsRun;
 }
 
 void ServiceStartWithWindows::Switch(bool on, const std::string& dataFolder) {

@@ -22,8 +22,8 @@ StartWithWindowsSwitch& DirectStartWithWindows();
 // Hands the switch to the service; where no service answers, `direct` does it.
 class ServiceStartWithWindows final : public StartWithWindowsSwitch {
   public:
-    ServiceStartWithWindows(StartWithWindowsSwitch& direct, ServicePipeOptions options)
-        : direct_(direct), options_(std::move(options)) {}
+    // Options without a wait of their own wait while the window's events run.
+    ServiceStartWithWindows(StartWithWindowsSwitch& direct, ServicePipeOptions options);
     void Switch(bool on, const std::string& dataFolder) override;
 
   private:

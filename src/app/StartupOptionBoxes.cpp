@@ -23,14 +23,14 @@ void MainWindow::OnStartWithWindowsChanged() {
     if (startWithWindowsBox_.Value() == 1) {
         startInTrayBox_.SetVisible(true);
         SaveOption(settings_, kKeyWindowsStartup, "On");
-        startWithWindows_.Switch(true, state_.dataFolder);
+        WhileServiceWorks([&] { startWithWindows_.Switch(true, state_.dataFolder); });
     } else {
         startInTrayBox_.SetValue(0);  // its own click saves "Minimized" = "Off"
         startInTrayBox_.SetVisible(false);
         SaveOption(settings_, kKeyWindowsStartup, "Off");
         // The forced delete of the marker lets pending events run first.
         ProcessPendingEvents();
-        startWithWindows_.Switch(false, state_.dataFolder);
+        WhileServiceWorks([&] { startWithWindows_.Switch(false, state_.dataFolder); });
     }
 }
 

@@ -12,6 +12,9 @@ constexpr char kMinimizeBalloonText[] =
 constexpr char kMinimizeBalloonTitle[] = "Parvalisk";
 constexpr long kMinimizeBalloonSeconds = 5;
 constexpr char kBlockNotPutBackText[] = "The block could not be put back. Start Parvalisk as administrator.";
+// The resumed start went through the service, which no rights of the program's can help.
+constexpr char kServiceNotPutBackText[] =
+    "The Parvalisk service could not put the block back; see the Application event log.";
 
 }  // namespace
 
@@ -23,8 +26,9 @@ void MainWindow::OnResized() {
             // A resumed start whose write was refused: this matters more than the hint, which
             // then shows at the next minimise instead.
             state_.blockNotPutBack = false;
-            trayIcon_.ShowBalloon(kBlockNotPutBackText, kMinimizeBalloonTitle, kMinimizeBalloonSeconds,
-                                  false);
+            trayIcon_.ShowBalloon(
+                blocker_.LastDoneByService() ? kServiceNotPutBackText : kBlockNotPutBackText,
+                kMinimizeBalloonTitle, kMinimizeBalloonSeconds, false);
         } else {
             trayIcon_.ShowBalloon(kMinimizeBalloonText, kMinimizeBalloonTitle, kMinimizeBalloonSeconds, true);
         }

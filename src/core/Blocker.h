@@ -85,6 +85,9 @@ class Blocker {
     // was last asked: the lines are then there again when the program looks, and the parent is
     // still told. Nothing else guards a block written here.
     virtual bool PutBackElsewhereSinceAsked() { return false; }
+    // Whether the last operation was the blocking service's (its answer, its refusal or its
+    // silence) rather than done here: what the parent is then told names the service.
+    virtual bool LastDoneByService() const { return false; }
 
   protected:
     ~Blocker() = default;

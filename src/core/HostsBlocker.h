@@ -32,6 +32,9 @@ enum class StartOutcome {
     Written,           // the hosts file holds the block
     Refused,           // the write was refused (or would have risked the clean content)
     NotAdministrator,  // nothing was written: the user has no administrator rights
+    // Nothing was written: the blocking service that does the work did not answer in time. Never
+    // on the pipe: the service's answers carry only the outcomes above.
+    ServiceNotAnswering,
 };
 
 // Writes the block: the hosts file's content, CR LF, then one block line per entry. The user's
@@ -51,6 +54,7 @@ enum class StopOutcome {
     // Nothing was done: the block is bound to a password (the blocking service's), and the stop
     // came without it.
     WrongPassword,
+    ServiceNotAnswering,  // nothing was done: the blocking service did not answer in time
 };
 
 // Puts the backup back over the hosts file and deletes it; a backup that stays is reported at

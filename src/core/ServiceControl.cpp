@@ -1,5 +1,7 @@
 #include "ServiceControl.h"
 
+#include "Handles.h"
+
 bool WaitForServiceState(SC_HANDLE service, DWORD state, DWORD waitMs) {
     const ULONGLONG end = GetTickCount64() + waitMs;
     for (;;) {
@@ -12,4 +14,17 @@ bool WaitForServiceState(SC_HANDLE service, DWORD state, DWORD waitMs) {
         }
         Sleep(50);
     }
+}
+
+std::optional<DWORD> ServiceProcessId(const char* name) {
+    UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager) return std::nullopt;
+    UniqueServiceHandle service(OpenServiceA(manager.get(), name, SERVICE_QUERY_STATUS));
+    SERVICE_STATUS_PROCESS status{};
+    DWORD needed = 0;
+    if (!service || !QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO,
+                                          reinterpret_cast<BYTE*>(&status), sizeof status, &needed))
+        return std::nullopt;
+    if (status.dwCurrentState == SERVICE_STOPPED || status.dwProcessId == 0) return std::nullopt;
+    return status.dwProcessId;
 }

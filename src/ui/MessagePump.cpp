@@ -1,6 +1,7 @@
 #include "MessagePump.h"
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -99,6 +100,34 @@ bool WaitForEvents(DWORD milliseconds, int& exitCode) {
     MsgWaitForMultipleObjectsEx(static_cast<DWORD>(handles.size()), handles.data(), milliseconds, QS_ALLINPUT,
                                 MWMO_INPUTAVAILABLE);
     return HandleReadyEvents(exitCode);
+}
+
+bool WaitWhileEventsRun(HANDLE handle, DWORD milliseconds) {
+    const ULONGLONG end = GetTickCount64() + milliseconds;
+    std::optional<int> quit;
+    for (;;) {
+        if (handle != nullptr && WaitForSingleObject(handle, 0) == WAIT_OBJECT_0) break;
+        const ULONGLONG now = GetTickCount64();
+        if (now >= end) break;
+        const DWORD remaining = static_cast<DWORD>(std::min<ULONGLONG>(end - now, INFINITE - 1));
+        if (quit) {
+            // No more messages once the quit came: the loop would see it again at once.
+            if (handle == nullptr)
+                Sleep(remaining);
+            else
+                WaitForSingleObject(handle, remaining);
+            continue;
+        }
+        std::vector<HANDLE> handles;
+        if (handle != nullptr) handles.push_back(handle);
+        for (const Watch& w : Watched()) handles.push_back(w.handle);
+        MsgWaitForMultipleObjectsEx(static_cast<DWORD>(handles.size()), handles.data(), remaining,
+                                    QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        int exitCode = 0;
+        if (!HandleReadyEvents(exitCode)) quit = exitCode;
+    }
+    if (quit) PostQuitMessage(*quit);
+    return handle != nullptr && WaitForSingleObject(handle, 0) == WAIT_OBJECT_0;
 }
 
 int RunMessageLoop() {

@@ -20,6 +20,11 @@ void UnwatchHandle(HANDLE handle);
 // then returns (one pass; never blocks).
 void ProcessPendingEvents();
 
+// Waits up to `milliseconds` for `handle` (nullptr: only for the time) while messages and watched
+// handles are handled as they come, so the windows keep answering during a wait on another part.
+// True once the handle is signalled. A quit that comes meanwhile is left for the main loop.
+bool WaitWhileEventsRun(HANDLE handle, DWORD milliseconds);
+
 // Waits up to `milliseconds` for a message or a signalled watched handle, then handles what is
 // ready. False once the quit message came (its exit code in `exitCode`).
 bool WaitForEvents(DWORD milliseconds, int& exitCode);

@@ -1,6 +1,7 @@
 // ParvaliskRestore: the uninstaller runs it before it removes anything. It asks the running
-// service to stop blocking; without a service it puts the clean hosts file back itself from the
-// backup in the data folder (or, with no backup, takes the block lines that were written out of
+// service to stop blocking (a pipe of the service's name that another process serves is sent
+// nothing, and counts as a refusal); without a service it puts the clean hosts file back itself
+// from the backup in the data folder (or, with no backup, takes the block lines that were written out of
 // it). Then it flushes the resolver cache and clears this installation's start-up entries. Its exit code
 // tells the uninstaller whether it may go on: 0 when the hosts file is clean (or there was nothing to put
 // back), 1 when the clean copy could not be put back. Then nothing more is changed, so the backup, the only
@@ -126,12 +127,19 @@ bool LiftBlockWithServiceStopped(const std::string& dataFolder, const std::vecto
 // copy is gone it takes out the lines of the entries it wrote (the list of the user who uninstalls
 // serves only a service that keeps none). Without a service the helper lifts the block itself.
 bool LiftBlock(const std::string& dataFolder, const std::vector<std::string>& entries) {
-    const std::optional<ServiceAnswer> answer =
-        AskService(EncodeStopBlockRequest(entries), MessageKind::StopBlockAnswer);
-    if (!answer) return LiftBlockDirectly(dataFolder, entries);
-    if (answer->kind != MessageKind::StopBlockAnswer) return LiftBlockWithServiceStopped(dataFolder, entries);
+    const ServiceExchange exchange = ExchangeWithService(EncodeStopBlockRequest(entries));
+    // Another process serves the service's pipe (the service is down, and any user may make the
+    // name): it is sent nothing, and nothing is lifted or removed in the service's place.
+    if (exchange.outcome == ServiceExchange::Outcome::Impostor) return false;
+    if (exchange.outcome == ServiceExchange::Outcome::NoService)
+        return LiftBlockDirectly(dataFolder, entries);
+    ServiceAnswer answer;
+    if (exchange.outcome != ServiceExchange::Outcome::Answered ||
+        DecodeAnswer(exchange.answer, answer) != MessageProblem::None ||
+        answer.kind != MessageKind::StopBlockAnswer)
+        return LiftBlockWithServiceStopped(dataFolder, entries);
     // A refusal leaves the block and the service as they are.
-    return answer->stop == StopOutcome::Lifted;
+    return answer.stop == StopOutcome::Lifted;
 }
 
 int Restore() {

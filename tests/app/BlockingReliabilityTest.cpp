@@ -234,8 +234,7 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
         const bool throughService = serviceRandom() % 3 == 0;
         const BlockingPlace place{hostsPath, dataFolder, &owners};
         const std::string serviceRunKey = settingsKey + "\\Run";
-        ServicePipeOptions pipe;
-        pipe.pipeName = TestPipeName();
+        const ServicePipeOptions pipe = InProcessPipeOptions(TestPipeName());
         DirectBlocker direct(place);
         ServiceBlocker serviceBlocker(direct, pipe);
         std::unique_ptr<InProcessService> service;

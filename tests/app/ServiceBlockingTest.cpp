@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -33,6 +35,10 @@ const std::string kUacAdvice =
 const std::string kCouldNotStart = "Could not start blocking.\r\n" + kUacAdvice;
 const std::string kAdministratorMessage =
     "You must be logged in as Administrator in Windows in order to block sites.";
+const std::string kServiceNotAnswering =
+    "The Parvalisk service is not answering. Blocking is unchanged; try again in a moment.";
+const std::string kServiceNotPutBack =
+    "The Parvalisk service could not put the block back; see the Application event log.";
 
 class ServiceBlocking : public MainWindowTest {
   protected:
@@ -322,6 +328,141 @@ TEST_F(ServiceBlocking, APutBackTheServiceMadeFirstIsToldAllTheSame) {
         return !balloons.empty() &&
                BalloonTexts().back() == "Another program removed the block. It has been put back.";
     })) << ::testing::PrintToString(BalloonTexts());
+}
+
+// Any user may make a pipe of the service's name while the service is down. Served by a process
+// that the service manager does not run as the service, it is no service: nothing is sent to it,
+// and the program blocks and lifts by itself as it does without a service.
+TEST_F(ServiceBlocking, APipeServedByAnotherProcessIsSentNothingAndTheProgramWritesItself) {
+    const struct {
+        const char* what;
+        std::optional<DWORD> serviceProcess;  // what the service manager reports
+    } rows[] = {
+        {"the service manager runs no service", std::nullopt},
+        {"the service manager's service is another process", GetCurrentProcessId() + 4},
+    };
+    const std::string blocked = kClean + "\r\n" + BlockLine("a.example") + BlockLine("b.example");
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        ServicePipeOptions options = service->Options();
+        options.serviceProcessId = [&] { return row.serviceProcess; };
+        blocker.emplace(*direct, options);
+        StartWithService();
+
+        Click(kIdStartStopButton);
+        EXPECT_EQ(Caption(kIdStartStopButton), "Stop Blocking");
+        EXPECT_EQ(ReadBytes(hostsPath), blocked) << "the program did not write the block itself";
+        EXPECT_EQ(ReadBytes(dataFolder + "\\hosts"), kClean);
+        form->Unlock();
+        Click(kIdStartStopButton);
+        EXPECT_EQ(Caption(kIdStartStopButton), "Start Blocking");
+        EXPECT_EQ(ReadBytes(hostsPath), kClean);
+        EXPECT_TRUE(prompts.boxes.empty()) << ::testing::PrintToString(BoxTexts());
+        EXPECT_EQ(service->requests, 0) << "a request went to the other process's pipe";
+        EXPECT_EQ(ReadBytes(service->hostsPath), kServiceClean);
+        DropMainWindow();
+    }
+}
+
+// A service that does not answer (every instance busy with other programs' requests, or hung)
+// holds neither the window nor the parent: while the program waits the window answers, shows the
+// busy pointer and obeys no second click; then it says that the service is not answering, and
+// blocking is as it was.
+// What a timer of the test's thread saw while the window waited for the service.
+struct SeenWhileWaiting {
+    const MainWindow* window = nullptr;
+    bool clicking = false;  // the test's click on Start/Stop has not returned yet
+    bool ranInClick = false;
+    bool busy = false;
+};
+SeenWhileWaiting seenWhileWaiting;
+
+// Runs on the window's thread when the window lets its events run: looks at the pointer and clicks
+// Start/Stop once more.
+void CALLBACK LookWhileWaiting(HWND, UINT, UINT_PTR timer, DWORD) {
+    KillTimer(nullptr, timer);
+    seenWhileWaiting.ranInClick = seenWhileWaiting.clicking;
+    seenWhileWaiting.busy = seenWhileWaiting.window->PointerState() == Pointer::Busy;
+    const HWND button = seenWhileWaiting.window->ControlById(kIdStartStopButton).hwnd;
+    PostMessageA(seenWhileWaiting.window->hwnd(), WM_COMMAND, MAKEWPARAM(kIdStartStopButton, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(button));
+}
+
+TEST_F(ServiceBlocking, AServiceThatDoesNotAnswerLeavesTheWindowAnsweringAndBlockingUnchanged) {
+    ServicePipeOptions options = service->Options();
+    options.timeoutMs = 1000;
+    blocker.emplace(*direct, options);
+    // The next request hangs past the program's wait and is dropped; the rest are answered.
+    auto stallNext = std::make_shared<std::atomic<bool>>(false);
+    auto stalled = std::make_shared<std::atomic<bool>>(false);
+    service->beforeAnswer = [stallNext, stalled] {
+        if (!stallNext->exchange(false)) return true;
+        Sleep(1500);
+        *stalled = true;
+        return false;
+    };
+    for (const bool stopping : {false, true}) {
+        SCOPED_TRACE(stopping ? "Stop Blocking" : "Start Blocking");
+        StartWithService();
+        if (stopping) {
+            Click(kIdStartStopButton);
+            ASSERT_EQ(Caption(kIdStartStopButton), "Stop Blocking");
+            form->Unlock();
+        }
+        const std::string serviceHosts = ReadBytes(service->hostsPath);
+        const int asked = service->requests;
+        seenWhileWaiting = {form.get(), true};
+        *stalled = false;
+        *stallNext = true;
+        SetTimer(nullptr, 0, 300, LookWhileWaiting);
+
+        Click(kIdStartStopButton);
+        seenWhileWaiting.clicking = false;
+        ASSERT_TRUE(RunLoopUntil([&] { return stalled->load(); }));
+        RunLoopUntil([] { return false; }, 300);
+        EXPECT_TRUE(seenWhileWaiting.ranInClick)
+            << "the window did not answer while it waited for the service";
+        EXPECT_TRUE(seenWhileWaiting.busy) << "no busy pointer while the window waited";
+        EXPECT_NE(form->PointerState(), Pointer::Busy) << "the busy pointer stayed";
+        EXPECT_EQ(BoxTexts(), std::vector<std::string>{kServiceNotAnswering});
+        EXPECT_EQ(Caption(kIdStartStopButton), stopping ? "Stop Blocking" : "Start Blocking");
+        EXPECT_TRUE(ShownNormally());
+        EXPECT_EQ(service->requests - asked, 1) << "a click while waiting asked the service again";
+        EXPECT_EQ(ReadBytes(service->hostsPath), serviceHosts);
+        ExpectProgramWroteNothing();
+        DropMainWindow();
+    }
+}
+
+// With the service there, what the program cannot put back is the service's to tell: the
+// program's rights would change nothing.
+TEST_F(ServiceBlocking, ABlockTheServiceCouldNotPutBackIsToldAsTheServices) {
+    balloons.clear();
+    shellNotifyIcon = RecordBalloons;
+    {
+        SCOPED_TRACE("the watch");
+        StartWithService();
+        Click(kIdStartStopButton);
+        ASSERT_EQ(Caption(kIdStartStopButton), "Stop Blocking");
+        service->callerIsAdministrator = false;  // its put-back is refused
+        WriteBytes(hostsPath, kClean + "# a cleanup tool was here\r\n");
+        EXPECT_TRUE(RunLoopUntil([] {
+            return !balloons.empty() && BalloonTexts().back() == kServiceNotPutBack;
+        })) << ::testing::PrintToString(BalloonTexts());
+        DropMainWindow();
+    }
+    {
+        SCOPED_TRACE("the tray, after a resumed start");
+        balloons.clear();
+        service->callerIsAdministrator = true;
+        service->answersGarbage = true;
+        MainWindowParts parts = Parts();
+        parts.blocker = &*blocker;
+        parts.startWithWindows = &*startSwitch;
+        form = std::make_unique<MainWindow>(parts);
+        form->Load();
+        EXPECT_EQ(BalloonTexts(), std::vector<std::string>{kServiceNotPutBack});
+    }
 }
 
 }  // namespace

@@ -10,7 +10,9 @@
 # restores    an install over an older version (its service running another program, started by
 #             hand under another name; its shortcuts run as administrator) stops the service,
 #             replaces its program, brings it to this version's settings and starts it again; the
-#             installed program blocks at start; a service that refuses to lift the block, asked
+#             installed program blocks at start; another program that serves the service's pipe
+#             while the service is stopped is asked nothing, and the uninstall ends with 2 and
+#             removes nothing; a service that refuses to lift the block, asked
 #             with the user's list, makes the uninstall end with a non-zero exit code and remove
 #             nothing; with the service back, the registered silent uninstall command ends with 0
 #             once it is done: the service deleted, the hosts file clean byte for byte, no
@@ -274,25 +276,44 @@ password=$(registry_value "$settings_key" Password)
 
 # ---- uninstall ---------------------------------------------------------------------------------
 if [ "$journey" = restores ]; then
-    # A service that cannot lift the block answers the uninstaller in the real one's place.
+    # While the service is stopped another program makes its pipe and answers like it: it is
+    # asked nothing, and nothing is lifted or removed in the service's place.
     w sc stop Parvalisk >/dev/null
     wait_for 30 service_is STOPPED || fatal "the service did not stop"
     wine 'C:\answer_pipe.exe' 'C:\asked' 'C:\answering' </dev/null >/dev/null 2>&1 &
     answerer=$!
     answering() { [ -e "$drive_c/answering" ]; }
-    wait_for 30 answering || fatal "the stand-in service did not make its pipe"
+    wait_for 30 answering || fatal "the other program did not make the pipe"
     blocked=$(cat "$hosts")
     quiet_uninstall
-    check "a service that refuses to lift the block makes the uninstall fail" test $? -ne 0
-    answerer_ended() { ! kill -0 "$answerer" 2>/dev/null; }
-    wait_for 10 answerer_ended || w taskkill /F /IM answer_pipe.exe >/dev/null
+    check "another program on the service's pipe makes the uninstall end with 2" test $? -eq 2
+    w taskkill /F /IM answer_pipe.exe >/dev/null
     wait $answerer 2>/dev/null
+    check "the other program is asked nothing" test ! -e "$drive_c/asked"
+    check "after it the block stays" test "$(cat "$hosts")" = "$blocked"
+    check "after it the backup stays" cmp -s "$data_folder/hosts" "$WINEPREFIX/clean-hosts"
+    check "after it the program stays" test -f "$program_folder/Parvalisk.exe"
+    check "after it the service stays installed" service_is STOPPED
+    rm -f "$drive_c/answering"
+
+    # A service that cannot lift the block answers the uninstaller: the service manager runs the
+    # stand-in as the service.
+    w sc delete Parvalisk >/dev/null || fatal "the service could not be deleted"
+    w sc create Parvalisk binpath= 'C:\answer_pipe.exe C:\asked C:\answering service' start= demand >/dev/null ||
+        fatal "the stand-in service could not be made"
+    w sc start Parvalisk >/dev/null
+    wait_for 30 answering || fatal "the stand-in service did not make its pipe"
+    quiet_uninstall
+    check "a service that refuses to lift the block makes the uninstall fail" test $? -ne 0
+    wait_for 30 service_is STOPPED || w taskkill /F /IM answer_pipe.exe >/dev/null
     check "the service is asked to stop blocking, with the user's list" \
         test "$(cat "$drive_c/asked" 2>/dev/null)" = $'blocked.example\nsecond.example'
     check "after the refusal the block stays" test "$(cat "$hosts")" = "$blocked"
     check "after the refusal the backup stays" cmp -s "$data_folder/hosts" "$WINEPREFIX/clean-hosts"
     check "after the refusal the program stays" test -f "$program_folder/Parvalisk.exe"
     check "after the refusal the service stays installed" service_is STOPPED
+    # The service's own /install gives the service back its program and settings.
+    w "$program_win\\ParvaliskService.exe" /install >/dev/null || fatal "the service could not be made again"
     w sc start Parvalisk >/dev/null
     wait_for 30 service_is RUNNING || fatal "the service did not start again"
 

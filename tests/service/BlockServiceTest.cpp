@@ -23,6 +23,7 @@
 #include "ServicePipeClient.h"
 #include "SharedList.h"
 #include "service/HostsReset.h"
+#include "support/InProcessPipe.h"
 #include "support/ScriptedCaller.h"
 #include "support/ServedPipe.h"
 #include "support/BlockLine.h"
@@ -443,8 +444,7 @@ TEST_F(BlockServiceRun, AStopEndsAStartThatWaitsForItsList) {
     ASSERT_FALSE(service->Ask(EncodeStatusRequest()).status.blocking);
     const std::string request = EncodeStartBlockRequest(kEntries, false);
     UniqueFile stalled = SharedFile(root + "\\stalled", request, 20, false);
-    ServicePipeOptions options;
-    options.pipeName = service->PipeName();
+    ServicePipeOptions options = InProcessPipeOptions(service->PipeName());
     ServiceExchange exchange;
     std::thread program([&] {
         exchange =

@@ -23,6 +23,7 @@
 #include "SecurityIds.h"
 #include "ServicePipeClient.h"
 #include "ServiceRun.h"
+#include "support/InProcessPipe.h"
 #include "support/ServedPipe.h"
 
 namespace {
@@ -82,8 +83,7 @@ ULONGLONG MsUntilDropped(HANDLE client, DWORD waitMs) {
 TEST(PipeServer, AnswersSeveralClientsAtOnceEachWithItsOwnAnswer) {
     EchoRecorder recorder;
     ServedPipe served(recorder.Handler());
-    ServicePipeOptions options;
-    options.pipeName = served.Name();
+    ServicePipeOptions options = InProcessPipeOptions(served.Name());
 
     // Requests of one byte, of several read chunks and of none at all, sent by clients at once.
     const std::vector<std::string> requests = {
@@ -119,8 +119,7 @@ TEST(PipeServer, ClientRefusesAnAnswerOverItsLimit) {
                         {"big:300000", ServiceExchange::Outcome::Failed, ERROR_BUFFER_OVERFLOW}};
     EchoRecorder recorder;
     ServedPipe served(recorder.Handler());
-    ServicePipeOptions options;
-    options.pipeName = served.Name();
+    ServicePipeOptions options = InProcessPipeOptions(served.Name());
     options.answerLimit = 4096;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.request);
@@ -165,8 +164,7 @@ TEST(PipeServer, StalledOrIdleClientHoldsNobodyUpAndIsDroppedAfterItsLimit) {
         }
 
         // Another client is answered at once, while the first one holds its instance.
-        ServicePipeOptions options;
-        options.pipeName = served.Name();
+        ServicePipeOptions options = InProcessPipeOptions(served.Name());
         options.timeoutMs = 2000;
         const ULONGLONG askedAt = GetTickCount64();
         ServiceExchange other = ExchangeWithService("other", options);
@@ -195,8 +193,7 @@ TEST(PipeServer, FullServerMakesRoomByClosingTheClientIdleLongest) {
     ASSERT_TRUE(oldest && younger);
     Sleep(600);  // past the moment a client just connected is given to ask
 
-    ServicePipeOptions options;
-    options.pipeName = served.Name();
+    ServicePipeOptions options = InProcessPipeOptions(served.Name());
     options.timeoutMs = 3000;
     const ULONGLONG askedAt = GetTickCount64();
     ServiceExchange asked = ExchangeWithService("administrator", options);
@@ -334,8 +331,7 @@ TEST(PipeServer, RequestThatFindsNoMemoryClosesOnlyItsConnection) {
     ASSERT_TRUE(WriteFile(bystander.get(), ping.data(), static_cast<DWORD>(ping.size()), &written, nullptr));
     ASSERT_TRUE(ReadFile(bystander.get(), reply, sizeof reply, &read, nullptr)) << "error " << GetLastError();
     EXPECT_EQ(std::string(reply, read), ping);
-    ServicePipeOptions options;
-    options.pipeName = served.Name();
+    ServicePipeOptions options = InProcessPipeOptions(served.Name());
     EXPECT_EQ(ExchangeWithService("next", options).answer, "next");
     EXPECT_EQ(served.Stop(), "") << "serving ended";
 }
@@ -388,8 +384,7 @@ TEST(ServiceRun, ReportsRunningAndStopsPromptlyWithClientsConnected) {
         SetEvent(stop.get());
         if (service.joinable()) service.join();
     });
-    ServicePipeOptions options;
-    options.pipeName = name;
+    ServicePipeOptions options = InProcessPipeOptions(name);
     ServiceExchange answered;
     for (int attempt = 0; attempt < 100 && answered.outcome != ServiceExchange::Outcome::Answered;
          ++attempt) {
@@ -459,8 +454,7 @@ class RunningService {
         return exitCode;
     }
     ServiceExchange Ask(const std::string& request) const {
-        ServicePipeOptions options;
-        options.pipeName = name;
+        ServicePipeOptions options = InProcessPipeOptions(name);
         options.timeoutMs = 3000;
         return ExchangeWithService(request, options);
     }
@@ -626,8 +620,7 @@ TEST(PipeServer, RefusesACallerItCannotIdentifyAndAlwaysReverts) {
                 return std::string(request);
             },
             {}, &calls);
-        ServicePipeOptions options;
-        options.pipeName = served.Name();
+        ServicePipeOptions options = InProcessPipeOptions(served.Name());
         options.timeoutMs = 2000;
 
         ServiceExchange refused = ExchangeWithService("first", options);

@@ -25,17 +25,23 @@
 #include "service/HostsReset.h"
 #include "support/BlockLine.h"
 #include "support/RemoveTree.h"
+#include "support/ServedPipe.h"
 #include "support/SystemHostsFolder.h"
 
 namespace {
 
 using UniqueServiceHandle = UniqueHandle<SC_HANDLE, CloseServiceHandle>;
 
-std::string ServiceProgramPath() {
+// A program built beside the tests.
+std::string BuiltProgramPath(const char* fileName) {
     char path[MAX_PATH];
     DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
     std::string folder(path, length);
-    return folder.substr(0, folder.find_last_of('\\') + 1) + "ParvaliskService.exe";
+    return folder.substr(0, folder.find_last_of('\\') + 1) + fileName;
+}
+
+std::string ServiceProgramPath() {
+    return BuiltProgramPath("ParvaliskService.exe");
 }
 
 std::string Quoted(const std::string& path) {
@@ -49,8 +55,8 @@ struct ProgramRun {
     std::string output;  // what it wrote to its standard output
 };
 
-// Runs the service program with the given arguments as a console program and waits for its end.
-ProgramRun RunServiceProgram(const std::string& arguments) {
+// Runs the program with the given arguments as a console program and waits for its end.
+ProgramRun RunProgram(const std::string& program, const std::string& arguments) {
     ProgramRun run;
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE readEnd = nullptr, writeEnd = nullptr;
@@ -65,7 +71,7 @@ ProgramRun RunServiceProgram(const std::string& arguments) {
     startup.hStdError = writeEnd;
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     PROCESS_INFORMATION process{};
-    std::string command = Quoted(ServiceProgramPath()).append(" ").append(arguments);
+    std::string command = Quoted(program).append(" ").append(arguments);
     if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
                         &startup, &process)) {
         ADD_FAILURE() << "could not start " << command << ", error " << GetLastError();
@@ -80,6 +86,10 @@ ProgramRun RunServiceProgram(const std::string& arguments) {
     EXPECT_EQ(WaitForSingleObject(process.hProcess, 30000), WAIT_OBJECT_0) << command << " did not end";
     GetExitCodeProcess(process.hProcess, &run.exitCode);
     return run;
+}
+
+ProgramRun RunServiceProgram(const std::string& arguments) {
+    return RunProgram(ServiceProgramPath(), arguments);
 }
 
 // The prefix's data folder as it was: emptied for the test, and put back when the object goes
@@ -387,12 +397,52 @@ TEST_F(ServiceProgram, RefusesToRunWhenAnotherProgramMadeItsPipeFirst) {
     EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
     EXPECT_EQ(status.dwWin32ExitCode, static_cast<DWORD>(ERROR_PIPE_BUSY));
 
-    // Nobody answers on the name: the service served nothing on the other program's pipe.
+    // The name is the other program's, not the stopped service's: a client sends it nothing.
     ServicePipeOptions options;
     options.timeoutMs = 500;
     ServiceExchange exchange = ExchangeWithService("hello", options);
-    EXPECT_EQ(exchange.outcome, ServiceExchange::Outcome::Failed) << exchange.answer;
-    EXPECT_EQ(exchange.error, static_cast<DWORD>(ERROR_TIMEOUT));
+    EXPECT_EQ(exchange.outcome, ServiceExchange::Outcome::Impostor) << exchange.answer;
+}
+
+// While the service is down any user may make its pipe and answer like it. The restore helper
+// that the uninstaller runs first sends such a pipe nothing and puts nothing back in the
+// service's place: it ends with 1, so the uninstaller removes nothing (and ends with 2), and the
+// block and its clean copy stay for the service to lift.
+TEST_F(ServiceProgram, TheRestoreHelperSendsNothingToAnotherProcesssPipeAndLiftsNothing) {
+    char temp[MAX_PATH];
+    ASSERT_NE(GetTempPathA(MAX_PATH, temp), 0u);
+    const std::string hostsFolder =
+        std::string(temp) + "parvalisk-impostor-" + std::to_string(GetCurrentProcessId());
+    RemoveTree(hostsFolder);
+    ASSERT_TRUE(CreateDirectoryA(hostsFolder.c_str(), nullptr));
+    auto removeFolder = ScopeExit([&] { RemoveTree(hostsFolder); });
+    SystemHostsFolder pointed(hostsFolder);
+    ASSERT_TRUE(pointed.InForce());
+    const std::string clean = "127.0.0.1 localhost\r\n";
+    const std::string blocked = clean + "\r\n" + BlockLine("www.example.com");
+    const std::string dataFolder = DataFolderPath(SpecialFolderPath(kCommonAppDataFolder));
+    CreateDirectoryA(MakerFolderPath(SpecialFolderPath(kCommonAppDataFolder)).c_str(), nullptr);
+    CreateDirectoryA(dataFolder.c_str(), nullptr);
+    for (const auto& [path, bytes] :
+         {std::pair{hostsFolder + "\\hosts", blocked}, std::pair{dataFolder + "\\hosts", clean}}) {
+        UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        DWORD written = 0;
+        ASSERT_TRUE(file &&
+                    WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+    }
+
+    std::atomic<int> asked{0};
+    ServedPipe impostor(
+        [&](std::string_view, CallerGroups&) {
+            ++asked;
+            return EncodeStopBlockAnswer(StopOutcome::Lifted, {});
+        },
+        {}, nullptr, kServicePipeName);
+    const ProgramRun restore = RunProgram(BuiltProgramPath("ParvaliskRestore.exe"), "");
+    EXPECT_EQ(restore.exitCode, 1u) << restore.output;
+    EXPECT_EQ(asked, 0) << "the restore helper sent a request to another process's pipe";
+    EXPECT_EQ(SavedDataFolder::Read(hostsFolder + "\\hosts"), blocked);
+    EXPECT_EQ(SavedDataFolder::Read(dataFolder + "\\hosts"), clean) << "the clean copy went";
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -16,6 +17,7 @@
 #include "ProgramPaths.h"
 #include "ServicePipeClient.h"
 #include "ServiceRequests.h"
+#include "support/InProcessPipe.h"
 #include "support/StagedElevation.h"
 #include "support/ServedPipe.h"
 
@@ -45,11 +47,7 @@ class InProcessService {
     }
 
     // How the program reaches this service.
-    ServicePipeOptions Options() const {
-        ServicePipeOptions options;
-        options.pipeName = pipe_.Name();
-        return options;
-    }
+    ServicePipeOptions Options() const { return InProcessPipeOptions(pipe_.Name()); }
 
     const std::string hostsPath;
     const std::string dataFolder;
@@ -61,6 +59,10 @@ class InProcessService {
     // How the callers' tokens are read: their Administrators group can be made one of a program
     // not elevated (Wine elevates every program).
     AdministratorsAttributesCalls callerCalls;
+    // Runs on the service's thread when a request has come, before anything is done with it: a
+    // service that is slow or hangs. False: the request is dropped, done nothing with and answered
+    // with nothing.
+    std::function<bool()> beforeAnswer;
 
   private:
     // A caller whose groups could not be had: no administrator.
@@ -75,6 +77,7 @@ class InProcessService {
         if (ReadMessageHeader(request, header) == MessageProblem::None &&
             header.kind == MessageKind::SharedStartBlockRequest)
             ++sharedStarts;
+        if (beforeAnswer && !beforeAnswer()) return {};
         if (answersGarbage) return "no answer of any kind";
         UnknownCaller unknown;
         std::lock_guard lock(stateMutex_);

@@ -15,6 +15,7 @@
 
 #include "PipeServer.h"
 #include "ServiceRun.h"
+#include "support/InProcessPipe.h"
 
 // A pipe name no other test (or running service) uses.
 inline std::string TestPipeName() {

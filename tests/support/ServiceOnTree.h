@@ -16,6 +16,7 @@
 #include "ProgramPaths.h"
 #include "ServicePipeClient.h"
 #include "ServiceRun.h"
+#include "support/InProcessPipe.h"
 
 class ServiceOnTree {
   public:
@@ -51,8 +52,7 @@ class ServiceOnTree {
 
     // Sends the request, waiting for the pipe while the run starts, and answers the exchange.
     ServiceExchange Exchange(const std::string& request, DWORD timeoutMs = 10000) const {
-        ServicePipeOptions options;
-        options.pipeName = pipeName_;
+        ServicePipeOptions options = InProcessPipeOptions(pipeName_);
         options.timeoutMs = timeoutMs;
         ServiceExchange exchange;
         for (int attempt = 0; attempt < 400; ++attempt) {
