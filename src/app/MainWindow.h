@@ -289,12 +289,12 @@ class MainWindow {
     bool changingBlockPassword_ = false;       // the service is taking a new password
     // The text and hash typed meanwhile, taken once that change is done.
     std::optional<std::pair<std::string, std::string>> pendingPasswordChange_;
-    UniqueChangeNotification hostsWatch_;      // the hosts folder, while blocking is on
-    bool removalTold_ = false;                 // the parent knows the block is gone
-    bool checkingHosts_ = false;               // a change is being handled
-    bool serviceWorking_ = false;              // the window waits for the blocking service
-    bool closeHeld_ = false;                   // a close came while it waited
-    bool recheckHosts_ = false;                // a change came while it waited or checked
+    UniqueChangeNotification hostsWatch_;  // the hosts folder, while blocking is on
+    bool removalTold_ = false;             // the parent knows the block is gone
+    bool checkingHosts_ = false;           // a change is being handled
+    bool serviceWorking_ = false;          // the window waits for the blocking service
+    bool closeHeld_ = false;               // a close came while it waited
+    bool recheckHosts_ = false;            // a change came while it waited or checked
 
     // The watch: on while the block this run wrote is on (its folder may be gone for a time).
     bool watching_ = false;

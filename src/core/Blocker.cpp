@@ -16,8 +16,9 @@ StartOutcome DirectBlocker::Start(const BlockList& entries, bool userIsAdmin, bo
     const StartOutcome outcome = StartBlock(place_, entries.Lines(), userIsAdmin, atStartup, report);
     if (outcome != StartOutcome::Written || !place_.keepsEntries) return outcome;
     // Kept as the start request the service would have been sent, bound to the block's password:
-    // the service reads it back with the same checks and asks that password for a lift. Entries that cannot be kept must not leave an older block's behind, which a
-    // service started later would put back over this one.
+    // the service reads it back with the same checks and asks that password for a lift. Entries that cannot
+    // be kept must not leave an older block's behind, which a service started later would put back over this
+    // one.
     const std::string keptPath = BlockedEntriesPath(place_.dataFolder);
     try {
         const std::string request =

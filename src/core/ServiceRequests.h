@@ -56,7 +56,7 @@ struct ServiceState {
 struct ServiceParts {
     Blocker& blocker;
     MachineStartupPlace startup;
-    HANDLE stop = nullptr;   // set when the service is told to stop: a start waiting for its list ends
+    HANDLE stop = nullptr;  // set when the service is told to stop: a start waiting for its list ends
 };
 
 // Whether the caller counts as an administrator: its groups could be had and include the
