@@ -9,13 +9,17 @@
 // its block lines are taken out; after every stop that restores, and every stop without a backup, the
 // hosts file must hold it exactly. About one history in three runs with the blocking service
 // answering on the same files, stopped and started again between steps now and then (the window then
-// writes directly, as with no service). The seeds are fixed, so a failing history can be replayed by
-// its number.
+// writes directly, as with no service). In those histories the service also meets what another
+// program of the family may do: serve the service's pipe name while the service is down, hold a
+// burst of connections open while the parent's command goes through, or send a stop of its own
+// without the block's password. The seeds are fixed, so a failing history can be replayed by its
+// number.
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <optional>
@@ -31,10 +35,13 @@
 #include "support/InProcessService.h"
 #include "Handles.h"
 #include "support/ScriptedPrompts.h"
+#include "support/ServedPipe.h"
+#include "support/StagedElevation.h"
 #include "support/TempTree.h"
 #include "Appearance.h"
 #include "ErrorReport.h"
 #include "NumberedSteps.h"
+#include "PasswordHash.h"
 #include "ServiceBlocker.h"
 #include "SettingsStore.h"
 
@@ -90,6 +97,11 @@ enum class Action {
     PowerCutDuringBackupCopy,  // part of the copy left at the partial name, then the program starts again
     BackupDeleted,             // while blocking: an administrator deletes it, or the data folder is wiped
     BlockOnStartChangedAndStartAgain,  // the close, "BlockOnStart" set to "0" or no number, a start
+    // Through the service only: the parent's start or stop while another program serves the
+    // service's pipe name (the service is down), or holds a burst of connections to it.
+    ImpostorServesThePipe,
+    BurstOfConnections,
+    AnotherProgramStopsWithoutPassword,  // a program not elevated asks the service to lift the block
 };
 const char* ActionName(Action a) {
     switch (a) {
@@ -113,6 +125,12 @@ const char* ActionName(Action a) {
             return "backup deleted";
         case Action::BlockOnStartChangedAndStartAgain:
             return "close, BlockOnStart changed, start program";
+        case Action::ImpostorServesThePipe:
+            return "start or stop while another program serves the service's pipe";
+        case Action::BurstOfConnections:
+            return "start or stop through a burst of connections";
+        case Action::AnotherProgramStopsWithoutPassword:
+            return "another program asks the service to stop without the password";
     }
     return "";
 }
@@ -177,6 +195,39 @@ class BlockingReliability : public BlockingTree {
         return [&entries](BlockLineWriter& lines) { lines.AddAll(entries); };
     }
 
+    // What a program serving the service's pipe name in its place answers: that everything asked
+    // was done.
+    static std::string ImpostorAnswer(std::string_view request) {
+        MessageHeader header;
+        if (ReadMessageHeader(request, header) != MessageProblem::None)
+            return EncodeMalformedAnswer(MessageProblem::None);
+        switch (header.kind) {
+            case MessageKind::StartBlockRequest:
+            case MessageKind::SharedStartBlockRequest:
+            case MessageKind::PasswordBoundStartRequest:
+                return EncodeStartBlockAnswer(StartOutcome::Written, {}, 0);
+            case MessageKind::StopBlockRequest:
+                return EncodeStopBlockAnswer(StopOutcome::Lifted, {});
+            default:
+                return EncodeMalformedAnswer(MessageProblem::None);
+        }
+    }
+
+    // Connections another program opens to the pipe and holds, as many as it gets of `count`.
+    static std::vector<UniqueFile> HoldConnections(const std::string& pipeName, int count) {
+        std::vector<UniqueFile> held;
+        for (int i = 0; i < count; ++i) {
+            UniqueFile client;
+            for (int attempt = 0; attempt < 3 && !client; ++attempt) {
+                client = UniqueFile(CreateFileA(pipeName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                                OPEN_EXISTING, 0, nullptr));
+                if (!client) WaitNamedPipeA(pipeName.c_str(), 100);
+            }
+            if (client) held.push_back(std::move(client));
+        }
+        return held;
+    }
+
     // Every box the blocker may show: its notices and its error reports.
     static bool KnownBox(const RecordedBox& box) {
         if (box.title == "Application Error") {
@@ -203,7 +254,9 @@ class BlockingReliability : public BlockingTree {
 TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
     std::map<std::string, int> counts;
     int restoringStops = 0, blockedStarts = 0, stopsWithoutBackup = 0, blocksKeptAgainstTheSetting = 0;
-    int serviceRequests = 0, serviceStarts = 0;
+    int serviceRequests = 0, serviceStarts = 0, connectionsHeld = 0;
+    // The service manager's answer to who runs the service: none while an impostor serves its pipe.
+    std::atomic<bool> serviceDown{false};
     const std::string partialPath = PartialBackupPath(backupPath);
 
     for (int sequence = 0; sequence < kSequences; ++sequence) {
@@ -232,9 +285,14 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
         // stay as they are.
         std::mt19937 serviceRandom(seed ^ 0x5E41CEu);
         const bool throughService = serviceRandom() % 3 == 0;
+        // A block started through the service is bound to the parent's password, when there is one.
+        const bool withPassword = throughService && serviceRandom() % 2 == 0;
         const BlockingPlace place{hostsPath, dataFolder, &owners};
         const std::string serviceRunKey = settingsKey + "\\Run";
-        const ServicePipeOptions pipe = InProcessPipeOptions(TestPipeName());
+        ServicePipeOptions pipe = InProcessPipeOptions(TestPipeName());
+        pipe.serviceProcessId = [&serviceDown] {
+            return serviceDown ? std::nullopt : std::optional<DWORD>(GetCurrentProcessId());
+        };
         DirectBlocker direct(place);
         ServiceBlocker serviceBlocker(direct, pipe);
         std::unique_ptr<InProcessService> service;
@@ -268,6 +326,7 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
             return std::make_unique<BlockingForm>(parts, prompts, root, true);
         };
         RegDeleteTreeA(HKEY_CURRENT_USER, settingsKey.c_str());
+        if (withPassword) settings.Save(kKeyPassword, HashPassword("kite"));
         if (throughService) switchService();
         window = startProgram(false);
 
@@ -294,13 +353,31 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
             }
             if (!Exists(backupPath) && random() % 4 == 0)
                 possible.push_back(Action::PowerCutDuringBackupCopy);
-            const Action action = possible[random() % possible.size()];
+            Action action = possible[random() % possible.size()];
+            if (throughService && serviceRandom() % 12 == 0) {
+                std::vector<Action> hostile = {Action::ImpostorServesThePipe};
+                if (service) hostile.push_back(Action::BurstOfConnections);
+                const auto serviceHoldsBlock = [&] {
+                    const std::optional<ServiceAnswer> status =
+                        AskService(EncodeStatusRequest(), MessageKind::StatusAnswer, pipe);
+                    return status && status->status.blocking;
+                };
+                if (service && on && withPassword && serviceHoldsBlock())
+                    hostile.push_back(Action::AnotherProgramStopsWithoutPassword);
+                action = hostile[serviceRandom() % hostile.size()];
+            }
+            const bool hostile = action == Action::ImpostorServesThePipe ||
+                                 action == Action::BurstOfConnections ||
+                                 action == Action::AnotherProgramStopsWithoutPassword;
+            // The parent's own command of those steps: a stop while blocking, else a start.
+            const bool commandStops = action != Action::AnotherProgramStopsWithoutPassword && hostile && on;
+            const bool commandStarts = action != Action::AnotherProgramStopsWithoutPassword && hostile && !on;
 
             // At most one fault per step, on about a third of the steps.
             Fault fault = Fault::None;
             if (action != Action::ExternalEdit && action != Action::ExternalDelete &&
                 action != Action::AnotherProgramRewrites && action != Action::BackupDeleted &&
-                action != Action::PowerCutDuringBackupCopy && random() % 3 == 0) {
+                action != Action::PowerCutDuringBackupCopy && !hostile && random() % 3 == 0) {
                 std::vector<Fault> faults;
                 if (IsFile(hostsPath))
                     faults.insert(faults.end(),
@@ -415,6 +492,58 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
                     }
                     break;
                 }
+                case Action::ImpostorServesThePipe: {
+                    // The service is down (stopped, or ended) and another program serves its pipe
+                    // name, answering that all was done. It is sent nothing: the window works as it
+                    // does with no service.
+                    if (service) switchService();
+                    std::atomic<int> toldImpostor{0};
+                    serviceDown = true;
+                    {
+                        ServedPipe impostor(
+                            [&](std::string_view request, CallerGroups&) {
+                                ++toldImpostor;
+                                return ImpostorAnswer(request);
+                            },
+                            {}, nullptr, pipe.pipeName);
+                        if (on) {
+                            window->Stop();
+                        } else if (admin) {
+                            window->UserStart();
+                        }
+                    }
+                    serviceDown = false;
+                    ASSERT_EQ(toldImpostor, 0) << "a request went to the impostor\n" << history.str();
+                    break;
+                }
+                case Action::BurstOfConnections: {
+                    // Another program holds more connections than the service has instances while
+                    // the parent's command goes through: the service still answers it.
+                    const std::vector<UniqueFile> held = HoldConnections(pipe.pipeName, 62);
+                    connectionsHeld += static_cast<int>(held.size());
+                    if (on) {
+                        window->Stop();
+                    } else if (admin) {
+                        window->UserStart();
+                    }
+                    if (admin)
+                        ASSERT_TRUE(serviceBlocker.LastDoneByService())
+                            << "the command did not reach the service\n"
+                            << history.str();
+                    break;
+                }
+                case Action::AnotherProgramStopsWithoutPassword: {
+                    // A program of the parent's account, not elevated, sends a stop of its own: the
+                    // block is bound to the password, and stays.
+                    service->callerCalls.administrators = SE_GROUP_USE_FOR_DENY_ONLY;
+                    const std::optional<ServiceAnswer> answer =
+                        AskService(EncodeStopBlockRequest(entries), MessageKind::StopBlockAnswer, pipe);
+                    service->callerCalls.administrators = AdministratorsAttributesCalls::kAsTheTokenHasThem;
+                    ASSERT_TRUE(answer && answer->stop == StopOutcome::WrongPassword) << history.str();
+                    ASSERT_EQ(ReadBytes(hostsPath), hostsBefore) << "another program lifted the block\n"
+                                                                 << history.str();
+                    break;
+                }
                 case Action::BlockOnStartChangedAndStartAgain: {
                     if (!on) window->Stop();  // the close runs StopBlocking while blocking is off
                     // Someone sets this user's own record of the block to off, or to no number,
@@ -474,12 +603,13 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
                 (action == Action::UserStart && admin) ||
                 ((action == Action::CloseAndStartAgain || action == Action::EndWithoutCloseAndStartAgain ||
                   action == Action::PowerCutDuringBackupCopy) &&
-                 on);
+                 on) ||
+                (commandStarts && admin);
 
             // (A stored "BlockOnStart" that is no number resumes the block at the start after the
             // close's stop: that step is then judged as a start.)
             const bool stopRan =
-                action == Action::UserStop || (action == Action::CloseAndStartAgain && !on) ||
+                action == Action::UserStop || commandStops || (action == Action::CloseAndStartAgain && !on) ||
                 (action == Action::BlockOnStartChangedAndStartAgain && !on && !window->Blocking());
             if ((startRan || (stopRan && admin)) && fault != Fault::NoDataFolder)
                 ASSERT_FALSE(Exists(partialPath)) << "a part of a copy was left\n" << history.str();
@@ -503,8 +633,8 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
             }
 
             // A start without faults on a plain hosts file always blocks.
-            if (action == Action::UserStart && admin && fault == Fault::None && hostsBefore != "<missing>" &&
-                (backupPathFree || backupBefore)) {
+            if ((action == Action::UserStart || commandStarts) && admin && fault == Fault::None &&
+                hostsBefore != "<missing>" && (backupPathFree || backupBefore)) {
                 ASSERT_TRUE(prompts.boxes.empty()) << prompts.boxes[0].text << "\n" << history.str();
                 ASSERT_EQ(window->Caption(), "Stop Blocking") << history.str();
                 ASSERT_TRUE(window->Minimized()) << history.str();
@@ -535,9 +665,9 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
     std::printf(
         "%d sequences of %d steps; %d starts that blocked, %d stops that restored, %d stops without a "
         "backup, %d blocks kept against the setting; the service started %d times and answered %d "
-        "requests\n%s",
+        "requests; %d connections held in bursts\n%s",
         kSequences, kStepsPerSequence, blockedStarts, restoringStops, stopsWithoutBackup,
-        blocksKeptAgainstTheSetting, serviceStarts, serviceRequests, summary.str().c_str());
+        blocksKeptAgainstTheSetting, serviceStarts, serviceRequests, connectionsHeld, summary.str().c_str());
     // The run must really have met every fault, and many full blocks and restores.
     for (Fault fault : {Fault::ReadOnlyHosts, Fault::HostsHeldNoSharing, Fault::HostsHeldNoDeleteSharing,
                         Fault::HostsHeldNoReadSharing, Fault::FolderAtBackup, Fault::NoDataFolder}) {
@@ -548,11 +678,14 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
     }
     EXPECT_GE(blockedStarts, 1000);
     EXPECT_GE(stopsWithoutBackup, 100);
-    for (Action action : {Action::PowerCutDuringBackupCopy, Action::BackupDeleted}) {
+    for (const auto& [action, least] :
+         {std::pair{Action::PowerCutDuringBackupCopy, 100}, std::pair{Action::BackupDeleted, 100},
+          std::pair{Action::ImpostorServesThePipe, 50}, std::pair{Action::BurstOfConnections, 50},
+          std::pair{Action::AnotherProgramStopsWithoutPassword, 20}}) {
         int met = 0;
         for (const auto& [name, count] : counts)
             if (name.rfind(ActionName(action), 0) == 0) met += count;
-        EXPECT_GE(met, 100) << ActionName(action);
+        EXPECT_GE(met, least) << ActionName(action);
     }
     EXPECT_GE(blocksKeptAgainstTheSetting, 100);
     EXPECT_GE(restoringStops, 900);
