@@ -354,17 +354,19 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
             if (!Exists(backupPath) && random() % 4 == 0)
                 possible.push_back(Action::PowerCutDuringBackupCopy);
             Action action = possible[random() % possible.size()];
-            if (throughService && serviceRandom() % 12 == 0) {
-                std::vector<Action> hostile = {Action::ImpostorServesThePipe};
-                if (service) hostile.push_back(Action::BurstOfConnections);
+            if (throughService) {
                 const auto serviceHoldsBlock = [&] {
                     const std::optional<ServiceAnswer> status =
                         AskService(EncodeStatusRequest(), MessageKind::StatusAnswer, pipe);
                     return status && status->status.blocking;
                 };
-                if (service && on && withPassword && serviceHoldsBlock())
-                    hostile.push_back(Action::AnotherProgramStopsWithoutPassword);
-                action = hostile[serviceRandom() % hostile.size()];
+                if (service && on && withPassword && serviceHoldsBlock() && serviceRandom() % 4 == 0) {
+                    action = Action::AnotherProgramStopsWithoutPassword;
+                } else if (serviceRandom() % 12 == 0) {
+                    std::vector<Action> hostile = {Action::ImpostorServesThePipe};
+                    if (service) hostile.push_back(Action::BurstOfConnections);
+                    action = hostile[serviceRandom() % hostile.size()];
+                }
             }
             const bool hostile = action == Action::ImpostorServesThePipe ||
                                  action == Action::BurstOfConnections ||
