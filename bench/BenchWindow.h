@@ -14,8 +14,11 @@
 #include <string>
 #include <vector>
 
+#include "Blocker.h"
+#include "FileOwnership.h"
 #include "MainWindow.h"
 #include "MessagePump.h"
+#include "ProgramPaths.h"
 #include "Prompts.h"
 #include "SettingsStore.h"
 #include "SystemAnswersAndActions.h"
@@ -57,8 +60,14 @@ class BenchWindow {
         WriteAll(hostsPath, hosts);
         settingsKey_ = "Software\\ParvaliskBench\\" + id;
         settings_ = SettingsStore(HKEY_CURRENT_USER, settingsKey_);
-        form = std::make_unique<MainWindow>(
-            MainWindowParts{prompts, answers, settings_, hostsPath, root, &EndBalloonsAtOnce});
+        // As the program works on a machine without the blocking service: it writes the block
+        // itself and keeps no entries for a service to resume.
+        BlockingPlace place{hostsPath, DataFolderPath(root), &SystemOwnership()};
+        place.keepsEntries = false;
+        blocker_ = std::make_unique<DirectBlocker>(place);
+        MainWindowParts parts{prompts, answers, settings_, hostsPath, root, &EndBalloonsAtOnce};
+        parts.blocker = blocker_.get();
+        form = std::make_unique<MainWindow>(parts);
         form->Load();
         ProcessPendingEvents();
         form->OnClearListClicked();
@@ -116,4 +125,5 @@ class BenchWindow {
 
     std::string settingsKey_;
     SettingsStore settings_;
+    std::unique_ptr<DirectBlocker> blocker_;
 };

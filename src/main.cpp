@@ -9,6 +9,7 @@
 #include "MainWindow.h"
 #include "MessagePump.h"
 #include "ServiceBlocker.h"
+#include "ServiceControl.h"
 #include "SettingsStore.h"
 #include "SingleInstance.h"
 #include "StartWithWindowsSwitch.h"
@@ -34,9 +35,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         // does it itself, as it always could when run as administrator.
         // Run elevated without the service, the program takes the data folder as the service
         // would before every write in it.
+        // Its block's entries are kept for the service to resume only where a service is
+        // installed (stopped for now, say): without one, nothing would read them.
         TakenDataFolder dataFolder(DataFolderPath(commonAppData));
-        DirectBlocker directBlocker(
-            {hostsPath, DataFolderPath(commonAppData), &SystemOwnership(), true, &dataFolder});
+        DirectBlocker directBlocker({hostsPath, DataFolderPath(commonAppData), &SystemOwnership(),
+                                     ServiceInstalled(kServiceName), &dataFolder});
         ServiceBlocker blocker(directBlocker, {});
         ServiceStartWithWindows startWithWindows(DirectStartWithWindows(), {});
         MainWindowParts parts{prompts, system, settings, hostsPath, commonAppData};

@@ -28,3 +28,10 @@ std::optional<DWORD> ServiceProcessId(const char* name) {
     if (status.dwCurrentState == SERVICE_STOPPED || status.dwProcessId == 0) return std::nullopt;
     return status.dwProcessId;
 }
+
+bool ServiceInstalled(const char* name) {
+    UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager) return true;
+    UniqueServiceHandle service(OpenServiceA(manager.get(), name, SERVICE_QUERY_STATUS));
+    return service || GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST;
+}

@@ -15,3 +15,7 @@ bool WaitForServiceState(SC_HANDLE service, DWORD state, DWORD waitMs);
 // nothing when it is not installed, not running, or the service manager cannot be asked. Any
 // user may ask, and only an administrator can change what the service manager runs.
 std::optional<DWORD> ServiceProcessId(const char* name);
+
+// Whether the service `name` is installed, running or not. Only a service manager that says it
+// has no such service makes this false: one that cannot be asked counts as having it.
+bool ServiceInstalled(const char* name);
