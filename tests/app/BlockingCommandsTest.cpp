@@ -122,10 +122,18 @@ TEST_F(BlockingToggle, ARefusedRecordOfAWrittenBlockIsToldAtItsOwnLineAndTheBloc
     shellNotifyIcon = RecordBalloons;
     WriteBytes(hostsPath, kClean);
     StartWithList({"A"});
-    // A settings root that is no key at all: the store refuses every write.
-    settings = SettingsStore(reinterpret_cast<HKEY>(static_cast<INT_PTR>(0x7777)), "nowhere");
+    // Settings under a volatile key: the store reads its defaults (no password among them) but
+    // refuses every write, as no lasting key may be made under a volatile one.
+    const std::string volatileKey = settingsKey + "-volatile";
+    HKEY made = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, volatileKey.c_str(), 0, nullptr, REG_OPTION_VOLATILE,
+                              KEY_ALL_ACCESS, nullptr, &made, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(made);
+    settings = SettingsStore(HKEY_CURRENT_USER, volatileKey);
     Click(kIdStartStopButton);
     settings = SettingsStore(HKEY_CURRENT_USER, settingsKey);
+    RegDeleteTreeA(HKEY_CURRENT_USER, volatileKey.c_str());
     const std::string blocked = kClean + "\r\n127.0.0.1          A\r\n";
     EXPECT_EQ(ReadBytes(hostsPath), blocked);
     EXPECT_EQ(Caption(kIdStartStopButton), "Stop Blocking");
