@@ -11,27 +11,9 @@
 #include "MainWindow.h"
 #include "MessagePump.h"
 #include "SettingsStore.h"
+#include "UserTexts.h"
 
 namespace {
-
-constexpr char kHelpMessage[] =
-    "You must be logged in as Administrator in Windows in order to block sites. You must also have your "
-    "User Account Control settings set low.";
-constexpr char kAdministratorMessage[] =
-    "You must be logged in as Administrator in Windows in order to block sites.";
-constexpr char kEmptyListMessage[] = "Please add site to block.";
-constexpr char kUacAdvice[] =
-    "Please check your UAC settings to make sure they are on 'Never Notify'. Please make sure you run this "
-    "software as administrator by right clicking the desktop icon for this software and choosing 'Run as "
-    "administrator'";
-const std::string kCouldNotStartBlocking = std::string("Could not start blocking.\r\n") + kUacAdvice;
-const std::string kCouldNotRestoreSettings = std::string("Could not restore settings.\r\n") + kUacAdvice;
-constexpr char kNotAdministratorToStop[] =
-    "You must be logged in as Administrator in Windows in order to stop block sites.";
-// The service is there but did not answer in time (busy with other programs' requests, say): no
-// advice about rights, which would not help.
-constexpr char kServiceNotAnswering[] =
-    "The Parvalisk service is not answering. Blocking is unchanged; try again in a moment.";
 
 // Makes `into` hold the entries of `from`, in order, in one block of characters: a list of a
 // million entries is copied in two allocations.

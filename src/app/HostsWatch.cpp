@@ -8,15 +8,9 @@
 #include "HostsBlocker.h"
 #include "MainWindow.h"
 #include "MessagePump.h"
+#include "UserTexts.h"
 
 namespace {
-
-constexpr char kBlockPutBack[] = "Another program removed the block. It has been put back.";
-constexpr char kBlockNotPutBack[] =
-    "Another program removed the block, and it could not be put back. Start Parvalisk as administrator.";
-// With the service there, the program's rights change nothing: the service's log tells why.
-constexpr char kServiceNotPutBack[] =
-    "The Parvalisk service could not put the block back; see the Application event log.";
 
 // A tool that resets the hosts file again and again gets the block back every time, but the
 // parent hears of it at most once in this time.
@@ -131,7 +125,7 @@ void MainWindow::CheckWrittenBlockNow() {
     if (holds) {
         // The program's own write, an edit that kept every line, or a removal that the blocking
         // service put back before this look, which the parent is told of all the same.
-        if (blocker_.PutBackElsewhereSinceAsked()) TellFromWatch(kBlockPutBack);
+        if (blocker_.PutBackElsewhereSinceAsked()) TellFromWatch(kRemovedBlockPutBack);
         removalTold_ = false;
         return;
     }
@@ -143,10 +137,11 @@ void MainWindow::CheckWrittenBlockNow() {
         // otherwise outlive them.
         system_.FlushResolverCache();
         removalTold_ = false;
-        TellFromWatch(kBlockPutBack);
+        TellFromWatch(kRemovedBlockPutBack);
     } else if (!removalTold_) {
         // Told once per removal; a put-back is tried at every change until it succeeds.
-        removalTold_ = TellFromWatch(blocker_.LastDoneByService() ? kServiceNotPutBack : kBlockNotPutBack);
+        removalTold_ =
+            TellFromWatch(blocker_.LastDoneByService() ? kServiceCouldNotPutBack : kRemovedBlockNotPutBack);
     }
 }
 

@@ -1,10 +1,10 @@
 // The main window's list commands: add a website, clear the list, remove an entry.
 #include "Appearance.h"
 #include "MainWindow.h"
+#include "UserTexts.h"
 
 namespace {
 
-constexpr char kAddWebsitePrompt[] = "Enter website to block: ";
 constexpr int kDeleteKeyCode = VK_DELETE;
 
 // Removes the entry the list reports as selected: nothing while a list file loads (the

@@ -9,13 +9,11 @@
 #include "ListFileReader.h"
 #include "MainWindow.h"
 #include "SampleSites.h"
+#include "UserTexts.h"
 
 namespace {
 
 constexpr DWORD kOpenListFlags = OFN_READONLY | OFN_ALLOWMULTISELECT | OFN_EXPLORER | OFN_LONGNAMES;
-constexpr char kOpenListTitle[] = "Load List(s) - Hold Ctrl to select multiple list files";
-constexpr char kOpenListFilter[] = "Text Files (*.txt)|*.txt|All Files (*.*)|*.*|";
-constexpr char kFileNotFound[] = "File not found";
 
 // Every NUL-separated part of the dialog's answer.
 std::vector<std::string> SplitAtNul(const std::string& names) {

@@ -18,28 +18,25 @@ namespace {
 // The main window's layout in twips (15 twips per pixel at 96 DPI), in tab order. Positions of
 // the controls inside a frame are relative to that frame.
 const LayoutRow kLayout[] = {
-    {ControlKind::Label, kIdStatusLabel, "Status", 120, 5910, 7800, 270},
+    {ControlKind::Label, kIdStatusLabel, kStatusCaption, 120, 5910, 7800, 270},
     {ControlKind::ListView, kIdWebsiteList, "", 120, 660, 7800, 1905},
-    {ControlKind::PushButton, kIdAddWebsiteButton, "Add Website", 120, 2640, 3840, 405},
-    {ControlKind::PushButton, kIdLoadFromFileButton, "Load Websites From File", 4080, 2640, 3840, 405},
-    {ControlKind::PushButton, kIdClearListButton, "Clear List", 120, 3150, 3840, 405},
+    {ControlKind::PushButton, kIdAddWebsiteButton, kAddWebsiteCaption, 120, 2640, 3840, 405},
+    {ControlKind::PushButton, kIdLoadFromFileButton, kLoadFromFileCaption, 4080, 2640, 3840, 405},
+    {ControlKind::PushButton, kIdClearListButton, kClearListCaption, 120, 3150, 3840, 405},
     {ControlKind::PushButton, kIdStartStopButton, kStartBlockingCaption, 120, 5385, 7800, 405},
-    {ControlKind::PushButton, kIdHelpButton, "Help", 120, 120, 7800, 405},
-    {ControlKind::Frame, kIdOptionsFrame, "Startup Option", 120, 3615, 7800, 735},
-    {ControlKind::CheckBox, kIdStartWithWindowsBox, "Load this software on Windows startup", 240, 300, 3690,
-     255, kIdOptionsFrame},
-    {ControlKind::CheckBox, kIdStartInTrayBox, "Start in system tray", 4200, 300, 2100, 255, kIdOptionsFrame},
-    {ControlKind::Frame, kIdPasswordFrame, "Password", 120, 4425, 7800, 820},
+    {ControlKind::PushButton, kIdHelpButton, kHelpCaption, 120, 120, 7800, 405},
+    {ControlKind::Frame, kIdOptionsFrame, kOptionsFrameCaption, 120, 3615, 7800, 735},
+    {ControlKind::CheckBox, kIdStartWithWindowsBox, kStartWithWindowsCaption, 240, 300, 3690, 255,
+     kIdOptionsFrame},
+    {ControlKind::CheckBox, kIdStartInTrayBox, kStartInTrayCaption, 4200, 300, 2100, 255, kIdOptionsFrame},
+    {ControlKind::Frame, kIdPasswordFrame, kPasswordFrameCaption, 120, 4425, 7800, 820},
     {ControlKind::PasswordField, kIdPasswordField, "", 240, 300, 7320, 345, kIdPasswordFrame},
-    {ControlKind::PushButton, kIdLoadSamplesButton, "Load Sample/Example Sites", 4080, 3150, 3840, 405},
+    {ControlKind::PushButton, kIdLoadSamplesButton, kLoadSamplesCaption, 4080, 3150, 3840, 405},
 };
 
 constexpr int kClientWidthTwips = 8040;
 constexpr int kClientHeightTwips = 6300;
 constexpr DWORD kMainWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
-
-inline constexpr char kListToolTip[] =
-    "Double-click item to remove it. Move | line to right and out of window to reveal full names.";
 
 // The frames paint themselves whole: the inside in the frame's own colour (the white of the
 // start-up option frame, else the button face), the etched edge, and the caption on that colour.

@@ -26,19 +26,11 @@
 #include "TrayIcon.h"
 #include "WebsiteList.h"
 #include "WindowProc.h"
+#include "UserTexts.h"
 
 class PasswordWindow;
 
-inline constexpr char kStopBlockingCaption[] = "Stop Blocking";
-inline constexpr char kStartBlockingCaption[] = "Start Blocking";
 inline constexpr char kMainWindowClassName[] = "ParvaliskMainWindow";
-// The blocking service keeps a block bound to the password it was started with.
-inline constexpr char kStopNeedsBlockPassword[] =
-    "The Parvalisk service did not stop blocking: the block was started with another password. Start "
-    "Parvalisk as administrator to stop it.";
-inline constexpr char kBlockKeepsItsPassword[] =
-    "The Parvalisk service keeps the block under the password it was started with. Start Parvalisk as "
-    "administrator to stop it.";
 // The window timer that ends the quiet time after a change of the hosts folder.
 inline constexpr UINT_PTR kHostsSettleTimerId = 1;
 

@@ -14,10 +14,10 @@
 #include "Appearance.h"
 #include "ErrorReport.h"
 #include "WindowLayout.h"
+#include "UserTexts.h"
 
 namespace {
 
-inline constexpr char kListColumnHeading[] = "Blocked Website(s)";
 inline constexpr int kListColumnWidthTwips = 7000;
 inline constexpr COLORREF kStatusBackColour = RGB(255, 255, 255);
 
@@ -67,7 +67,7 @@ void MainWindow::FillWebsiteList(Guarded& p) {
         column.mask = LVCF_TEXT | LVCF_WIDTH;
         column.pszText = const_cast<char*>(kListColumnHeading);
         column.cx = TwipsToPixels(kListColumnWidthTwips, ScreenDpi());
-        if (ListView_InsertColumn(websiteList_.hwnd, 0, &column) < 0) throw Failure("Invalid procedure call");
+        if (ListView_InsertColumn(websiteList_.hwnd, 0, &column) < 0) throw Failure(kInvalidProcedureCall);
     });
     p.Line(132, [&] {
         ListView_SetColumnWidth(websiteList_.hwnd, 0, TwipsToPixels(kListColumnWidthTwips, ScreenDpi()));

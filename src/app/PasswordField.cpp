@@ -8,6 +8,7 @@
 #include "MainWindow.h"
 #include "PasswordHash.h"
 #include "SettingsStore.h"
+#include "UserTexts.h"
 
 void MainWindow::OnPasswordFieldChanged() {
     if (Locked()) {
@@ -38,8 +39,7 @@ void MainWindow::OnPasswordFieldChanged() {
         passwordStoreFailureShown_ = true;
         std::string description = DescribeCurrentFailure();
         try {
-            prompts_.MessageBox("The password could not be stored.\r\n" + description, ApplicationTitle(),
-                                MB_OK);
+            prompts_.MessageBox(kPasswordNotStoredLine + description, ApplicationTitle(), MB_OK);
         } catch (...) {
             // A box that cannot be shown leaves nothing else to tell.
         }

@@ -12,16 +12,17 @@
 #include "PasswordHash.h"
 #include "SettingsStore.h"
 #include "WindowLayout.h"
+#include "UserTexts.h"
 
 namespace {
 
 // The password window's layout in twips, in tab order. The field's position is relative to its
 // frame.
 const LayoutRow kLayout[] = {
-    {ControlKind::Frame, kIdPasswordWindowFrame, "Password", 120, 120, 7800, 820},
+    {ControlKind::Frame, kIdPasswordWindowFrame, kPasswordFrameCaption, 120, 120, 7800, 820},
     {ControlKind::PasswordField, kIdPasswordWindowField, "", 240, 300, 7320, 345, kIdPasswordWindowFrame},
-    {ControlKind::DefaultButton, kIdPasswordOkButton, "OK", 120, 1060, 3840, 405},
-    {ControlKind::PushButton, kIdPasswordCancelButton, "Cancel", 4080, 1060, 3840, 405},
+    {ControlKind::DefaultButton, kIdPasswordOkButton, kOkCaption, 120, 1060, 3840, 405},
+    {ControlKind::PushButton, kIdPasswordCancelButton, kCancelCaption, 4080, 1060, 3840, 405},
 };
 
 constexpr int kClientWidthTwips = 8040;

@@ -18,10 +18,9 @@
 #include "MainWindow.h"
 #include "Pointer.h"
 #include "WindowProc.h"
+#include "UserTexts.h"
 
 inline constexpr char kPasswordWindowClassName[] = "ParvaliskPasswordWindow";
-inline constexpr char kPasswordWindowCaption[] = "Enter Password";
-inline constexpr char kInvalidPasswordMessage[] = "Invalid password entered.";
 
 // Control identifiers of the password window. OK and Cancel carry the dialog identifiers, so
 // Enter in the field means OK and Escape means Cancel.

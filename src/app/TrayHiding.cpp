@@ -3,18 +3,11 @@
 #include "Handles.h"
 #include "MainWindow.h"
 #include "PasswordWindow.h"
+#include "UserTexts.h"
 
 namespace {
 
-constexpr char kMinimizeBalloonText[] =
-    "has been minimized to the system tray.\r\n"
-    "Click on the blue 'K' icon (K for Kelmarin) to bring the software back.";
-constexpr char kMinimizeBalloonTitle[] = "Parvalisk";
 constexpr long kMinimizeBalloonSeconds = 5;
-constexpr char kBlockNotPutBackText[] = "The block could not be put back. Start Parvalisk as administrator.";
-// The resumed start went through the service, which no rights of the program's can help.
-constexpr char kServiceNotPutBackText[] =
-    "The Parvalisk service could not put the block back; see the Application event log.";
 
 }  // namespace
 
@@ -27,7 +20,7 @@ void MainWindow::OnResized() {
             // then shows at the next minimise instead.
             state_.blockNotPutBack = false;
             trayIcon_.ShowBalloon(
-                blocker_.LastDoneByService() ? kServiceNotPutBackText : kBlockNotPutBackText,
+                blocker_.LastDoneByService() ? kServiceCouldNotPutBack : kResumedBlockNotWritten,
                 kMinimizeBalloonTitle, kMinimizeBalloonSeconds, false);
         } else {
             trayIcon_.ShowBalloon(kMinimizeBalloonText, kMinimizeBalloonTitle, kMinimizeBalloonSeconds, true);

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "Failure.h"
+#include "UserTexts.h"
 
 std::string ReportLocation(std::string_view procedure) {
     return "in Nestwarden2021/08/31." + std::string(procedure) + " ";
@@ -17,7 +18,7 @@ std::string DescribeCurrentFailure() {
     } catch (const std::exception& e) {
         return e.what();
     } catch (...) {
-        return "Unexpected failure";
+        return kUnexpectedFailure;
     }
 }
 

@@ -9,6 +9,7 @@
 
 #include "Failure.h"
 #include "Handles.h"
+#include "UserTexts.h"
 
 bool IsStringType(DWORD type) {
     return type == REG_SZ || type == REG_EXPAND_SZ;
@@ -66,7 +67,7 @@ LONG SetValueData(HKEY key, const std::string& name, DWORD type, const std::stri
         while (end != nullptr && *end == ' ') ++end;
         if (data.empty() || end == nullptr || *end != '\0' || errno == ERANGE || number < INT32_MIN ||
             number > UINT32_MAX)
-            throw Failure("Type mismatch");
+            throw Failure(kTypeMismatch);
         DWORD value = static_cast<DWORD>(number);
         return RegSetValueExA(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
                               sizeof value);

@@ -10,6 +10,7 @@
 #include "Failure.h"
 #include "Handles.h"
 #include "Registry.h"
+#include "UserTexts.h"
 
 namespace {
 
@@ -99,7 +100,7 @@ double SettingTextAsNumber(const std::string& text) {
         while (at < end && IsDigit(text[at])) ++at, ++exponentDigits;
         if (exponentDigits == 0) digits = 0;
     }
-    if (digits == 0 || at != end) throw Failure("Type mismatch");
+    if (digits == 0 || at != end) throw Failure(kTypeMismatch);
     double number = std::strtod(text.substr(begin, end - begin).c_str(), nullptr);
     if (std::isinf(number)) throw Failure("Overflow");
     return number;

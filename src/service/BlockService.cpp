@@ -10,6 +10,7 @@
 #include "FileHelpers.h"
 #include "HostsBlocker.h"
 #include "HostsText.h"
+#include "UserTexts.h"
 
 namespace {
 
@@ -42,14 +43,6 @@ std::string FolderOf(const std::string& path) {
 // tells of it at most once in this time, with how many removals the entry stands for.
 constexpr ULONGLONG kRemovalLogIntervalMs = 60 * 1000;
 
-std::string PutBackText(bool atStart, bool putBack, const std::string& hostsPath, unsigned removals = 1) {
-    std::string text = atStart ? "When the Parvalisk service started, the hosts file " + hostsPath +
-                                     " no longer held its block"
-                               : "Another program removed Parvalisk's block from the hosts file " + hostsPath;
-    if (removals > 1) text.append(" ").append(std::to_string(removals)).append(" times since the last entry");
-    return text + (putBack ? ". It has been put back." : ", and it could not be put back.");
-}
-
 }  // namespace
 
 BlockService::BlockService(BlockServiceParts parts)
@@ -70,9 +63,7 @@ void BlockService::Resume() {
             return;
         }
         parts_.events.Write(EVENTLOG_WARNING_TYPE, ServiceEvent::EntriesUnreadable,
-                            "The Parvalisk service could not read the blocked entries kept in " +
-                                parts_.entriesPath +
-                                ": it has nothing to put back until blocking starts again.");
+                            EntriesUnreadableEventText(parts_.entriesPath));
         return;
     }
     KeepOnlyEntriesInHosts();
@@ -123,8 +114,7 @@ void BlockService::KeepEntries(std::string_view startRequest) {
             sink.Put(startRequest.data(), startRequest.size());
         }))
         parts_.events.Write(EVENTLOG_WARNING_TYPE, ServiceEvent::EntriesNotKept,
-                            "The Parvalisk service could not keep the blocked entries in " +
-                                parts_.entriesPath + ": after a restart it cannot put the block back.");
+                            EntriesNotKeptEventText(parts_.entriesPath));
 }
 
 // The kept entries bound to the password now in force, written as a start through the pipe would
@@ -181,8 +171,7 @@ void BlockService::AfterAnswer(std::string_view request) {
         // the service could put back.
         if (FolderReady()) DeleteFileForced(parts_.entriesPath);
         parts_.events.Write(EVENTLOG_WARNING_TYPE, ServiceEvent::EntriesNotKept,
-                            "The Parvalisk service could not read back the blocked entries it was sent: it "
-                            "cannot put the block back until blocking starts again.");
+                            kSentEntriesUnreadableEventText);
     } catch (...) {
         // Only for want of memory: the block stays written, and kept entries of an older block
         // would put that one back after a restart.
@@ -284,11 +273,12 @@ void BlockService::CheckBlock(bool atStart) {
         const ULONGLONG now = parts_.ticks();
         if (removalToldAt_ && now - *removalToldAt_ < kRemovalLogIntervalMs) return;
         removalToldAt_ = now;
-        parts_.events.Write(EVENTLOG_WARNING_TYPE, ServiceEvent::BlockPutBack,
-                            PutBackText(atStart, true, parts_.hostsPath, std::exchange(removalsUntold_, 0)));
+        parts_.events.Write(
+            EVENTLOG_WARNING_TYPE, ServiceEvent::BlockPutBack,
+            BlockRemovedEventText(atStart, true, parts_.hostsPath, std::exchange(removalsUntold_, 0)));
         return;
     }
     if (!told)
         parts_.events.Write(EVENTLOG_ERROR_TYPE, ServiceEvent::PutBackRefused,
-                            PutBackText(atStart, false, parts_.hostsPath));
+                            BlockRemovedEventText(atStart, false, parts_.hostsPath, 1));
 }

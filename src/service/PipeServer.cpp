@@ -5,6 +5,7 @@
 
 #include "Failure.h"
 #include "PipeSecurity.h"
+#include "UserTexts.h"
 
 namespace {
 
@@ -375,8 +376,7 @@ bool PipeServer::WaitFailed(HANDLE stopEvent) {
     const DWORD error = GetLastError();
     if (!waitFailureTold_ && events_ != nullptr)
         events_->Write(EVENTLOG_ERROR_TYPE, ServiceEvent::WaitFailed,
-                       "The Parvalisk service could not wait for its clients (" + SystemErrorText(error) +
-                           "); it goes on trying.");
+                       WaitFailedEventText(SystemErrorText(error)));
     waitFailureTold_ = true;
     const DWORD paused = WaitForSingleObject(stopEvent, kRetryPauseMs);
     if (paused == WAIT_FAILED) Sleep(kRetryPauseMs);

@@ -7,10 +7,7 @@
 
 #include <string>
 
-inline constexpr char kServiceDisplayName[] = "Parvalisk Blocking Service";
-inline constexpr char kServiceDescription[] =
-    "Keeps Parvalisk's website block in the hosts file for the parent, without lowering user account "
-    "control.";
+#include "UserTexts.h"
 
 // How long the service manager waits before each restart after a failure, and how long the count
 // of failures lasts.

@@ -1,6 +1,7 @@
 #include "ServiceRun.h"
 
 #include "Failure.h"
+#include "UserTexts.h"
 
 DWORD RunService(const ServiceRunParts& parts) {
     parts.status.Report(SERVICE_START_PENDING, NO_ERROR);
@@ -10,10 +11,8 @@ DWORD RunService(const ServiceRunParts& parts) {
         DWORD error = ERROR_SUCCESS;
         switch (server.Open(error)) {
             case PipeServer::OpenOutcome::NameTaken:
-                parts.events.Write(
-                    EVENTLOG_ERROR_TYPE, ServiceEvent::PipeTaken,
-                    "The Parvalisk service did not start: another program had already made its pipe " +
-                        parts.pipeName + ".");
+                parts.events.Write(EVENTLOG_ERROR_TYPE, ServiceEvent::PipeTaken,
+                                   PipeTakenEventText(parts.pipeName));
                 exitCode = ERROR_PIPE_BUSY;
                 break;
             case PipeServer::OpenOutcome::Failed:

@@ -16,6 +16,7 @@
 #include "ProgramPaths.h"
 #include "ServiceInstall.h"
 #include "ServiceRun.h"
+#include "UserTexts.h"
 
 namespace {
 
@@ -65,20 +66,15 @@ std::string MachineDataFolder() {
     return DataFolderPath(commonAppData);
 }
 
-std::string SetAsideText(const std::string& folder, const std::string& aside) {
-    return "The folder " + folder +
-           " was not the Parvalisk service's own (a link, or made by another account): it was renamed " +
-           aside + " and made afresh.";
-}
-
 // Serves the machine's block: the system's hosts file, the machine's data folder, and start with
 // Windows for the Parvalisk.exe beside this program.
 void ServeBlock(HANDLE stop, ServiceStatusReport& status, EventLog& events) {
     // Taken and held before anything is done in it, and until the service ends.
-    HeldDataFolder held(
-        MachineDataFolder(), SystemOwnership(), [&](const std::string& folder, const std::string& aside) {
-            events.Write(EVENTLOG_WARNING_TYPE, ServiceEvent::FolderSetAside, SetAsideText(folder, aside));
-        });
+    HeldDataFolder held(MachineDataFolder(), SystemOwnership(),
+                        [&](const std::string& folder, const std::string& aside) {
+                            events.Write(EVENTLOG_WARNING_TYPE, ServiceEvent::FolderSetAside,
+                                         FolderSetAsideEventText(folder, aside));
+                        });
     const std::string& dataFolder = held.Path();
     const std::string hostsPath = SystemHostsFilePath();
     DirectBlocker blocker(BlockingPlace{hostsPath, dataFolder, &SystemOwnership(), false, &held});
@@ -139,7 +135,7 @@ int RunCommand(const char* command) {
             SystemEventLog events;
             TakeDataFolders(MachineDataFolder(), SystemOwnership(),
                             [&](const std::string& folder, const std::string& aside) {
-                                const std::string text = SetAsideText(folder, aside);
+                                const std::string text = FolderSetAsideEventText(folder, aside);
                                 std::printf("%s\n", text.c_str());
                                 events.Write(EVENTLOG_WARNING_TYPE, ServiceEvent::FolderSetAside, text);
                             });
@@ -162,9 +158,7 @@ int main(int argc, char** argv) {
     SERVICE_TABLE_ENTRYA table[] = {{const_cast<char*>(kServiceName), ServiceMain}, {nullptr, nullptr}};
     if (StartServiceCtrlDispatcherA(table)) return 0;
     if (GetLastError() == ERROR_FAILED_SERVICE_CONTROLLER_CONNECT) {
-        std::printf(
-            "ParvaliskService runs as the Windows service \"Parvalisk\", started by the service manager "
-            "(sc start Parvalisk); it is not started by hand.\n");
+        std::fputs(kServiceStartedByHand, stdout);
         return 2;
     }
     std::fprintf(stderr, "ParvaliskService: %s\n", SystemErrorText(GetLastError()).c_str());

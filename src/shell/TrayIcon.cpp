@@ -6,6 +6,7 @@
 #include "Handles.h"
 #include "MessagePump.h"
 #include "WindowLayout.h"
+#include "UserTexts.h"
 
 #include <algorithm>
 #include <chrono>
@@ -151,7 +152,7 @@ void TrayIcon::SetTip(const std::string& tip) {
 
 void TrayIcon::ShowBalloon(const std::string& text, const std::string& title, long seconds, bool once) {
     if (once && onceCounter_ >= 1) return;
-    if (seconds > kMaxBalloonSeconds) throw Failure("Overflow");
+    if (seconds > kMaxBalloonSeconds) throw Failure(kOverflow);
 
     NOTIFYICONDATAA record = NewRecord(window_, kTrayIconId);
     record.uFlags = NIF_INFO;

@@ -4,6 +4,7 @@
 #include "Failure.h"
 #include "FileHelpers.h"
 #include "Handles.h"
+#include "UserTexts.h"
 
 namespace {
 std::string& Title() {
@@ -83,7 +84,7 @@ void LoadHandPointer(HCURSOR& pointer) {
     if (loaded == nullptr) {
         DWORD error = GetLastError();
         if (error != ERROR_SUCCESS) ThrowWin32Error(error);
-        throw Failure("Invalid picture");
+        throw Failure(kInvalidPicture);
     }
     pointer = loaded;
 }

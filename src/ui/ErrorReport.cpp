@@ -2,7 +2,7 @@
 
 std::string ErrorReportText(const std::string& location, const std::string& description, int line) {
     return description + "\r\n" + location + "at line " + std::to_string(line) + "\r\r" +
-           "Please email screenshot of this message to " + kSupportEmailAddress;
+           kErrorReportRequest + kSupportEmailAddress;
 }
 
 void ErrorReportBox::Show(const std::string& location, const std::string& description, int line) {

@@ -6,10 +6,8 @@
 
 #include "NumberedSteps.h"
 #include "Prompts.h"
+#include "UserTexts.h"
 
-// The address that ends every error report.
-inline constexpr char kSupportEmailAddress[] = "support@kelmarin.com";
-inline constexpr char kErrorReportTitle[] = "Application Error";
 inline constexpr unsigned kErrorReportStyle = MB_OK | MB_ICONEXCLAMATION;
 
 // The text of the box: description, CR LF, location, "at line N", CR, CR, the e-mail request.

@@ -2,6 +2,7 @@
 #include "LayoutBuilder.h"
 #include "WindowLayout.h"
 #include "WindowProc.h"
+#include "UserTexts.h"
 
 namespace {
 
@@ -59,8 +60,8 @@ void InputBoxWindow::CreateControls(const std::string& prompt) {
     // In tab order: the edit field takes the focus first, then OK and Cancel.
     const LayoutRow layout[] = {
         {ControlKind::TextField, kInputBoxEditId, "", 120, 1380, 4440, 300},
-        {ControlKind::DefaultButton, IDOK, "OK", 3480, 120, 1080, 345},
-        {ControlKind::PushButton, IDCANCEL, "Cancel", 3480, 540, 1080, 345},
+        {ControlKind::DefaultButton, IDOK, kOkCaption, 3480, 120, 1080, 345},
+        {ControlKind::PushButton, IDCANCEL, kCancelCaption, 3480, 540, 1080, 345},
         {ControlKind::Label, kInputBoxPromptId, prompt.c_str(), 120, 120, 3240, 1140},
     };
     HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));

@@ -8,6 +8,7 @@
 #include "Failure.h"
 #include "SystemLibrary.h"
 #include "ComApartment.h"
+#include "UserTexts.h"
 
 std::string ShowOpenFileDialog(const OpenFileRequest& request) {
     // The dialog's library is loaded at the first file command, not at start-up.
@@ -40,11 +41,7 @@ std::string ShowOpenFileDialog(const OpenFileRequest& request) {
         DWORD error = extendedError();
         if (error == 0) return "";
         char text[96];
-        wsprintfA(text,
-                  error == FNERR_BUFFERTOOSMALL
-                      ? "Too many files were selected at once (dialog error 0x%04lX)."
-                      : "The open dialog could not be shown (dialog error 0x%04lX).",
-                  error);
+        wsprintfA(text, error == FNERR_BUFFERTOOSMALL ? kTooManyFilesSelected : kOpenDialogNotShown, error);
         throw Failure(text, error);
     }
 

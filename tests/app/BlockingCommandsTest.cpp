@@ -3,6 +3,7 @@
 #include "support/MainWindowFixture.h"
 #include "support/RecordedBalloons.h"
 #include "Appearance.h"
+#include "UserTexts.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ TEST_F(BlockingToggle, HelpShowsItsMessageAndChangesNothing) {
               "your User Account Control settings set low.");
     EXPECT_EQ(prompts.boxes[0].title, ApplicationTitle());
     EXPECT_EQ(prompts.boxes[0].style, static_cast<unsigned>(MB_OK));
-    EXPECT_EQ(Caption(kIdStartStopButton), "Start Blocking");
+    EXPECT_EQ(Caption(kIdStartStopButton), kStartBlockingCaption);
     EXPECT_EQ(Setting(kKeyBlockedWebsites), "<absent>");
     EXPECT_EQ(ReadBytes(dataFolder + "\\hosts"), "<missing>");
 }
@@ -39,10 +40,10 @@ TEST_F(BlockingToggle, StartWithAnEmptyListSavesItAndAsksForASite) {
     Click(kIdStartStopButton);
     EXPECT_EQ(Setting(kKeyBlockedWebsites), "") << "the empty list is saved first";
     ASSERT_EQ(prompts.boxes.size(), 1u);
-    EXPECT_EQ(prompts.boxes[0].text, "Please add site to block.");
+    EXPECT_EQ(prompts.boxes[0].text, kEmptyListMessage);
     EXPECT_EQ(prompts.boxes[0].title, ApplicationTitle());
     EXPECT_EQ(prompts.boxes[0].style, static_cast<unsigned>(MB_OK));
-    EXPECT_EQ(Caption(kIdStartStopButton), "Start Blocking");
+    EXPECT_EQ(Caption(kIdStartStopButton), kStartBlockingCaption);
     EXPECT_EQ(ReadBytes(hostsPath), "127.0.0.1 localhost\r\n");
 }
 
@@ -54,11 +55,10 @@ TEST_F(BlockingToggle, StartAsANonAdministratorIsRefusedWithTheCaptionUnchanged)
     Click(kIdStartStopButton);
     EXPECT_EQ(Setting(kKeyBlockedWebsites), "A" + kSeparator + "B" + kSeparator);
     ASSERT_EQ(prompts.boxes.size(), 1u);
-    EXPECT_EQ(prompts.boxes[0].text,
-              "You must be logged in as Administrator in Windows in order to block sites.");
+    EXPECT_EQ(prompts.boxes[0].text, kAdministratorMessage);
     EXPECT_EQ(prompts.boxes[0].title, ApplicationTitle());
     EXPECT_EQ(prompts.boxes[0].style, static_cast<unsigned>(MB_OK));
-    EXPECT_EQ(Caption(kIdStartStopButton), "Start Blocking");
+    EXPECT_EQ(Caption(kIdStartStopButton), kStartBlockingCaption);
     EXPECT_EQ(ReadBytes(hostsPath), "127.0.0.1 localhost\r\n");
     EXPECT_EQ(ReadBytes(dataFolder + "\\hosts"), "<missing>") << "no backup is taken";
 }
@@ -70,7 +70,7 @@ TEST_F(BlockingToggle, StartAndStopAsAnAdministrator) {
     MainWindow& main = StartWithList({"A", "B"});
     Click(kIdStartStopButton);
     EXPECT_EQ(Setting(kKeyBlockedWebsites), "A" + kSeparator + "B" + kSeparator);
-    EXPECT_EQ(Caption(kIdStartStopButton), "Stop Blocking");
+    EXPECT_EQ(Caption(kIdStartStopButton), kStopBlockingCaption);
     EXPECT_EQ(ReadBytes(hostsPath), kClean + "\r\n127.0.0.1          A\r\n127.0.0.1          B\r\n");
     EXPECT_EQ(ReadBytes(dataFolder + "\\hosts"), kClean);
     EXPECT_FALSE(ShownNormally()) << "a successful start takes the window out of sight";
@@ -87,7 +87,7 @@ TEST_F(BlockingToggle, StartAndStopAsAnAdministrator) {
     EXPECT_EQ(Setting(kKeyBlockedWebsites), "A" + kSeparator + "B" + kSeparator + "added later" + kSeparator);
     EXPECT_EQ(ReadBytes(hostsPath), kClean);
     EXPECT_EQ(ReadBytes(dataFolder + "\\hosts"), "<missing>");
-    EXPECT_EQ(Caption(kIdStartStopButton), "Start Blocking");
+    EXPECT_EQ(Caption(kIdStartStopButton), kStartBlockingCaption);
     EXPECT_TRUE(prompts.boxes.empty());
     EXPECT_EQ(Setting(kKeyMinimized), "Off") << "the stop gives back the choice from before the start";
     EXPECT_EQ(Value(kIdStartInTrayBox), 0) << "and the box shows it";
@@ -97,7 +97,7 @@ TEST_F(BlockingToggle, StartAndStopAsAnAdministrator) {
     main.SetVisible(true);
     PostMessageA(ControlWindow(kIdStartStopButton), BM_CLICK, 0, 0);
     Click(kIdStartStopButton);
-    EXPECT_EQ(Caption(kIdStartStopButton), "Stop Blocking");
+    EXPECT_EQ(Caption(kIdStartStopButton), kStopBlockingCaption);
     EXPECT_EQ(ReadBytes(hostsPath), kClean +
                                         "\r\n127.0.0.1          A\r\n127.0.0.1          B\r\n"
                                         "127.0.0.1          added later\r\n");
@@ -111,8 +111,8 @@ TEST_F(BlockingToggle, StartAsAnAdministratorWithTheWriteRefused) {
     Click(kIdStartStopButton);
     SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_NORMAL);
     ASSERT_EQ(prompts.boxes.size(), 1u);
-    EXPECT_EQ(prompts.boxes[0].text.rfind("Could not start blocking.\r\n", 0), 0u) << prompts.boxes[0].text;
-    EXPECT_EQ(Caption(kIdStartStopButton), "Start Blocking") << "the caption comes back";
+    EXPECT_EQ(prompts.boxes[0].text.rfind(kCouldNotStartBlockingLine, 0), 0u) << prompts.boxes[0].text;
+    EXPECT_EQ(Caption(kIdStartStopButton), kStartBlockingCaption) << "the caption comes back";
     EXPECT_EQ(ReadBytes(hostsPath), kClean);
     EXPECT_TRUE(ShownNormally()) << "a refused start leaves the window where it is";
 }
@@ -136,7 +136,7 @@ TEST_F(BlockingToggle, ARefusedRecordOfAWrittenBlockIsToldAtItsOwnLineAndTheBloc
     RegDeleteTreeA(HKEY_CURRENT_USER, volatileKey.c_str());
     const std::string blocked = kClean + "\r\n127.0.0.1          A\r\n";
     EXPECT_EQ(ReadBytes(hostsPath), blocked);
-    EXPECT_EQ(Caption(kIdStartStopButton), "Stop Blocking");
+    EXPECT_EQ(Caption(kIdStartStopButton), kStopBlockingCaption);
     const std::string location = "in Nestwarden2021/08/31.Form1.StartBlocking at line ";
     std::vector<int> lines;
     for (const RecordedBox& box : prompts.boxes) {

@@ -14,12 +14,12 @@
 #include "support/MainWindowFixture.h"
 #include "support/RecordedBalloons.h"
 #include "support/RewriteInSteps.h"
+#include "UserTexts.h"
 
 namespace {
 
 const std::string kClean = "# the machine's hosts\r\n127.0.0.1 localhost\r\n";
 const std::string kLines = "127.0.0.1          a.example\r\n127.0.0.1          b.example\r\n";
-const char kPutBack[] = "Another program removed the block. It has been put back.";
 
 class HostsWatch : public MainWindowTest {
   protected:
@@ -76,7 +76,8 @@ TEST_F(HostsWatch, ABlockRemovedByAnotherProgramIsPutBackAndTheParentToldOnceAMi
         // The program's own write is no removal: nothing more happens.
         RunLoopUntil([] { return false; }, 300);
         EXPECT_EQ(ReadBytes(hostsPath), row.before + "\r\n" + kLines);
-        EXPECT_EQ(BalloonTexts(), row.told ? std::vector<std::string>{kPutBack} : std::vector<std::string>{});
+        EXPECT_EQ(BalloonTexts(),
+                  row.told ? std::vector<std::string>{kRemovedBlockPutBack} : std::vector<std::string>{});
         EXPECT_TRUE(prompts.boxes.empty());
     }
 
@@ -110,7 +111,7 @@ TEST_F(HostsWatch, OnlyTheLinesThisRunWroteAreGuarded) {
     WriteBytes(hostsPath, kClean);
     ASSERT_TRUE(RunLoopUntil([&] { return Blocked(); })) << "the removal went unnoticed";
     EXPECT_EQ(ReadBytes(hostsPath), kClean + "\r\n" + kLines);
-    EXPECT_EQ(BalloonTexts(), std::vector<std::string>{kPutBack});
+    EXPECT_EQ(BalloonTexts(), std::vector<std::string>{kRemovedBlockPutBack});
     DropMainWindow();
 
     // A standard user's resumed start writes nothing: there is no block of its own to guard, and

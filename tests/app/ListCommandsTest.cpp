@@ -10,6 +10,7 @@
 #include "Appearance.h"
 #include "InputBox.h"
 #include "MessagePump.h"
+#include "UserTexts.h"
 
 namespace {
 
@@ -41,7 +42,7 @@ TEST_F(ListTest, AddWebsiteAppendsExactlyWhatWasTyped) {
         EXPECT_EQ(Entries(), c.after);
         EXPECT_EQ(ShownRows(), c.after) << "the list view shows the entries";
         ASSERT_EQ(prompts.inputPrompts.size(), 1u);
-        EXPECT_EQ(prompts.inputPrompts[0], "Enter website to block: ");
+        EXPECT_EQ(prompts.inputPrompts[0], kAddWebsitePrompt);
         EXPECT_EQ(prompts.inputTitles[0], ApplicationTitle());
     }
     EXPECT_TRUE(prompts.boxes.empty()) << "no message box for any of these";
@@ -184,7 +185,7 @@ TEST_F(ListTest, RealListViewMessagesReachTheRemoval) {
         LVCOLUMNA column{};
         column.mask = LVCF_TEXT | LVCF_WIDTH;
         column.cx = 200;
-        column.pszText = const_cast<char*>("Blocked Website(s)");
+        column.pszText = const_cast<char*>(kListColumnHeading);
         ListView_InsertColumn(ListWindow(), 0, &column);
     }
     SetEntries({"a", "b", "c"});
@@ -245,7 +246,7 @@ TEST_F(ListTest, AddWebsiteWithTheRealInputBox) {
     form->OnAddWebsiteClicked();
     KillTimer(nullptr, timer);
     EXPECT_EQ(caption, ApplicationTitle());
-    EXPECT_EQ(prompt, "Enter website to block: ");
+    EXPECT_EQ(prompt, kAddWebsitePrompt);
     EXPECT_EQ(Entries(), (List{"a.com", " New.Site "}));
     EXPECT_TRUE(IsWindowEnabled(form->hwnd()));
     EXPECT_EQ(FindWindowA(kInputBoxClassName, nullptr), nullptr) << "the box is gone";

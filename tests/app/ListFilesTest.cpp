@@ -8,6 +8,7 @@
 #include "SampleSites.h"
 #include "Failure.h"
 #include "Appearance.h"
+#include "UserTexts.h"
 
 namespace {
 
@@ -60,7 +61,7 @@ class ListFilesTest : public ListTest {
     std::vector<std::string> ReportLines() const {
         std::vector<std::string> lines;
         for (const RecordedBox& box : prompts.boxes)
-            if (box.title == "Application Error")
+            if (box.title == kErrorReportTitle)
                 lines.push_back(box.text.substr(box.text.find("\r\nin ") + 2));
         return lines;
     }
@@ -244,8 +245,8 @@ TEST_F(ListFilesTest, LoadButtonAsksWithTheDialogAndLoadsOneFile) {
     Choose(path);
     ASSERT_EQ(prompts.fileRequests.size(), 1u);
     EXPECT_EQ(prompts.fileRequests[0].flags, 0x280201u);
-    EXPECT_EQ(prompts.fileRequests[0].title, "Load List(s) - Hold Ctrl to select multiple list files");
-    EXPECT_EQ(prompts.fileRequests[0].filter, "Text Files (*.txt)|*.txt|All Files (*.*)|*.*|");
+    EXPECT_EQ(prompts.fileRequests[0].title, kOpenListTitle);
+    EXPECT_EQ(prompts.fileRequests[0].filter, kOpenListFilter);
     EXPECT_EQ(Entries(), (List{"first", "a.com", "b.com"}));
     EXPECT_EQ(ShownRows(), Entries());
     EXPECT_EQ(form->PointerState(), Pointer::Default) << "the hourglass ends with the load";
@@ -281,7 +282,7 @@ TEST_F(ListFilesTest, SeveralFilesLoadInTheirOrderAndMissingOnesAreNamed) {
         EXPECT_EQ(Entries(), (List{"first", "3a", "1a", "1b", "2a", ""}));
         ASSERT_EQ(prompts.boxes.size(), 2u) << "one \"File not found\" per missing name";
         for (const RecordedBox& box : prompts.boxes) {
-            EXPECT_EQ(box.text, "File not found");
+            EXPECT_EQ(box.text, kFileNotFound);
             EXPECT_EQ(box.title, ApplicationTitle());
             EXPECT_EQ(box.style, static_cast<unsigned>(MB_OK));
         }
@@ -290,7 +291,7 @@ TEST_F(ListFilesTest, SeveralFilesLoadInTheirOrderAndMissingOnesAreNamed) {
     ExpectNothingPersisted();
 }
 
-// Prompts that, while a load shows its "File not found", try the commands the hourglass blocks.
+// Prompts that, while a load shows its kFileNotFound, try the commands the hourglass blocks.
 class BusyProbePrompts : public ScriptedPrompts {
   public:
     MainWindow* form = nullptr;

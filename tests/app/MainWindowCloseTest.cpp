@@ -15,6 +15,7 @@
 #include "support/MainWindowFixture.h"
 #include "support/RecordedBalloons.h"
 #include "MessagePump.h"
+#include "UserTexts.h"
 
 namespace {
 
@@ -61,10 +62,8 @@ TEST_F(MainWindowCloseTest, BalloonOnTheFirstMinimiseOfARunOnly) {
 
     Minimise();
     ASSERT_EQ(balloons.size(), 1u);
-    EXPECT_STREQ(balloons[0].szInfo,
-                 "has been minimized to the system tray.\r\n"
-                 "Click on the blue 'K' icon (K for Kelmarin) to bring the software back.");
-    EXPECT_STREQ(balloons[0].szInfoTitle, "Parvalisk");
+    EXPECT_STREQ(balloons[0].szInfo, kMinimizeBalloonText);
+    EXPECT_STREQ(balloons[0].szInfoTitle, kMinimizeBalloonTitle);
     EXPECT_EQ(balloons[0].uTimeout, 5000u);
     EXPECT_EQ(balloons[0].hWnd, form->Tray().Window());
 
@@ -142,7 +141,7 @@ TEST_F(MainWindowCloseTest, TheLockedWindowRefusesWhatAnotherProgramSends) {
         EXPECT_FALSE(IsWindowVisible(main)) << "still hidden";
         EXPECT_TRUE(form->State().hiddenInTray);
         EXPECT_EQ(form->LoadedPasswordWindow() != nullptr, row.asksForThePassword);
-        EXPECT_EQ(Caption(kIdStartStopButton), "Start Blocking");
+        EXPECT_EQ(Caption(kIdStartStopButton), kStartBlockingCaption);
         EXPECT_EQ(ReadBytes(hostsPath), clean) << "no block started";
         EXPECT_EQ(form->List().Count(), 2u);
         EXPECT_EQ(settings.Get(kKeyBlockedWebsites, "<absent>"), "<absent>") << "no list command ran";
@@ -255,8 +254,7 @@ TEST_F(MainWindowCloseTest, CloseWhileOffRestoresALeftBackupAndRecordsNoBlock) {
     } rows[] = {
         {"administrator, no backup", true, false, "Off", blocked, false, nullptr},
         {"administrator, a backup left behind", true, true, "On", clean, false, nullptr},
-        {"not an administrator", false, true, "Off", blocked, true,
-         "You must be logged in as Administrator in Windows in order to stop block sites."},
+        {"not an administrator", false, true, "Off", blocked, true, kNotAdministratorToStop},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -392,7 +390,7 @@ TEST_F(MainWindowCloseTest, RefusedSettingsAreReportedAndTheCloseGoesOn) {
 
     std::vector<int> lines;
     for (const RecordedBox& box : prompts.boxes) {
-        EXPECT_EQ(box.title, "Application Error");
+        EXPECT_EQ(box.title, kErrorReportTitle);
         size_t at = box.text.find(std::string(kCloseLocation) + "at line ");
         ASSERT_NE(at, std::string::npos) << box.text;
         lines.push_back(std::stoi(box.text.substr(at + std::string(kCloseLocation).size() + 8)));

@@ -11,6 +11,7 @@
 #include "support/SecurityReadBack.h"
 #include "support/RecordedBalloons.h"
 #include "Appearance.h"
+#include "UserTexts.h"
 
 namespace {
 
@@ -45,7 +46,7 @@ TEST_F(MainWindowStartup, FirstRunShowsTheDefaultListAndAVisibleWindow) {
     EXPECT_EQ(Value(kIdStartWithWindowsBox), 0);
     EXPECT_EQ(Value(kIdStartInTrayBox), 0);
     EXPECT_TRUE(main.ControlById(kIdStartInTrayBox).Visible()) << "start-up leaves the tray box visible";
-    EXPECT_EQ(Caption(kIdStartStopButton), "Start Blocking");
+    EXPECT_EQ(Caption(kIdStartStopButton), kStartBlockingCaption);
     EXPECT_TRUE(ShownNormally());
     EXPECT_TRUE(main.Tray().InTray());
     EXPECT_EQ(main.Tray().Tip(), "Parvalisk");
@@ -62,7 +63,7 @@ TEST_F(MainWindowStartup, FirstRunShowsTheDefaultListAndAVisibleWindow) {
     EXPECT_FALSE(main.State().loading);
     EXPECT_TRUE(main.State().userIsAdmin);
 
-    EXPECT_EQ(ColumnHeading(ListWindow()), "Blocked Website(s)");
+    EXPECT_EQ(ColumnHeading(ListWindow()), kListColumnHeading);
     HDC screen = GetDC(nullptr);
     int dpi = GetDeviceCaps(screen, LOGPIXELSX);
     ReleaseDC(nullptr, screen);
@@ -85,9 +86,8 @@ TEST_F(MainWindowStartup, FirstRunShowsTheDefaultListAndAVisibleWindow) {
     tool.uId = reinterpret_cast<UINT_PTR>(ListWindow());
     tool.lpszText = text;
     SendMessageW(listTip(), TTM_GETTEXTW, sizeof text / sizeof text[0], reinterpret_cast<LPARAM>(&tool));
-    EXPECT_STREQ(
-        text,
-        L"Double-click item to remove it. Move | line to right and out of window to reveal full names.");
+    const std::string tip(kListToolTip);
+    EXPECT_EQ(std::wstring(text), std::wstring(tip.begin(), tip.end()));
 
     EXPECT_EQ(main.State().dataFolder, commonAppData + "\\Kelmarin\\Parvalisk");
     DWORD attributes = GetFileAttributesA(dataFolder.c_str());
@@ -149,7 +149,7 @@ TEST_F(MainWindowStartup, OutcomeByStoredSettingsMarkerAndRights) {
         const char* blockOnStart;  // nullptr: absent
         bool marker;
         bool administrator;
-        bool resumes;  // caption "Stop Blocking" and StartBlocking run
+        bool resumes;  // caption kStopBlockingCaption and StartBlocking run
         bool adopts;
         Backup backup = Backup::None;
     };
@@ -204,7 +204,7 @@ TEST_F(MainWindowStartup, OutcomeByStoredSettingsMarkerAndRights) {
 
         MainWindow& main = StartMainWindow();
         EXPECT_EQ(main.State().userIsAdmin, row.administrator);
-        EXPECT_EQ(Caption(kIdStartStopButton), row.resumes ? "Stop Blocking" : "Start Blocking");
+        EXPECT_EQ(Caption(kIdStartStopButton), row.resumes ? kStopBlockingCaption : kStartBlockingCaption);
         if (row.resumes) {
             EXPECT_TRUE(main.State().blocking);
             EXPECT_FALSE(ShownNormally()) << "the resumed block takes the window out of sight";
@@ -245,11 +245,11 @@ TEST_F(MainWindowStartup, AResumedBlockThatCannotBeWrittenIsToldByTheTrayBalloon
 
     StartMainWindow();
     EXPECT_TRUE(prompts.boxes.empty()) << "start-up shows no box";
-    EXPECT_EQ(Caption(kIdStartStopButton), "Stop Blocking");
+    EXPECT_EQ(Caption(kIdStartStopButton), kStopBlockingCaption);
     EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n");
     ASSERT_EQ(balloons.size(), 1u);
     EXPECT_STREQ(balloons[0].szInfoTitle, "Parvalisk");
-    EXPECT_STREQ(balloons[0].szInfo, "The block could not be put back. Start Parvalisk as administrator.");
+    EXPECT_STREQ(balloons[0].szInfo, kResumedBlockNotWritten);
     SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
@@ -260,7 +260,7 @@ TEST_F(MainWindowStartup, AdoptionRunsTheStartWithWindowsBoxInFull) {
     MainWindow& main = StartMainWindow();
 
     EXPECT_TRUE(main.ControlById(kIdStartInTrayBox).Visible());
-    EXPECT_EQ(Caption(kIdStartStopButton), "Stop Blocking");
+    EXPECT_EQ(Caption(kIdStartStopButton), kStopBlockingCaption);
     EXPECT_EQ(RunValue(), StartupValueData(ProgramPath()))
         << "the box's click ran with the loading flag clear (the write itself needs rights on Windows)";
     EXPECT_EQ(ReadBytes(dataFolder + "\\iStart"), " ");
@@ -275,7 +275,7 @@ TEST_F(MainWindowStartup, OnlyAnOrdinaryMarkerFileIsAdopted) {
         WriteBytes(marker, " ");
         SetFileAttributesA(marker.c_str(), attribute);
         StartMainWindow();
-        EXPECT_EQ(Caption(kIdStartStopButton), "Start Blocking") << "attribute " << attribute;
+        EXPECT_EQ(Caption(kIdStartStopButton), kStartBlockingCaption) << "attribute " << attribute;
         EXPECT_EQ(Setting(kKeyWindowsStartup), "<absent>");
         DropMainWindow();
     }
@@ -284,7 +284,7 @@ TEST_F(MainWindowStartup, OnlyAnOrdinaryMarkerFileIsAdopted) {
     DeleteFileA(marker.c_str());
     CreateDirectoryA(marker.c_str(), nullptr);
     StartMainWindow();
-    EXPECT_EQ(Caption(kIdStartStopButton), "Start Blocking") << "a folder is no marker";
+    EXPECT_EQ(Caption(kIdStartStopButton), kStartBlockingCaption) << "a folder is no marker";
 }
 
 TEST_F(MainWindowStartup, BlockOnStartThatIsNoNumberIsReportedThenBlockingResumes) {
@@ -298,8 +298,9 @@ TEST_F(MainWindowStartup, BlockOnStartThatIsNoNumberIsReportedThenBlockingResume
                       std::string("Type mismatch\r\n") + kLoadLocation + "at line 184\r\r", 0),
                   0u)
             << prompts.boxes[0].text;
-        EXPECT_EQ(prompts.boxes[0].title, "Application Error");
-        EXPECT_EQ(Caption(kIdStartStopButton), "Stop Blocking") << "the test's branch runs after the report";
+        EXPECT_EQ(prompts.boxes[0].title, kErrorReportTitle);
+        EXPECT_EQ(Caption(kIdStartStopButton), kStopBlockingCaption)
+            << "the test's branch runs after the report";
         DropMainWindow();
     }
 }
@@ -310,7 +311,7 @@ TEST_F(MainWindowStartup, StartInTrayStartsMinimisedWithBlockingOff) {
     StartMainWindow();
     EXPECT_EQ(Value(kIdStartInTrayBox), 1);
     EXPECT_FALSE(ShownNormally());
-    EXPECT_EQ(Caption(kIdStartStopButton), "Start Blocking");
+    EXPECT_EQ(Caption(kIdStartStopButton), kStartBlockingCaption);
     EXPECT_EQ(Setting(kKeyMinimized), "On") << "the box saved back the value it was given";
 }
 
@@ -556,7 +557,7 @@ TEST_F(StartupSecurity, AMarkerWithAForeignOwnerAdoptsNothing) {
         if (*c.owner) PlantOwner(owners, dataFolder + "\\iStart", c.owner);
 
         StartMainWindow();
-        EXPECT_EQ(Caption(kIdStartStopButton), c.adopts ? "Stop Blocking" : "Start Blocking");
+        EXPECT_EQ(Caption(kIdStartStopButton), c.adopts ? kStopBlockingCaption : kStartBlockingCaption);
         EXPECT_EQ(Value(kIdStartWithWindowsBox), c.adopts ? 1 : 0);
         EXPECT_EQ(Setting(kKeyWindowsStartup), c.adopts ? "On" : "<absent>");
         EXPECT_EQ(Setting(kKeyBlockOnStart), c.adopts ? "1" : "<absent>");

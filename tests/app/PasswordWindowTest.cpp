@@ -8,6 +8,7 @@
 #include "Handles.h"
 #include "support/MainWindowFixture.h"
 #include "Appearance.h"
+#include "UserTexts.h"
 
 namespace {
 
@@ -60,7 +61,7 @@ class PasswordWindowTest : public MainWindowTest {
 
 TEST_F(PasswordWindowTest, LayoutCaptionFontsAndTabOrder) {
     const PasswordWindow& window = OpenPasswordWindow();
-    EXPECT_EQ(Text(window.hwnd()), "Enter Password");
+    EXPECT_EQ(Text(window.hwnd()), kPasswordWindowCaption);
     EXPECT_EQ(GetWindow(window.hwnd(), GW_OWNER), nullptr) << "the window has no owner";
     EXPECT_EQ(GetParent(window.hwnd()), nullptr);
     EXPECT_TRUE(IsWindowEnabled(form->hwnd())) << "the window is not modal";
@@ -76,10 +77,10 @@ TEST_F(PasswordWindowTest, LayoutCaptionFontsAndTabOrder) {
         int left, top, width, height;
         int fontHundredths;
     } rows[] = {
-        {window.ControlById(kIdPasswordWindowFrame).hwnd, "Password", 120, 120, 7800, 820, 900},
+        {window.ControlById(kIdPasswordWindowFrame).hwnd, kPasswordFrameCaption, 120, 120, 7800, 820, 900},
         {FieldOf(window), "", 120 + 240, 120 + 300, 7320, 345, 900},
-        {OkOf(window), "OK", 120, 1060, 3840, 405, 1125},
-        {CancelOf(window), "Cancel", 4080, 1060, 3840, 405, 1125},
+        {OkOf(window), kOkCaption, 120, 1060, 3840, 405, 1125},
+        {CancelOf(window), kCancelCaption, 4080, 1060, 3840, 405, 1125},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.caption);
@@ -268,7 +269,7 @@ TEST_F(PasswordWindowTest, OkAcceptsOrRefuses) {
             EXPECT_FALSE(window.Loaded()) << "the password window is unloaded";
         } else {
             ASSERT_EQ(prompts.boxes.size(), 1u);
-            EXPECT_EQ(prompts.boxes[0].text, "Invalid password entered.");
+            EXPECT_EQ(prompts.boxes[0].text, kInvalidPasswordMessage);
             EXPECT_EQ(prompts.boxes[0].title, ApplicationTitle());
             EXPECT_EQ(prompts.boxes[0].style, static_cast<unsigned>(MB_OK));
             EXPECT_TRUE(window.Loaded()) << "the window stays open";
@@ -554,8 +555,7 @@ TEST_F(PasswordWindowTest, RefusedStoreIsToldOnceThenRecovers) {
     TypeIntoMainField("abc");
     settings = SettingsStore(HKEY_CURRENT_USER, settingsKey);
     ASSERT_EQ(prompts.boxes.size(), 1u) << "told once, not at every key";
-    EXPECT_EQ(prompts.boxes[0].text.rfind("The password could not be stored.\r\n", 0), 0u)
-        << prompts.boxes[0].text;
+    EXPECT_EQ(prompts.boxes[0].text.rfind(kPasswordNotStoredLine, 0), 0u) << prompts.boxes[0].text;
     EXPECT_EQ(prompts.boxes[0].title, ApplicationTitle());
 
     TypeIntoMainField("d");

@@ -22,23 +22,13 @@
 #include "support/InProcessService.h"
 #include "support/MainWindowFixture.h"
 #include "support/RecordedBalloons.h"
+#include "UserTexts.h"
 
 namespace {
 
 const std::string kClean = "127.0.0.1 localhost\r\n";
 const std::string kServiceClean = "# the service's hosts\r\n127.0.0.1 localhost\r\n";
 const std::vector<std::string> kEntries = {"a.example", "b.example"};
-const std::string kUacAdvice =
-    "Please check your UAC settings to make sure they are on 'Never Notify'. Please make sure you run this "
-    "software as administrator by right clicking the desktop icon for this software and choosing 'Run as "
-    "administrator'";
-const std::string kCouldNotStart = "Could not start blocking.\r\n" + kUacAdvice;
-const std::string kAdministratorMessage =
-    "You must be logged in as Administrator in Windows in order to block sites.";
-const std::string kServiceNotAnswering =
-    "The Parvalisk service is not answering. Blocking is unchanged; try again in a moment.";
-const std::string kServiceNotPutBack =
-    "The Parvalisk service could not put the block back; see the Application event log.";
 
 class ServiceBlocking : public MainWindowTest {
   protected:
@@ -107,7 +97,7 @@ TEST_F(ServiceBlocking, StartStopAndStartWithWindowsGoThroughTheServiceAndThePro
     ExpectProgramWroteNothing();
 
     Click(kIdStartStopButton);
-    EXPECT_EQ(Caption(kIdStartStopButton), "Stop Blocking");
+    EXPECT_EQ(Caption(kIdStartStopButton), kStopBlockingCaption);
     EXPECT_EQ(ReadBytes(service->hostsPath), blocked);
     EXPECT_EQ(ReadBytes(service->dataFolder + "\\hosts"), kServiceClean);
     EXPECT_FALSE(ShownNormally()) << "a start through the service goes to the tray as a direct one";
@@ -116,7 +106,7 @@ TEST_F(ServiceBlocking, StartStopAndStartWithWindowsGoThroughTheServiceAndThePro
 
     form->Unlock();
     Click(kIdStartStopButton);
-    EXPECT_EQ(Caption(kIdStartStopButton), "Start Blocking");
+    EXPECT_EQ(Caption(kIdStartStopButton), kStartBlockingCaption);
     EXPECT_EQ(ReadBytes(service->hostsPath), kServiceClean);
     EXPECT_EQ(ReadBytes(service->dataFolder + "\\hosts"), "<missing>");
     EXPECT_TRUE(prompts.boxes.empty()) << ::testing::PrintToString(BoxTexts());
@@ -149,7 +139,7 @@ TEST_F(ServiceBlocking, OnlyThePasswordTheWindowWasUnlockedWithLiftsTheServicesB
     form->Unlock("");
     Click(kIdStartStopButton);
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{kStopNeedsBlockPassword});
-    EXPECT_EQ(Caption(kIdStartStopButton), "Stop Blocking");
+    EXPECT_EQ(Caption(kIdStartStopButton), kStopBlockingCaption);
     EXPECT_EQ(ReadBytes(service->hostsPath), blocked);
 
     // Locked and unlocked with the password, the parent sets a new one: it reaches the service
@@ -164,7 +154,7 @@ TEST_F(ServiceBlocking, OnlyThePasswordTheWindowWasUnlockedWithLiftsTheServicesB
     EXPECT_EQ(ReadBytes(service->hostsPath), blocked);
     Click(kIdStartStopButton);
     EXPECT_TRUE(prompts.boxes.empty()) << ::testing::PrintToString(BoxTexts());
-    EXPECT_EQ(Caption(kIdStartStopButton), "Start Blocking");
+    EXPECT_EQ(Caption(kIdStartStopButton), kStartBlockingCaption);
     EXPECT_EQ(ReadBytes(service->hostsPath), kServiceClean);
 }
 
@@ -245,7 +235,13 @@ TEST_F(ServiceBlocking, ARefusedStartShowsTheDirectRunsBoxesAndNothingIsWrittenB
         std::vector<std::string> boxStarts;
         bool serviceAsked;
     } rows[] = {
-        {"a failed step inside the service", true, true, false, true, {failedStep, kCouldNotStart}, true},
+        {"a failed step inside the service",
+         true,
+         true,
+         false,
+         true,
+         {failedStep, kCouldNotStartBlocking},
+         true},
         {"the window's own check finds no administrator",
          false,
          true,
@@ -254,7 +250,7 @@ TEST_F(ServiceBlocking, ARefusedStartShowsTheDirectRunsBoxesAndNothingIsWrittenB
          {kAdministratorMessage},
          false},
         {"the service finds no administrator", true, false, false, false, {kAdministratorMessage}, true},
-        {"an answer that cannot be read", true, true, true, false, {kCouldNotStart}, true},
+        {"an answer that cannot be read", true, true, true, false, {kCouldNotStartBlocking}, true},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -271,9 +267,9 @@ TEST_F(ServiceBlocking, ARefusedStartShowsTheDirectRunsBoxesAndNothingIsWrittenB
         for (size_t k = 0; k < std::min(texts.size(), row.boxStarts.size()); ++k)
             EXPECT_EQ(texts[k].rfind(row.boxStarts[k], 0), 0u) << texts[k];
         if (row.serviceDataFolderGone && !prompts.boxes.empty()) {
-            EXPECT_EQ(prompts.boxes[0].title, "Application Error");
+            EXPECT_EQ(prompts.boxes[0].title, kErrorReportTitle);
         }
-        EXPECT_EQ(Caption(kIdStartStopButton), "Start Blocking");
+        EXPECT_EQ(Caption(kIdStartStopButton), kStartBlockingCaption);
         EXPECT_TRUE(ShownNormally());
         EXPECT_EQ(service->requests > asked, row.serviceAsked);
         EXPECT_EQ(ReadBytes(service->hostsPath), kServiceClean);
@@ -289,7 +285,7 @@ TEST_F(ServiceBlocking, TheWatchLeavesThePutBackToTheServiceAndTellsTheParent) {
     shellNotifyIcon = RecordBalloons;
     StartWithService();
     Click(kIdStartStopButton);
-    ASSERT_EQ(Caption(kIdStartStopButton), "Stop Blocking");
+    ASSERT_EQ(Caption(kIdStartStopButton), kStopBlockingCaption);
     const int asked = service->requests;
 
     // Another program rewrites the hosts file the window watches. The service's own file, kept
@@ -297,8 +293,7 @@ TEST_F(ServiceBlocking, TheWatchLeavesThePutBackToTheServiceAndTellsTheParent) {
     const std::string rewritten = kClean + "# a cleanup tool was here\r\n";
     WriteBytes(hostsPath, rewritten);
     ASSERT_TRUE(RunLoopUntil([] {
-        return !balloons.empty() &&
-               BalloonTexts().back() == "Another program removed the block. It has been put back.";
+        return !balloons.empty() && BalloonTexts().back() == kRemovedBlockPutBack;
     })) << ::testing::PrintToString(BalloonTexts());
     EXPECT_GT(service->requests, asked) << "the service was not asked to put the block back";
     EXPECT_EQ(ReadBytes(hostsPath), rewritten) << "the program put the lines back itself";
@@ -325,8 +320,7 @@ TEST_F(ServiceBlocking, APutBackTheServiceMadeFirstIsToldAllTheSame) {
     service->CountPutBack();
     WriteBytes(hostsPath, blocked + "# ok\r\n");
     EXPECT_TRUE(RunLoopUntil([] {
-        return !balloons.empty() &&
-               BalloonTexts().back() == "Another program removed the block. It has been put back.";
+        return !balloons.empty() && BalloonTexts().back() == kRemovedBlockPutBack;
     })) << ::testing::PrintToString(BalloonTexts());
 }
 
@@ -350,12 +344,12 @@ TEST_F(ServiceBlocking, APipeServedByAnotherProcessIsSentNothingAndTheProgramWri
         StartWithService();
 
         Click(kIdStartStopButton);
-        EXPECT_EQ(Caption(kIdStartStopButton), "Stop Blocking");
+        EXPECT_EQ(Caption(kIdStartStopButton), kStopBlockingCaption);
         EXPECT_EQ(ReadBytes(hostsPath), blocked) << "the program did not write the block itself";
         EXPECT_EQ(ReadBytes(dataFolder + "\\hosts"), kClean);
         form->Unlock();
         Click(kIdStartStopButton);
-        EXPECT_EQ(Caption(kIdStartStopButton), "Start Blocking");
+        EXPECT_EQ(Caption(kIdStartStopButton), kStartBlockingCaption);
         EXPECT_EQ(ReadBytes(hostsPath), kClean);
         EXPECT_TRUE(prompts.boxes.empty()) << ::testing::PrintToString(BoxTexts());
         EXPECT_EQ(service->requests, 0) << "a request went to the other process's pipe";
@@ -402,11 +396,11 @@ TEST_F(ServiceBlocking, AServiceThatDoesNotAnswerLeavesTheWindowAnsweringAndBloc
         return false;
     };
     for (const bool stopping : {false, true}) {
-        SCOPED_TRACE(stopping ? "Stop Blocking" : "Start Blocking");
+        SCOPED_TRACE(stopping ? kStopBlockingCaption : kStartBlockingCaption);
         StartWithService();
         if (stopping) {
             Click(kIdStartStopButton);
-            ASSERT_EQ(Caption(kIdStartStopButton), "Stop Blocking");
+            ASSERT_EQ(Caption(kIdStartStopButton), kStopBlockingCaption);
             form->Unlock();
         }
         const std::string serviceHosts = ReadBytes(service->hostsPath);
@@ -425,7 +419,7 @@ TEST_F(ServiceBlocking, AServiceThatDoesNotAnswerLeavesTheWindowAnsweringAndBloc
         EXPECT_TRUE(seenWhileWaiting.busy) << "no busy pointer while the window waited";
         EXPECT_NE(form->PointerState(), Pointer::Busy) << "the busy pointer stayed";
         EXPECT_EQ(BoxTexts(), std::vector<std::string>{kServiceNotAnswering});
-        EXPECT_EQ(Caption(kIdStartStopButton), stopping ? "Stop Blocking" : "Start Blocking");
+        EXPECT_EQ(Caption(kIdStartStopButton), stopping ? kStopBlockingCaption : kStartBlockingCaption);
         EXPECT_TRUE(ShownNormally());
         EXPECT_EQ(service->requests - asked, 1) << "a click while waiting asked the service again";
         EXPECT_EQ(ReadBytes(service->hostsPath), serviceHosts);
@@ -443,11 +437,11 @@ TEST_F(ServiceBlocking, ABlockTheServiceCouldNotPutBackIsToldAsTheServices) {
         SCOPED_TRACE("the watch");
         StartWithService();
         Click(kIdStartStopButton);
-        ASSERT_EQ(Caption(kIdStartStopButton), "Stop Blocking");
+        ASSERT_EQ(Caption(kIdStartStopButton), kStopBlockingCaption);
         service->callerIsAdministrator = false;  // its put-back is refused
         WriteBytes(hostsPath, kClean + "# a cleanup tool was here\r\n");
         EXPECT_TRUE(RunLoopUntil([] {
-            return !balloons.empty() && BalloonTexts().back() == kServiceNotPutBack;
+            return !balloons.empty() && BalloonTexts().back() == kServiceCouldNotPutBack;
         })) << ::testing::PrintToString(BalloonTexts());
         DropMainWindow();
     }
@@ -461,7 +455,7 @@ TEST_F(ServiceBlocking, ABlockTheServiceCouldNotPutBackIsToldAsTheServices) {
         parts.startWithWindows = &*startSwitch;
         form = std::make_unique<MainWindow>(parts);
         form->Load();
-        EXPECT_EQ(BalloonTexts(), std::vector<std::string>{kServiceNotPutBack});
+        EXPECT_EQ(BalloonTexts(), std::vector<std::string>{kServiceCouldNotPutBack});
     }
 }
 

@@ -18,18 +18,9 @@
 #include "support/TempTree.h"
 #include "Appearance.h"
 #include "ErrorReport.h"
+#include "UserTexts.h"
 
 namespace {
-
-const std::string kUac =
-    "Please check your UAC settings to make sure they are on 'Never Notify'. Please make sure you run this "
-    "software "
-    "as administrator by right clicking the desktop icon for this software and choosing 'Run as "
-    "administrator'";
-const std::string kCouldNotStart = "Could not start blocking.\r\n" + kUac;
-const std::string kCouldNotRestore = "Could not restore settings.\r\n" + kUac;
-const std::string kNotAdminToStop =
-    "You must be logged in as Administrator in Windows in order to stop block sites.";
 
 class HostsBlocking : public BlockingTree {
   protected:
@@ -48,8 +39,7 @@ class HostsBlocking : public BlockingTree {
     }
     std::string Report(DWORD error, int line) const {
         return SystemErrorText(error) + "\r\nin Nestwarden2021/08/31.Form1.StartBlocking at line " +
-               std::to_string(line) + "\r\rPlease email screenshot of this message to " +
-               kSupportEmailAddress;
+               std::to_string(line) + "\r\r" + kErrorReportRequest + kSupportEmailAddress;
     }
     std::vector<std::string> BoxTexts() const {
         std::vector<std::string> texts;
@@ -116,7 +106,7 @@ TEST_F(HostsBlocking, UserStartWritesTheBlockAndStopPutsTheFileBack) {
         window->UserStart();
         EXPECT_EQ(ReadBytes(hostsPath), c.written);
         EXPECT_EQ(ReadBytes(backupPath), c.hosts) << "the backup is the file as it was";
-        EXPECT_EQ(window->Caption(), "Stop Blocking");
+        EXPECT_EQ(window->Caption(), kStopBlockingCaption);
         EXPECT_TRUE(window->Minimized());
         EXPECT_TRUE(prompts.boxes.empty()) << ::testing::PrintToString(BoxTexts());
         // Recorded at once, so a run that ends without its close still resumes the block.
@@ -128,7 +118,7 @@ TEST_F(HostsBlocking, UserStartWritesTheBlockAndStopPutsTheFileBack) {
         EXPECT_EQ(GetFileAttributesA(hostsPath.c_str()) & FILE_ATTRIBUTE_HIDDEN,
                   c.attributes & FILE_ATTRIBUTE_HIDDEN);
         EXPECT_EQ(ReadBytes(backupPath), "<missing>") << "and deletes the backup";
-        EXPECT_EQ(window->Caption(), "Start Blocking");
+        EXPECT_EQ(window->Caption(), kStartBlockingCaption);
         EXPECT_TRUE(prompts.boxes.empty()) << ::testing::PrintToString(BoxTexts());
         EXPECT_EQ(settings.Get(kKeyBlockOnStart), "0");
         EXPECT_EQ(settings.Get(kKeyMinimized), "Off") << "back to the start-in-tray box";
@@ -160,13 +150,13 @@ TEST_F(HostsBlocking, ResumeAtStartupAddsNoSecondSetAndKeepsTheCleanBackup) {
     const std::string set = BlockLine("a.example") + BlockLine("b.example");
     EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n\r\n" + set) << "the block in place is not written again";
     EXPECT_EQ(ReadBytes(backupPath), "clean\r\n");
-    EXPECT_EQ(window->Caption(), "Stop Blocking");
+    EXPECT_EQ(window->Caption(), kStopBlockingCaption);
     EXPECT_TRUE(window->Minimized());
     // Nor when the file could not have been written: the block is in place, nothing to tell.
     SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_READONLY);
     window->ResumeAtStartup();
     EXPECT_FALSE(window->ToldBlockNotPutBack());
-    EXPECT_EQ(window->Caption(), "Stop Blocking");
+    EXPECT_EQ(window->Caption(), kStopBlockingCaption);
     SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_NORMAL);
     window->Stop();
     EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n");
@@ -188,7 +178,7 @@ TEST_F(HostsBlocking, UserStartKeepsABackupThatIsAlreadyThere) {
         << "the blocked hosts file is not copied over the clean copy";
     EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n\r\n" + BlockLine("a.example"))
         << "the block in place is not written again";
-    EXPECT_EQ(window->Caption(), "Stop Blocking");
+    EXPECT_EQ(window->Caption(), kStopBlockingCaption);
     window->Stop();
     EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n");
     EXPECT_TRUE(prompts.boxes.empty());
@@ -202,8 +192,8 @@ TEST_F(HostsBlocking, ARefusedWriteRemovesOnlyTheBackupThatStartTook) {
     SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_READONLY);
     window->UserStart();
     ASSERT_EQ(prompts.boxes.size(), 1u) << ::testing::PrintToString(BoxTexts());
-    ExpectNotice(0, kCouldNotStart);
-    EXPECT_EQ(window->Caption(), "Start Blocking");
+    ExpectNotice(0, kCouldNotStartBlocking);
+    EXPECT_EQ(window->Caption(), kStartBlockingCaption);
     EXPECT_FALSE(window->Minimized());
     EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n");
     EXPECT_EQ(ReadBytes(backupPath), "<missing>") << "a later stop must not roll the hosts file back to it";
@@ -228,7 +218,7 @@ TEST_F(HostsBlocking, ARefusedWriteRemovesOnlyTheBackupThatStartTook) {
     ASSERT_TRUE(CreateDirectoryA(backupPath.c_str(), nullptr));
     prompts.boxes.clear();
     window->UserStart();
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>{kCouldNotStart});
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{kCouldNotStartBlocking});
     EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n");
     EXPECT_NE(GetFileAttributesA(backupPath.c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
 }
@@ -243,8 +233,8 @@ TEST_F(HostsBlocking, ARefusedRestoreKeepsBlockingOnAndTheBackup) {
     SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_READONLY);
     window->Stop();
     ASSERT_EQ(prompts.boxes.size(), 1u);
-    ExpectNotice(0, kCouldNotRestore);
-    EXPECT_EQ(window->Caption(), "Stop Blocking") << "every site is still blocked";
+    ExpectNotice(0, kCouldNotRestoreSettings);
+    EXPECT_EQ(window->Caption(), kStopBlockingCaption) << "every site is still blocked";
     EXPECT_EQ(ReadBytes(hostsPath), blocked);
     EXPECT_EQ(ReadBytes(backupPath), "clean\r\n");
     EXPECT_EQ(settings.Get(kKeyBlockOnStart), "1");
@@ -254,7 +244,7 @@ TEST_F(HostsBlocking, ARefusedRestoreKeepsBlockingOnAndTheBackup) {
     window->Stop();
     EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n");
     EXPECT_EQ(ReadBytes(backupPath), "<missing>");
-    EXPECT_EQ(window->Caption(), "Start Blocking");
+    EXPECT_EQ(window->Caption(), kStartBlockingCaption);
     EXPECT_EQ(prompts.boxes.size(), 1u);
 
     // A folder standing at the backup path cannot be put back either.
@@ -263,8 +253,8 @@ TEST_F(HostsBlocking, ARefusedRestoreKeepsBlockingOnAndTheBackup) {
     DeleteFileA(backupPath.c_str());
     ASSERT_TRUE(CreateDirectoryA(backupPath.c_str(), nullptr));
     window->Stop();
-    EXPECT_EQ(BoxTexts().back(), kCouldNotRestore);
-    EXPECT_EQ(window->Caption(), "Stop Blocking");
+    EXPECT_EQ(BoxTexts().back(), kCouldNotRestoreSettings);
+    EXPECT_EQ(window->Caption(), kStopBlockingCaption);
     EXPECT_EQ(ReadBytes(hostsPath), blocked);
 }
 
@@ -274,7 +264,7 @@ TEST_F(HostsBlocking, RefusedWriteAtStartupIsSilentAndStillMinimises) {
     SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_READONLY);
     window->ResumeAtStartup();
     EXPECT_TRUE(prompts.boxes.empty()) << ::testing::PrintToString(BoxTexts());
-    EXPECT_EQ(window->Caption(), "Stop Blocking");
+    EXPECT_EQ(window->Caption(), kStopBlockingCaption);
     EXPECT_TRUE(window->Minimized());
     EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n");
 }
@@ -284,7 +274,7 @@ TEST_F(HostsBlocking, StopWithoutBackupOrWithoutRights) {
     window->form->SetBlocking(true);
     window->Stop();
     EXPECT_TRUE(prompts.boxes.empty());
-    EXPECT_EQ(window->Caption(), "Start Blocking");
+    EXPECT_EQ(window->Caption(), kStartBlockingCaption);
     EXPECT_EQ(ReadBytes(hostsPath), "as it is\r\n");
 
     WriteBytes(backupPath, "clean\r\n");
@@ -296,8 +286,8 @@ TEST_F(HostsBlocking, StopWithoutBackupOrWithoutRights) {
     EXPECT_TRUE(prompts.boxes.empty()) << "no notice at start-up";
     window->Stop();
     ASSERT_EQ(prompts.boxes.size(), 1u);
-    ExpectNotice(0, kNotAdminToStop);
-    EXPECT_EQ(window->Caption(), "Stop Blocking");
+    ExpectNotice(0, kNotAdministratorToStop);
+    EXPECT_EQ(window->Caption(), kStopBlockingCaption);
     EXPECT_EQ(ReadBytes(hostsPath), "as it is\r\n");
     EXPECT_EQ(ReadBytes(backupPath), "clean\r\n");
 }
@@ -337,7 +327,7 @@ TEST_F(HostsBlocking, WithoutACleanCopyOnlyTheBlockLinesComeOut) {
         window->form->SetBlocking(true);
         window->Stop();
         EXPECT_EQ(ReadBytes(hostsPath), c.clean);
-        EXPECT_EQ(window->Caption(), "Start Blocking");
+        EXPECT_EQ(window->Caption(), kStartBlockingCaption);
         EXPECT_TRUE(prompts.boxes.empty()) << ::testing::PrintToString(BoxTexts());
         if (!c.wholeSet) continue;
         for (bool atStartup : {true, false}) {
@@ -357,8 +347,8 @@ TEST_F(HostsBlocking, WithoutACleanCopyOnlyTheBlockLinesComeOut) {
     SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_READONLY);
     window->form->SetBlocking(true);
     window->Stop();
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>{kCouldNotRestore});
-    EXPECT_EQ(window->Caption(), "Stop Blocking");
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{kCouldNotRestoreSettings});
+    EXPECT_EQ(window->Caption(), kStopBlockingCaption);
     EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n\r\n" + set);
 
     // An entry taken off the list since the start was written all the same: its line comes out.
@@ -372,7 +362,7 @@ TEST_F(HostsBlocking, WithoutACleanCopyOnlyTheBlockLinesComeOut) {
     prompts.boxes.clear();
     window->Stop();
     EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n");
-    EXPECT_EQ(window->Caption(), "Start Blocking");
+    EXPECT_EQ(window->Caption(), kStartBlockingCaption);
     EXPECT_TRUE(prompts.boxes.empty()) << ::testing::PrintToString(BoxTexts());
 }
 
@@ -389,7 +379,7 @@ TEST_F(HostsBlocking, ACleanCopyPutBackButNotDeletedIsReportedAndGoneAtTheNextSt
     }
     EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n");
     EXPECT_EQ(ReadBytes(backupPath), "clean\r\n");
-    EXPECT_EQ(window->Caption(), "Start Blocking") << "the block is lifted all the same";
+    EXPECT_EQ(window->Caption(), kStartBlockingCaption) << "the block is lifted all the same";
     ASSERT_EQ(prompts.boxes.size(), 1u) << "the copy left behind is told";
     EXPECT_NE(prompts.boxes[0].text.find(SystemErrorText(ERROR_SHARING_VIOLATION) +
                                          "\r\nin Nestwarden2021/08/31.Form1.StopBlocking at line 106"),
@@ -400,7 +390,7 @@ TEST_F(HostsBlocking, ACleanCopyPutBackButNotDeletedIsReportedAndGoneAtTheNextSt
     // and nothing is resumed.
     prompts.boxes.clear();
     Restart(Parts());
-    EXPECT_EQ(window->Caption(), "Start Blocking");
+    EXPECT_EQ(window->Caption(), kStartBlockingCaption);
     EXPECT_FALSE(window->Minimized());
     EXPECT_EQ(ReadBytes(backupPath), "<missing>");
     EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n");
@@ -432,8 +422,8 @@ TEST_F(HostsBlocking, TheBackupIsWrittenBesideItsNameAndAPartialOneIsNeverKept) 
     // once by its notice, and at start-up not at all; the hosts file is left alone.
     ASSERT_TRUE(CreateDirectoryA(partialPath.c_str(), nullptr));
     window->UserStart();
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>{kCouldNotStart});
-    EXPECT_EQ(window->Caption(), "Start Blocking");
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{kCouldNotStartBlocking});
+    EXPECT_EQ(window->Caption(), kStartBlockingCaption);
     prompts.boxes.clear();
     window->ResumeAtStartup();
     EXPECT_TRUE(prompts.boxes.empty()) << ::testing::PrintToString(BoxTexts());
@@ -488,10 +478,10 @@ TEST_F(HostsBlocking, NoHostsFileIsBlockedAndStoppedBackToAnEmptyFile) {
     EXPECT_TRUE(prompts.boxes.empty()) << ::testing::PrintToString(BoxTexts());
     EXPECT_EQ(ReadBytes(hostsPath), "\r\n" + BlockLine("a.example") + BlockLine("b.example"));
     EXPECT_EQ(ReadBytes(backupPath), "");
-    EXPECT_EQ(window->Caption(), "Stop Blocking");
+    EXPECT_EQ(window->Caption(), kStopBlockingCaption);
     window->Stop();
     EXPECT_TRUE(prompts.boxes.empty());
-    EXPECT_EQ(window->Caption(), "Start Blocking");
+    EXPECT_EQ(window->Caption(), kStartBlockingCaption);
     EXPECT_EQ(ReadBytes(hostsPath), "");
     EXPECT_EQ(ReadBytes(backupPath), "<missing>");
 }
@@ -514,38 +504,38 @@ TEST_F(HostsBlocking, AHostsFileThatCannotBeReadIsNeverRewritten) {
          kNothing,
          false,
          false,
-         {Report(ERROR_SHARING_VIOLATION, 106), Report(ERROR_SHARING_VIOLATION, 116), kCouldNotStart},
-         "Start Blocking"},
+         {Report(ERROR_SHARING_VIOLATION, 106), Report(ERROR_SHARING_VIOLATION, 116), kCouldNotStartBlocking},
+         kStartBlockingCaption},
         {"user start, kept backup",
          kNothing,
          false,
          true,
-         {Report(ERROR_SHARING_VIOLATION, 116), kCouldNotStart},
-         "Start Blocking"},
+         {Report(ERROR_SHARING_VIOLATION, 116), kCouldNotStartBlocking},
+         kStartBlockingCaption},
         {"user start, kept backup, no read sharing",
          kNoReads,
          false,
          true,
-         {Report(ERROR_SHARING_VIOLATION, 116), kCouldNotStart},
-         "Start Blocking"},
+         {Report(ERROR_SHARING_VIOLATION, 116), kCouldNotStartBlocking},
+         kStartBlockingCaption},
         {"start-up, no backup",
          kNothing,
          true,
          false,
          {Report(ERROR_SHARING_VIOLATION, 112), Report(ERROR_SHARING_VIOLATION, 116)},
-         "Stop Blocking"},
+         kStopBlockingCaption},
         {"start-up, kept backup",
          kNothing,
          true,
          true,
          {Report(ERROR_SHARING_VIOLATION, 116)},
-         "Stop Blocking"},
+         kStopBlockingCaption},
         {"start-up, kept backup, no read sharing",
          kNoReads,
          true,
          true,
          {Report(ERROR_SHARING_VIOLATION, 116)},
-         "Stop Blocking"},
+         kStopBlockingCaption},
     };
     window->SetEntries({"a.example"});
     for (const Case& c : cases) {
@@ -578,7 +568,7 @@ TEST_F(HostsBlocking, AHostsFileHeldOpenWithoutDeleteSharingIsStillBlocked) {
         window->UserStart();
     }
     EXPECT_EQ(ReadBytes(hostsPath), "clean and longer than the block\r\n\r\n" + BlockLine("a.example"));
-    EXPECT_EQ(window->Caption(), "Stop Blocking");
+    EXPECT_EQ(window->Caption(), kStopBlockingCaption);
     EXPECT_TRUE(prompts.boxes.empty()) << ::testing::PrintToString(BoxTexts());
 }
 
@@ -613,11 +603,11 @@ TEST_F(HostsBlocking, WithoutASafeCopyTheHostsFileIsLeftAlone) {
     // start is refused; the stop cannot restore from a folder and says so.
     CreateDirectoryA(backupPath.c_str(), nullptr);
     window->UserStart();
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>{kCouldNotStart});
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{kCouldNotStartBlocking});
     EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n");
-    EXPECT_EQ(window->Caption(), "Start Blocking");
+    EXPECT_EQ(window->Caption(), kStartBlockingCaption);
     window->Stop();
-    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{kCouldNotStart, kCouldNotRestore}));
+    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{kCouldNotStartBlocking, kCouldNotRestoreSettings}));
     EXPECT_TRUE(GetFileAttributesA(backupPath.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
     EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n");
     RemoveDirectoryA(backupPath.c_str());
@@ -627,7 +617,8 @@ TEST_F(HostsBlocking, WithoutASafeCopyTheHostsFileIsLeftAlone) {
     prompts.boxes.clear();
     RemoveTree(dataFolder);
     window->UserStart();
-    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{Report(ERROR_PATH_NOT_FOUND, 106), kCouldNotStart}));
+    EXPECT_EQ(BoxTexts(),
+              (std::vector<std::string>{Report(ERROR_PATH_NOT_FOUND, 106), kCouldNotStartBlocking}));
     EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n");
     EXPECT_EQ(GetFileAttributesA(dataFolder.c_str()), INVALID_FILE_ATTRIBUTES);
 
@@ -711,7 +702,7 @@ TEST_F(PlantedBackup, StopRestoresOnlyATrustedBackup) {
 
         window.Stop();
 
-        EXPECT_EQ(window.Caption(), "Start Blocking") << "the stop ends the block either way";
+        EXPECT_EQ(window.Caption(), kStartBlockingCaption) << "the stop ends the block either way";
         EXPECT_TRUE(prompts.boxes.empty()) << (prompts.boxes.empty() ? "" : prompts.boxes[0].text);
         EXPECT_EQ(ReadBytes(backup), "<missing>");
         if (c.restored) {
@@ -772,15 +763,15 @@ TEST_F(PlantedBackup, APlantedBackupThatCannotBeMovedIsRefused) {
     ASSERT_EQ(prompts.boxes.size(), 2u);
     EXPECT_NE(prompts.boxes[0].text.find("StartBlocking at line 106"), std::string::npos)
         << prompts.boxes[0].text;
-    EXPECT_EQ(prompts.boxes[1].text, "Could not start blocking.\r\n" + kUac);
-    EXPECT_EQ(window.Caption(), "Start Blocking");
+    EXPECT_EQ(prompts.boxes[1].text, kCouldNotStartBlocking);
+    EXPECT_EQ(window.Caption(), kStartBlockingCaption);
 
     prompts.boxes.clear();
     window.form->SetBlocking(true);
     window.Stop();
     EXPECT_EQ(ReadBytes(hostsPath), kClean) << "the stop copied the planted backup";
     ASSERT_FALSE(prompts.boxes.empty());
-    EXPECT_EQ(prompts.boxes.back().text, "Could not restore settings.\r\n" + kUac);
+    EXPECT_EQ(prompts.boxes.back().text, kCouldNotRestoreSettings);
     CloseHandle(held);
     EXPECT_EQ(ReadBytes(backup), kPlanted) << "nothing is deleted";
 }

@@ -6,6 +6,7 @@
 #include "SettingsStore.h"
 #include "Failure.h"
 #include "support/TempTree.h"
+#include "UserTexts.h"
 
 namespace {
 
@@ -170,7 +171,7 @@ TEST(SettingsNumber, StoredTextConvertsAsANumberOrFailsWithTypeMismatch) {
             SettingTextAsNumber(text);
             ADD_FAILURE() << "\"" << text << "\" converted";
         } catch (const Failure& failure) {
-            EXPECT_STREQ(failure.what(), "Type mismatch") << "\"" << text << "\"";
+            EXPECT_STREQ(failure.what(), kTypeMismatch) << "\"" << text << "\"";
         }
     }
     EXPECT_THROW(SettingTextAsNumber("1e999"), Failure);
@@ -182,7 +183,7 @@ TEST_F(SettingsStoreTest, BlockOnStartThatIsNotANumberFailsToTheCaller) {
         settings.ReadBlockOnStart();
         ADD_FAILURE() << "\"yes\" converted";
     } catch (const Failure& failure) {
-        EXPECT_STREQ(failure.what(), "Type mismatch");
+        EXPECT_STREQ(failure.what(), kTypeMismatch);
     }
     settings.Save(kKeyBlockOnStart, "0");
     EXPECT_EQ(settings.ReadBlockOnStart(), 0.0);

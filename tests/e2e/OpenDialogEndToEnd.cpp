@@ -1,5 +1,5 @@
 // The built program, started as a user starts it, loading a list file through the real open
-// dialog: the test presses "Load Websites From File", types the file's name into the dialog,
+// dialog: the test presses kLoadFromFileCaption, types the file's name into the dialog,
 // presses Open and reads the list view's rows from outside the program.
 #include <gtest/gtest.h>
 
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "support/EndToEndFixture.h"
+#include "UserTexts.h"
 
 namespace {
 
@@ -18,7 +19,6 @@ using program_run::FindTopWindow;
 using program_run::TextOf;
 using program_run::WaitFor;
 
-constexpr char kDialogTitle[] = "Load List(s) - Hold Ctrl to select multiple list files";
 constexpr char kHosts[] = "127.0.0.1 localhost\r\n";
 
 // The open dialog's file name field: the edit of the file name combo box, or the plain edit.
@@ -67,13 +67,13 @@ TEST_F(OpenDialogEndToEnd, ATypedFileNameLoadsItsLinesIntoTheList) {
     ASSERT_NE(view, nullptr);
     const int before = static_cast<int>(SendMessageA(view, LVM_GETITEMCOUNT, 0, 0));
 
-    // "Load Websites From File": the command runs inside the program; its dialog is modal there.
+    // kLoadFromFileCaption: the command runs inside the program; its dialog is modal there.
     HWND button = GetDlgItem(main, kIdLoadFromFileButton);
     PostMessageA(main, WM_COMMAND, MAKEWPARAM(kIdLoadFromFileButton, BN_CLICKED),
                  reinterpret_cast<LPARAM>(button));
     HWND dialog = nullptr;
     ASSERT_TRUE(
-        WaitFor([&] { return (dialog = FindTopWindow(program.id(), "#32770", kDialogTitle)); }, 30000))
+        WaitFor([&] { return (dialog = FindTopWindow(program.id(), "#32770", kOpenListTitle)); }, 30000))
         << "the open dialog shows with its title";
     HWND field = FileNameField(dialog);
     ASSERT_NE(field, nullptr) << "the dialog has a file name field";

@@ -1,5 +1,5 @@
 // The whole program as a user meets it: Parvalisk.exe is started, its window found by its caption,
-// "Start Blocking" pressed with a real click message, and the hosts file of the temporary tree
+// kStartBlockingCaption pressed with a real click message, and the hosts file of the temporary tree
 // (the machine's hosts folder points there meanwhile) checked.
 #include <gtest/gtest.h>
 
@@ -8,6 +8,7 @@
 #include <string>
 
 #include "support/EndToEndFixture.h"
+#include "UserTexts.h"
 
 namespace {
 
@@ -23,7 +24,7 @@ TEST_F(StartBlockingEndToEnd, PressingStartBlockingBlocksTheStoredListInTheHosts
     ASSERT_TRUE(program_run::WaitFor([&] { return IsWindowVisible(main) != FALSE; }, 30000))
         << "the main window did not show";
     EXPECT_EQ(program_run::TextOf(main), "Parvalisk");
-    HWND button = FindWindowExA(main, nullptr, "Button", "Start Blocking");
+    HWND button = FindWindowExA(main, nullptr, "Button", kStartBlockingCaption);
     ASSERT_NE(button, nullptr);
     EXPECT_EQ(ReadBytes(hostsPath), clean) << "starting the program changes nothing";
 
@@ -34,7 +35,7 @@ TEST_F(StartBlockingEndToEnd, PressingStartBlockingBlocksTheStoredListInTheHosts
     EXPECT_TRUE(program_run::WaitFor([&] { return ReadBytes(hostsPath) == blocked; }, 10000))
         << ReadBytes(hostsPath);
     EXPECT_EQ(ReadBytes(BackupPath()), clean) << "the clean copy is kept in the data folder";
-    EXPECT_EQ(program_run::TextOf(button), "Stop Blocking");
+    EXPECT_EQ(program_run::TextOf(button), kStopBlockingCaption);
 
     PostMessageA(main, WM_CLOSE, 0, 0);
     EXPECT_EQ(program.WaitForExit(30000), 0) << "the program ends when closed";

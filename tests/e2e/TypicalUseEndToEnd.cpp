@@ -30,6 +30,7 @@
 #include "support/EndToEndFixture.h"
 #include "Appearance.h"
 #include "InputBox.h"
+#include "UserTexts.h"
 
 namespace {
 
@@ -222,7 +223,7 @@ TEST_F(TypicalUse, BlockHideUnlockStopCloseThenResume) {
     // ---- first run: the default list, plus one website added through the input box -----------
     ASSERT_NE(StartProgram(), nullptr);
     ASSERT_TRUE(WaitFor([&] { return MainShown(); }));
-    EXPECT_EQ(TextOf(Button(kIdStartStopButton)), "Start Blocking");
+    EXPECT_EQ(TextOf(Button(kIdStartStopButton)), kStartBlockingCaption);
     EXPECT_TRUE(WaitFor([&] { return TrayIconsShown() == 1; })) << "the start puts the icon in the tray";
     ASSERT_NO_FATAL_FAILURE(AddWebsite(kAddedSite));
 
@@ -244,7 +245,7 @@ TEST_F(TypicalUse, BlockHideUnlockStopCloseThenResume) {
     EXPECT_EQ(entries.back(), kAddedSite);
     EXPECT_EQ(ReadBytes(hostsPath), BlockedHosts(kCleanHosts, entries));
     EXPECT_EQ(Backup(), kCleanHosts) << "the backup";
-    EXPECT_EQ(TextOf(Button(kIdStartStopButton)), "Stop Blocking");
+    EXPECT_EQ(TextOf(Button(kIdStartStopButton)), kStopBlockingCaption);
     EXPECT_EQ(TrayIconsShown(), 1) << "the icon stays to bring the window back";
 
     // ---- the tray icon: the password window; a wrong password, then the right one ----------
@@ -252,7 +253,7 @@ TEST_F(TypicalUse, BlockHideUnlockStopCloseThenResume) {
     ASSERT_NE(passwordWindow, nullptr);
     EXPECT_EQ(GetWindow(passwordWindow, GW_OWNER), nullptr);
     EXPECT_TRUE(SaveScreenshot(passwordWindow, shots + "e2e-password-window.bmp"));
-    EXPECT_EQ(EnterPassword(passwordWindow, "blue kite"), "Invalid password entered.");
+    EXPECT_EQ(EnterPassword(passwordWindow, "blue kite"), kInvalidPasswordMessage);
     EXPECT_TRUE(IsWindow(passwordWindow)) << "the window stays open after a refusal";
     EXPECT_FALSE(IsWindowVisible(main));
     // The refused text is selected, so the right one replaces it.
@@ -263,7 +264,7 @@ TEST_F(TypicalUse, BlockHideUnlockStopCloseThenResume) {
 
     // ---- Stop Blocking: the clean hosts file back, byte for byte --------------------------------
     Click(Button(kIdStartStopButton));
-    ASSERT_TRUE(WaitFor([&] { return TextOf(Button(kIdStartStopButton)) == "Start Blocking"; }));
+    ASSERT_TRUE(WaitFor([&] { return TextOf(Button(kIdStartStopButton)) == kStartBlockingCaption; }));
     EXPECT_EQ(ReadBytes(hostsPath), kCleanHosts);
     EXPECT_FALSE(FileExists(BackupPath())) << "the backup is gone";
 
@@ -291,7 +292,7 @@ TEST_F(TypicalUse, BlockHideUnlockStopCloseThenResume) {
     ASSERT_NE(StartProgram(), nullptr);
     ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(main); })) << "started hidden in the tray";
     EXPECT_TRUE(WaitFor([&] { return TrayIconsShown() == 1; }));
-    EXPECT_EQ(TextOf(Button(kIdStartStopButton)), "Stop Blocking");
+    EXPECT_EQ(TextOf(Button(kIdStartStopButton)), kStopBlockingCaption);
     passwordWindow = ClickTrayIcon();
     ASSERT_NE(passwordWindow, nullptr);
     EXPECT_EQ(TextOf(GetDlgItem(passwordWindow, kIdPasswordWindowField)), "");
@@ -299,7 +300,7 @@ TEST_F(TypicalUse, BlockHideUnlockStopCloseThenResume) {
     ASSERT_TRUE(WaitFor([&] { return MainShown(); }));
     EXPECT_EQ(ReadBytes(hostsPath), blockedOnce) << "resumed: the block in place is not written again";
     Click(Button(kIdStartStopButton));
-    ASSERT_TRUE(WaitFor([&] { return TextOf(Button(kIdStartStopButton)) == "Start Blocking"; }));
+    ASSERT_TRUE(WaitFor([&] { return TextOf(Button(kIdStartStopButton)) == kStartBlockingCaption; }));
     EXPECT_EQ(ReadBytes(hostsPath), kCleanHosts) << "the stop restores the clean file";
     ASSERT_NO_FATAL_FAILURE(CloseProgram());
     EXPECT_EQ(settings.Get(kKeyBlockOnStart), "0");
@@ -347,7 +348,7 @@ TEST_F(TypicalUse, AnotherProgramCannotReachPastTheLockedWindow) {
     std::this_thread::sleep_for(std::chrono::seconds(1));
     EXPECT_FALSE(IsWindowVisible(main)) << "shown by another program";
     EXPECT_EQ(FindTopWindow(program.id(), "#32770"), nullptr) << "a dialog opened";
-    EXPECT_EQ(TextOf(startStop), "Stop Blocking");
+    EXPECT_EQ(TextOf(startStop), kStopBlockingCaption);
     EXPECT_EQ(ReadBytes(hostsPath), blocked) << "the block was lifted";
     EXPECT_EQ(Backup(), kCleanHosts) << "the clean copy was touched";
     EXPECT_EQ(settings.Get(kKeyPassword), storedPassword) << "the password was replaced";
@@ -457,11 +458,11 @@ TEST_F(TypicalUse, ASecondCopyHandsOverAndAKilledBlockResumesHidden) {
     program.End();
     ASSERT_NE(StartProgram(), nullptr);
     ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(main); })) << "started hidden behind the password";
-    EXPECT_EQ(TextOf(Button(kIdStartStopButton)), "Stop Blocking");
+    EXPECT_EQ(TextOf(Button(kIdStartStopButton)), kStopBlockingCaption);
     ASSERT_NO_FATAL_FAILURE(Unlock());
     EXPECT_EQ(ReadBytes(hostsPath), blocked) << "the block in place is not written again";
     Click(Button(kIdStartStopButton));
-    ASSERT_TRUE(WaitFor([&] { return TextOf(Button(kIdStartStopButton)) == "Start Blocking"; }));
+    ASSERT_TRUE(WaitFor([&] { return TextOf(Button(kIdStartStopButton)) == kStartBlockingCaption; }));
     EXPECT_EQ(ReadBytes(hostsPath), kCleanHosts);
     ASSERT_NO_FATAL_FAILURE(CloseProgram());
 }
@@ -479,7 +480,7 @@ TEST_F(TypicalUse, HiddenOrMissingHostsComeBackAndARefusedRestoreKeepsTheBlock) 
         EXPECT_EQ(ReadBytes(hostsPath), BlockedHosts(clean, StoredList()));
         ASSERT_NO_FATAL_FAILURE(Unlock());
         Click(Button(kIdStartStopButton));
-        ASSERT_TRUE(WaitFor([&] { return TextOf(Button(kIdStartStopButton)) == "Start Blocking"; }));
+        ASSERT_TRUE(WaitFor([&] { return TextOf(Button(kIdStartStopButton)) == kStartBlockingCaption; }));
     };
 
     SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_HIDDEN);
@@ -500,8 +501,8 @@ TEST_F(TypicalUse, HiddenOrMissingHostsComeBackAndARefusedRestoreKeepsTheBlock) 
     ASSERT_NO_FATAL_FAILURE(Unlock());
     SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_READONLY);
     Click(Button(kIdStartStopButton));
-    EXPECT_EQ(AnswerNotice().rfind("Could not restore settings.", 0), 0u);
-    EXPECT_EQ(TextOf(Button(kIdStartStopButton)), "Stop Blocking") << "the sites are still blocked";
+    EXPECT_EQ(AnswerNotice(), kCouldNotRestoreSettings);
+    EXPECT_EQ(TextOf(Button(kIdStartStopButton)), kStopBlockingCaption) << "the sites are still blocked";
     EXPECT_EQ(ReadBytes(hostsPath), blocked);
     EXPECT_EQ(Backup(), kCleanHosts) << "the clean copy stays";
     ASSERT_NO_FATAL_FAILURE(CloseProgram());
@@ -530,7 +531,7 @@ TEST_F(TypicalUse, ABlockResetFromOutsideComesBack) {
 
     ASSERT_NO_FATAL_FAILURE(Unlock());
     Click(Button(kIdStartStopButton));
-    ASSERT_TRUE(WaitFor([&] { return TextOf(Button(kIdStartStopButton)) == "Start Blocking"; }));
+    ASSERT_TRUE(WaitFor([&] { return TextOf(Button(kIdStartStopButton)) == kStartBlockingCaption; }));
     EXPECT_EQ(ReadBytes(hostsPath), kCleanHosts) << "the stop leaves the clean file";
     ASSERT_NO_FATAL_FAILURE(CloseProgram());
 }

@@ -30,6 +30,7 @@
 #include "support/RewriteInSteps.h"
 #include "support/ServiceOnTree.h"
 #include "support/TempTree.h"
+#include "UserTexts.h"
 
 namespace {
 
@@ -119,7 +120,7 @@ TEST_F(BlockServiceRun, KeepsItsBlockAcrossARestartAndPutsItBackAtStartAndOnEver
     auto entries = service->run.Entries();
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].first, ServiceEvent::BlockPutBack);
-    EXPECT_NE(entries[0].second.find("started"), std::string::npos) << entries[0].second;
+    EXPECT_EQ(entries[0].second, BlockRemovedEventText(true, true, hostsPath, 1));
 
     // Two removals a minute apart while it runs: each put back, each one entry.
     for (size_t removal = 1; removal <= 2; ++removal) {
@@ -132,7 +133,7 @@ TEST_F(BlockServiceRun, KeepsItsBlockAcrossARestartAndPutsItBackAtStartAndOnEver
         entries = service->run.Entries();
         ASSERT_EQ(entries.size(), 1 + removal);
         EXPECT_EQ(entries.back().first, ServiceEvent::BlockPutBack);
-        EXPECT_NE(entries.back().second.find("Another program removed"), std::string::npos);
+        EXPECT_EQ(entries.back().second, BlockRemovedEventText(false, true, hostsPath, 1));
     }
     // A program that looks too late to see a removal learns of it from the count: the one at
     // start and the two since.
@@ -164,7 +165,7 @@ TEST_F(BlockServiceRun, TellsOfRemovalsAtMostOnceAMinuteWithTheirNumber) {
     EXPECT_EQ(service->Ask(EncodeStatusRequest()).status.putBacks, 10u);
     auto entries = service->run.Entries();
     ASSERT_EQ(entries.size(), 1u) << "removals within a minute were each told";
-    EXPECT_EQ(entries[0].second.find("times"), std::string::npos) << entries[0].second;
+    EXPECT_EQ(entries[0].second, BlockRemovedEventText(false, true, hostsPath, 1));
 
     // The next removal after the minute is told with the nine held back.
     service->ticks += 15 * 1000;
@@ -173,9 +174,7 @@ TEST_F(BlockServiceRun, TellsOfRemovalsAtMostOnceAMinuteWithTheirNumber) {
     entries = service->EntriesWhen(2);
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[1].first, ServiceEvent::BlockPutBack);
-    EXPECT_NE(entries[1].second.find(" 10 times since the last entry. It has been put back."),
-              std::string::npos)
-        << entries[1].second;
+    EXPECT_EQ(entries[1].second, BlockRemovedEventText(false, true, hostsPath, 10));
 }
 
 TEST_F(BlockServiceRun, SaysSoWhenARemovedBlockCannotBePutBack) {

@@ -25,6 +25,7 @@
 #include "ServiceRun.h"
 #include "support/InProcessPipe.h"
 #include "support/ServedPipe.h"
+#include "UserTexts.h"
 
 namespace {
 
@@ -366,7 +367,7 @@ TEST(ServiceRun, RefusesToRunOnAPipeMadeFirstByAnother) {
         EXPECT_EQ(run.states, expected) << "the run said it was running";
         ASSERT_EQ(run.entries.size(), 1u);
         EXPECT_EQ(run.entries[0].first, ServiceEvent::PipeTaken);
-        EXPECT_NE(run.entries[0].second.find(name), std::string::npos) << run.entries[0].second;
+        EXPECT_EQ(run.entries[0].second, PipeTakenEventText(name));
         EXPECT_FALSE(handled);
     }
 }

@@ -27,6 +27,7 @@
 #include "support/RemoveTree.h"
 #include "support/ServedPipe.h"
 #include "support/SystemHostsFolder.h"
+#include "UserTexts.h"
 
 namespace {
 
@@ -282,7 +283,7 @@ TEST_F(ServiceProgram, InstallsRunsAnswersOnItsPipeAndStopsWithinThreeSeconds) {
     const auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
     EXPECT_EQ(config->dwServiceType, static_cast<DWORD>(SERVICE_WIN32_OWN_PROCESS));
     EXPECT_EQ(config->dwStartType, static_cast<DWORD>(SERVICE_AUTO_START));
-    EXPECT_STREQ(config->lpDisplayName, "Parvalisk Blocking Service");
+    EXPECT_STREQ(config->lpDisplayName, kServiceDisplayName);
     EXPECT_EQ(std::string(config->lpBinaryPathName), Quoted(ServiceProgramPath()));
     EXPECT_STREQ(config->lpServiceStartName, "LocalSystem");
 

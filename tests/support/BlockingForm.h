@@ -22,6 +22,7 @@
 #include "support/MainWindowFixture.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempTree.h"
+#include "UserTexts.h"
 
 class BlockingForm {
   public:
@@ -51,7 +52,7 @@ class BlockingForm {
     // A balloon told the parent that a resumed block could not be written.
     static bool ToldBlockNotPutBack() {
         for (const std::string& text : balloons)
-            if (text == "The block could not be put back. Start Parvalisk as administrator.") return true;
+            if (text == kResumedBlockNotWritten) return true;
         return false;
     }
 

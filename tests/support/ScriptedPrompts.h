@@ -10,6 +10,7 @@
 #include "Failure.h"
 #include "SystemAnswersAndActions.h"
 #include "Prompts.h"
+#include "UserTexts.h"
 
 struct RecordedBox {
     std::string text;
@@ -36,7 +37,7 @@ class ScriptedSystemAnswersAndActions : public SystemAnswersAndActions {
   public:
     int DrawOneToHundred() override { return draw; }
     void OpenHomePage(const std::string& address) override {
-        if (homePageFails) throw Failure("File not found");
+        if (homePageFails) throw Failure(kFileNotFound);
         openedPages.push_back(address);
     }
     bool IsAdministrator() override { return administrator; }

@@ -3,6 +3,7 @@
 #include "Failure.h"
 #include "support/ScriptedPrompts.h"
 #include "ErrorReport.h"
+#include "UserTexts.h"
 
 namespace {
 
@@ -18,11 +19,11 @@ TEST(ErrorReport, BoxTextTitleAndStyle) {
     ScriptedPrompts prompts;
     ErrorReportBox(prompts).Show(kLocation, "Access is denied.", 116);
     ASSERT_EQ(prompts.boxes.size(), 1u);
-    EXPECT_EQ(prompts.boxes[0].text,
-              std::string("Access is denied.\r\nin Nestwarden2021/08/31.Form1.StartBlocking at line 116\r\r"
-                          "Please email screenshot of this message to ") +
-                  kSupportEmailAddress);
-    EXPECT_EQ(prompts.boxes[0].title, "Application Error");
+    EXPECT_EQ(
+        prompts.boxes[0].text,
+        std::string("Access is denied.\r\nin Nestwarden2021/08/31.Form1.StartBlocking at line 116\r\r") +
+            kErrorReportRequest + kSupportEmailAddress);
+    EXPECT_EQ(prompts.boxes[0].title, kErrorReportTitle);
     EXPECT_EQ(prompts.boxes[0].style, 48u);
 }
 
@@ -53,7 +54,7 @@ TEST(ErrorReport, FailedTestEntersTheBranchItGuards) {
     ScriptedPrompts prompts;
     ErrorReportBox reports(prompts);
     Guarded p{reports, kLocation};
-    EXPECT_TRUE(p.Test(110, [&]() -> bool { throw Failure("Type mismatch"); }));
+    EXPECT_TRUE(p.Test(110, [&]() -> bool { throw Failure(kTypeMismatch); }));
     EXPECT_FALSE(p.Test(112, [] { return false; }));
     EXPECT_TRUE(p.Test(114, [] { return true; }));
     ASSERT_EQ(prompts.boxes.size(), 1u);

@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "InputBox.h"
+#include "UserTexts.h"
 
 namespace {
 
@@ -96,7 +97,7 @@ TEST(InputBox, AnswersWhatWasTypedOrNothingOnCancel) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(RunBox("Enter website to block: ", "Parvalisk", c.action), c.answer);
+        EXPECT_EQ(RunBox(kAddWebsitePrompt, "Parvalisk", c.action), c.answer);
         EXPECT_EQ(FindWindowA(kInputBoxClassName, nullptr), nullptr) << "the box is gone afterwards";
     }
 }
@@ -105,7 +106,7 @@ TEST(InputBox, LooksLikeTheClassicInputBox) {
     RECT boxRect{}, client{}, prompt{}, ok{}, cancel{}, edit{};
     std::string caption, promptText, okText, cancelText;
     HWND focus = nullptr;
-    RunBox("Enter website to block: ", "Parvalisk Title", [&](HWND box) {
+    RunBox(kAddWebsitePrompt, "Parvalisk Title", [&](HWND box) {
         char text[256];
         GetWindowTextA(box, text, sizeof text);
         caption = text;
@@ -129,9 +130,9 @@ TEST(InputBox, LooksLikeTheClassicInputBox) {
         Click(box, IDCANCEL);
     });
     EXPECT_EQ(caption, "Parvalisk Title");
-    EXPECT_EQ(promptText, "Enter website to block: ");
-    EXPECT_EQ(okText, "OK");
-    EXPECT_EQ(cancelText, "Cancel");
+    EXPECT_EQ(promptText, kAddWebsitePrompt);
+    EXPECT_EQ(okText, kOkCaption);
+    EXPECT_EQ(cancelText, kCancelCaption);
     EXPECT_NE(focus, nullptr) << "the edit field has the focus";
 
     // The prompt at the top left, OK above Cancel on the right, the edit field along the bottom.
@@ -166,7 +167,7 @@ TEST(InputBox, IsModalToTheActiveWindow) {
     SetActiveWindow(owner);
     bool ownerEnabledDuring = true;
     HWND boxOwner = nullptr;
-    auto answer = RunBox("Enter website to block: ", "Parvalisk", [&](HWND box) {
+    auto answer = RunBox(kAddWebsitePrompt, "Parvalisk", [&](HWND box) {
         ownerEnabledDuring = IsWindowEnabled(owner) != FALSE;
         boxOwner = GetWindow(box, GW_OWNER);
         Type(box, "m.com");
@@ -180,7 +181,7 @@ TEST(InputBox, IsModalToTheActiveWindow) {
 }
 
 TEST(InputBox, AQuitRequestEndsItAsCancelAndIsPassedOn) {
-    auto answer = RunBox("Enter website to block: ", "Parvalisk", [](HWND box) {
+    auto answer = RunBox(kAddWebsitePrompt, "Parvalisk", [](HWND box) {
         Type(box, "q.com");
         PostQuitMessage(3);
     });

@@ -8,10 +8,9 @@
 #include "Failure.h"
 #include "support/TempTree.h"
 #include "OpenFileDialog.h"
+#include "UserTexts.h"
 
 namespace {
-
-constexpr char kTitle[] = "Load List(s) - Hold Ctrl to select multiple list files";
 
 // The dialog is modal, so the test acts from a timer that fires inside the dialog's own loop.
 std::function<void(HWND)> onDialogShown;
@@ -28,7 +27,7 @@ HWND FileNameField(HWND dialog) {
 }
 
 void CALLBACK FindDialogAndAct(HWND, UINT, UINT_PTR id, DWORD) {
-    HWND dialog = FindWindowA("#32770", kTitle);
+    HWND dialog = FindWindowA("#32770", kOpenListTitle);
     if (dialog == nullptr || !IsWindowVisible(dialog)) return;
     KillTimer(nullptr, id);
     onDialogShown(dialog);
@@ -41,7 +40,7 @@ std::string RunDialog(DWORD flags, std::function<void(HWND)> action) {
         UINT_PTR timer;
         ~KillOnExit() { KillTimer(nullptr, timer); }
     } killOnExit{timer};
-    return ShowOpenFileDialog({kTitle, "Text Files (*.txt)|*.txt|All Files (*.*)|*.*|", flags});
+    return ShowOpenFileDialog({kOpenListTitle, kOpenListFilter, flags});
 }
 
 void TypeAndOpen(HWND dialog, const std::string& text) {
