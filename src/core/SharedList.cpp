@@ -62,7 +62,7 @@ SharedListWriter::SharedListWriter(SharedListWrite write)
     const UINT drive = GetDriveTypeA(root.c_str());
     if (drive != DRIVE_FIXED && drive != DRIVE_RAMDISK) ThrowWin32Error(ERROR_NOT_SUPPORTED);
     char name[MAX_PATH];
-    if (GetTempFileNameA(folder, "pvk", 0, name) == 0) ThrowWin32Error();
+    CheckWin32(GetTempFileNameA(folder, "pvk", 0, name));
     // Opened by nobody else while this process holds it; the service's handle keeps it until the
     // service is done with it.
     file_.reset(CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
@@ -150,14 +150,13 @@ SharedListWriter::Filled SharedListWriter::Fill(const BlockList& entries, bool a
 
 std::unique_ptr<SharedListView> SharedListView::FromPipeClient(HANDLE pipe, std::uint32_t file) {
     ULONG clientId = 0;
-    if (!GetNamedPipeClientProcessId(pipe, &clientId)) ThrowWin32Error();
+    CheckWin32(GetNamedPipeClientProcessId(pipe, &clientId));
     UniqueKernelHandle client(OpenProcess(PROCESS_DUP_HANDLE, FALSE, clientId));
-    if (!client) ThrowWin32Error();
+    CheckWin32(client);
     // Read access only: the service never writes the caller's file.
     HANDLE duplicate = nullptr;
-    if (!DuplicateHandle(client.get(), ULongToHandle(file), GetCurrentProcess(), &duplicate,
-                         FILE_READ_DATA | FILE_READ_ATTRIBUTES, FALSE, 0))
-        ThrowWin32Error();
+    CheckWin32(DuplicateHandle(client.get(), ULongToHandle(file), GetCurrentProcess(), &duplicate,
+                               FILE_READ_DATA | FILE_READ_ATTRIBUTES, FALSE, 0));
     UniqueFile own(duplicate);
     // Only a file on a local disk: a read of a pipe, a device or a network's file may wait as long
     // as the other end likes. Only a file has a file's information (a section's handle has none),
@@ -190,7 +189,7 @@ bool SharedListView::ReadFileAt(ULONGLONG at, char* into, DWORD size, DWORD& rea
 SharedListView::Progress SharedListView::Now() const {
     SharedHeader header{};
     DWORD read = 0;
-    if (!ReadFileAt(0, reinterpret_cast<char*>(&header), sizeof header, read)) ThrowWin32Error();
+    CheckWin32(ReadFileAt(0, reinterpret_cast<char*>(&header), sizeof header, read));
     if (read != sizeof header) return {};
     const size_t written =
         header.written < 0 ? 0 : std::min(static_cast<size_t>(header.written), kMaxServiceMessageSize);
@@ -216,7 +215,7 @@ void SharedListView::Pause(int round, HANDLE stop) const {
 
 size_t SharedListView::ReadSome(size_t at, char* into, size_t size) const {
     DWORD read = 0;
-    if (!ReadFileAt(kSharedListHeaderSize + at, into, static_cast<DWORD>(size), read)) ThrowWin32Error();
+    CheckWin32(ReadFileAt(kSharedListHeaderSize + at, into, static_cast<DWORD>(size), read));
     return read;
 }
 

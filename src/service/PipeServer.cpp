@@ -236,7 +236,7 @@ void PipeServer::Answer(Instance& instance, const RequestHandler& handler, Serve
         // Unknown caller (or no memory to read it): refused below, after the thread is itself again.
     }
     // A thread that still wears a client's identity must not serve anyone.
-    if (!calls_->RevertToSelf()) ThrowWin32Error();
+    CheckWin32(calls_->RevertToSelf());
     if (!groupsRead) {
         Drop(instance);
         return;

@@ -148,7 +148,8 @@ int RunCommand(const char* command) {
         }
         return 0;
     } catch (const Failure& failure) {
-        std::fprintf(stderr, "%s: %s\n", command, failure.what());
+        // Read by whoever runs the setup by hand: the line that failed goes with the system's text.
+        std::fprintf(stderr, "%s: %s (%s)\n", command, failure.what(), failure.Where().c_str());
         return 1;
     }
 }
