@@ -75,6 +75,6 @@ class BlockService final : public ServerWaits {
     std::optional<ULONGLONG> removalToldAt_;  // when the log last told of a removal put back
     unsigned removalsUntold_ = 0;             // removals put back since then, not yet told
     // Set once the hosts folder has gone kHostsSettleMs without a change: the check then reads.
-    UniqueEvent settleTimer_{CreateWaitableTimerA(nullptr, FALSE, nullptr)};
+    UniqueKernelHandle settleTimer_{CreateWaitableTimerA(nullptr, FALSE, nullptr)};
     bool checkAtStart_ = false;  // the check waiting for the timer is the one of the start
 };

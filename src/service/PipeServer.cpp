@@ -48,7 +48,7 @@ struct PipeServer::Instance {
     // server's own stands, so the name is never free for another program in between.
     enum class State { Listening, Reading, Writing, Broken };
     UniqueFile pipe;
-    UniqueEvent event;
+    UniqueKernelHandle event;
     OVERLAPPED overlapped{};
     State state = State::Listening;
     bool pending = false;         // a transfer or connect is under way (the event tells its end)
@@ -98,7 +98,7 @@ std::unique_ptr<PipeServer::Instance> PipeServer::MakeInstance(bool first, DWORD
         error = GetLastError();
         return nullptr;
     }
-    instance->event = UniqueEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    instance->event = UniqueKernelHandle(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     if (!instance->event) {
         error = GetLastError();
         return nullptr;

@@ -104,7 +104,7 @@ void ServeBlock(HANDLE stop, ServiceStatusReport& status, EventLog& events) {
 void WINAPI ServiceMain(DWORD, char**) {
     statusHandle = RegisterServiceCtrlHandlerExA(kServiceName, OnControl, nullptr);
     if (statusHandle == nullptr) return;
-    UniqueEvent stop(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    UniqueKernelHandle stop(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     if (!stop) {
         SetState(SERVICE_STOPPED, GetLastError());
         return;

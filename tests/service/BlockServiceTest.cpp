@@ -379,7 +379,7 @@ TEST_F(BlockServiceRun, ASharedListIsWrittenWhenWholeAndRefusedWithoutAWriteOthe
     countOff[13] = 3;            // three entries said, two there
     lengthOff[17 + 3] = '\x7F';  // the first entry's length far past the request
     const std::string noEntries = EncodeStartBlockRequest(std::vector<std::string>{}, false);
-    UniqueEvent notAFile(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    UniqueKernelHandle notAFile(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     UniqueKernelHandle section(
         CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 1 << 20, nullptr));
     HANDLE pipeRead = nullptr, pipeWrite = nullptr;

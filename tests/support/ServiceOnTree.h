@@ -72,7 +72,7 @@ class ServiceOnTree {
 
     MachineStartupPlace startup_;  // no request here switches start with Windows
     DirectBlocker blocker_;
-    UniqueEvent stop_;  // before the service, which is handed it
+    UniqueKernelHandle stop_;  // before the service, which is handed it
     BlockService service_;
     std::string pipeName_;
     std::thread thread_;
