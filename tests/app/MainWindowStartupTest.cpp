@@ -223,8 +223,9 @@ TEST_F(MainWindowStartup, OutcomeByStoredSettingsMarkerAndRights) {
         // The block lines are written only with administrator rights.
         EXPECT_EQ(ReadBytes(hostsPath), heldBlock || (row.resumes && row.administrator) ? blocked : clean);
         EXPECT_TRUE(prompts.boxes.empty());
-        if (row.backup == Backup::Trusted || row.backup == Backup::BlockLinesOnly)
+        if (row.backup == Backup::Trusted || row.backup == Backup::BlockLinesOnly) {
             EXPECT_EQ(ReadBytes(backup), clean) << "the clean copy is kept";
+        }
         if (row.backup == Backup::LeftByAStop) {
             EXPECT_EQ(ReadBytes(backup), "<missing>") << "the lifted block's copy goes";
         }
