@@ -21,7 +21,7 @@
 #include "Failure.h"
 #include "MachineStartup.h"
 #include "ServiceProtocol.h"
-#include "SharedList.h"
+#include "SharedListView.h"
 
 // The groups of the token of whoever sent the request. The service answers them from the pipe
 // client's own token; nullptr when they cannot be had (the client could not be impersonated),
