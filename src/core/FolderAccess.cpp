@@ -2,7 +2,7 @@
 
 #include <aclapi.h>
 
-#include "Administrator.h"
+#include "AdministratorToken.h"
 #include "Failure.h"
 #include "FileOwnership.h"
 #include "Privileges.h"
@@ -87,7 +87,7 @@ bool CreateProtectedFolder(const std::string& path) {
     // Without administrator rights the account making the maker folder could not make the data
     // folder inside it, so it may add sub-folders there until an administrator's run tightens it.
     Sid maker;
-    if (!RunsWithAdministratorRights()) maker = CurrentUserSid();
+    if (!RunsElevated()) maker = CurrentUserSid();
     std::vector<BYTE> descriptor = ProtectedFolderDescriptor(maker.empty() ? nullptr : maker.data());
     // The list is given at creation, so there is no moment in which the folder carries the
     // parent's open list and a file could be slipped into it.

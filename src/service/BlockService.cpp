@@ -53,7 +53,7 @@ std::string PutBackText(bool atStart, bool putBack, const std::string& hostsPath
 }  // namespace
 
 BlockService::BlockService(BlockServiceParts parts)
-    : parts_(std::move(parts)), requestParts_{parts_.blocker, parts_.startup, parts_.stop} {}
+    : parts_(std::move(parts)), requestParts_{parts_.blocker, parts_.startWithWindows, parts_.stop} {}
 
 void BlockService::Resume() {
     if (!parts_.blocker.KeepsCleanCopy()) {

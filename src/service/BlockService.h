@@ -18,7 +18,7 @@
 
 struct BlockServiceParts {
     Blocker& blocker;
-    MachineStartupPlace startup;
+    StartWithWindowsPlace startWithWindows;
     std::string hostsPath;    // the hosts file the blocker writes, whose folder is watched
     std::string entriesPath;  // where a written block's entries are kept (BlockedEntriesPath)
     EventLog& events;

@@ -82,11 +82,11 @@ void ServeBlock(HANDLE stop, ServiceStatusReport& status, EventLog& events) {
     const std::string& dataFolder = held.Path();
     const std::string hostsPath = SystemHostsFilePath();
     DirectBlocker blocker(BlockingPlace{hostsPath, dataFolder, &SystemOwnership(), false, &held});
-    MachineStartupPlace startup;
-    startup.runKeyPath = kRunKeyPath;
-    startup.dataFolder = dataFolder;
-    startup.programPath = ProgramFolderFile(kProgramFileName);
-    BlockServiceParts parts{blocker, startup, hostsPath, BlockedEntriesPath(dataFolder), events};
+    StartWithWindowsPlace startWithWindows;
+    startWithWindows.runKeyPath = kRunKeyPath;
+    startWithWindows.dataFolder = dataFolder;
+    startWithWindows.programPath = ProgramFolderFile(kProgramFileName);
+    BlockServiceParts parts{blocker, startWithWindows, hostsPath, BlockedEntriesPath(dataFolder), events};
     parts.folder = &held;
     parts.stop = stop;
     BlockService service(parts);

@@ -240,11 +240,11 @@ TEST_F(BlockServiceRun, KeptEntriesThatDoNotReadLeaveNothingToPutBack) {
 TEST_F(BlockServiceRun, TheBlocksPasswordIsKeptWithItAcrossARestart) {
     RecordedRun run;
     DirectBlocker blocker(BlockingPlace{hostsPath, dataFolder, &owners});
-    MachineStartupPlace startup;
+    StartWithWindowsPlace startWithWindows;
     ScriptedCaller caller(std::vector<ScriptedGroup>{{kAdministratorsSid, SE_GROUP_USE_FOR_DENY_ONLY}});
     const auto service = [&] {
         auto made = std::make_unique<BlockService>(
-            BlockServiceParts{blocker, startup, hostsPath, BlockedEntriesPath(dataFolder), run});
+            BlockServiceParts{blocker, startWithWindows, hostsPath, BlockedEntriesPath(dataFolder), run});
         made->Resume();
         return made;
     };
