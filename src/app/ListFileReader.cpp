@@ -119,7 +119,7 @@ std::string DecodeMarkedText(const std::string& bytes, ByteOrderMark mark) {
         size_t length = bytes.size() - 3;
         if (length > 0x3FFFFFFF) ThrowWin32Error(ERROR_NOT_ENOUGH_MEMORY);
         int needed = MultiByteToWideChar(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0);
-        if (length > 0 && needed <= 0) ThrowWin32Error();
+        CheckWin32(length == 0 || needed > 0);
         wide.resize(static_cast<size_t>(needed));
         if (needed > 0) MultiByteToWideChar(CP_UTF8, 0, text, static_cast<int>(length), wide.data(), needed);
     } else {
@@ -136,7 +136,7 @@ std::string DecodeMarkedText(const std::string& bytes, ByteOrderMark mark) {
     if (wide.size() > 0x3FFFFFFF) ThrowWin32Error(ERROR_NOT_ENOUGH_MEMORY);
     int count = static_cast<int>(wide.size());
     int needed = WideCharToMultiByte(CP_ACP, 0, wide.data(), count, nullptr, 0, nullptr, nullptr);
-    if (needed <= 0) ThrowWin32Error();
+    CheckWin32(needed > 0);
     std::string text(static_cast<size_t>(needed), '\0');
     WideCharToMultiByte(CP_ACP, 0, wide.data(), count, text.data(), needed, nullptr, nullptr);
     return text;
@@ -159,7 +159,7 @@ void AppendPlainText(HANDLE file, WebsiteList& list, LONGLONG fileSize) {
                                          : kReadChunk;
         char* room = list.ReserveRaw(want);
         DWORD got = 0;
-        if (!ReadFile(file, room, want, &got, nullptr)) ThrowWin32Error();
+        CheckWin32(ReadFile(file, room, want, &got, nullptr));
         if (got == 0) break;
         size_t kept = DropNuls(room, got);
         size_t base = list.StoredSize();
@@ -219,9 +219,9 @@ bool ReadListFile(WebsiteList& list, const std::string& path) {
     if (!FileExists(path)) return false;
     UniqueFile file{CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr)};
-    if (!file) ThrowWin32Error();
+    CheckWin32(file);
     BY_HANDLE_FILE_INFORMATION info{};
-    if (!GetFileInformationByHandle(file.get(), &info)) ThrowWin32Error();
+    CheckWin32(GetFileInformationByHandle(file.get(), &info));
     if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ThrowWin32Error(ERROR_ACCESS_DENIED);
     LONGLONG fileSize = (static_cast<LONGLONG>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
 
@@ -230,16 +230,16 @@ bool ReadListFile(WebsiteList& list, const std::string& path) {
 
     unsigned char head[3] = {};
     DWORD got = 0;
-    if (!ReadFile(file.get(), head, sizeof head, &got, nullptr)) ThrowWin32Error();
+    CheckWin32(ReadFile(file.get(), head, sizeof head, &got, nullptr));
     ByteOrderMark mark = DetectMark(head, got);
     if (mark == ByteOrderMark::None) {
         LARGE_INTEGER start{};
-        if (!SetFilePointerEx(file.get(), start, nullptr, FILE_BEGIN)) ThrowWin32Error();
+        CheckWin32(SetFilePointerEx(file.get(), start, nullptr, FILE_BEGIN));
         AppendPlainText(file.get(), list, fileSize);
         return true;
     }
     std::string bytes(reinterpret_cast<const char*>(head), got);
-    if (!ReadToEnd(file.get(), bytes)) ThrowWin32Error();
+    CheckWin32(ReadToEnd(file.get(), bytes));
     AppendDecodedText(DecodeMarkedText(bytes, mark), list);
     return true;
 }

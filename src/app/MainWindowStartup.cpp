@@ -10,7 +10,7 @@
 #include "FolderAccess.h"
 #include "HostsBackup.h"
 #include "HostsBlocker.h"
-#include "StartupOptions.h"
+#include "StartWithWindows.h"
 #include "Appearance.h"
 #include "ErrorReport.h"
 #include "WindowLayout.h"
@@ -118,7 +118,7 @@ MainWindow::DataFolderMade MainWindow::MakeDataFolder(Guarded& p) {
 void MainWindow::SetStartupOptionBoxes(Guarded& p) {
     // The loading flag keeps the start-with-Windows box's click from writing what it has just read.
     p.Line(172, [&] {
-        startWithWindowsBox_.SetValue(settings_.Get(kKeyWindowsStartup, kSettingOff) == kSettingOn ? 1 : 0);
+        startWithWindowsBox_.SetValue(settings_.Get(kKeyStartWithWindows, kSettingOff) == kSettingOn ? 1 : 0);
     });
     p.Line(174, [&] {
         startInTrayBox_.SetValue(settings_.Get(kKeyMinimized, kSettingOff) == kSettingOn ? 1 : 0);
@@ -150,15 +150,15 @@ void MainWindow::ResumeOrAdoptBlock(Guarded& p) {
         p.Line(190, [&] { StartBlocking(true); });
     } else if (p.Test(192, [&] {
                    // A marker counts only when SYSTEM, the administrators or this account made it.
-                   return StartupMarkerExists(state_.dataFolder) &&
-                          IsTrustedOwner(StartupMarkerPath(state_.dataFolder), ownership_) &&
+                   return StartWithWindowsMarkerExists(state_.dataFolder) &&
+                          IsTrustedOwner(StartWithWindowsMarkerPath(state_.dataFolder), ownership_) &&
                           !state_.userIsAdmin;
                })) {
         // An administrator switched start with Windows on for the machine: this user adopts it.
         p.Line(194, [&] { startWithWindowsBox_.SetValue(1); });
         p.Line(196, [&] { startInTrayBox_.SetValue(1); });
         p.Line(198, [&] { startInTrayBox_.SetVisible(true); });
-        p.Line(200, [&] { settings_.Save(kKeyWindowsStartup, "On"); });
+        p.Line(200, [&] { settings_.Save(kKeyStartWithWindows, "On"); });
         p.Line(202, [&] { settings_.Save(kKeyMinimized, "On"); });
         p.Line(204, [&] { settings_.Save(kKeyBlockOnStart, "1"); });
         p.Line(208, [&] { SetBlocking(true); });

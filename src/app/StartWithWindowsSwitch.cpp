@@ -2,7 +2,7 @@
 
 #include "MessagePump.h"
 #include "ServiceBlocker.h"
-#include "StartupOptions.h"
+#include "StartWithWindows.h"
 
 namespace {
 

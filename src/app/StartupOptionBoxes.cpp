@@ -22,12 +22,12 @@ void MainWindow::OnStartWithWindowsChanged() {
     if (state_.loading) return;
     if (startWithWindowsBox_.Value() == 1) {
         startInTrayBox_.SetVisible(true);
-        SaveOption(settings_, kKeyWindowsStartup, "On");
+        SaveOption(settings_, kKeyStartWithWindows, "On");
         WhileServiceWorks([&] { startWithWindows_.Switch(true, state_.dataFolder); });
     } else {
         startInTrayBox_.SetValue(0);  // its own click saves "Minimized" = "Off"
         startInTrayBox_.SetVisible(false);
-        SaveOption(settings_, kKeyWindowsStartup, "Off");
+        SaveOption(settings_, kKeyStartWithWindows, "Off");
         // The forced delete of the marker lets pending events run first.
         ProcessPendingEvents();
         WhileServiceWorks([&] { startWithWindows_.Switch(false, state_.dataFolder); });

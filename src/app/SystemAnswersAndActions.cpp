@@ -5,7 +5,7 @@
 
 #include <random>
 
-#include "Administrator.h"
+#include "AdministratorToken.h"
 #include "DnsCache.h"
 #include "ComApartment.h"
 
@@ -25,7 +25,7 @@ void WindowsSystemAnswersAndActions::OpenHomePage(const std::string& address) {
 }
 
 bool WindowsSystemAnswersAndActions::IsAdministrator() {
-    return ::IsAdministrator();
+    return ::TokenHoldsAdministratorsGroup();
 }
 
 void WindowsSystemAnswersAndActions::FlushResolverCache() {

@@ -8,7 +8,7 @@
 struct SystemAnswersAndActions {
     virtual int DrawOneToHundred() = 0;                         // seeded from the time of day
     virtual void OpenHomePage(const std::string& address) = 0;  // starts the file explorer with it
-    virtual bool IsAdministrator() = 0;     // the group check (IsAdministrator in Administrator.h)
+    virtual bool IsAdministrator() = 0;     // TokenHoldsAdministratorsGroup (AdministratorToken.h)
     virtual void FlushResolverCache() = 0;  // after each change of the hosts file
     virtual ~SystemAnswersAndActions() = default;
 };

@@ -53,7 +53,7 @@ UniqueFile HoldFolder(const std::string& folder) {
     UniqueFile held(CreateFileA(folder.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!held) ThrowWin32Error();
+    CheckWin32(held);
     return held;
 }
 

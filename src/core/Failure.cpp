@@ -16,11 +16,13 @@ std::string SystemErrorText(DWORD code) {
     return text;
 }
 
-void ThrowWin32Error(DWORD code) {
-    throw Failure(SystemErrorText(code), code);
+void ThrowWin32Error(DWORD code, std::source_location where) {
+    throw Failure(SystemErrorText(code), code, where);
 }
 
-void ThrowHResult(HRESULT hr) {
-    DWORD code = HRESULT_FACILITY(hr) == FACILITY_WIN32 ? HRESULT_CODE(hr) : static_cast<DWORD>(hr);
-    throw Failure(SystemErrorText(static_cast<DWORD>(hr)), code);
+std::string Failure::Where() const {
+    std::string file = where_.file_name();
+    const size_t folder = file.find_last_of("\\/");
+    if (folder != std::string::npos) file.erase(0, folder + 1);
+    return file + ":" + std::to_string(where_.line());
 }

@@ -261,13 +261,13 @@ std::string ReadFileText(const std::string& path) {
     UniqueFile file{CreateFileA(path.c_str(), GENERIC_READ,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr)};
-    if (!file) ThrowWin32Error();
+    CheckWin32(file);
     LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.get(), &size)) ThrowWin32Error();
+    CheckWin32(GetFileSizeEx(file.get(), &size));
     if (size.QuadPart <= 0) return "empty file";
     if (size.QuadPart > 0x7FFFFFFF) ThrowWin32Error(ERROR_NOT_ENOUGH_MEMORY);
     std::string text;
-    if (!ReadToEnd(file.get(), text)) ThrowWin32Error();
+    CheckWin32(ReadToEnd(file.get(), text));
     return text;
 }
 

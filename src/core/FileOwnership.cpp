@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "AdministratorsGroup.h"
+#include "AdministratorAccount.h"
 #include "Failure.h"
 #include "Handles.h"
 #include "SecurityIds.h"
@@ -42,7 +42,7 @@ class SystemOwnershipAnswers final : public Ownership {
         const BYTE* first = static_cast<const BYTE*>(read.owner);
         return std::vector<BYTE>(first, first + GetLengthSid(read.owner));
     }
-    bool IsAdministratorsMember(PSID sid) override { return IsMemberOfAdministrators(sid); }
+    bool AccountIsInAdministratorsGroup(PSID sid) override { return ::AccountIsInAdministratorsGroup(sid); }
 };
 
 }  // namespace
@@ -59,7 +59,7 @@ bool IsTrustedSid(PSID sid, Ownership& ownership) {
         Sid user = CurrentUserSid();
         if (EqualSid(sid, user.data())) return true;
         // Another administrator of the computer: a backup of theirs is as sound as one of ours.
-        return ownership.IsAdministratorsMember(sid);
+        return ownership.AccountIsInAdministratorsGroup(sid);
     } catch (const Failure&) {
         return false;
     }

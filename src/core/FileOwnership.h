@@ -19,7 +19,7 @@ struct Ownership {
     // True when the account is a member of the local Administrators group. The system's answer
     // looks the group up at every call (the network management library is loaded at the first);
     // a failed look-up answers false.
-    virtual bool IsAdministratorsMember(PSID sid) = 0;
+    virtual bool AccountIsInAdministratorsGroup(PSID sid) = 0;
     // The attributes of the file or folder itself, a reparse point's own and never those of what
     // it leads to (INVALID_FILE_ATTRIBUTES when it cannot be read, a missing one too).
     virtual DWORD AttributesOf(const std::string& path) { return GetFileAttributesA(path.c_str()); }

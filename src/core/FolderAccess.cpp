@@ -2,7 +2,7 @@
 
 #include <aclapi.h>
 
-#include "Administrator.h"
+#include "AdministratorToken.h"
 #include "Failure.h"
 #include "FileOwnership.h"
 #include "Privileges.h"
@@ -29,7 +29,7 @@ class ProtectedAcl {
              {PSID(system_.data()), PSID(administrators_.data()), PSID(users_.data()), folderMaker})
             if (sid != nullptr) size += sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + GetLengthSid(sid);
         buffer_.assign(size, 0);
-        if (!InitializeAcl(get(), size, ACL_REVISION)) ThrowWin32Error();
+        CheckWin32(InitializeAcl(get(), size, ACL_REVISION));
         constexpr DWORD kInherited = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
         Add(system_.data(), FILE_ALL_ACCESS, kInherited);
         Add(administrators_.data(), FILE_ALL_ACCESS, kInherited);
@@ -40,7 +40,7 @@ class ProtectedAcl {
 
   private:
     void Add(PSID sid, DWORD rights, DWORD flags) {
-        if (!AddAccessAllowedAceEx(get(), ACL_REVISION, flags, rights, sid)) ThrowWin32Error();
+        CheckWin32(AddAccessAllowedAceEx(get(), ACL_REVISION, flags, rights, sid));
     }
     Sid system_, administrators_, users_;
     std::vector<BYTE> buffer_;
@@ -51,13 +51,13 @@ class ProtectedAcl {
 std::vector<BYTE> ProtectedFolderDescriptor(PSID folderMaker) {
     ProtectedAcl acl(folderMaker);
     SECURITY_DESCRIPTOR absolute;
-    if (!InitializeSecurityDescriptor(&absolute, SECURITY_DESCRIPTOR_REVISION)) ThrowWin32Error();
-    if (!SetSecurityDescriptorDacl(&absolute, TRUE, acl.get(), FALSE)) ThrowWin32Error();
-    if (!SetSecurityDescriptorControl(&absolute, SE_DACL_PROTECTED, SE_DACL_PROTECTED)) ThrowWin32Error();
+    CheckWin32(InitializeSecurityDescriptor(&absolute, SECURITY_DESCRIPTOR_REVISION));
+    CheckWin32(SetSecurityDescriptorDacl(&absolute, TRUE, acl.get(), FALSE));
+    CheckWin32(SetSecurityDescriptorControl(&absolute, SE_DACL_PROTECTED, SE_DACL_PROTECTED));
     DWORD size = 0;
     MakeSelfRelativeSD(&absolute, nullptr, &size);
     std::vector<BYTE> relative(size);
-    if (size == 0 || !MakeSelfRelativeSD(&absolute, relative.data(), &size)) ThrowWin32Error();
+    CheckWin32(size != 0 && MakeSelfRelativeSD(&absolute, relative.data(), &size));
     return relative;
 }
 
@@ -87,12 +87,12 @@ bool CreateProtectedFolder(const std::string& path) {
     // Without administrator rights the account making the maker folder could not make the data
     // folder inside it, so it may add sub-folders there until an administrator's run tightens it.
     Sid maker;
-    if (!RunsWithAdministratorRights()) maker = CurrentUserSid();
+    if (!RunsElevated()) maker = CurrentUserSid();
     std::vector<BYTE> descriptor = ProtectedFolderDescriptor(maker.empty() ? nullptr : maker.data());
     // The list is given at creation, so there is no moment in which the folder carries the
     // parent's open list and a file could be slipped into it.
     SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.data(), FALSE};
-    if (!CreateDirectoryA(path.c_str(), &attributes)) ThrowWin32Error();
+    CheckWin32(CreateDirectoryA(path.c_str(), &attributes));
     return maker.empty();
 }
 

@@ -24,7 +24,6 @@ class UniqueHandle {
         reset();
         return &handle_;
     }
-    Handle release() { return std::exchange(handle_, InvalidValue()); }
     void reset(Handle handle = InvalidValue()) {
         if (handle_ != InvalidValue() && handle_ != Handle{}) Close(handle_);
         handle_ = handle;
@@ -46,12 +45,10 @@ using UniqueFile = UniqueHandle<HANDLE, CloseHandle, kInvalidHandleValue>;
 using UniqueKernelHandle = UniqueHandle<HANDLE, CloseHandle>;
 using UniqueKey = UniqueHandle<HKEY, RegCloseKey>;
 using UniqueFindHandle = UniqueHandle<HANDLE, FindClose, kInvalidHandleValue>;
-using UniqueEvent = UniqueHandle<HANDLE, CloseHandle>;
 using UniqueFont = UniqueHandle<HFONT, DeleteObject>;
 using UniqueBitmap = UniqueHandle<HBITMAP, DeleteObject>;
 using UniqueBrush = UniqueHandle<HBRUSH, DeleteObject>;
 using UniqueCursor = UniqueHandle<HCURSOR, DestroyCursor>;
-using UniqueWindow = UniqueHandle<HWND, DestroyWindow>;
 using UniqueChangeNotification = UniqueHandle<HANDLE, FindCloseChangeNotification, kInvalidHandleValue>;
 using UniqueServiceHandle = UniqueHandle<SC_HANDLE, CloseServiceHandle>;
 // Memory the system allocated for the caller with LocalAlloc (messages, security descriptors).

@@ -122,11 +122,6 @@ std::string HashPassword(const std::string& text, std::uint32_t iterations) {
     return kPasswordHashPrefix + std::to_string(iterations) + "$" + ToHex(salt) + "$" + ToHex(key);
 }
 
-bool IsPasswordHash(const std::string& stored) {
-    ParsedHash parsed;
-    return ParseHash(stored, parsed);
-}
-
 bool PasswordMatches(const std::string& candidate, const std::string& stored) {
     ParsedHash parsed;
     if (!ParseHash(stored, parsed)) return SameBytes(candidate, stored);

@@ -33,14 +33,11 @@ std::string RandomBytes(std::size_t count);
 // Throws Failure when CNG refuses.
 std::string HashPassword(const std::string& text, std::uint32_t iterations = kPasswordHashIterations);
 
-// True when the stored value is in the hash form: the prefix, a count from 1 to the limit above,
-// a salt of at least one byte and a key of exactly kPasswordKeyBytes, both in hex. A key of
-// another length is no hash: a short one could be matched by chance.
-bool IsPasswordHash(const std::string& stored);
-
 // True when the candidate is the password the stored value stands for: the hash form is checked
 // by deriving the key again with the stored salt and count; any other value is compared as plain
-// text, exactly and case-sensitively.
+// text, exactly and case-sensitively. The hash form is the prefix, a count from 1 to the limit
+// above, a salt of at least one byte and a key of exactly kPasswordKeyBytes, both in hex. A key of
+// another length is no hash: a short one could be matched by chance.
 bool PasswordMatches(const std::string& candidate, const std::string& stored);
 
 // The password window's acceptance rule: the typed text is accepted when it matches with its

@@ -34,8 +34,8 @@ std::string BlockedEntriesPath(const std::string& dataFolder) {
     return dataFolder + "\\blocked";
 }
 
-std::string StartupMarkerPath(const std::string& dataFolder) {
-    return dataFolder + kStartupMarkerSuffix;
+std::string StartWithWindowsMarkerPath(const std::string& dataFolder) {
+    return dataFolder + kStartWithWindowsMarkerSuffix;
 }
 
 namespace {

@@ -30,9 +30,9 @@ std::string HostsBackupPath(const std::string& dataFolder);
 // The entries the service's block wrote, kept while it is on so a restarted service knows what to
 // put back: DataFolder + "\\blocked".
 std::string BlockedEntriesPath(const std::string& dataFolder);
-// The start-up marker, which stands while start with Windows is on for the machine.
-inline constexpr char kStartupMarkerSuffix[] = "\\iStart";
-std::string StartupMarkerPath(const std::string& dataFolder);
+// The start-with-Windows marker, which stands while start with Windows is on for the machine.
+inline constexpr char kStartWithWindowsMarkerSuffix[] = "\\iStart";
+std::string StartWithWindowsMarkerPath(const std::string& dataFolder);
 
 // ---- the system hosts file ----------------------------------------------------------------
 // The system hosts file: the folder the system's name resolution reads (the machine's

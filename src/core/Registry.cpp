@@ -44,7 +44,7 @@ bool QueryValue(HKEY key, const std::string& name, DWORD& type, std::string& tex
             buffer.reset(new char[capacity]);
             continue;
         }
-        if (status != ERROR_SUCCESS) ThrowWin32Error(static_cast<DWORD>(status));
+        CheckWin32Status(status);
         // Text ends at its first NUL (its terminator, or one stored inside by another writer);
         // the bytes of other kinds of value are of no use to the caller.
         if (!IsStringType(type)) size = 0;

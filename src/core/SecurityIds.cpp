@@ -6,7 +6,7 @@
 Sid WellKnownSid(WELL_KNOWN_SID_TYPE type) {
     DWORD size = SECURITY_MAX_SID_SIZE;
     Sid sid(size);
-    if (!CreateWellKnownSid(type, nullptr, sid.data(), &size)) ThrowWin32Error();
+    CheckWin32(CreateWellKnownSid(type, nullptr, sid.data(), &size));
     sid.resize(size);
     return sid;
 }
@@ -14,12 +14,11 @@ Sid WellKnownSid(WELL_KNOWN_SID_TYPE type) {
 // The user the program runs as, from the process token.
 Sid CurrentUserSid() {
     UniqueKernelHandle token;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) ThrowWin32Error();
+    CheckWin32(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()));
     DWORD size = 0;
     GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
     std::vector<BYTE> buffer(size);
-    if (size == 0 || !GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size))
-        ThrowWin32Error();
+    CheckWin32(size != 0 && GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size));
     PSID user = reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid;
     const BYTE* first = static_cast<const BYTE*>(user);
     return Sid(first, first + GetLengthSid(user));

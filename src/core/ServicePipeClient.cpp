@@ -110,7 +110,7 @@ ServiceExchange ExchangeWithService(std::string_view request, const ServicePipeO
     DWORD mode = PIPE_READMODE_MESSAGE;
     if (!SetNamedPipeHandleState(pipe.get(), &mode, nullptr, nullptr)) return Fail(GetLastError());
 
-    UniqueEvent event(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    UniqueKernelHandle event(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     if (!event) return Fail(GetLastError());
     OVERLAPPED overlapped{};
     overlapped.hEvent = event.get();

@@ -38,7 +38,7 @@ std::string ReadSetting(HKEY root, const std::string& sectionPath, const std::st
     UniqueKey section;
     LONG status = RegOpenKeyExA(root, sectionPath.c_str(), 0, KEY_QUERY_VALUE, section.put());
     if (status == ERROR_FILE_NOT_FOUND || status == ERROR_PATH_NOT_FOUND) return defaultValue;
-    if (status != ERROR_SUCCESS) ThrowWin32Error(static_cast<DWORD>(status));
+    CheckWin32Status(status);
 
     DWORD type = REG_NONE;
     std::string value;
@@ -74,9 +74,9 @@ void SettingsStore::Save(const std::string& key, const std::string& value) const
     UniqueKey section;
     LONG status = RegCreateKeyExA(root_, SectionPath().c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                                   KEY_SET_VALUE, nullptr, section.put(), nullptr);
-    if (status != ERROR_SUCCESS) ThrowWin32Error(static_cast<DWORD>(status));
+    CheckWin32Status(status);
     status = SetValueData(section.get(), key, REG_SZ, *text);
-    if (status != ERROR_SUCCESS) ThrowWin32Error(static_cast<DWORD>(status));
+    CheckWin32Status(status);
 }
 
 double SettingTextAsNumber(const std::string& text) {

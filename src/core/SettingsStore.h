@@ -21,7 +21,7 @@ inline constexpr char kWebsiteListSeparator[] = "||My_Separator||";
 //   "BlockOnStart"      "1" or "0" (decimal text of a number)           default 0 (ReadBlockOnStart)
 //   "Password"          the password box's text as typed                default ""
 inline constexpr char kKeyBlockedWebsites[] = "Blocked Websites";
-inline constexpr char kKeyWindowsStartup[] = "Windows Startup";
+inline constexpr char kKeyStartWithWindows[] = "Windows Startup";
 inline constexpr char kKeyMinimized[] = "Minimized";
 inline constexpr char kKeyBlockOnStart[] = "BlockOnStart";
 inline constexpr char kKeyPassword[] = "Password";

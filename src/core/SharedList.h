@@ -3,6 +3,9 @@
 // instead of through the pipe, so that a list of a million entries is not copied through the pipe
 // and the service writes the first block lines while the program still puts in the last entries.
 //
+// This is the program's side and the file's layout; the service's side, which reads the file, is
+// SharedListView.
+//
 // The program writes the start request exactly as the pipe would carry it
 // (EncodeStartBlockRequest) into the file, after a small header that tells when it is complete;
 // the file grows as the entries go in, and the pipe carries only the file's handle in the program and the
@@ -37,6 +40,13 @@ inline constexpr DWORD kSharedListWriteMs = 4000;
 // The header before the request: the request's length once it is complete (a 32-bit number), and
 // whether it is (another).
 inline constexpr size_t kSharedListHeaderSize = 64;
+// The header's fields: the request's length and whether it is complete (1), each written whole.
+struct SharedListHeader {
+    LONG written;   // the request's length, once it is complete
+    LONG complete;  // 1 once the request is whole, header and all
+};
+// Where the entries start in a start request: after its header, its switch and its count.
+inline constexpr size_t kSharedListEntriesAt = kServiceMessageHeaderSize + 1 + MessageWriter::kCountBytes;
 
 // Writes `size` bytes of `data` at `at` in the program's temporary file; true when all went in.
 // The program writes with WriteFile; a test hands in a write that refuses, as a full volume does.
@@ -75,74 +85,4 @@ class SharedListWriter {
     SharedListWrite write_;
     UniqueFile file_;
     std::unique_ptr<char[]> gathered_;  // entries not yet in the file
-};
-
-// The service's side: a caller's file, read through a handle of the service's own that may only
-// read it.
-class SharedListView {
-  public:
-    // Opens the file the pipe's client holds as `file`. Throws Failure when the client's process
-    // or its handle cannot be had, or the handle is not of a file on a local disk (a pipe, say,
-    // whose read could wait for ever).
-    static std::unique_ptr<SharedListView> FromPipeClient(HANDLE pipe, std::uint32_t file);
-    SharedListView(const SharedListView&) = delete;
-    SharedListView& operator=(const SharedListView&) = delete;
-
-    // The program's file grows as it is written: what a read finds there is written. The header
-    // says when the request is complete, and then how long it is (its header, switch and count
-    // mean nothing before).
-    struct Progress {
-        size_t written = 0;
-        bool complete = false;
-    };
-    Progress Now() const;
-    // Waits a little for the program (the `round`th time in a row). Throws Failure:
-    // ERROR_TIMEOUT past kSharedListWriteMs from the opening, ERROR_OPERATION_ABORTED as soon as
-    // `stop` (when given) is set.
-    void Pause(int round, HANDLE stop) const;
-    // Reads up to `size` bytes of the request from `at` into `into`: fewer where the file ends.
-    // Throws Failure when the file cannot be read.
-    size_t ReadSome(size_t at, char* into, size_t size) const;
-    // Reads `size` bytes of the request from `at` into `into`. Throws Failure (ERROR_INVALID_DATA
-    // when the file ends before them).
-    void Read(size_t at, char* into, size_t size) const;
-    // The whole request, once the program has completed it (Pause's time limit), read into memory
-    // of the service's own.
-    std::string Complete() const;
-
-  private:
-    SharedListView(UniqueFile file, ULONGLONG deadline) : file_(std::move(file)), deadline_(deadline) {}
-    bool ReadFileAt(ULONGLONG at, char* into, DWORD size, DWORD& read) const;
-
-    UniqueFile file_;
-    ULONGLONG deadline_;  // when the request must be complete (GetTickCount64)
-};
-
-// The entries of the start request in a caller's file, read while the program writes them.
-class SharedEntries final : public BlockList {
-  public:
-    // `atStartup`: the switch the pipe request carried, which the complete request must repeat.
-    // `stop`: set when the service is told to stop, which ends any wait for the program at once.
-    SharedEntries(const SharedListView& view, bool atStartup, HANDLE stop = nullptr)
-        : view_(view), atStartup_(atStartup), stop_(stop) {}
-
-    // Both throw Failure: ERROR_INVALID_DATA for an entry longer than the request can hold, or a
-    // complete request that is not the start request of the entries read; the errors of
-    // SharedListView::Pause when the program is late or the service stops; the read's own error
-    // when the file cannot be read.
-    void AddLines(BlockLineWriter& lines) const override;
-    void ForEach(const std::function<void(std::string_view)>& visit) const override;
-
-  private:
-    // Hands the entries on in batches (spans of texts read into the service's memory), in list
-    // order.
-    template <typename Visit>
-    void Walk(const Visit& visitBatch) const;
-
-    const SharedListView& view_;
-    bool atStartup_;
-    HANDLE stop_;
-    // What a walk reads into, kept for the next (a start walks the list more than once).
-    mutable std::unique_ptr<char[]> buffer_;
-    mutable size_t capacity_ = 0;
 };

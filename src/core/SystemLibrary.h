@@ -17,10 +17,10 @@ template <typename Function>
 Function SystemFunction(const char* library, const char* name) {
     char folder[MAX_PATH];
     UINT length = GetSystemDirectoryA(folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) ThrowWin32Error();
+    CheckWin32(length != 0 && length < MAX_PATH);
     HMODULE module = LoadLibraryA((std::string(folder, length) + "\\" + library).c_str());
-    if (module == nullptr) ThrowWin32Error();
+    CheckWin32(module);
     FARPROC address = GetProcAddress(module, name);
-    if (address == nullptr) ThrowWin32Error();
+    CheckWin32(address);
     return reinterpret_cast<Function>(reinterpret_cast<void*>(address));
 }

@@ -46,7 +46,7 @@ constexpr ULONGLONG kRemovalLogIntervalMs = 60 * 1000;
 }  // namespace
 
 BlockService::BlockService(BlockServiceParts parts)
-    : parts_(std::move(parts)), requestParts_{parts_.blocker, parts_.startup, parts_.stop} {}
+    : parts_(std::move(parts)), requestParts_{parts_.blocker, parts_.startWithWindows, parts_.stop} {}
 
 void BlockService::Resume() {
     if (!parts_.blocker.KeepsCleanCopy()) {

@@ -18,7 +18,7 @@
 
 struct BlockServiceParts {
     Blocker& blocker;
-    MachineStartupPlace startup;
+    StartWithWindowsPlace startWithWindows;
     std::string hostsPath;    // the hosts file the blocker writes, whose folder is watched
     std::string entriesPath;  // where a written block's entries are kept (BlockedEntriesPath)
     EventLog& events;
@@ -75,6 +75,6 @@ class BlockService final : public ServerWaits {
     std::optional<ULONGLONG> removalToldAt_;  // when the log last told of a removal put back
     unsigned removalsUntold_ = 0;             // removals put back since then, not yet told
     // Set once the hosts folder has gone kHostsSettleMs without a change: the check then reads.
-    UniqueEvent settleTimer_{CreateWaitableTimerA(nullptr, FALSE, nullptr)};
+    UniqueKernelHandle settleTimer_{CreateWaitableTimerA(nullptr, FALSE, nullptr)};
     bool checkAtStart_ = false;  // the check waiting for the timer is the one of the start
 };

@@ -7,7 +7,7 @@ TokenGroupList ImpersonatedTokenGroups() {
     // Opened as the service itself: a client connected at identification level gives a token
     // that can be read, not one the thread may act with.
     UniqueKernelHandle token;
-    if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, token.put())) ThrowWin32Error();
+    CheckWin32(OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, token.put()));
     TokenCalls calls;
     TokenGroupList groups;
     if (!ReadTokenGroups(token.get(), calls, groups))

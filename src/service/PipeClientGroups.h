@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "Administrator.h"
+#include "AdministratorToken.h"
 
 // The groups of the calling thread's impersonation token, read while the thread impersonates a
 // client. Throws Failure when the thread has no token or its groups cannot be read.

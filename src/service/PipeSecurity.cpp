@@ -12,21 +12,19 @@ std::vector<BYTE> PipeSecurityDescriptor() {
                           administrators.size() + authenticated.size();
     std::vector<DWORD> acl((aclSize + sizeof(DWORD) - 1) / sizeof(DWORD));
     auto* list = reinterpret_cast<ACL*>(acl.data());
-    if (!InitializeAcl(list, aclSize, ACL_REVISION) ||
-        !AddAccessAllowedAce(list, ACL_REVISION, FILE_ALL_ACCESS, system.data()) ||
-        !AddAccessAllowedAce(list, ACL_REVISION, FILE_ALL_ACCESS, administrators.data()) ||
-        !AddAccessAllowedAce(list, ACL_REVISION, kPipeClientAccess, authenticated.data()))
-        ThrowWin32Error();
+    CheckWin32(InitializeAcl(list, aclSize, ACL_REVISION) &&
+               AddAccessAllowedAce(list, ACL_REVISION, FILE_ALL_ACCESS, system.data()) &&
+               AddAccessAllowedAce(list, ACL_REVISION, FILE_ALL_ACCESS, administrators.data()) &&
+               AddAccessAllowedAce(list, ACL_REVISION, kPipeClientAccess, authenticated.data()));
 
     SECURITY_DESCRIPTOR absolute;
-    if (!InitializeSecurityDescriptor(&absolute, SECURITY_DESCRIPTOR_REVISION) ||
-        !SetSecurityDescriptorDacl(&absolute, TRUE, list, FALSE) ||
-        !SetSecurityDescriptorControl(&absolute, SE_DACL_PROTECTED, SE_DACL_PROTECTED))
-        ThrowWin32Error();
+    CheckWin32(InitializeSecurityDescriptor(&absolute, SECURITY_DESCRIPTOR_REVISION) &&
+               SetSecurityDescriptorDacl(&absolute, TRUE, list, FALSE) &&
+               SetSecurityDescriptorControl(&absolute, SE_DACL_PROTECTED, SE_DACL_PROTECTED));
     DWORD size = 0;
     MakeSelfRelativeSD(&absolute, nullptr, &size);
-    if (size == 0) ThrowWin32Error();
+    CheckWin32(size != 0);
     std::vector<BYTE> descriptor(size);
-    if (!MakeSelfRelativeSD(&absolute, descriptor.data(), &size)) ThrowWin32Error();
+    CheckWin32(MakeSelfRelativeSD(&absolute, descriptor.data(), &size));
     return descriptor;
 }

@@ -49,7 +49,7 @@ struct PipeServer::Instance {
     // server's own stands, so the name is never free for another program in between.
     enum class State { Listening, Reading, Writing, Broken };
     UniqueFile pipe;
-    UniqueEvent event;
+    UniqueKernelHandle event;
     OVERLAPPED overlapped{};
     State state = State::Listening;
     bool pending = false;         // a transfer or connect is under way (the event tells its end)
@@ -99,7 +99,7 @@ std::unique_ptr<PipeServer::Instance> PipeServer::MakeInstance(bool first, DWORD
         error = GetLastError();
         return nullptr;
     }
-    instance->event = UniqueEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    instance->event = UniqueKernelHandle(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     if (!instance->event) {
         error = GetLastError();
         return nullptr;
@@ -237,7 +237,7 @@ void PipeServer::Answer(Instance& instance, const RequestHandler& handler, Serve
         // Unknown caller (or no memory to read it): refused below, after the thread is itself again.
     }
     // A thread that still wears a client's identity must not serve anyone.
-    if (!calls_->RevertToSelf()) ThrowWin32Error();
+    CheckWin32(calls_->RevertToSelf());
     if (!groupsRead) {
         Drop(instance);
         return;

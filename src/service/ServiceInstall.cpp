@@ -9,7 +9,7 @@ namespace {
 
 UniqueServiceHandle OpenManager(DWORD access) {
     UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, access));
-    if (!manager) ThrowWin32Error();
+    CheckWin32(manager);
     return manager;
 }
 
@@ -18,7 +18,7 @@ constexpr char kLocalSystem[] = "LocalSystem";
 
 void Configure(SC_HANDLE service) {
     SERVICE_DESCRIPTIONA description{const_cast<char*>(kServiceDescription)};
-    if (!ChangeServiceConfig2A(service, SERVICE_CONFIG_DESCRIPTION, &description)) ThrowWin32Error();
+    CheckWin32(ChangeServiceConfig2A(service, SERVICE_CONFIG_DESCRIPTION, &description));
 
     SC_ACTION actions[std::size(kRestartDelaysMs)];
     for (std::size_t i = 0; i < std::size(kRestartDelaysMs); ++i)
@@ -27,7 +27,7 @@ void Configure(SC_HANDLE service) {
     failure.dwResetPeriod = kFailureCountResetSeconds;
     failure.cActions = static_cast<DWORD>(std::size(actions));
     failure.lpsaActions = actions;
-    if (!ChangeServiceConfig2A(service, SERVICE_CONFIG_FAILURE_ACTIONS, &failure)) ThrowWin32Error();
+    CheckWin32(ChangeServiceConfig2A(service, SERVICE_CONFIG_FAILURE_ACTIONS, &failure));
 
     // The restarts also follow a stop that reports an error, not only a crash. A service manager
     // that does not know this switch (Windows before Vista answers ERROR_INVALID_LEVEL, Wine
@@ -44,11 +44,10 @@ void Configure(SC_HANDLE service) {
 UniqueServiceHandle Reconfigure(SC_HANDLE manager, const std::string& command) {
     UniqueServiceHandle service(
         OpenServiceA(manager, kServiceName, SERVICE_CHANGE_CONFIG | SERVICE_QUERY_CONFIG));
-    if (!service) ThrowWin32Error();
-    if (!ChangeServiceConfigA(service.get(), SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START,
-                              SERVICE_ERROR_NORMAL, command.c_str(), nullptr, nullptr, "", kLocalSystem, "",
-                              kServiceDisplayName))
-        ThrowWin32Error();
+    CheckWin32(service);
+    CheckWin32(ChangeServiceConfigA(service.get(), SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START,
+                                    SERVICE_ERROR_NORMAL, command.c_str(), nullptr, nullptr, "", kLocalSystem,
+                                    "", kServiceDisplayName));
     return service;
 }
 
@@ -59,15 +58,15 @@ void RegisterEventMessages(const std::string& programPath) {
     UniqueKey key;
     LONG status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, kEventSourceKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
                                   key.put(), nullptr);
-    if (status != ERROR_SUCCESS) ThrowWin32Error(static_cast<DWORD>(status));
+    CheckWin32Status(status);
     status = RegSetValueExA(key.get(), "EventMessageFile", 0, REG_EXPAND_SZ,
                             reinterpret_cast<const BYTE*>(programPath.c_str()),
                             static_cast<DWORD>(programPath.size() + 1));
-    if (status != ERROR_SUCCESS) ThrowWin32Error(static_cast<DWORD>(status));
+    CheckWin32Status(status);
     const DWORD types = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
     status = RegSetValueExA(key.get(), "TypesSupported", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&types),
                             sizeof types);
-    if (status != ERROR_SUCCESS) ThrowWin32Error(static_cast<DWORD>(status));
+    CheckWin32Status(status);
 }
 
 void RemoveEventMessages() {
@@ -118,8 +117,8 @@ bool UninstallService(DWORD stopWaitMs) {
         if (error != ERROR_SERVICE_NOT_ACTIVE && error != ERROR_SERVICE_CANNOT_ACCEPT_CTRL)
             ThrowWin32Error(error);
     }
-    if (!WaitForServiceState(service.get(), SERVICE_STOPPED, stopWaitMs)) ThrowWin32Error();
-    if (!DeleteService(service.get())) ThrowWin32Error();
+    CheckWin32(WaitForServiceState(service.get(), SERVICE_STOPPED, stopWaitMs));
+    CheckWin32(DeleteService(service.get()));
     RemoveEventMessages();
     return true;
 }

@@ -78,11 +78,11 @@ void ServeBlock(HANDLE stop, ServiceStatusReport& status, EventLog& events) {
     const std::string& dataFolder = held.Path();
     const std::string hostsPath = SystemHostsFilePath();
     DirectBlocker blocker(BlockingPlace{hostsPath, dataFolder, &SystemOwnership(), false, &held});
-    MachineStartupPlace startup;
-    startup.runKeyPath = kRunKeyPath;
-    startup.dataFolder = dataFolder;
-    startup.programPath = ProgramFolderFile(kProgramFileName);
-    BlockServiceParts parts{blocker, startup, hostsPath, BlockedEntriesPath(dataFolder), events};
+    StartWithWindowsPlace startWithWindows;
+    startWithWindows.runKeyPath = kRunKeyPath;
+    startWithWindows.dataFolder = dataFolder;
+    startWithWindows.programPath = ProgramFolderFile(kProgramFileName);
+    BlockServiceParts parts{blocker, startWithWindows, hostsPath, BlockedEntriesPath(dataFolder), events};
     parts.folder = &held;
     parts.stop = stop;
     BlockService service(parts);
@@ -100,7 +100,7 @@ void ServeBlock(HANDLE stop, ServiceStatusReport& status, EventLog& events) {
 void WINAPI ServiceMain(DWORD, char**) {
     statusHandle = RegisterServiceCtrlHandlerExA(kServiceName, OnControl, nullptr);
     if (statusHandle == nullptr) return;
-    UniqueEvent stop(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    UniqueKernelHandle stop(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     if (!stop) {
         SetState(SERVICE_STOPPED, GetLastError());
         return;
@@ -144,7 +144,8 @@ int RunCommand(const char* command) {
         }
         return 0;
     } catch (const Failure& failure) {
-        std::fprintf(stderr, "%s: %s\n", command, failure.what());
+        // Read by whoever runs the setup by hand: the line that failed goes with the system's text.
+        std::fprintf(stderr, "%s: %s (%s)\n", command, failure.what(), failure.Where().c_str());
         return 1;
     }
 }

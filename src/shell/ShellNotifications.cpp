@@ -24,8 +24,8 @@ struct ShellNotificationQueue::Shared {
     std::mutex mutex;
     std::condition_variable queued;
     std::deque<Pending> pending;
-    UniqueEvent idle;   // set while nothing is queued or being given to the shell
-    UniqueEvent ended;  // set when the thread has given its last record
+    UniqueKernelHandle idle;   // set while nothing is queued or being given to the shell
+    UniqueKernelHandle ended;  // set when the thread has given its last record
     bool stopping = false;
 };
 

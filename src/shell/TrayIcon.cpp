@@ -48,7 +48,7 @@ void RegisterClasses(HINSTANCE instance) {
     control.lpfnWndProc = TrayControlProc;
     control.hInstance = instance;
     control.lpszClassName = kControlClassName;
-    if (RegisterClassExA(&control) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) ThrowWin32Error();
+    CheckWin32(RegisterClassExA(&control) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS);
     registered = true;
 }
 
@@ -99,7 +99,7 @@ void TrayIcon::Create(HWND parent) {
     int side = ControlSidePixels();
     HWND window = CreateWindowExA(0, kControlClassName, "", WS_CHILD, 0, 0, side, side, parent, nullptr,
                                   instance, nullptr);
-    if (window == nullptr) ThrowWin32Error();
+    CheckWin32(window);
     HWND host = GetAncestor(window, GA_ROOT);
     if (host == nullptr || !SetWindowSubclass(host, TaskbarWatchProc, reinterpret_cast<UINT_PTR>(this),
                                               reinterpret_cast<DWORD_PTR>(this))) {

@@ -2,10 +2,10 @@
 // service to stop blocking (a pipe of the service's name that another process serves is sent
 // nothing, and counts as a refusal); without a service it puts the clean hosts file back itself
 // from the backup in the data folder (or, with no backup, takes the block lines that were written out of
-// it). Then it flushes the resolver cache and clears this installation's start-up entries. Its exit code
-// tells the uninstaller whether it may go on: 0 when the hosts file is clean (or there was nothing to put
-// back), 1 when the clean copy could not be put back. Then nothing more is changed, so the backup, the only
-// clean copy, stays.
+// it). Then it flushes the resolver cache and clears this installation's start-with-Windows entries. Its exit
+// code tells the uninstaller whether it may go on: 0 when the hosts file is clean (or there was nothing to
+// put back), 1 when the clean copy could not be put back. Then nothing more is changed, so the backup, the
+// only clean copy, stays.
 #include <windows.h>
 
 #include <optional>
@@ -152,7 +152,7 @@ int Restore() {
 
     // This helper stands in the installation, beside Parvalisk.exe.
     RemoveOwnRunEntry(ProgramFolder());
-    DeleteFileForced(StartupMarkerPath(dataFolder));
+    DeleteFileForced(StartWithWindowsMarkerPath(dataFolder));
     // The entries of the lifted block, which a service that lifted it itself removed already: left
     // behind, they would keep the data folder from going.
     DeleteFileForced(BlockedEntriesPath(dataFolder));

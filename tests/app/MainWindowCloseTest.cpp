@@ -145,7 +145,7 @@ TEST_F(MainWindowCloseTest, TheLockedWindowRefusesWhatAnotherProgramSends) {
         EXPECT_EQ(ReadBytes(hostsPath), clean) << "no block started";
         EXPECT_EQ(form->List().Count(), 2u);
         EXPECT_EQ(settings.Get(kKeyBlockedWebsites, "<absent>"), "<absent>") << "no list command ran";
-        EXPECT_EQ(settings.Get(kKeyWindowsStartup, "<absent>"), "<absent>");
+        EXPECT_EQ(settings.Get(kKeyStartWithWindows, "<absent>"), "<absent>");
         EXPECT_EQ(settings.Get(kKeyMinimized, "<absent>"), "<absent>");
         EXPECT_EQ(settings.Get(kKeyPassword), password) << "the stored password stays";
         EXPECT_EQ(Caption(kIdPasswordField), "Blue Kite") << "the field keeps what the parent typed";

@@ -6,7 +6,7 @@
 #include "FileHelpers.h"
 #include "Handles.h"
 #include "TrayIcon.h"
-#include "StartupOptions.h"
+#include "StartWithWindows.h"
 #include "support/MainWindowFixture.h"
 #include "support/SecurityReadBack.h"
 #include "support/RecordedBalloons.h"
@@ -94,7 +94,7 @@ TEST_F(MainWindowStartup, FirstRunShowsTheDefaultListAndAVisibleWindow) {
     EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY));
 
     // Nothing is written by merely starting: no option, no Run entry, no marker, no box.
-    EXPECT_EQ(Setting(kKeyWindowsStartup), "<absent>");
+    EXPECT_EQ(Setting(kKeyStartWithWindows), "<absent>");
     EXPECT_EQ(Setting(kKeyMinimized), "<absent>");
     EXPECT_EQ(Setting(kKeyBlockOnStart), "<absent>");
     EXPECT_EQ(RunValue(), "<absent>");
@@ -212,7 +212,7 @@ TEST_F(MainWindowStartup, OutcomeByStoredSettingsMarkerAndRights) {
             EXPECT_TRUE(ShownNormally()) << "nothing more: the window is shown";
         }
         EXPECT_EQ(Value(kIdStartWithWindowsBox), row.adopts ? 1 : 0);
-        EXPECT_EQ(Setting(kKeyWindowsStartup), row.adopts ? "On" : "<absent>");
+        EXPECT_EQ(Setting(kKeyStartWithWindows), row.adopts ? "On" : "<absent>");
         // A block that is written is recorded at once, with the start in the tray, which the box
         // shows.
         const bool written = row.resumes && row.administrator;
@@ -223,8 +223,9 @@ TEST_F(MainWindowStartup, OutcomeByStoredSettingsMarkerAndRights) {
         // The block lines are written only with administrator rights.
         EXPECT_EQ(ReadBytes(hostsPath), heldBlock || (row.resumes && row.administrator) ? blocked : clean);
         EXPECT_TRUE(prompts.boxes.empty());
-        if (row.backup == Backup::Trusted || row.backup == Backup::BlockLinesOnly)
+        if (row.backup == Backup::Trusted || row.backup == Backup::BlockLinesOnly) {
             EXPECT_EQ(ReadBytes(backup), clean) << "the clean copy is kept";
+        }
         if (row.backup == Backup::LeftByAStop) {
             EXPECT_EQ(ReadBytes(backup), "<missing>") << "the lifted block's copy goes";
         }
@@ -261,7 +262,7 @@ TEST_F(MainWindowStartup, AdoptionRunsTheStartWithWindowsBoxInFull) {
 
     EXPECT_TRUE(main.ControlById(kIdStartInTrayBox).Visible());
     EXPECT_EQ(Caption(kIdStartStopButton), kStopBlockingCaption);
-    EXPECT_EQ(RunValue(), StartupValueData(ProgramPath()))
+    EXPECT_EQ(RunValue(), RunValueData(ProgramPath()))
         << "the box's click ran with the loading flag clear (the write itself needs rights on Windows)";
     EXPECT_EQ(ReadBytes(dataFolder + "\\iStart"), " ");
 }
@@ -276,7 +277,7 @@ TEST_F(MainWindowStartup, OnlyAnOrdinaryMarkerFileIsAdopted) {
         SetFileAttributesA(marker.c_str(), attribute);
         StartMainWindow();
         EXPECT_EQ(Caption(kIdStartStopButton), kStartBlockingCaption) << "attribute " << attribute;
-        EXPECT_EQ(Setting(kKeyWindowsStartup), "<absent>");
+        EXPECT_EQ(Setting(kKeyStartWithWindows), "<absent>");
         DropMainWindow();
     }
     std::string marker = dataFolder + "\\iStart";
@@ -317,7 +318,7 @@ TEST_F(MainWindowStartup, StartInTrayStartsMinimisedWithBlockingOff) {
 
 TEST_F(MainWindowStartup, OptionsOnlyCountWhenSpeltOn) {
     for (const char* stored : {"on", "ON", "On ", ""}) {
-        settings.Save(kKeyWindowsStartup, stored);
+        settings.Save(kKeyStartWithWindows, stored);
         settings.Save(kKeyMinimized, stored);
         StartMainWindow();
         EXPECT_EQ(Value(kIdStartWithWindowsBox), 0) << stored;
@@ -328,19 +329,19 @@ TEST_F(MainWindowStartup, OptionsOnlyCountWhenSpeltOn) {
 }
 
 TEST_F(MainWindowStartup, TheLoadingFlagKeepsTheStartWithWindowsBoxQuiet) {
-    settings.Save(kKeyWindowsStartup, "On");
+    settings.Save(kKeyStartWithWindows, "On");
     MainWindow& main = StartMainWindow();
     EXPECT_EQ(Value(kIdStartWithWindowsBox), 1);
     EXPECT_FALSE(main.State().loading);
     EXPECT_EQ(RunValue(), "<absent>") << "setting the box at start-up writes no Run entry";
     EXPECT_FALSE(FileExists(dataFolder + "\\iStart")) << "nor the marker";
-    EXPECT_EQ(Setting(kKeyWindowsStartup), "On");
+    EXPECT_EQ(Setting(kKeyStartWithWindows), "On");
 
     // Once start-up is over, the same change does its work.
     Click(kIdStartWithWindowsBox);
-    EXPECT_EQ(Setting(kKeyWindowsStartup), "Off");
+    EXPECT_EQ(Setting(kKeyStartWithWindows), "Off");
     Click(kIdStartWithWindowsBox);
-    EXPECT_EQ(RunValue(), StartupValueData(ProgramPath()));
+    EXPECT_EQ(RunValue(), RunValueData(ProgramPath()));
     EXPECT_TRUE(FileExists(dataFolder + "\\iStart"));
 }
 
@@ -559,7 +560,7 @@ TEST_F(StartupSecurity, AMarkerWithAForeignOwnerAdoptsNothing) {
         StartMainWindow();
         EXPECT_EQ(Caption(kIdStartStopButton), c.adopts ? kStopBlockingCaption : kStartBlockingCaption);
         EXPECT_EQ(Value(kIdStartWithWindowsBox), c.adopts ? 1 : 0);
-        EXPECT_EQ(Setting(kKeyWindowsStartup), c.adopts ? "On" : "<absent>");
+        EXPECT_EQ(Setting(kKeyStartWithWindows), c.adopts ? "On" : "<absent>");
         EXPECT_EQ(Setting(kKeyBlockOnStart), c.adopts ? "1" : "<absent>");
         EXPECT_EQ(ReadBytes(dataFolder + "\\iStart"), " ") << "the marker itself is left alone";
         DropMainWindow();

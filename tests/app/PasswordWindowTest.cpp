@@ -4,6 +4,7 @@
 
 #include "Failure.h"
 #include "PasswordHash.h"
+#include "support/StoredPassword.h"
 #include "SettingsStore.h"
 #include "Handles.h"
 #include "support/MainWindowFixture.h"

@@ -65,14 +65,14 @@ class ServiceBlocking : public MainWindowTest {
         EXPECT_EQ(ReadBytes(hostsPath), kClean) << "the program wrote the hosts file";
         EXPECT_EQ(ReadBytes(dataFolder + "\\hosts"), "<missing>") << "the program kept a clean copy";
         EXPECT_EQ(RunValue(), "<absent>") << "the program wrote the Run value";
-        EXPECT_EQ(ReadBytes(StartupMarkerPath(dataFolder)), "<missing>") << "the program wrote the marker";
+        EXPECT_EQ(ReadBytes(StartWithWindowsMarkerPath(dataFolder)), "<missing>")
+            << "the program wrote the marker";
     }
     std::string ServiceRunValue() const {
         char data[1024] = "";
         DWORD size = sizeof data - 1;
-        LONG status =
-            RegGetValueA(HKEY_CURRENT_USER, service->runKeyPath.c_str(),
-                         StartupValueName(ProgramPath()).c_str(), RRF_RT_REG_SZ, nullptr, data, &size);
+        LONG status = RegGetValueA(HKEY_CURRENT_USER, service->runKeyPath.c_str(),
+                                   RunValueName(ProgramPath()).c_str(), RRF_RT_REG_SZ, nullptr, data, &size);
         return status == ERROR_SUCCESS ? std::string(data) : std::string("<absent>");
     }
     std::vector<std::string> BoxTexts() const {
@@ -92,8 +92,8 @@ TEST_F(ServiceBlocking, StartStopAndStartWithWindowsGoThroughTheServiceAndThePro
     const std::string blocked = kServiceClean + "\r\n" + BlockLine("a.example") + BlockLine("b.example");
 
     Click(kIdStartWithWindowsBox);
-    EXPECT_EQ(ServiceRunValue(), StartupValueData(ProgramPath()));
-    EXPECT_EQ(ReadBytes(StartupMarkerPath(service->dataFolder)), " ");
+    EXPECT_EQ(ServiceRunValue(), RunValueData(ProgramPath()));
+    EXPECT_EQ(ReadBytes(StartWithWindowsMarkerPath(service->dataFolder)), " ");
     ExpectProgramWroteNothing();
 
     Click(kIdStartStopButton);
@@ -113,7 +113,7 @@ TEST_F(ServiceBlocking, StartStopAndStartWithWindowsGoThroughTheServiceAndThePro
 
     Click(kIdStartWithWindowsBox);
     EXPECT_EQ(ServiceRunValue(), "<absent>");
-    EXPECT_EQ(ReadBytes(StartupMarkerPath(service->dataFolder)), "<missing>");
+    EXPECT_EQ(ReadBytes(StartWithWindowsMarkerPath(service->dataFolder)), "<missing>");
     ExpectProgramWroteNothing();
 }
 

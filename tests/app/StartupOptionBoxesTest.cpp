@@ -10,12 +10,12 @@ using StartupOptionBoxes = MainWindowTest;
 
 TEST_F(StartupOptionBoxes, SwitchingStartWithWindowsOnAndOffWritesAndRemovesEverything) {
     MainWindow& main = StartMainWindow();
-    const std::string name = StartupValueName(ProgramPath());
+    const std::string name = RunValueName(ProgramPath());
     ASSERT_EQ(RunValue(), "<absent>");
 
     Click(kIdStartWithWindowsBox);
     EXPECT_EQ(Value(kIdStartWithWindowsBox), 1);
-    EXPECT_EQ(Setting(kKeyWindowsStartup), "On");
+    EXPECT_EQ(Setting(kKeyStartWithWindows), "On");
     EXPECT_EQ(RunValue(), ProgramPath()) << "the entry names and points at this very program";
     EXPECT_EQ(ReadBytes(dataFolder + "\\iStart"), " ");
     EXPECT_TRUE(main.ControlById(kIdStartInTrayBox).Visible());
@@ -25,7 +25,7 @@ TEST_F(StartupOptionBoxes, SwitchingStartWithWindowsOnAndOffWritesAndRemovesEver
 
     Click(kIdStartWithWindowsBox);
     EXPECT_EQ(Value(kIdStartWithWindowsBox), 0);
-    EXPECT_EQ(Setting(kKeyWindowsStartup), "Off");
+    EXPECT_EQ(Setting(kKeyStartWithWindows), "Off");
     EXPECT_EQ(RunValue(), "<absent>");
     EXPECT_EQ(ReadBytes(dataFolder + "\\iStart"), "<missing>");
     EXPECT_EQ(Value(kIdStartInTrayBox), 0);
@@ -43,7 +43,7 @@ TEST_F(StartupOptionBoxes, TheEntryIsNamedAfterThisProgramNotTheFirstListedExecu
     firstListed = found.cFileName;
     FindClose(find);
     const std::string own = ProgramPath().substr(ProgramPath().find_last_of('\\') + 1);
-    ASSERT_EQ(StartupValueName(ProgramPath()), own);
+    ASSERT_EQ(RunValueName(ProgramPath()), own);
 
     StartMainWindow();
     Click(kIdStartWithWindowsBox);

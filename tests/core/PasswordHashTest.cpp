@@ -3,6 +3,7 @@
 #include <set>
 
 #include "PasswordHash.h"
+#include "support/StoredPassword.h"
 
 namespace {
 
@@ -96,12 +97,10 @@ TEST(PasswordHash, ValuesNotInHashFormAreComparedAsPlainText) {
         "PBKDF2-SHA256$10000$" + salt32 + "$" + key64,
     };
     for (const std::string& stored : plainValues) {
-        EXPECT_FALSE(IsPasswordHash(stored)) << stored;
         EXPECT_TRUE(PasswordMatches(stored, stored)) << stored;
         EXPECT_FALSE(PasswordMatches(stored + "x", stored)) << stored;
     }
     EXPECT_FALSE(PasswordMatches("Letmein", "letmein"));
-    EXPECT_TRUE(IsPasswordHash("pbkdf2-sha256$1000000$" + salt32 + "$" + key64));
     EXPECT_TRUE(IsPasswordHash("pbkdf2-sha256$1$AB$" + key64));
 }
 

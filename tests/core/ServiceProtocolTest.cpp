@@ -120,10 +120,16 @@ TEST(ServiceProtocol, RequestsComeBackAsTheyWereSent) {
         EXPECT_EQ(request.passwordHash, test.passwordHash);
         EXPECT_EQ(request.password, test.password);
         EXPECT_EQ(EntriesOf(request.entries), test.entries);
-        if (test.kind == MessageKind::StartBlockRequest || test.kind == MessageKind::SharedStartBlockRequest)
+        if (test.kind == MessageKind::StartBlockRequest ||
+            test.kind == MessageKind::SharedStartBlockRequest) {
             EXPECT_EQ(request.atStartup, test.atStartup);
-        if (test.kind == MessageKind::SharedStartBlockRequest) EXPECT_EQ(request.sharedSection, 0x01020304u);
-        if (test.kind == MessageKind::SetStartWithWindowsRequest) EXPECT_EQ(request.on, test.on);
+        }
+        if (test.kind == MessageKind::SharedStartBlockRequest) {
+            EXPECT_EQ(request.sharedSection, 0x01020304u);
+        }
+        if (test.kind == MessageKind::SetStartWithWindowsRequest) {
+            EXPECT_EQ(request.on, test.on);
+        }
     }
 }
 
@@ -250,8 +256,9 @@ TEST(ServiceProtocol, EveryCutOfAMessageIsTruncated) {
             EXPECT_EQ(DecodeRequest(message.substr(0, cut), request), MessageProblem::Truncated);
             // The same cut with a header that announces exactly the bytes there: the body's own
             // fields run out.
-            if (cut > kServiceMessageHeaderSize)
+            if (cut > kServiceMessageHeaderSize) {
                 EXPECT_NE(DecodeRequest(Reframed(message.substr(0, cut)), request), MessageProblem::None);
+            }
         }
     }
     // Answers are read the same way, failures included.
@@ -260,8 +267,9 @@ TEST(ServiceProtocol, EveryCutOfAMessageIsTruncated) {
         SCOPED_TRACE("answer cut at " + std::to_string(cut));
         ServiceAnswer got;
         EXPECT_EQ(DecodeAnswer(answer.substr(0, cut), got), MessageProblem::Truncated);
-        if (cut > kServiceMessageHeaderSize)
+        if (cut > kServiceMessageHeaderSize) {
             EXPECT_NE(DecodeAnswer(Reframed(answer.substr(0, cut)), got), MessageProblem::None);
+        }
     }
 }
 

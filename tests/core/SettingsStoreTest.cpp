@@ -51,9 +51,9 @@ TEST_F(SettingsStoreTest, AbsentSectionAndKeysGiveTheirDefaults) {
     ASSERT_EQ(GetRaw(kKeyBlockedWebsites).first, static_cast<DWORD>(REG_NONE))
         << "the section must start empty";
     EXPECT_EQ(settings.Get(kKeyBlockedWebsites), "");
-    EXPECT_EQ(settings.Get(kKeyWindowsStartup, "Off"), "Off");
+    EXPECT_EQ(settings.Get(kKeyStartWithWindows, "Off"), "Off");
     EXPECT_EQ(settings.Get(kKeyPassword), "");
-    EXPECT_FALSE((settings.Get(kKeyWindowsStartup) == kSettingOn));
+    EXPECT_FALSE((settings.Get(kKeyStartWithWindows) == kSettingOn));
     EXPECT_FALSE((settings.Get(kKeyMinimized) == kSettingOn));
     EXPECT_EQ(settings.ReadBlockOnStart(), 0.0);
     EXPECT_TRUE(DecodeWebsiteList(settings.Get(kKeyBlockedWebsites)).empty());
@@ -67,7 +67,7 @@ TEST_F(SettingsStoreTest, AbsentSectionAndKeysGiveTheirDefaults) {
 TEST_F(SettingsStoreTest, SavedValuesAreAnsiStringsReadBackAsStored) {
     const std::vector<std::pair<const char*, std::string>> cases = {
         {kKeyPassword, "p\xE4ss w\xF6rd \xA3\xFF "},  // no trimming; one byte per character
-        {kKeyWindowsStartup, "On"},
+        {kKeyStartWithWindows, "On"},
         {kKeyMinimized, "Off"},
         {kKeyBlockOnStart, "1"},
         {kKeyBlockedWebsites, "a.example" + kSep + "b.example" + kSep},
@@ -107,8 +107,8 @@ TEST_F(SettingsStoreTest, OnlyExactlyOnCountsAsOn) {
                                                              {"Off", false}, {"", false},   {" On", false},
                                                              {"On ", false}};
     for (const auto& [stored, on] : cases) {
-        settings.Save(kKeyWindowsStartup, stored);
-        EXPECT_EQ((settings.Get(kKeyWindowsStartup) == kSettingOn), on) << "stored \"" << stored << "\"";
+        settings.Save(kKeyStartWithWindows, stored);
+        EXPECT_EQ((settings.Get(kKeyStartWithWindows) == kSettingOn), on) << "stored \"" << stored << "\"";
     }
 }
 

@@ -21,6 +21,7 @@
 
 #include "MainWindow.h"
 #include "PasswordHash.h"
+#include "support/StoredPassword.h"
 #include "PasswordWindow.h"
 #include "SettingsStore.h"
 #include "FileHelpers.h"

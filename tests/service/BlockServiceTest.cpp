@@ -239,11 +239,11 @@ TEST_F(BlockServiceRun, KeptEntriesThatDoNotReadLeaveNothingToPutBack) {
 TEST_F(BlockServiceRun, TheBlocksPasswordIsKeptWithItAcrossARestart) {
     RecordedRun run;
     DirectBlocker blocker(BlockingPlace{hostsPath, dataFolder, &owners});
-    MachineStartupPlace startup;
+    StartWithWindowsPlace startWithWindows;
     ScriptedCaller caller(std::vector<ScriptedGroup>{{kAdministratorsSid, SE_GROUP_USE_FOR_DENY_ONLY}});
     const auto service = [&] {
         auto made = std::make_unique<BlockService>(
-            BlockServiceParts{blocker, startup, hostsPath, BlockedEntriesPath(dataFolder), run});
+            BlockServiceParts{blocker, startWithWindows, hostsPath, BlockedEntriesPath(dataFolder), run});
         made->Resume();
         return made;
     };
@@ -378,7 +378,7 @@ TEST_F(BlockServiceRun, ASharedListIsWrittenWhenWholeAndRefusedWithoutAWriteOthe
     countOff[13] = 3;            // three entries said, two there
     lengthOff[17 + 3] = '\x7F';  // the first entry's length far past the request
     const std::string noEntries = EncodeStartBlockRequest(std::vector<std::string>{}, false);
-    UniqueEvent notAFile(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    UniqueKernelHandle notAFile(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     UniqueKernelHandle section(
         CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 1 << 20, nullptr));
     HANDLE pipeRead = nullptr, pipeWrite = nullptr;

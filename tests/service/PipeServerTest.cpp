@@ -354,7 +354,7 @@ TEST(ServiceRun, RefusesToRunOnAPipeMadeFirstByAnother) {
             takenClient = UniqueFile(CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                                  OPEN_EXISTING, 0, nullptr));
 
-        UniqueEvent stop(CreateEventA(nullptr, TRUE, TRUE, nullptr));
+        UniqueKernelHandle stop(CreateEventA(nullptr, TRUE, TRUE, nullptr));
         RecordedRun run;
         bool handled = false;
         DWORD exitCode = RunService({name, stop.get(), run, run, [&](std::string_view, CallerGroups&) {
@@ -374,7 +374,7 @@ TEST(ServiceRun, RefusesToRunOnAPipeMadeFirstByAnother) {
 
 TEST(ServiceRun, ReportsRunningAndStopsPromptlyWithClientsConnected) {
     const std::string name = TestPipeName();
-    UniqueEvent stop(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    UniqueKernelHandle stop(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     RecordedRun run;
     DWORD exitCode = ~0u;
     std::thread service([&] {
@@ -415,7 +415,7 @@ TEST(ServiceRun, ReportsRunningAndStopsPromptlyWithClientsConnected) {
 // once `armed` (as the service's watch adds its handles when blocking starts), or, while `bad`
 // counts down, one that is no handle at all.
 struct QuietWaits final : ServerWaits {
-    std::vector<UniqueEvent> events;
+    std::vector<UniqueKernelHandle> events;
     std::atomic<bool> armed{false};
     std::atomic<int> bad{0};
     QuietWaits() {
@@ -475,7 +475,7 @@ class RunningService {
     DWORD exitCode = ~0u;
 
   private:
-    UniqueEvent stop_{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    UniqueKernelHandle stop_{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
     std::thread thread_;
 };
 

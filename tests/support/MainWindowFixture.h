@@ -20,7 +20,7 @@
 #include "PasswordWindow.h"
 #include "TrayIcon.h"
 #include "SettingsStore.h"
-#include "MachineStartup.h"
+#include "MachineStartWithWindows.h"
 #include "ProgramPaths.h"
 #include "support/ListEntries.h"
 #include "support/ScriptedPrompts.h"
@@ -101,7 +101,7 @@ class MainWindowTest : public TempTree {
     std::string Setting(const char* key) const { return settings.Get(key, "<absent>"); }
 
     // The data of this program's Run value, or "<absent>".
-    static std::string RunValue(const std::string& name = StartupValueName(ProgramPath())) {
+    static std::string RunValue(const std::string& name = RunValueName(ProgramPath())) {
         char data[1024] = "";
         DWORD size = sizeof data - 1;
         DWORD type = 0;
@@ -112,7 +112,7 @@ class MainWindowTest : public TempTree {
     static void DeleteRunValue() {
         HKEY key = nullptr;
         if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKeyPath, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
-        RegDeleteValueA(key, StartupValueName(ProgramPath()).c_str());
+        RegDeleteValueA(key, RunValueName(ProgramPath()).c_str());
         RegCloseKey(key);
     }
 

@@ -59,7 +59,7 @@ class ServedPipe {
   private:
     std::string name_;
     PipeServer server_;
-    UniqueEvent stop_;
+    UniqueKernelHandle stop_;
     bool opened_ = false;
     std::thread thread_;
     std::string serveFailure_;

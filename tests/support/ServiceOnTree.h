@@ -25,8 +25,9 @@ class ServiceOnTree {
                   EventLog& events, std::function<ULONGLONG()> ticks = {})
         : blocker_(KeepingNoEntries(place)),
           stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
-          service_({blocker_, startup_, place.hostsPath, BlockedEntriesPath(place.dataFolder), events,
-                    ticks ? std::move(ticks) : [] { return GetTickCount64(); }, nullptr, stop_.get()}),
+          service_({blocker_, startWithWindows_, place.hostsPath, BlockedEntriesPath(place.dataFolder),
+                    events, ticks ? std::move(ticks) : [] { return GetTickCount64(); }, nullptr,
+                    stop_.get()}),
           pipeName_(std::move(pipeName)) {
         thread_ = std::thread([this, &status, &events] {
             RunService({pipeName_,
@@ -70,9 +71,9 @@ class ServiceOnTree {
         return place;
     }
 
-    MachineStartupPlace startup_;  // no request here switches start with Windows
+    StartWithWindowsPlace startWithWindows_;  // no request here switches start with Windows
     DirectBlocker blocker_;
-    UniqueEvent stop_;  // before the service, which is handed it
+    UniqueKernelHandle stop_;  // before the service, which is handed it
     BlockService service_;
     std::string pipeName_;
     std::thread thread_;

@@ -42,14 +42,14 @@ class TestOwnership final : public Ownership {
         LocalFree(sid);
         return copy;
     }
-    bool IsAdministratorsMember(PSID sid) override {
+    bool AccountIsInAdministratorsGroup(PSID sid) override {
         PSID named = nullptr;
         if (!administrator_.empty() && ConvertStringSidToSidA(administrator_.c_str(), &named)) {
             bool same = EqualSid(sid, named) != FALSE;
             LocalFree(named);
             if (same) return true;
         }
-        return SystemOwnership().IsAdministratorsMember(sid);
+        return SystemOwnership().AccountIsInAdministratorsGroup(sid);
     }
 
     DWORD AttributesOf(const std::string& path) override {

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <string>
+
 #include "Failure.h"
 #include "support/ScriptedPrompts.h"
 #include "ErrorReport.h"
@@ -48,6 +51,34 @@ TEST(ErrorReport, GuardReportsEachFailureAtTheCallersLineAndGoesOn) {
     EXPECT_NE(prompts.boxes[0].text.find(std::string(kLocation) + "at line 100\r\r"), std::string::npos);
     EXPECT_NE(prompts.boxes[1].text.find("second\r\n"), std::string::npos);
     EXPECT_NE(prompts.boxes[1].text.find("at line 104\r\r"), std::string::npos);
+}
+
+TEST(ErrorReport, FailureNamesTheLineThatThrewIt) {
+    // Each throw helper names its caller's line, never its own.
+    const auto where = [](const std::function<void()>& failing) {
+        try {
+            failing();
+        } catch (const Failure& failure) {
+            return failure.Where();
+        }
+        return std::string("nothing thrown");
+    };
+    const auto here = [](int line) { return "ErrorReportTest.cpp:" + std::to_string(line); };
+    EXPECT_EQ(where([] { ThrowWin32Error(ERROR_ACCESS_DENIED); }), here(__LINE__));
+    EXPECT_EQ(where([] { throw Failure("Overflow"); }), here(__LINE__));
+    EXPECT_EQ(where([] { CheckWin32(CloseHandle(nullptr)); }), here(__LINE__));
+    EXPECT_EQ(where([] { CheckWin32(static_cast<HANDLE>(nullptr)); }), here(__LINE__));
+    EXPECT_EQ(where([] { CheckWin32Status(ERROR_FILE_NOT_FOUND); }), here(__LINE__));
+    EXPECT_EQ(where([] { CheckWin32(TRUE); }), "nothing thrown");
+    EXPECT_EQ(where([] { CheckWin32Status(ERROR_SUCCESS); }), "nothing thrown");
+    try {
+        SetLastError(ERROR_ACCESS_DENIED);
+        CheckWin32(FALSE);
+        ADD_FAILURE() << "CheckWin32(FALSE) threw nothing";
+    } catch (const Failure& failure) {
+        EXPECT_EQ(failure.code(), static_cast<DWORD>(ERROR_ACCESS_DENIED)) << "the thread's last error";
+        EXPECT_EQ(failure.what(), SystemErrorText(ERROR_ACCESS_DENIED)) << "the system's own text, unchanged";
+    }
 }
 
 TEST(ErrorReport, FailedTestEntersTheBranchItGuards) {

@@ -142,14 +142,14 @@ TEST_F(ServiceRequests, OnlyAnAdministratorChangesTheBlockOrTheStartUp) {
                   caller.administrator ? "\"C:\\Program Files\\Parvalisk\\Parvalisk.exe\"" : "<missing>");
         EXPECT_EQ(ReadBytes(dataFolder + "\\iStart"), caller.administrator ? " " : "<missing>");
         // Switched off by an administrator, the two go; a non-administrator's switch leaves them.
-        SwitchMachineStartup(true, {HKEY_CURRENT_USER, runKey, dataFolder, kProgram});
+        SwitchMachineStartWithWindows(true, {HKEY_CURRENT_USER, runKey, dataFolder, kProgram});
         ServiceAnswer off = Ask(EncodeSetStartWithWindowsRequest(false), groups);
         EXPECT_EQ(off.startWithWindows, caller.administrator ? StartWithWindowsOutcome::Switched
                                                              : StartWithWindowsOutcome::NotAdministrator);
         EXPECT_EQ(RunValue(),
                   caller.administrator ? "<missing>" : "\"C:\\Program Files\\Parvalisk\\Parvalisk.exe\"");
         EXPECT_EQ(ReadBytes(dataFolder + "\\iStart"), caller.administrator ? "<missing>" : " ");
-        SwitchMachineStartup(false, {HKEY_CURRENT_USER, runKey, dataFolder, kProgram});
+        SwitchMachineStartWithWindows(false, {HKEY_CURRENT_USER, runKey, dataFolder, kProgram});
 
         // Status is anyone's, and needs nobody's groups.
         const int askedBefore = groups.asked;

@@ -1,6 +1,9 @@
 #pragma once
-// Whether the account running the program is a member of the built-in Administrators group
-// (S-1-5-32-544), and whether it runs with that group's rights in force.
+// What a token says of the built-in Administrators group (S-1-5-32-544): whether the program's
+// own token holds the group (its account is an administrator, elevated or not), and whether the
+// program runs with the group's rights in force (elevated). The other administrator questions are
+// answered elsewhere: an account's membership in the machine's account database in
+// AdministratorAccount.h, a pipe caller's rights in the service's requests (ServiceRequests.h).
 
 #include <windows.h>
 
@@ -52,7 +55,7 @@ bool ReadTokenGroups(HANDLE token, TokenCalls& calls, TokenGroupList& list);
 // Administrators group (S-1-5-32-544) on this machine. Membership alone counts, whatever the
 // group's attributes: an administrator without elevation (the group present for deny only) is
 // still one. False when the group's name cannot be looked up.
-bool GroupsIncludeAdministrators(const TokenGroupList& list, TokenCalls& calls);
+bool GroupsIncludeAdministratorsByName(const TokenGroupList& list, TokenCalls& calls);
 
 // The attributes of the built-in Administrators group (S-1-5-32-544) among the groups, found by
 // its identifier alone: no name is looked up, so a group of another domain that bears the
@@ -64,9 +67,9 @@ std::optional<DWORD> AdministratorsGroupAttributes(const TokenGroupList& list);
 // group on this machine. Membership alone counts, whatever the group's attributes: an
 // administrator without elevation (the group present for deny only) is still one. Every failing
 // call gives false; nothing is raised or shown.
-bool IsAdministrator();
-bool IsAdministrator(TokenCalls& calls);
+bool TokenHoldsAdministratorsGroup();
+bool TokenHoldsAdministratorsGroup(TokenCalls& calls);
 
 // The elevation check: true when the program runs with the Administrators group in force, so the
 // system grants it what the group may do (elevated, where the system asks for elevation).
-bool RunsWithAdministratorRights();
+bool RunsElevated();

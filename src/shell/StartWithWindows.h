@@ -1,5 +1,5 @@
 #pragma once
-// Start with Windows for the machine: the Run entry and the start-up marker DataFolder + "\iStart"
+// Start with Windows for the machine: the Run entry and the start-with-Windows marker DataFolder + "\iStart"
 // (holding one space). The marker exists exactly while start with Windows is switched on from the
 // main window, for every user of the machine.
 
@@ -12,4 +12,4 @@
 void SwitchStartWithWindows(bool on, const std::string& dataFolder);
 
 // True when an ordinary file (not a folder, not hidden, not system) is the marker in the folder.
-bool StartupMarkerExists(const std::string& dataFolder);
+bool StartWithWindowsMarkerExists(const std::string& dataFolder);

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "Administrator.h"
+#include "AdministratorToken.h"
 
 namespace {
 
@@ -194,11 +194,11 @@ void ExpectEverythingReleased(const RecordingCalls& calls) {
     EXPECT_EQ(calls.freedSids, calls.builtSids) << "each built identifier is freed once, and nothing else";
 }
 
-TEST(IsAdministrator, TheUserUnderWineIsAnAdministrator) {
-    EXPECT_TRUE(IsAdministrator());
+TEST(TokenHoldsAdministratorsGroup, TheUserUnderWineIsAnAdministrator) {
+    EXPECT_TRUE(TokenHoldsAdministratorsGroup());
 
     RecordingCalls calls;
-    EXPECT_TRUE(IsAdministrator(calls));
+    EXPECT_TRUE(TokenHoldsAdministratorsGroup(calls));
     EXPECT_EQ(calls.Calls(),
               Then(kUpToTable, {"AllocateAndInitializeSid", "LookupAccountSidA(Administrators)",
                                 "LookupAccountSidA(group)", "FreeSid", "CloseHandle"}));
@@ -211,7 +211,7 @@ TEST(IsAdministrator, TheUserUnderWineIsAnAdministrator) {
     ExpectEverythingReleased(calls);
 }
 
-TEST(IsAdministrator, EveryFailingStepGivesFalseAndReleasesWhatItHeld) {
+TEST(TokenHoldsAdministratorsGroup, EveryFailingStepGivesFalseAndReleasesWhatItHeld) {
     struct Case {
         const char* what;
         std::function<void(RecordingCalls&)> arrange;
@@ -253,7 +253,7 @@ TEST(IsAdministrator, EveryFailingStepGivesFalseAndReleasesWhatItHeld) {
         SCOPED_TRACE(test.what);
         RecordingCalls calls;
         test.arrange(calls);
-        EXPECT_FALSE(IsAdministrator(calls));
+        EXPECT_FALSE(TokenHoldsAdministratorsGroup(calls));
         EXPECT_EQ(calls.Calls(), test.expected);
         ExpectEverythingReleased(calls);
         if (std::find(test.expected.begin(), test.expected.end(), "LookupAccountSidA(group)") !=
@@ -264,7 +264,7 @@ TEST(IsAdministrator, EveryFailingStepGivesFalseAndReleasesWhatItHeld) {
     }
 }
 
-TEST(IsAdministrator, OnlyTheAccountNameIsCompared) {
+TEST(TokenHoldsAdministratorsGroup, OnlyTheAccountNameIsCompared) {
     const std::string administrators = AdministratorsName();
     ASSERT_FALSE(administrators.empty());
     std::string upper = administrators;
@@ -290,13 +290,13 @@ TEST(IsAdministrator, OnlyTheAccountNameIsCompared) {
             const std::string answer = Rid(sid) == 1001 ? test.name : "Group " + std::to_string(Rid(sid));
             return Answer(answer, name, nameLength) && Answer(test.domain, domain, domainLength);
         };
-        EXPECT_EQ(IsAdministrator(calls), test.expected);
+        EXPECT_EQ(TokenHoldsAdministratorsGroup(calls), test.expected);
         EXPECT_EQ(calls.groupLookups, test.expected ? 2 : 3) << "the walk stops at the first match";
         ExpectEverythingReleased(calls);
     }
 }
 
-TEST(IsAdministrator, TheWholeGroupListIsWalkedHoweverLong) {
+TEST(TokenHoldsAdministratorsGroup, TheWholeGroupListIsWalkedHoweverLong) {
     for (DWORD count : {1u, 501u, 502u, 2000u}) {
         SCOPED_TRACE("groups: " + std::to_string(count));
         for (bool lastMatches : {true, false}) {
@@ -308,7 +308,7 @@ TEST(IsAdministrator, TheWholeGroupListIsWalkedHoweverLong) {
                 return Answer(last && lastMatches ? AdministratorsName() : "Group", name, nameLength) &&
                        Answer("DOMAIN", domain, domainLength);
             };
-            EXPECT_EQ(IsAdministrator(calls), lastMatches);
+            EXPECT_EQ(TokenHoldsAdministratorsGroup(calls), lastMatches);
             EXPECT_EQ(calls.groupLookups, static_cast<int>(count));
             EXPECT_EQ(calls.tableLengthGiven,
                       offsetof(TOKEN_GROUPS, Groups) +
@@ -320,7 +320,7 @@ TEST(IsAdministrator, TheWholeGroupListIsWalkedHoweverLong) {
     }
 }
 
-TEST(IsAdministrator, UntrustworthyAnswersNeverMatchOrOverrun) {
+TEST(TokenHoldsAdministratorsGroup, UntrustworthyAnswersNeverMatchOrOverrun) {
     // A lookup that fails after writing the name into the buffer is still a failed lookup.
     RecordingCalls failedWrite;
     failedWrite.groupTable = SyntheticGroups(2);
@@ -328,7 +328,7 @@ TEST(IsAdministrator, UntrustworthyAnswersNeverMatchOrOverrun) {
         Answer(AdministratorsName(), name, nameLength);
         return FALSE;
     };
-    EXPECT_FALSE(IsAdministrator(failedWrite));
+    EXPECT_FALSE(TokenHoldsAdministratorsGroup(failedWrite));
     ExpectEverythingReleased(failedWrite);
 
     // A count claiming more entries than the returned bytes hold: only the returned ones are read.
@@ -337,7 +337,7 @@ TEST(IsAdministrator, UntrustworthyAnswersNeverMatchOrOverrun) {
     overclaimed.groupLookup = [](PSID, char* name, DWORD* nameLength, char* domain, DWORD* domainLength) {
         return Answer("Group", name, nameLength) && Answer("DOMAIN", domain, domainLength);
     };
-    EXPECT_FALSE(IsAdministrator(overclaimed));
+    EXPECT_FALSE(TokenHoldsAdministratorsGroup(overclaimed));
     const size_t entriesInReturnedBytes =
         (overclaimed.tableLengthGiven - offsetof(TOKEN_GROUPS, Groups)) / sizeof(SID_AND_ATTRIBUTES);
     EXPECT_EQ(static_cast<size_t>(overclaimed.groupLookups), entriesInReturnedBytes)

@@ -1,4 +1,4 @@
-#include "Administrator.h"
+#include "AdministratorToken.h"
 
 #include <cstddef>
 #include <cstring>
@@ -63,9 +63,9 @@ BOOL LookupName(TokenCalls& calls, PSID sid, NameBuffer& name, NameBuffer& domai
 
 }  // namespace
 
-bool IsAdministrator() {
+bool TokenHoldsAdministratorsGroup() {
     TokenCalls system;
-    return IsAdministrator(system);
+    return TokenHoldsAdministratorsGroup(system);
 }
 
 size_t TokenGroupList::Count() const {
@@ -94,7 +94,7 @@ bool ReadTokenGroups(HANDLE token, TokenCalls& calls, TokenGroupList& list) {
     return true;
 }
 
-bool GroupsIncludeAdministrators(const TokenGroupList& list, TokenCalls& calls) {
+bool GroupsIncludeAdministratorsByName(const TokenGroupList& list, TokenCalls& calls) {
     SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
     PSID administrators = nullptr;
     if (calls.AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS,
@@ -131,7 +131,7 @@ std::optional<DWORD> AdministratorsGroupAttributes(const TokenGroupList& list) {
     return std::nullopt;
 }
 
-bool IsAdministrator(TokenCalls& calls) {
+bool TokenHoldsAdministratorsGroup(TokenCalls& calls) {
     HANDLE process = calls.GetCurrentProcess();
     if (process == nullptr) return false;
 
@@ -146,10 +146,10 @@ bool IsAdministrator(TokenCalls& calls) {
     if (!ReadTokenGroups(token, calls, groups)) return false;
     // Asked while the token is open, so the identifier built for the check is freed before the
     // token is closed.
-    return GroupsIncludeAdministrators(groups, calls);
+    return GroupsIncludeAdministratorsByName(groups, calls);
 }
 
-bool RunsWithAdministratorRights() {
+bool RunsElevated() {
     BYTE administrators[SECURITY_MAX_SID_SIZE];
     DWORD size = sizeof administrators;
     BOOL member = FALSE;

@@ -6,13 +6,14 @@
 
 namespace {
 
-// What the caller's token says of the Administrators group, read once per request.
-struct CallerRights {
+// The pipe caller check: what the caller's own token says of the Administrators group, read once
+// per request.
+struct PipeCallerRights {
     bool administrator = false;  // the group is there, whatever its attributes
     bool elevated = false;       // and enabled: it may lift a block without its password
 };
 
-CallerRights RightsOf(CallerGroups& caller) {
+PipeCallerRights RightsOfPipeCaller(CallerGroups& caller) {
     const TokenGroupList* groups = caller.Groups();
     if (groups == nullptr) return {};
     const std::optional<DWORD> attributes = AdministratorsGroupAttributes(*groups);
@@ -24,7 +25,7 @@ CallerRights RightsOf(CallerGroups& caller) {
 // Whether the request may lift (or bind anew) the block in force: it gives the password the block
 // is bound to (any will do for a block bound to none), or comes from an elevated caller. A hash
 // that cannot be checked lifts nothing.
-bool MayLift(const ServiceRequest& request, const CallerRights& rights, const ServiceState& state) {
+bool MayLift(const ServiceRequest& request, const PipeCallerRights& rights, const ServiceState& state) {
     if (rights.elevated || state.passwordHash.empty()) return true;
     try {
         return TypedPasswordAccepted(request.password, state.passwordHash);
@@ -36,7 +37,7 @@ bool MayLift(const ServiceRequest& request, const CallerRights& rights, const Se
 // Whether a start may bind the block to its password. A block in force keeps the one it has: a
 // start may repeat it (the program's resumed start) or bind a block that had none, but another
 // password in its place, which would let whoever chose it lift the block, takes an elevated caller.
-bool MayBind(const ServiceRequest& request, const CallerRights& rights, const ServiceState& state) {
+bool MayBind(const ServiceRequest& request, const PipeCallerRights& rights, const ServiceState& state) {
     return !state.blocking || state.passwordHash.empty() || request.passwordHash == state.passwordHash ||
            rights.elevated;
 }
@@ -61,7 +62,7 @@ std::string AnswerStatus(const ServiceState& state) {
     return EncodeStatusAnswer(status);
 }
 
-std::string AnswerStart(ServiceRequest& request, const CallerRights& rights, ServiceParts& parts,
+std::string AnswerStart(ServiceRequest& request, const PipeCallerRights& rights, ServiceParts& parts,
                         ServiceState& state) {
     // Refused here rather than in the blocker: the user's start would keep a clean copy even for
     // a non-administrator, and a request from one changes no file.
@@ -83,7 +84,7 @@ std::string AnswerStart(ServiceRequest& request, const CallerRights& rights, Ser
 
 // A start whose request lies in the caller's file: its entries are read there while the
 // caller still writes them, and kept once the answer is on its way (SettleSharedEntries).
-std::string AnswerSharedStart(ServiceRequest& request, CallerGroups& caller, const CallerRights& rights,
+std::string AnswerSharedStart(ServiceRequest& request, CallerGroups& caller, const PipeCallerRights& rights,
                               ServiceParts& parts, ServiceState& state) {
     // Nothing of a non-administrator's is even looked at.
     if (!rights.administrator) return EncodeStartBlockAnswer(StartOutcome::NotAdministrator, {});
@@ -115,7 +116,7 @@ std::string AnswerSharedStart(ServiceRequest& request, CallerGroups& caller, con
     return EncodeStartBlockAnswer(outcome, report.failures, state.putBacks);
 }
 
-std::string AnswerStop(const ServiceRequest& request, const CallerRights& rights, ServiceParts& parts,
+std::string AnswerStop(const ServiceRequest& request, const PipeCallerRights& rights, ServiceParts& parts,
                        ServiceState& state) {
     if (!rights.administrator) return EncodeStopBlockAnswer(StopOutcome::NotAdministrator, {});
     // Without the block's password the block stays, as it is, and so does its clean copy.
@@ -135,7 +136,8 @@ std::string AnswerStop(const ServiceRequest& request, const CallerRights& rights
     return EncodeStopBlockAnswer(outcome, report.failures);
 }
 
-std::string AnswerChangePassword(ServiceRequest& request, const CallerRights& rights, ServiceState& state) {
+std::string AnswerChangePassword(ServiceRequest& request, const PipeCallerRights& rights,
+                                 ServiceState& state) {
     if (!rights.administrator) return EncodeChangePasswordAnswer(PasswordChangeOutcome::NotAdministrator);
     // With no block in force nothing is bound: the next start brings the new password.
     if (!state.blocking) return EncodeChangePasswordAnswer(PasswordChangeOutcome::Changed);
@@ -145,7 +147,7 @@ std::string AnswerChangePassword(ServiceRequest& request, const CallerRights& ri
     return EncodeChangePasswordAnswer(PasswordChangeOutcome::Changed);
 }
 
-std::string AnswerPutBack(const ServiceRequest& request, const CallerRights& rights, ServiceParts& parts,
+std::string AnswerPutBack(const ServiceRequest& request, const PipeCallerRights& rights, ServiceParts& parts,
                           ServiceState& state) {
     // The put-back writes the hosts file: refused to a non-administrator, and that refusal is not
     // a failed put-back of the service's own block. It lifts nothing, so it needs no password.
@@ -155,19 +157,15 @@ std::string AnswerPutBack(const ServiceRequest& request, const CallerRights& rig
     return EncodePutBackAnswer(outcome, {});
 }
 
-std::string AnswerStartWithWindows(const ServiceRequest& request, const CallerRights& rights,
+std::string AnswerStartWithWindows(const ServiceRequest& request, const PipeCallerRights& rights,
                                    ServiceParts& parts) {
     if (!rights.administrator)
         return EncodeSetStartWithWindowsAnswer(StartWithWindowsOutcome::NotAdministrator);
-    SwitchMachineStartup(request.on, parts.startup);
+    SwitchMachineStartWithWindows(request.on, parts.startWithWindows);
     return EncodeSetStartWithWindowsAnswer(StartWithWindowsOutcome::Switched);
 }
 
 }  // namespace
-
-bool CallerIsAdministrator(CallerGroups& caller) {
-    return RightsOf(caller).administrator;
-}
 
 std::string SettleSharedEntries(ServiceState& state) {
     const std::shared_ptr<SharedListView> view = std::move(state.sharedEntries);
@@ -197,7 +195,7 @@ std::string AnswerRequest(std::string_view request, CallerGroups& caller, Servic
         return EncodeMalformedAnswer(problem);
     if (decoded.kind == MessageKind::StatusRequest) return AnswerStatus(state);
 
-    const CallerRights rights = RightsOf(caller);
+    const PipeCallerRights rights = RightsOfPipeCaller(caller);
     switch (decoded.kind) {
         case MessageKind::StartBlockRequest:
             return AnswerStart(decoded, rights, parts, state);

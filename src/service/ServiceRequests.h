@@ -1,6 +1,6 @@
 #pragma once
 // Answering one request on the service's pipe: who may do what, and the operation itself on the
-// blocker and the machine's start-up entries. Status is anyone's to ask; starting and stopping
+// blocker and the machine's start-with-Windows entries. Status is anyone's to ask; starting and stopping
 // the block, putting it back and switching start with Windows are for administrators alone: the
 // caller's token holds the Administrators group (S-1-5-32-544, whatever its attributes, as the
 // program's own check counts an administrator without elevation). A non-administrator's request
@@ -16,12 +16,12 @@
 #include <string>
 #include <string_view>
 
-#include "Administrator.h"
+#include "AdministratorToken.h"
 #include "Blocker.h"
 #include "Failure.h"
-#include "MachineStartup.h"
+#include "MachineStartWithWindows.h"
 #include "ServiceProtocol.h"
-#include "SharedList.h"
+#include "SharedListView.h"
 
 // The groups of the token of whoever sent the request. The service answers them from the pipe
 // client's own token; nullptr when they cannot be had (the client could not be impersonated),
@@ -55,13 +55,9 @@ struct ServiceState {
 // What the requests act on.
 struct ServiceParts {
     Blocker& blocker;
-    MachineStartupPlace startup;
+    StartWithWindowsPlace startWithWindows;
     HANDLE stop = nullptr;  // set when the service is told to stop: a start waiting for its list ends
 };
-
-// Whether the caller counts as an administrator: its groups could be had and include the
-// Administrators group, whatever that group's attributes.
-bool CallerIsAdministrator(CallerGroups& caller);
 
 // Reads one request and answers it: the encoded answer, or a MalformedAnswer (and nothing done)
 // for a request that could not be read. Updates `state` as the operation went: a written start

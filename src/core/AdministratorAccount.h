@@ -6,4 +6,4 @@
 
 // True when the account is a member of the local Administrators group. The network management
 // library is loaded at the first look-up; any failure of the look-up answers false.
-bool IsMemberOfAdministrators(PSID sid);
+bool AccountIsInAdministratorsGroup(PSID sid);

@@ -1,4 +1,4 @@
-#include "AdministratorsGroup.h"
+#include "AdministratorAccount.h"
 
 #include <lm.h>
 
@@ -26,7 +26,7 @@ const NetApi& Netapi32() {
 
 // Any failure of the look-up answers false, so a file whose owner cannot be placed is still set
 // aside.
-bool IsMemberOfAdministrators(PSID sid) {
+bool AccountIsInAdministratorsGroup(PSID sid) {
     try {
         // The group is named by the system's language; its SID is the same everywhere.
         Sid administrators = WellKnownSid(WinBuiltinAdministratorsSid);

@@ -2,15 +2,15 @@
 
 #include "Failure.h"
 #include "FileHelpers.h"
-#include "MachineStartup.h"
-#include "StartupOptions.h"
+#include "MachineStartWithWindows.h"
+#include "StartWithWindows.h"
 #include "support/TempTree.h"
 #include "Appearance.h"
 #include "Registry.h"
 
 namespace {
 
-TEST(StartupOptions, RunValueDataIsQuotedWhenThePathHoldsASpace) {
+TEST(StartWithWindows, RunValueDataIsQuotedWhenThePathHoldsASpace) {
     struct Case {
         const char* path;
         const char* data;
@@ -21,7 +21,7 @@ TEST(StartupOptions, RunValueDataIsQuotedWhenThePathHoldsASpace) {
         {"C:\\Program Files\\Kelmarin\\Parvalisk.exe", "\"C:\\Program Files\\Kelmarin\\Parvalisk.exe\""},
         {"C:\\Tools\\My Blocker.exe", "\"C:\\Tools\\My Blocker.exe\""},
     };
-    for (const Case& c : cases) EXPECT_EQ(StartupValueData(c.path), c.data) << c.path;
+    for (const Case& c : cases) EXPECT_EQ(RunValueData(c.path), c.data) << c.path;
 }
 
 // The registry wrappers, on a throwaway key of the current user.
