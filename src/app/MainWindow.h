@@ -182,10 +182,6 @@ class MainWindow {
     // The end of the Windows session: what the close stores, stored silently before it returns.
     void EndSession();
 
-    // Whether start-up resumes the block: this user's "BlockOnStart" is set, or a trusted backup
-    // in the data folder says a block was written and never lifted. Throws Failure when
-    // "BlockOnStart" is no number.
-    bool BlockIsInForce() const;
     // While the block this run wrote is on, the hosts file's folder is watched: when those lines
     // are gone they are put back, and the parent is told at most once a minute.
     void StartWatchingHosts();

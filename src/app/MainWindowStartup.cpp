@@ -3,6 +3,7 @@
 
 #include "MainWindow.h"
 #include "SampleSites.h"
+#include "BlockInForce.h"
 #include "SettingsStore.h"
 #include "SystemAnswersAndActions.h"
 #include "Failure.h"
@@ -143,7 +144,10 @@ void MainWindow::TakeAdministratorAnswer(Guarded& p, const DataFolderMade& made)
 }
 
 void MainWindow::ResumeOrAdoptBlock(Guarded& p) {
-    if (p.Test(184, [&] { return BlockIsInForce(); })) {
+    if (p.Test(184, [&] {
+            return BlockIsInForce(settings_, blocker_, ListedEntries(websiteList_),
+                                  websiteList_.Count() == 0);
+        })) {
         // A block is in force: resume it, hidden behind the password.
         // Line 186 kept the caption to go back to; the caption follows the state now.
         p.Line(188, [&] { SetBlocking(true); });
@@ -163,23 +167,5 @@ void MainWindow::ResumeOrAdoptBlock(Guarded& p) {
         p.Line(204, [&] { settings_.Save(kKeyBlockOnStart, "1"); });
         p.Line(208, [&] { SetBlocking(true); });
         p.Line(210, [&] { StartBlocking(true); });
-    }
-}
-
-bool MainWindow::BlockIsInForce() const {
-    // "BlockOnStart" is one user's record of the last close; the block itself belongs to the
-    // machine. A backup in the data folder that the program believes is the clean copy of a block
-    // that was written and never lifted, and a hosts file that holds the list's block lines is
-    // blocked whatever any setting says (a block written where there was no hosts file to keep, or
-    // whose clean copy was deleted). So a user whose own settings say otherwise still starts with
-    // the block on and the window behind the password, and its close leaves the block in place.
-    // A copy that a stop put back but could not delete is no block: it goes, and nothing resumes.
-    if (settings_.ReadBlockOnStart() != 0) return true;
-    if (blocker_.KeepsCleanCopy() && !blocker_.DropCleanCopyOfFinishedStop(ListedEntries(websiteList_)))
-        return true;
-    try {
-        return websiteList_.Count() > 0 && blocker_.HoldsBlock(ListedEntries(websiteList_));
-    } catch (const Failure&) {
-        return false;  // a hosts file that cannot be read tells nothing either way
     }
 }
