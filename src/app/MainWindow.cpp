@@ -99,7 +99,6 @@ MainWindow::MainWindow(const MainWindowParts& parts)
       prompts_(parts.prompts),
       system_(parts.system),
       settings_(parts.settings),
-      hostsFilePath_(parts.hostsFilePath),
       commonAppDataFolder_(parts.commonAppDataFolder),
       ownership_(*parts.ownership),
       ownBlocker_(
@@ -108,14 +107,15 @@ MainWindow::MainWindow(const MainWindowParts& parts)
               : std::make_unique<DirectBlocker>(BlockingPlace{
                     parts.hostsFilePath, DataFolderPath(parts.commonAppDataFolder), parts.ownership})),
       blocker_(parts.blocker != nullptr ? *parts.blocker : *ownBlocker_),
-      startWithWindows_(*parts.startWithWindows) {
-    startWithWindowsBox_.onClick = [this] { OnStartWithWindowsChanged(); };
-    startInTrayBox_.onClick = [this] { OnStartInTrayChanged(); };
+      startWithWindows_(*parts.startWithWindows),
+      hostsWatch_(parts.hostsFilePath, blocker_, system_, *this) {
+    controls_.startWithWindowsBox.onClick = [this] { OnStartWithWindowsChanged(); };
+    controls_.startInTrayBox.onClick = [this] { OnStartInTrayChanged(); };
     trayIcon_.MouseUp = [this](int, int) { OnTrayIconClicked(); };
 }
 
 MainWindow::~MainWindow() {
-    StopWatchingHosts();
+    hostsWatch_.Stop();
     passwordWindow_.reset();
     if (hwnd_ != nullptr) DestroyWindow(hwnd_);
 }
@@ -151,26 +151,26 @@ void MainWindow::Load(bool endsProgram) {
 
 void MainWindow::CreateControls() {
     int dpi = ScreenDpi();
-    windowFont_.reset(ArialBold(900, dpi));
-    buttonFont_.reset(ArialBold(1125, dpi));
-    SendMessageA(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(windowFont_.get()), FALSE);
-    BuildLayout(hwnd_, kLayout, {windowFont_.get(), buttonFont_.get()});
+    look_.windowFont.reset(ArialBold(900, dpi));
+    look_.buttonFont.reset(ArialBold(1125, dpi));
+    SendMessageA(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(look_.windowFont.get()), FALSE);
+    BuildLayout(hwnd_, kLayout, {look_.windowFont.get(), look_.buttonFont.get()});
 
-    for (auto [control, id] : controls_) {
+    for (auto [control, id] : controls_.byId) {
         control->hwnd = GetDlgItem(hwnd_, id);
         control->id = id;
     }
     websiteList_.hwnd = GetDlgItem(hwnd_, kIdWebsiteList);
-    for (Control* frame : {&optionsFrame_, &passwordFrame_})
+    for (Control* frame : {&controls_.optionsFrame, &controls_.passwordFrame})
         SetWindowSubclass(frame->hwnd, FrameWindowProc, 0, reinterpret_cast<DWORD_PTR>(frame));
     // The layout gives the start-up option frame and its boxes a white ground.
-    optionsFrame_.SetBackColor(RGB(255, 255, 255));
-    startWithWindowsBox_.SetBackColor(RGB(255, 255, 255));
-    startInTrayBox_.SetBackColor(RGB(255, 255, 255));
+    controls_.optionsFrame.SetBackColor(RGB(255, 255, 255));
+    controls_.startWithWindowsBox.SetBackColor(RGB(255, 255, 255));
+    controls_.startInTrayBox.SetBackColor(RGB(255, 255, 255));
 }
 
 void MainWindow::AddListToolTip(HWND list) {
-    if (listToolTip_ != nullptr || list == nullptr) return;
+    if (look_.listToolTip != nullptr || list == nullptr) return;
     HWND tip = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP,
                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
                                GetModuleHandleA(nullptr), nullptr);
@@ -183,11 +183,11 @@ void MainWindow::AddListToolTip(HWND list) {
     tool.lpszText = const_cast<char*>(kListToolTip);
     SendMessageA(tip, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
     SendMessageA(tip, TTM_SETMAXTIPWIDTH, 0, 400);
-    listToolTip_ = tip;
+    look_.listToolTip = tip;
 }
 
 const Control& MainWindow::ControlById(int id) const {
-    for (auto [control, controlId] : controls_)
+    for (auto [control, controlId] : controls_.byId)
         if (controlId == id) return *control;
     throw std::out_of_range("The main window has no control " + std::to_string(id) + ".");
 }
@@ -219,7 +219,7 @@ void MainWindow::SetVisible(bool visible) {
         ShowWindow(hwnd_, SW_HIDE);
         return;
     }
-    if (Locked()) return;
+    if (lock_.Locked()) return;
     EnableControls(true);
     ShowWindow(hwnd_, IsIconic(hwnd_) || pendingState_ == WindowState::Normal ? SW_RESTORE : SW_SHOW);
     SetForegroundWindow(hwnd_);
@@ -228,16 +228,17 @@ void MainWindow::SetVisible(bool visible) {
 void MainWindow::EnableControls(bool enabled) {
     // Disabled, a button ignores a click sent to it; what still arrives as a command or a
     // notification is refused by the window itself.
-    const Control* controls[] = {&helpButton_,         &startStopButton_,     &clearListButton_,
-                                 &loadFromFileButton_, &loadSamplesButton_,   &addWebsiteButton_,
-                                 &passwordField_,      &startWithWindowsBox_, &startInTrayBox_};
+    const Control* controls[] = {
+        &controls_.helpButton,         &controls_.startStopButton,     &controls_.clearListButton,
+        &controls_.loadFromFileButton, &controls_.loadSamplesButton,   &controls_.addWebsiteButton,
+        &controls_.passwordField,      &controls_.startWithWindowsBox, &controls_.startInTrayBox};
     for (const Control* control : controls) EnableWindow(control->hwnd, enabled);
     EnableWindow(websiteList_.hwnd, enabled);
 }
 
 void MainWindow::SetBlocking(bool blocking) {
     state_.blocking = blocking;
-    startStopButton_.SetCaption(blocking ? kStopBlockingCaption : kStartBlockingCaption);
+    controls_.startStopButton.SetCaption(blocking ? kStopBlockingCaption : kStartBlockingCaption);
 }
 
 void MainWindow::SetPointer(Pointer pointer) {
@@ -251,36 +252,12 @@ void MainWindow::SetPointer(Pointer pointer) {
                      MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
 }
 
-bool MainWindow::RefusedWhileLocked(UINT msg, WPARAM wp, LPARAM lp) {
-    if (!Locked()) return false;
-    switch (msg) {
-        case WM_WINDOWPOSCHANGING:
-            // Another program's ShowWindow or SetWindowPos cannot show the locked window; the rest
-            // of the change goes on.
-            reinterpret_cast<WINDOWPOS*>(lp)->flags &= ~SWP_SHOWWINDOW;
-            return false;
-        case WM_STYLECHANGING: {
-            // Nor can its SetWindowLong add the visible style.
-            auto& style = *reinterpret_cast<STYLESTRUCT*>(lp);
-            if (wp == static_cast<WPARAM>(GWL_STYLE) && (style.styleOld & WS_VISIBLE) == 0)
-                style.styleNew &= ~WS_VISIBLE;
-            return true;
-        }
-        case WM_SYSCOMMAND:
-            // A restore or maximise of the locked window asks for the password instead.
-            if ((wp & 0xFFF0) != SC_RESTORE && (wp & 0xFFF0) != SC_MAXIMIZE) return false;
-            OnTrayIconClicked();
-            return true;
-    }
-    return false;
-}
-
 LRESULT MainWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == SecondStartMessage()) {
         OnSecondStart();
         return 0;
     }
-    if (RefusedWhileLocked(msg, wp, lp)) return 0;
+    if (lock_.Refuses(msg, wp, lp)) return 0;
     switch (msg) {
         case WM_COMMAND:
             OnCommand(LOWORD(wp), HIWORD(wp));
@@ -290,16 +267,14 @@ LRESULT MainWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
         case WM_SIZE:
             OnResized();
             return 0;
-        case WM_TIMER:
-            if (wp == kHostsSettleTimerId) OnHostsSettled();
-            return 0;
         case WM_SETCURSOR:
             if (LOWORD(lp) == HTCLIENT && OnSetCursor(reinterpret_cast<HWND>(wp))) return TRUE;
             break;
         case WM_CTLCOLORSTATIC:
         case WM_CTLCOLORBTN: {
-            const Control* coloured[] = {&optionsFrame_, &passwordFrame_, &statusLabel_,
-                                         &startWithWindowsBox_, &startInTrayBox_};
+            const Control* coloured[] = {&controls_.optionsFrame, &controls_.passwordFrame,
+                                         &controls_.statusLabel, &controls_.startWithWindowsBox,
+                                         &controls_.startInTrayBox};
             return ColourControl(hwnd_, msg, reinterpret_cast<HDC>(wp), reinterpret_cast<HWND>(lp), coloured);
         }
         case WM_QUERYENDSESSION:
@@ -310,12 +285,12 @@ LRESULT MainWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
         case WM_CLOSE:
             // A close while the window waits for the service would take the window away under
             // the command that waits: it is held until that command is done.
-            if (serviceWorking_) {
-                closeHeld_ = true;
+            if (busy_.serviceWorking) {
+                busy_.closeHeld = true;
                 return 0;
             }
-            if (!closing_) {
-                closing_ = true;
+            if (!busy_.closing) {
+                busy_.closing = true;
                 RunClose();
             }
             DestroyWindow(hwnd_);
@@ -337,7 +312,7 @@ void MainWindow::OnCommand(int id, int code) {
         if (code == EN_CHANGE) OnPasswordFieldChanged();
         return;
     }
-    if (code != BN_CLICKED || Locked() || serviceWorking_) return;
+    if (code != BN_CLICKED || busy_.serviceWorking) return;
     switch (id) {
         case kIdHelpButton:
             OnHelpClicked();
@@ -373,12 +348,12 @@ LRESULT MainWindow::OnNotify(NMHDR& header) {
             websiteList_.OnGetDispInfo(reinterpret_cast<NMLVDISPINFOA&>(header));
             return 0;
         case NM_DBLCLK:
-            if (Locked() || serviceWorking_) return 0;
+            if (busy_.serviceWorking) return 0;
             OnWebsiteListDoubleClicked();
             return 0;
         case LVN_KEYDOWN:
             // Shift, Ctrl and Alt make no difference: Shift+Delete removes as Delete does.
-            if (Locked() || serviceWorking_) return 0;
+            if (busy_.serviceWorking) return 0;
             OnWebsiteListKeyDown(reinterpret_cast<NMLVKEYDOWN&>(header).wVKey);
             return 0;
     }
@@ -388,14 +363,15 @@ LRESULT MainWindow::OnNotify(NMHDR& header) {
 bool MainWindow::OnSetCursor(HWND over) {
     // The list's tooltip is made when the pointer first comes over the list, not at start-up.
     if (over == websiteList_.hwnd) AddListToolTip(over);
-    const Control* buttons[] = {&helpButton_,         &startStopButton_,   &clearListButton_,
-                                &loadFromFileButton_, &loadSamplesButton_, &addWebsiteButton_};
+    const Control* buttons[] = {&controls_.helpButton,        &controls_.startStopButton,
+                                &controls_.clearListButton,   &controls_.loadFromFileButton,
+                                &controls_.loadSamplesButton, &controls_.addWebsiteButton};
     bool overButton = false;
     for (const Control* button : buttons) overButton = overButton || button->hwnd == over;
     if (overButton)
         pointer_ = PointerAfterMouseMove(pointer_, PointerArea::PushButton);
-    else if (over == hwnd_ || over == websiteList_.hwnd || over == passwordField_.hwnd ||
-             over == optionsFrame_.hwnd || over == passwordFrame_.hwnd)
+    else if (over == hwnd_ || over == websiteList_.hwnd || over == controls_.passwordField.hwnd ||
+             over == controls_.optionsFrame.hwnd || over == controls_.passwordFrame.hwnd)
         pointer_ = PointerAfterMouseMove(pointer_, PointerArea::Surface);
-    return ShowPointer(pointer_, handPointer_);
+    return ShowPointer(pointer_, look_.handPointer.get());
 }

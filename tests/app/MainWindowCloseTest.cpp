@@ -42,7 +42,7 @@ TEST_F(MainWindowCloseTest, MinimiseHidesInTheTrayAndComesBackNormal) {
     ASSERT_TRUE(IsWindowVisible(form->hwnd()));
     Minimise();
     EXPECT_FALSE(IsWindowVisible(form->hwnd())) << "hidden: no taskbar entry";
-    EXPECT_TRUE(form->State().hiddenInTray);
+    EXPECT_TRUE(Locked());
     EXPECT_TRUE(form->Tray().InTray()) << "the tray icon is there to bring it back";
     EXPECT_FALSE(IsWindowEnabled(ControlWindow(kIdStartStopButton)))
         << "its controls are disabled while hidden";
@@ -89,7 +89,7 @@ TEST_F(MainWindowCloseTest, TheLockedWindowRefusesWhatAnotherProgramSends) {
     SetWindowTextA(ControlWindow(kIdPasswordField), "Blue Kite");
     const std::string password = settings.Get(kKeyPassword);
     Minimise();
-    ASSERT_TRUE(form->State().hiddenInTray);
+    ASSERT_TRUE(Locked());
 
     HWND main = form->hwnd();
     auto click = [](const Control& control) { SendMessageA(control.hwnd, BM_CLICK, 0, 0); };
@@ -140,7 +140,7 @@ TEST_F(MainWindowCloseTest, TheLockedWindowRefusesWhatAnotherProgramSends) {
         row.send();
         ProcessPendingEvents();
         EXPECT_FALSE(IsWindowVisible(main)) << "still hidden";
-        EXPECT_TRUE(form->State().hiddenInTray);
+        EXPECT_TRUE(Locked());
         EXPECT_EQ(form->LoadedPasswordWindow() != nullptr, row.asksForThePassword);
         EXPECT_EQ(Caption(kIdStartStopButton), "Start Blocking");
         EXPECT_EQ(ReadBytes(hostsPath), clean) << "no block started";
@@ -176,7 +176,7 @@ TEST_F(MainWindowCloseTest, SecondMinimiseAfterUnlockHidesAgain) {
 
     Minimise();
     EXPECT_FALSE(IsWindowVisible(form->hwnd()));
-    EXPECT_TRUE(form->State().hiddenInTray);
+    EXPECT_TRUE(Locked());
     EXPECT_TRUE(form->Tray().InTray()) << "the icon is back in the notification area";
 }
 

@@ -263,7 +263,7 @@ TEST_F(PasswordWindowTest, OkAcceptsOrRefuses) {
             EXPECT_TRUE(prompts.boxes.empty());
             EXPECT_TRUE(IsWindowVisible(form->hwnd())) << "the main window is shown";
             EXPECT_FALSE(IsIconic(form->hwnd())) << "in its normal state";
-            EXPECT_FALSE(form->State().hiddenInTray);
+            EXPECT_FALSE(Locked());
             EXPECT_FALSE(form->Tray().InTray()) << "the tray icon is removed";
             EXPECT_FALSE(window.Loaded()) << "the password window is unloaded";
         } else {
@@ -273,7 +273,7 @@ TEST_F(PasswordWindowTest, OkAcceptsOrRefuses) {
             EXPECT_EQ(prompts.boxes[0].style, static_cast<unsigned>(MB_OK));
             EXPECT_TRUE(window.Loaded()) << "the window stays open";
             EXPECT_FALSE(IsWindowVisible(form->hwnd()));
-            EXPECT_TRUE(form->State().hiddenInTray);
+            EXPECT_TRUE(Locked());
             EXPECT_TRUE(form->Tray().InTray());
             EXPECT_EQ(GetFocus(), FieldOf(window));
             DWORD start = 1, end = 0;
@@ -391,7 +391,7 @@ TEST_F(PasswordWindowTest, CancelAndCloseBoxLeaveTheProgramHidden) {
         ProcessPendingEvents();
         EXPECT_FALSE(window.Loaded());
         EXPECT_FALSE(IsWindowVisible(form->hwnd()));
-        EXPECT_TRUE(form->State().hiddenInTray);
+        EXPECT_TRUE(Locked());
         EXPECT_TRUE(form->Tray().InTray());
     }
     EXPECT_TRUE(prompts.boxes.empty());
@@ -429,7 +429,7 @@ TEST_F(PasswordWindowTest, AcceptedWhileMainWindowShownRemovesTheIcon) {
     ClickOk(window);
     EXPECT_TRUE(IsWindowVisible(form->hwnd()));
     EXPECT_FALSE(form->Tray().InTray());
-    EXPECT_FALSE(form->State().hiddenInTray);
+    EXPECT_FALSE(Locked());
     EXPECT_FALSE(window.Loaded());
 }
 
@@ -454,7 +454,7 @@ TEST_F(PasswordWindowTest, ARefusedIconRemovalIsReportedAndTheWindowStillComesBa
     EXPECT_NE(prompts.boxes[0].text.find(std::string(kOkLocation) + "at line 102"), std::string::npos)
         << prompts.boxes[0].text;
     EXPECT_TRUE(IsWindowVisible(form->hwnd())) << "the main window comes back all the same";
-    EXPECT_FALSE(form->State().hiddenInTray);
+    EXPECT_FALSE(Locked());
     EXPECT_TRUE(IsWindowEnabled(ControlWindow(kIdStartStopButton))) << "with its controls enabled";
     EXPECT_FALSE(window.Loaded());
 }
@@ -487,7 +487,7 @@ TEST_F(PasswordWindowTest, FailedCheckReportsAndStaysLocked) {
                            static_cast<DWORD>(row.bytes.size()));
             RegCloseKey(section);
         }
-        if (!form->State().hiddenInTray) HideInTray();
+        if (!Locked()) HideInTray();
         const PasswordWindow& window = OpenPasswordWindow();
         prompts.boxes.clear();
         SetWindowTextA(FieldOf(window), row.typed);
@@ -502,7 +502,7 @@ TEST_F(PasswordWindowTest, FailedCheckReportsAndStaysLocked) {
             << prompts.boxes[0].text;
         EXPECT_TRUE(window.Loaded()) << "the password window stays open";
         EXPECT_FALSE(IsWindowVisible(form->hwnd())) << "the main window stays hidden";
-        EXPECT_TRUE(form->State().hiddenInTray);
+        EXPECT_TRUE(Locked());
         EXPECT_TRUE(form->Tray().InTray()) << "the tray icon stays";
     }
 }

@@ -155,7 +155,7 @@ TEST_F(ServiceBlocking, OnlyThePasswordTheWindowWasUnlockedWithLiftsTheServicesB
     // Locked and unlocked with the password, the parent sets a new one: it reaches the service
     // with the old one, and the stop lifts the block with it.
     form->SetWindowState(WindowState::Minimized);
-    ASSERT_TRUE(form->State().hiddenInTray);
+    ASSERT_TRUE(Locked());
     form->Unlock("secret");
     prompts.boxes.clear();
     SetWindowTextA(ControlWindow(kIdPasswordField), "kite");

@@ -23,6 +23,7 @@
 #include "MachineStartup.h"
 #include "ProgramPaths.h"
 #include "support/ListEntries.h"
+#include "support/MainWindowView.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempTree.h"
 
@@ -96,6 +97,7 @@ class MainWindowTest : public TempTree {
         PutEntries(*form, prompts, root, entries);
         ASSERT_EQ(Entries(), entries);
     }
+    bool Locked() const { return MainWindowView::Locked(*form); }
     bool ShownNormally() const { return IsWindowVisible(form->hwnd()) && !IsIconic(form->hwnd()); }
     std::string Setting(const char* key) const { return settings.Get(key, "<absent>"); }
 
@@ -152,7 +154,7 @@ class MainWindowTest : public TempTree {
     // Minimises the window, which takes it into the tray.
     void HideInTray() const {
         Minimise();
-        ASSERT_TRUE(form->State().hiddenInTray);
+        ASSERT_TRUE(Locked());
         ASSERT_FALSE(IsWindowVisible(form->hwnd()));
     }
     // The password window, as a click on the tray icon opens it.

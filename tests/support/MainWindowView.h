@@ -1,0 +1,12 @@
+#pragma once
+// The one way a test reads the main window's insides, and reaches the parts it owns, beside its
+// controls and its tray icon: what a user sees or does goes through those instead.
+
+#include "MainWindow.h"
+
+struct MainWindowView {
+    // Whether the window is locked behind its password (it hides in the tray).
+    static bool Locked(const MainWindow& window) { return window.lock_.Locked(); }
+    // The watch on the hosts file, to say at once that the hosts folder changed.
+    static HostsWatch& Watch(MainWindow& window) { return window.hostsWatch_; }
+};
