@@ -108,8 +108,6 @@ class MainWindow : private HostsWatchOwner {
     void SetVisible(bool visible);
     // Blocking on or off: the state, and the Start/Stop caption that shows it.
     void SetBlocking(bool blocking);
-    // Sets the pointer state and shows the matching pointer at once when it is over the window.
-    void SetPointer(Pointer pointer);
     // The accepted password's way back from the tray: the tray icon goes, the hidden flag
     // clears, the controls are enabled again and the window shows. `typedPassword`: what the
     // parent typed, held until the window locks again, for the stop of a block bound to it.
@@ -118,16 +116,6 @@ class MainWindow : private HostsWatchOwner {
     // ---- procedures that other parts and the tests run ------------------------------------
     void StartBlocking(bool atStartup);
     void StopBlocking(bool atStartup);
-
-    void OnClearListClicked();
-    void OnLoadFromFileClicked();
-    void OnLoadSamplesClicked();
-    void OnAddWebsiteClicked();
-    void OnWebsiteListDoubleClicked();
-    void OnWebsiteListKeyDown(int keyCode);
-
-    // Appends the lines of one list file to the list ("File not found" when it does not exist).
-    void LoadListFile(const std::string& path);
 
   private:
     friend LRESULT CALLBACK ForwardingWindowProc<MainWindow>(HWND, UINT, WPARAM, LPARAM);
@@ -166,6 +154,16 @@ class MainWindow : private HostsWatchOwner {
     void RecordBlockingOff();
     void OnHelpClicked();
     void OnStartStopClicked();
+    void OnClearListClicked();
+    void OnLoadFromFileClicked();
+    void OnLoadSamplesClicked();
+    void OnAddWebsiteClicked();
+    void OnWebsiteListDoubleClicked();
+    void OnWebsiteListKeyDown(int keyCode);
+    // Appends the lines of one list file to the list ("File not found" when it does not exist).
+    void LoadListFile(const std::string& path);
+    // Sets the pointer state and shows the matching pointer at once when it is over the window.
+    void SetPointer(Pointer pointer);
     void OnStartWithWindowsChanged();
     void OnStartInTrayChanged();
     void OnPasswordFieldChanged();

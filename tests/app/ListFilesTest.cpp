@@ -55,7 +55,7 @@ class ListFilesTest : public ListTest {
     // Loads the file through the button, as chosen in the dialog.
     void Choose(const std::string& names) {
         prompts.fileAnswers = {names};
-        form->OnLoadFromFileClicked();
+        Click(kIdLoadFromFileButton);
     }
     std::vector<std::string> ReportLines() const {
         std::vector<std::string> lines;
@@ -110,7 +110,7 @@ TEST_F(ListFilesTest, LineEndsGiveTheEntriesOfTheRule) {
         ASSERT_EQ(ReferenceEntries(c.bytes), c.entries) << "the reference splitter itself";
         SetEntries({"first"});
         std::string path = MakeFile("list.txt", c.bytes);
-        form->LoadListFile(path);
+        Choose(path);
         List expected{"first"};
         expected.insert(expected.end(), c.entries.begin(), c.entries.end());
         EXPECT_EQ(Entries(), expected);
@@ -148,7 +148,7 @@ TEST_F(ListFilesTest, LineEndsAcrossTheReadersChunksAndBinaryFiles) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         SetEntries({});
-        form->LoadListFile(MakeFile("big.txt", c.bytes));
+        Choose(MakeFile("big.txt", c.bytes));
         List expected = ReferenceEntries(c.bytes);
         List got = Entries();
         ASSERT_EQ(got.size(), expected.size());
@@ -208,7 +208,7 @@ TEST_F(ListFilesTest, MarkedUnicodeAndUtf8FilesAreDecodedWithoutTheirMark) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         SetEntries({"first"});
-        form->LoadListFile(MakeFile("unicode.txt", c.bytes));
+        Choose(MakeFile("unicode.txt", c.bytes));
         List expected{"first"};
         expected.insert(expected.end(), c.entries.begin(), c.entries.end());
         EXPECT_EQ(Entries(), expected);
@@ -299,9 +299,9 @@ class BusyProbePrompts : public ScriptedPrompts {
         pointers.push_back(form->PointerState());
         ListView_SetItemState(form->List().hwnd, 0, LVIS_SELECTED | LVIS_FOCUSED,
                               LVIS_SELECTED | LVIS_FOCUSED);
-        form->OnClearListClicked();
-        form->OnWebsiteListKeyDown(46);
-        form->OnWebsiteListDoubleClicked();
+        ClickControl(*form, kIdClearListButton);
+        PressInList(*form, VK_DELETE);
+        DoubleClickList(*form);
         return ScriptedPrompts::MessageBox(text, title, style);
     }
 };
@@ -313,7 +313,7 @@ TEST_F(ListFilesTest, TheHourglassShowsDuringTheLoadAndBlocksListEdits) {
     SetEntries({"first", "second"});
     MakeFile("one.txt", "a.com");
     probe.fileAnswers = {Selection(root, {"missing.txt", "one.txt"})};
-    form->OnLoadFromFileClicked();
+    Click(kIdLoadFromFileButton);
     EXPECT_EQ(probe.pointers, (std::vector<Pointer>{Pointer::Busy}));
     EXPECT_EQ(Entries(), (List{"first", "second", "a.com"})) << "nothing was cleared or removed";
     EXPECT_EQ(form->PointerState(), Pointer::Default);
@@ -384,7 +384,7 @@ TEST_F(ListFilesTest, AFailedDialogIsReportedAndEndsTheCommand) {
     FailingDialogPrompts failing;
     prompts.answeredBy = &failing;
     SetEntries({"first"});
-    form->OnLoadFromFileClicked();
+    Click(kIdLoadFromFileButton);
     ASSERT_EQ(failing.boxes.size(), 1u);
     EXPECT_NE(failing.boxes[0].text.find(
                   "Dialog failed\r\nin Nestwarden2021/08/31.Form1.PushButton4_Click at line 112"),
@@ -396,8 +396,8 @@ TEST_F(ListFilesTest, AFailedDialogIsReportedAndEndsTheCommand) {
 TEST_F(ListFilesTest, SampleSitesAreAppendedOnEveryPress) {
     SetEntries({"first"});
     SetPointerState(Pointer::Busy);  // the samples do not look at the pointer
-    form->OnLoadSamplesClicked();
-    form->OnLoadSamplesClicked();
+    Click(kIdLoadSamplesButton);
+    Click(kIdLoadSamplesButton);
     List expected{"first"};
     for (int press = 0; press < 2; ++press)
         for (const char* site : kSampleSites) expected.push_back(site);

@@ -27,6 +27,21 @@
 #include "support/ScriptedPrompts.h"
 #include "support/TempTree.h"
 
+// A click on one of the window's buttons (BM_CLICK, as the mouse would).
+inline void ClickControl(const MainWindow& window, int id) {
+    SendMessageA(GetDlgItem(window.hwnd(), id), BM_CLICK, 0, 0);
+}
+// A key pressed in the website list, as the keyboard sends it there.
+inline void PressInList(const MainWindow& window, int keyCode) {
+    SendMessageA(GetDlgItem(window.hwnd(), kIdWebsiteList), WM_KEYDOWN, keyCode, 1);
+}
+// A double-click on the website list, as the list view tells its window.
+inline void DoubleClickList(const MainWindow& window) {
+    NMHDR header{GetDlgItem(window.hwnd(), kIdWebsiteList), static_cast<UINT_PTR>(kIdWebsiteList),
+                 static_cast<UINT>(NM_DBLCLK)};
+    SendMessageA(window.hwnd(), WM_NOTIFY, kIdWebsiteList, reinterpret_cast<LPARAM>(&header));
+}
+
 // Puts exactly these entries into the window's list through its own commands: "Clear List", then
 // "Add Website" for each entry, answered by the scripted input box, or for an empty entry, which
 // that command refuses, "Load Websites From File" with a list file of one empty line (written in
@@ -35,19 +50,19 @@
 inline void PutEntries(MainWindow& window, ScriptedPrompts& prompts, const std::string& scratchFolder,
                        const std::vector<std::string>& entries) {
     SetCursorPos(0, 0);
-    window.SetPointer(Pointer::Default);
+    MainWindowView::SetPointer(window, Pointer::Default);
     const ScriptedPrompts before = prompts;
     prompts.answeredBy = nullptr;
-    window.OnClearListClicked();
+    ClickControl(window, kIdClearListButton);
     const std::string emptyLineFile = scratchFolder + "\\one empty line.txt";
     for (const std::string& entry : entries) {
         if (entry.empty()) {
             std::ofstream(emptyLineFile, std::ios::binary | std::ios::trunc) << '\r';
             prompts.fileAnswers.push_back(emptyLineFile);
-            window.OnLoadFromFileClicked();
+            ClickControl(window, kIdLoadFromFileButton);
         } else {
             prompts.inputAnswers.push_back(entry);
-            window.OnAddWebsiteClicked();
+            ClickControl(window, kIdAddWebsiteButton);
         }
     }
     DeleteFileA(emptyLineFile.c_str());
@@ -91,7 +106,7 @@ class MainWindowTest : public TempTree {
     // move the window is told of would change the state again at once.
     void SetPointerState(Pointer pointer) const {
         SetCursorPos(0, 0);
-        form->SetPointer(pointer);
+        MainWindowView::SetPointer(*form, pointer);
     }
     void SetEntries(const std::vector<std::string>& entries) {
         PutEntries(*form, prompts, root, entries);
