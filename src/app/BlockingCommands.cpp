@@ -34,40 +34,6 @@ constexpr char kServiceNotAnswering[] =
 
 }  // namespace
 
-void MainWindow::ShowNotice(const std::string& text) {
-    // The program's own notices: OK button, no icon, the application's title.
-    prompts_.MessageBox(text, ApplicationTitle(), MB_OK);
-}
-
-void MainWindow::WhileServiceWorks(const std::function<void()>& work) {
-    if (busy_.serviceWorking) {
-        work();
-        return;
-    }
-    busy_.serviceWorking = true;
-    const Pointer before = pointer_;
-    SetPointer(Pointer::Busy);
-    {
-        ScopeExit done([&] {
-            busy_.serviceWorking = false;
-            SetPointer(before);
-        });
-        work();
-    }
-    // A check of the hosts file that waited looks again itself.
-    hostsWatch_.CheckHeldChange();
-    if (std::exchange(busy_.closeHeld, false) && hwnd_ != nullptr) PostMessageA(hwnd_, WM_CLOSE, 0, 0);
-}
-
-void MainWindow::Tell(const std::string& text) {
-    if (lock_.Locked()) {
-        // No time given: the balloon stays as long as the shell keeps it, and nothing waits.
-        trayIcon_.ShowBalloon(text, kProductName, 0, false);
-    } else {
-        ShowNotice(text);
-    }
-}
-
 void MainWindow::OnHelpClicked() {
     Guarded p{reports_, ReportLocation(kHelpClickedProcedure)};
     p.Line(100, [&] { ShowNotice(kHelpMessage); });
@@ -124,6 +90,19 @@ void MainWindow::RecordBlockingOff() {
     settings_.Save(kKeyMinimized, controls_.startInTrayBox.Value() == 1 ? kSettingOn : kSettingOff);
 }
 
+void MainWindow::KeepWrittenBlock(Guarded& p) {
+    // The hosts file now holds the lines of the list as it is at this moment, and the watch
+    // guards exactly these: an entry added later reaches the file at the next start, and one
+    // cleared from the list stays blocked until the stop. The block is in the file whatever its
+    // record does: a record refused by the settings is reported at its own line and the written
+    // block is watched all the same.
+    hostsWatch_.GuardWrittenBlock(websiteList_);
+    p.Line(125, [&] { RecordBlockingOn(); });
+    system_.FlushResolverCache();
+    // From now on a block that another program removes is noticed and put back.
+    hostsWatch_.Start();
+}
+
 void MainWindow::StartBlocking(bool atStartup) {
     Guarded p{reports_, ReportLocation(kStartBlockingProcedure)};
     p.Line(100, [] { ProcessPendingEvents(); });
@@ -141,16 +120,7 @@ void MainWindow::StartBlocking(bool atStartup) {
     }
     bool failed = false;
     if (outcome == StartOutcome::Written) {
-        // The hosts file now holds the lines of the list as it is at this moment, and the watch
-        // guards exactly these: an entry added later reaches the file at the next start, and one
-        // cleared from the list stays blocked until the stop. The block is in the file whatever
-        // its record does: a record refused by the settings is reported at its own line and the
-        // written block is watched all the same.
-        hostsWatch_.GuardWrittenBlock(websiteList_);
-        p.Line(125, [&] { RecordBlockingOn(); });
-        system_.FlushResolverCache();
-        // From now on a block that another program removes is noticed and put back.
-        hostsWatch_.Start();
+        KeepWrittenBlock(p);
     } else if (outcome != StartOutcome::NotAdministrator || state_.userIsAdmin) {
         // A refusal for want of an administrator where this run took the user for one comes from
         // the blocking service, for an account that may have left the group since this run's own

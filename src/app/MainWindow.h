@@ -142,6 +142,8 @@ class MainWindow : private HostsWatchOwner {
     WindowState GetWindowState() const;
     void RunStartup();
     void RunClose();
+    // The close box, Alt+F4 or another program's WM_CLOSE: the close runs once, then the window goes.
+    void OnCloseAsked();
     void OnResized();
     void OnTrayIconClicked();
     // The program was started again: the running copy comes forward instead.
@@ -152,6 +154,8 @@ class MainWindow : private HostsWatchOwner {
     // Stores at once whether blocking is on ("BlockOnStart", and "Minimized" with it).
     void RecordBlockingOn();
     void RecordBlockingOff();
+    // A start wrote the block: it is recorded, flushed and watched from now on.
+    void KeepWrittenBlock(Guarded& p);
     void OnHelpClicked();
     void OnStartStopClicked();
     void OnClearListClicked();
