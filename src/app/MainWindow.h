@@ -89,14 +89,6 @@ class MainWindow : private HostsWatchOwner {
     // ---- what the window holds and shows, to read ----------------------------------------
     const ProgramState& State() const { return state_; }
     const WebsiteList& List() const { return websiteList_; }
-    const TrayIcon& Tray() const { return trayIcon_; }
-    // The control with this identifier (kIdHelpButton ... kIdStatusLabel; the list is List()).
-    // Throws std::out_of_range for any other identifier.
-    const Control& ControlById(int id) const;
-    Pointer PointerState() const { return pointer_; }
-    HCURSOR HandPointer() const { return look_.handPointer.get(); }
-    // The password window while it is loaded, else nullptr.
-    const PasswordWindow* LoadedPasswordWindow() const;
 
     Prompts& prompts() { return prompts_; }
     FailureReport& reports() { return reports_; }
@@ -144,6 +136,11 @@ class MainWindow : private HostsWatchOwner {
     void RunClose();
     // The close box, Alt+F4 or another program's WM_CLOSE: the close runs once, then the window goes.
     void OnCloseAsked();
+    // The control with this identifier (kIdHelpButton ... kIdStatusLabel); throws
+    // std::out_of_range for any other identifier.
+    const Control& ControlById(int id) const;
+    // The password window while it is loaded, else nullptr.
+    const PasswordWindow* LoadedPasswordWindow() const;
     void OnResized();
     void OnTrayIconClicked();
     // The program was started again: the running copy comes forward instead.

@@ -248,7 +248,7 @@ TEST_F(ListFilesTest, LoadButtonAsksWithTheDialogAndLoadsOneFile) {
     EXPECT_EQ(prompts.fileRequests[0].filter, "Text Files (*.txt)|*.txt|All Files (*.*)|*.*|");
     EXPECT_EQ(Entries(), (List{"first", "a.com", "b.com"}));
     EXPECT_EQ(ShownRows(), Entries());
-    EXPECT_EQ(form->PointerState(), Pointer::Default) << "the hourglass ends with the load";
+    EXPECT_EQ(MainWindowView::PointerState(*form), Pointer::Default) << "the hourglass ends with the load";
     Choose(path);
     EXPECT_EQ(Entries(), (List{"first", "a.com", "b.com", "a.com", "b.com"}))
         << "loading twice appends twice";
@@ -262,7 +262,7 @@ TEST_F(ListFilesTest, CancelChangesNothingNotEvenThePointer) {
     Choose("");
     EXPECT_EQ(prompts.fileRequests.size(), 1u);
     EXPECT_EQ(Entries(), (List{"first"}));
-    EXPECT_EQ(form->PointerState(), Pointer::Hand);
+    EXPECT_EQ(MainWindowView::PointerState(*form), Pointer::Hand);
     EXPECT_TRUE(prompts.boxes.empty());
 }
 
@@ -285,7 +285,7 @@ TEST_F(ListFilesTest, SeveralFilesLoadInTheirOrderAndMissingOnesAreNamed) {
             EXPECT_EQ(box.title, ApplicationTitle());
             EXPECT_EQ(box.style, static_cast<unsigned>(MB_OK));
         }
-        EXPECT_EQ(form->PointerState(), Pointer::Default);
+        EXPECT_EQ(MainWindowView::PointerState(*form), Pointer::Default);
     }
     ExpectNothingPersisted();
 }
@@ -296,7 +296,7 @@ class BusyProbePrompts : public ScriptedPrompts {
     MainWindow* form = nullptr;
     std::vector<Pointer> pointers;
     int MessageBox(const std::string& text, const std::string& title, UINT style) override {
-        pointers.push_back(form->PointerState());
+        pointers.push_back(MainWindowView::PointerState(*form));
         ListView_SetItemState(form->List().hwnd, 0, LVIS_SELECTED | LVIS_FOCUSED,
                               LVIS_SELECTED | LVIS_FOCUSED);
         ClickControl(*form, kIdClearListButton);
@@ -316,7 +316,7 @@ TEST_F(ListFilesTest, TheHourglassShowsDuringTheLoadAndBlocksListEdits) {
     Click(kIdLoadFromFileButton);
     EXPECT_EQ(probe.pointers, (std::vector<Pointer>{Pointer::Busy}));
     EXPECT_EQ(Entries(), (List{"first", "second", "a.com"})) << "nothing was cleared or removed";
-    EXPECT_EQ(form->PointerState(), Pointer::Default);
+    EXPECT_EQ(MainWindowView::PointerState(*form), Pointer::Default);
 }
 
 TEST_F(ListFilesTest, UnreadableFilesAreReportedAndTheRestStays) {
@@ -366,7 +366,7 @@ TEST_F(ListFilesTest, UnreadableFilesAreReportedAndTheRestStays) {
         for (size_t i = 0; i < reports.size(); ++i)
             EXPECT_EQ(reports[i].rfind(c.reports[i], 0), 0u) << reports[i];
         EXPECT_EQ(prompts.boxes.size() - reports.size(), c.notFound);
-        EXPECT_EQ(form->PointerState(), Pointer::Default) << "line 150 still runs";
+        EXPECT_EQ(MainWindowView::PointerState(*form), Pointer::Default) << "line 150 still runs";
     }
     CloseHandle(holder);
     SetEntries({});
@@ -390,7 +390,7 @@ TEST_F(ListFilesTest, AFailedDialogIsReportedAndEndsTheCommand) {
                   "Dialog failed\r\nin Nestwarden2021/08/31.Form1.PushButton4_Click at line 112"),
               std::string::npos);
     EXPECT_EQ(Entries(), (List{"first"}));
-    EXPECT_EQ(form->PointerState(), Pointer::Default);
+    EXPECT_EQ(MainWindowView::PointerState(*form), Pointer::Default);
 }
 
 TEST_F(ListFilesTest, SampleSitesAreAppendedOnEveryPress) {

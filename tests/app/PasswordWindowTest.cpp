@@ -264,7 +264,7 @@ TEST_F(PasswordWindowTest, OkAcceptsOrRefuses) {
             EXPECT_TRUE(IsWindowVisible(form->hwnd())) << "the main window is shown";
             EXPECT_FALSE(IsIconic(form->hwnd())) << "in its normal state";
             EXPECT_FALSE(Locked());
-            EXPECT_FALSE(form->Tray().InTray()) << "the tray icon is removed";
+            EXPECT_FALSE(MainWindowView::Tray(*form).InTray()) << "the tray icon is removed";
             EXPECT_FALSE(window.Loaded()) << "the password window is unloaded";
         } else {
             ASSERT_EQ(prompts.boxes.size(), 1u);
@@ -274,7 +274,7 @@ TEST_F(PasswordWindowTest, OkAcceptsOrRefuses) {
             EXPECT_TRUE(window.Loaded()) << "the window stays open";
             EXPECT_FALSE(IsWindowVisible(form->hwnd()));
             EXPECT_TRUE(Locked());
-            EXPECT_TRUE(form->Tray().InTray());
+            EXPECT_TRUE(MainWindowView::Tray(*form).InTray());
             EXPECT_EQ(GetFocus(), FieldOf(window));
             DWORD start = 1, end = 0;
             SendMessageA(FieldOf(window), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
@@ -392,7 +392,7 @@ TEST_F(PasswordWindowTest, CancelAndCloseBoxLeaveTheProgramHidden) {
         EXPECT_FALSE(window.Loaded());
         EXPECT_FALSE(IsWindowVisible(form->hwnd()));
         EXPECT_TRUE(Locked());
-        EXPECT_TRUE(form->Tray().InTray());
+        EXPECT_TRUE(MainWindowView::Tray(*form).InTray());
     }
     EXPECT_TRUE(prompts.boxes.empty());
 }
@@ -412,7 +412,7 @@ TEST_F(PasswordWindowTest, SecondTrayClickShowsTheSameWindowAgain) {
     ShowWindow(first, SW_MINIMIZE);
     ClickTrayIcon(WM_RBUTTONUP);  // a right click does the same
     ProcessPendingEvents();
-    EXPECT_EQ(form->LoadedPasswordWindow()->hwnd(), first) << "no second password window";
+    EXPECT_EQ(MainWindowView::LoadedPasswordWindow(*form)->hwnd(), first) << "no second password window";
     EXPECT_TRUE(IsWindowVisible(first));
     EXPECT_FALSE(IsIconic(first)) << "shown again";
     EXPECT_EQ(Text(FieldOf(window)), "half typ") << "shown again, not opened anew";
@@ -423,12 +423,12 @@ TEST_F(PasswordWindowTest, SecondTrayClickShowsTheSameWindowAgain) {
 }
 
 TEST_F(PasswordWindowTest, AcceptedWhileMainWindowShownRemovesTheIcon) {
-    ASSERT_TRUE(form->Tray().InTray()) << "the icon is there from start-up on";
+    ASSERT_TRUE(MainWindowView::Tray(*form).InTray()) << "the icon is there from start-up on";
     ASSERT_TRUE(IsWindowVisible(form->hwnd()));
     const PasswordWindow& window = OpenPasswordWindow();
     ClickOk(window);
     EXPECT_TRUE(IsWindowVisible(form->hwnd()));
-    EXPECT_FALSE(form->Tray().InTray());
+    EXPECT_FALSE(MainWindowView::Tray(*form).InTray());
     EXPECT_FALSE(Locked());
     EXPECT_FALSE(window.Loaded());
 }
@@ -503,7 +503,7 @@ TEST_F(PasswordWindowTest, FailedCheckReportsAndStaysLocked) {
         EXPECT_TRUE(window.Loaded()) << "the password window stays open";
         EXPECT_FALSE(IsWindowVisible(form->hwnd())) << "the main window stays hidden";
         EXPECT_TRUE(Locked());
-        EXPECT_TRUE(form->Tray().InTray()) << "the tray icon stays";
+        EXPECT_TRUE(MainWindowView::Tray(*form).InTray()) << "the tray icon stays";
     }
 }
 

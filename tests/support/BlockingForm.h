@@ -43,7 +43,7 @@ class BlockingForm {
     void SetEntries(const std::vector<std::string>& entries) {
         PutEntries(*form, prompts_, scratchFolder_, entries);
     }
-    std::string Caption() const { return form->ControlById(kIdStartStopButton).Caption(); }
+    std::string Caption() const { return MainWindowView::ControlById(*form, kIdStartStopButton).Caption(); }
     bool Blocking() const { return form->State().blocking; }
     // The last start took the window out of sight, into the tray.
     bool Minimized() const { return MainWindowView::Locked(*form); }

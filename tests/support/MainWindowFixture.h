@@ -53,16 +53,16 @@ inline void PutEntries(MainWindow& window, ScriptedPrompts& prompts, const std::
     MainWindowView::SetPointer(window, Pointer::Default);
     const ScriptedPrompts before = prompts;
     prompts.answeredBy = nullptr;
-    ClickControl(window, kIdClearListButton);
+    MainWindowView::ClearList(window);
     const std::string emptyLineFile = scratchFolder + "\\one empty line.txt";
     for (const std::string& entry : entries) {
         if (entry.empty()) {
             std::ofstream(emptyLineFile, std::ios::binary | std::ios::trunc) << '\r';
             prompts.fileAnswers.push_back(emptyLineFile);
-            ClickControl(window, kIdLoadFromFileButton);
+            MainWindowView::LoadFromFile(window);
         } else {
             prompts.inputAnswers.push_back(entry);
-            ClickControl(window, kIdAddWebsiteButton);
+            MainWindowView::AddWebsite(window);
         }
     }
     DeleteFileA(emptyLineFile.c_str());
@@ -142,9 +142,9 @@ class MainWindowTest : public TempTree {
 
     // Sends a real click to a control of the window (BM_CLICK, as the mouse would).
     static void Click(const Control& control) { SendMessageA(control.hwnd, BM_CLICK, 0, 0); }
-    void Click(int id) const { Click(form->ControlById(id)); }
-    HWND ControlWindow(int id) const { return form->ControlById(id).hwnd; }
-    std::string Caption(int id) const { return form->ControlById(id).Caption(); }
+    void Click(int id) const { Click(MainWindowView::ControlById(*form, id)); }
+    HWND ControlWindow(int id) const { return MainWindowView::ControlById(*form, id).hwnd; }
+    std::string Caption(int id) const { return MainWindowView::ControlById(*form, id).Caption(); }
     // A check box's value as the box itself shows it: 1 ticked, 0 not.
     int Value(int id) const {
         return SendMessageA(ControlWindow(id), BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
@@ -162,7 +162,8 @@ class MainWindowTest : public TempTree {
     // waiting in the queue, ends the balloon's wait at its first look instead of after its 5
     // seconds.
     void Minimise() const {
-        PostMessageA(form->Tray().Window(), kTrayCallbackMessage, kTrayIconId, NIN_BALLOONTIMEOUT);
+        PostMessageA(MainWindowView::Tray(*form).Window(), kTrayCallbackMessage, kTrayIconId,
+                     NIN_BALLOONTIMEOUT);
         ShowWindow(form->hwnd(), SW_MINIMIZE);
         ProcessPendingEvents();
     }
@@ -176,7 +177,7 @@ class MainWindowTest : public TempTree {
     const PasswordWindow& OpenPasswordWindow() const {
         ClickTrayIcon();
         ProcessPendingEvents();
-        const PasswordWindow* window = form->LoadedPasswordWindow();
+        const PasswordWindow* window = MainWindowView::LoadedPasswordWindow(*form);
         if (window == nullptr) throw std::runtime_error("the tray icon's click opened no password window");
         return *window;
     }
@@ -189,7 +190,7 @@ class MainWindowTest : public TempTree {
     // A click on the tray icon with this button's release, as the shell reports it to the icon's
     // window (the icon is there from start-up until the password takes the window back).
     void ClickTrayIcon(UINT buttonUp = WM_LBUTTONUP) const {
-        SendMessageA(form->Tray().Window(), kTrayCallbackMessage, kTrayIconId, buttonUp);
+        SendMessageA(MainWindowView::Tray(*form).Window(), kTrayCallbackMessage, kTrayIconId, buttonUp);
     }
 
     std::unique_ptr<MainWindow> form;
