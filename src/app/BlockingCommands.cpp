@@ -1,7 +1,6 @@
 // The main window's "Help" and Start/Stop buttons, and the start and stop of the block as the
 // window shows them: the blocking core does the work, the window turns its outcome into the
 // caption, the notices and the minimise.
-#include <cstring>
 #include <optional>
 #include <string>
 #include <utility>
@@ -13,54 +12,7 @@
 #include "SettingsStore.h"
 #include "UserTexts.h"
 
-namespace {
-
-// Makes `into` hold the entries of `from`, in order, in one block of characters: a list of a
-// million entries is copied in two allocations.
-void CopyEntries(const WebsiteList& from, WebsiteList& into) {
-    into.Clear();
-    size_t total = 0;
-    for (std::string_view entry : from) total += entry.size();
-    into.ReserveEntries(from.Count());
-    char* room = into.ReserveRaw(total);
-    size_t at = 0;
-    for (std::string_view entry : from) {
-        if (!entry.empty()) std::memcpy(room + at, entry.data(), entry.size());
-        into.AppendStored(at, entry.size());
-        at += entry.size();
-    }
-    into.CommitRaw(total);
-}
-
-}  // namespace
-
-void MainWindow::ShowNotice(const std::string& text) {
-    // The program's own notices: OK button, no icon, the application's title.
-    prompts_.MessageBox(text, ApplicationTitle(), MB_OK);
-}
-
-void MainWindow::WhileServiceWorks(const std::function<void()>& work) {
-    if (serviceWorking_) {
-        work();
-        return;
-    }
-    serviceWorking_ = true;
-    const Pointer before = pointer_;
-    SetPointer(Pointer::Busy);
-    {
-        ScopeExit done([&] {
-            serviceWorking_ = false;
-            SetPointer(before);
-        });
-        work();
-    }
-    // A check of the hosts file that waited looks again itself.
-    if (recheckHosts_ && !checkingHosts_) {
-        recheckHosts_ = false;
-        CheckWrittenBlock();
-    }
-    if (std::exchange(closeHeld_, false) && hwnd_ != nullptr) PostMessageA(hwnd_, WM_CLOSE, 0, 0);
-}
+namespace {}  // namespace
 
 void MainWindow::OnHelpClicked() {
     Guarded p{reports_, ReportLocation(kHelpClickedProcedure)};
@@ -70,9 +22,9 @@ void MainWindow::OnHelpClicked() {
 void MainWindow::OnStartStopClicked() {
     // Starting and stopping let pending events run, so a second click (a fast double-click) could
     // run a stop inside a start and leave the caption saying the opposite of the hosts file.
-    if (startStopRunning_) return;
-    startStopRunning_ = true;
-    ScopeExit done([&] { startStopRunning_ = false; });
+    if (busy_.startStopRunning) return;
+    busy_.startStopRunning = true;
+    ScopeExit done([&] { busy_.startStopRunning = false; });
     Guarded p{reports_, ReportLocation(kStartStopClickedProcedure)};
     std::string text;
     // The list is saved on every click, before anything else, whether blocking starts or stops.
@@ -102,8 +54,8 @@ void MainWindow::OnStartStopClicked() {
 // handling, which setting it runs, saves the value it is set to.
 void MainWindow::RecordBlockingOn() {
     settings_.Save(kKeyBlockOnStart, "1");
-    if (startInTrayBeforeBlock_ < 0) startInTrayBeforeBlock_ = startInTrayBox_.Value();
-    startInTrayBox_.SetValue(1);
+    if (startInTrayBeforeBlock_ < 0) startInTrayBeforeBlock_ = controls_.startInTrayBox.Value();
+    controls_.startInTrayBox.SetValue(1);
     // Stored last, whatever the box's own click handling stored: the block resumes hidden.
     settings_.Save(kKeyMinimized, kSettingOn);
 }
@@ -112,29 +64,23 @@ void MainWindow::RecordBlockingOff() {
     settings_.Save(kKeyBlockOnStart, "0");
     // The box ticked by the start goes back to the parent's choice from before it; one the parent
     // unticked meanwhile stays as it is.
-    if (startInTrayBeforeBlock_ >= 0 && startInTrayBox_.Value() == 1)
-        startInTrayBox_.SetValue(startInTrayBeforeBlock_);
+    if (startInTrayBeforeBlock_ >= 0 && controls_.startInTrayBox.Value() == 1)
+        controls_.startInTrayBox.SetValue(startInTrayBeforeBlock_);
     startInTrayBeforeBlock_ = -1;
-    settings_.Save(kKeyMinimized, startInTrayBox_.Value() == 1 ? kSettingOn : kSettingOff);
+    settings_.Save(kKeyMinimized, controls_.startInTrayBox.Value() == 1 ? kSettingOn : kSettingOff);
 }
 
-void MainWindow::KeepWrittenEntries() {
-    writtenEntries_.Clear();
-    writtenAreTheList_ = true;
-    websiteList_.CallBeforeNextChange([this] {
-        CopyEntries(websiteList_, writtenEntries_);
-        writtenAreTheList_ = false;
-    });
-}
-
-void MainWindow::ForgetWrittenEntries() {
-    websiteList_.CallBeforeNextChange(nullptr);
-    writtenAreTheList_ = false;
-    writtenEntries_.Clear();
-}
-
-const WebsiteList& MainWindow::WrittenEntries() const {
-    return writtenAreTheList_ ? websiteList_ : writtenEntries_;
+void MainWindow::KeepWrittenBlock(Guarded& p) {
+    // The hosts file now holds the lines of the list as it is at this moment, and the watch
+    // guards exactly these: an entry added later reaches the file at the next start, and one
+    // cleared from the list stays blocked until the stop. The block is in the file whatever its
+    // record does: a record refused by the settings is reported at its own line and the written
+    // block is watched all the same.
+    hostsWatch_.GuardWrittenBlock(websiteList_);
+    p.Line(125, [&] { RecordBlockingOn(); });
+    system_.FlushResolverCache();
+    // From now on a block that another program removes is noticed and put back.
+    hostsWatch_.Start();
 }
 
 void MainWindow::StartBlocking(bool atStartup) {
@@ -154,17 +100,7 @@ void MainWindow::StartBlocking(bool atStartup) {
     }
     bool failed = false;
     if (outcome == StartOutcome::Written) {
-        // The hosts file now holds the lines of the list as it is at this moment, and the watch
-        // guards exactly these: an entry added later reaches the file at the next start, and one
-        // cleared from the list stays blocked until the stop. The block is in the file whatever
-        // its record does: a record refused by the settings is reported at its own line and the
-        // written block is watched all the same.
-        KeepWrittenEntries();
-        state_.blockWritten = true;
-        p.Line(125, [&] { RecordBlockingOn(); });
-        system_.FlushResolverCache();
-        // From now on a block that another program removes is noticed and put back.
-        StartWatchingHosts();
+        KeepWrittenBlock(p);
     } else if (outcome != StartOutcome::NotAdministrator || state_.userIsAdmin) {
         // A refusal for want of an administrator where this run took the user for one comes from
         // the blocking service, for an account that may have left the group since this run's own
@@ -187,7 +123,7 @@ void MainWindow::StartBlocking(bool atStartup) {
     // The start's work is done. The minimise shows the tray balloon and lets events run while it
     // is up, and the parent may come back through the password and stop within that time: that
     // click is no longer one inside a running start.
-    startStopRunning_ = false;
+    busy_.startStopRunning = false;
     p.Line(134, [&] {
         if (!failed) SetWindowState(WindowState::Minimized);
     });
@@ -198,22 +134,22 @@ void MainWindow::StopBlocking(bool atStartup) {
     // The close while blocking is off also comes here; only a block that is lifted is recorded.
     const bool wasBlocking = state_.blocking;
     // The stop's own restore is no removal to put back.
-    StopWatchingHosts();
+    hostsWatch_.Stop();
     // Without a clean copy the stop takes out the lines that were written: those of the list as it
     // was at this run's start, which keep an entry removed from the list since; the list as it is
     // when this run wrote nothing.
-    const WebsiteList& written = state_.blockWritten ? WrittenEntries() : websiteList_;
+    const WebsiteList& written =
+        hostsWatch_.GuardsWrittenBlock() ? hostsWatch_.WrittenEntries() : websiteList_;
     StopOutcome outcome = StopOutcome::Refused;
     WhileServiceWorks([&] {
         outcome = blocker_.Stop(
             ListedEntries(written), state_.userIsAdmin, reports_, [] { ProcessPendingEvents(); },
-            unlockPassword_.Text());
+            lock_.UnlockPassword());
     });
     switch (outcome) {
         case StopOutcome::Lifted:
             system_.FlushResolverCache();
-            state_.blockWritten = false;
-            ForgetWrittenEntries();
+            hostsWatch_.ForgetWrittenBlock();
             p.Line(110, [&] {
                 SetBlocking(false);
                 if (wasBlocking) RecordBlockingOff();
@@ -236,6 +172,6 @@ void MainWindow::StopBlocking(bool atStartup) {
             break;
     }
     // A block that stays on is guarded again, when this run wrote it.
-    if (state_.blocking) StartWatchingHosts();
+    if (state_.blocking) hostsWatch_.Start();
     p.Line(116, [] { ProcessPendingEvents(); });
 }

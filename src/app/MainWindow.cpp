@@ -7,6 +7,7 @@
 
 #include "resource.h"
 #include "Appearance.h"
+#include "FramePainting.h"
 #include "LayoutBuilder.h"
 #include "MessagePump.h"
 #include "PasswordWindow.h"
@@ -38,57 +39,6 @@ constexpr int kClientWidthTwips = 8040;
 constexpr int kClientHeightTwips = 6300;
 constexpr DWORD kMainWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 
-// The frames paint themselves whole: the inside in the frame's own colour (the white of the
-// start-up option frame, else the button face), the etched edge, and the caption on that colour.
-// A plain group box paints only its edge and caption, and its inside would keep whatever was on
-// the screen before (black on a fresh display).
-void PaintFrame(HWND window, HDC dc, const Control& frame) {
-    RECT area;
-    GetClientRect(window, &area);
-    HBRUSH brush = frame.BackBrush() != nullptr ? frame.BackBrush() : GetSysColorBrush(COLOR_BTNFACE);
-    FillRect(dc, &area, brush);
-    HFONT font = reinterpret_cast<HFONT>(SendMessageA(window, WM_GETFONT, 0, 0));
-    HGDIOBJ previousFont = SelectObject(dc, font != nullptr ? font : GetStockObject(DEFAULT_GUI_FONT));
-    TEXTMETRICA metrics{};
-    GetTextMetricsA(dc, &metrics);
-    RECT edge = area;
-    edge.top += metrics.tmHeight / 2;
-    DrawEdge(dc, &edge, EDGE_ETCHED, BF_RECT);
-    std::string caption = frame.Caption();
-    if (!caption.empty()) {
-        SIZE extent{};
-        GetTextExtentPoint32A(dc, caption.c_str(), static_cast<int>(caption.size()), &extent);
-        RECT label{6, 0, 6 + extent.cx + 4, metrics.tmHeight};
-        FillRect(dc, &label, brush);
-        SetBkMode(dc, TRANSPARENT);
-        SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
-        TextOutA(dc, 8, 0, caption.c_str(), static_cast<int>(caption.size()));
-    }
-    SelectObject(dc, previousFont);
-}
-
-LRESULT CALLBACK FrameWindowProc(HWND window, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR data) {
-    const Control& frame = *reinterpret_cast<const Control*>(data);
-    switch (msg) {
-        case WM_ERASEBKGND:
-            return 1;
-        case WM_PAINT: {
-            PAINTSTRUCT paint;
-            HDC dc = BeginPaint(window, &paint);
-            PaintFrame(window, dc, frame);
-            EndPaint(window, &paint);
-            return 0;
-        }
-        case WM_PRINTCLIENT:
-            PaintFrame(window, reinterpret_cast<HDC>(wp), frame);
-            return 0;
-        case WM_NCDESTROY:
-            RemoveWindowSubclass(window, FrameWindowProc, 0);
-            break;
-    }
-    return DefSubclassProc(window, msg, wp, lp);
-}
-
 }  // namespace
 
 MainWindow::MainWindow(const MainWindowParts& parts)
@@ -96,7 +46,6 @@ MainWindow::MainWindow(const MainWindowParts& parts)
       prompts_(parts.prompts),
       system_(parts.system),
       settings_(parts.settings),
-      hostsFilePath_(parts.hostsFilePath),
       commonAppDataFolder_(parts.commonAppDataFolder),
       ownership_(*parts.ownership),
       ownBlocker_(
@@ -105,14 +54,15 @@ MainWindow::MainWindow(const MainWindowParts& parts)
               : std::make_unique<DirectBlocker>(BlockingPlace{
                     parts.hostsFilePath, DataFolderPath(parts.commonAppDataFolder), parts.ownership})),
       blocker_(parts.blocker != nullptr ? *parts.blocker : *ownBlocker_),
-      startWithWindows_(*parts.startWithWindows) {
-    startWithWindowsBox_.onClick = [this] { OnStartWithWindowsChanged(); };
-    startInTrayBox_.onClick = [this] { OnStartInTrayChanged(); };
+      startWithWindows_(*parts.startWithWindows),
+      hostsWatch_(parts.hostsFilePath, blocker_, system_, *this) {
+    controls_.startWithWindowsBox.onClick = [this] { OnStartWithWindowsChanged(); };
+    controls_.startInTrayBox.onClick = [this] { OnStartInTrayChanged(); };
     trayIcon_.MouseUp = [this](int, int) { OnTrayIconClicked(); };
 }
 
 MainWindow::~MainWindow() {
-    StopWatchingHosts();
+    hostsWatch_.Stop();
     passwordWindow_.reset();
     if (hwnd_ != nullptr) DestroyWindow(hwnd_);
 }
@@ -148,43 +98,25 @@ void MainWindow::Load(bool endsProgram) {
 
 void MainWindow::CreateControls() {
     int dpi = ScreenDpi();
-    windowFont_.reset(ArialBold(900, dpi));
-    buttonFont_.reset(ArialBold(1125, dpi));
-    SendMessageA(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(windowFont_.get()), FALSE);
-    BuildLayout(hwnd_, kLayout, {windowFont_.get(), buttonFont_.get()});
+    look_.windowFont.reset(ArialBold(900, dpi));
+    look_.buttonFont.reset(ArialBold(1125, dpi));
+    SendMessageA(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(look_.windowFont.get()), FALSE);
+    BuildLayout(hwnd_, kLayout, {look_.windowFont.get(), look_.buttonFont.get()});
 
-    for (auto [control, id] : controls_) {
+    for (auto [control, id] : controls_.byId) {
         control->hwnd = GetDlgItem(hwnd_, id);
         control->id = id;
     }
     websiteList_.hwnd = GetDlgItem(hwnd_, kIdWebsiteList);
-    for (Control* frame : {&optionsFrame_, &passwordFrame_})
-        SetWindowSubclass(frame->hwnd, FrameWindowProc, 0, reinterpret_cast<DWORD_PTR>(frame));
+    for (Control* frame : {&controls_.optionsFrame, &controls_.passwordFrame}) PaintFrameWhole(*frame);
     // The layout gives the start-up option frame and its boxes a white ground.
-    optionsFrame_.SetBackColor(RGB(255, 255, 255));
-    startWithWindowsBox_.SetBackColor(RGB(255, 255, 255));
-    startInTrayBox_.SetBackColor(RGB(255, 255, 255));
-}
-
-void MainWindow::AddListToolTip(HWND list) {
-    if (listToolTip_ != nullptr || list == nullptr) return;
-    HWND tip = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP,
-                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
-                               GetModuleHandleA(nullptr), nullptr);
-    if (tip == nullptr) return;
-    TOOLINFOA tool{};
-    tool.cbSize = TTTOOLINFOA_V1_SIZE;
-    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-    tool.hwnd = hwnd_;
-    tool.uId = reinterpret_cast<UINT_PTR>(list);
-    tool.lpszText = const_cast<char*>(kListToolTip);
-    SendMessageA(tip, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
-    SendMessageA(tip, TTM_SETMAXTIPWIDTH, 0, 400);
-    listToolTip_ = tip;
+    controls_.optionsFrame.SetBackColor(RGB(255, 255, 255));
+    controls_.startWithWindowsBox.SetBackColor(RGB(255, 255, 255));
+    controls_.startInTrayBox.SetBackColor(RGB(255, 255, 255));
 }
 
 const Control& MainWindow::ControlById(int id) const {
-    for (auto [control, controlId] : controls_)
+    for (auto [control, controlId] : controls_.byId)
         if (controlId == id) return *control;
     throw std::out_of_range("The main window has no control " + std::to_string(id) + ".");
 }
@@ -216,7 +148,7 @@ void MainWindow::SetVisible(bool visible) {
         ShowWindow(hwnd_, SW_HIDE);
         return;
     }
-    if (Locked()) return;
+    if (lock_.Locked()) return;
     EnableControls(true);
     ShowWindow(hwnd_, IsIconic(hwnd_) || pendingState_ == WindowState::Normal ? SW_RESTORE : SW_SHOW);
     SetForegroundWindow(hwnd_);
@@ -225,174 +157,15 @@ void MainWindow::SetVisible(bool visible) {
 void MainWindow::EnableControls(bool enabled) {
     // Disabled, a button ignores a click sent to it; what still arrives as a command or a
     // notification is refused by the window itself.
-    const Control* controls[] = {&helpButton_,         &startStopButton_,     &clearListButton_,
-                                 &loadFromFileButton_, &loadSamplesButton_,   &addWebsiteButton_,
-                                 &passwordField_,      &startWithWindowsBox_, &startInTrayBox_};
+    const Control* controls[] = {
+        &controls_.helpButton,         &controls_.startStopButton,     &controls_.clearListButton,
+        &controls_.loadFromFileButton, &controls_.loadSamplesButton,   &controls_.addWebsiteButton,
+        &controls_.passwordField,      &controls_.startWithWindowsBox, &controls_.startInTrayBox};
     for (const Control* control : controls) EnableWindow(control->hwnd, enabled);
     EnableWindow(websiteList_.hwnd, enabled);
 }
 
 void MainWindow::SetBlocking(bool blocking) {
     state_.blocking = blocking;
-    startStopButton_.SetCaption(blocking ? kStopBlockingCaption : kStartBlockingCaption);
-}
-
-void MainWindow::SetPointer(Pointer pointer) {
-    pointer_ = pointer;
-    if (hwnd_ == nullptr) return;
-    POINT at;
-    GetCursorPos(&at);
-    HWND under = WindowFromPoint(at);
-    if (under == hwnd_ || IsChild(hwnd_, under))
-        SendMessageA(under, WM_SETCURSOR, reinterpret_cast<WPARAM>(under),
-                     MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
-}
-
-bool MainWindow::RefusedWhileLocked(UINT msg, WPARAM wp, LPARAM lp) {
-    if (!Locked()) return false;
-    switch (msg) {
-        case WM_WINDOWPOSCHANGING:
-            // Another program's ShowWindow or SetWindowPos cannot show the locked window; the rest
-            // of the change goes on.
-            reinterpret_cast<WINDOWPOS*>(lp)->flags &= ~SWP_SHOWWINDOW;
-            return false;
-        case WM_STYLECHANGING: {
-            // Nor can its SetWindowLong add the visible style.
-            auto& style = *reinterpret_cast<STYLESTRUCT*>(lp);
-            if (wp == static_cast<WPARAM>(GWL_STYLE) && (style.styleOld & WS_VISIBLE) == 0)
-                style.styleNew &= ~WS_VISIBLE;
-            return true;
-        }
-        case WM_SYSCOMMAND:
-            // A restore or maximise of the locked window asks for the password instead.
-            if ((wp & 0xFFF0) != SC_RESTORE && (wp & 0xFFF0) != SC_MAXIMIZE) return false;
-            OnTrayIconClicked();
-            return true;
-    }
-    return false;
-}
-
-LRESULT MainWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == SecondStartMessage()) {
-        OnSecondStart();
-        return 0;
-    }
-    if (RefusedWhileLocked(msg, wp, lp)) return 0;
-    switch (msg) {
-        case WM_COMMAND:
-            OnCommand(LOWORD(wp), HIWORD(wp));
-            return 0;
-        case WM_NOTIFY:
-            return OnNotify(*reinterpret_cast<NMHDR*>(lp));
-        case WM_SIZE:
-            OnResized();
-            return 0;
-        case WM_TIMER:
-            if (wp == kHostsSettleTimerId) OnHostsSettled();
-            return 0;
-        case WM_SETCURSOR:
-            if (LOWORD(lp) == HTCLIENT && OnSetCursor(reinterpret_cast<HWND>(wp))) return TRUE;
-            break;
-        case WM_CTLCOLORSTATIC:
-        case WM_CTLCOLORBTN: {
-            const Control* coloured[] = {&optionsFrame_, &passwordFrame_, &statusLabel_,
-                                         &startWithWindowsBox_, &startInTrayBox_};
-            return ColourControl(hwnd_, msg, reinterpret_cast<HDC>(wp), reinterpret_cast<HWND>(lp), coloured);
-        }
-        case WM_QUERYENDSESSION:
-            return TRUE;
-        case WM_ENDSESSION:
-            if (wp) EndSession();
-            return 0;
-        case WM_CLOSE:
-            // A close while the window waits for the service would take the window away under
-            // the command that waits: it is held until that command is done.
-            if (serviceWorking_) {
-                closeHeld_ = true;
-                return 0;
-            }
-            if (!closing_) {
-                closing_ = true;
-                RunClose();
-            }
-            DestroyWindow(hwnd_);
-            return 0;
-        case WM_DESTROY:
-            UnregisterDialogWindow(hwnd_);
-            if (endsProgram_) PostQuitMessage(0);
-            return 0;
-        case WM_NCDESTROY:
-            SetWindowLongPtrA(hwnd_, GWLP_USERDATA, 0);
-            hwnd_ = nullptr;
-            return 0;
-    }
-    return DefWindowProcA(hwnd_, msg, wp, lp);
-}
-
-void MainWindow::OnCommand(int id, int code) {
-    if (id == kIdPasswordField) {
-        if (code == EN_CHANGE) OnPasswordFieldChanged();
-        return;
-    }
-    if (code != BN_CLICKED || Locked() || serviceWorking_) return;
-    switch (id) {
-        case kIdHelpButton:
-            OnHelpClicked();
-            break;
-        case kIdStartStopButton:
-            OnStartStopClicked();
-            break;
-        case kIdClearListButton:
-            OnClearListClicked();
-            break;
-        case kIdLoadFromFileButton:
-            OnLoadFromFileClicked();
-            break;
-        case kIdLoadSamplesButton:
-            OnLoadSamplesClicked();
-            break;
-        case kIdAddWebsiteButton:
-            OnAddWebsiteClicked();
-            break;
-        case kIdStartWithWindowsBox:
-            OnStartWithWindowsChanged();
-            break;
-        case kIdStartInTrayBox:
-            OnStartInTrayChanged();
-            break;
-    }
-}
-
-LRESULT MainWindow::OnNotify(NMHDR& header) {
-    if (header.hwndFrom != websiteList_.hwnd) return 0;
-    switch (header.code) {
-        case LVN_GETDISPINFOA:
-            websiteList_.OnGetDispInfo(reinterpret_cast<NMLVDISPINFOA&>(header));
-            return 0;
-        case NM_DBLCLK:
-            if (Locked() || serviceWorking_) return 0;
-            OnWebsiteListDoubleClicked();
-            return 0;
-        case LVN_KEYDOWN:
-            // Shift, Ctrl and Alt make no difference: Shift+Delete removes as Delete does.
-            if (Locked() || serviceWorking_) return 0;
-            OnWebsiteListKeyDown(reinterpret_cast<NMLVKEYDOWN&>(header).wVKey);
-            return 0;
-    }
-    return 0;
-}
-
-bool MainWindow::OnSetCursor(HWND over) {
-    // The list's tooltip is made when the pointer first comes over the list, not at start-up.
-    if (over == websiteList_.hwnd) AddListToolTip(over);
-    const Control* buttons[] = {&helpButton_,         &startStopButton_,   &clearListButton_,
-                                &loadFromFileButton_, &loadSamplesButton_, &addWebsiteButton_};
-    bool overButton = false;
-    for (const Control* button : buttons) overButton = overButton || button->hwnd == over;
-    if (overButton)
-        pointer_ = PointerAfterMouseMove(pointer_, PointerArea::PushButton);
-    else if (over == hwnd_ || over == websiteList_.hwnd || over == passwordField_.hwnd ||
-             over == optionsFrame_.hwnd || over == passwordFrame_.hwnd)
-        pointer_ = PointerAfterMouseMove(pointer_, PointerArea::Surface);
-    return ShowPointer(pointer_, handPointer_);
+    controls_.startStopButton.SetCaption(blocking ? kStopBlockingCaption : kStartBlockingCaption);
 }

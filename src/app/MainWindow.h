@@ -17,6 +17,8 @@
 #include "ErrorReport.h"
 #include "FileOwnership.h"
 #include "Handles.h"
+#include "HostsWatch.h"
+#include "MainWindowControls.h"
 #include "PasswordHash.h"
 #include "Pointer.h"
 #include "Prompts.h"
@@ -25,33 +27,15 @@
 #include "SystemAnswersAndActions.h"
 #include "TrayIcon.h"
 #include "WebsiteList.h"
+#include "WindowLock.h"
 #include "WindowProc.h"
 #include "UserTexts.h"
 
 class PasswordWindow;
 
 inline constexpr char kMainWindowClassName[] = "ParvaliskMainWindow";
-// The window timer that ends the quiet time after a change of the hosts folder.
-inline constexpr UINT_PTR kHostsSettleTimerId = 1;
 
 enum class WindowState { Normal, Minimized };
-
-// Control identifiers of the main window.
-enum MainWindowControlId : int {
-    kIdHelpButton = 1001,
-    kIdStartStopButton,
-    kIdClearListButton,
-    kIdLoadFromFileButton,
-    kIdLoadSamplesButton,
-    kIdAddWebsiteButton,
-    kIdWebsiteList,
-    kIdOptionsFrame,
-    kIdPasswordFrame,
-    kIdStartWithWindowsBox,
-    kIdStartInTrayBox,
-    kIdPasswordField,
-    kIdStatusLabel,
-};
 
 // What the main window is given when it is made: the program gives the real parts (main.cpp), a
 // test its own.
@@ -73,15 +57,13 @@ struct MainWindowParts {
 // The program's state, owned by the main window; the window's controls follow it.
 struct ProgramState {
     bool blocking = false;         // the hosts file holds the block (the Start/Stop caption follows)
-    bool hiddenInTray = false;     // the window hides in the notification area
     bool loading = false;          // start-up is setting the option boxes
     bool userIsAdmin = false;      // taken once at start-up
     bool blockNotPutBack = false;  // a resumed start could not write the block; told once
-    bool blockWritten = false;     // this run's start wrote the block: the watch guards its lines
     std::string dataFolder;
 };
 
-class MainWindow {
+class MainWindow : private HostsWatchOwner {
   public:
     explicit MainWindow(const MainWindowParts& parts);
     ~MainWindow();
@@ -99,14 +81,6 @@ class MainWindow {
     // ---- what the window holds and shows, to read ----------------------------------------
     const ProgramState& State() const { return state_; }
     const WebsiteList& List() const { return websiteList_; }
-    const TrayIcon& Tray() const { return trayIcon_; }
-    // The control with this identifier (kIdHelpButton ... kIdStatusLabel; the list is List()).
-    // Throws std::out_of_range for any other identifier.
-    const Control& ControlById(int id) const;
-    Pointer PointerState() const { return pointer_; }
-    HCURSOR HandPointer() const { return handPointer_; }
-    // The password window while it is loaded, else nullptr.
-    const PasswordWindow* LoadedPasswordWindow() const;
 
     Prompts& prompts() { return prompts_; }
     FailureReport& reports() { return reports_; }
@@ -118,8 +92,6 @@ class MainWindow {
     void SetVisible(bool visible);
     // Blocking on or off: the state, and the Start/Stop caption that shows it.
     void SetBlocking(bool blocking);
-    // Sets the pointer state and shows the matching pointer at once when it is over the window.
-    void SetPointer(Pointer pointer);
     // The accepted password's way back from the tray: the tray icon goes, the hidden flag
     // clears, the controls are enabled again and the window shows. `typedPassword`: what the
     // parent typed, held until the window locks again, for the stop of a block bound to it.
@@ -128,20 +100,10 @@ class MainWindow {
     // ---- procedures that other parts and the tests run ------------------------------------
     void StartBlocking(bool atStartup);
     void StopBlocking(bool atStartup);
-    void OnHostsFolderChanged();
-
-    void OnClearListClicked();
-    void OnLoadFromFileClicked();
-    void OnLoadSamplesClicked();
-    void OnAddWebsiteClicked();
-    void OnWebsiteListDoubleClicked();
-    void OnWebsiteListKeyDown(int keyCode);
-
-    // Appends the lines of one list file to the list ("File not found" when it does not exist).
-    void LoadListFile(const std::string& path);
 
   private:
     friend LRESULT CALLBACK ForwardingWindowProc<MainWindow>(HWND, UINT, WPARAM, LPARAM);
+    friend struct MainWindowView;  // the tests' reading of it
     // The steps of RunStartup, in their order; each runs its numbered lines under the load's report.
     struct DataFolderMade {
         bool makerFolderTight = false;  // made now with the protected list: nothing to tighten
@@ -153,9 +115,6 @@ class MainWindow {
     void SetStartupOptionBoxes(Guarded& p);
     void TakeAdministratorAnswer(Guarded& p, const DataFolderMade& made);
     void ResumeOrAdoptBlock(Guarded& p);
-    // The locked window's door: a show, an added visible style or a restore from outside is
-    // refused here. True when the message is handled and goes no further.
-    bool RefusedWhileLocked(UINT msg, WPARAM wp, LPARAM lp);
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
     void CreateControls();
     // Gives the list its tooltip, once.
@@ -167,6 +126,13 @@ class MainWindow {
     WindowState GetWindowState() const;
     void RunStartup();
     void RunClose();
+    // The close box, Alt+F4 or another program's WM_CLOSE: the close runs once, then the window goes.
+    void OnCloseAsked();
+    // The control with this identifier (kIdHelpButton ... kIdStatusLabel); throws
+    // std::out_of_range for any other identifier.
+    const Control& ControlById(int id) const;
+    // The password window while it is loaded, else nullptr.
+    const PasswordWindow* LoadedPasswordWindow() const;
     void OnResized();
     void OnTrayIconClicked();
     // The program was started again: the running copy comes forward instead.
@@ -174,23 +140,23 @@ class MainWindow {
     // The end of the Windows session: what the close stores, stored silently before it returns.
     void EndSession();
 
-    // Whether start-up resumes the block: this user's "BlockOnStart" is set, or a trusted backup
-    // in the data folder says a block was written and never lifted. Throws Failure when
-    // "BlockOnStart" is no number.
-    bool BlockIsInForce() const;
-    // While the block this run wrote is on, the hosts file's folder is watched: when those lines
-    // are gone they are put back, and the parent is told at most once a minute.
-    void StartWatchingHosts();
-    void StopWatchingHosts();
-    // The entries the watch guards: those of the list as a written start found it.
-    void KeepWrittenEntries();
-    void ForgetWrittenEntries();
-    const WebsiteList& WrittenEntries() const;
     // Stores at once whether blocking is on ("BlockOnStart", and "Minimized" with it).
     void RecordBlockingOn();
     void RecordBlockingOff();
+    // A start wrote the block: it is recorded, flushed and watched from now on.
+    void KeepWrittenBlock(Guarded& p);
     void OnHelpClicked();
     void OnStartStopClicked();
+    void OnClearListClicked();
+    void OnLoadFromFileClicked();
+    void OnLoadSamplesClicked();
+    void OnAddWebsiteClicked();
+    void OnWebsiteListDoubleClicked();
+    void OnWebsiteListKeyDown(int keyCode);
+    // Appends the lines of one list file to the list ("File not found" when it does not exist).
+    void LoadListFile(const std::string& path);
+    // Sets the pointer state and shows the matching pointer at once when it is over the window.
+    void SetPointer(Pointer pointer);
     void OnStartWithWindowsChanged();
     void OnStartInTrayChanged();
     void OnPasswordFieldChanged();
@@ -198,9 +164,6 @@ class MainWindow {
     void ChangeBlockPassword(const std::string& text, const std::string& hash);
     void ChangeBlockPasswordNow(const std::string& text, const std::string& hash);
 
-    // While the window hides in the tray it is locked: only the accepted password brings it back,
-    // and no command, key, text or show from any program reaches past it.
-    bool Locked() const { return state_.hiddenInTray; }
     // Goes into the tray: locked (the hidden flag set, controls disabled, the password field's
     // text kept as it is), out of sight and off the taskbar, with the tray icon shown.
     void HideInTray();
@@ -212,52 +175,25 @@ class MainWindow {
     // Runs `work`, which may wait for the blocking service while the window's events run: the
     // busy pointer shows, no command is obeyed (no second exchange starts inside the first), and
     // a close or a change of the hosts folder that comes meanwhile is handled once it is done.
-    void WhileServiceWorks(const std::function<void()>& work);
+    void WhileServiceWorks(const std::function<void()>& work) override;
+    bool ServiceWorking() const override { return busy_.serviceWorking; }
     // Tells the parent: a balloon from the tray icon while hidden, a notice while shown.
-    void Tell(const std::string& text);
-    // The watch's parts: the hosts folder opened (again) at the hosts path, the folder above it
-    // changed, the written lines looked for and put back, a notice told or held back.
-    void WatchHostsFolder();
-    void OnHostsParentFolderChanged();
-    void CheckWhenHostsSettled();
-    void OnHostsSettled();
-    void CheckWrittenBlock();
-    void CheckWrittenBlockNow();
-    bool TellFromWatch(const char* text);
-    void OnWatchNoticeTimeUp();
+    void Tell(const std::string& text) override;
+    HWND TimerWindow() const override { return hwnd_; }
 
     ProgramState state_;
     WebsiteList websiteList_;
-    Control helpButton_, startStopButton_, clearListButton_, loadFromFileButton_, loadSamplesButton_,
-        addWebsiteButton_;
-    Control optionsFrame_, passwordFrame_, statusLabel_, passwordField_;
-    CheckBox startWithWindowsBox_, startInTrayBox_;
-    // Every control but the list with its identifier, in the layout's order: the one table the
-    // controls are found by.
-    const std::array<std::pair<Control*, int>, 12> controls_{{
-        {&helpButton_, kIdHelpButton},
-        {&startStopButton_, kIdStartStopButton},
-        {&clearListButton_, kIdClearListButton},
-        {&loadFromFileButton_, kIdLoadFromFileButton},
-        {&loadSamplesButton_, kIdLoadSamplesButton},
-        {&addWebsiteButton_, kIdAddWebsiteButton},
-        {&optionsFrame_, kIdOptionsFrame},
-        {&passwordFrame_, kIdPasswordFrame},
-        {&statusLabel_, kIdStatusLabel},
-        {&passwordField_, kIdPasswordField},
-        {&startWithWindowsBox_, kIdStartWithWindowsBox},
-        {&startInTrayBox_, kIdStartInTrayBox},
-    }};
+    MainWindowControls controls_;
+    // While the window hides in the tray it is locked: only the accepted password brings it back.
+    WindowLock lock_{controls_.passwordField, [this] { OnTrayIconClicked(); }};
     TrayIcon trayIcon_;
     Pointer pointer_ = Pointer::Default;
-    HCURSOR handPointer_ = nullptr;                   // from the program folder's "\HAND-M.CUR"
     std::unique_ptr<PasswordWindow> passwordWindow_;  // the one password window, once asked for
 
     SilenceablePrompts prompts_;
     ErrorReportBox reports_{prompts_};
     SystemAnswersAndActions& system_;
     const SettingsStore& settings_;
-    const std::string hostsFilePath_;
     const std::string commonAppDataFolder_;
     Ownership& ownership_;
     std::unique_ptr<DirectBlocker> ownBlocker_;  // the blocker made here when none was given
@@ -266,35 +202,30 @@ class MainWindow {
     HWND hwnd_ = nullptr;
     bool endsProgram_ = false;
     WindowState pendingState_ = WindowState::Normal;  // the state asked for before the window shows
-    UniqueFont windowFont_, buttonFont_;
-    UniqueCursor ownedPointer_;  // the hand pointer, destroyed with the window
-    HWND listToolTip_ = nullptr;
-    bool closing_ = false;
-    bool startStopRunning_ = false;           // a Start/Stop click is being handled
-    bool passwordStoreFailureShown_ = false;  // told once while the store refuses the password
-    int startInTrayBeforeBlock_ = -1;         // the tray box before this run's block ticked it (-1: none)
-    std::string lockedPassword_;              // the password field's text when the window locked
-    // The password that lifts the block this window starts or stops: the one typed to unlock,
-    // then each one the parent sets in the password field. Held only while the window is unlocked.
-    HeldPassword unlockPassword_;
-    bool passwordChangeRefusalShown_ = false;  // told once while the service keeps the old password
-    bool changingBlockPassword_ = false;       // the service is taking a new password
-    // The text and hash typed meanwhile, taken once that change is done.
-    std::optional<std::pair<std::string, std::string>> pendingPasswordChange_;
-    UniqueChangeNotification hostsWatch_;  // the hosts folder, while blocking is on
-    bool removalTold_ = false;             // the parent knows the block is gone
-    bool checkingHosts_ = false;           // a change is being handled
-    bool serviceWorking_ = false;          // the window waits for the blocking service
-    bool closeHeld_ = false;               // a close came while it waited
-    bool recheckHosts_ = false;            // a change came while it waited or checked
-
-    // The watch: on while the block this run wrote is on (its folder may be gone for a time).
-    bool watching_ = false;
-    // The entries whose lines the last written start wrote: the list itself until it next
-    // changes, and only then copied here, so a start of a million entries copies none of them.
-    WebsiteList writtenEntries_;
-    bool writtenAreTheList_ = false;
-    UniqueChangeNotification hostsParentWatch_;  // the folder that holds the hosts folder
-    UniqueKernelHandle watchNoticeTimer_;        // ends the minute in which notices are held back
-    std::optional<ULONGLONG> watchToldAt_;       // when the watch last told the parent
+    // What the window draws with, made once and destroyed with the window.
+    struct Look {
+        UniqueFont windowFont, buttonFont;
+        UniqueCursor handPointer;  // from the program folder's "\HAND-M.CUR"
+        HWND listToolTip = nullptr;
+    } look_;
+    int startInTrayBeforeBlock_ = -1;  // the tray box before this run's block ticked it (-1: none)
+    // The password field's changes on their way to the store and to the block in force.
+    struct PasswordChanges {
+        bool storeFailureShown = false;  // told once while the store refuses the password
+        bool refusalShown = false;       // told once while the service keeps the old password
+        bool changing = false;           // the service is taking a new password
+        // The text and hash typed meanwhile, taken once that change is done.
+        std::optional<std::pair<std::string, std::string>> pending;
+    } passwordChanges_;
+    // What the window is in the middle of: a command that waits must not meet its own repeat,
+    // nor a close that would take the window away under it.
+    struct Busy {
+        bool closing = false;           // the close is running
+        bool startStopRunning = false;  // a Start/Stop click is being handled
+        bool serviceWorking = false;    // the window waits for the blocking service
+        bool closeHeld = false;         // a close came while it waited
+    } busy_;
+    // While the block this run wrote is on, the hosts file's folder is watched: when those lines
+    // are gone they are put back, and the parent is told at most once a minute.
+    HostsWatch hostsWatch_;
 };

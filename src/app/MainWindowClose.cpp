@@ -8,7 +8,7 @@
 
 void MainWindow::RunClose() {
     // The block outlives the program; only the watch over it ends here.
-    StopWatchingHosts();
+    hostsWatch_.Stop();
     Guarded p{reports_, ReportLocation(kMainWindowCloseProcedure)};
     if (p.Test(100, [&] { return !state_.blocking; })) {
         // Blocking is off: a backup still present is put back, and the next start stays off.
@@ -18,7 +18,7 @@ void MainWindow::RunClose() {
         // Blocking is on: the hosts file keeps its lines and the backup stays for the next start,
         // which resumes the block hidden in the tray.
         p.Line(106, [&] { settings_.Save(kKeyBlockOnStart, "1"); });
-        p.Line(108, [&] { startInTrayBox_.SetValue(1); });
+        p.Line(108, [&] { controls_.startInTrayBox.SetValue(1); });
         p.Line(110, [&] { settings_.Save(kKeyMinimized, "On"); });
     }
     p.Line(112, [&] { trayIcon_.SetInTray(false); });

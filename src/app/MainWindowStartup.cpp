@@ -3,6 +3,7 @@
 
 #include "MainWindow.h"
 #include "SampleSites.h"
+#include "BlockInForce.h"
 #include "SettingsStore.h"
 #include "SystemAnswersAndActions.h"
 #include "Failure.h"
@@ -40,12 +41,12 @@ void MainWindow::RunStartup() {
     SetStartupOptionBoxes(p);          // 172 to 180
     TakeAdministratorAnswer(p, made);  // 182
     ResumeOrAdoptBlock(p);             // 184 to 210
-    p.Line(212, [&] { statusLabel_.SetBackColor(kStatusBackColour); });
+    p.Line(212, [&] { controls_.statusLabel.SetBackColor(kStatusBackColour); });
 }
 
 void MainWindow::ApplyStartupLook(Guarded& p) {
-    std::array<Control*, std::tuple_size_v<decltype(controls_)>> controls;
-    for (size_t k = 0; k < controls.size(); ++k) controls[k] = controls_[k].first;
+    std::array<Control*, std::tuple_size_v<decltype(controls_.byId)>> controls;
+    for (size_t k = 0; k < controls.size(); ++k) controls[k] = controls_.byId[k].first;
     p.Line(100, [&] { state_.loading = true; });
     p.Line(104, [&] { ApplySkin(hwnd(), controls); });
     p.Line(106, [&] {
@@ -55,8 +56,9 @@ void MainWindow::ApplyStartupLook(Guarded& p) {
     });
     if (p.Test(108, [&] { return FileExists(ProgramFolderFile(kHandPointerFileName)); })) {
         p.Line(110, [&] {
-            LoadHandPointer(handPointer_);
-            ownedPointer_.reset(handPointer_);
+            HCURSOR pointer = look_.handPointer.get();
+            LoadHandPointer(pointer);
+            if (pointer != look_.handPointer.get()) look_.handPointer.reset(pointer);
         });
     }
 }
@@ -118,12 +120,13 @@ MainWindow::DataFolderMade MainWindow::MakeDataFolder(Guarded& p) {
 void MainWindow::SetStartupOptionBoxes(Guarded& p) {
     // The loading flag keeps the start-with-Windows box's click from writing what it has just read.
     p.Line(172, [&] {
-        startWithWindowsBox_.SetValue(settings_.Get(kKeyStartWithWindows, kSettingOff) == kSettingOn ? 1 : 0);
+        controls_.startWithWindowsBox.SetValue(
+            settings_.Get(kKeyStartWithWindows, kSettingOff) == kSettingOn ? 1 : 0);
     });
     p.Line(174, [&] {
-        startInTrayBox_.SetValue(settings_.Get(kKeyMinimized, kSettingOff) == kSettingOn ? 1 : 0);
+        controls_.startInTrayBox.SetValue(settings_.Get(kKeyMinimized, kSettingOff) == kSettingOn ? 1 : 0);
     });
-    if (p.Test(176, [&] { return startInTrayBox_.Value() == 1; })) {
+    if (p.Test(176, [&] { return controls_.startInTrayBox.Value() == 1; })) {
         p.Line(178, [&] { SetWindowState(WindowState::Minimized); });
     }
     p.Line(180, [&] { state_.loading = false; });
@@ -143,7 +146,10 @@ void MainWindow::TakeAdministratorAnswer(Guarded& p, const DataFolderMade& made)
 }
 
 void MainWindow::ResumeOrAdoptBlock(Guarded& p) {
-    if (p.Test(184, [&] { return BlockIsInForce(); })) {
+    if (p.Test(184, [&] {
+            return BlockIsInForce(settings_, blocker_, ListedEntries(websiteList_),
+                                  websiteList_.Count() == 0);
+        })) {
         // A block is in force: resume it, hidden behind the password.
         // Line 186 kept the caption to go back to; the caption follows the state now.
         p.Line(188, [&] { SetBlocking(true); });
@@ -155,31 +161,13 @@ void MainWindow::ResumeOrAdoptBlock(Guarded& p) {
                           !state_.userIsAdmin;
                })) {
         // An administrator switched start with Windows on for the machine: this user adopts it.
-        p.Line(194, [&] { startWithWindowsBox_.SetValue(1); });
-        p.Line(196, [&] { startInTrayBox_.SetValue(1); });
-        p.Line(198, [&] { startInTrayBox_.SetVisible(true); });
+        p.Line(194, [&] { controls_.startWithWindowsBox.SetValue(1); });
+        p.Line(196, [&] { controls_.startInTrayBox.SetValue(1); });
+        p.Line(198, [&] { controls_.startInTrayBox.SetVisible(true); });
         p.Line(200, [&] { settings_.Save(kKeyStartWithWindows, "On"); });
         p.Line(202, [&] { settings_.Save(kKeyMinimized, "On"); });
         p.Line(204, [&] { settings_.Save(kKeyBlockOnStart, "1"); });
         p.Line(208, [&] { SetBlocking(true); });
         p.Line(210, [&] { StartBlocking(true); });
-    }
-}
-
-bool MainWindow::BlockIsInForce() const {
-    // "BlockOnStart" is one user's record of the last close; the block itself belongs to the
-    // machine. A backup in the data folder that the program believes is the clean copy of a block
-    // that was written and never lifted, and a hosts file that holds the list's block lines is
-    // blocked whatever any setting says (a block written where there was no hosts file to keep, or
-    // whose clean copy was deleted). So a user whose own settings say otherwise still starts with
-    // the block on and the window behind the password, and its close leaves the block in place.
-    // A copy that a stop put back but could not delete is no block: it goes, and nothing resumes.
-    if (settings_.ReadBlockOnStart() != 0) return true;
-    if (blocker_.KeepsCleanCopy() && !blocker_.DropCleanCopyOfFinishedStop(ListedEntries(websiteList_)))
-        return true;
-    try {
-        return websiteList_.Count() > 0 && blocker_.HoldsBlock(ListedEntries(websiteList_));
-    } catch (const Failure&) {
-        return false;  // a hosts file that cannot be read tells nothing either way
     }
 }

@@ -11,19 +11,13 @@
 #include "UserTexts.h"
 
 void MainWindow::OnPasswordFieldChanged() {
-    if (Locked()) {
-        // Text put into the hidden field by another program is no password: the field gets back
-        // what it held when the window locked, and nothing is stored.
-        if (passwordField_.Caption() != lockedPassword_) passwordField_.SetCaption(lockedPassword_);
-        return;
-    }
     // A text longer than the field takes came past the keyboard (WM_SETTEXT passes its limit by).
     // It is cut to that length, and the change the cut makes is the one stored: the password is
     // always the text the field shows, and no entry of a million characters holds the program up
     // while it is hashed.
-    const std::string text = passwordField_.Caption();
+    const std::string text = controls_.passwordField.Caption();
     if (text.size() > static_cast<size_t>(kPasswordFieldMaxLength)) {
-        passwordField_.SetCaption(text.substr(0, kPasswordFieldMaxLength));
+        controls_.passwordField.SetCaption(text.substr(0, kPasswordFieldMaxLength));
         return;
     }
     // Stored hashed; the empty field stores the empty value, which removes the protection.
@@ -31,12 +25,12 @@ void MainWindow::OnPasswordFieldChanged() {
     try {
         hash = HashPassword(text);
         settings_.Save(kKeyPassword, hash);
-        passwordStoreFailureShown_ = false;
+        passwordChanges_.storeFailureShown = false;
     } catch (...) {
         // Left silent, the user would believe in a password that was never stored and could be
         // locked out of the tray (or in with the old one); say so once while the store refuses.
-        if (passwordStoreFailureShown_) return;
-        passwordStoreFailureShown_ = true;
+        if (passwordChanges_.storeFailureShown) return;
+        passwordChanges_.storeFailureShown = true;
         std::string description = DescribeCurrentFailure();
         try {
             prompts_.MessageBox(kPasswordNotStoredLine + description, ApplicationTitle(), MB_OK);
@@ -52,17 +46,17 @@ void MainWindow::ChangeBlockPassword(const std::string& text, const std::string&
     // The window's events run while the service takes a change, so the next keystroke can come
     // meanwhile: it waits for the change before it, and the service and this window end holding
     // the last password typed.
-    if (changingBlockPassword_) {
-        pendingPasswordChange_ = {text, hash};
+    if (passwordChanges_.changing) {
+        passwordChanges_.pending = {text, hash};
         return;
     }
-    changingBlockPassword_ = true;
-    ScopeExit done([&] { changingBlockPassword_ = false; });
+    passwordChanges_.changing = true;
+    ScopeExit done([&] { passwordChanges_.changing = false; });
     std::optional<std::pair<std::string, std::string>> next{{text, hash}};
     while (next) {
         const auto [nextText, nextHash] = std::move(*next);
         ChangeBlockPasswordNow(nextText, nextHash);
-        next = std::exchange(pendingPasswordChange_, std::nullopt);
+        next = std::exchange(passwordChanges_.pending, std::nullopt);
     }
 }
 
@@ -72,16 +66,16 @@ void MainWindow::ChangeBlockPasswordNow(const std::string& text, const std::stri
     // from then on the one a stop shows.
     PasswordChangeOutcome outcome = PasswordChangeOutcome::Changed;
     if (state_.blocking && state_.userIsAdmin)
-        WhileServiceWorks([&] { outcome = blocker_.ChangePassword(unlockPassword_.Text(), hash); });
+        WhileServiceWorks([&] { outcome = blocker_.ChangePassword(lock_.UnlockPassword(), hash); });
     if (outcome == PasswordChangeOutcome::Changed) {
-        unlockPassword_.Hold(text);
-        passwordChangeRefusalShown_ = false;
+        lock_.HoldPassword(text);
+        passwordChanges_.refusalShown = false;
         return;
     }
     // The block keeps the password it had, and so does this window for its stop; the new one
     // binds the blocks started from now on. Told once while the service keeps refusing.
-    if (passwordChangeRefusalShown_) return;
-    passwordChangeRefusalShown_ = true;
+    if (passwordChanges_.refusalShown) return;
+    passwordChanges_.refusalShown = true;
     try {
         ShowNotice(kBlockKeepsItsPassword);
     } catch (...) {

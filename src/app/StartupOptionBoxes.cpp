@@ -20,13 +20,13 @@ void SaveOption(const SettingsStore& settings, const char* key, const char* valu
 // "Load this software on Windows startup".
 void MainWindow::OnStartWithWindowsChanged() {
     if (state_.loading) return;
-    if (startWithWindowsBox_.Value() == 1) {
-        startInTrayBox_.SetVisible(true);
+    if (controls_.startWithWindowsBox.Value() == 1) {
+        controls_.startInTrayBox.SetVisible(true);
         SaveOption(settings_, kKeyStartWithWindows, "On");
         WhileServiceWorks([&] { startWithWindows_.Switch(true, state_.dataFolder); });
     } else {
-        startInTrayBox_.SetValue(0);  // its own click saves "Minimized" = "Off"
-        startInTrayBox_.SetVisible(false);
+        controls_.startInTrayBox.SetValue(0);  // its own click saves "Minimized" = "Off"
+        controls_.startInTrayBox.SetVisible(false);
         SaveOption(settings_, kKeyStartWithWindows, "Off");
         // The forced delete of the marker lets pending events run first.
         ProcessPendingEvents();
@@ -36,5 +36,5 @@ void MainWindow::OnStartWithWindowsChanged() {
 
 // "Start in system tray". No loading-flag test: start-up saves the value it just read back.
 void MainWindow::OnStartInTrayChanged() {
-    SaveOption(settings_, kKeyMinimized, startInTrayBox_.Value() == 1 ? "On" : "Off");
+    SaveOption(settings_, kKeyMinimized, controls_.startInTrayBox.Value() == 1 ? "On" : "Off");
 }

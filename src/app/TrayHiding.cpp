@@ -12,7 +12,7 @@ constexpr long kMinimizeBalloonSeconds = 5;
 }  // namespace
 
 void MainWindow::OnResized() {
-    if (GetWindowState() != WindowState::Minimized || state_.hiddenInTray) return;
+    if (GetWindowState() != WindowState::Minimized || lock_.Locked()) return;
     HideInTray();
     try {
         if (state_.blockNotPutBack) {
@@ -31,10 +31,7 @@ void MainWindow::OnResized() {
 }
 
 void MainWindow::HideInTray() {
-    state_.hiddenInTray = true;
-    lockedPassword_ = passwordField_.Caption();
-    // The next stop comes after the next unlock, which gives the password again.
-    unlockPassword_.Forget();
+    lock_.Lock();
     EnableControls(false);
     // Hidden rather than minimised, the window leaves the taskbar; it comes back in its normal
     // state when the password shows it again.
@@ -44,11 +41,10 @@ void MainWindow::HideInTray() {
 }
 
 void MainWindow::Unlock(std::string_view typedPassword) {
-    unlockPassword_.Hold(typedPassword);
     // The window comes back even when the shell refuses the icon's removal; that failure then
     // goes on to the caller's report.
-    ScopeExit showAgain([this] {
-        state_.hiddenInTray = false;
+    ScopeExit showAgain([&] {
+        lock_.Unlock(typedPassword);
         SetVisible(true);
     });
     trayIcon_.SetInTray(false);
@@ -62,7 +58,7 @@ void MainWindow::OnTrayIconClicked() {
 
 void MainWindow::OnSecondStart() {
     // Hidden in the tray, the way back is the password, as a click on the tray icon gives it.
-    if (state_.hiddenInTray) {
+    if (lock_.Locked()) {
         OnTrayIconClicked();
         return;
     }

@@ -175,7 +175,7 @@ TEST_F(BlockingToggle, PointerFollowsTheMouseExceptUnderTheHourglass) {
         SetPointerState(move.before);
         SendMessageA(main.hwnd(), WM_SETCURSOR, reinterpret_cast<WPARAM>(move.over),
                      MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
-        EXPECT_EQ(main.PointerState(), move.after) << move.what;
+        EXPECT_EQ(MainWindowView::PointerState(main), move.after) << move.what;
     }
 }
 

@@ -481,8 +481,8 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
                         if (!backupBefore) clean = rewritten;
                     }
                     // Only a block this run wrote is guarded (not one whose resumed write was refused).
-                    const bool written = window->form->State().blockWritten;
-                    window->form->OnHostsFolderChanged();
+                    const bool written = MainWindowView::Watch(*window->form).GuardsWrittenBlock();
+                    MainWindowView::Watch(*window->form).OnHostsFolderChanged();
                     if (written) {
                         ASSERT_TRUE(
                             HostsHoldBlock(hostsPath, [&](BlockLineWriter& lines) { lines.AddAll(entries); }))

@@ -38,7 +38,7 @@ TEST_F(ListTest, AddWebsiteAppendsExactlyWhatWasTyped) {
         prompts.inputPrompts.clear();
         prompts.inputTitles.clear();
         prompts.inputAnswers = {c.answer};
-        form->OnAddWebsiteClicked();
+        Click(kIdAddWebsiteButton);
         EXPECT_EQ(Entries(), c.after);
         EXPECT_EQ(ShownRows(), c.after) << "the list view shows the entries";
         ASSERT_EQ(prompts.inputPrompts.size(), 1u);
@@ -53,7 +53,7 @@ TEST_F(ListTest, AddWebsiteIgnoresTheHourglass) {
     SetEntries({"a.com"});
     SetPointerState(Pointer::Busy);
     prompts.inputAnswers = {std::string("b.com")};
-    form->OnAddWebsiteClicked();
+    Click(kIdAddWebsiteButton);
     EXPECT_EQ(Entries(), (List{"a.com", "b.com"}));
 }
 
@@ -69,7 +69,7 @@ TEST_F(ListTest, AddWebsiteReportsAFailedInputBoxAndEnds) {
     SetEntries({"a.com"});
     FailingInputPrompts failing;
     prompts.answeredBy = &failing;
-    form->OnAddWebsiteClicked();
+    Click(kIdAddWebsiteButton);
     EXPECT_EQ(Entries(), (List{"a.com"}));
     ASSERT_EQ(failing.boxes.size(), 1u);
     EXPECT_NE(failing.boxes[0].text.find(
@@ -95,7 +95,7 @@ TEST_F(ListTest, ClearListRemovesEverythingUnlessBusy) {
         SCOPED_TRACE(c.name);
         SetEntries(c.before);
         SetPointerState(c.pointer);
-        form->OnClearListClicked();
+        Click(kIdClearListButton);
         EXPECT_EQ(Entries(), c.after);
         EXPECT_EQ(ShownRows(), c.after);
     }
@@ -106,7 +106,7 @@ TEST_F(ListTest, ClearListRemovesEverythingUnlessBusy) {
 
 TEST_F(ListTest, RemovalTakesTheSelectedEntryOnly) {
     using Command = std::function<void(MainWindow&)>;
-    const Command dblClick = [](MainWindow& f) { f.OnWebsiteListDoubleClicked(); };
+    const Command dblClick = [](MainWindow& f) { DoubleClickList(f); };
     // A key pressed in the list itself, with Shift (1) and Ctrl (2) held as the keyboard shows.
     auto key = [](int code, int shift) {
         return Command([=](MainWindow& f) {
@@ -168,12 +168,12 @@ TEST_F(ListTest, RemovalTakesTheSelectedEntryOnly) {
 TEST_F(ListTest, DeletePressedAgainGoesOnDownTheList) {
     SetEntries({"a", "b", "c", "d"});
     SelectRow(1);
-    form->OnWebsiteListKeyDown(46);
-    form->OnWebsiteListKeyDown(46);
+    PressInList(*form, VK_DELETE);
+    PressInList(*form, VK_DELETE);
     EXPECT_EQ(Entries(), (List{"a", "d"}));
-    form->OnWebsiteListKeyDown(46);
-    form->OnWebsiteListKeyDown(46);
-    form->OnWebsiteListKeyDown(46);
+    PressInList(*form, VK_DELETE);
+    PressInList(*form, VK_DELETE);
+    PressInList(*form, VK_DELETE);
     EXPECT_EQ(Entries(), List{});
 }
 
@@ -243,7 +243,7 @@ TEST_F(ListTest, AddWebsiteWithTheRealInputBox) {
     };
     SetForegroundWindow(form->hwnd());
     UINT_PTR timer = SetTimer(nullptr, 0, 20, RunTimerAction);
-    form->OnAddWebsiteClicked();
+    Click(kIdAddWebsiteButton);
     KillTimer(nullptr, timer);
     EXPECT_EQ(caption, ApplicationTitle());
     EXPECT_EQ(prompt, kAddWebsitePrompt);

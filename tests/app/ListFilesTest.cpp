@@ -56,7 +56,7 @@ class ListFilesTest : public ListTest {
     // Loads the file through the button, as chosen in the dialog.
     void Choose(const std::string& names) {
         prompts.fileAnswers = {names};
-        form->OnLoadFromFileClicked();
+        Click(kIdLoadFromFileButton);
     }
     std::vector<std::string> ReportLines() const {
         std::vector<std::string> lines;
@@ -111,7 +111,7 @@ TEST_F(ListFilesTest, LineEndsGiveTheEntriesOfTheRule) {
         ASSERT_EQ(ReferenceEntries(c.bytes), c.entries) << "the reference splitter itself";
         SetEntries({"first"});
         std::string path = MakeFile("list.txt", c.bytes);
-        form->LoadListFile(path);
+        Choose(path);
         List expected{"first"};
         expected.insert(expected.end(), c.entries.begin(), c.entries.end());
         EXPECT_EQ(Entries(), expected);
@@ -149,7 +149,7 @@ TEST_F(ListFilesTest, LineEndsAcrossTheReadersChunksAndBinaryFiles) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         SetEntries({});
-        form->LoadListFile(MakeFile("big.txt", c.bytes));
+        Choose(MakeFile("big.txt", c.bytes));
         List expected = ReferenceEntries(c.bytes);
         List got = Entries();
         ASSERT_EQ(got.size(), expected.size());
@@ -209,7 +209,7 @@ TEST_F(ListFilesTest, MarkedUnicodeAndUtf8FilesAreDecodedWithoutTheirMark) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         SetEntries({"first"});
-        form->LoadListFile(MakeFile("unicode.txt", c.bytes));
+        Choose(MakeFile("unicode.txt", c.bytes));
         List expected{"first"};
         expected.insert(expected.end(), c.entries.begin(), c.entries.end());
         EXPECT_EQ(Entries(), expected);
@@ -249,7 +249,7 @@ TEST_F(ListFilesTest, LoadButtonAsksWithTheDialogAndLoadsOneFile) {
     EXPECT_EQ(prompts.fileRequests[0].filter, kOpenListFilter);
     EXPECT_EQ(Entries(), (List{"first", "a.com", "b.com"}));
     EXPECT_EQ(ShownRows(), Entries());
-    EXPECT_EQ(form->PointerState(), Pointer::Default) << "the hourglass ends with the load";
+    EXPECT_EQ(MainWindowView::PointerState(*form), Pointer::Default) << "the hourglass ends with the load";
     Choose(path);
     EXPECT_EQ(Entries(), (List{"first", "a.com", "b.com", "a.com", "b.com"}))
         << "loading twice appends twice";
@@ -263,7 +263,7 @@ TEST_F(ListFilesTest, CancelChangesNothingNotEvenThePointer) {
     Choose("");
     EXPECT_EQ(prompts.fileRequests.size(), 1u);
     EXPECT_EQ(Entries(), (List{"first"}));
-    EXPECT_EQ(form->PointerState(), Pointer::Hand);
+    EXPECT_EQ(MainWindowView::PointerState(*form), Pointer::Hand);
     EXPECT_TRUE(prompts.boxes.empty());
 }
 
@@ -286,7 +286,7 @@ TEST_F(ListFilesTest, SeveralFilesLoadInTheirOrderAndMissingOnesAreNamed) {
             EXPECT_EQ(box.title, ApplicationTitle());
             EXPECT_EQ(box.style, static_cast<unsigned>(MB_OK));
         }
-        EXPECT_EQ(form->PointerState(), Pointer::Default);
+        EXPECT_EQ(MainWindowView::PointerState(*form), Pointer::Default);
     }
     ExpectNothingPersisted();
 }
@@ -297,12 +297,12 @@ class BusyProbePrompts : public ScriptedPrompts {
     MainWindow* form = nullptr;
     std::vector<Pointer> pointers;
     int MessageBox(const std::string& text, const std::string& title, UINT style) override {
-        pointers.push_back(form->PointerState());
+        pointers.push_back(MainWindowView::PointerState(*form));
         ListView_SetItemState(form->List().hwnd, 0, LVIS_SELECTED | LVIS_FOCUSED,
                               LVIS_SELECTED | LVIS_FOCUSED);
-        form->OnClearListClicked();
-        form->OnWebsiteListKeyDown(46);
-        form->OnWebsiteListDoubleClicked();
+        ClickControl(*form, kIdClearListButton);
+        PressInList(*form, VK_DELETE);
+        DoubleClickList(*form);
         return ScriptedPrompts::MessageBox(text, title, style);
     }
 };
@@ -314,10 +314,10 @@ TEST_F(ListFilesTest, TheHourglassShowsDuringTheLoadAndBlocksListEdits) {
     SetEntries({"first", "second"});
     MakeFile("one.txt", "a.com");
     probe.fileAnswers = {Selection(root, {"missing.txt", "one.txt"})};
-    form->OnLoadFromFileClicked();
+    Click(kIdLoadFromFileButton);
     EXPECT_EQ(probe.pointers, (std::vector<Pointer>{Pointer::Busy}));
     EXPECT_EQ(Entries(), (List{"first", "second", "a.com"})) << "nothing was cleared or removed";
-    EXPECT_EQ(form->PointerState(), Pointer::Default);
+    EXPECT_EQ(MainWindowView::PointerState(*form), Pointer::Default);
 }
 
 TEST_F(ListFilesTest, UnreadableFilesAreReportedAndTheRestStays) {
@@ -367,7 +367,7 @@ TEST_F(ListFilesTest, UnreadableFilesAreReportedAndTheRestStays) {
         for (size_t i = 0; i < reports.size(); ++i)
             EXPECT_EQ(reports[i].rfind(c.reports[i], 0), 0u) << reports[i];
         EXPECT_EQ(prompts.boxes.size() - reports.size(), c.notFound);
-        EXPECT_EQ(form->PointerState(), Pointer::Default) << "line 150 still runs";
+        EXPECT_EQ(MainWindowView::PointerState(*form), Pointer::Default) << "line 150 still runs";
     }
     CloseHandle(holder);
     SetEntries({});
@@ -385,20 +385,20 @@ TEST_F(ListFilesTest, AFailedDialogIsReportedAndEndsTheCommand) {
     FailingDialogPrompts failing;
     prompts.answeredBy = &failing;
     SetEntries({"first"});
-    form->OnLoadFromFileClicked();
+    Click(kIdLoadFromFileButton);
     ASSERT_EQ(failing.boxes.size(), 1u);
     EXPECT_NE(failing.boxes[0].text.find(
                   "Dialog failed\r\nin Nestwarden2021/08/31.Form1.PushButton4_Click at line 112"),
               std::string::npos);
     EXPECT_EQ(Entries(), (List{"first"}));
-    EXPECT_EQ(form->PointerState(), Pointer::Default);
+    EXPECT_EQ(MainWindowView::PointerState(*form), Pointer::Default);
 }
 
 TEST_F(ListFilesTest, SampleSitesAreAppendedOnEveryPress) {
     SetEntries({"first"});
     SetPointerState(Pointer::Busy);  // the samples do not look at the pointer
-    form->OnLoadSamplesClicked();
-    form->OnLoadSamplesClicked();
+    Click(kIdLoadSamplesButton);
+    Click(kIdLoadSamplesButton);
     List expected{"first"};
     for (int press = 0; press < 2; ++press)
         for (const char* site : kSampleSites) expected.push_back(site);

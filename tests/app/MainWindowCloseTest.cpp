@@ -43,8 +43,8 @@ TEST_F(MainWindowCloseTest, MinimiseHidesInTheTrayAndComesBackNormal) {
     ASSERT_TRUE(IsWindowVisible(form->hwnd()));
     Minimise();
     EXPECT_FALSE(IsWindowVisible(form->hwnd())) << "hidden: no taskbar entry";
-    EXPECT_TRUE(form->State().hiddenInTray);
-    EXPECT_TRUE(form->Tray().InTray()) << "the tray icon is there to bring it back";
+    EXPECT_TRUE(Locked());
+    EXPECT_TRUE(MainWindowView::Tray(*form).InTray()) << "the tray icon is there to bring it back";
     EXPECT_FALSE(IsWindowEnabled(ControlWindow(kIdStartStopButton)))
         << "its controls are disabled while hidden";
 
@@ -65,11 +65,11 @@ TEST_F(MainWindowCloseTest, BalloonOnTheFirstMinimiseOfARunOnly) {
     EXPECT_STREQ(balloons[0].szInfo, kMinimizeBalloonText);
     EXPECT_STREQ(balloons[0].szInfoTitle, kMinimizeBalloonTitle);
     EXPECT_EQ(balloons[0].uTimeout, 5000u);
-    EXPECT_EQ(balloons[0].hWnd, form->Tray().Window());
+    EXPECT_EQ(balloons[0].hWnd, MainWindowView::Tray(*form).Window());
 
     // Back through the password window, then hidden again: no second balloon in the same run.
     ClickTrayIcon();
-    SendMessageA(OkOf(*form->LoadedPasswordWindow()), BM_CLICK, 0, 0);
+    SendMessageA(OkOf(*MainWindowView::LoadedPasswordWindow(*form)), BM_CLICK, 0, 0);
     ASSERT_TRUE(IsWindowVisible(form->hwnd()));
     Minimise();
     EXPECT_FALSE(IsWindowVisible(form->hwnd()));
@@ -88,7 +88,7 @@ TEST_F(MainWindowCloseTest, TheLockedWindowRefusesWhatAnotherProgramSends) {
     SetWindowTextA(ControlWindow(kIdPasswordField), "Blue Kite");
     const std::string password = settings.Get(kKeyPassword);
     Minimise();
-    ASSERT_TRUE(form->State().hiddenInTray);
+    ASSERT_TRUE(Locked());
 
     HWND main = form->hwnd();
     auto click = [](const Control& control) { SendMessageA(control.hwnd, BM_CLICK, 0, 0); };
@@ -105,15 +105,23 @@ TEST_F(MainWindowCloseTest, TheLockedWindowRefusesWhatAnotherProgramSends) {
         std::function<void()> send;
         bool asksForThePassword;
     } rows[] = {
-        {"click on Start/Stop", [&] { click(form->ControlById(kIdStartStopButton)); }, false},
-        {"click on Clear List", [&] { click(form->ControlById(kIdClearListButton)); }, false},
-        {"click on the list-file button", [&] { click(form->ControlById(kIdLoadFromFileButton)); }, false},
-        {"click on Add Website", [&] { click(form->ControlById(kIdAddWebsiteButton)); }, false},
-        {"click on Help", [&] { click(form->ControlById(kIdHelpButton)); }, false},
-        {"click on the start-up box", [&] { click(form->ControlById(kIdStartWithWindowsBox)); }, false},
-        {"command for Start/Stop", [&] { command(form->ControlById(kIdStartStopButton)); }, false},
-        {"command for the sample sites", [&] { command(form->ControlById(kIdLoadSamplesButton)); }, false},
-        {"command for the start-in-tray box", [&] { command(form->ControlById(kIdStartInTrayBox)); }, false},
+        {"click on Start/Stop", [&] { click(MainWindowView::ControlById(*form, kIdStartStopButton)); },
+         false},
+        {"click on Clear List", [&] { click(MainWindowView::ControlById(*form, kIdClearListButton)); },
+         false},
+        {"click on the list-file button",
+         [&] { click(MainWindowView::ControlById(*form, kIdLoadFromFileButton)); }, false},
+        {"click on Add Website", [&] { click(MainWindowView::ControlById(*form, kIdAddWebsiteButton)); },
+         false},
+        {"click on Help", [&] { click(MainWindowView::ControlById(*form, kIdHelpButton)); }, false},
+        {"click on the start-up box",
+         [&] { click(MainWindowView::ControlById(*form, kIdStartWithWindowsBox)); }, false},
+        {"command for Start/Stop", [&] { command(MainWindowView::ControlById(*form, kIdStartStopButton)); },
+         false},
+        {"command for the sample sites",
+         [&] { command(MainWindowView::ControlById(*form, kIdLoadSamplesButton)); }, false},
+        {"command for the start-in-tray box",
+         [&] { command(MainWindowView::ControlById(*form, kIdStartInTrayBox)); }, false},
         {"space on Start/Stop",
          [&] {
              PostMessageA(ControlWindow(kIdStartStopButton), WM_KEYDOWN, VK_SPACE, 0);
@@ -139,8 +147,8 @@ TEST_F(MainWindowCloseTest, TheLockedWindowRefusesWhatAnotherProgramSends) {
         row.send();
         ProcessPendingEvents();
         EXPECT_FALSE(IsWindowVisible(main)) << "still hidden";
-        EXPECT_TRUE(form->State().hiddenInTray);
-        EXPECT_EQ(form->LoadedPasswordWindow() != nullptr, row.asksForThePassword);
+        EXPECT_TRUE(Locked());
+        EXPECT_EQ(MainWindowView::LoadedPasswordWindow(*form) != nullptr, row.asksForThePassword);
         EXPECT_EQ(Caption(kIdStartStopButton), kStartBlockingCaption);
         EXPECT_EQ(ReadBytes(hostsPath), clean) << "no block started";
         EXPECT_EQ(form->List().Count(), 2u);
@@ -151,16 +159,16 @@ TEST_F(MainWindowCloseTest, TheLockedWindowRefusesWhatAnotherProgramSends) {
         EXPECT_EQ(Caption(kIdPasswordField), "Blue Kite") << "the field keeps what the parent typed";
         EXPECT_TRUE(prompts.boxes.empty() && prompts.inputPrompts.empty() && prompts.fileRequests.empty())
             << "no box, input box or file dialog";
-        if (const PasswordWindow* open = form->LoadedPasswordWindow())
+        if (const PasswordWindow* open = MainWindowView::LoadedPasswordWindow(*form))
             SendMessageA(CancelOf(*open), BM_CLICK, 0, 0);
     }
 
     // The password still brings the window back, and its controls work again.
     ClickTrayIcon();
-    SetWindowTextA(FieldOf(*form->LoadedPasswordWindow()), "Blue Kite");
-    SendMessageA(OkOf(*form->LoadedPasswordWindow()), BM_CLICK, 0, 0);
+    SetWindowTextA(FieldOf(*MainWindowView::LoadedPasswordWindow(*form)), "Blue Kite");
+    SendMessageA(OkOf(*MainWindowView::LoadedPasswordWindow(*form)), BM_CLICK, 0, 0);
     ASSERT_TRUE(IsWindowVisible(main));
-    click(form->ControlById(kIdHelpButton));
+    click(MainWindowView::ControlById(*form, kIdHelpButton));
     EXPECT_EQ(prompts.boxes.size(), 1u) << "Help answers again";
 }
 
@@ -168,15 +176,15 @@ TEST_F(MainWindowCloseTest, SecondMinimiseAfterUnlockHidesAgain) {
     Minimise();
     ClickTrayIcon();
     ProcessPendingEvents();
-    ASSERT_TRUE(form->LoadedPasswordWindow() != nullptr);
-    SendMessageA(OkOf(*form->LoadedPasswordWindow()), BM_CLICK, 0, 0);  // no password set
+    ASSERT_TRUE(MainWindowView::LoadedPasswordWindow(*form) != nullptr);
+    SendMessageA(OkOf(*MainWindowView::LoadedPasswordWindow(*form)), BM_CLICK, 0, 0);  // no password set
     ASSERT_TRUE(IsWindowVisible(form->hwnd()));
-    ASSERT_FALSE(form->Tray().InTray());
+    ASSERT_FALSE(MainWindowView::Tray(*form).InTray());
 
     Minimise();
     EXPECT_FALSE(IsWindowVisible(form->hwnd()));
-    EXPECT_TRUE(form->State().hiddenInTray);
-    EXPECT_TRUE(form->Tray().InTray()) << "the icon is back in the notification area";
+    EXPECT_TRUE(Locked());
+    EXPECT_TRUE(MainWindowView::Tray(*form).InTray()) << "the icon is back in the notification area";
 }
 
 TEST_F(MainWindowCloseTest, TrayClickOpensOneUnownedPasswordWindowForAnyButton) {
@@ -185,20 +193,21 @@ TEST_F(MainWindowCloseTest, TrayClickOpensOneUnownedPasswordWindowForAnyButton) 
         Minimise();
         ClickTrayIcon(button == 1 ? WM_LBUTTONUP : WM_RBUTTONUP);
         ProcessPendingEvents();
-        ASSERT_TRUE(form->LoadedPasswordWindow() != nullptr);
-        HWND window = form->LoadedPasswordWindow()->hwnd();
+        ASSERT_TRUE(MainWindowView::LoadedPasswordWindow(*form) != nullptr);
+        HWND window = MainWindowView::LoadedPasswordWindow(*form)->hwnd();
         EXPECT_TRUE(IsWindowVisible(window));
         EXPECT_EQ(GetWindow(window, GW_OWNER), nullptr);
         ClickTrayIcon(button == 1 ? WM_LBUTTONUP : WM_RBUTTONUP);
-        EXPECT_EQ(form->LoadedPasswordWindow()->hwnd(), window) << "the same window is shown again";
-        SendMessageA(CancelOf(*form->LoadedPasswordWindow()), BM_CLICK, 0, 0);
+        EXPECT_EQ(MainWindowView::LoadedPasswordWindow(*form)->hwnd(), window)
+            << "the same window is shown again";
+        SendMessageA(CancelOf(*MainWindowView::LoadedPasswordWindow(*form)), BM_CLICK, 0, 0);
         form->Unlock();
     }
     // Also while the main window is shown, with the icon start-up put in the tray.
     LoadForm();
     ASSERT_TRUE(IsWindowVisible(form->hwnd()));
     ClickTrayIcon();
-    EXPECT_NE(form->LoadedPasswordWindow(), nullptr);
+    EXPECT_NE(MainWindowView::LoadedPasswordWindow(*form), nullptr);
 }
 
 TEST_F(MainWindowCloseTest, ASecondStartBringsTheRunningCopyForward) {
@@ -206,15 +215,15 @@ TEST_F(MainWindowCloseTest, ASecondStartBringsTheRunningCopyForward) {
     PostMessageA(form->hwnd(), SecondStartMessage(), 0, 0);
     ProcessPendingEvents();
     EXPECT_TRUE(IsWindowVisible(form->hwnd()));
-    EXPECT_FALSE(form->LoadedPasswordWindow() != nullptr);
+    EXPECT_FALSE(MainWindowView::LoadedPasswordWindow(*form) != nullptr);
 
     // Hidden in the tray: only the password window opens, as a click on the tray icon does.
     Minimise();
     PostMessageA(form->hwnd(), SecondStartMessage(), 0, 0);
     ProcessPendingEvents();
     EXPECT_FALSE(IsWindowVisible(form->hwnd()));
-    ASSERT_TRUE(form->LoadedPasswordWindow() != nullptr);
-    EXPECT_TRUE(IsWindowVisible(form->LoadedPasswordWindow()->hwnd()));
+    ASSERT_TRUE(MainWindowView::LoadedPasswordWindow(*form) != nullptr);
+    EXPECT_TRUE(IsWindowVisible(MainWindowView::LoadedPasswordWindow(*form)->hwnd()));
 }
 
 TEST_F(MainWindowCloseTest, CloseWhileBlockingRecordsTheBlockAndKeepsTheHostsFile) {
@@ -226,7 +235,7 @@ TEST_F(MainWindowCloseTest, CloseWhileBlockingRecordsTheBlockAndKeepsTheHostsFil
     settings.Save(kKeyMinimized, "Off");
     form->SetBlocking(true);
     SetEntries({"a.example", "b.example"});  // b added after the last Start/Stop click
-    ASSERT_TRUE(form->Tray().InTray()) << "the icon is there from start-up on";
+    ASSERT_TRUE(MainWindowView::Tray(*form).InTray()) << "the icon is there from start-up on";
 
     form->Close();
     EXPECT_TRUE(Closed());
@@ -236,7 +245,7 @@ TEST_F(MainWindowCloseTest, CloseWhileBlockingRecordsTheBlockAndKeepsTheHostsFil
               std::string("a.example") + kSeparator + "b.example" + kSeparator);
     EXPECT_EQ(ReadBytes(hostsPath), blocked) << "closing never lifts an active block";
     EXPECT_EQ(ReadBytes(dataFolder + "\\hosts"), clean) << "the backup stays for the next start";
-    EXPECT_FALSE(form->Tray().InTray());
+    EXPECT_FALSE(MainWindowView::Tray(*form).InTray());
     EXPECT_TRUE(prompts.boxes.empty());
 }
 
@@ -328,7 +337,7 @@ TEST_F(MainWindowCloseTest, SessionEndStoresWhatTheCloseStoresAndTearsNothingDow
     EXPECT_EQ(settings.Get(kKeyMinimized), "On");
     EXPECT_EQ(settings.Get(kKeyBlockedWebsites), std::string("s.example") + kSeparator);
     // The system ends the process; a message from another program leaves it running as it was.
-    EXPECT_TRUE(form->Tray().InTray()) << "the tray icon stays";
+    EXPECT_TRUE(MainWindowView::Tray(*form).InTray()) << "the tray icon stays";
     EXPECT_FALSE(Closed());
 
     // The program's own close still runs in full afterwards.
@@ -336,7 +345,7 @@ TEST_F(MainWindowCloseTest, SessionEndStoresWhatTheCloseStoresAndTearsNothingDow
     form->Close();
     EXPECT_TRUE(Closed());
     EXPECT_EQ(settings.Get(kKeyBlockedWebsites), std::string("later.example") + kSeparator);
-    EXPECT_FALSE(form->Tray().InTray());
+    EXPECT_FALSE(MainWindowView::Tray(*form).InTray());
 
     // Nobody answers a box at the end of a session: a standard user whose close would be told
     // that it cannot stop the block is told nothing there.
@@ -370,18 +379,18 @@ TEST_F(MainWindowCloseTest, SessionEndStoresWhatTheCloseStoresAndTearsNothingDow
 TEST_F(MainWindowCloseTest, CloseUnloadsAnOpenPasswordWindow) {
     Minimise();
     ClickTrayIcon();
-    ASSERT_TRUE(form->LoadedPasswordWindow() != nullptr);
-    HWND window = form->LoadedPasswordWindow()->hwnd();
+    ASSERT_TRUE(MainWindowView::LoadedPasswordWindow(*form) != nullptr);
+    HWND window = MainWindowView::LoadedPasswordWindow(*form)->hwnd();
     form->Close();
     EXPECT_TRUE(Closed());
     EXPECT_FALSE(IsWindow(window));
-    EXPECT_EQ(form->LoadedPasswordWindow(), nullptr);
+    EXPECT_EQ(MainWindowView::LoadedPasswordWindow(*form), nullptr);
 }
 
 TEST_F(MainWindowCloseTest, RefusedSettingsAreReportedAndTheCloseGoesOn) {
     // A settings root that is no key at all: the store refuses every write.
     settings = SettingsStore(reinterpret_cast<HKEY>(static_cast<INT_PTR>(0x7777)), "nowhere");
-    ASSERT_TRUE(form->Tray().InTray()) << "the icon is there from start-up on";
+    ASSERT_TRUE(MainWindowView::Tray(*form).InTray()) << "the icon is there from start-up on";
     Minimise();
     ClickTrayIcon();
     prompts.boxes.clear();
@@ -397,8 +406,8 @@ TEST_F(MainWindowCloseTest, RefusedSettingsAreReportedAndTheCloseGoesOn) {
     }
     EXPECT_EQ(lines, (std::vector<int>{104, 126})) << "each refused store is reported with its line";
     EXPECT_TRUE(Closed()) << "whatever fails, the close goes ahead";
-    EXPECT_FALSE(form->Tray().InTray());
-    EXPECT_EQ(form->LoadedPasswordWindow(), nullptr);
+    EXPECT_FALSE(MainWindowView::Tray(*form).InTray());
+    EXPECT_EQ(MainWindowView::LoadedPasswordWindow(*form), nullptr);
 }
 
 }  // namespace

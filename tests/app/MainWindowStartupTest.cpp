@@ -45,12 +45,13 @@ TEST_F(MainWindowStartup, FirstRunShowsTheDefaultListAndAVisibleWindow) {
     EXPECT_EQ(Entries()[3], kSampleSite2);
     EXPECT_EQ(Value(kIdStartWithWindowsBox), 0);
     EXPECT_EQ(Value(kIdStartInTrayBox), 0);
-    EXPECT_TRUE(main.ControlById(kIdStartInTrayBox).Visible()) << "start-up leaves the tray box visible";
+    EXPECT_TRUE(MainWindowView::ControlById(main, kIdStartInTrayBox).Visible())
+        << "start-up leaves the tray box visible";
     EXPECT_EQ(Caption(kIdStartStopButton), kStartBlockingCaption);
     EXPECT_TRUE(ShownNormally());
-    EXPECT_TRUE(main.Tray().InTray());
-    EXPECT_EQ(main.Tray().Tip(), "Parvalisk");
-    EXPECT_NE(main.Tray().Icon(), nullptr);
+    EXPECT_TRUE(MainWindowView::Tray(main).InTray());
+    EXPECT_EQ(MainWindowView::Tray(main).Tip(), "Parvalisk");
+    EXPECT_NE(MainWindowView::Tray(main).Icon(), nullptr);
     EXPECT_NE(ProgramIcon(false), nullptr);
     EXPECT_EQ(reinterpret_cast<HICON>(SendMessageA(main.hwnd(), WM_GETICON, ICON_BIG, 0)), ProgramIcon(false))
         << "the window carries the program icon";
@@ -58,7 +59,7 @@ TEST_F(MainWindowStartup, FirstRunShowsTheDefaultListAndAVisibleWindow) {
         << "its class gives the small one";
     EXPECT_EQ(WindowCaption(main.hwnd()), "Parvalisk");
     EXPECT_EQ(ApplicationTitle(), "Parvalisk");
-    EXPECT_EQ(main.ControlById(kIdStatusLabel).BackColor(), RGB(255, 255, 255))
+    EXPECT_EQ(MainWindowView::ControlById(main, kIdStatusLabel).BackColor(), RGB(255, 255, 255))
         << "statusLabel_ ends on white";
     EXPECT_FALSE(main.State().loading);
     EXPECT_TRUE(main.State().userIsAdmin);
@@ -260,7 +261,7 @@ TEST_F(MainWindowStartup, AdoptionRunsTheStartWithWindowsBoxInFull) {
     answers.administrator = false;
     MainWindow& main = StartMainWindow();
 
-    EXPECT_TRUE(main.ControlById(kIdStartInTrayBox).Visible());
+    EXPECT_TRUE(MainWindowView::ControlById(main, kIdStartInTrayBox).Visible());
     EXPECT_EQ(Caption(kIdStartStopButton), kStopBlockingCaption);
     EXPECT_EQ(RunValue(), RunValueData(ProgramPath()))
         << "the box's click ran with the loading flag clear (the write itself needs rights on Windows)";
@@ -376,7 +377,7 @@ TEST_F(MainWindowStartup, DataFolderIsMadeOneLevelAtATimeAndAFailureIsReported) 
     EXPECT_NE(prompts.boxes[0].text.find(std::string(kLoadLocation) + "at line 166\r\r"), std::string::npos)
         << prompts.boxes[0].text;
     EXPECT_EQ(Entries(), kDefaults);
-    EXPECT_TRUE(main.Tray().InTray());
+    EXPECT_TRUE(MainWindowView::Tray(main).InTray());
     EXPECT_TRUE(ShownNormally());
 }
 
@@ -384,13 +385,13 @@ TEST_F(MainWindowStartup, HandPointerIsLoadedOnlyFromAPointerFile) {
     const std::string path = ProgramFolderFile("HAND-M.CUR");
     {
         MainWindow& main = StartMainWindow();
-        EXPECT_EQ(main.HandPointer(), nullptr) << "no file: the system pointers stay";
+        EXPECT_EQ(MainWindowView::HandPointer(main), nullptr) << "no file: the system pointers stay";
         DropMainWindow();
     }
     {
         ProgramFolderFileForTest cursor(path, CursorFileBytes());
         MainWindow& main = StartMainWindow();
-        EXPECT_NE(main.HandPointer(), nullptr);
+        EXPECT_NE(MainWindowView::HandPointer(main), nullptr);
         EXPECT_TRUE(prompts.boxes.empty());
         DropMainWindow();
     }
@@ -408,20 +409,20 @@ TEST_F(MainWindowStartup, SkinFileGivesTheOptionFrameTheButtonFace) {
     COLORREF face = GetSysColor(COLOR_BTNFACE);
     {
         MainWindow& main = StartMainWindow();
-        EXPECT_EQ(main.ControlById(kIdOptionsFrame).BackColor(), RGB(255, 255, 255))
+        EXPECT_EQ(MainWindowView::ControlById(main, kIdOptionsFrame).BackColor(), RGB(255, 255, 255))
             << "without the skin the layout's white stays";
-        EXPECT_EQ(main.ControlById(kIdStartWithWindowsBox).BackColor(), RGB(255, 255, 255));
+        EXPECT_EQ(MainWindowView::ControlById(main, kIdStartWithWindowsBox).BackColor(), RGB(255, 255, 255));
         DropMainWindow();
     }
     ProgramFolderFileForTest skin(ProgramFolderFile("x\\o.cjs"), "skin");
     MainWindow& main = StartMainWindow();
-    EXPECT_EQ(main.ControlById(kIdOptionsFrame).BackColor(), face);
-    EXPECT_EQ(main.ControlById(kIdStartWithWindowsBox).BackColor(), face);
-    EXPECT_EQ(main.ControlById(kIdStartInTrayBox).BackColor(), face);
-    EXPECT_EQ(main.ControlById(kIdStartStopButton).BackColor(), CLR_INVALID)
+    EXPECT_EQ(MainWindowView::ControlById(main, kIdOptionsFrame).BackColor(), face);
+    EXPECT_EQ(MainWindowView::ControlById(main, kIdStartWithWindowsBox).BackColor(), face);
+    EXPECT_EQ(MainWindowView::ControlById(main, kIdStartInTrayBox).BackColor(), face);
+    EXPECT_EQ(MainWindowView::ControlById(main, kIdStartStopButton).BackColor(), CLR_INVALID)
         << "buttons keep their own colour";
-    EXPECT_EQ(main.ControlById(kIdPasswordField).BackColor(), CLR_INVALID);
-    EXPECT_EQ(main.ControlById(kIdStatusLabel).BackColor(), RGB(255, 255, 255))
+    EXPECT_EQ(MainWindowView::ControlById(main, kIdPasswordField).BackColor(), CLR_INVALID);
+    EXPECT_EQ(MainWindowView::ControlById(main, kIdStatusLabel).BackColor(), RGB(255, 255, 255))
         << "statusLabel_ is set to white last";
 }
 

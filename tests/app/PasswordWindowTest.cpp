@@ -265,8 +265,8 @@ TEST_F(PasswordWindowTest, OkAcceptsOrRefuses) {
             EXPECT_TRUE(prompts.boxes.empty());
             EXPECT_TRUE(IsWindowVisible(form->hwnd())) << "the main window is shown";
             EXPECT_FALSE(IsIconic(form->hwnd())) << "in its normal state";
-            EXPECT_FALSE(form->State().hiddenInTray);
-            EXPECT_FALSE(form->Tray().InTray()) << "the tray icon is removed";
+            EXPECT_FALSE(Locked());
+            EXPECT_FALSE(MainWindowView::Tray(*form).InTray()) << "the tray icon is removed";
             EXPECT_FALSE(window.Loaded()) << "the password window is unloaded";
         } else {
             ASSERT_EQ(prompts.boxes.size(), 1u);
@@ -275,8 +275,8 @@ TEST_F(PasswordWindowTest, OkAcceptsOrRefuses) {
             EXPECT_EQ(prompts.boxes[0].style, static_cast<unsigned>(MB_OK));
             EXPECT_TRUE(window.Loaded()) << "the window stays open";
             EXPECT_FALSE(IsWindowVisible(form->hwnd()));
-            EXPECT_TRUE(form->State().hiddenInTray);
-            EXPECT_TRUE(form->Tray().InTray());
+            EXPECT_TRUE(Locked());
+            EXPECT_TRUE(MainWindowView::Tray(*form).InTray());
             EXPECT_EQ(GetFocus(), FieldOf(window));
             DWORD start = 1, end = 0;
             SendMessageA(FieldOf(window), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
@@ -393,8 +393,8 @@ TEST_F(PasswordWindowTest, CancelAndCloseBoxLeaveTheProgramHidden) {
         ProcessPendingEvents();
         EXPECT_FALSE(window.Loaded());
         EXPECT_FALSE(IsWindowVisible(form->hwnd()));
-        EXPECT_TRUE(form->State().hiddenInTray);
-        EXPECT_TRUE(form->Tray().InTray());
+        EXPECT_TRUE(Locked());
+        EXPECT_TRUE(MainWindowView::Tray(*form).InTray());
     }
     EXPECT_TRUE(prompts.boxes.empty());
 }
@@ -414,7 +414,7 @@ TEST_F(PasswordWindowTest, SecondTrayClickShowsTheSameWindowAgain) {
     ShowWindow(first, SW_MINIMIZE);
     ClickTrayIcon(WM_RBUTTONUP);  // a right click does the same
     ProcessPendingEvents();
-    EXPECT_EQ(form->LoadedPasswordWindow()->hwnd(), first) << "no second password window";
+    EXPECT_EQ(MainWindowView::LoadedPasswordWindow(*form)->hwnd(), first) << "no second password window";
     EXPECT_TRUE(IsWindowVisible(first));
     EXPECT_FALSE(IsIconic(first)) << "shown again";
     EXPECT_EQ(Text(FieldOf(window)), "half typ") << "shown again, not opened anew";
@@ -425,13 +425,13 @@ TEST_F(PasswordWindowTest, SecondTrayClickShowsTheSameWindowAgain) {
 }
 
 TEST_F(PasswordWindowTest, AcceptedWhileMainWindowShownRemovesTheIcon) {
-    ASSERT_TRUE(form->Tray().InTray()) << "the icon is there from start-up on";
+    ASSERT_TRUE(MainWindowView::Tray(*form).InTray()) << "the icon is there from start-up on";
     ASSERT_TRUE(IsWindowVisible(form->hwnd()));
     const PasswordWindow& window = OpenPasswordWindow();
     ClickOk(window);
     EXPECT_TRUE(IsWindowVisible(form->hwnd()));
-    EXPECT_FALSE(form->Tray().InTray());
-    EXPECT_FALSE(form->State().hiddenInTray);
+    EXPECT_FALSE(MainWindowView::Tray(*form).InTray());
+    EXPECT_FALSE(Locked());
     EXPECT_FALSE(window.Loaded());
 }
 
@@ -456,7 +456,7 @@ TEST_F(PasswordWindowTest, ARefusedIconRemovalIsReportedAndTheWindowStillComesBa
     EXPECT_NE(prompts.boxes[0].text.find(std::string(kOkLocation) + "at line 102"), std::string::npos)
         << prompts.boxes[0].text;
     EXPECT_TRUE(IsWindowVisible(form->hwnd())) << "the main window comes back all the same";
-    EXPECT_FALSE(form->State().hiddenInTray);
+    EXPECT_FALSE(Locked());
     EXPECT_TRUE(IsWindowEnabled(ControlWindow(kIdStartStopButton))) << "with its controls enabled";
     EXPECT_FALSE(window.Loaded());
 }
@@ -489,7 +489,7 @@ TEST_F(PasswordWindowTest, FailedCheckReportsAndStaysLocked) {
                            static_cast<DWORD>(row.bytes.size()));
             RegCloseKey(section);
         }
-        if (!form->State().hiddenInTray) HideInTray();
+        if (!Locked()) HideInTray();
         const PasswordWindow& window = OpenPasswordWindow();
         prompts.boxes.clear();
         SetWindowTextA(FieldOf(window), row.typed);
@@ -504,8 +504,8 @@ TEST_F(PasswordWindowTest, FailedCheckReportsAndStaysLocked) {
             << prompts.boxes[0].text;
         EXPECT_TRUE(window.Loaded()) << "the password window stays open";
         EXPECT_FALSE(IsWindowVisible(form->hwnd())) << "the main window stays hidden";
-        EXPECT_TRUE(form->State().hiddenInTray);
-        EXPECT_TRUE(form->Tray().InTray()) << "the tray icon stays";
+        EXPECT_TRUE(Locked());
+        EXPECT_TRUE(MainWindowView::Tray(*form).InTray()) << "the tray icon stays";
     }
 }
 

@@ -145,7 +145,7 @@ TEST_F(ServiceBlocking, OnlyThePasswordTheWindowWasUnlockedWithLiftsTheServicesB
     // Locked and unlocked with the password, the parent sets a new one: it reaches the service
     // with the old one, and the stop lifts the block with it.
     form->SetWindowState(WindowState::Minimized);
-    ASSERT_TRUE(form->State().hiddenInTray);
+    ASSERT_TRUE(Locked());
     form->Unlock("secret");
     prompts.boxes.clear();
     SetWindowTextA(ControlWindow(kIdPasswordField), "kite");
@@ -376,8 +376,8 @@ SeenWhileWaiting seenWhileWaiting;
 void CALLBACK LookWhileWaiting(HWND, UINT, UINT_PTR timer, DWORD) {
     KillTimer(nullptr, timer);
     seenWhileWaiting.ranInClick = seenWhileWaiting.clicking;
-    seenWhileWaiting.busy = seenWhileWaiting.window->PointerState() == Pointer::Busy;
-    const HWND button = seenWhileWaiting.window->ControlById(kIdStartStopButton).hwnd;
+    seenWhileWaiting.busy = MainWindowView::PointerState(*seenWhileWaiting.window) == Pointer::Busy;
+    const HWND button = MainWindowView::ControlById(*seenWhileWaiting.window, kIdStartStopButton).hwnd;
     PostMessageA(seenWhileWaiting.window->hwnd(), WM_COMMAND, MAKEWPARAM(kIdStartStopButton, BN_CLICKED),
                  reinterpret_cast<LPARAM>(button));
 }
@@ -417,7 +417,7 @@ TEST_F(ServiceBlocking, AServiceThatDoesNotAnswerLeavesTheWindowAnsweringAndBloc
         EXPECT_TRUE(seenWhileWaiting.ranInClick)
             << "the window did not answer while it waited for the service";
         EXPECT_TRUE(seenWhileWaiting.busy) << "no busy pointer while the window waited";
-        EXPECT_NE(form->PointerState(), Pointer::Busy) << "the busy pointer stayed";
+        EXPECT_NE(MainWindowView::PointerState(*form), Pointer::Busy) << "the busy pointer stayed";
         EXPECT_EQ(BoxTexts(), std::vector<std::string>{kServiceNotAnswering});
         EXPECT_EQ(Caption(kIdStartStopButton), stopping ? kStopBlockingCaption : kStartBlockingCaption);
         EXPECT_TRUE(ShownNormally());

@@ -18,7 +18,7 @@ TEST_F(StartupOptionBoxes, SwitchingStartWithWindowsOnAndOffWritesAndRemovesEver
     EXPECT_EQ(Setting(kKeyStartWithWindows), "On");
     EXPECT_EQ(RunValue(), ProgramPath()) << "the entry names and points at this very program";
     EXPECT_EQ(ReadBytes(dataFolder + "\\iStart"), " ");
-    EXPECT_TRUE(main.ControlById(kIdStartInTrayBox).Visible());
+    EXPECT_TRUE(MainWindowView::ControlById(main, kIdStartInTrayBox).Visible());
 
     Click(kIdStartInTrayBox);
     EXPECT_EQ(Setting(kKeyMinimized), "On");
@@ -29,7 +29,7 @@ TEST_F(StartupOptionBoxes, SwitchingStartWithWindowsOnAndOffWritesAndRemovesEver
     EXPECT_EQ(RunValue(), "<absent>");
     EXPECT_EQ(ReadBytes(dataFolder + "\\iStart"), "<missing>");
     EXPECT_EQ(Value(kIdStartInTrayBox), 0);
-    EXPECT_FALSE(main.ControlById(kIdStartInTrayBox).Visible());
+    EXPECT_FALSE(MainWindowView::ControlById(main, kIdStartInTrayBox).Visible());
     EXPECT_EQ(Setting(kKeyMinimized), "Off") << "unchecking the tray box saved it";
     EXPECT_TRUE(prompts.boxes.empty());
 }

@@ -44,10 +44,10 @@ class BlockingForm {
     void SetEntries(const std::vector<std::string>& entries) {
         PutEntries(*form, prompts_, scratchFolder_, entries);
     }
-    std::string Caption() const { return form->ControlById(kIdStartStopButton).Caption(); }
+    std::string Caption() const { return MainWindowView::ControlById(*form, kIdStartStopButton).Caption(); }
     bool Blocking() const { return form->State().blocking; }
     // The last start took the window out of sight, into the tray.
-    bool Minimized() const { return form->State().hiddenInTray; }
+    bool Minimized() const { return MainWindowView::Locked(*form); }
 
     // A balloon told the parent that a resumed block could not be written.
     static bool ToldBlockNotPutBack() {
@@ -77,7 +77,7 @@ class BlockingForm {
     }
     // A window in the tray comes back as the accepted password brings it.
     void Unlock() {
-        if (form->State().hiddenInTray) form->Unlock();
+        if (MainWindowView::Locked(*form)) form->Unlock();
     }
 
     std::unique_ptr<MainWindow> form;

@@ -23,9 +23,25 @@
 #include "MachineStartWithWindows.h"
 #include "ProgramPaths.h"
 #include "support/ListEntries.h"
+#include "support/MainWindowView.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempTree.h"
 #include "UserTexts.h"
+
+// A click on one of the window's buttons (BM_CLICK, as the mouse would).
+inline void ClickControl(const MainWindow& window, int id) {
+    SendMessageA(GetDlgItem(window.hwnd(), id), BM_CLICK, 0, 0);
+}
+// A key pressed in the website list, as the keyboard sends it there.
+inline void PressInList(const MainWindow& window, int keyCode) {
+    SendMessageA(GetDlgItem(window.hwnd(), kIdWebsiteList), WM_KEYDOWN, keyCode, 1);
+}
+// A double-click on the website list, as the list view tells its window.
+inline void DoubleClickList(const MainWindow& window) {
+    NMHDR header{GetDlgItem(window.hwnd(), kIdWebsiteList), static_cast<UINT_PTR>(kIdWebsiteList),
+                 static_cast<UINT>(NM_DBLCLK)};
+    SendMessageA(window.hwnd(), WM_NOTIFY, kIdWebsiteList, reinterpret_cast<LPARAM>(&header));
+}
 
 // Puts exactly these entries into the window's list through its own commands: kClearListCaption, then
 // kAddWebsiteCaption for each entry, answered by the scripted input box, or for an empty entry, which
@@ -35,19 +51,19 @@
 inline void PutEntries(MainWindow& window, ScriptedPrompts& prompts, const std::string& scratchFolder,
                        const std::vector<std::string>& entries) {
     SetCursorPos(0, 0);
-    window.SetPointer(Pointer::Default);
+    MainWindowView::SetPointer(window, Pointer::Default);
     const ScriptedPrompts before = prompts;
     prompts.answeredBy = nullptr;
-    window.OnClearListClicked();
+    MainWindowView::ClearList(window);
     const std::string emptyLineFile = scratchFolder + "\\one empty line.txt";
     for (const std::string& entry : entries) {
         if (entry.empty()) {
             std::ofstream(emptyLineFile, std::ios::binary | std::ios::trunc) << '\r';
             prompts.fileAnswers.push_back(emptyLineFile);
-            window.OnLoadFromFileClicked();
+            MainWindowView::LoadFromFile(window);
         } else {
             prompts.inputAnswers.push_back(entry);
-            window.OnAddWebsiteClicked();
+            MainWindowView::AddWebsite(window);
         }
     }
     DeleteFileA(emptyLineFile.c_str());
@@ -91,12 +107,13 @@ class MainWindowTest : public TempTree {
     // move the window is told of would change the state again at once.
     void SetPointerState(Pointer pointer) const {
         SetCursorPos(0, 0);
-        form->SetPointer(pointer);
+        MainWindowView::SetPointer(*form, pointer);
     }
     void SetEntries(const std::vector<std::string>& entries) {
         PutEntries(*form, prompts, root, entries);
         ASSERT_EQ(Entries(), entries);
     }
+    bool Locked() const { return MainWindowView::Locked(*form); }
     bool ShownNormally() const { return IsWindowVisible(form->hwnd()) && !IsIconic(form->hwnd()); }
     std::string Setting(const char* key) const { return settings.Get(key, "<absent>"); }
 
@@ -126,9 +143,9 @@ class MainWindowTest : public TempTree {
 
     // Sends a real click to a control of the window (BM_CLICK, as the mouse would).
     static void Click(const Control& control) { SendMessageA(control.hwnd, BM_CLICK, 0, 0); }
-    void Click(int id) const { Click(form->ControlById(id)); }
-    HWND ControlWindow(int id) const { return form->ControlById(id).hwnd; }
-    std::string Caption(int id) const { return form->ControlById(id).Caption(); }
+    void Click(int id) const { Click(MainWindowView::ControlById(*form, id)); }
+    HWND ControlWindow(int id) const { return MainWindowView::ControlById(*form, id).hwnd; }
+    std::string Caption(int id) const { return MainWindowView::ControlById(*form, id).Caption(); }
     // A check box's value as the box itself shows it: 1 ticked, 0 not.
     int Value(int id) const {
         return SendMessageA(ControlWindow(id), BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
@@ -146,21 +163,22 @@ class MainWindowTest : public TempTree {
     // waiting in the queue, ends the balloon's wait at its first look instead of after its 5
     // seconds.
     void Minimise() const {
-        PostMessageA(form->Tray().Window(), kTrayCallbackMessage, kTrayIconId, NIN_BALLOONTIMEOUT);
+        PostMessageA(MainWindowView::Tray(*form).Window(), kTrayCallbackMessage, kTrayIconId,
+                     NIN_BALLOONTIMEOUT);
         ShowWindow(form->hwnd(), SW_MINIMIZE);
         ProcessPendingEvents();
     }
     // Minimises the window, which takes it into the tray.
     void HideInTray() const {
         Minimise();
-        ASSERT_TRUE(form->State().hiddenInTray);
+        ASSERT_TRUE(Locked());
         ASSERT_FALSE(IsWindowVisible(form->hwnd()));
     }
     // The password window, as a click on the tray icon opens it.
     const PasswordWindow& OpenPasswordWindow() const {
         ClickTrayIcon();
         ProcessPendingEvents();
-        const PasswordWindow* window = form->LoadedPasswordWindow();
+        const PasswordWindow* window = MainWindowView::LoadedPasswordWindow(*form);
         if (window == nullptr) throw std::runtime_error("the tray icon's click opened no password window");
         return *window;
     }
@@ -173,7 +191,7 @@ class MainWindowTest : public TempTree {
     // A click on the tray icon with this button's release, as the shell reports it to the icon's
     // window (the icon is there from start-up until the password takes the window back).
     void ClickTrayIcon(UINT buttonUp = WM_LBUTTONUP) const {
-        SendMessageA(form->Tray().Window(), kTrayCallbackMessage, kTrayIconId, buttonUp);
+        SendMessageA(MainWindowView::Tray(*form).Window(), kTrayCallbackMessage, kTrayIconId, buttonUp);
     }
 
     std::unique_ptr<MainWindow> form;
