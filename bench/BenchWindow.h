@@ -17,6 +17,7 @@
 #include "Blocker.h"
 #include "FileOwnership.h"
 #include "MainWindow.h"
+#include "support/MainWindowView.h"
 #include "MessagePump.h"
 #include "ProgramPaths.h"
 #include "Prompts.h"
@@ -70,7 +71,7 @@ class BenchWindow {
         form = std::make_unique<MainWindow>(parts);
         form->Load();
         ProcessPendingEvents();
-        form->OnClearListClicked();
+        MainWindowView::ClearList(*form);
     }
     ~BenchWindow() {
         form.reset();
@@ -95,7 +96,7 @@ class BenchWindow {
         text.resize(text.size() - (text.empty() ? 0 : 2));
         const std::string path = root + "\\names.txt";
         WriteAll(path, text);
-        form->LoadListFile(path);
+        MainWindowView::LoadListFile(*form, path);
         DeleteFileA(path.c_str());
     }
     // Lets the list view draw what it now shows.

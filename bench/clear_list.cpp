@@ -19,12 +19,12 @@ int main() {
     double clearMs = 1e9;
     size_t before = 0, after = 1;
     for (int run = 0; run < 3; ++run) {
-        form.LoadListFile(path);
+        MainWindowView::LoadListFile(form, path);
         ListView_EnsureVisible(form.List().hwnd, kLines / 2, FALSE);
         bench.Paint();
         before = form.List().Count();
         double start = NowMs();
-        form.OnClearListClicked();
+        MainWindowView::ClearList(form);
         bench.Paint();
         clearMs = std::min(clearMs, NowMs() - start);
         after = form.List().Count() + static_cast<size_t>(ListView_GetItemCount(form.List().hwnd));
