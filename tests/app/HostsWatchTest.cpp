@@ -26,7 +26,7 @@ class HostsWatch : public MainWindowTest {
     void SetUp() override {
         MainWindowTest::SetUp();
         balloons.clear();
-        shellNotifyIcon = RecordBalloons;
+        shellNotifyIcon = RecordBalloonsEndingAtOnce;
         WriteBytes(hostsPath, kClean);
         settings.Save(kKeyBlockedWebsites, "a.example||My_Separator||b.example||My_Separator||");
     }
