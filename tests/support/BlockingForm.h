@@ -1,10 +1,10 @@
 #pragma once
 // A main window loaded in the test's temporary tree for the tests of the blocking procedures. Its
-// shell records every balloon and ends it at once (RecordBalloonsEndingAtOnce), so a minimise into
-// the tray never waits for one. Each procedure runs from the shown window, as the parent runs it after the
-// password brought the window back; or, for long runs of procedures, only the starts do (whether
-// a start takes the window out of sight is then still seen) and a stop leaves the window in the
-// tray.
+// shell records every balloon and ends it at once, so a minimise into the tray never waits for
+// one, and the tray icon stays out of the real notification area (RecordBalloonsOutsideTheShell). Each
+// procedure runs from the shown window, as the parent runs it after the password brought the window back; or,
+// for long runs of procedures, only the starts do (whether a start takes the window out of sight is then
+// still seen) and a stop leaves the window in the tray.
 
 #include <windows.h>
 #include <shellapi.h>
@@ -32,7 +32,7 @@ class BlockingForm {
                  bool staysInTray = false)
         : prompts_(prompts), scratchFolder_(std::move(scratchFolder)), staysInTray_(staysInTray) {
         balloons.clear();
-        parts.shellNotifyIcon = &RecordBalloonsEndingAtOnce;
+        parts.shellNotifyIcon = &RecordBalloonsOutsideTheShell;
         form = std::make_unique<MainWindow>(parts);
         form->Load();
         ProcessPendingEvents();

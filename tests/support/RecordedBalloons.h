@@ -1,8 +1,10 @@
 #pragma once
-// The tests' shell calls that record every balloon the tray control asks for on its way to the
-// shell: RecordBalloons lets each balloon last its time, as the program's do;
-// RecordBalloonsEndingAtOnce ends each one at once, as if its time were over, so a minimise into
-// the tray never waits for one (the default of every test's tree).
+// The tests' shell calls that record every balloon the tray control asks for: RecordBalloons
+// hands each record to the shell and lets a balloon last its time, as the program's do;
+// RecordBalloonsEndingAtOnce hands it on and ends the balloon at once, as if its time were over,
+// so a minimise into the tray never waits for one (the default of every test's tree);
+// RecordBalloonsOutsideTheShell does the same but keeps the records from the shell, for the long
+// runs of windows that only look at files and state.
 
 #include <windows.h>
 #include <shellapi.h>
@@ -24,13 +26,20 @@ inline BOOL WINAPI RecordBalloons(DWORD message, PNOTIFYICONDATAA record) {
     return Shell_NotifyIconA(message, record);
 }
 
-inline BOOL WINAPI RecordBalloonsEndingAtOnce(DWORD message, PNOTIFYICONDATAA record) {
-    const BOOL done = SendToShellInOrder(message, record);
+inline BOOL RecordBalloonEndingAtOnce(DWORD message, PNOTIFYICONDATAA record, BOOL shellAnswer) {
     if (IsBalloon(message, *record)) {
         balloons.push_back(*record);
         PostMessageA(record->hWnd, kTrayCallbackMessage, kTrayIconId, NIN_BALLOONTIMEOUT);
     }
-    return done;
+    return shellAnswer;
+}
+
+inline BOOL WINAPI RecordBalloonsEndingAtOnce(DWORD message, PNOTIFYICONDATAA record) {
+    return RecordBalloonEndingAtOnce(message, record, SendToShellInOrder(message, record));
+}
+
+inline BOOL WINAPI RecordBalloonsOutsideTheShell(DWORD message, PNOTIFYICONDATAA record) {
+    return RecordBalloonEndingAtOnce(message, record, TRUE);
 }
 
 // The texts of the recorded balloons, in order.
