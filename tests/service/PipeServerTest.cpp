@@ -25,6 +25,7 @@
 #include "ServiceRun.h"
 #include "support/InProcessPipe.h"
 #include "support/ServedPipe.h"
+#include "support/WaitUntil.h"
 
 namespace {
 
@@ -72,12 +73,13 @@ UniqueFile OpenRawClient(const std::string& name) {
 // after waitMs.
 ULONGLONG MsUntilDropped(HANDLE client, DWORD waitMs) {
     const ULONGLONG start = GetTickCount64();
-    while (GetTickCount64() - start < waitMs) {
-        DWORD available = 0;
-        if (!PeekNamedPipe(client, nullptr, 0, nullptr, &available, nullptr)) return GetTickCount64() - start;
-        Sleep(25);
-    }
-    return ~0ull;
+    const bool dropped = WaitUntil(
+        [&] {
+            DWORD available = 0;
+            return !PeekNamedPipe(client, nullptr, 0, nullptr, &available, nullptr);
+        },
+        waitMs, 25);
+    return dropped ? GetTickCount64() - start : ~0ull;
 }
 
 TEST(PipeServer, AnswersSeveralClientsAtOnceEachWithItsOwnAnswer) {

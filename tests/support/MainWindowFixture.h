@@ -25,6 +25,7 @@
 #include "support/ListEntries.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempTree.h"
+#include "support/WaitUntil.h"
 
 // Puts exactly these entries into the window's list through its own commands: "Clear List", then
 // "Add Website" for each entry, answered by the scripted input box, or for an empty entry, which
@@ -117,10 +118,10 @@ class MainWindowTest : public TempTree {
 
     // Lets the message loop wait on its messages and handles until the condition holds.
     static bool RunLoopUntil(const std::function<bool()>& condition, int milliseconds = 5000) {
-        auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-        int exitCode = 0;
-        while (!condition() && std::chrono::steady_clock::now() < until) WaitForEvents(50, exitCode);
-        return condition();
+        return WaitUntil(condition, static_cast<DWORD>(milliseconds), 50, [](DWORD ms) {
+            int exitCode = 0;
+            WaitForEvents(ms, exitCode);
+        });
     }
 
     // Sends a real click to a control of the window (BM_CLICK, as the mouse would).
