@@ -7,4 +7,6 @@ source tools/wine-session.sh
 trap wine_session_stop EXIT
 wine_session_start
 cd "$BUILD_DIR"
-ctest --output-on-failure "$@"
+# Side by side: each test program runs in a Wine lane of its own (tools/wine-lane). A -j given
+# here comes later and wins.
+ctest --output-on-failure -j "${PARVALISK_TEST_JOBS:-4}" "$@"

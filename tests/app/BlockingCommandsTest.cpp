@@ -119,7 +119,7 @@ TEST_F(BlockingToggle, StartAsAnAdministratorWithTheWriteRefused) {
 
 TEST_F(BlockingToggle, ARefusedRecordOfAWrittenBlockIsToldAtItsOwnLineAndTheBlockIsWatched) {
     balloons.clear();
-    shellNotifyIcon = RecordBalloons;
+    shellNotifyIcon = RecordBalloonsEndingAtOnce;
     WriteBytes(hostsPath, kClean);
     StartWithList({"A"});
     // Settings under a volatile key: the store reads its defaults (no password among them) but

@@ -1,25 +1,34 @@
-// A randomised run of many short histories of the blocker: the user's start and stop, start-up
-// resuming a block, the close while blocking is off, other programs editing or deleting the
-// hosts file while blocking is off, this user's "BlockOnStart" changed behind the program's back, and
-// real faults made on the real files for one step at a time: a read-only hosts file, a hosts file held
-// open by another handle (sharing nothing, sharing everything but deletes, or everything but reads), a
-// folder standing at the backup path, the data folder missing; a power cut while the backup is copied,
-// and the backup deleted while blocking. After every step the hosts content from before blocking must
-// still exist byte for byte in the hosts file, in the backup, or (with no backup) in the hosts file once
-// its block lines are taken out; after every stop that restores, and every stop without a backup, the
-// hosts file must hold it exactly. About one history in three runs with the blocking service
-// answering on the same files, stopped and started again between steps now and then (the window then
-// writes directly, as with no service). In those histories the service also meets what another
-// program of the family may do: serve the service's pipe name while the service is down, hold a
-// burst of connections open while the parent's command goes through, or send a stop of its own
-// without the block's password. The seeds are fixed, so a failing history can be replayed by its
-// number.
+// Randomised histories of the blocker: the user's start and stop, start-up resuming a block, the
+// close while blocking is off, other programs editing or deleting the hosts file while blocking is
+// off, this user's "BlockOnStart" changed behind the program's back, and real faults made on the
+// real files for one step at a time: a read-only hosts file, a hosts file held open by another
+// handle (sharing nothing, sharing everything but deletes, or everything but reads), a folder
+// standing at the backup path, the data folder missing; a power cut while the backup is copied,
+// and the backup deleted while blocking. After every step the hosts content from before blocking
+// must still exist byte for byte in the hosts file, in the backup, or (with no backup) in the hosts
+// file once its block lines are taken out; after every stop that restores, and every stop without
+// a backup, the hosts file must hold it exactly. About one history in three runs with the blocking
+// service answering on the same files, stopped and started again between steps now and then (the
+// program then writes directly, as with no service). In those histories the service also meets
+// what another program of the family may do: serve the service's pipe name while the service is
+// down, hold a burst of connections open while the parent's command goes through, or send a stop
+// of its own without the block's password.
+//
+// The many histories run on the program's blocking rules alone (the blocker, the start-up rule
+// that resumes a block, the service's answers), which is cheap; a smaller number runs through the
+// real main window, for what the window adds (the Start/Stop caption, the hide, the record of the
+// block). The seeds are drawn anew at every run and printed; PARVALISK_SEED=<seed> replays a run
+// from the history that failed (the first of the rules' part 0, and of the window's run). Seeds
+// of histories that once failed run first, every time.
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <optional>
@@ -29,6 +38,9 @@
 #include <vector>
 
 #include "support/ListEntries.h"
+#include "MessagePump.h"
+#include "SampleSites.h"
+#include "BlockInForce.h"
 #include "HostsBackup.h"
 #include "HostsBlocker.h"
 #include "support/BlockingForm.h"
@@ -44,18 +56,26 @@
 #include "PasswordHash.h"
 #include "ServiceBlocker.h"
 #include "SettingsStore.h"
+#include "UserTexts.h"
 
 namespace {
 
-constexpr unsigned kFirstSeed = 20210831;
-constexpr int kSequences = 1000;
+// Seeds of histories that failed once; they run before the drawn ones.
+constexpr unsigned kFixedSeeds[] = {20210831, 2539143577};
 constexpr int kStepsPerSequence = 10;
 
-const std::string kUac =
-    "Please check your UAC settings to make sure they are on 'Never Notify'. Please make sure you run this "
-    "software "
-    "as administrator by right clicking the desktop icon for this software and choosing 'Run as "
-    "administrator'";
+// The seed of this run's first drawn history: PARVALISK_SEED when set, else a new one, printed so
+// that a failing run can be replayed.
+unsigned FirstDrawnSeed() {
+    static const unsigned seed = [] {
+        const char* given = std::getenv("PARVALISK_SEED");
+        const unsigned drawn = given != nullptr ? static_cast<unsigned>(std::strtoul(given, nullptr, 10))
+                                                : std::random_device{}();
+        std::printf("seed %u: replay with PARVALISK_SEED=%u\n", drawn, drawn);
+        return drawn;
+    }();
+    return seed;
+}
 
 enum class Fault {
     None,
@@ -135,8 +155,146 @@ const char* ActionName(Action a) {
     return "";
 }
 
+// The program as a history sees it: started again at every restart of the history, it reads its
+// list and its record from the settings, resumes a block that is in force, and runs the parent's
+// start and stop and the watch's look at a changed hosts file.
+class HistoryProgram {
+  public:
+    virtual ~HistoryProgram() = default;
+    virtual bool Blocking() const = 0;
+    virtual bool UserIsAdmin() const = 0;
+    // This run wrote the block it guards (not one whose resumed write was refused).
+    virtual bool BlockWritten() const = 0;
+    virtual std::vector<std::string> Entries() const = 0;
+    virtual void UserStart() = 0;
+    // The Start/Stop button's stop, and the close while blocking is off.
+    virtual void Stop() = 0;
+    // The watch on the hosts folder hears of a change.
+    virtual void HostsChanged() = 0;
+    // After a start that wrote the block: what the window shows that it should not (the caption,
+    // a window still in sight); nothing without a window.
+    virtual std::optional<std::string> ShownBlockProblem() const = 0;
+};
+
+// The real main window (through BlockingForm). The histories reach the window only here.
+class WindowProgram final : public HistoryProgram {
+  public:
+    WindowProgram(MainWindowParts parts, ScriptedPrompts& prompts, const std::string& scratchFolder)
+        // A stop leaves the window in the tray: the histories look at files and state.
+        : window_(parts, prompts, scratchFolder, true) {}
+
+    bool Blocking() const override { return window_.Blocking(); }
+    bool UserIsAdmin() const override { return window_.form->State().userIsAdmin; }
+    bool BlockWritten() const override { return MainWindowView::Watch(*window_.form).GuardsWrittenBlock(); }
+    std::vector<std::string> Entries() const override { return EntriesOf(window_.form->List()); }
+    void UserStart() override { window_.UserStart(); }
+    void Stop() override { window_.Stop(); }
+    void HostsChanged() override { MainWindowView::Watch(*window_.form).OnHostsFolderChanged(); }
+    std::optional<std::string> ShownBlockProblem() const override {
+        if (window_.Caption() != kStopBlockingCaption) return "the caption says " + window_.Caption();
+        if (!window_.Minimized()) return std::string("the window stayed in sight");
+        return std::nullopt;
+    }
+
+  private:
+    BlockingForm window_;
+};
+
+// The program's blocking rules without a window: what the main window does with the blocker's
+// outcomes at start-up, at the Start/Stop button and when the hosts folder changes, reduced to the
+// state it keeps. What the parent would be told goes to `prompts.boxes` under kRulesTitle.
+inline constexpr char kRulesTitle[] = "told without a window";
+class RulesProgram final : public HistoryProgram, private FailureReport {
+  public:
+    RulesProgram(Blocker& blocker, const BlockingPlace& place, SettingsStore& settings,
+                 ScriptedPrompts& prompts, bool userIsAdmin)
+        : blocker_(blocker),
+          hostsPath_(place.hostsPath),
+          settings_(settings),
+          prompts_(prompts),
+          userIsAdmin_(userIsAdmin) {
+        for (std::string& entry : DecodeWebsiteList(settings_.Get(kKeyBlockedWebsites)))
+            if (!entry.empty()) list_.push_back(std::move(entry));
+        if (list_.empty()) list_.assign(kDefaultList.begin(), kDefaultList.end());
+        CreateDirectoryA(place.dataFolder.c_str(), nullptr);
+        if (BlockIsInForce()) {
+            blocking_ = true;
+            StartBlocking(true);
+        }
+    }
+
+    bool Blocking() const override { return blocking_; }
+    bool UserIsAdmin() const override { return userIsAdmin_; }
+    bool BlockWritten() const override { return blockWritten_; }
+    std::vector<std::string> Entries() const override { return list_; }
+    void UserStart() override {
+        blocking_ = true;
+        StartBlocking(false);
+    }
+    void Stop() override {
+        const bool wasBlocking = blocking_;
+        const std::vector<std::string>& lines = blockWritten_ ? written_ : list_;
+        const StopOutcome outcome =
+            blocker_.Stop(ListedEntries(lines), userIsAdmin_, *this, [] { ProcessPendingEvents(); });
+        if (outcome == StopOutcome::Lifted) {
+            blockWritten_ = false;
+            blocking_ = false;
+            if (wasBlocking) settings_.Save(kKeyBlockOnStart, "0");
+        } else {
+            Tell(outcome == StopOutcome::Refused ? "stop refused" : "stop not done");
+        }
+    }
+    void HostsChanged() override {
+        if (!blockWritten_ || !blocking_ || HostsFileHeldForWriting(hostsPath_)) return;
+        bool holds = false;
+        try {
+            holds = blocker_.HoldsBlock(ListedEntries(written_));
+        } catch (const Failure&) {
+        }
+        if (!holds) blocker_.PutBack(ListedEntries(written_));
+    }
+    std::optional<std::string> ShownBlockProblem() const override { return std::nullopt; }
+
+  private:
+    // The start-up rule, as the window asks it: a failure to read it (a record that is no number)
+    // is reported by the window's numbered step, which then counts it as in force.
+    bool BlockIsInForce() {
+        try {
+            return ::BlockIsInForce(settings_, blocker_, ListedEntries(list_), list_.empty());
+        } catch (const Failure&) {
+            return true;
+        }
+    }
+    void StartBlocking(bool atStartup) {
+        const StartOutcome outcome = blocker_.Start(ListedEntries(list_), userIsAdmin_, atStartup, *this,
+                                                    settings_.GetText(kKeyPassword, ""));
+        if (outcome == StartOutcome::Written) {
+            written_ = list_;
+            blockWritten_ = true;
+            settings_.Save(kKeyBlockOnStart, "1");
+        } else if ((outcome != StartOutcome::NotAdministrator || userIsAdmin_) && !atStartup) {
+            blocking_ = false;
+            Tell("start refused");
+        }
+    }
+    void Show(const std::string& location, const std::string& description, int line) override {
+        Tell(location + "at line " + std::to_string(line) + ": " + description);
+    }
+    void Tell(const std::string& text) { prompts_.boxes.push_back({text, kRulesTitle, 0}); }
+
+    Blocker& blocker_;
+    const std::string hostsPath_;
+    SettingsStore& settings_;
+    ScriptedPrompts& prompts_;
+    const bool userIsAdmin_;
+    std::vector<std::string> list_, written_;
+    bool blocking_ = false, blockWritten_ = false;
+};
+
 class BlockingReliability : public BlockingTree {
   protected:
+    void RunHistories(bool throughWindow, int histories, unsigned drawnOffset = 0);
+
     static bool IsFile(const std::string& path) {
         DWORD a = GetFileAttributesA(path.c_str());
         return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
@@ -230,9 +388,12 @@ class BlockingReliability : public BlockingTree {
 
     // Every box the blocker may show: its notices and its error reports.
     static bool KnownBox(const RecordedBox& box) {
-        if (box.title == "Application Error") {
-            const std::string tail =
-                std::string("\r\rPlease email screenshot of this message to ") + kSupportEmailAddress;
+        if (box.title == kRulesTitle)
+            return box.text == "start refused" || box.text == "stop refused" || box.text == "stop not done" ||
+                   box.text.rfind("in Nestwarden2021/08/31.Form1.StartBlocking at line ", 0) == 0 ||
+                   box.text.rfind("in Nestwarden2021/08/31.Form1.StopBlocking at line ", 0) == 0;
+        if (box.title == kErrorReportTitle) {
+            const std::string tail = std::string("\r\r") + kErrorReportRequest + kSupportEmailAddress;
             return box.style == 48 && box.text.size() > tail.size() &&
                    box.text.compare(box.text.size() - tail.size(), tail.size(), tail) == 0 &&
                    (box.text.find("\r\nin Nestwarden2021/08/31.Form1.StartBlocking at line ") !=
@@ -243,15 +404,16 @@ class BlockingReliability : public BlockingTree {
                         std::string::npos);
         }
         return box.title == ApplicationTitle() && box.style == 0 &&
-               (box.text == "Could not start blocking.\r\n" + kUac ||
-                box.text == "Could not restore settings.\r\n" + kUac ||
-                box.text ==
-                    "You must be logged in as Administrator in Windows in order to stop block sites." ||
-                box.text.rfind("Another program removed the block", 0) == 0);
+               (box.text == kCouldNotStartBlocking || box.text == kCouldNotRestoreSettings ||
+                box.text == kNotAdministratorToStop || box.text == kRemovedBlockPutBack ||
+                box.text == kRemovedBlockNotPutBack);
     }
 };
 
-TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
+// Runs `histories` histories on the program that `throughWindow` names: the fixed seeds, then seeds
+// drawn from this run's first one plus `drawnOffset`. Checks that the run met every fault and
+// action often enough to mean something.
+void BlockingReliability::RunHistories(bool throughWindow, int histories, unsigned drawnOffset) {
     std::map<std::string, int> counts;
     int restoringStops = 0, blockedStarts = 0, stopsWithoutBackup = 0, blocksKeptAgainstTheSetting = 0;
     int serviceRequests = 0, serviceStarts = 0, connectionsHeld = 0;
@@ -259,11 +421,14 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
     std::atomic<bool> serviceDown{false};
     const std::string partialPath = PartialBackupPath(backupPath);
 
-    for (int sequence = 0; sequence < kSequences; ++sequence) {
-        const unsigned seed = kFirstSeed + static_cast<unsigned>(sequence);
+    constexpr int kFixed = static_cast<int>(std::size(kFixedSeeds));
+    for (int sequence = 0; sequence < histories; ++sequence) {
+        const unsigned seed = sequence < kFixed
+                                  ? kFixedSeeds[sequence]
+                                  : FirstDrawnSeed() + drawnOffset + static_cast<unsigned>(sequence - kFixed);
         std::mt19937 random(seed);
         std::ostringstream history;
-        history << "seed " << seed << ":";
+        history << "seed " << seed << ": replay with PARVALISK_SEED=" << seed << ":";
 
         // A fresh machine: the user's hosts file, no backup, blocking off.
         SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -308,32 +473,34 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
             }
         };
 
-        std::unique_ptr<BlockingForm> window;
-        auto startProgram = [&](bool keepList) {
-            if (!keepList && window) {
+        std::unique_ptr<HistoryProgram> program;
+        auto startProgram = [&](bool keepList) -> std::unique_ptr<HistoryProgram> {
+            if (!keepList && program) {
                 const std::string hosts = ReadBytes(hostsPath);
-                keepList = hosts != "<missing>" &&
-                           WithoutBlockLines(hosts, Lines(EntriesOf(window->form->List()))) != hosts;
+                keepList =
+                    hosts != "<missing>" && WithoutBlockLines(hosts, Lines(program->Entries())) != hosts;
             }
-            const std::vector<std::string> list =
-                keepList ? EntriesOf(window->form->List()) : RandomEntries(random);
+            const std::vector<std::string> list = keepList ? program->Entries() : RandomEntries(random);
             settings.Save(kKeyBlockedWebsites, EncodeWebsiteList(list));
             answers.administrator = random() % 10 != 0;
-            window.reset();
+            program.reset();
+            Blocker& blocker = throughService ? static_cast<Blocker&>(serviceBlocker) : direct;
+            if (!throughWindow)
+                return std::make_unique<RulesProgram>(blocker, place, settings, prompts,
+                                                      answers.administrator);
             MainWindowParts parts = Parts();
-            if (throughService) parts.blocker = &serviceBlocker;
-            // A stop leaves the window in the tray: the sequences look at files and state.
-            return std::make_unique<BlockingForm>(parts, prompts, root, true);
+            parts.blocker = &blocker;
+            return std::make_unique<WindowProgram>(parts, prompts, root);
         };
         RegDeleteTreeA(HKEY_CURRENT_USER, settingsKey.c_str());
         if (withPassword) settings.Save(kKeyPassword, HashPassword("kite"));
         if (throughService) switchService();
-        window = startProgram(false);
+        program = startProgram(false);
 
         for (int step = 0; step < kStepsPerSequence; ++step) {
             if (throughService && serviceRandom() % 4 == 0) switchService();
-            const bool on = window->Blocking();
-            const bool admin = window->form->State().userIsAdmin;
+            const bool on = program->Blocking();
+            const bool admin = program->UserIsAdmin();
             std::vector<Action> possible = {Action::CloseAndStartAgain, Action::EndWithoutCloseAndStartAgain};
             if (random() % 3 == 0) possible.push_back(Action::BlockOnStartChangedAndStartAgain);
             if (on) {
@@ -344,7 +511,7 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
                 // the hosts file, the backup is the only copy of the clean content: deleting it then
                 // loses that content whatever the program does.)
                 if (IsFile(backupPath) && random() % 3 == 0 &&
-                    ReadBytes(hostsPath) == Blocked(ReadBytes(backupPath), EntriesOf(window->form->List())))
+                    ReadBytes(hostsPath) == Blocked(ReadBytes(backupPath), program->Entries()))
                     possible.push_back(Action::BackupDeleted);
             } else {
                 possible.insert(possible.end(), {Action::UserStart, Action::UserStart, Action::UserStart,
@@ -398,7 +565,7 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
             const bool backupPathFree = !Exists(backupPath);
             const std::string hostsBefore = ReadBytes(hostsPath);
             const std::string backupContentBefore = ReadBytes(backupPath);
-            const std::vector<std::string> entries = EntriesOf(window->form->List());
+            const std::vector<std::string> entries = program->Entries();
             prompts.boxes.clear();
 
             UniqueFile holder;
@@ -432,17 +599,17 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
             switch (action) {
                 case Action::UserStart:
                     // The Start/Stop button calls StartBlocking only for an administrator.
-                    if (admin) window->UserStart();
+                    if (admin) program->UserStart();
                     break;
                 case Action::UserStop:
-                    window->Stop();
+                    program->Stop();
                     break;
                 case Action::CloseAndStartAgain:
-                    if (!on) window->Stop();  // the close runs StopBlocking while blocking is off
-                    window = startProgram(on);
+                    if (!on) program->Stop();  // the close runs StopBlocking while blocking is off
+                    program = startProgram(on);
                     break;
                 case Action::EndWithoutCloseAndStartAgain:
-                    window = startProgram(on);
+                    program = startProgram(on);
                     break;
                 case Action::PowerCutDuringBackupCopy: {
                     // A start was copying the hosts file when the machine went: part of the copy
@@ -450,7 +617,7 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
                     // it was. Then the program starts again.
                     const std::string part = hostsBefore == "<missing>" ? "" : hostsBefore;
                     WriteBytes(partialPath, part.substr(0, random() % (part.size() + 1)));
-                    window = startProgram(on);
+                    program = startProgram(on);
                     break;
                 }
                 case Action::BackupDeleted:
@@ -481,16 +648,17 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
                         if (!backupBefore) clean = rewritten;
                     }
                     // Only a block this run wrote is guarded (not one whose resumed write was refused).
-                    const bool written = MainWindowView::Watch(*window->form).GuardsWrittenBlock();
-                    MainWindowView::Watch(*window->form).OnHostsFolderChanged();
+                    const bool written = program->BlockWritten();
+                    program->HostsChanged();
                     if (written) {
                         ASSERT_TRUE(
                             HostsHoldBlock(hostsPath, [&](BlockLineWriter& lines) { lines.AddAll(entries); }))
                             << "the block was not put back\n"
                             << history.str();
-                        if (backupBefore)
+                        if (backupBefore) {
                             ASSERT_EQ(ReadBytes(backupPath), backupContentBefore)
                                 << "the put-back touched the backup";
+                        }
                     }
                     break;
                 }
@@ -509,9 +677,9 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
                             },
                             {}, nullptr, pipe.pipeName);
                         if (on) {
-                            window->Stop();
+                            program->Stop();
                         } else if (admin) {
-                            window->UserStart();
+                            program->UserStart();
                         }
                     }
                     serviceDown = false;
@@ -524,14 +692,15 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
                     const std::vector<UniqueFile> held = HoldConnections(pipe.pipeName, 62);
                     connectionsHeld += static_cast<int>(held.size());
                     if (on) {
-                        window->Stop();
+                        program->Stop();
                     } else if (admin) {
-                        window->UserStart();
+                        program->UserStart();
                     }
-                    if (admin)
+                    if (admin) {
                         ASSERT_TRUE(serviceBlocker.LastDoneByService())
                             << "the command did not reach the service\n"
                             << history.str();
+                    }
                     break;
                 }
                 case Action::AnotherProgramStopsWithoutPassword: {
@@ -547,11 +716,11 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
                     break;
                 }
                 case Action::BlockOnStartChangedAndStartAgain: {
-                    if (!on) window->Stop();  // the close runs StopBlocking while blocking is off
+                    if (!on) program->Stop();  // the close runs StopBlocking while blocking is off
                     // Someone sets this user's own record of the block to off, or to no number,
                     // before the program starts again.
                     settings.Save(kKeyBlockOnStart, random() % 2 == 0 ? "0" : "no number");
-                    window = startProgram(on);
+                    program = startProgram(on);
                     // A block whose clean copy is kept is the machine's, whatever one user's
                     // settings say: it is in force again after the start. (A copy that equals the
                     // hosts file, which lost the block while nothing guarded it, is what a stop
@@ -559,15 +728,14 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
                     const bool leftByAStop =
                         hostsBefore == backupContentBefore && !HoldsBlockLines(hostsBefore, Lines(entries));
                     if (on && backupBefore && !leftByAStop) {
-                        ASSERT_TRUE(window->Blocking()) << "a user's setting lifted the block\n"
-                                                        << history.str();
-                        if (window->form->State().userIsAdmin && fault == Fault::None)
-                            ASSERT_TRUE(HostsHoldBlock(hostsPath,
-                                                       [&](BlockLineWriter& lines) {
-                                                           lines.AddAll(EntriesOf(window->form->List()));
-                                                       }))
+                        ASSERT_TRUE(program->Blocking()) << "a user's setting lifted the block\n"
+                                                         << history.str();
+                        if (program->UserIsAdmin() && fault == Fault::None) {
+                            ASSERT_TRUE(HostsHoldBlock(
+                                hostsPath, [&](BlockLineWriter& lines) { lines.AddAll(program->Entries()); }))
                                 << "the resumed block is not in the hosts file\n"
                                 << history.str();
+                        }
                         ++blocksKeptAgainstTheSetting;
                     }
                     break;
@@ -589,7 +757,7 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
 
             // Nothing is lost: the content from before blocking is in the hosts file or the backup,
             // or with no backup in the hosts file without the block lines, which a stop takes out.
-            const std::vector<std::string> entriesNow = EntriesOf(window->form->List());
+            const std::vector<std::string> entriesNow = program->Entries();
             if (clean) {
                 ASSERT_TRUE(hostsNow == *clean || (backupNow && backupContentNow == *clean) ||
                             (!Exists(backupPath) && hostsNow != "<missing>" &&
@@ -600,21 +768,23 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
                     << "\nclean: " << ::testing::PrintToString(*clean);
             }
             // A part of a copy is never taken for the clean copy: every start and every stop an
-            // administrator runs removes it.
+            // administrator runs removes it. (A resume at start-up is the new run's, with its own
+            // rights: through the service, one without them asks nothing.)
             const bool startRan =
                 (action == Action::UserStart && admin) ||
                 ((action == Action::CloseAndStartAgain || action == Action::EndWithoutCloseAndStartAgain ||
                   action == Action::PowerCutDuringBackupCopy) &&
-                 on) ||
+                 on && program->UserIsAdmin()) ||
                 (commandStarts && admin);
 
             // (A stored "BlockOnStart" that is no number resumes the block at the start after the
             // close's stop: that step is then judged as a start.)
             const bool stopRan =
                 action == Action::UserStop || commandStops || (action == Action::CloseAndStartAgain && !on) ||
-                (action == Action::BlockOnStartChangedAndStartAgain && !on && !window->Blocking());
-            if ((startRan || (stopRan && admin)) && fault != Fault::NoDataFolder)
+                (action == Action::BlockOnStartChangedAndStartAgain && !on && !program->Blocking());
+            if ((startRan || (stopRan && admin)) && fault != Fault::NoDataFolder) {
                 ASSERT_FALSE(Exists(partialPath)) << "a part of a copy was left\n" << history.str();
+            }
             // With no backup, a stop takes out the block lines and gives back the clean content.
             if (stopRan && admin && !backupBefore && fault == Fault::None && clean) {
                 ++stopsWithoutBackup;
@@ -638,8 +808,8 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
             if ((action == Action::UserStart || commandStarts) && admin && fault == Fault::None &&
                 hostsBefore != "<missing>" && (backupPathFree || backupBefore)) {
                 ASSERT_TRUE(prompts.boxes.empty()) << prompts.boxes[0].text << "\n" << history.str();
-                ASSERT_EQ(window->Caption(), "Stop Blocking") << history.str();
-                ASSERT_TRUE(window->Minimized()) << history.str();
+                const std::optional<std::string> shown = program->ShownBlockProblem();
+                ASSERT_FALSE(shown) << *shown << "\n" << history.str();
                 // A block already in place is not written again, and never kept as the clean copy.
                 const bool heldBefore = HoldsBlockLines(hostsBefore, Lines(entries));
                 ASSERT_TRUE(hostsNow == (heldBefore ? hostsBefore : Blocked(hostsBefore, entries)))
@@ -656,7 +826,7 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
             // Once blocking is off with no backup left, the hosts file is the user's own again, but
             // for block lines a start wrote where there was no hosts file to keep (a later stop or
             // start takes those out).
-            if (!clean && !window->Blocking() && !backupNow && hostsNow != "<missing>")
+            if (!clean && !program->Blocking() && !backupNow && hostsNow != "<missing>")
                 clean = WithoutBlockLines(hostsNow, Lines(entriesNow));
         }
         if (service) serviceRequests += service->requests;
@@ -668,31 +838,51 @@ TEST_F(BlockingReliability, ThePreBlockingHostsContentIsNeverLost) {
         "%d sequences of %d steps; %d starts that blocked, %d stops that restored, %d stops without a "
         "backup, %d blocks kept against the setting; the service started %d times and answered %d "
         "requests; %d connections held in bursts\n%s",
-        kSequences, kStepsPerSequence, blockedStarts, restoringStops, stopsWithoutBackup,
+        histories, kStepsPerSequence, blockedStarts, restoringStops, stopsWithoutBackup,
         blocksKeptAgainstTheSetting, serviceStarts, serviceRequests, connectionsHeld, summary.str().c_str());
-    // The run must really have met every fault, and many full blocks and restores.
+    // The run must really have met every fault, and many full blocks and restores: at least half
+    // of these numbers per thousand histories (a thousand histories meet each about twice as
+    // often, so no drawn run falls short by chance).
+    const auto least = [histories](int perThousand) { return perThousand * histories / 2000; };
     for (Fault fault : {Fault::ReadOnlyHosts, Fault::HostsHeldNoSharing, Fault::HostsHeldNoDeleteSharing,
                         Fault::HostsHeldNoReadSharing, Fault::FolderAtBackup, Fault::NoDataFolder}) {
         int met = 0;
         for (const auto& [name, count] : counts)
             if (name.find(FaultName(fault)) != std::string::npos) met += count;
-        EXPECT_GE(met, 100) << FaultName(fault);
+        EXPECT_GE(met, least(100)) << FaultName(fault);
     }
-    EXPECT_GE(blockedStarts, 1000);
-    EXPECT_GE(stopsWithoutBackup, 100);
-    for (const auto& [action, least] :
+    EXPECT_GE(blockedStarts, least(1000));
+    EXPECT_GE(stopsWithoutBackup, least(100));
+    for (const auto& [action, perThousand] :
          {std::pair{Action::PowerCutDuringBackupCopy, 100}, std::pair{Action::BackupDeleted, 100},
           std::pair{Action::ImpostorServesThePipe, 50}, std::pair{Action::BurstOfConnections, 50},
           std::pair{Action::AnotherProgramStopsWithoutPassword, 20}}) {
         int met = 0;
         for (const auto& [name, count] : counts)
             if (name.rfind(ActionName(action), 0) == 0) met += count;
-        EXPECT_GE(met, least) << ActionName(action);
+        EXPECT_GE(met, least(perThousand)) << ActionName(action);
     }
-    EXPECT_GE(blocksKeptAgainstTheSetting, 100);
-    EXPECT_GE(restoringStops, 900);
-    EXPECT_GE(serviceStarts, 300);
-    EXPECT_GE(serviceRequests, 500);
+    EXPECT_GE(blocksKeptAgainstTheSetting, least(100));
+    EXPECT_GE(restoringStops, least(900));
+    EXPECT_GE(serviceStarts, least(300));
+    EXPECT_GE(serviceRequests, least(500));
+}
+
+// The blocking rules alone, cheap enough for many histories: a thousand, in parts that ctest runs
+// side by side. Part 0 starts at the drawn seed, so PARVALISK_SEED=<seed> replays a failed history
+// first there.
+constexpr int kRuleHistories = 1000;
+constexpr int kRuleHistoryParts = 4;
+class BlockingReliabilityRules : public BlockingReliability, public ::testing::WithParamInterface<int> {};
+TEST_P(BlockingReliabilityRules, ThePreBlockingHostsContentIsNeverLost) {
+    constexpr int kPerPart = kRuleHistories / kRuleHistoryParts;
+    RunHistories(false, kPerPart, static_cast<unsigned>(GetParam() * kPerPart));
+}
+INSTANTIATE_TEST_SUITE_P(Part, BlockingReliabilityRules, ::testing::Range(0, kRuleHistoryParts));
+
+// Fewer through the real window, for what it adds: the caption, the hide and the record.
+TEST_F(BlockingReliability, TheWindowKeepsThePreBlockingHostsContent) {
+    RunHistories(true, 150);
 }
 
 }  // namespace

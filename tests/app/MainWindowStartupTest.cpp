@@ -239,7 +239,7 @@ TEST_F(MainWindowStartup, OutcomeByStoredSettingsMarkerAndRights) {
 
 TEST_F(MainWindowStartup, AResumedBlockThatCannotBeWrittenIsToldByTheTrayBalloon) {
     balloons.clear();
-    shellNotifyIcon = RecordBalloons;
+    shellNotifyIcon = RecordBalloonsEndingAtOnce;
     settings.Save(kKeyBlockOnStart, "1");
     settings.Save(kKeyBlockedWebsites, "A" + kSeparator);
     WriteBytes(hostsPath, "clean\r\n");

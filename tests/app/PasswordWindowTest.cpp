@@ -310,8 +310,8 @@ TEST_F(PasswordWindowTest, WrongTriesInARowMakeOkWait) {
     };
     // Lets the window's timer run until OK is enabled again; the milliseconds since `since`.
     auto waitForOk = [&](ULONGLONG since) -> ULONGLONG {
-        int exitCode = 0;
-        while (!okEnabled() && GetTickCount64() - since < 5000) WaitForEvents(20, exitCode);
+        const ULONGLONG spent = GetTickCount64() - since;
+        RunLoopUntil(okEnabled, static_cast<int>(spent < 5000 ? 5000 - spent : 0));
         return GetTickCount64() - since;
     };
 

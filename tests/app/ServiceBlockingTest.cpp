@@ -282,7 +282,7 @@ TEST_F(ServiceBlocking, ARefusedStartShowsTheDirectRunsBoxesAndNothingIsWrittenB
 
 TEST_F(ServiceBlocking, TheWatchLeavesThePutBackToTheServiceAndTellsTheParent) {
     balloons.clear();
-    shellNotifyIcon = RecordBalloons;
+    shellNotifyIcon = RecordBalloonsEndingAtOnce;
     StartWithService();
     Click(kIdStartStopButton);
     ASSERT_EQ(Caption(kIdStartStopButton), kStopBlockingCaption);
@@ -305,7 +305,7 @@ TEST_F(ServiceBlocking, TheWatchLeavesThePutBackToTheServiceAndTellsTheParent) {
 // them there, learns it from the service and tells the parent all the same.
 TEST_F(ServiceBlocking, APutBackTheServiceMadeFirstIsToldAllTheSame) {
     balloons.clear();
-    shellNotifyIcon = RecordBalloons;
+    shellNotifyIcon = RecordBalloonsEndingAtOnce;
     StartWithService();
     service->CountPutBack();  // one of a block before this program's start: nothing to tell
     Click(kIdStartStopButton);
@@ -432,7 +432,7 @@ TEST_F(ServiceBlocking, AServiceThatDoesNotAnswerLeavesTheWindowAnsweringAndBloc
 // program's rights would change nothing.
 TEST_F(ServiceBlocking, ABlockTheServiceCouldNotPutBackIsToldAsTheServices) {
     balloons.clear();
-    shellNotifyIcon = RecordBalloons;
+    shellNotifyIcon = RecordBalloonsEndingAtOnce;
     {
         SCOPED_TRACE("the watch");
         StartWithService();

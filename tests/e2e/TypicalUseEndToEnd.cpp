@@ -224,7 +224,9 @@ TEST_F(TypicalUse, BlockHideUnlockStopCloseThenResume) {
     // ---- first run: the default list, plus one website added through the input box -----------
     ASSERT_NE(StartProgram(), nullptr);
     ASSERT_TRUE(WaitFor([&] { return MainShown(); }));
+    EXPECT_EQ(TextOf(main), "Parvalisk");
     EXPECT_EQ(TextOf(Button(kIdStartStopButton)), kStartBlockingCaption);
+    EXPECT_EQ(ReadBytes(hostsPath), kCleanHosts) << "starting the program changes nothing";
     EXPECT_TRUE(WaitFor([&] { return TrayIconsShown() == 1; })) << "the start puts the icon in the tray";
     ASSERT_NO_FATAL_FAILURE(AddWebsite(kAddedSite));
 
@@ -276,7 +278,11 @@ TEST_F(TypicalUse, BlockHideUnlockStopCloseThenResume) {
     EXPECT_TRUE(PasswordMatches(kPassword, settings.Get(kKeyPassword)));
     EXPECT_EQ(TrayIconsShown(), 0) << "no icon outlives the program";
 
-    // ---- second run: start blocking and close while it is on ------------------------------------
+    // ---- second run: a list stored by hand, in the settings' own form, is the one it blocks; start
+    // blocking and close while it is on
+    ASSERT_TRUE(program_run::StoreProgramSetting(
+        "Blocked Websites", "blocked.example||My_Separator||second.example||My_Separator||"));
+    entries = {"blocked.example", "second.example"};
     ASSERT_NE(StartProgram(), nullptr);
     ASSERT_TRUE(WaitFor([&] { return MainShown(); }));
     EXPECT_EQ(TextOf(GetDlgItem(main, kIdPasswordField)), "") << "the field starts empty";

@@ -31,6 +31,7 @@
 #include "support/ServiceOnTree.h"
 #include "support/TempTree.h"
 #include "UserTexts.h"
+#include "support/WaitUntil.h"
 
 namespace {
 
@@ -55,8 +56,7 @@ class TreeService {
 
     // Waits up to waitMs for the count of event log entries to reach `count`; answers them.
     std::vector<std::pair<ServiceEvent, std::string>> EntriesWhen(size_t count, DWORD waitMs = 5000) {
-        const ULONGLONG end = GetTickCount64() + waitMs;
-        while (run.Entries().size() < count && GetTickCount64() < end) Sleep(20);
+        WaitUntil([&] { return run.Entries().size() >= count; }, waitMs);
         return run.Entries();
     }
 
@@ -99,9 +99,7 @@ class BlockServiceRun : public TempTree {
 
     // Waits up to 5 s for the hosts file to hold exactly `content`.
     bool HostsBecome(const std::string& content) {
-        const ULONGLONG end = GetTickCount64() + 5000;
-        while (ReadBytes(hostsPath) != content && GetTickCount64() < end) Sleep(20);
-        return ReadBytes(hostsPath) == content;
+        return WaitUntil([&] { return ReadBytes(hostsPath) == content; }, 5000);
     }
 };
 

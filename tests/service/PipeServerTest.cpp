@@ -26,6 +26,7 @@
 #include "support/InProcessPipe.h"
 #include "support/ServedPipe.h"
 #include "UserTexts.h"
+#include "support/WaitUntil.h"
 
 namespace {
 
@@ -73,12 +74,13 @@ UniqueFile OpenRawClient(const std::string& name) {
 // after waitMs.
 ULONGLONG MsUntilDropped(HANDLE client, DWORD waitMs) {
     const ULONGLONG start = GetTickCount64();
-    while (GetTickCount64() - start < waitMs) {
-        DWORD available = 0;
-        if (!PeekNamedPipe(client, nullptr, 0, nullptr, &available, nullptr)) return GetTickCount64() - start;
-        Sleep(25);
-    }
-    return ~0ull;
+    const bool dropped = WaitUntil(
+        [&] {
+            DWORD available = 0;
+            return !PeekNamedPipe(client, nullptr, 0, nullptr, &available, nullptr);
+        },
+        waitMs, 25);
+    return dropped ? GetTickCount64() - start : ~0ull;
 }
 
 TEST(PipeServer, AnswersSeveralClientsAtOnceEachWithItsOwnAnswer) {

@@ -28,6 +28,7 @@
 #include "support/ServedPipe.h"
 #include "support/SystemHostsFolder.h"
 #include "UserTexts.h"
+#include "support/WaitUntil.h"
 
 namespace {
 
@@ -207,19 +208,17 @@ class ServiceProgram : public ::testing::Test {
     // Waits until the service is in the state (or stopped), up to waitMs; answers its status.
     SERVICE_STATUS_PROCESS WaitFor(DWORD state, DWORD waitMs) {
         SERVICE_STATUS_PROCESS status{};
-        const ULONGLONG end = GetTickCount64() + waitMs;
-        for (;;) {
-            DWORD needed = 0;
-            if (!QueryServiceStatusEx(service_.get(), SC_STATUS_PROCESS_INFO,
-                                      reinterpret_cast<BYTE*>(&status), sizeof status, &needed)) {
-                ADD_FAILURE() << "status not read, error " << GetLastError();
-                return status;
-            }
-            if (status.dwCurrentState == state || status.dwCurrentState == SERVICE_STOPPED ||
-                GetTickCount64() >= end)
-                return status;
-            Sleep(20);
-        }
+        bool read = true;
+        WaitUntil(
+            [&] {
+                DWORD needed = 0;
+                read = QueryServiceStatusEx(service_.get(), SC_STATUS_PROCESS_INFO,
+                                            reinterpret_cast<BYTE*>(&status), sizeof status, &needed) != 0;
+                return !read || status.dwCurrentState == state || status.dwCurrentState == SERVICE_STOPPED;
+            },
+            waitMs);
+        if (!read) ADD_FAILURE() << "status not read, error " << GetLastError();
+        return status;
     }
 
     UniqueServiceHandle manager_;
@@ -375,8 +374,7 @@ TEST_F(ServiceProgram, BlocksAndLiftsThroughItsPipeAndPutsBackAResetWhileNoProgr
     EXPECT_TRUE(AskService(EncodeStatusRequest()).status.blocking);
     // Reset while no program runs: the service alone puts the block back.
     ASSERT_TRUE(ResetHostsFile(hostsPath, clean)) << "error " << GetLastError();
-    const ULONGLONG end = GetTickCount64() + 5000;
-    while (SavedDataFolder::Read(hostsPath) != blocked && GetTickCount64() < end) Sleep(20);
+    WaitUntil([&] { return SavedDataFolder::Read(hostsPath) == blocked; }, 5000);
     EXPECT_EQ(SavedDataFolder::Read(hostsPath), blocked) << "the service did not put the block back";
     ServiceAnswer status = AskService(EncodeStatusRequest());
     EXPECT_TRUE(status.status.blocking);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ShellNotifications.h"
+#include "support/WaitUntil.h"
 
 namespace {
 
@@ -152,7 +153,7 @@ TEST_F(ShellNotificationsTest, AShellThatNeverAnswersHoldsTheEndOnlyWithinItsBou
         << "the program would not end within 10 s of its close";
 
     // The thread left behind owns what it works on: released, it still gives both records.
-    for (int i = 0; i < 200 && GivenSoFar().size() < 2; ++i) Sleep(10);
+    WaitUntil([] { return GivenSoFar().size() >= 2; }, 2000, 10);
     EXPECT_EQ(GivenSoFar().size(), 2u);
     CloseHandle(ended);
 }

@@ -1,11 +1,10 @@
 #pragma once
 // A main window loaded in the test's temporary tree for the tests of the blocking procedures. Its
-// shell takes every record and ends each balloon at once (keeping its text in `balloons`), so a
-// minimise into the tray never waits for one, and the tray icon stays out of the real
-// notification area. Each procedure runs from the shown window, as the parent runs it after the
-// password brought the window back; or, for long runs of procedures, only the starts do (whether
-// a start takes the window out of sight is then still seen) and a stop leaves the window in the
-// tray.
+// shell records every balloon and ends it at once, so a minimise into the tray never waits for
+// one, and the tray icon stays out of the real notification area (RecordBalloonsOutsideTheShell). Each
+// procedure runs from the shown window, as the parent runs it after the password brought the window back; or,
+// for long runs of procedures, only the starts do (whether a start takes the window out of sight is then
+// still seen) and a stop leaves the window in the tray.
 
 #include <windows.h>
 #include <shellapi.h>
@@ -20,6 +19,7 @@
 #include "TrayIcon.h"
 #include "support/BlockLine.h"
 #include "support/MainWindowFixture.h"
+#include "support/RecordedBalloons.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempTree.h"
 #include "UserTexts.h"
@@ -33,7 +33,7 @@ class BlockingForm {
                  bool staysInTray = false)
         : prompts_(prompts), scratchFolder_(std::move(scratchFolder)), staysInTray_(staysInTray) {
         balloons.clear();
-        parts.shellNotifyIcon = &EndBalloonsAtOnce;
+        parts.shellNotifyIcon = &RecordBalloonsOutsideTheShell;
         form = std::make_unique<MainWindow>(parts);
         form->Load();
         ProcessPendingEvents();
@@ -51,7 +51,7 @@ class BlockingForm {
 
     // A balloon told the parent that a resumed block could not be written.
     static bool ToldBlockNotPutBack() {
-        for (const std::string& text : balloons)
+        for (const std::string& text : BalloonTexts())
             if (text == kResumedBlockNotWritten) return true;
         return false;
     }
@@ -81,17 +81,8 @@ class BlockingForm {
     }
 
     std::unique_ptr<MainWindow> form;
-    static inline std::vector<std::string> balloons;
 
   private:
-    static BOOL WINAPI EndBalloonsAtOnce(DWORD message, PNOTIFYICONDATAA record) {
-        if (message == NIM_MODIFY && (record->uFlags & NIF_INFO) && record->szInfo[0] != '\0') {
-            balloons.push_back(record->szInfo);
-            PostMessageA(record->hWnd, kTrayCallbackMessage, kTrayIconId, NIN_BALLOONTIMEOUT);
-        }
-        return TRUE;
-    }
-
     ScriptedPrompts& prompts_;
     std::string scratchFolder_;
     bool staysInTray_;

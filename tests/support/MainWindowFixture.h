@@ -27,6 +27,7 @@
 #include "support/ScriptedPrompts.h"
 #include "support/TempTree.h"
 #include "UserTexts.h"
+#include "support/WaitUntil.h"
 
 // A click on one of the window's buttons (BM_CLICK, as the mouse would).
 inline void ClickControl(const MainWindow& window, int id) {
@@ -135,10 +136,10 @@ class MainWindowTest : public TempTree {
 
     // Lets the message loop wait on its messages and handles until the condition holds.
     static bool RunLoopUntil(const std::function<bool()>& condition, int milliseconds = 5000) {
-        auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-        int exitCode = 0;
-        while (!condition() && std::chrono::steady_clock::now() < until) WaitForEvents(50, exitCode);
-        return condition();
+        return WaitUntil(condition, static_cast<DWORD>(milliseconds), 50, [](DWORD ms) {
+            int exitCode = 0;
+            WaitForEvents(ms, exitCode);
+        });
     }
 
     // Sends a real click to a control of the window (BM_CLICK, as the mouse would).

@@ -13,6 +13,7 @@
 
 #include "ProgramPaths.h"
 #include "support/RemoveTree.h"
+#include "support/WaitUntil.h"
 
 namespace program_run {
 
@@ -20,12 +21,7 @@ inline constexpr char kSettingsPath[] = "Software\\VB and VBA Program Settings\\
 
 // Waits up to `milliseconds` for the condition, asking it every 50 ms.
 inline bool WaitFor(const std::function<bool()>& condition, int milliseconds = 20000) {
-    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    while (std::chrono::steady_clock::now() < until) {
-        if (condition()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return condition();
+    return WaitUntil(condition, static_cast<DWORD>(milliseconds), 50);
 }
 
 // Parvalisk.exe beside the running test or benchmark.

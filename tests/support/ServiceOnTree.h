@@ -17,6 +17,7 @@
 #include "ServicePipeClient.h"
 #include "ServiceRun.h"
 #include "support/InProcessPipe.h"
+#include "support/WaitUntil.h"
 
 class ServiceOnTree {
   public:
@@ -56,11 +57,12 @@ class ServiceOnTree {
         ServicePipeOptions options = InProcessPipeOptions(pipeName_);
         options.timeoutMs = timeoutMs;
         ServiceExchange exchange;
-        for (int attempt = 0; attempt < 400; ++attempt) {
-            exchange = ExchangeWithService(request, options);
-            if (exchange.outcome != ServiceExchange::Outcome::NoService) break;
-            Sleep(25);
-        }
+        WaitUntil(
+            [&] {
+                exchange = ExchangeWithService(request, options);
+                return exchange.outcome != ServiceExchange::Outcome::NoService;
+            },
+            10000, 25);
         return exchange;
     }
 

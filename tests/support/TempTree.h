@@ -11,6 +11,7 @@
 
 #include "MainWindow.h"
 #include "SettingsStore.h"
+#include "support/RecordedBalloons.h"
 #include "support/RemoveTree.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TestOwnership.h"
@@ -31,7 +32,8 @@ class TempTree : public ::testing::Test {
     ScriptedPrompts prompts;                  // answers and records every prompt
     ScriptedSystemAnswersAndActions answers;  // the random draw, the home page, the administrator answer
     TestOwnership owners;                     // file owners and administrators the test names
-    ShellNotifyIconFunction shellNotifyIcon = &SendToShellInOrder;
+    // Balloons end at once; a test that waits one out sets RecordBalloons.
+    ShellNotifyIconFunction shellNotifyIcon = &RecordBalloonsEndingAtOnce;
 
     // What a main window made for this test is given: the tree's hosts file and data folder
     // root, this test's settings, prompts, answers, owners and shell call.
