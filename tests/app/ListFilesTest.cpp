@@ -291,7 +291,7 @@ TEST_F(ListFilesTest, SeveralFilesLoadInTheirOrderAndMissingOnesAreNamed) {
     ExpectNothingPersisted();
 }
 
-// Prompts that, while a load shows its kFileNotFound, try the commands the hourglass blocks.
+// Prompts that, while a load shows its "File not found", try the commands the hourglass blocks.
 class BusyProbePrompts : public ScriptedPrompts {
   public:
     MainWindow* form = nullptr;

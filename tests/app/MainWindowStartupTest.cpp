@@ -150,7 +150,7 @@ TEST_F(MainWindowStartup, OutcomeByStoredSettingsMarkerAndRights) {
         const char* blockOnStart;  // nullptr: absent
         bool marker;
         bool administrator;
-        bool resumes;  // caption kStopBlockingCaption and StartBlocking run
+        bool resumes;  // caption "Stop Blocking" and StartBlocking run
         bool adopts;
         Backup backup = Backup::None;
     };

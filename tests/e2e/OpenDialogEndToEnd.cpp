@@ -1,5 +1,5 @@
 // The built program, started as a user starts it, loading a list file through the real open
-// dialog: the test presses kLoadFromFileCaption, types the file's name into the dialog,
+// dialog: the test presses "Load Websites From File", types the file's name into the dialog,
 // presses Open and reads the list view's rows from outside the program.
 #include <gtest/gtest.h>
 
@@ -67,7 +67,7 @@ TEST_F(OpenDialogEndToEnd, ATypedFileNameLoadsItsLinesIntoTheList) {
     ASSERT_NE(view, nullptr);
     const int before = static_cast<int>(SendMessageA(view, LVM_GETITEMCOUNT, 0, 0));
 
-    // kLoadFromFileCaption: the command runs inside the program; its dialog is modal there.
+    // "Load Websites From File": the command runs inside the program; its dialog is modal there.
     HWND button = GetDlgItem(main, kIdLoadFromFileButton);
     PostMessageA(main, WM_COMMAND, MAKEWPARAM(kIdLoadFromFileButton, BN_CLICKED),
                  reinterpret_cast<LPARAM>(button));

@@ -44,9 +44,9 @@ inline void DoubleClickList(const MainWindow& window) {
     SendMessageA(window.hwnd(), WM_NOTIFY, kIdWebsiteList, reinterpret_cast<LPARAM>(&header));
 }
 
-// Puts exactly these entries into the window's list through its own commands: kClearListCaption, then
-// kAddWebsiteCaption for each entry, answered by the scripted input box, or for an empty entry, which
-// that command refuses, kLoadFromFileCaption with a list file of one empty line (written in
+// Puts exactly these entries into the window's list through its own commands: "Clear List", then
+// "Add Website" for each entry, answered by the scripted input box, or for an empty entry, which
+// that command refuses, "Load Websites From File" with a list file of one empty line (written in
 // `scratchFolder` and removed again). The pointer goes back to its default state first, as the
 // clear is refused under the hourglass. The prompts' scripts and records are left as they were.
 inline void PutEntries(MainWindow& window, ScriptedPrompts& prompts, const std::string& scratchFolder,

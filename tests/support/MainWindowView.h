@@ -26,7 +26,7 @@ struct MainWindowView {
     static void ClearList(MainWindow& window) { window.OnClearListClicked(); }
     static void AddWebsite(MainWindow& window) { window.OnAddWebsiteClicked(); }
     static void LoadFromFile(MainWindow& window) { window.OnLoadFromFileClicked(); }
-    // One list file appended as kLoadFromFileCaption appends it, without the dialog.
+    // One list file appended as "Load Websites From File" appends it, without the dialog.
     static void LoadListFile(MainWindow& window, const std::string& path) { window.LoadListFile(path); }
     // The watch on the hosts file, to say at once that the hosts folder changed.
     static HostsWatch& Watch(MainWindow& window) { return window.hostsWatch_; }
