@@ -36,10 +36,12 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         // Run elevated without the service, the program takes the data folder as the service
         // would before every write in it.
         // Its block's entries are kept for the service to resume only where a service is
-        // installed (stopped for now, say): without one, nothing would read them.
+        // installed (stopped for now, say): without one, nothing would read them. The service
+        // manager is asked at the first block this program writes itself, not before the window.
         TakenDataFolder dataFolder(DataFolderPath(commonAppData));
         DirectBlocker directBlocker({hostsPath, DataFolderPath(commonAppData), &SystemOwnership(),
-                                     ServiceInstalled(kServiceName), &dataFolder});
+                                     AskedOnFirstUse([] { return ServiceInstalled(kServiceName); }),
+                                     &dataFolder});
         ServiceBlocker blocker(directBlocker, {});
         ServiceStartWithWindows startWithWindows(DirectStartWithWindows(), {});
         MainWindowParts parts{prompts, system, settings, hostsPath, commonAppData};

@@ -4,6 +4,7 @@
 // part: each operation reports an unexpected failure of one of its numbered steps through the
 // report it is given and answers an outcome, which the caller turns into what the user sees.
 
+#include <concepts>
 #include <functional>
 #include <string>
 
@@ -12,6 +13,28 @@
 #include "NumberedSteps.h"
 
 struct DataFolderGuard;
+
+// A yes or no that is either known or asked on its first use, once: a question whose answer costs
+// a call into another part of the system (the service manager, say) is then not asked before it
+// matters, nor at all when nothing needs it.
+class AskedOnFirstUse {
+  public:
+    // Only a bool itself is a known answer, never a function that converts to one.
+    AskedOnFirstUse(std::same_as<bool> auto answer) : answer_(answer) {}
+    explicit AskedOnFirstUse(std::function<bool()> ask) : ask_(std::move(ask)) {}
+
+    explicit operator bool() const {
+        if (ask_) {
+            answer_ = ask_();
+            ask_ = nullptr;
+        }
+        return answer_;
+    }
+
+  private:
+    mutable std::function<bool()> ask_;
+    mutable bool answer_ = false;
+};
 
 // Where the block is written: the system hosts file and the program's data folder, which holds
 // the clean copy as "\hosts".
@@ -22,7 +45,7 @@ struct BlockingPlace {
     // Whether a written start keeps its entries in the data folder (BlockedEntriesPath) and a lift
     // removes them, so that a service started later guards this block and no older one. The
     // service, which keeps its own once its answer is on its way, says no.
-    bool keepsEntries = true;
+    AskedOnFirstUse keepsEntries = true;
     // Asked before every operation on the data folder's files; none is done when it refuses.
     // Nothing to ask when null (a folder of the caller's own, as in a test's tree).
     DataFolderGuard* folder = nullptr;

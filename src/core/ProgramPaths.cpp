@@ -7,11 +7,11 @@
 #include "Handles.h"
 
 std::string SpecialFolderPath(int folder) {
-    UniqueHandle<LPITEMIDLIST, ILFree> items;
-    if (SHGetSpecialFolderLocation(nullptr, folder, items.put()) != S_OK || !items) return "";
-    std::string buffer(512, ' ');
-    if (!SHGetPathFromIDListA(items.get(), buffer.data())) return "";
-    buffer.erase(std::remove(buffer.begin(), buffer.end(), '\0'), buffer.end());
+    // Read from the shell's folder table: the item-list route gives the same path but starts COM
+    // (ole32 and the RPC runtime) on the way, at every start of the program, before its window.
+    char path[MAX_PATH] = "";
+    if (SHGetFolderPathA(nullptr, folder, nullptr, SHGFP_TYPE_CURRENT, path) != S_OK) return "";
+    const std::string buffer = path;
     size_t first = buffer.find_first_not_of(' ');
     if (first == std::string::npos) return "";
     size_t last = buffer.find_last_not_of(' ');

@@ -11,6 +11,8 @@
 #include "Blocker.h"
 #include "FileOwnership.h"
 #include "HostsBlocker.h"
+#include "ProgramPaths.h"
+#include "ServiceProtocol.h"
 #include "support/BlockingForm.h"
 #include "support/SecurityReadBack.h"
 #include "support/ListEntries.h"
@@ -137,6 +139,33 @@ TEST_F(HostsBlocking, StartStopStartRetakesTheBackupAndNeverDoublesTheLines) {
     window->Stop();
     EXPECT_EQ(ReadBytes(hostsPath), "edited while off\r\n");
     EXPECT_TRUE(prompts.boxes.empty());
+}
+
+// Whether a direct block keeps its entries for the service may be asked of the service manager;
+// the question waits for the first block written, is asked once, and its answer decides.
+TEST_F(HostsBlocking, KeptEntriesFollowTheAnswerAskedAtTheFirstWrite) {
+    const std::vector<std::string> entry{"a.example"};
+    for (bool serviceInstalled : {true, false}) {
+        SCOPED_TRACE(serviceInstalled ? "a service is installed" : "no service");
+        WriteBytes(hostsPath, "clean\r\n");
+        int asked = 0;
+        DirectBlocker blocker({hostsPath, dataFolder, &owners, AskedOnFirstUse([&] {
+                                   ++asked;
+                                   return serviceInstalled;
+                               })});
+        EXPECT_FALSE(blocker.HoldsBlock(ListedEntries(entry)));
+        EXPECT_EQ(asked, 0) << "asked before a block was written";
+        CollectedFailures report;
+        ASSERT_EQ(blocker.Start(ListedEntries(entry), true, false, report), StartOutcome::Written);
+        EXPECT_EQ(asked, 1);
+        EXPECT_EQ(ReadBytes(BlockedEntriesPath(dataFolder)) != "<missing>", serviceInstalled);
+        ASSERT_EQ(blocker.Stop(ListedEntries(entry), true, report, [] {}), StopOutcome::Lifted);
+        ASSERT_EQ(blocker.Start(ListedEntries(entry), true, false, report), StartOutcome::Written);
+        EXPECT_EQ(asked, 1) << "asked again";
+        EXPECT_EQ(ReadBytes(BlockedEntriesPath(dataFolder)) != "<missing>", serviceInstalled);
+        ASSERT_EQ(blocker.Stop(ListedEntries(entry), true, report, [] {}), StopOutcome::Lifted);
+        EXPECT_EQ(ReadBytes(BlockedEntriesPath(dataFolder)), "<missing>");
+    }
 }
 
 TEST_F(HostsBlocking, ResumeAtStartupAddsNoSecondSetAndKeepsTheCleanBackup) {
