@@ -44,6 +44,11 @@ wine_session_start() {
         # a captioned window unless it manages the windows itself.
         wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 || true
     fi
+    # A new prefix has its registry only in the server's memory until the server ends: end it
+    # once, so the files that tools/wine-lane copies hold it, and keep a new one running.
+    wineserver -k </dev/null >/dev/null 2>&1 || true
+    wineserver -w </dev/null >/dev/null 2>&1 || true
+    wineserver -p </dev/null >/dev/null 2>&1 || true
 }
 
 wine_session_stop() {
