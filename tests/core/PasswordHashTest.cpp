@@ -102,6 +102,8 @@ TEST(PasswordHash, ValuesNotInHashFormAreComparedAsPlainText) {
     }
     EXPECT_FALSE(PasswordMatches("Letmein", "letmein"));
     EXPECT_TRUE(IsPasswordHash("pbkdf2-sha256$1$AB$" + key64));
+    // At the cap itself: a million rounds, derived once to tell (about five seconds).
+    EXPECT_TRUE(IsPasswordHash("pbkdf2-sha256$1000000$" + salt32 + "$" + key64));
 }
 
 TEST(PasswordHash, StoredIterationCountIsHonoured) {
