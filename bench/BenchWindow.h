@@ -101,7 +101,7 @@ class BenchWindow {
     }
     // Lets the list view draw what it now shows.
     void Paint() const {
-        UpdateWindow(form->List().hwnd);
+        UpdateWindow(MainWindowView::List(*form).hwnd);
         ProcessPendingEvents();
     }
 

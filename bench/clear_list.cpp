@@ -7,6 +7,7 @@
 
 #include "BenchWindow.h"
 #include "ListBenchHelpers.h"
+#include "support/MainWindowView.h"
 
 int main() {
     const unsigned kLines = 1000000;
@@ -20,14 +21,15 @@ int main() {
     size_t before = 0, after = 1;
     for (int run = 0; run < 3; ++run) {
         MainWindowView::LoadListFile(form, path);
-        ListView_EnsureVisible(form.List().hwnd, kLines / 2, FALSE);
+        ListView_EnsureVisible(MainWindowView::List(form).hwnd, kLines / 2, FALSE);
         bench.Paint();
-        before = form.List().Count();
+        before = MainWindowView::List(form).Count();
         double start = NowMs();
         MainWindowView::ClearList(form);
         bench.Paint();
         clearMs = std::min(clearMs, NowMs() - start);
-        after = form.List().Count() + static_cast<size_t>(ListView_GetItemCount(form.List().hwnd));
+        after = MainWindowView::List(form).Count() +
+                static_cast<size_t>(ListView_GetItemCount(MainWindowView::List(form).hwnd));
     }
     DeleteFileA(path.c_str());
 

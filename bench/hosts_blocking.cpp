@@ -19,6 +19,7 @@
 #include "FileHelpers.h"
 #include "HostsText.h"
 #include "Prompts.h"
+#include "support/MainWindowView.h"
 
 namespace {
 
@@ -79,17 +80,18 @@ int main() {
     MainWindow& form = *bench.form;
     const std::string& root = bench.root;
     const std::string& hostsPath = bench.hostsPath;
-    const std::string backupPath = form.State().dataFolder + "\\hosts";
+    const std::string backupPath = MainWindowView::State(form).dataFolder + "\\hosts";
     CreateDirectoryA((root + "\\copies").c_str(), nullptr);
     const std::string copyPath = root + "\\copies\\hosts-copy";
     bench.Append(HostNames(kEntries));
-    const size_t expectedSize = BlockedHostsSize(cleanHosts.size(), form.List());
+    const size_t expectedSize = BlockedHostsSize(cleanHosts.size(), MainWindowView::List(form));
 
     double bestBuild = 1e9;
     for (int round = 0; round < kRounds; ++round) {
         CountingSink sink;
         auto started = std::chrono::steady_clock::now();
-        PutBlockedHosts(sink, cleanHosts, [&](BlockLineWriter& lines) { lines.AddAll(form.List()); });
+        PutBlockedHosts(sink, cleanHosts,
+                        [&](BlockLineWriter& lines) { lines.AddAll(MainWindowView::List(form)); });
         bestBuild = std::min(bestBuild, Seconds(std::chrono::steady_clock::now() - started));
     }
 
@@ -104,7 +106,7 @@ int main() {
 
         PROCESS_MEMORY_COUNTERS before = Memory();
         auto started = std::chrono::steady_clock::now();
-        form.StartBlocking(false);
+        MainWindowView::StartBlocking(form, false);
         double startSeconds = Seconds(std::chrono::steady_clock::now() - started);
         PROCESS_MEMORY_COUNTERS after = Memory();
         if (round == 0) {
@@ -140,7 +142,7 @@ int main() {
         double flushSeconds = Seconds(std::chrono::steady_clock::now() - started);
 
         // Lifted again, so the next round starts on the clean file with no watch to wake.
-        form.StopBlocking(false);
+        MainWindowView::StopBlocking(form, false);
         if (ReadFileText(hostsPath) != cleanHosts) sound = false;
 
         std::printf(

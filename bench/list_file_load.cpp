@@ -10,6 +10,7 @@
 
 #include "BenchWindow.h"
 #include "ListBenchHelpers.h"
+#include "support/MainWindowView.h"
 
 namespace {
 
@@ -53,7 +54,7 @@ int main() {
         MainWindowView::LoadListFile(form, path);
         bench.Paint();
         loadMs = std::min(loadMs, NowMs() - start);
-        entries = form.List().Count();
+        entries = MainWindowView::List(form).Count();
     }
     PROCESS_MEMORY_COUNTERS after = MemoryNow();
     double peakRatio = static_cast<double>(after.PeakWorkingSetSize - baseline) / static_cast<double>(size);
@@ -62,12 +63,14 @@ int main() {
 
     // The view afterwards: to the last row, Delete of the first entry, then Clear List.
     double start = NowMs();
-    ListView_EnsureVisible(form.List().hwnd, static_cast<int>(entries - 1), FALSE);
+    ListView_EnsureVisible(MainWindowView::List(form).hwnd, static_cast<int>(entries - 1), FALSE);
     bench.Paint();
     double scrollMs = NowMs() - start;
-    ListView_SetItemState(form.List().hwnd, 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    ListView_SetItemState(MainWindowView::List(form).hwnd, 0, LVIS_SELECTED | LVIS_FOCUSED,
+                          LVIS_SELECTED | LVIS_FOCUSED);
     start = NowMs();
-    SendMessageA(form.List().hwnd, WM_KEYDOWN, VK_DELETE, 0);  // the list tells its window of the key
+    SendMessageA(MainWindowView::List(form).hwnd, WM_KEYDOWN, VK_DELETE,
+                 0);  // the list tells its window of the key
     bench.Paint();
     double deleteMs = NowMs() - start;
     start = NowMs();

@@ -78,30 +78,28 @@ class MainWindow : private HostsWatchOwner {
     // Asks the window to close, as its close box does (runs the close, then destroys it).
     void Close();
 
-    // ---- what the window holds and shows, to read ----------------------------------------
-    const ProgramState& State() const { return state_; }
-    const WebsiteList& List() const { return websiteList_; }
-
     Prompts& prompts() { return prompts_; }
     FailureReport& reports() { return reports_; }
     const SettingsStore& settings() const { return settings_; }
 
+    // The accepted password's way back from the tray: the tray icon goes, the hidden flag
+    // clears, the controls are enabled again and the window shows. `typedPassword`: what the
+    // parent typed, held until the window locks again, for the stop of a block bound to it.
+    void Unlock(std::string_view typedPassword = {});
+
+  private:
+    // ---- what the window holds and shows, and the procedures behind its commands ----------
+    const ProgramState& State() const { return state_; }
+    const WebsiteList& List() const { return websiteList_; }
     void SetWindowState(WindowState state);
     // Hides the window, or shows it again. A show is refused while the window hides in the tray:
     // the accepted password clears that first.
     void SetVisible(bool visible);
     // Blocking on or off: the state, and the Start/Stop caption that shows it.
     void SetBlocking(bool blocking);
-    // The accepted password's way back from the tray: the tray icon goes, the hidden flag
-    // clears, the controls are enabled again and the window shows. `typedPassword`: what the
-    // parent typed, held until the window locks again, for the stop of a block bound to it.
-    void Unlock(std::string_view typedPassword = {});
-
-    // ---- procedures that other parts and the tests run ------------------------------------
     void StartBlocking(bool atStartup);
     void StopBlocking(bool atStartup);
 
-  private:
     friend LRESULT CALLBACK ForwardingWindowProc<MainWindow>(HWND, UINT, WPARAM, LPARAM);
     friend struct MainWindowView;  // the tests' reading of it
     // The steps of RunStartup, in their order; each runs its numbered lines under the load's report.

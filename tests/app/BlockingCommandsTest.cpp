@@ -4,6 +4,7 @@
 #include "support/RecordedBalloons.h"
 #include "Appearance.h"
 #include "UserTexts.h"
+#include "support/MainWindowView.h"
 
 namespace {
 
@@ -51,7 +52,7 @@ TEST_F(BlockingToggle, StartAsANonAdministratorIsRefusedWithTheCaptionUnchanged)
     WriteBytes(hostsPath, "127.0.0.1 localhost\r\n");
     answers.administrator = false;
     MainWindow& main = StartWithList({"A", "B"});
-    ASSERT_FALSE(main.State().userIsAdmin);
+    ASSERT_FALSE(MainWindowView::State(main).userIsAdmin);
     Click(kIdStartStopButton);
     EXPECT_EQ(Setting(kKeyBlockedWebsites), "A" + kSeparator + "B" + kSeparator);
     ASSERT_EQ(prompts.boxes.size(), 1u);
@@ -94,7 +95,7 @@ TEST_F(BlockingToggle, StartAndStopAsAnAdministrator) {
 
     // A fast double-click: the second click waits in the queue and arrives while the start lets
     // pending events run. It is ignored, so the caption and the hosts file agree.
-    main.SetVisible(true);
+    MainWindowView::SetVisible(main, true);
     PostMessageA(ControlWindow(kIdStartStopButton), BM_CLICK, 0, 0);
     Click(kIdStartStopButton);
     EXPECT_EQ(Caption(kIdStartStopButton), kStopBlockingCaption);

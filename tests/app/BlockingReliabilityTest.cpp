@@ -57,6 +57,7 @@
 #include "ServiceBlocker.h"
 #include "SettingsStore.h"
 #include "UserTexts.h"
+#include "support/MainWindowView.h"
 
 namespace {
 
@@ -184,9 +185,11 @@ class WindowProgram final : public HistoryProgram {
         : window_(parts, prompts, scratchFolder, true) {}
 
     bool Blocking() const override { return window_.Blocking(); }
-    bool UserIsAdmin() const override { return window_.form->State().userIsAdmin; }
+    bool UserIsAdmin() const override { return MainWindowView::State(*window_.form).userIsAdmin; }
     bool BlockWritten() const override { return MainWindowView::Watch(*window_.form).GuardsWrittenBlock(); }
-    std::vector<std::string> Entries() const override { return EntriesOf(window_.form->List()); }
+    std::vector<std::string> Entries() const override {
+        return EntriesOf(MainWindowView::List(*window_.form));
+    }
     void UserStart() override { window_.UserStart(); }
     void Stop() override { window_.Stop(); }
     void HostsChanged() override { MainWindowView::Watch(*window_.form).OnHostsFolderChanged(); }

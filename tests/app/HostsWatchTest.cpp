@@ -17,6 +17,7 @@
 #include "support/RecordedBalloons.h"
 #include "support/RewriteInSteps.h"
 #include "UserTexts.h"
+#include "support/MainWindowView.h"
 
 namespace {
 
@@ -168,7 +169,7 @@ TEST_F(WindowHostsWatch, AResumedStartThatWroteNothingIsNotWatched) {
     answers.administrator = false;
     settings.Save(kKeyBlockOnStart, "1");
     MainWindow& resumed = StartMainWindow();
-    ASSERT_TRUE(resumed.State().blocking);
+    ASSERT_TRUE(MainWindowView::State(resumed).blocking);
     balloons.clear();
     WriteBytes(hostsPath, kClean);
     RunLoopUntil([] { return false; }, 1000);

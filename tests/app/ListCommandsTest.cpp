@@ -11,6 +11,7 @@
 #include "InputBox.h"
 #include "MessagePump.h"
 #include "UserTexts.h"
+#include "support/MainWindowView.h"
 
 namespace {
 
@@ -117,7 +118,7 @@ TEST_F(ListTest, RemovalTakesTheSelectedEntryOnly) {
             held[VK_SHIFT] = (shift & 1) ? 0x80 : 0;
             held[VK_CONTROL] = (shift & 2) ? 0x80 : 0;
             SetKeyboardState(held);
-            SendMessageA(f.List().hwnd, WM_KEYDOWN, code, 1);
+            SendMessageA(MainWindowView::List(f).hwnd, WM_KEYDOWN, code, 1);
             SetKeyboardState(keys);
         });
     };
@@ -155,7 +156,7 @@ TEST_F(ListTest, RemovalTakesTheSelectedEntryOnly) {
         SCOPED_TRACE(c.name);
         SetEntries(c.before);
         SelectRow(c.selected);
-        ASSERT_EQ(form->List().SelectedIndex(), c.selected);
+        ASSERT_EQ(MainWindowView::List(*form).SelectedIndex(), c.selected);
         SetPointerState(c.pointer);
         c.command(*form);
         EXPECT_EQ(Entries(), c.after);

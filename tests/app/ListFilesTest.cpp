@@ -9,6 +9,7 @@
 #include "Failure.h"
 #include "Appearance.h"
 #include "UserTexts.h"
+#include "support/MainWindowView.h"
 
 namespace {
 
@@ -298,7 +299,7 @@ class BusyProbePrompts : public ScriptedPrompts {
     std::vector<Pointer> pointers;
     int MessageBox(const std::string& text, const std::string& title, UINT style) override {
         pointers.push_back(MainWindowView::PointerState(*form));
-        ListView_SetItemState(form->List().hwnd, 0, LVIS_SELECTED | LVIS_FOCUSED,
+        ListView_SetItemState(MainWindowView::List(*form).hwnd, 0, LVIS_SELECTED | LVIS_FOCUSED,
                               LVIS_SELECTED | LVIS_FOCUSED);
         ClickControl(*form, kIdClearListButton);
         PressInList(*form, VK_DELETE);

@@ -16,6 +16,7 @@
 #include "support/RecordedBalloons.h"
 #include "MessagePump.h"
 #include "UserTexts.h"
+#include "support/MainWindowView.h"
 
 namespace {
 
@@ -31,7 +32,7 @@ class MainWindowCloseTest : public MainWindowTest {
     // The main window as the program loads it (the scripted answers say who the user is).
     void LoadForm() {
         StartMainWindow();
-        ASSERT_EQ(form->State().dataFolder, dataFolder);
+        ASSERT_EQ(MainWindowView::State(*form).dataFolder, dataFolder);
         ProcessPendingEvents();
         prompts.boxes.clear();
     }
@@ -151,7 +152,7 @@ TEST_F(MainWindowCloseTest, TheLockedWindowRefusesWhatAnotherProgramSends) {
         EXPECT_EQ(MainWindowView::LoadedPasswordWindow(*form) != nullptr, row.asksForThePassword);
         EXPECT_EQ(Caption(kIdStartStopButton), kStartBlockingCaption);
         EXPECT_EQ(ReadBytes(hostsPath), clean) << "no block started";
-        EXPECT_EQ(form->List().Count(), 2u);
+        EXPECT_EQ(MainWindowView::List(*form).Count(), 2u);
         EXPECT_EQ(settings.Get(kKeyBlockedWebsites, "<absent>"), "<absent>") << "no list command ran";
         EXPECT_EQ(settings.Get(kKeyStartWithWindows, "<absent>"), "<absent>");
         EXPECT_EQ(settings.Get(kKeyMinimized, "<absent>"), "<absent>");
@@ -233,7 +234,7 @@ TEST_F(MainWindowCloseTest, CloseWhileBlockingRecordsTheBlockAndKeepsTheHostsFil
     MakeDataFolder();
     WriteBytes(dataFolder + "\\hosts", clean);
     settings.Save(kKeyMinimized, "Off");
-    form->SetBlocking(true);
+    MainWindowView::SetBlocking(*form, true);
     SetEntries({"a.example", "b.example"});  // b added after the last Start/Stop click
     ASSERT_TRUE(MainWindowView::Tray(*form).InTray()) << "the icon is there from start-up on";
 
@@ -322,7 +323,7 @@ TEST_F(MainWindowCloseTest, EveryWayOfClosingRunsTheCloseOnce) {
 
 TEST_F(MainWindowCloseTest, SessionEndStoresWhatTheCloseStoresAndTearsNothingDown) {
     SetEntries({"s.example"});
-    form->SetBlocking(true);
+    MainWindowView::SetBlocking(*form, true);
     EXPECT_EQ(SendMessageA(form->hwnd(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE)
         << "the program never holds up a shutdown or logoff";
     EXPECT_EQ(settings.Get(kKeyBlockOnStart, "<missing>"), "<missing>") << "asking is not yet ending";

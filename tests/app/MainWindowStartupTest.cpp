@@ -12,6 +12,7 @@
 #include "support/RecordedBalloons.h"
 #include "Appearance.h"
 #include "UserTexts.h"
+#include "support/MainWindowView.h"
 
 namespace {
 
@@ -61,8 +62,8 @@ TEST_F(MainWindowStartup, FirstRunShowsTheDefaultListAndAVisibleWindow) {
     EXPECT_EQ(ApplicationTitle(), "Parvalisk");
     EXPECT_EQ(MainWindowView::ControlById(main, kIdStatusLabel).BackColor(), RGB(255, 255, 255))
         << "statusLabel_ ends on white";
-    EXPECT_FALSE(main.State().loading);
-    EXPECT_TRUE(main.State().userIsAdmin);
+    EXPECT_FALSE(MainWindowView::State(main).loading);
+    EXPECT_TRUE(MainWindowView::State(main).userIsAdmin);
 
     EXPECT_EQ(ColumnHeading(ListWindow()), kListColumnHeading);
     HDC screen = GetDC(nullptr);
@@ -90,7 +91,7 @@ TEST_F(MainWindowStartup, FirstRunShowsTheDefaultListAndAVisibleWindow) {
     const std::string tip(kListToolTip);
     EXPECT_EQ(std::wstring(text), std::wstring(tip.begin(), tip.end()));
 
-    EXPECT_EQ(main.State().dataFolder, commonAppData + "\\Kelmarin\\Parvalisk");
+    EXPECT_EQ(MainWindowView::State(main).dataFolder, commonAppData + "\\Kelmarin\\Parvalisk");
     DWORD attributes = GetFileAttributesA(dataFolder.c_str());
     EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY));
 
@@ -204,10 +205,10 @@ TEST_F(MainWindowStartup, OutcomeByStoredSettingsMarkerAndRights) {
         }
 
         MainWindow& main = StartMainWindow();
-        EXPECT_EQ(main.State().userIsAdmin, row.administrator);
+        EXPECT_EQ(MainWindowView::State(main).userIsAdmin, row.administrator);
         EXPECT_EQ(Caption(kIdStartStopButton), row.resumes ? kStopBlockingCaption : kStartBlockingCaption);
         if (row.resumes) {
-            EXPECT_TRUE(main.State().blocking);
+            EXPECT_TRUE(MainWindowView::State(main).blocking);
             EXPECT_FALSE(ShownNormally()) << "the resumed block takes the window out of sight";
         } else {
             EXPECT_TRUE(ShownNormally()) << "nothing more: the window is shown";
@@ -333,7 +334,7 @@ TEST_F(MainWindowStartup, TheLoadingFlagKeepsTheStartWithWindowsBoxQuiet) {
     settings.Save(kKeyStartWithWindows, "On");
     MainWindow& main = StartMainWindow();
     EXPECT_EQ(Value(kIdStartWithWindowsBox), 1);
-    EXPECT_FALSE(main.State().loading);
+    EXPECT_FALSE(MainWindowView::State(main).loading);
     EXPECT_EQ(RunValue(), "<absent>") << "setting the box at start-up writes no Run entry";
     EXPECT_FALSE(FileExists(dataFolder + "\\iStart")) << "nor the marker";
     EXPECT_EQ(Setting(kKeyStartWithWindows), "On");

@@ -23,6 +23,7 @@
 #include "support/MainWindowFixture.h"
 #include "support/RecordedBalloons.h"
 #include "UserTexts.h"
+#include "support/MainWindowView.h"
 
 namespace {
 
@@ -144,7 +145,7 @@ TEST_F(ServiceBlocking, OnlyThePasswordTheWindowWasUnlockedWithLiftsTheServicesB
 
     // Locked and unlocked with the password, the parent sets a new one: it reaches the service
     // with the old one, and the stop lifts the block with it.
-    form->SetWindowState(WindowState::Minimized);
+    MainWindowView::SetWindowState(*form, WindowState::Minimized);
     ASSERT_TRUE(Locked());
     form->Unlock("secret");
     prompts.boxes.clear();

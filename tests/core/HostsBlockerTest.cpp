@@ -21,6 +21,7 @@
 #include "Appearance.h"
 #include "ErrorReport.h"
 #include "UserTexts.h"
+#include "support/MainWindowView.h"
 
 namespace {
 
@@ -175,7 +176,8 @@ TEST_F(HostsBlocking, ResumeAtStartupAddsNoSecondSetAndKeepsTheCleanBackup) {
     // The program closes while blocking and starts again: start-up resumes the block.
     window->form->Close();
     Restart(Parts());
-    EXPECT_EQ(EntriesOf(window->form->List()), (std::vector<std::string>{"a.example", "b.example"}));
+    EXPECT_EQ(EntriesOf(MainWindowView::List(*window->form)),
+              (std::vector<std::string>{"a.example", "b.example"}));
     const std::string set = BlockLine("a.example") + BlockLine("b.example");
     EXPECT_EQ(ReadBytes(hostsPath), "clean\r\n\r\n" + set) << "the block in place is not written again";
     EXPECT_EQ(ReadBytes(backupPath), "clean\r\n");
@@ -300,7 +302,7 @@ TEST_F(HostsBlocking, RefusedWriteAtStartupIsSilentAndStillMinimises) {
 
 TEST_F(HostsBlocking, StopWithoutBackupOrWithoutRights) {
     WriteBytes(hostsPath, "as it is\r\n");
-    window->form->SetBlocking(true);
+    MainWindowView::SetBlocking(*window->form, true);
     window->Stop();
     EXPECT_TRUE(prompts.boxes.empty());
     EXPECT_EQ(window->Caption(), kStartBlockingCaption);
@@ -310,8 +312,8 @@ TEST_F(HostsBlocking, StopWithoutBackupOrWithoutRights) {
     answers.administrator = false;
     Restart(Parts());
     prompts.boxes.clear();
-    window->form->SetBlocking(true);
-    window->form->StopBlocking(true);
+    MainWindowView::SetBlocking(*window->form, true);
+    MainWindowView::StopBlocking(*window->form, true);
     EXPECT_TRUE(prompts.boxes.empty()) << "no notice at start-up";
     window->Stop();
     ASSERT_EQ(prompts.boxes.size(), 1u);
@@ -353,7 +355,7 @@ TEST_F(HostsBlocking, WithoutACleanCopyOnlyTheBlockLinesComeOut) {
         prompts.boxes.clear();
         DeleteFileA(backupPath.c_str());
         WriteBytes(hostsPath, c.blocked);
-        window->form->SetBlocking(true);
+        MainWindowView::SetBlocking(*window->form, true);
         window->Stop();
         EXPECT_EQ(ReadBytes(hostsPath), c.clean);
         EXPECT_EQ(window->Caption(), kStartBlockingCaption);
@@ -374,7 +376,7 @@ TEST_F(HostsBlocking, WithoutACleanCopyOnlyTheBlockLinesComeOut) {
     prompts.boxes.clear();
     WriteBytes(hostsPath, "clean\r\n\r\n" + set);
     SetFileAttributesA(hostsPath.c_str(), FILE_ATTRIBUTE_READONLY);
-    window->form->SetBlocking(true);
+    MainWindowView::SetBlocking(*window->form, true);
     window->Stop();
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{kCouldNotRestoreSettings});
     EXPECT_EQ(window->Caption(), kStopBlockingCaption);
@@ -726,7 +728,7 @@ TEST_F(PlantedBackup, StopRestoresOnlyATrustedBackup) {
         WriteBytes(hostsPath, blocked);
         Plant(c.owner);
         BlockingForm window(Parts(), prompts, root);
-        window.form->SetBlocking(true);
+        MainWindowView::SetBlocking(*window.form, true);
         prompts.boxes.clear();
 
         window.Stop();
@@ -796,7 +798,7 @@ TEST_F(PlantedBackup, APlantedBackupThatCannotBeMovedIsRefused) {
     EXPECT_EQ(window.Caption(), kStartBlockingCaption);
 
     prompts.boxes.clear();
-    window.form->SetBlocking(true);
+    MainWindowView::SetBlocking(*window.form, true);
     window.Stop();
     EXPECT_EQ(ReadBytes(hostsPath), kClean) << "the stop copied the planted backup";
     ASSERT_FALSE(prompts.boxes.empty());

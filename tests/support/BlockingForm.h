@@ -23,6 +23,7 @@
 #include "support/ScriptedPrompts.h"
 #include "support/TempTree.h"
 #include "UserTexts.h"
+#include "support/MainWindowView.h"
 
 class BlockingForm {
   public:
@@ -45,7 +46,7 @@ class BlockingForm {
         PutEntries(*form, prompts_, scratchFolder_, entries);
     }
     std::string Caption() const { return MainWindowView::ControlById(*form, kIdStartStopButton).Caption(); }
-    bool Blocking() const { return form->State().blocking; }
+    bool Blocking() const { return MainWindowView::State(*form).blocking; }
     // The last start took the window out of sight, into the tray.
     bool Minimized() const { return MainWindowView::Locked(*form); }
 
@@ -59,21 +60,21 @@ class BlockingForm {
     // The Start/Stop button's start: blocking is switched on, then StartBlocking runs.
     void UserStart() {
         Unlock();
-        form->SetWindowState(WindowState::Normal);
-        form->SetBlocking(true);
-        form->StartBlocking(false);
+        MainWindowView::SetWindowState(*form, WindowState::Normal);
+        MainWindowView::SetBlocking(*form, true);
+        MainWindowView::StartBlocking(*form, false);
     }
     // Start-up resuming the block of the last run.
     void ResumeAtStartup() {
         Unlock();
-        form->SetWindowState(WindowState::Normal);
-        form->SetBlocking(true);
-        form->StartBlocking(true);
+        MainWindowView::SetWindowState(*form, WindowState::Normal);
+        MainWindowView::SetBlocking(*form, true);
+        MainWindowView::StartBlocking(*form, true);
     }
     // The Start/Stop button's stop, and the close while blocking is off: both call StopBlocking.
     void Stop() {
         if (!staysInTray_) Unlock();
-        form->StopBlocking(false);
+        MainWindowView::StopBlocking(*form, false);
     }
     // A window in the tray comes back as the accepted password brings it.
     void Unlock() {

@@ -103,7 +103,7 @@ class MainWindowTest : public TempTree {
     // Ends this run's window without its close handling, as a crash or power cut would.
     void DropMainWindow() { form.reset(); }
 
-    std::vector<std::string> Entries() const { return EntriesOf(form->List()); }
+    std::vector<std::string> Entries() const { return EntriesOf(MainWindowView::List(*form)); }
     // Sets the window's pointer state with the mouse parked off the window first: over it, the
     // move the window is told of would change the state again at once.
     void SetPointerState(Pointer pointer) const {
@@ -151,7 +151,7 @@ class MainWindowTest : public TempTree {
     int Value(int id) const {
         return SendMessageA(ControlWindow(id), BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
     }
-    HWND ListWindow() const { return form->List().hwnd; }
+    HWND ListWindow() const { return MainWindowView::List(*form).hwnd; }
     // Selects one row of the list view and gives it the focus, as a click on it does (-1: no
     // row selected).
     void SelectRow(int index) const {

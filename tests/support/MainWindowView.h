@@ -6,6 +6,14 @@
 #include "UserTexts.h"
 
 struct MainWindowView {
+    static const ProgramState& State(const MainWindow& window) { return window.State(); }
+    static const WebsiteList& List(const MainWindow& window) { return window.List(); }
+    // The window's own steps, to arrange a state without the commands that lead there.
+    static void SetWindowState(MainWindow& window, WindowState state) { window.SetWindowState(state); }
+    static void SetVisible(MainWindow& window, bool visible) { window.SetVisible(visible); }
+    static void SetBlocking(MainWindow& window, bool blocking) { window.SetBlocking(blocking); }
+    static void StartBlocking(MainWindow& window, bool atStartup) { window.StartBlocking(atStartup); }
+    static void StopBlocking(MainWindow& window, bool atStartup) { window.StopBlocking(atStartup); }
     static const TrayIcon& Tray(const MainWindow& window) { return window.trayIcon_; }
     // The control with this identifier (kIdHelpButton ... kIdStatusLabel; the list is List()).
     // Throws std::out_of_range for any other identifier.
