@@ -48,12 +48,19 @@ void TempTree::WriteBytes(const std::string& path, const std::string& bytes) {
     ASSERT_TRUE(out.good()) << "could not write " << path;
 }
 
+// Shares everything while it reads, so a test that polls a file never makes the program's own
+// replace of that file fail (a failure that the test did not mean to stage).
 std::string TempTree::ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return "<missing>";
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
+    HANDLE file =
+        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return "<missing>";
+    std::string content;
+    char buffer[65536];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) content.append(buffer, read);
+    CloseHandle(file);
+    return content;
 }
 
 void TempTree::MakeDataFolder() {
