@@ -15,7 +15,6 @@ class Failure : public std::runtime_error {
                      std::source_location where = std::source_location::current())
         : std::runtime_error(description), code_(code), where_(where) {}
     DWORD code() const { return code_; }
-    const std::source_location& where() const { return where_; }
     // "File.cpp:123": the file's name (without its folders) and line that threw.
     std::string Where() const;
 
