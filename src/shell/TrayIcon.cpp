@@ -166,7 +166,9 @@ void TrayIcon::ShowBalloon(const std::string& text, const std::string& title, lo
     if (seconds <= 0) return;  // no time given: the balloon stays up as long as the shell keeps it
 
     // The shell's notifications that clear the flag arrive through the message processing.
-    // Between passes the thread sleeps until a message comes or the time is over.
+    // Between passes the thread sleeps until a message comes, a watched handle is signalled (the
+    // hosts watch's change notification, say, which must not wait for the balloon) or the time is
+    // over.
     using Clock = std::chrono::steady_clock;
     const Clock::time_point end = Clock::now() + std::chrono::seconds(seconds);
     while (balloonUp_ && Clock::now() < end) {
@@ -174,7 +176,7 @@ void TrayIcon::ShowBalloon(const std::string& text, const std::string& title, lo
         if (!balloonUp_) break;
         auto left = std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now()).count();
         if (left <= 0) break;
-        MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(left), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        WaitUntilEventsReady(static_cast<DWORD>(left));
     }
 
     if (balloonUp_) {

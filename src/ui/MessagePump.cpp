@@ -94,11 +94,15 @@ void ProcessPendingEvents() {
     if (!HandleReadyEvents(exitCode)) PostQuitMessage(exitCode);
 }
 
-bool WaitForEvents(DWORD milliseconds, int& exitCode) {
+void WaitUntilEventsReady(DWORD milliseconds) {
     std::vector<HANDLE> handles;
     for (const Watch& w : Watched()) handles.push_back(w.handle);
     MsgWaitForMultipleObjectsEx(static_cast<DWORD>(handles.size()), handles.data(), milliseconds, QS_ALLINPUT,
                                 MWMO_INPUTAVAILABLE);
+}
+
+bool WaitForEvents(DWORD milliseconds, int& exitCode) {
+    WaitUntilEventsReady(milliseconds);
     return HandleReadyEvents(exitCode);
 }
 

@@ -25,6 +25,10 @@ void ProcessPendingEvents();
 // True once the handle is signalled. A quit that comes meanwhile is left for the main loop.
 bool WaitWhileEventsRun(HANDLE handle, DWORD milliseconds);
 
+// Waits up to `milliseconds` until a message or a signalled watched handle is ready, without
+// handling it (ProcessPendingEvents does that).
+void WaitUntilEventsReady(DWORD milliseconds);
+
 // Waits up to `milliseconds` for a message or a signalled watched handle, then handles what is
 // ready. False once the quit message came (its exit code in `exitCode`).
 bool WaitForEvents(DWORD milliseconds, int& exitCode);

@@ -6,6 +6,7 @@
 #include "TrayIcon.h"
 
 #include "Failure.h"
+#include "Handles.h"
 #include "MessagePump.h"
 
 #include <commctrl.h>
@@ -14,6 +15,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -303,11 +305,13 @@ TEST_F(TrayTest, TextsAreCutToFitTheirFields) {
         for (std::size_t i = 0; i < c.length; ++i) source += static_cast<char>('a' + i % 26);
         shellCalls.clear();
         tray.SetTip(source);
-        tray.ShowBalloon("X" + source.substr(1), "T" + source.substr(1), 0, false);
+        std::string text = source, title = source;
+        text[0] = 'X';
+        title[0] = 'T';
+        tray.ShowBalloon(text, title, 0, false);
         ASSERT_EQ(shellCalls.size(), 2u);
         const NOTIFYICONDATAA& tip = shellCalls[0].record;
         const NOTIFYICONDATAA& balloon = shellCalls[1].record;
-        std::string text = "X" + source.substr(1), title = "T" + source.substr(1);
         EXPECT_EQ(std::string(tip.szTip), source.substr(0, c.tip)) << "tip of " << c.length;
         EXPECT_EQ(std::string(balloon.szInfo), text.substr(0, c.text)) << "text of " << c.length;
         EXPECT_EQ(std::string(balloon.szInfoTitle), title.substr(0, c.title)) << "title of " << c.length;
@@ -380,9 +384,24 @@ TEST_F(TrayTest, AWaitThatRunsOutRemovesTheBalloon) {
     PostMessageA(tray.Window(), kTrayCallbackMessage, kTrayIconId, NIN_BALLOONSHOW);
     int moves = 0;
     tray.MouseMove = [&](int) { ++moves; };
+    // A watched handle signalled during the wait is handled as it comes, not after the balloon.
+    UniqueKernelHandle change(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    std::optional<long long> handledAt;
     Clock::time_point start = Clock::now();
+    WatchHandle(change.get(), [&] {
+        handledAt = MillisecondsSince(start);
+        ResetEvent(change.get());
+    });
+    std::thread other([&] {
+        Sleep(200);
+        SetEvent(change.get());
+    });
     tray.ShowBalloon("text", "title", 1, false);
     long long waited = MillisecondsSince(start);
+    other.join();
+    UnwatchHandle(change.get());
+    ASSERT_TRUE(handledAt.has_value());
+    EXPECT_LT(*handledAt, 900) << "the watched handle waited for the balloon";
     EXPECT_GE(waited, 950);
     EXPECT_LT(waited, 5000);
     EXPECT_EQ(moves, 1) << "the wait processes the window's messages";
