@@ -34,6 +34,18 @@ std::string BlockedEntriesPath(const std::string& dataFolder) {
     return dataFolder + "\\blocked";
 }
 
+std::string ScheduleFilePath(const std::string& dataFolder) {
+    return dataFolder + "\\schedule";
+}
+
+std::string ScheduledEntriesPath(const std::string& dataFolder) {
+    return dataFolder + "\\scheduled";
+}
+
+std::string LiftFilePath(const std::string& dataFolder) {
+    return dataFolder + "\\lift";
+}
+
 std::string StartWithWindowsMarkerPath(const std::string& dataFolder) {
     return dataFolder + kStartWithWindowsMarkerSuffix;
 }

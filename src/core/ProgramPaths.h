@@ -30,6 +30,11 @@ std::string HostsBackupPath(const std::string& dataFolder);
 // The entries the service's block wrote, kept while it is on so a restarted service knows what to
 // put back: DataFolder + "\\blocked".
 std::string BlockedEntriesPath(const std::string& dataFolder);
+// The weekly schedule the service follows (its text), the entries and password it blocks with,
+// and the lift (or the block set by hand against the schedule) with its end.
+std::string ScheduleFilePath(const std::string& dataFolder);
+std::string ScheduledEntriesPath(const std::string& dataFolder);
+std::string LiftFilePath(const std::string& dataFolder);
 // The start-with-Windows marker, which stands while start with Windows is on for the machine.
 inline constexpr char kStartWithWindowsMarkerSuffix[] = "\\iStart";
 std::string StartWithWindowsMarkerPath(const std::string& dataFolder);

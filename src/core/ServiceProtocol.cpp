@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <initializer_list>
 
 #include "Failure.h"
 
@@ -17,6 +18,9 @@ static_assert(static_cast<int>(PasswordChangeOutcome::Changed) == 0 &&
               static_cast<int>(PasswordChangeOutcome::WrongPassword) == 1 &&
               static_cast<int>(PasswordChangeOutcome::NotAdministrator) == 2 &&
               static_cast<int>(PasswordChangeOutcome::Refused) == 3);
+static_assert(static_cast<int>(ScheduleOutcome::Saved) == 0 &&
+              static_cast<int>(ScheduleOutcome::NotKept) == 4);
+static_assert(static_cast<int>(LiftOutcome::Lifted) == 0 && static_cast<int>(LiftOutcome::Failed) == 4);
 static_assert(static_cast<int>(PutBackOutcome::PutBack) == 0 &&
               static_cast<int>(PutBackOutcome::Refused) == 1 && static_cast<int>(PutBackOutcome::Busy) == 2);
 
@@ -42,12 +46,21 @@ std::uint16_t GetShort(std::string_view bytes, size_t at) {
 }
 
 bool IsRequest(MessageKind kind) {
-    return kind >= MessageKind::StatusRequest && kind <= MessageKind::ChangePasswordRequest;
+    return kind >= MessageKind::StatusRequest && kind <= MessageKind::LiftRequest;
 }
 
 bool IsAnswer(MessageKind kind) {
     return (kind >= MessageKind::StatusAnswer && kind <= MessageKind::SetStartWithWindowsAnswer) ||
-           kind == MessageKind::ChangePasswordAnswer || kind == MessageKind::MalformedAnswer;
+           (kind >= MessageKind::ChangePasswordAnswer && kind <= MessageKind::LiftAnswer) ||
+           kind == MessageKind::MalformedAnswer;
+}
+
+// A UTC time as two numbers, the low half first.
+std::uint32_t LowHalf(std::uint64_t value) {
+    return static_cast<std::uint32_t>(value & 0xFFFFFFFFu);
+}
+std::uint32_t HighHalf(std::uint64_t value) {
+    return static_cast<std::uint32_t>(value >> 32);
 }
 
 // Reads a body field by field; every read is checked against the bytes that are left.
@@ -82,6 +95,13 @@ class BodyReader {
         if (Left() < 4) return MessageProblem::Truncated;
         value = GetNumber(body_, at_);
         at_ += 4;
+        return MessageProblem::None;
+    }
+    MessageProblem Time(std::uint64_t& value) {
+        std::uint32_t low = 0, high = 0;
+        if (auto problem = Number(low); problem != MessageProblem::None) return problem;
+        if (auto problem = Number(high); problem != MessageProblem::None) return problem;
+        value = (static_cast<std::uint64_t>(high) << 32) | low;
         return MessageProblem::None;
     }
     MessageProblem Text(std::string_view& text) {
@@ -158,11 +178,12 @@ MessageProblem ReadFrame(std::string_view bytes, bool (*kindFits)(MessageKind), 
     return MessageProblem::None;
 }
 
-// An outcome, the failures reported on the way and, for a start, the count of put-backs.
+// An outcome, the failures reported on the way and the numbers of the answer's kind (a start's
+// count of put-backs, a lift's end).
 std::string OutcomeAnswer(MessageKind kind, std::uint8_t outcome,
-                          const std::vector<ReportedFailure>& failures, std::uint32_t putBacks = 0) {
-    const bool counted = kind == MessageKind::StartBlockAnswer;
-    size_t bodyBytes = 1 + MessageWriter::kCountBytes + (counted ? MessageWriter::kCountBytes : 0);
+                          const std::vector<ReportedFailure>& failures,
+                          std::initializer_list<std::uint32_t> numbers = {}) {
+    size_t bodyBytes = 1 + MessageWriter::kCountBytes + numbers.size() * MessageWriter::kCountBytes;
     for (const auto& failure : failures)
         bodyBytes += 3 * MessageWriter::kCountBytes + failure.location.size() + failure.description.size();
     MessageWriter writer(kind, bodyBytes);
@@ -173,7 +194,7 @@ std::string OutcomeAnswer(MessageKind kind, std::uint8_t outcome,
         writer.Text(failure.description);
         writer.Number(static_cast<std::uint32_t>(failure.line));
     }
-    if (counted) writer.Number(putBacks);
+    for (std::uint32_t number : numbers) writer.Number(number);
     return writer.Finish();
 }
 
@@ -319,6 +340,13 @@ std::string EncodePasswordBoundStart(const std::string& passwordHash, std::strin
     return writer.Finish();
 }
 
+std::string EncodeLiftRequest(const std::string& password, std::uint32_t minutes) {
+    MessageWriter writer(MessageKind::LiftRequest, 2 * MessageWriter::kCountBytes + password.size());
+    writer.Text(password);
+    writer.Number(minutes);
+    return writer.Finish();
+}
+
 std::string EncodeChangePasswordRequest(const std::string& oldPassword, const std::string& newPasswordHash) {
     MessageWriter writer(MessageKind::ChangePasswordRequest,
                          2 * MessageWriter::kCountBytes + oldPassword.size() + newPasswordHash.size());
@@ -376,6 +404,26 @@ MessageProblem DecodeRequest(std::string_view bytes, ServiceRequest& request) {
         case MessageKind::SetStartWithWindowsRequest:
             PARVALISK_READ(reader.Switch(request.on));
             break;
+        case MessageKind::SaveScheduleRequest: {
+            // The password, the new password's hash and the schedule, as one text, then the list.
+            PARVALISK_READ(reader.Text(text));
+            BodyReader texts(text);
+            std::string_view part;
+            PARVALISK_READ(texts.Text(part));
+            request.password.assign(part);
+            PARVALISK_READ(texts.Text(part));
+            request.passwordHash.assign(part);
+            PARVALISK_READ(texts.Text(part));
+            request.schedule.assign(part);
+            PARVALISK_READ(texts.End());
+            PARVALISK_READ(ReadEntries(reader, request.entries));
+            break;
+        }
+        case MessageKind::LiftRequest:
+            PARVALISK_READ(reader.Text(text));
+            request.password.assign(text);
+            PARVALISK_READ(reader.Number(request.minutes));
+            break;
         case MessageKind::SharedStartBlockRequest:
             PARVALISK_READ(reader.Number(request.sharedSection));
             PARVALISK_READ(reader.Switch(request.atStartup));
@@ -387,18 +435,25 @@ MessageProblem DecodeRequest(std::string_view bytes, ServiceRequest& request) {
 }
 
 std::string EncodeStatusAnswer(const ServiceStatus& status) {
-    MessageWriter writer(MessageKind::StatusAnswer, 10);
+    MessageWriter writer(MessageKind::StatusAnswer, 10 + 4 + status.schedule.size() + 2 + 16);
     writer.Byte(status.blocking ? 1 : 0);
     writer.Number(status.entryCount);
     writer.Byte(status.lastPutBackSucceeded ? 1 : 0);
     writer.Number(status.putBacks);
+    writer.Text(status.schedule);
+    writer.Byte(status.scheduleUnreadable ? 1 : 0);
+    writer.Byte(status.scheduleFollowed ? 1 : 0);
+    for (std::uint64_t time : {status.liftedUntil, status.nextChange}) {
+        writer.Number(LowHalf(time));
+        writer.Number(HighHalf(time));
+    }
     return writer.Finish();
 }
 
 std::string EncodeStartBlockAnswer(StartOutcome outcome, const std::vector<ReportedFailure>& failures,
                                    std::uint32_t putBacks) {
     return OutcomeAnswer(MessageKind::StartBlockAnswer, static_cast<std::uint8_t>(outcome), failures,
-                         putBacks);
+                         {putBacks});
 }
 
 std::string EncodeStopBlockAnswer(StopOutcome outcome, const std::vector<ReportedFailure>& failures) {
@@ -421,6 +476,18 @@ std::string EncodeChangePasswordAnswer(PasswordChangeOutcome outcome) {
     return writer.Finish();
 }
 
+std::string EncodeSaveScheduleAnswer(ScheduleOutcome outcome) {
+    MessageWriter writer(MessageKind::SaveScheduleAnswer, 1);
+    writer.Byte(static_cast<std::uint8_t>(outcome));
+    return writer.Finish();
+}
+
+std::string EncodeLiftAnswer(LiftOutcome outcome, std::uint64_t liftedUntil,
+                             const std::vector<ReportedFailure>& failures) {
+    return OutcomeAnswer(MessageKind::LiftAnswer, static_cast<std::uint8_t>(outcome), failures,
+                         {LowHalf(liftedUntil), HighHalf(liftedUntil)});
+}
+
 std::string EncodeMalformedAnswer(MessageProblem problem) {
     MessageWriter writer(MessageKind::MalformedAnswer, 1);
     writer.Byte(static_cast<std::uint8_t>(problem));
@@ -440,6 +507,15 @@ MessageProblem DecodeAnswer(std::string_view bytes, ServiceAnswer& answer) {
             PARVALISK_READ(reader.Number(answer.status.entryCount));
             PARVALISK_READ(reader.Switch(answer.status.lastPutBackSucceeded));
             PARVALISK_READ(reader.Number(answer.status.putBacks));
+            {
+                std::string_view schedule;
+                PARVALISK_READ(reader.Text(schedule));
+                answer.status.schedule.assign(schedule);
+            }
+            PARVALISK_READ(reader.Switch(answer.status.scheduleUnreadable));
+            PARVALISK_READ(reader.Switch(answer.status.scheduleFollowed));
+            PARVALISK_READ(reader.Time(answer.status.liftedUntil));
+            PARVALISK_READ(reader.Time(answer.status.nextChange));
             break;
         case MessageKind::StartBlockAnswer:
             PARVALISK_READ(reader.Choice(answer.start, Limit(StartOutcome::NotAdministrator)));
@@ -460,6 +536,14 @@ MessageProblem DecodeAnswer(std::string_view bytes, ServiceAnswer& answer) {
             break;
         case MessageKind::ChangePasswordAnswer:
             PARVALISK_READ(reader.Choice(answer.passwordChange, Limit(PasswordChangeOutcome::Refused)));
+            break;
+        case MessageKind::SaveScheduleAnswer:
+            PARVALISK_READ(reader.Choice(answer.schedule, Limit(ScheduleOutcome::NotKept)));
+            break;
+        case MessageKind::LiftAnswer:
+            PARVALISK_READ(reader.Choice(answer.lift, Limit(LiftOutcome::Failed)));
+            PARVALISK_READ(ReadFailures(reader, answer.failures));
+            PARVALISK_READ(reader.Time(answer.liftedUntil));
             break;
         default:
             PARVALISK_READ(reader.Choice(answer.problem, Limit(MessageProblem::BadValue)));

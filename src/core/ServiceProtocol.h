@@ -39,6 +39,8 @@ enum class MessageKind : std::uint16_t {
     // block it writes: the service keeps it with the block (EncodePasswordBoundStart).
     PasswordBoundStartRequest = 7,
     ChangePasswordRequest = 8,  // a new password for the block, sent with the one it replaces
+    SaveScheduleRequest = 9,    // a weekly schedule and the list it blocks, to keep and follow
+    LiftRequest = 10,           // the block lifted for a number of minutes, then back by itself
     // Answers
     StatusAnswer = 0x101,
     StartBlockAnswer = 0x102,
@@ -46,6 +48,8 @@ enum class MessageKind : std::uint16_t {
     PutBackAnswer = 0x104,
     SetStartWithWindowsAnswer = 0x105,
     ChangePasswordAnswer = 0x108,
+    SaveScheduleAnswer = 0x109,
+    LiftAnswer = 0x10A,
     MalformedAnswer = 0x1FF,  // the request could not be read; nothing was done
 };
 
@@ -134,6 +138,8 @@ struct ServiceRequest {
     // SharedStartBlockRequest (with atStartup): the caller's handle of the file that holds the
     // start request (see SharedList.h).
     std::uint32_t sharedSection = 0;
+    std::string schedule;       // SaveScheduleRequest: the schedule as its file holds it
+    std::uint32_t minutes = 0;  // LiftRequest
 };
 
 // A failure one numbered step reported: what FailureReport::Show receives.
@@ -152,8 +158,35 @@ struct ServiceStatus {
     // Removals the service has put back since it started: a program that sees this grow learns
     // of a put-back it may have been too late to see in the hosts file.
     std::uint32_t putBacks = 0;
+    // The weekly schedule: its file's text ("" when none is kept), whether the kept one could not
+    // be read, whether it is followed; the end of a lift or of a block set by hand against the
+    // schedule, and the next time the block in force changes by itself (UTC, 0 for none).
+    std::string schedule = {};
+    bool scheduleUnreadable = false;
+    bool scheduleFollowed = false;
+    std::uint64_t liftedUntil = 0;
+    std::uint64_t nextChange = 0;
     bool operator==(const ServiceStatus& other) const = default;
 };
+
+// A weekly schedule saved: kept and followed from now on, or why not.
+enum class ScheduleOutcome {
+    Saved,
+    NotAdministrator,
+    WrongPassword,
+    Refused,  // no such time zone, a schedule that does not read, or no list to block by it
+    NotKept,  // the data folder would not take it; the schedule in force stays
+};
+
+// A lift: the block is off until the time it answers, or why not.
+enum class LiftOutcome {
+    Lifted,
+    NotAdministrator,
+    WrongPassword,
+    Refused,  // a length outside 1 minute to 24 hours, or no block in force nor schedule to lift
+    Failed,   // the clean copy could not be put back; the block stays
+};
+inline constexpr std::uint32_t kLongestLiftMinutes = 24 * 60;
 
 // Switching start with Windows for the machine: done, or refused to a non-administrator.
 enum class StartWithWindowsOutcome {
@@ -169,6 +202,9 @@ struct ServiceAnswer {
     PutBackOutcome putBack = PutBackOutcome::Refused;
     StartWithWindowsOutcome startWithWindows = StartWithWindowsOutcome::NotAdministrator;
     PasswordChangeOutcome passwordChange = PasswordChangeOutcome::Refused;
+    ScheduleOutcome schedule = ScheduleOutcome::Refused;
+    LiftOutcome lift = LiftOutcome::Refused;
+    std::uint64_t liftedUntil = 0;  // LiftAnswer: the lift's end (UTC)
     ServiceStatus status;
     // StartBlockAnswer: the service's put-backs as it answered (ServiceStatus::putBacks), so the
     // program that started the block knows where the count stood without asking again.
@@ -209,6 +245,14 @@ std::string EncodePasswordBoundStart(const std::string& passwordHash, std::strin
 // The block's password replaced: the password it had (as typed) and the new one's stored hash.
 std::string EncodeChangePasswordRequest(const std::string& oldPassword, const std::string& newPasswordHash);
 
+// A schedule to keep (as FormatSchedule writes it) with the list it blocks, bound to the password
+// whose stored hash is given; `password` is what the parent typed to unlock, which a schedule
+// that loosens a block bound to a password needs.
+template <typename Entries>
+std::string EncodeSaveScheduleRequest(const std::string& password, const std::string& passwordHash,
+                                      const std::string& schedule, const Entries& entries);
+std::string EncodeLiftRequest(const std::string& password, std::uint32_t minutes);
+
 // Reads a request; anything but a whole, well-formed request of a known kind gives the problem
 // and leaves `request` unspecified.
 MessageProblem DecodeRequest(std::string_view bytes, ServiceRequest& request);
@@ -221,6 +265,9 @@ std::string EncodeStopBlockAnswer(StopOutcome outcome, const std::vector<Reporte
 std::string EncodePutBackAnswer(PutBackOutcome outcome, const std::vector<ReportedFailure>& failures);
 std::string EncodeSetStartWithWindowsAnswer(StartWithWindowsOutcome outcome);
 std::string EncodeChangePasswordAnswer(PasswordChangeOutcome outcome);
+std::string EncodeSaveScheduleAnswer(ScheduleOutcome outcome);
+std::string EncodeLiftAnswer(LiftOutcome outcome, std::uint64_t liftedUntil,
+                             const std::vector<ReportedFailure>& failures);
 std::string EncodeMalformedAnswer(MessageProblem problem);
 
 MessageProblem DecodeAnswer(std::string_view bytes, ServiceAnswer& answer);
@@ -312,4 +359,16 @@ std::string EncodeStopBlockRequest(const Entries& entries, const std::string& pa
 template <typename Entries>
 std::string EncodePutBackRequest(const Entries& entries) {
     return EncodeEntriesMessage(MessageKind::PutBackRequest, entries, 0, false);
+}
+template <typename Entries>
+std::string EncodeSaveScheduleRequest(const std::string& password, const std::string& passwordHash,
+                                      const std::string& schedule, const Entries& entries) {
+    // The three texts go before the entries as one text, each inside with its length.
+    std::string texts;
+    for (const std::string* text : {&password, &passwordHash, &schedule}) {
+        const std::uint32_t length = static_cast<std::uint32_t>(text->size());
+        for (int i = 0; i < 4; ++i) texts.push_back(static_cast<char>((length >> (8 * i)) & 0xFF));
+        texts += *text;
+    }
+    return EncodeEntriesMessage(MessageKind::SaveScheduleRequest, entries, 0, false, &texts);
 }

@@ -129,6 +129,17 @@ inline std::string PipeTakenEventText(const std::string& pipeName) {
 inline std::string WaitFailedEventText(const std::string& systemError) {
     return "The Parvalisk service could not wait for its clients (" + systemError + "); it goes on trying.";
 }
+inline constexpr char kScheduledStartEventText[] =
+    "The Parvalisk service put the block in force, as the weekly schedule or the end of a lift said.";
+inline constexpr char kScheduledLiftEventText[] =
+    "The Parvalisk service lifted the block, as the weekly schedule said.";
+inline constexpr char kScheduledChangeFailedEventText[] =
+    "The Parvalisk service could not change the block as the weekly schedule said; it tries again at the "
+    "schedule's next change.";
+inline std::string ScheduleUnreadableEventText(const std::string& schedulePath) {
+    return "The Parvalisk service could not read the weekly schedule kept in " + schedulePath +
+           ": it keeps the block as it is until a schedule is saved again.";
+}
 inline std::string FolderSetAsideEventText(const std::string& folder, const std::string& aside) {
     return "The folder " + folder +
            " was not the Parvalisk service's own (a link, or made by another account): it was renamed " +

@@ -10,6 +10,7 @@
 #include "FileHelpers.h"
 #include "HostsBlocker.h"
 #include "HostsText.h"
+#include "ProgramPaths.h"
 #include "UserTexts.h"
 
 namespace {
@@ -46,9 +47,47 @@ constexpr ULONGLONG kRemovalLogIntervalMs = 60 * 1000;
 }  // namespace
 
 BlockService::BlockService(BlockServiceParts parts)
-    : parts_(std::move(parts)), requestParts_{parts_.blocker, parts_.startWithWindows, parts_.stop} {}
+    : parts_(std::move(parts)),
+      scheduled_(ScheduledBlockParts{ScheduleFilePath(FolderOf(parts_.entriesPath)),
+                                     ScheduledEntriesPath(FolderOf(parts_.entriesPath)),
+                                     LiftFilePath(FolderOf(parts_.entriesPath)), *this, parts_.events,
+                                     parts_.clock != nullptr ? *parts_.clock : systemClock_, parts_.folder}),
+      requestParts_{parts_.blocker, parts_.startWithWindows, parts_.stop, &scheduled_} {}
 
 void BlockService::Resume() {
+    ResumeBlock();
+    scheduled_.Load();
+    scheduled_.Follow();
+}
+
+bool BlockService::StartBlock(const EntryList& entries, const std::string& passwordHash) {
+    struct Unreported final : FailureReport {
+        void Show(const std::string&, const std::string&, int) override {}
+    } unreported;
+    if (parts_.blocker.Start(ListedEntries(entries), true, false, unreported) != StartOutcome::Written)
+        return false;
+    state_.blocking = true;
+    state_.sharedEntries.reset();
+    if (&entries != &state_.entries) state_.entries = entries;
+    state_.passwordHash = passwordHash;
+    KeepPassword();
+    Watch();
+    return true;
+}
+
+bool BlockService::LiftBlock(FailureReport& report) {
+    SettleSharedEntries(state_);
+    if (parts_.blocker.Stop(ListedEntries(state_.entries), true, report, [] {}) != StopOutcome::Lifted)
+        return false;
+    Unwatch();
+    if (FolderReady()) DeleteFileForced(parts_.entriesPath);
+    state_.blocking = false;
+    state_.entries.Clear();
+    state_.passwordHash.clear();
+    return true;
+}
+
+void BlockService::ResumeBlock() {
     if (!parts_.blocker.KeepsCleanCopy()) {
         // The block was lifted without the service (by the program itself, or an uninstall): its
         // entries are of no block any more.
@@ -137,6 +176,7 @@ std::string BlockService::Answer(std::string_view request, CallerGroups& caller)
     } else if (outcome.kind == MessageKind::StopBlockAnswer && outcome.stop == StopOutcome::Lifted) {
         Unwatch();
         if (FolderReady()) DeleteFileForced(parts_.entriesPath);
+        scheduled_.AfterStopByHand();
     } else if (outcome.kind == MessageKind::ChangePasswordAnswer &&
                outcome.passwordChange == PasswordChangeOutcome::Changed && state_.blocking) {
         passwordAfterAnswer_ = true;
@@ -156,6 +196,15 @@ void BlockService::AfterAnswer(std::string_view request) {
     }
     if (!std::exchange(keepAfterAnswer_, false)) return;
     Watch();
+    KeepStartedEntries(request);
+    try {
+        scheduled_.AfterStartByHand();
+    } catch (...) {
+        // Only for want of memory: the schedule keeps the entries it had.
+    }
+}
+
+void BlockService::KeepStartedEntries(std::string_view request) {
     try {
         if (!state_.sharedEntries) {
             KeepEntries(request);
@@ -206,6 +255,8 @@ void BlockService::Unwatch() {
 
 std::vector<HANDLE> BlockService::Handles() {
     std::vector<HANDLE> handles;
+    if (scheduled_.Timer() != nullptr) handles.push_back(scheduled_.Timer());
+    if (parts_.clockChanged != nullptr) handles.push_back(parts_.clockChanged);
     if (folderWatch_) handles.push_back(folderWatch_.get());
     if (parentWatch_) handles.push_back(parentWatch_.get());
     if (settleTimer_) handles.push_back(settleTimer_.get());
@@ -223,6 +274,10 @@ void BlockService::CheckWhenSettled(bool atStart) {
 }
 
 void BlockService::Signalled(HANDLE handle) {
+    if (handle == scheduled_.Timer() || (parts_.clockChanged != nullptr && handle == parts_.clockChanged)) {
+        scheduled_.Follow();
+        return;
+    }
     // Armed again first, so a change made while this one is handled is not missed.
     if (folderWatch_ && handle == folderWatch_.get()) {
         if (!FindNextChangeNotification(handle)) folderWatch_.reset();

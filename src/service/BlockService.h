@@ -14,6 +14,7 @@
 #include "EventLog.h"
 #include "Handles.h"
 #include "PipeServer.h"
+#include "ScheduledBlock.h"
 #include "ServiceRequests.h"
 
 struct BlockServiceParts {
@@ -29,16 +30,22 @@ struct BlockServiceParts {
     // to ask when null.
     DataFolderGuard* folder = nullptr;
     HANDLE stop = nullptr;  // the service's stop, which ends a start's wait for its list
+    // Set when the clock may have jumped (a change of the time or the zone, a resume from sleep):
+    // the schedule is looked at again. None when null.
+    HANDLE clockChanged = nullptr;
+    // The time and the zones the schedule is read by (the machine's when null).
+    ScheduleClock* clock = nullptr;
 };
 
-class BlockService final : public ServerWaits {
+class BlockService final : public ServerWaits, private ScheduledSwitch {
   public:
     explicit BlockService(BlockServiceParts parts);
 
     // Takes up a block kept from before (blocking when the blocker keeps a clean copy and the kept
     // entries read: of those, the entries whose lines the hosts file holds, or all of them when it
     // holds none), puts it back when the hosts file no longer holds it, and watches from then on.
-    // Entries that cannot be read leave nothing to put back, which the event log is told.
+    // Entries that cannot be read leave nothing to put back, which the event log is told. Then the
+    // kept schedule and lift are read, and the block made what they say now.
     void Resume();
 
     // Answers one request (AnswerRequest); a written start's entries are kept and watched once
@@ -52,12 +59,22 @@ class BlockService final : public ServerWaits {
     void AfterAnswer(std::string_view request) override;
 
     const ServiceState& State() const { return state_; }
+    ScheduledBlock& Schedule() { return scheduled_; }
 
   private:
+    // What the schedule switches.
+    bool Blocking() const override { return state_.blocking; }
+    const EntryList& BlockEntries() const override { return state_.entries; }
+    const std::string& BlockPasswordHash() const override { return state_.passwordHash; }
+    bool StartBlock(const EntryList& entries, const std::string& passwordHash) override;
+    bool LiftBlock(FailureReport& report) override;
+
+    void ResumeBlock();
     bool FolderReady();
     bool ReadKeptEntries();
     void KeepOnlyEntriesInHosts();
     void KeepEntries(std::string_view startRequest);
+    void KeepStartedEntries(std::string_view startRequest);
     void KeepPassword();
     void Watch();
     void WatchHostsFolder();
@@ -66,6 +83,8 @@ class BlockService final : public ServerWaits {
     void CheckWhenSettled(bool atStart);
 
     BlockServiceParts parts_;
+    SystemScheduleClock systemClock_;
+    ScheduledBlock scheduled_;
     ServiceParts requestParts_;
     ServiceState state_;
     UniqueChangeNotification folderWatch_;

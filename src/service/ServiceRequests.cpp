@@ -25,13 +25,23 @@ PipeCallerRights RightsOfPipeCaller(CallerGroups& caller) {
 // Whether the request may lift (or bind anew) the block in force: it gives the password the block
 // is bound to (any will do for a block bound to none), or comes from an elevated caller. A hash
 // that cannot be checked lifts nothing.
-bool MayLift(const ServiceRequest& request, const PipeCallerRights& rights, const ServiceState& state) {
-    if (rights.elevated || state.passwordHash.empty()) return true;
+bool MayLift(const ServiceRequest& request, const PipeCallerRights& rights, const std::string& passwordHash) {
+    if (rights.elevated || passwordHash.empty()) return true;
     try {
-        return TypedPasswordAccepted(request.password, state.passwordHash);
+        return TypedPasswordAccepted(request.password, passwordHash);
     } catch (const Failure&) {
         return false;
     }
+}
+
+bool MayLift(const ServiceRequest& request, const PipeCallerRights& rights, const ServiceState& state) {
+    return MayLift(request, rights, state.passwordHash);
+}
+
+// A schedule or a lift loosens the block in force, or the schedule's blocks to come when none is.
+bool MayLoosenSchedule(const ServiceRequest& request, const PipeCallerRights& rights,
+                       const ServiceState& state, const ScheduleKeeper& schedule) {
+    return MayLift(request, rights, state.blocking ? state.passwordHash : schedule.PasswordHash());
 }
 
 // Whether a start may bind the block to its password. A block in force keeps the one it has: a
@@ -53,13 +63,36 @@ bool HasEntries(const BlockList& entries) {
     return false;
 }
 
-std::string AnswerStatus(const ServiceState& state) {
+std::string AnswerStatus(const ServiceState& state, ServiceParts& parts) {
     ServiceStatus status;
     status.blocking = state.blocking;
     status.entryCount = static_cast<std::uint32_t>(state.entries.size());
     status.lastPutBackSucceeded = state.lastPutBackSucceeded;
     status.putBacks = state.putBacks;
+    if (parts.schedule != nullptr) parts.schedule->AddToStatus(status);
     return EncodeStatusAnswer(status);
+}
+
+std::string AnswerSaveSchedule(ServiceRequest& request, const PipeCallerRights& rights, ServiceParts& parts,
+                               const ServiceState& state) {
+    if (!rights.administrator) return EncodeSaveScheduleAnswer(ScheduleOutcome::NotAdministrator);
+    if (parts.schedule == nullptr) return EncodeSaveScheduleAnswer(ScheduleOutcome::Refused);
+    if (!MayLoosenSchedule(request, rights, state, *parts.schedule))
+        return EncodeSaveScheduleAnswer(ScheduleOutcome::WrongPassword);
+    return EncodeSaveScheduleAnswer(parts.schedule->Save(request));
+}
+
+std::string AnswerLift(const ServiceRequest& request, const PipeCallerRights& rights, ServiceParts& parts,
+                       const ServiceState& state) {
+    if (!rights.administrator) return EncodeLiftAnswer(LiftOutcome::NotAdministrator, 0, {});
+    if (parts.schedule == nullptr || request.minutes == 0 || request.minutes > kLongestLiftMinutes)
+        return EncodeLiftAnswer(LiftOutcome::Refused, 0, {});
+    if (!MayLoosenSchedule(request, rights, state, *parts.schedule))
+        return EncodeLiftAnswer(LiftOutcome::WrongPassword, 0, {});
+    CollectedFailures report;
+    std::uint64_t until = 0;
+    const LiftOutcome outcome = parts.schedule->Lift(request.minutes, until, report);
+    return EncodeLiftAnswer(outcome, until, report.failures);
 }
 
 std::string AnswerStart(ServiceRequest& request, const PipeCallerRights& rights, ServiceParts& parts,
@@ -193,7 +226,7 @@ std::string AnswerRequest(std::string_view request, CallerGroups& caller, Servic
     ServiceRequest decoded;
     if (const MessageProblem problem = DecodeRequest(request, decoded); problem != MessageProblem::None)
         return EncodeMalformedAnswer(problem);
-    if (decoded.kind == MessageKind::StatusRequest) return AnswerStatus(state);
+    if (decoded.kind == MessageKind::StatusRequest) return AnswerStatus(state, parts);
 
     const PipeCallerRights rights = RightsOfPipeCaller(caller);
     switch (decoded.kind) {
@@ -207,6 +240,10 @@ std::string AnswerRequest(std::string_view request, CallerGroups& caller, Servic
             return AnswerPutBack(decoded, rights, parts, state);
         case MessageKind::ChangePasswordRequest:
             return AnswerChangePassword(decoded, rights, state);
+        case MessageKind::SaveScheduleRequest:
+            return AnswerSaveSchedule(decoded, rights, parts, state);
+        case MessageKind::LiftRequest:
+            return AnswerLift(decoded, rights, parts, state);
         default:
             return AnswerStartWithWindows(decoded, rights, parts);
     }

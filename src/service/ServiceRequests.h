@@ -1,16 +1,17 @@
 #pragma once
 // Answering one request on the service's pipe: who may do what, and the operation itself on the
-// blocker and the machine's start-with-Windows entries. Status is anyone's to ask; starting and stopping
-// the block, putting it back and switching start with Windows are for administrators alone: the
+// blocker, the schedule and the machine's start-with-Windows entries. Status is anyone's to ask;
+// starting and stopping the block, saving a schedule, a lift, putting the block back and switching
+// start with Windows are for administrators alone: the
 // caller's token holds the Administrators group (S-1-5-32-544, whatever its attributes, as the
 // program's own check counts an administrator without elevation). A non-administrator's request
 // changes nothing and is answered with the outcomes the window shows today.
 //
-// A block started with a password's hash is bound to it: its stop (and a new password for it)
-// must come with that password, or from a caller whose token has the Administrators group
-// enabled (an elevated program, past the system's own prompt), so that the uninstaller and a
-// parent who forgot the password can still lift it. Any program of the parent's account holds
-// the group, enabled or not; only the password or the elevation is the parent's own.
+// A block started with a password's hash is bound to it: its stop (and a new password for it,
+// a schedule saved and a lift, which may all loosen it) must come with that password, or from a caller whose
+// token has the Administrators group enabled (an elevated program, past the system's own prompt), so that the
+// uninstaller and a parent who forgot the password can still lift it. Any program of the parent's account
+// holds the group, enabled or not; only the password or the elevation is the parent's own.
 
 #include <memory>
 #include <string>
@@ -52,11 +53,28 @@ struct ServiceState {
     std::shared_ptr<SharedListView> sharedEntries;
 };
 
+// The weekly schedule and the lifts, as the service keeps them. The requests check the caller's
+// rights and password before they reach it.
+class ScheduleKeeper {
+  public:
+    // The stored hash of the password the kept schedule was saved with ("" for none): what a
+    // request that loosens the schedule must give while no block is in force.
+    virtual const std::string& PasswordHash() const = 0;
+    virtual ScheduleOutcome Save(ServiceRequest& request) = 0;
+    // Lifts the block in force (or the schedule's next block) for `minutes`; `until` the end.
+    virtual LiftOutcome Lift(std::uint32_t minutes, std::uint64_t& until, FailureReport& report) = 0;
+    virtual void AddToStatus(ServiceStatus& status) = 0;
+
+  protected:
+    ~ScheduleKeeper() = default;
+};
+
 // What the requests act on.
 struct ServiceParts {
     Blocker& blocker;
     StartWithWindowsPlace startWithWindows;
     HANDLE stop = nullptr;  // set when the service is told to stop: a start waiting for its list ends
+    ScheduleKeeper* schedule = nullptr;  // none: schedule requests are refused
 };
 
 // Reads one request and answers it: the encoded answer, or a MalformedAnswer (and nothing done)

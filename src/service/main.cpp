@@ -25,6 +25,7 @@ constexpr DWORD kPendingWaitHintMs = 3000;
 
 SERVICE_STATUS_HANDLE statusHandle = nullptr;
 HANDLE stopEvent = nullptr;
+HANDLE clockChangedEvent = nullptr;
 // Advanced by the service's thread and by the control handler's.
 std::atomic<DWORD> checkPoint{0};
 
@@ -32,7 +33,11 @@ void SetState(DWORD state, DWORD exitCode) {
     SERVICE_STATUS status{};
     status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
     status.dwCurrentState = state;
-    status.dwControlsAccepted = state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN : 0;
+    // The clock's changes and the resume from sleep make the schedule be looked at again at once.
+    status.dwControlsAccepted = state == SERVICE_RUNNING
+                                    ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN |
+                                          SERVICE_ACCEPT_TIMECHANGE | SERVICE_ACCEPT_POWEREVENT
+                                    : 0;
     status.dwWin32ExitCode = exitCode;
     const bool pending = state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING;
     status.dwCheckPoint = pending ? ++checkPoint : 0;
@@ -45,7 +50,7 @@ class ManagerStatus final : public ServiceStatusReport {
     void Report(DWORD state, DWORD exitCode) override { SetState(state, exitCode); }
 };
 
-DWORD WINAPI OnControl(DWORD control, DWORD, void*, void*) {
+DWORD WINAPI OnControl(DWORD control, DWORD eventType, void*, void*) {
     switch (control) {
         case SERVICE_CONTROL_STOP:
         case SERVICE_CONTROL_SHUTDOWN:
@@ -53,6 +58,13 @@ DWORD WINAPI OnControl(DWORD control, DWORD, void*, void*) {
             SetEvent(stopEvent);
             return NO_ERROR;
         case SERVICE_CONTROL_INTERROGATE:
+            return NO_ERROR;
+        case SERVICE_CONTROL_TIMECHANGE:
+            SetEvent(clockChangedEvent);
+            return NO_ERROR;
+        case SERVICE_CONTROL_POWEREVENT:
+            if (eventType == PBT_APMRESUMEAUTOMATIC || eventType == PBT_APMRESUMESUSPEND)
+                SetEvent(clockChangedEvent);
             return NO_ERROR;
         default:
             return ERROR_CALL_NOT_IMPLEMENTED;
@@ -85,6 +97,10 @@ void ServeBlock(HANDLE stop, ServiceStatusReport& status, EventLog& events) {
     BlockServiceParts parts{blocker, startWithWindows, hostsPath, BlockedEntriesPath(dataFolder), events};
     parts.folder = &held;
     parts.stop = stop;
+    UniqueKernelHandle clockChanged(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    clockChangedEvent = clockChanged.get();
+    ScopeExit forgetClockChanged([] { clockChangedEvent = nullptr; });
+    parts.clockChanged = clockChanged.get();
     BlockService service(parts);
     RunService(
         {kServicePipeName,

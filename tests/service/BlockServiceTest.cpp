@@ -463,3 +463,130 @@ TEST_F(BlockServiceRun, AStopEndsAStartThatWaitsForItsList) {
 }
 
 }  // namespace
+
+namespace {
+
+// The schedule's clock, moved by the test, and one zone: an hour east of UTC, without daylight
+// saving (the daylight-saving nights are the schedule's own tests).
+class TestClock final : public ScheduleClock {
+  public:
+    UtcTime now = 0;
+    UtcTime Now() override { return now; }
+    std::optional<TIME_ZONE_INFORMATION> Zone(const std::string& zoneName) override {
+        if (zoneName != "Test Standard Time") return std::nullopt;
+        TIME_ZONE_INFORMATION zone{};
+        zone.Bias = -60;
+        return zone;
+    }
+};
+
+// A local time of that zone (December 2026: the 7th is a Monday) as UTC.
+UtcTime Local(WORD day, WORD hour, WORD minute = 0) {
+    SYSTEMTIME time{2026, 12, 0, day, hour, minute, 0, 0};
+    FILETIME file;
+    SystemTimeToFileTime(&time, &file);
+    return ((static_cast<UtcTime>(file.dwHighDateTime) << 32) | file.dwLowDateTime) - 60 * kUtcTicksPerMinute;
+}
+
+// Blocked on Monday evenings and across the week's end, Sunday 23:30 to Monday 00:30.
+constexpr char kScheduleText[] =
+    "Parvalisk schedule 1\r\nZone: Test Standard Time\r\nFollowed: yes\r\nMonday: 00:00-00:30, "
+    "20:00-24:00\r\n"
+    "Tuesday: \r\nWednesday: \r\nThursday: \r\nFriday: \r\nSaturday: \r\nSunday: 23:30-24:00\r\n";
+
+// Each step of the clock is a wake of the service's timer, or a jump of the clock it is told of.
+TEST_F(BlockServiceRun, FollowsItsScheduleAndLiftsByItsClockAcrossRestarts) {
+    RecordedRun run;
+    TestClock clock;
+    DirectBlocker blocker(BlockingPlace{hostsPath, dataFolder, &owners});
+    StartWithWindowsPlace startWithWindows;
+    ScriptedCaller caller(std::vector<ScriptedGroup>{{kAdministratorsSid, SE_GROUP_USE_FOR_DENY_ONLY}});
+    std::unique_ptr<BlockService> service;
+    const auto restart = [&] {
+        service.reset();
+        BlockServiceParts parts{blocker, startWithWindows, hostsPath, BlockedEntriesPath(dataFolder), run};
+        parts.clock = &clock;
+        service = std::make_unique<BlockService>(parts);
+        service->Resume();
+    };
+    const auto ask = [&](const std::string& request) {
+        ServiceAnswer answer;
+        EXPECT_EQ(DecodeAnswer(service->Answer(request, caller), answer), MessageProblem::None);
+        service->AfterAnswer(request);
+        return answer;
+    };
+    const auto at = [&](UtcTime when) {
+        clock.now = when;
+        service->Schedule().Follow();
+    };
+    const auto lastEvent = [&] {
+        return run.Entries().empty() ? ServiceEvent{} : run.Entries().back().first;
+    };
+
+    clock.now = Local(7, 18);
+    restart();
+    EXPECT_EQ(
+        ask(EncodeSaveScheduleRequest("", HashPassword("pw"), "Parvalisk schedule 1\r\n", kEntries)).schedule,
+        ScheduleOutcome::Refused);
+    ASSERT_EQ(ask(EncodeSaveScheduleRequest("", HashPassword("pw"), kScheduleText, kEntries)).schedule,
+              ScheduleOutcome::Saved);
+    ServiceStatus status = ask(EncodeStatusRequest()).status;
+    EXPECT_TRUE(status.scheduleFollowed);
+    EXPECT_EQ(status.schedule, kScheduleText);
+    EXPECT_EQ(status.nextChange, Local(7, 20));
+    EXPECT_EQ(ReadBytes(hostsPath), kClean);
+
+    at(Local(7, 20));
+    EXPECT_EQ(ReadBytes(hostsPath), Blocked()) << "the evening's edge";
+    EXPECT_EQ(lastEvent(), ServiceEvent::ScheduledStart);
+    EXPECT_EQ(ask(EncodeStatusRequest()).status.nextChange, Local(8, 0));
+
+    // A lift needs the schedule's password and a length from a minute to a day; it survives a
+    // restart, and its end brings the block back.
+    EXPECT_EQ(ask(EncodeLiftRequest("", 30)).lift, LiftOutcome::WrongPassword);
+    EXPECT_EQ(ask(EncodeLiftRequest("pw", 0)).lift, LiftOutcome::Refused);
+    EXPECT_EQ(ask(EncodeLiftRequest("pw", kLongestLiftMinutes + 1)).lift, LiftOutcome::Refused);
+    const ServiceAnswer lifted = ask(EncodeLiftRequest("pw", 30));
+    EXPECT_EQ(lifted.lift, LiftOutcome::Lifted);
+    EXPECT_EQ(lifted.liftedUntil, Local(7, 20, 30));
+    EXPECT_EQ(ReadBytes(hostsPath), kClean);
+    clock.now = Local(7, 20, 10);
+    restart();
+    EXPECT_EQ(ReadBytes(hostsPath), kClean) << "still lifted after a restart";
+    EXPECT_EQ(ask(EncodeStatusRequest()).status.liftedUntil, Local(7, 20, 30));
+    at(Local(7, 20, 30));
+    EXPECT_EQ(ReadBytes(hostsPath), Blocked()) << "the lift's end";
+
+    // A Stop by hand inside a blocked time holds until the schedule next begins a block: across
+    // the next edge, to Sunday night, and through the week's end to Monday 00:30.
+    EXPECT_EQ(ask(EncodeStopBlockRequest(kEntries, "pw")).stop, StopOutcome::Lifted);
+    at(Local(8, 0));
+    EXPECT_EQ(ReadBytes(hostsPath), kClean);
+    EXPECT_EQ(ask(EncodeStatusRequest()).status.nextChange, Local(13, 23, 30));
+    at(Local(13, 23, 30));
+    EXPECT_EQ(ReadBytes(hostsPath), Blocked()) << "Sunday night's edge";
+    at(Local(14, 0));
+    EXPECT_EQ(ReadBytes(hostsPath), Blocked()) << "no edge at the week's end";
+    EXPECT_EQ(ask(EncodeStatusRequest()).status.nextChange, Local(14, 0, 30));
+    at(Local(14, 0, 30));
+    EXPECT_EQ(ReadBytes(hostsPath), kClean);
+    EXPECT_EQ(lastEvent(), ServiceEvent::ScheduledLift);
+
+    // Off through an edge (a reboot inside a blocked time): the block is in force at the start.
+    service.reset();
+    clock.now = Local(14, 21);
+    restart();
+    EXPECT_EQ(ReadBytes(hostsPath), Blocked());
+
+    // A schedule damaged while the service was away lifts nothing; the status says so.
+    service.reset();
+    WriteBytes(ScheduleFilePath(dataFolder), "Parvalisk schedule 1\r\nZone: Te");
+    clock.now = Local(15, 1);
+    restart();
+    EXPECT_EQ(ReadBytes(hostsPath), Blocked());
+    EXPECT_EQ(lastEvent(), ServiceEvent::ScheduleUnreadable);
+    EXPECT_TRUE(ask(EncodeStatusRequest()).status.scheduleUnreadable);
+    EXPECT_EQ(ask(EncodeStopBlockRequest(kEntries, "pw")).stop, StopOutcome::Lifted);
+}
+
+}  // namespace

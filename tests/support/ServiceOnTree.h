@@ -21,14 +21,16 @@
 
 class ServiceOnTree {
   public:
-    // ticks: the block's clock (the system's tick count when empty).
+    // ticks: the block's clock (the system's tick count when empty). clock: the schedule's (the
+    // machine's when null); ClockChanged tells the run it moved.
     ServiceOnTree(const BlockingPlace& place, std::string pipeName, ServiceStatusReport& status,
-                  EventLog& events, std::function<ULONGLONG()> ticks = {})
+                  EventLog& events, std::function<ULONGLONG()> ticks = {}, ScheduleClock* clock = nullptr)
         : blocker_(KeepingNoEntries(place)),
           stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+          clockChanged_(CreateEventA(nullptr, FALSE, FALSE, nullptr)),
           service_({blocker_, startWithWindows_, place.hostsPath, BlockedEntriesPath(place.dataFolder),
-                    events, ticks ? std::move(ticks) : [] { return GetTickCount64(); }, nullptr,
-                    stop_.get()}),
+                    events, ticks ? std::move(ticks) : [] { return GetTickCount64(); }, nullptr, stop_.get(),
+                    clockChanged_.get(), clock}),
           pipeName_(std::move(pipeName)) {
         thread_ = std::thread([this, &status, &events] {
             RunService({pipeName_,
@@ -51,6 +53,8 @@ class ServiceOnTree {
     ServiceOnTree& operator=(const ServiceOnTree&) = delete;
 
     const std::string& PipeName() const { return pipeName_; }
+    // The schedule's clock moved (or jumped): the run looks at the schedule again.
+    void ClockChanged() const { SetEvent(clockChanged_.get()); }
 
     // Sends the request, waiting for the pipe while the run starts, and answers the exchange.
     ServiceExchange Exchange(const std::string& request, DWORD timeoutMs = 10000) const {
@@ -76,6 +80,7 @@ class ServiceOnTree {
     StartWithWindowsPlace startWithWindows_;  // no request here switches start with Windows
     DirectBlocker blocker_;
     UniqueKernelHandle stop_;  // before the service, which is handed it
+    UniqueKernelHandle clockChanged_;
     BlockService service_;
     std::string pipeName_;
     std::thread thread_;
