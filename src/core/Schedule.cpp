@@ -227,9 +227,11 @@ std::optional<TIME_ZONE_INFORMATION> ZoneRules(const std::string& zoneName) {
     zone.DaylightBias = stored.daylightBias;
     zone.StandardDate = stored.standardDate;
     zone.DaylightDate = stored.daylightDate;
-    // Rules that the system cannot read a time by are no rules.
+    // Rules that the system cannot read the present time by are no rules.
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
     SYSTEMTIME local;
-    if (!LocalTime(zone, 0, local)) return std::nullopt;
+    if (!LocalTime(zone, (UtcTime{now.dwHighDateTime} << 32) | now.dwLowDateTime, local)) return std::nullopt;
     return zone;
 }
 
