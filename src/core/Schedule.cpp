@@ -1,7 +1,5 @@
 #include "Schedule.h"
 
-#include <cstring>
-
 #include "Handles.h"
 #include "UserTexts.h"
 
