@@ -145,3 +145,21 @@ inline std::string FolderSetAsideEventText(const std::string& folder, const std:
            " was not the Parvalisk service's own (a link, or made by another account): it was renamed " +
            aside + " and made afresh.";
 }
+
+// ---- the schedule's words -------------------------------------------------------------------------
+// When the schedule next changes, or a lift ends: "07:00" today, "07:00 on Tuesday" on another day
+// (the day's name in the user's language).
+inline std::string ScheduleMomentText(const std::string& time, const std::string& dayName) {
+    return dayName.empty() ? time : time + " on " + dayName;
+}
+inline std::string BlockingLiftedText(const std::string& until) {
+    return "Blocking is lifted until " + until + ".";
+}
+inline std::string BlockedUntilText(const std::string& until) {
+    return "Blocked now, until " + until + ".";
+}
+inline std::string BlockBeginsText(const std::string& at) {
+    return "Not blocked now; the block begins at " + at + ".";
+}
+inline constexpr char kBlockedAtEveryHour[] = "Blocked at every hour of the week.";
+inline constexpr char kBlockedAtNoHour[] = "Not blocked at any hour of the week.";
