@@ -46,6 +46,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         ServiceStartWithWindows startWithWindows(DirectStartWithWindows(), {});
         MainWindowParts parts{prompts, system, settings, hostsPath, commonAppData};
         parts.blocker = &blocker;
+        parts.schedule = &blocker;
         parts.startWithWindows = &startWithWindows;
         MainWindow window(parts);
         window.Load(true);

@@ -25,7 +25,8 @@ const LayoutRow kLayout[] = {
     {ControlKind::PushButton, kIdLoadFromFileButton, kLoadFromFileCaption, 4080, 2640, 3840, 405},
     {ControlKind::PushButton, kIdClearListButton, kClearListCaption, 120, 3150, 3840, 405},
     {ControlKind::PushButton, kIdStartStopButton, kStartBlockingCaption, 120, 5385, 7800, 405},
-    {ControlKind::PushButton, kIdHelpButton, kHelpCaption, 120, 120, 7800, 405},
+    {ControlKind::PushButton, kIdHelpButton, kHelpCaption, 120, 120, 3840, 405},
+    {ControlKind::PushButton, kIdScheduleButton, kScheduleCaption, 4080, 120, 3840, 405},
     {ControlKind::Frame, kIdOptionsFrame, kOptionsFrameCaption, 120, 3615, 7800, 735},
     {ControlKind::CheckBox, kIdStartWithWindowsBox, kStartWithWindowsCaption, 240, 300, 3690, 255,
      kIdOptionsFrame},
@@ -55,6 +56,7 @@ MainWindow::MainWindow(const MainWindowParts& parts)
                     parts.hostsFilePath, DataFolderPath(parts.commonAppDataFolder), parts.ownership})),
       blocker_(parts.blocker != nullptr ? *parts.blocker : *ownBlocker_),
       startWithWindows_(*parts.startWithWindows),
+      schedule_(parts.schedule),
       hostsWatch_(parts.hostsFilePath, blocker_, system_, *this) {
     controls_.startWithWindowsBox.onClick = [this] { OnStartWithWindowsChanged(); };
     controls_.startInTrayBox.onClick = [this] { OnStartInTrayChanged(); };
@@ -157,10 +159,11 @@ void MainWindow::SetVisible(bool visible) {
 void MainWindow::EnableControls(bool enabled) {
     // Disabled, a button ignores a click sent to it; what still arrives as a command or a
     // notification is refused by the window itself.
-    const Control* controls[] = {
-        &controls_.helpButton,         &controls_.startStopButton,     &controls_.clearListButton,
-        &controls_.loadFromFileButton, &controls_.loadSamplesButton,   &controls_.addWebsiteButton,
-        &controls_.passwordField,      &controls_.startWithWindowsBox, &controls_.startInTrayBox};
+    const Control* controls[] = {&controls_.helpButton,          &controls_.scheduleButton,
+                                 &controls_.startStopButton,     &controls_.clearListButton,
+                                 &controls_.loadFromFileButton,  &controls_.loadSamplesButton,
+                                 &controls_.addWebsiteButton,    &controls_.passwordField,
+                                 &controls_.startWithWindowsBox, &controls_.startInTrayBox};
     for (const Control* control : controls) EnableWindow(control->hwnd, enabled);
     EnableWindow(websiteList_.hwnd, enabled);
 }

@@ -21,6 +21,8 @@
 #include "MainWindowControls.h"
 #include "PasswordHash.h"
 #include "Pointer.h"
+#include "Schedule.h"
+#include "ScheduleService.h"
 #include "Prompts.h"
 #include "SettingsStore.h"
 #include "StartWithWindowsSwitch.h"
@@ -52,6 +54,8 @@ struct MainWindowParts {
     Blocker* blocker = nullptr;
     // Who writes the machine-wide entries of "Load this software on Windows startup".
     StartWithWindowsSwitch* startWithWindows = &DirectStartWithWindows();
+    // Who keeps the weekly schedule and the lifts (the blocking service); none: no schedule.
+    ScheduleService* schedule = nullptr;
 };
 
 // The program's state, owned by the main window; the window's controls follow it.
@@ -144,6 +148,13 @@ class MainWindow : private HostsWatchOwner {
     // A start wrote the block: it is recorded, flushed and watched from now on.
     void KeepWrittenBlock(Guarded& p);
     void OnHelpClicked();
+    void OnScheduleClicked();
+    void SaveSchedule(const StoredSchedule& schedule);
+    void LiftBlock(std::uint32_t minutes);
+    // Follows the block the service keeps by the clock: the caption, the Status line and a timer
+    // for its next change. False when no schedule or lift decides (the window is as ever).
+    bool FollowServiceSchedule();
+    static void CALLBACK OnFollowTimer(HWND window, UINT msg, UINT_PTR id, DWORD time);
     void OnStartStopClicked();
     void OnClearListClicked();
     void OnLoadFromFileClicked();
@@ -197,6 +208,8 @@ class MainWindow : private HostsWatchOwner {
     std::unique_ptr<DirectBlocker> ownBlocker_;  // the blocker made here when none was given
     Blocker& blocker_;
     StartWithWindowsSwitch& startWithWindows_;
+    ScheduleService* schedule_;
+    bool scheduleFollowed_ = false;  // the Status line shows the schedule's words
     HWND hwnd_ = nullptr;
     bool endsProgram_ = false;
     WindowState pendingState_ = WindowState::Normal;  // the state asked for before the window shows

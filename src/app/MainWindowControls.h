@@ -21,6 +21,7 @@ enum MainWindowControlId : int {
     kIdStartInTrayBox,
     kIdPasswordField,
     kIdStatusLabel,
+    kIdScheduleButton,
 };
 
 struct MainWindowControls {
@@ -28,14 +29,15 @@ struct MainWindowControls {
     MainWindowControls(const MainWindowControls&) = delete;
     MainWindowControls& operator=(const MainWindowControls&) = delete;
 
-    Control helpButton, startStopButton, clearListButton, loadFromFileButton, loadSamplesButton,
-        addWebsiteButton;
+    Control helpButton, scheduleButton, startStopButton, clearListButton, loadFromFileButton,
+        loadSamplesButton, addWebsiteButton;
     Control optionsFrame, passwordFrame, statusLabel, passwordField;
     CheckBox startWithWindowsBox, startInTrayBox;
     // Every control with its identifier, in the layout's order: the one table the controls are
     // found by.
-    const std::array<std::pair<Control*, int>, 12> byId{{
+    const std::array<std::pair<Control*, int>, 13> byId{{
         {&helpButton, kIdHelpButton},
+        {&scheduleButton, kIdScheduleButton},
         {&startStopButton, kIdStartStopButton},
         {&clearListButton, kIdClearListButton},
         {&loadFromFileButton, kIdLoadFromFileButton},

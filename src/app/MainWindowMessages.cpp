@@ -62,6 +62,9 @@ void MainWindow::OnCommand(int id, int code) {
         case kIdHelpButton:
             OnHelpClicked();
             break;
+        case kIdScheduleButton:
+            OnScheduleClicked();
+            break;
         case kIdStartStopButton:
             OnStartStopClicked();
             break;

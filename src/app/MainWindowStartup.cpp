@@ -42,6 +42,9 @@ void MainWindow::RunStartup() {
     TakeAdministratorAnswer(p, made);  // 182
     ResumeOrAdoptBlock(p);             // 184 to 210
     p.Line(212, [&] { controls_.statusLabel.SetBackColor(kStatusBackColour); });
+    // While a schedule is followed the program starts hidden behind the password, in a free time
+    // too, as it does while blocking.
+    if (FollowServiceSchedule() && !lock_.Locked()) SetWindowState(WindowState::Minimized);
 }
 
 void MainWindow::ApplyStartupLook(Guarded& p) {

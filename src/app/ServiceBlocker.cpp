@@ -151,3 +151,21 @@ PutBackOutcome ServiceBlocker::PutBack(const BlockList& entries) {
     if (!answer) return direct_.PutBack(entries);
     return answer->putBack;
 }
+
+std::optional<ServiceStatus> ServiceBlocker::ScheduleStatus() {
+    const std::optional<ServiceAnswer> answer = Exchange(EncodeStatusRequest(), MessageKind::StatusAnswer);
+    if (!answer || answer->kind != MessageKind::StatusAnswer) return std::nullopt;
+    return answer->status;
+}
+
+std::optional<ServiceAnswer> ServiceBlocker::SaveSchedule(const std::string& password,
+                                                          const std::string& passwordHash,
+                                                          const std::string& schedule,
+                                                          const BlockList& entries) {
+    return Ask([&] { return EncodeSaveScheduleRequest(password, passwordHash, schedule, entries); },
+               MessageKind::SaveScheduleAnswer);
+}
+
+std::optional<ServiceAnswer> ServiceBlocker::Lift(const std::string& password, std::uint32_t minutes) {
+    return Ask([&] { return EncodeLiftRequest(password, minutes); }, MessageKind::LiftAnswer);
+}

@@ -15,11 +15,12 @@
 #include <utility>
 
 #include "Blocker.h"
+#include "ScheduleService.h"
 #include "ServicePipeClient.h"
 #include "ServiceProtocol.h"
 #include "SharedList.h"
 
-class ServiceBlocker final : public Blocker {
+class ServiceBlocker final : public Blocker, public ScheduleService {
   public:
     // `direct`: what does the work here when no service answers. Options without a wait of their
     // own wait while the window's events run. `sharedWrite`: how a long list's file is written
@@ -49,6 +50,11 @@ class ServiceBlocker final : public Blocker {
     // written start sets where it stood).
     bool PutBackElsewhereSinceAsked() override;
     bool LastDoneByService() const override { return lastByService_; }
+
+    std::optional<ServiceStatus> ScheduleStatus() override;
+    std::optional<ServiceAnswer> SaveSchedule(const std::string& password, const std::string& passwordHash,
+                                              const std::string& schedule, const BlockList& entries) override;
+    std::optional<ServiceAnswer> Lift(const std::string& password, std::uint32_t minutes) override;
 
   private:
     // The service's answer to the request `encode` makes (a refusing one when the answer could

@@ -340,6 +340,23 @@ std::string EncodePasswordBoundStart(const std::string& passwordHash, std::strin
     return writer.Finish();
 }
 
+std::string ScheduleRequestTexts(const std::string& password, const std::string& passwordHash,
+                                 const std::string& schedule) {
+    std::string texts;
+    for (const std::string* text : {&password, &passwordHash, &schedule}) {
+        texts.append(4, '\0');
+        PutNumber(texts, texts.size() - 4, static_cast<std::uint32_t>(text->size()));
+        texts += *text;
+    }
+    return texts;
+}
+
+std::string EncodeSaveScheduleRequest(const std::string& password, const std::string& passwordHash,
+                                      const std::string& schedule, const BlockList& entries) {
+    const std::string texts = ScheduleRequestTexts(password, passwordHash, schedule);
+    return EncodeWalkedEntries(MessageKind::SaveScheduleRequest, WalkOf(entries), 0, false, &texts);
+}
+
 std::string EncodeLiftRequest(const std::string& password, std::uint32_t minutes) {
     MessageWriter writer(MessageKind::LiftRequest, 2 * MessageWriter::kCountBytes + password.size());
     writer.Text(password);

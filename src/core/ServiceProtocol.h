@@ -251,6 +251,11 @@ std::string EncodeChangePasswordRequest(const std::string& oldPassword, const st
 template <typename Entries>
 std::string EncodeSaveScheduleRequest(const std::string& password, const std::string& passwordHash,
                                       const std::string& schedule, const Entries& entries);
+std::string EncodeSaveScheduleRequest(const std::string& password, const std::string& passwordHash,
+                                      const std::string& schedule, const BlockList& entries);
+// The texts a schedule's save carries before its entries: one text, each inside with its length.
+std::string ScheduleRequestTexts(const std::string& password, const std::string& passwordHash,
+                                 const std::string& schedule);
 std::string EncodeLiftRequest(const std::string& password, std::uint32_t minutes);
 
 // Reads a request; anything but a whole, well-formed request of a known kind gives the problem
@@ -363,12 +368,6 @@ std::string EncodePutBackRequest(const Entries& entries) {
 template <typename Entries>
 std::string EncodeSaveScheduleRequest(const std::string& password, const std::string& passwordHash,
                                       const std::string& schedule, const Entries& entries) {
-    // The three texts go before the entries as one text, each inside with its length.
-    std::string texts;
-    for (const std::string* text : {&password, &passwordHash, &schedule}) {
-        const std::uint32_t length = static_cast<std::uint32_t>(text->size());
-        for (int i = 0; i < 4; ++i) texts.push_back(static_cast<char>((length >> (8 * i)) & 0xFF));
-        texts += *text;
-    }
+    const std::string texts = ScheduleRequestTexts(password, passwordHash, schedule);
     return EncodeEntriesMessage(MessageKind::SaveScheduleRequest, entries, 0, false, &texts);
 }

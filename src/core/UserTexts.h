@@ -13,6 +13,7 @@ inline constexpr char kAddWebsiteCaption[] = "Add Website";
 inline constexpr char kLoadFromFileCaption[] = "Load Websites From File";
 inline constexpr char kClearListCaption[] = "Clear List";
 inline constexpr char kHelpCaption[] = "Help";
+inline constexpr char kScheduleCaption[] = "Schedule";
 inline constexpr char kOptionsFrameCaption[] = "Startup Option";
 inline constexpr char kStartWithWindowsCaption[] = "Load this software on Windows startup";
 inline constexpr char kStartInTrayCaption[] = "Start in system tray";
@@ -163,3 +164,21 @@ inline std::string BlockBeginsText(const std::string& at) {
 }
 inline constexpr char kBlockedAtEveryHour[] = "Blocked at every hour of the week.";
 inline constexpr char kBlockedAtNoHour[] = "Not blocked at any hour of the week.";
+
+// ---- the schedule in the main window ----------------------------------------------------------
+inline constexpr char kScheduleNotFollowed[] = "The schedule is kept, but not followed.";
+inline constexpr char kScheduleZoneUnknown[] = "The schedule's time zone is not known on this computer.";
+inline constexpr char kScheduleNeedsService[] =
+    "Schedules and lifts need the Parvalisk service, which is not running.";
+inline constexpr char kScheduleNeedsAdministrator[] =
+    "Only an administrator can change the schedule or lift the block.";
+inline constexpr char kScheduleNeedsBlockPassword[] =
+    "The schedule was not changed: it needs the password the block was started with.";
+inline constexpr char kScheduleNeedsList[] = "Add the websites to block before the schedule is followed.";
+inline constexpr char kScheduleRefused[] =
+    "The Parvalisk service refused the schedule (its time zone is not known).";
+inline constexpr char kScheduleNotKept[] = "The Parvalisk service could not keep the schedule.";
+inline constexpr char kLiftRefused[] =
+    "There is no block to lift, or the length is not from a minute to a day.";
+inline constexpr char kLiftFailed[] =
+    "The block could not be lifted: the clean hosts file could not be put back.";
