@@ -182,3 +182,25 @@ inline constexpr char kLiftRefused[] =
     "There is no block to lift, or the length is not from a minute to a day.";
 inline constexpr char kLiftFailed[] =
     "The block could not be lifted: the clean hosts file could not be put back.";
+
+// ---- the schedule window ----------------------------------------------------------------------
+inline constexpr char kScheduleWindowCaption[] = "Blocking Schedule";
+inline constexpr char kFollowScheduleCaption[] = "Block by this schedule";
+inline constexpr char kScheduleNeedsServiceLine[] =
+    "Schedules need the Parvalisk service, which is not running. See the README to install it.";
+inline constexpr char kScheduleUnreadableLine[] = "The stored schedule could not be read.";
+inline constexpr char kLiftBlockForCaption[] = "Lift the block for";
+inline constexpr char kLiftCaption[] = "Lift";
+inline constexpr char kSaveCaption[] = "Save";
+// The lengths a lift of the block can take, in the order the list offers them; the first is chosen
+// when the window opens.
+struct LiftLength {
+    const char* words;
+    int minutes;
+};
+inline constexpr LiftLength kLiftLengths[] = {
+    {"15 minutes", 15},
+    {"30 minutes", 30},
+    {"1 hour", 60},
+    {"2 hours", 120},
+};

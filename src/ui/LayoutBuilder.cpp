@@ -31,6 +31,8 @@ ControlClass ClassOf(ControlKind kind) {
         case ControlKind::ListView:
             return {WC_LISTVIEWA, LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_TABSTOP,
                     WS_EX_CLIENTEDGE};
+        case ControlKind::DropDownList:
+            return {"COMBOBOX", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 0};
     }
     return {"STATIC", 0, 0};
 }

@@ -14,7 +14,8 @@ enum class ControlKind {
     Label,
     TextField,
     PasswordField,
-    ListView
+    ListView,
+    DropDownList  // a combo box that only chooses; its height includes the open list
 };
 
 // The longest text a password field takes from the keyboard or a paste. Hashing a password
