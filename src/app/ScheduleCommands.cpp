@@ -3,6 +3,7 @@
 // service keeps in force by the clock.
 #include <algorithm>
 
+#include "Failure.h"
 #include "MainWindow.h"
 #include "Schedule.h"
 #include "ScheduleWindow.h"
