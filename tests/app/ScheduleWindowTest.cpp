@@ -259,7 +259,7 @@ TEST(ScheduleWindow, IsModalTakesTheTabOrderAndUpdatesItsLine) {
     ScheduleWindowSetup setup;
     setup.schedule.week = Marked({{0, 0}});
     setup.describe = CountWords;
-    std::string caption, lift;
+    std::string caption;
     std::vector<std::string> lines, lengths;
     std::vector<int> tabOrder;
     bool ownerEnabledDuring = true;
