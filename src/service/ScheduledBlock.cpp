@@ -263,3 +263,10 @@ void ScheduledBlock::AddToStatus(ServiceStatus& status) {
     status.liftedUntil = override_ && !override_->blocked && override_->until > now ? override_->until : 0;
     status.nextChange = NextWake(now).value_or(0);
 }
+
+bool ScheduledBlock::KeepsBlockLifted() {
+    if (parts_.block.Blocking()) return false;
+    const UtcTime now = parts_.clock.Now();
+    if (override_ && now < override_->until) return !override_->blocked;
+    return Followed() && !BlockedAt(schedule_->week, *zone_, now);
+}

@@ -94,6 +94,7 @@ class ScheduledBlock final : public ScheduleKeeper {
     ScheduleOutcome Save(ServiceRequest& request) override;
     LiftOutcome Lift(std::uint32_t minutes, std::uint64_t& until, FailureReport& report) override;
     void AddToStatus(ServiceStatus& status) override;
+    bool KeepsBlockLifted() override;
 
   private:
     struct Override {

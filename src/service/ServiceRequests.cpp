@@ -185,6 +185,8 @@ std::string AnswerPutBack(const ServiceRequest& request, const PipeCallerRights&
     // The put-back writes the hosts file: refused to a non-administrator, and that refusal is not
     // a failed put-back of the service's own block. It lifts nothing, so it needs no password.
     if (!rights.administrator) return EncodePutBackAnswer(PutBackOutcome::Refused, {});
+    if (parts.schedule != nullptr && parts.schedule->KeepsBlockLifted())
+        return EncodePutBackAnswer(PutBackOutcome::Refused, {});
     const PutBackOutcome outcome = parts.blocker.PutBack(ListedEntries(request.entries));
     state.lastPutBackSucceeded = outcome == PutBackOutcome::PutBack;
     return EncodePutBackAnswer(outcome, {});

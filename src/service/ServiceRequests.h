@@ -64,6 +64,9 @@ class ScheduleKeeper {
     // Lifts the block in force (or the schedule's next block) for `minutes`; `until` the end.
     virtual LiftOutcome Lift(std::uint32_t minutes, std::uint64_t& until, FailureReport& report) = 0;
     virtual void AddToStatus(ServiceStatus& status) = 0;
+    // The clock keeps the block lifted now (a lift, or a free time of the schedule followed): a
+    // program's put-back of the block it wrote would undo that, and is refused.
+    virtual bool KeepsBlockLifted() = 0;
 
   protected:
     ~ScheduleKeeper() = default;

@@ -449,7 +449,8 @@ TEST_F(MainWindowStartup, LayoutAndTabOrderFollowTheTable) {
         const char* name;
     };
     const Place places[] = {
-        {ControlWindow(kIdHelpButton), 120, 120, 7800, 405, "helpButton_"},
+        {ControlWindow(kIdHelpButton), 120, 120, 3840, 405, "helpButton_"},
+        {ControlWindow(kIdScheduleButton), 4080, 120, 3840, 405, "scheduleButton_"},
         {ListWindow(), 120, 660, 7800, 1905, "websiteList_"},
         {ControlWindow(kIdAddWebsiteButton), 120, 2640, 3840, 405, "addWebsiteButton_"},
         {ControlWindow(kIdLoadFromFileButton), 4080, 2640, 3840, 405, "loadFromFileButton_"},
@@ -479,9 +480,9 @@ TEST_F(MainWindowStartup, LayoutAndTabOrderFollowTheTable) {
     for (HWND child = GetWindow(main.hwnd(), GW_CHILD); child != nullptr;
          child = GetWindow(child, GW_HWNDNEXT))
         if (IsWindowVisible(child)) shownTopDown.push_back(child);
-    ASSERT_EQ(shownTopDown.size(), 13u);
-    EXPECT_EQ(shownTopDown[11], ControlWindow(kIdOptionsFrame));
-    EXPECT_EQ(shownTopDown[12], ControlWindow(kIdPasswordFrame));
+    ASSERT_EQ(shownTopDown.size(), 14u);
+    EXPECT_EQ(shownTopDown[12], ControlWindow(kIdOptionsFrame));
+    EXPECT_EQ(shownTopDown[13], ControlWindow(kIdPasswordFrame));
 
     // Arial bold: 9 point in the window, the list and the frames, 11.25 point on the buttons.
     auto font = [](HWND control) {
@@ -508,6 +509,7 @@ TEST_F(MainWindowStartup, LayoutAndTabOrderFollowTheTable) {
                           ControlWindow(kIdClearListButton),
                           ControlWindow(kIdStartStopButton),
                           ControlWindow(kIdHelpButton),
+                          ControlWindow(kIdScheduleButton),
                           ControlWindow(kIdStartWithWindowsBox),
                           ControlWindow(kIdStartInTrayBox),
                           ControlWindow(kIdPasswordField),

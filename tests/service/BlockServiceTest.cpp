@@ -571,6 +571,9 @@ TEST_F(BlockServiceRun, FollowsItsScheduleAndLiftsByItsClockAcrossRestarts) {
     at(Local(14, 0, 30));
     EXPECT_EQ(ReadBytes(hostsPath), kClean);
     EXPECT_EQ(lastEvent(), ServiceEvent::ScheduledLift);
+    EXPECT_EQ(ask(EncodePutBackRequest(kEntries)).putBack, PutBackOutcome::Refused)
+        << "a program's watch undoes no lift of the schedule";
+    EXPECT_EQ(ReadBytes(hostsPath), kClean);
 
     // Off through an edge (a reboot inside a blocked time): the block is in force at the start.
     service.reset();
