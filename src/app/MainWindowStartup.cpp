@@ -11,6 +11,7 @@
 #include "FolderAccess.h"
 #include "HostsBackup.h"
 #include "HostsBlocker.h"
+#include "ProgramPaths.h"
 #include "StartWithWindows.h"
 #include "Appearance.h"
 #include "ErrorReport.h"
@@ -43,8 +44,11 @@ void MainWindow::RunStartup() {
     ResumeOrAdoptBlock(p);             // 184 to 210
     p.Line(212, [&] { controls_.statusLabel.SetBackColor(kStatusBackColour); });
     // While a schedule is followed the program starts hidden behind the password, in a free time
-    // too, as it does while blocking.
-    if (FollowServiceSchedule() && !lock_.Locked()) SetWindowState(WindowState::Minimized);
+    // too, as it does while blocking. The service is asked only when its data folder, which
+    // everyone may read, holds a schedule or a lift: most starts find neither and ask nothing.
+    const bool clockMayDecide =
+        FileExists(ScheduleFilePath(state_.dataFolder)) || FileExists(LiftFilePath(state_.dataFolder));
+    if (clockMayDecide && FollowServiceSchedule() && !lock_.Locked()) SetWindowState(WindowState::Minimized);
 }
 
 void MainWindow::ApplyStartupLook(Guarded& p) {

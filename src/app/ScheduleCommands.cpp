@@ -10,12 +10,6 @@
 
 namespace {
 
-UtcTime UtcNow() {
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    return (static_cast<UtcTime>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-}
-
 // The service is asked again this long after the time it gave for its next change.
 constexpr UtcTime kFollowDelayTicks = 10'000'000;  // one second
 constexpr UINT_PTR kFollowTimerId = 0x5C4E;
@@ -43,10 +37,9 @@ void MainWindow::OnScheduleClicked() {
     std::uint64_t liftedUntil = 0;
     if (status) {
         liftedUntil = status->liftedUntil;
-        if (!status->schedule.empty() && !ParseSchedule(status->schedule, setup.schedule))
-            setup.schedule = {};
-        setup.storedUnreadable =
-            status->scheduleUnreadable || (!status->schedule.empty() && setup.schedule.zone.empty());
+        const bool read = status->schedule.empty() || ParseSchedule(status->schedule, setup.schedule);
+        if (!read) setup.schedule = {};
+        setup.storedUnreadable = status->scheduleUnreadable || !read;
         if (!setup.schedule.zone.empty()) zoneName = setup.schedule.zone;
     }
     setup.describe = [&](const WeekSchedule& week, bool followed) {

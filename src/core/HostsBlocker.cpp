@@ -186,9 +186,7 @@ bool HostsFileHeldForWriting(const std::string& hostsPath) {
 PutBackOutcome PutBackBlock(const BlockingPlace& place, const BlockEntries& entries) {
     if (HostsFileHeldForWriting(place.hostsPath)) return PutBackOutcome::Busy;
     // The watch says what happened in one notice; a failed step needs no report of its own.
-    struct Unreported final : FailureReport {
-        void Show(const std::string&, const std::string&, int) override {}
-    } unreported;
+    SilentFailureReport unreported;
     return StartBlock(place, entries, true, true, unreported) == StartOutcome::Written
                ? PutBackOutcome::PutBack
                : PutBackOutcome::Refused;

@@ -35,6 +35,12 @@ struct FailureReport {
     ~FailureReport() = default;
 };
 
+// A report that shows nothing, for work whose outcome alone says what happened (the watch's
+// put-back, the schedule's edges in the service).
+struct SilentFailureReport final : FailureReport {
+    void Show(const std::string&, const std::string&, int) override {}
+};
+
 // The procedures' names as the report's location shows them to the user.
 inline constexpr char kMainWindowLoadProcedure[] = "Form1.Form_Load";
 inline constexpr char kMainWindowCloseProcedure[] = "Form1.Form_QueryUnload";

@@ -195,6 +195,12 @@ bool ParseSchedule(std::string_view text, StoredSchedule& schedule) {
     return true;
 }
 
+UtcTime UtcNow() {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    return (UtcTime{now.dwHighDateTime} << 32) | now.dwLowDateTime;
+}
+
 std::optional<TIME_ZONE_INFORMATION> ZoneRules(const std::string& zoneName) {
     // A backslash would reach another key than the zone's own.
     if (zoneName.empty() || zoneName.find('\\') != std::string::npos) return std::nullopt;
@@ -226,10 +232,8 @@ std::optional<TIME_ZONE_INFORMATION> ZoneRules(const std::string& zoneName) {
     zone.StandardDate = stored.standardDate;
     zone.DaylightDate = stored.daylightDate;
     // Rules that the system cannot read the present time by are no rules.
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
     SYSTEMTIME local;
-    if (!LocalTime(zone, (UtcTime{now.dwHighDateTime} << 32) | now.dwLowDateTime, local)) return std::nullopt;
+    if (!LocalTime(zone, UtcNow(), local)) return std::nullopt;
     return zone;
 }
 

@@ -19,6 +19,8 @@ inline constexpr int kHalfHoursInDay = 48;  // 00:00-00:30 (0) to 23:30-24:00 (4
 // UTC as a FILETIME counts it: 100-nanosecond ticks since 1 January 1601.
 using UtcTime = std::uint64_t;
 inline constexpr UtcTime kUtcTicksPerMinute = 60ULL * 10'000'000ULL;
+// The time now, from the system's clock.
+UtcTime UtcNow();
 
 // The blocked half-hours of one week.
 class WeekSchedule {

@@ -61,9 +61,7 @@ void BlockService::Resume() {
 }
 
 bool BlockService::StartBlock(const EntryList& entries, const std::string& passwordHash) {
-    struct Unreported final : FailureReport {
-        void Show(const std::string&, const std::string&, int) override {}
-    } unreported;
+    SilentFailureReport unreported;
     if (parts_.blocker.Start(ListedEntries(entries), true, false, unreported) != StartOutcome::Written)
         return false;
     state_.blocking = true;
@@ -135,15 +133,10 @@ bool BlockService::ReadKeptEntries() {
     // with the same checks as a request: a file cut short, grown or written by anything else
     // reads as no entries.
     if (!FolderReady()) return false;
-    ServiceRequest kept;
-    try {
-        if (DecodeRequest(ReadFileText(parts_.entriesPath), kept) != MessageProblem::None) return false;
-    } catch (const Failure&) {
-        return false;
-    }
-    if (kept.kind != MessageKind::StartBlockRequest || kept.entries.empty()) return false;
-    state_.entries = std::move(kept.entries);
-    state_.passwordHash = std::move(kept.passwordHash);
+    std::optional<ServiceRequest> kept = ReadKeptStart(parts_.entriesPath);
+    if (!kept || kept->entries.empty()) return false;
+    state_.entries = std::move(kept->entries);
+    state_.passwordHash = std::move(kept->passwordHash);
     return true;
 }
 
@@ -159,8 +152,7 @@ void BlockService::KeepEntries(std::string_view startRequest) {
 // The kept entries bound to the password now in force, written as a start through the pipe would
 // carry them.
 void BlockService::KeepPassword() {
-    KeepEntries(
-        EncodePasswordBoundStart(state_.passwordHash, EncodeStartBlockRequest(state_.entries, false)));
+    KeepEntries(KeptStartText(state_.entries, state_.passwordHash));
 }
 
 std::string BlockService::Answer(std::string_view request, CallerGroups& caller) {

@@ -40,12 +40,6 @@ constexpr int kChangesLookedThrough = 4;
 
 }  // namespace
 
-UtcTime SystemScheduleClock::Now() {
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    return (static_cast<UtcTime>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-}
-
 ScheduledBlock::ScheduledBlock(ScheduledBlockParts parts) : parts_(std::move(parts)) {}
 
 bool ScheduledBlock::FolderReady() {
@@ -83,18 +77,12 @@ void ScheduledBlock::ReadSchedule() {
 }
 
 void ScheduledBlock::ReadEntries() {
-    // Kept as a start request bound to the password, read with a request's checks.
     entries_.Clear();
     passwordHash_.clear();
-    ServiceRequest kept;
-    try {
-        if (DecodeRequest(ReadFileText(parts_.entriesPath), kept) != MessageProblem::None) return;
-    } catch (const Failure&) {
-        return;
-    }
-    if (kept.kind != MessageKind::StartBlockRequest) return;
-    entries_ = std::move(kept.entries);
-    passwordHash_ = std::move(kept.passwordHash);
+    std::optional<ServiceRequest> kept = ReadKeptStart(parts_.entriesPath);
+    if (!kept) return;
+    entries_ = std::move(kept->entries);
+    passwordHash_ = std::move(kept->passwordHash);
 }
 
 void ScheduledBlock::ReadOverride() {
@@ -117,7 +105,7 @@ void ScheduledBlock::ReadOverride() {
 bool ScheduledBlock::KeepEntries(const EntryList& entries, const std::string& passwordHash) {
     if (&entries != &entries_) entries_ = entries;
     passwordHash_ = passwordHash;
-    const std::string kept = EncodePasswordBoundStart(passwordHash, EncodeStartBlockRequest(entries, false));
+    const std::string kept = KeptStartText(entries, passwordHash);
     return FolderReady() && WriteFileContent(parts_.entriesPath,
                                              [&](ContentSink& sink) { sink.Put(kept.data(), kept.size()); });
 }
@@ -149,13 +137,10 @@ std::optional<UtcTime> ScheduledBlock::NextTimeBlocked(UtcTime now, bool blocked
     return std::nullopt;
 }
 
-std::optional<bool> ScheduledBlock::WantedBlock(UtcTime now) {
-    if (override_) {
-        if (now < override_->until) return override_->blocked;
-        const bool thenBlock = override_->thenBlock;
-        SetOverride(std::nullopt);
-        if (thenBlock && !Followed()) return true;
-    }
+std::optional<bool> ScheduledBlock::WantedAt(UtcTime now) const {
+    if (override_ && now < override_->until) return override_->blocked;
+    // A lift of a block set by hand, over: that block comes back.
+    if (override_ && override_->thenBlock && !Followed()) return true;
     if (Followed()) return BlockedAt(schedule_->week, *zone_, now);
     return std::nullopt;  // nothing by the clock: the block stays as the parent set it
 }
@@ -168,15 +153,14 @@ std::optional<UtcTime> ScheduledBlock::NextWake(UtcTime now) const {
 
 void ScheduledBlock::Follow() {
     const UtcTime now = parts_.clock.Now();
-    const std::optional<bool> wanted = WantedBlock(now);
+    const std::optional<bool> wanted = WantedAt(now);
+    if (override_ && now >= override_->until) SetOverride(std::nullopt);
     if (wanted && *wanted != parts_.block.Blocking()) {
         bool changed = false;
         if (*wanted) {
             changed = !entries_.empty() && parts_.block.StartBlock(entries_, passwordHash_);
         } else {
-            struct Unreported final : FailureReport {
-                void Show(const std::string&, const std::string&, int) override {}
-            } unreported;
+            SilentFailureReport unreported;
             changed = parts_.block.LiftBlock(unreported);
         }
         if (changed) {
@@ -265,8 +249,5 @@ void ScheduledBlock::AddToStatus(ServiceStatus& status) {
 }
 
 bool ScheduledBlock::KeepsBlockLifted() {
-    if (parts_.block.Blocking()) return false;
-    const UtcTime now = parts_.clock.Now();
-    if (override_ && now < override_->until) return !override_->blocked;
-    return Followed() && !BlockedAt(schedule_->week, *zone_, now);
+    return !parts_.block.Blocking() && WantedAt(parts_.clock.Now()) == false;
 }

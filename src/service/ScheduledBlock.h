@@ -38,7 +38,7 @@ class ScheduleClock {
 // The machine's clock and zones.
 class SystemScheduleClock final : public ScheduleClock {
   public:
-    UtcTime Now() override;
+    UtcTime Now() override { return UtcNow(); }
     std::optional<TIME_ZONE_INFORMATION> Zone(const std::string& zoneName) override {
         return ZoneRules(zoneName);
     }
@@ -104,7 +104,8 @@ class ScheduledBlock final : public ScheduleKeeper {
     };
 
     bool Followed() const { return schedule_ && schedule_->followed && zone_; }
-    std::optional<bool> WantedBlock(UtcTime now);
+    // Whether the block is wanted in force at `now`: nothing when the clock does not decide.
+    std::optional<bool> WantedAt(UtcTime now) const;
     std::optional<UtcTime> NextScheduleChange(UtcTime now) const;
     std::optional<UtcTime> NextTimeBlocked(UtcTime now, bool blocked) const;
     std::optional<UtcTime> NextWake(UtcTime now) const;

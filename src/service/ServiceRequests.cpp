@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "FileHelpers.h"
 #include "PasswordHash.h"
 
 namespace {
@@ -201,6 +202,21 @@ std::string AnswerStartWithWindows(const ServiceRequest& request, const PipeCall
 }
 
 }  // namespace
+
+std::optional<ServiceRequest> ReadKeptStart(const std::string& path) {
+    ServiceRequest kept;
+    try {
+        if (DecodeRequest(ReadFileText(path), kept) != MessageProblem::None) return std::nullopt;
+    } catch (const Failure&) {
+        return std::nullopt;
+    }
+    if (kept.kind != MessageKind::StartBlockRequest) return std::nullopt;
+    return kept;
+}
+
+std::string KeptStartText(const EntryList& entries, const std::string& passwordHash) {
+    return EncodePasswordBoundStart(passwordHash, EncodeStartBlockRequest(entries, false));
+}
 
 std::string SettleSharedEntries(ServiceState& state) {
     const std::shared_ptr<SharedListView> view = std::move(state.sharedEntries);

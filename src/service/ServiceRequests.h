@@ -14,6 +14,7 @@
 // holds the group, enabled or not; only the password or the elevation is the parent's own.
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -79,6 +80,13 @@ struct ServiceParts {
     HANDLE stop = nullptr;  // set when the service is told to stop: a start waiting for its list ends
     ScheduleKeeper* schedule = nullptr;  // none: schedule requests are refused
 };
+
+// A start kept in the data folder as the request that wrote it, bound to its password, so it is
+// read back with a request's checks: a file cut short, grown or written by anything else reads as
+// none (nothing, also when the file cannot be read).
+std::optional<ServiceRequest> ReadKeptStart(const std::string& path);
+// What such a file holds for these entries and password.
+std::string KeptStartText(const EntryList& entries, const std::string& passwordHash);
 
 // Reads one request and answers it: the encoded answer, or a MalformedAnswer (and nothing done)
 // for a request that could not be read. Updates `state` as the operation went: a written start
