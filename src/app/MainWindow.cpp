@@ -56,7 +56,7 @@ MainWindow::MainWindow(const MainWindowParts& parts)
                     parts.hostsFilePath, DataFolderPath(parts.commonAppDataFolder), parts.ownership})),
       blocker_(parts.blocker != nullptr ? *parts.blocker : *ownBlocker_),
       startWithWindows_(*parts.startWithWindows),
-      schedule_(parts.schedule),
+      schedule_{parts.schedule, false, {}, false},
       hostsWatch_(parts.hostsFilePath, blocker_, system_, *this) {
     controls_.startWithWindowsBox.onClick = [this] { OnStartWithWindowsChanged(); };
     controls_.startInTrayBox.onClick = [this] { OnStartInTrayChanged(); };
@@ -65,6 +65,7 @@ MainWindow::MainWindow(const MainWindowParts& parts)
 
 MainWindow::~MainWindow() {
     hostsWatch_.Stop();
+    WatchChangeSignal(false);
     passwordWindow_.reset();
     if (hwnd_ != nullptr) DestroyWindow(hwnd_);
 }

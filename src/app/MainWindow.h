@@ -155,6 +155,10 @@ class MainWindow : private HostsWatchOwner {
     // for its next change. False when no schedule or lift decides (the window is as ever).
     bool FollowServiceSchedule();
     static void CALLBACK OnFollowTimer(HWND window, UINT msg, UINT_PTR id, DWORD time);
+    // Waits on the service's change signal while the clock decides the block: its "something
+    // changed" makes the window follow at once, and again after a rest in which it is not waited on.
+    void WatchChangeSignal(bool on);
+    void OnChangeSignalled();
     void OnStartStopClicked();
     void OnClearListClicked();
     void OnLoadFromFileClicked();
@@ -208,8 +212,13 @@ class MainWindow : private HostsWatchOwner {
     std::unique_ptr<DirectBlocker> ownBlocker_;  // the blocker made here when none was given
     Blocker& blocker_;
     StartWithWindowsSwitch& startWithWindows_;
-    ScheduleService* schedule_;
-    bool scheduleFollowed_ = false;  // the Status line shows the schedule's words
+    // Following the block the service keeps by the clock.
+    struct ScheduleFollowing {
+        ScheduleService* service = nullptr;  // none: no schedule
+        bool followed = false;               // the Status line shows the schedule's words
+        UniqueKernelHandle changeSignal;     // the service's, while waited on or resting
+        bool signalResting = false;          // told of a change moments ago: not waited on
+    } schedule_;
     HWND hwnd_ = nullptr;
     bool endsProgram_ = false;
     WindowState pendingState_ = WindowState::Normal;  // the state asked for before the window shows

@@ -5,6 +5,7 @@
 
 #include "Failure.h"
 #include "MainWindow.h"
+#include "MessagePump.h"
 #include "Schedule.h"
 #include "ScheduleWindow.h"
 
@@ -13,6 +14,11 @@ namespace {
 // The service is asked again this long after the time it gave for its next change.
 constexpr UtcTime kFollowDelayTicks = 10'000'000;  // one second
 constexpr UINT_PTR kFollowTimerId = 0x5C4E;
+// After the service's change signal the window rests this long before it waits on it again, and
+// then asks once more: longer than the service holds the signal set, so one change wakes it once,
+// and a signal that someone else keeps set costs one question in this time.
+constexpr UINT kChangeSignalRestMs = 3000;
+constexpr UINT_PTR kSignalRestTimerId = 0x5C4F;
 
 // What the line in words says for a schedule (followed or not) and a lift.
 std::string DescribeSchedule(const WeekSchedule& week, bool followed, const std::string& zoneName,
@@ -30,7 +36,7 @@ std::string DescribeSchedule(const WeekSchedule& week, bool followed, const std:
 
 void MainWindow::OnScheduleClicked() {
     const std::optional<ServiceStatus> status =
-        schedule_ != nullptr ? schedule_->ScheduleStatus() : std::nullopt;
+        schedule_.service != nullptr ? schedule_.service->ScheduleStatus() : std::nullopt;
     ScheduleWindowSetup setup;
     setup.serviceRunning = status.has_value();
     std::string zoneName = MachineZoneName();
@@ -67,8 +73,8 @@ void MainWindow::SaveSchedule(const StoredSchedule& schedule) {
         // A stored password that cannot be read binds nothing; the service still asks the one typed.
     }
     WhileServiceWorks([&] {
-        answer = schedule_->SaveSchedule(lock_.UnlockPassword(), passwordHash, FormatSchedule(schedule),
-                                         ListedEntries(websiteList_));
+        answer = schedule_.service->SaveSchedule(lock_.UnlockPassword(), passwordHash,
+                                                 FormatSchedule(schedule), ListedEntries(websiteList_));
     });
     if (!answer) return ShowNotice(kScheduleNeedsService);
     switch (answer->schedule) {
@@ -89,7 +95,7 @@ void MainWindow::SaveSchedule(const StoredSchedule& schedule) {
 
 void MainWindow::LiftBlock(std::uint32_t minutes) {
     std::optional<ServiceAnswer> answer;
-    WhileServiceWorks([&] { answer = schedule_->Lift(lock_.UnlockPassword(), minutes); });
+    WhileServiceWorks([&] { answer = schedule_.service->Lift(lock_.UnlockPassword(), minutes); });
     if (!answer) return ShowNotice(kScheduleNeedsService);
     ShowReportedFailures(answer->failures, reports_);
     switch (answer->lift) {
@@ -115,16 +121,17 @@ void MainWindow::LiftBlock(std::uint32_t minutes) {
 }
 
 bool MainWindow::FollowServiceSchedule() {
-    if (schedule_ == nullptr) return false;
-    const std::optional<ServiceStatus> status = schedule_->ScheduleStatus();
+    if (schedule_.service == nullptr) return false;
+    const std::optional<ServiceStatus> status = schedule_.service->ScheduleStatus();
     const bool byClock = status && (status->scheduleFollowed || status->liftedUntil != 0);
     if (hwnd_ != nullptr) KillTimer(hwnd_, kFollowTimerId);
+    WatchChangeSignal(byClock);
     if (!byClock) {
-        if (scheduleFollowed_) controls_.statusLabel.SetCaption(kStatusCaption);
-        scheduleFollowed_ = false;
+        if (schedule_.followed) controls_.statusLabel.SetCaption(kStatusCaption);
+        schedule_.followed = false;
         return false;
     }
-    scheduleFollowed_ = true;
+    schedule_.followed = true;
     if (status->blocking != state_.blocking) {
         // The service changed the block by the clock: the watch of a block this run wrote ends,
         // or it would put back what the schedule lifted.
@@ -149,9 +156,35 @@ void CALLBACK MainWindow::OnFollowTimer(HWND window, UINT, UINT_PTR id, DWORD) {
     KillTimer(window, id);
     auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
     if (self == nullptr) return;
+    // The rest after a change signal is over: the signal is waited on again.
+    if (id == kSignalRestTimerId) self->schedule_.signalResting = false;
     try {
         self->FollowServiceSchedule();
     } catch (...) {
         // Looked at again at the next command; no exception leaves the timer.
+    }
+}
+
+void MainWindow::WatchChangeSignal(bool on) {
+    if (!on) {
+        if (schedule_.changeSignal) UnwatchHandle(schedule_.changeSignal.get());
+        if (hwnd_ != nullptr) KillTimer(hwnd_, kSignalRestTimerId);
+        schedule_.changeSignal.reset();
+        schedule_.signalResting = false;
+        return;
+    }
+    if (schedule_.signalResting) return;
+    if (!schedule_.changeSignal) schedule_.changeSignal = schedule_.service->OpenChangeSignal();
+    if (schedule_.changeSignal) WatchHandle(schedule_.changeSignal.get(), [this] { OnChangeSignalled(); });
+}
+
+void MainWindow::OnChangeSignalled() {
+    UnwatchHandle(schedule_.changeSignal.get());
+    schedule_.signalResting = true;
+    if (hwnd_ != nullptr) SetTimer(hwnd_, kSignalRestTimerId, kChangeSignalRestMs, &OnFollowTimer);
+    try {
+        FollowServiceSchedule();
+    } catch (...) {
+        // Looked at again when the rest is over.
     }
 }

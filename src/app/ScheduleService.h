@@ -7,6 +7,7 @@
 #include <string>
 
 #include "Blocker.h"
+#include "Handles.h"
 #include "ServiceProtocol.h"
 
 class ScheduleService {
@@ -21,6 +22,9 @@ class ScheduleService {
                                                       const std::string& schedule,
                                                       const BlockList& entries) = 0;
     virtual std::optional<ServiceAnswer> Lift(const std::string& password, std::uint32_t minutes) = 0;
+    // The signal the service sets for a moment after each change of the block or the schedule,
+    // opened only to wait on; none when it cannot be had.
+    virtual UniqueKernelHandle OpenChangeSignal() = 0;
 
   protected:
     ~ScheduleService() = default;

@@ -169,3 +169,7 @@ std::optional<ServiceAnswer> ServiceBlocker::SaveSchedule(const std::string& pas
 std::optional<ServiceAnswer> ServiceBlocker::Lift(const std::string& password, std::uint32_t minutes) {
     return Ask([&] { return EncodeLiftRequest(password, minutes); }, MessageKind::LiftAnswer);
 }
+
+UniqueKernelHandle ServiceBlocker::OpenChangeSignal() {
+    return UniqueKernelHandle(OpenEventA(SYNCHRONIZE, FALSE, options_.changeSignalName.c_str()));
+}

@@ -55,6 +55,7 @@ class ServiceBlocker final : public Blocker, public ScheduleService {
     std::optional<ServiceAnswer> SaveSchedule(const std::string& password, const std::string& passwordHash,
                                               const std::string& schedule, const BlockList& entries) override;
     std::optional<ServiceAnswer> Lift(const std::string& password, std::uint32_t minutes) override;
+    UniqueKernelHandle OpenChangeSignal() override;
 
   private:
     // The service's answer to the request `encode` makes (a refusing one when the answer could

@@ -17,6 +17,11 @@
 // The pipe the service listens on.
 inline constexpr char kServicePipeName[] = "\\\\.\\pipe\\Parvalisk";
 
+// The event the service holds set for a moment after each change of the block or the schedule
+// (a manual-reset event; anyone may wait on it, only the service set it). A hint to ask for the
+// status again, never a status itself: whoever made it first, the status comes from the pipe.
+inline constexpr char kChangeSignalName[] = "Global\\ParvaliskBlockChanged";
+
 // The largest message either side sends or reads: the protocol's own bound.
 inline constexpr std::size_t kServiceMessageLimit = kMaxServiceMessageSize;
 
@@ -36,6 +41,7 @@ struct ServicePipeOptions {
     // manager runs as the service: any user can make a pipe of that name while the service is down.
     ServiceProcessIdQuery serviceProcessId = [] { return ServiceProcessId(kServiceName); };
     PipeWait wait;
+    std::string changeSignalName = kChangeSignalName;
 };
 
 struct ServiceExchange {

@@ -44,6 +44,10 @@ std::string FolderOf(const std::string& path) {
 // tells of it at most once in this time, with how many removals the entry stands for.
 constexpr ULONGLONG kRemovalLogIntervalMs = 60 * 1000;
 
+// How long the change signal stays set: every program's loop sees it in that time, and a program
+// that saw it asks again only after a longer rest, so one change wakes it once.
+constexpr LONGLONG kChangeSignalHeldMs = 2000;
+
 }  // namespace
 
 BlockService::BlockService(BlockServiceParts parts)
@@ -161,6 +165,11 @@ std::string BlockService::Answer(std::string_view request, CallerGroups& caller)
     std::string answer = AnswerRequest(request, caller, requestParts_, state_);
     ServiceAnswer outcome;
     if (DecodeAnswer(answer, outcome) != MessageProblem::None) return answer;
+    tellAfterAnswer_ =
+        (outcome.kind == MessageKind::StartBlockAnswer && outcome.start == StartOutcome::Written) ||
+        (outcome.kind == MessageKind::StopBlockAnswer && outcome.stop == StopOutcome::Lifted) ||
+        (outcome.kind == MessageKind::SaveScheduleAnswer && outcome.schedule == ScheduleOutcome::Saved) ||
+        (outcome.kind == MessageKind::LiftAnswer && outcome.lift == LiftOutcome::Lifted);
     if (outcome.kind == MessageKind::StartBlockAnswer && outcome.start == StartOutcome::Written) {
         // Kept and watched after the answer: the block is in force and its flushes done, and the
         // program need not also wait for this file's. Nothing is served before both are done.
@@ -177,6 +186,9 @@ std::string BlockService::Answer(std::string_view request, CallerGroups& caller)
 }
 
 void BlockService::AfterAnswer(std::string_view request) {
+    ScopeExit tell([this] {
+        if (std::exchange(tellAfterAnswer_, false)) TellPrograms();
+    });
     if (std::exchange(passwordAfterAnswer_, false)) {
         try {
             KeepPassword();
@@ -252,6 +264,7 @@ std::vector<HANDLE> BlockService::Handles() {
     if (folderWatch_) handles.push_back(folderWatch_.get());
     if (parentWatch_) handles.push_back(parentWatch_.get());
     if (settleTimer_) handles.push_back(settleTimer_.get());
+    if (tellTimer_ && parts_.changeSignal != nullptr) handles.push_back(tellTimer_.get());
     return handles;
 }
 
@@ -268,6 +281,11 @@ void BlockService::CheckWhenSettled(bool atStart) {
 void BlockService::Signalled(HANDLE handle) {
     if (handle == scheduled_.Timer() || (parts_.clockChanged != nullptr && handle == parts_.clockChanged)) {
         scheduled_.Follow();
+        TellPrograms();
+        return;
+    }
+    if (tellTimer_ && handle == tellTimer_.get()) {
+        ResetEvent(parts_.changeSignal);
         return;
     }
     // Armed again first, so a change made while this one is handled is not missed.
@@ -281,6 +299,16 @@ void BlockService::Signalled(HANDLE handle) {
         return;
     }
     CheckWhenSettled(false);
+}
+
+void BlockService::TellPrograms() {
+    if (parts_.changeSignal == nullptr) return;
+    LARGE_INTEGER due;
+    due.QuadPart = -kChangeSignalHeldMs * 10000;
+    // Without a timer to reset it, the signal is not set: a program would otherwise ask every few
+    // seconds for good.
+    if (tellTimer_ && SetWaitableTimer(tellTimer_.get(), &due, 0, nullptr, nullptr, FALSE))
+        SetEvent(parts_.changeSignal);
 }
 
 void BlockService::CheckBlock(bool atStart) {

@@ -35,6 +35,9 @@ struct BlockServiceParts {
     HANDLE clockChanged = nullptr;
     // The time and the zones the schedule is read by (the machine's when null).
     ScheduleClock* clock = nullptr;
+    // A manual-reset event held set for a while after each change of the block or the schedule,
+    // so that running programs ask for the status again. None when null.
+    HANDLE changeSignal = nullptr;
 };
 
 class BlockService final : public ServerWaits, private ScheduledSwitch {
@@ -81,6 +84,7 @@ class BlockService final : public ServerWaits, private ScheduledSwitch {
     void Unwatch();
     void CheckBlock(bool atStart);
     void CheckWhenSettled(bool atStart);
+    void TellPrograms();
 
     BlockServiceParts parts_;
     SystemScheduleClock systemClock_;
@@ -95,5 +99,8 @@ class BlockService final : public ServerWaits, private ScheduledSwitch {
     unsigned removalsUntold_ = 0;             // removals put back since then, not yet told
     // Set once the hosts folder has gone kHostsSettleMs without a change: the check then reads.
     UniqueKernelHandle settleTimer_{CreateWaitableTimerA(nullptr, FALSE, nullptr)};
-    bool checkAtStart_ = false;  // the check waiting for the timer is the one of the start
+    bool checkAtStart_ = false;     // the check waiting for the timer is the one of the start
+    bool tellAfterAnswer_ = false;  // the request just answered changed the block or the schedule
+    // Ends the time the change signal is held set.
+    UniqueKernelHandle tellTimer_{CreateWaitableTimerA(nullptr, FALSE, nullptr)};
 };

@@ -3,7 +3,11 @@
 #include "Failure.h"
 #include "SecurityIds.h"
 
-std::vector<BYTE> PipeSecurityDescriptor() {
+namespace {
+
+// SYSTEM and the Administrators group with `ownersAccess`, an authenticated user with
+// `usersAccess`, nobody else; the access list protected from inheritance.
+std::vector<BYTE> OwnersAndUsersDescriptor(DWORD ownersAccess, DWORD usersAccess) {
     Sid system = WellKnownSid(WinLocalSystemSid);
     Sid administrators = WellKnownSid(WinBuiltinAdministratorsSid);
     Sid authenticated = WellKnownSid(WinAuthenticatedUserSid);
@@ -13,9 +17,9 @@ std::vector<BYTE> PipeSecurityDescriptor() {
     std::vector<DWORD> acl((aclSize + sizeof(DWORD) - 1) / sizeof(DWORD));
     auto* list = reinterpret_cast<ACL*>(acl.data());
     CheckWin32(InitializeAcl(list, aclSize, ACL_REVISION) &&
-               AddAccessAllowedAce(list, ACL_REVISION, FILE_ALL_ACCESS, system.data()) &&
-               AddAccessAllowedAce(list, ACL_REVISION, FILE_ALL_ACCESS, administrators.data()) &&
-               AddAccessAllowedAce(list, ACL_REVISION, kPipeClientAccess, authenticated.data()));
+               AddAccessAllowedAce(list, ACL_REVISION, ownersAccess, system.data()) &&
+               AddAccessAllowedAce(list, ACL_REVISION, ownersAccess, administrators.data()) &&
+               AddAccessAllowedAce(list, ACL_REVISION, usersAccess, authenticated.data()));
 
     SECURITY_DESCRIPTOR absolute;
     CheckWin32(InitializeSecurityDescriptor(&absolute, SECURITY_DESCRIPTOR_REVISION) &&
@@ -27,4 +31,14 @@ std::vector<BYTE> PipeSecurityDescriptor() {
     std::vector<BYTE> descriptor(size);
     CheckWin32(MakeSelfRelativeSD(&absolute, descriptor.data(), &size));
     return descriptor;
+}
+
+}  // namespace
+
+std::vector<BYTE> PipeSecurityDescriptor() {
+    return OwnersAndUsersDescriptor(FILE_ALL_ACCESS, kPipeClientAccess);
+}
+
+std::vector<BYTE> ChangeSignalSecurityDescriptor() {
+    return OwnersAndUsersDescriptor(EVENT_ALL_ACCESS, SYNCHRONIZE);
 }

@@ -7,14 +7,17 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "BlockService.h"
 #include "DataFolderGuard.h"
 #include "EventLog.h"
 #include "Failure.h"
 #include "Handles.h"
+#include "PipeSecurity.h"
 #include "ProgramPaths.h"
 #include "ServiceInstall.h"
+#include "ServicePipeClient.h"
 #include "ServiceRun.h"
 #include "UserTexts.h"
 
@@ -78,6 +81,20 @@ std::string MachineDataFolder() {
     return DataFolderPath(commonAppData);
 }
 
+// The signal by which running programs learn of a change. Made by another process first, it is
+// used all the same: it only ever tells a program to ask the service again. None when it cannot be
+// had: programs then ask at the times the status gives.
+UniqueKernelHandle MakeChangeSignal() {
+    std::vector<BYTE> descriptor;
+    try {
+        descriptor = ChangeSignalSecurityDescriptor();
+    } catch (const Failure&) {
+        return UniqueKernelHandle();
+    }
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.data(), FALSE};
+    return UniqueKernelHandle(CreateEventA(&attributes, TRUE, FALSE, kChangeSignalName));
+}
+
 // Serves the machine's block: the system's hosts file, the machine's data folder, and start with
 // Windows for the Parvalisk.exe beside this program.
 void ServeBlock(HANDLE stop, ServiceStatusReport& status, EventLog& events) {
@@ -101,6 +118,8 @@ void ServeBlock(HANDLE stop, ServiceStatusReport& status, EventLog& events) {
     clockChangedEvent = clockChanged.get();
     ScopeExit forgetClockChanged([] { clockChangedEvent = nullptr; });
     parts.clockChanged = clockChanged.get();
+    UniqueKernelHandle changeSignal = MakeChangeSignal();
+    parts.changeSignal = changeSignal.get();
     BlockService service(parts);
     RunService(
         {kServicePipeName,

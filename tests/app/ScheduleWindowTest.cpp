@@ -10,33 +10,17 @@
 #include "ScheduleWindow.h"
 #include "UserTexts.h"
 #include "WeekGrid.h"
+#include "support/ScheduleWindowDriver.h"
 
 namespace {
 
-// The window runs its own modal loop, so a test acts from a timer that fires inside that loop: it
-// finds the window and drives it with messages, as the mouse and the keys would.
-std::function<void(HWND)> onWindowShown;
-
-void CALLBACK FindWindowAndAct(HWND, UINT, UINT_PTR id, DWORD) {
-    HWND window = FindWindowA(kScheduleWindowClassName, nullptr);
-    if (window == nullptr || !IsWindowVisible(window)) return;
-    KillTimer(nullptr, id);
-    onWindowShown(window);
-}
-
-// Closes a window that a failing test left open, so the program goes on to the next test.
-void CALLBACK CloseLeftOpen(HWND, UINT, UINT_PTR, DWORD) {
-    PostMessageA(FindWindowA(kScheduleWindowClassName, nullptr), WM_CLOSE, 0, 0);
-}
-
 ScheduleWindowResult RunWindow(const ScheduleWindowSetup& setup, std::function<void(HWND)> action,
                                HWND owner = nullptr) {
-    onWindowShown = std::move(action);
-    const UINT_PTR find = SetTimer(nullptr, 0, 20, FindWindowAndAct);
-    const UINT_PTR close = SetTimer(nullptr, 0, 10000, CloseLeftOpen);
-    ScheduleWindowResult result = ShowScheduleWindow(owner, setup);
-    KillTimer(nullptr, find);
-    KillTimer(nullptr, close);
+    ScheduleWindowResult result;
+    {
+        ScheduleWindowDriver driver(std::move(action));
+        result = ShowScheduleWindow(owner, setup);
+    }
     EXPECT_EQ(FindWindowA(kScheduleWindowClassName, nullptr), nullptr) << "the window is gone afterwards";
     return result;
 }
@@ -52,32 +36,15 @@ WeekSchedule MarkedRun(int day, int first, int last, WeekSchedule week = {}) {
     return week;
 }
 
-HWND Grid(HWND window) {
-    return GetDlgItem(window, kIdScheduleGrid);
-}
-
-POINT Centre(RECT r) {
-    return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
-}
-
 POINT CellCentre(HWND window, int day, int halfHour) {
-    return Centre(GeometryOf(Grid(window)).CellRect(day, halfHour));
-}
-
-void Mouse(HWND window, UINT msg, POINT at) {
-    SendMessageA(Grid(window), msg, msg == WM_LBUTTONUP ? 0 : MK_LBUTTON, MAKELPARAM(at.x, at.y));
-}
-
-void ClickAt(HWND window, POINT at) {
-    Mouse(window, WM_LBUTTONDOWN, at);
-    Mouse(window, WM_LBUTTONUP, at);
+    return Centre(GeometryOf(ScheduleGrid(window)).CellRect(day, halfHour));
 }
 
 // Down on the first point, a move to each of the others, up on the last.
 void Drag(HWND window, std::initializer_list<POINT> points) {
-    Mouse(window, WM_LBUTTONDOWN, *points.begin());
-    for (POINT at : points) Mouse(window, WM_MOUSEMOVE, at);
-    Mouse(window, WM_LBUTTONUP, *(points.end() - 1));
+    GridMouse(window, WM_LBUTTONDOWN, *points.begin());
+    for (POINT at : points) GridMouse(window, WM_MOUSEMOVE, at);
+    GridMouse(window, WM_LBUTTONUP, *(points.end() - 1));
 }
 
 void PressKeys(HWND window, std::initializer_list<UINT> keys, bool shift = false) {
@@ -86,18 +53,14 @@ void PressKeys(HWND window, std::initializer_list<UINT> keys, bool shift = false
     const BYTE shiftBefore = state[VK_SHIFT];
     state[VK_SHIFT] = shift ? 0x80 : 0;
     SetKeyboardState(state);
-    for (UINT key : keys) SendMessageA(Grid(window), WM_KEYDOWN, key, 1);
+    for (UINT key : keys) SendMessageA(ScheduleGrid(window), WM_KEYDOWN, key, 1);
     state[VK_SHIFT] = shiftBefore;
     SetKeyboardState(state);
 }
 
-void Click(HWND window, int id) {
-    PostMessageA(GetDlgItem(window, id), BM_CLICK, 0, 0);
-}
-
 void PostKey(HWND window, UINT key) {
-    PostMessageA(Grid(window), WM_KEYDOWN, key, 1);
-    PostMessageA(Grid(window), WM_KEYUP, key, 0xC0000001);
+    PostMessageA(ScheduleGrid(window), WM_KEYDOWN, key, 1);
+    PostMessageA(ScheduleGrid(window), WM_KEYUP, key, 0xC0000001);
 }
 
 std::string Text(HWND window, int id) {
@@ -129,7 +92,7 @@ void ExpectSavedWeeks(const std::vector<EditCase>& cases) {
         setup.describe = CountWords;
         const ScheduleWindowResult result = RunWindow(setup, [&](HWND window) {
             c.edit(window);
-            Click(window, kIdScheduleSaveButton);
+            ClickScheduleButton(window, kIdScheduleSaveButton);
         });
         EXPECT_EQ(result.choice, ScheduleChoice::Save);
         EXPECT_TRUE(result.schedule.week == c.expected);
@@ -141,9 +104,9 @@ TEST(ScheduleWindow, TheMouseTogglesCellsRunsDaysAndHours) {
     WeekSchedule fullColumn, partColumn = Marked({{3, 14}});
     for (int day = 0; day < kDaysInWeek; ++day) fullColumn = MarkedRun(day, 14, 15, fullColumn);
     ExpectSavedWeeks({
-        {"a click marks a cell", {}, [](HWND w) { ClickAt(w, CellCentre(w, 1, 20)); }, Marked({{1, 20}})},
+        {"a click marks a cell", {}, [](HWND w) { ClickInGrid(w, CellCentre(w, 1, 20)); }, Marked({{1, 20}})},
         {"a click clears a marked cell", Marked({{1, 20}, {6, 47}}),
-         [](HWND w) { ClickAt(w, CellCentre(w, 1, 20)); }, Marked({{6, 47}})},
+         [](HWND w) { ClickInGrid(w, CellCentre(w, 1, 20)); }, Marked({{6, 47}})},
         {"a drag marks every cell it passes over",
          {},
          [](HWND w) {
@@ -157,14 +120,16 @@ TEST(ScheduleWindow, TheMouseTogglesCellsRunsDaysAndHours) {
          },
          {}},
         {"a day's name marks a part-marked day", Marked({{2, 5}}),
-         [](HWND w) { ClickAt(w, Centre(GeometryOf(Grid(w)).DayNameRect(2))); }, MarkedRun(2, 0, 47)},
+         [](HWND w) { ClickInGrid(w, Centre(GeometryOf(ScheduleGrid(w)).DayNameRect(2))); },
+         MarkedRun(2, 0, 47)},
         {"a day's name clears a full day", MarkedRun(2, 0, 47, Marked({{3, 0}})),
-         [](HWND w) { ClickAt(w, Centre(GeometryOf(Grid(w)).DayNameRect(2))); }, Marked({{3, 0}})},
+         [](HWND w) { ClickInGrid(w, Centre(GeometryOf(ScheduleGrid(w)).DayNameRect(2))); },
+         Marked({{3, 0}})},
         {"an hour marks both its halves on every day", partColumn,
-         [](HWND w) { ClickAt(w, Centre(GeometryOf(Grid(w)).HourLabelRect(7))); }, fullColumn},
+         [](HWND w) { ClickInGrid(w, Centre(GeometryOf(ScheduleGrid(w)).HourLabelRect(7))); }, fullColumn},
         {"an hour marked on every day clears",
          fullColumn,
-         [](HWND w) { ClickAt(w, Centre(GeometryOf(Grid(w)).HourLabelRect(7))); },
+         [](HWND w) { ClickInGrid(w, Centre(GeometryOf(ScheduleGrid(w)).HourLabelRect(7))); },
          {}},
     });
 }
@@ -220,18 +185,19 @@ TEST(ScheduleWindow, AnswersSaveCancelAndLift) {
         ScheduleChoice choice;
         int liftMinutes;
     } cases[] = {
-        {"Save", [](HWND w) { Click(w, kIdScheduleSaveButton); }, ScheduleChoice::Save, 0},
+        {"Save", [](HWND w) { ClickScheduleButton(w, kIdScheduleSaveButton); }, ScheduleChoice::Save, 0},
         {"Enter is Save", [](HWND w) { PostKey(w, VK_RETURN); }, ScheduleChoice::Save, 0},
-        {"Cancel", [](HWND w) { Click(w, kIdScheduleCancelButton); }, ScheduleChoice::Cancel, 0},
+        {"Cancel", [](HWND w) { ClickScheduleButton(w, kIdScheduleCancelButton); }, ScheduleChoice::Cancel,
+         0},
         {"Escape is Cancel", [](HWND w) { PostKey(w, VK_ESCAPE); }, ScheduleChoice::Cancel, 0},
         {"the close box is Cancel", [](HWND w) { PostMessageA(w, WM_CLOSE, 0, 0); }, ScheduleChoice::Cancel,
          0},
-        {"Lift at first for 15 minutes", [](HWND w) { Click(w, kIdScheduleLiftButton); },
+        {"Lift at first for 15 minutes", [](HWND w) { ClickScheduleButton(w, kIdScheduleLiftButton); },
          ScheduleChoice::Lift, 15},
         {"Lift for 1 hour",
          [](HWND w) {
              SendDlgItemMessageA(w, kIdScheduleLiftList, CB_SETCURSEL, 2, 0);
-             Click(w, kIdScheduleLiftButton);
+             ClickScheduleButton(w, kIdScheduleLiftButton);
          },
          ScheduleChoice::Lift, 60},
     };
@@ -241,8 +207,8 @@ TEST(ScheduleWindow, AnswersSaveCancelAndLift) {
         setup.schedule = {Marked({{4, 30}}), false, zone};
         setup.describe = CountWords;
         const ScheduleWindowResult result = RunWindow(setup, [&](HWND w) {
-            ClickAt(w, CellCentre(w, 5, 1));
-            Click(w, kIdScheduleFollowedBox);
+            ClickInGrid(w, CellCentre(w, 5, 1));
+            ClickScheduleButton(w, kIdScheduleFollowedBox);
             c.action(w);
         });
         EXPECT_EQ(result.choice, c.choice);
@@ -279,11 +245,11 @@ TEST(ScheduleWindow, IsModalTakesTheTabOrderAndUpdatesItsLine) {
                 lengths.push_back(text);
             }
             lines.push_back(Text(w, kIdScheduleLine));
-            ClickAt(w, CellCentre(w, 6, 47));
+            ClickInGrid(w, CellCentre(w, 6, 47));
             lines.push_back(Text(w, kIdScheduleLine));
             SendDlgItemMessageA(w, kIdScheduleFollowedBox, BM_CLICK, 0, 0);
             lines.push_back(Text(w, kIdScheduleLine));
-            Click(w, kIdScheduleCancelButton);
+            ClickScheduleButton(w, kIdScheduleCancelButton);
         },
         owner);
     EXPECT_EQ(caption, kScheduleWindowCaption);
@@ -313,7 +279,7 @@ TEST(ScheduleWindow, WithoutTheServiceOnlyCancelActs) {
         // What reaches the disabled controls past the mouse is refused too.
         PostMessageA(w, WM_COMMAND, MAKEWPARAM(kIdScheduleSaveButton, BN_CLICKED), 0);
         PostMessageA(w, WM_COMMAND, MAKEWPARAM(kIdScheduleLiftButton, BN_CLICKED), 0);
-        Click(w, kIdScheduleCancelButton);
+        ClickScheduleButton(w, kIdScheduleCancelButton);
     });
     EXPECT_EQ(line, kScheduleNeedsServiceLine);
     EXPECT_EQ(enabled, std::vector<int>{kIdScheduleCancelButton});
@@ -328,9 +294,9 @@ TEST(ScheduleWindow, AnUnreadableScheduleStartsEmptyAndSaysSo) {
     std::vector<std::string> lines;
     const ScheduleWindowResult result = RunWindow(setup, [&](HWND w) {
         lines.push_back(Text(w, kIdScheduleLine));
-        ClickAt(w, CellCentre(w, 3, 3));
+        ClickInGrid(w, CellCentre(w, 3, 3));
         lines.push_back(Text(w, kIdScheduleLine));
-        Click(w, kIdScheduleSaveButton);
+        ClickScheduleButton(w, kIdScheduleSaveButton);
     });
     EXPECT_EQ(lines, (std::vector<std::string>{kScheduleUnreadableLine, "1 not followed"}));
     EXPECT_TRUE(result.schedule.week == Marked({{3, 3}}));
@@ -342,10 +308,10 @@ TEST(ScheduleWindow, ALockedOwnerClosesItAsCancelAndItActsOnNothing) {
         std::function<void(HWND)> act;
     } cases[] = {
         {"a posted Save", [](HWND w) { PostMessageA(w, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0); }},
-        {"a posted Lift", [](HWND w) { Click(w, kIdScheduleLiftButton); }},
+        {"a posted Lift", [](HWND w) { ClickScheduleButton(w, kIdScheduleLiftButton); }},
         {"a click on the grid",
          [](HWND w) {
-             ClickAt(w, CellCentre(w, 2, 2));
+             ClickInGrid(w, CellCentre(w, 2, 2));
              PostMessageA(w, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
          }},
         {"a key in the grid", [](HWND w) { PressKeys(w, {VK_SPACE}); }},

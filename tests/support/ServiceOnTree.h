@@ -28,9 +28,10 @@ class ServiceOnTree {
         : blocker_(KeepingNoEntries(place)),
           stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
           clockChanged_(CreateEventA(nullptr, FALSE, FALSE, nullptr)),
+          changeSignal_(CreateEventA(nullptr, TRUE, FALSE, InProcessChangeSignalName(pipeName).c_str())),
           service_({blocker_, startWithWindows_, place.hostsPath, BlockedEntriesPath(place.dataFolder),
                     events, ticks ? std::move(ticks) : [] { return GetTickCount64(); }, nullptr, stop_.get(),
-                    clockChanged_.get(), clock}),
+                    clockChanged_.get(), clock, changeSignal_.get()}),
           pipeName_(std::move(pipeName)) {
         thread_ = std::thread([this, &status, &events] {
             RunService({pipeName_,
@@ -81,6 +82,7 @@ class ServiceOnTree {
     DirectBlocker blocker_;
     UniqueKernelHandle stop_;  // before the service, which is handed it
     UniqueKernelHandle clockChanged_;
+    UniqueKernelHandle changeSignal_;  // as the service's, under the pipe's own name
     BlockService service_;
     std::string pipeName_;
     std::thread thread_;
