@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -21,8 +22,9 @@ class BenchService final : ServiceStatusReport, EventLog {
   public:
     using Clock = std::chrono::steady_clock;
 
-    // `name` tells the tree apart; the hosts file starts with `hosts`.
-    BenchService(const std::string& name, const std::string& hosts)
+    // `name` tells the tree apart; the hosts file starts with `hosts`. `clock`: the schedule's
+    // (the machine's when null).
+    BenchService(const std::string& name, const std::string& hosts, ScheduleClock* clock = nullptr)
         : root_(TreeRoot(name)),
           place_{root_ + "\\etc\\hosts", root_ + "\\data"},
           pipeName_("\\\\.\\pipe\\ParvaliskBench-" + name + "-" + std::to_string(GetCurrentProcessId())) {
@@ -30,7 +32,7 @@ class BenchService final : ServiceStatusReport, EventLog {
         WriteAll(place_.hostsPath, hosts);
         // Started once the tree stands.
         service_.emplace(place_, pipeName_, static_cast<ServiceStatusReport&>(*this),
-                         static_cast<EventLog&>(*this));
+                         static_cast<EventLog&>(*this), std::function<ULONGLONG()>{}, clock);
     }
     ~BenchService() {
         service_.reset();
@@ -55,6 +57,14 @@ class BenchService final : ServiceStatusReport, EventLog {
         std::lock_guard lock(mutex_);
         return putBacks_;
     }
+
+    // The moments at which the service logged a change made by the clock, in order.
+    std::vector<Clock::time_point> ScheduledChanges() {
+        std::lock_guard lock(mutex_);
+        return scheduledChanges_;
+    }
+    // The schedule's clock moved: the service looks at it again, as at its timer's wake.
+    void ClockChanged() const { service_->ClockChanged(); }
 
     const std::string& HostsPath() const { return place_.hostsPath; }
     // How the program reaches this service (ServiceBlocker's options).
@@ -85,6 +95,8 @@ class BenchService final : ServiceStatusReport, EventLog {
         std::lock_guard lock(mutex_);
         if (event == ServiceEvent::BlockPutBack)
             putBacks_.push_back(Clock::now());
+        else if (event == ServiceEvent::ScheduledStart || event == ServiceEvent::ScheduledLift)
+            scheduledChanges_.push_back(Clock::now());
         else
             std::fprintf(stderr, "service event %lu: %s\n", static_cast<unsigned long>(event), text.c_str());
     }
@@ -94,5 +106,6 @@ class BenchService final : ServiceStatusReport, EventLog {
     std::string pipeName_;
     std::mutex mutex_;
     std::vector<Clock::time_point> putBacks_;
+    std::vector<Clock::time_point> scheduledChanges_;
     std::optional<ServiceOnTree> service_;  // last: it stops before what it reports to goes
 };
