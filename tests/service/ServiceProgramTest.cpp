@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <string>
@@ -19,6 +20,7 @@
 
 #include "Handles.h"
 #include "ProgramPaths.h"
+#include "Schedule.h"
 #include "ServiceInstall.h"
 #include "ServicePipeClient.h"
 #include "ServiceProtocol.h"
@@ -173,6 +175,72 @@ std::vector<UniqueFile> HoldConnections(std::size_t count) {
     }
     return held;
 }
+
+// A hosts folder of the test's own, holding a hosts file of `hosts`, that the machine's hosts
+// folder points to while the object lives.
+class OwnHostsFolder {
+  public:
+    OwnHostsFolder(const std::string& name, const std::string& hosts)
+        : folder_(FolderPath(name)), made_(Make(folder_, hosts)), pointed_(folder_) {}
+    ~OwnHostsFolder() { RemoveTree(folder_); }
+    OwnHostsFolder(const OwnHostsFolder&) = delete;
+    OwnHostsFolder& operator=(const OwnHostsFolder&) = delete;
+
+    bool Ready() const { return made_ && pointed_.InForce(); }
+    const std::string& Folder() const { return folder_; }
+    std::string HostsPath() const { return folder_ + "\\hosts"; }
+
+  private:
+    static std::string FolderPath(const std::string& name) {
+        char temp[MAX_PATH] = "";
+        GetTempPathA(MAX_PATH, temp);
+        return std::string(temp) + "parvalisk-" + name + "-" + std::to_string(GetCurrentProcessId());
+    }
+    static bool Make(const std::string& folder, const std::string& hosts) {
+        RemoveTree(folder);
+        if (!CreateDirectoryA(folder.c_str(), nullptr)) return false;
+        UniqueFile file(
+            CreateFileA((folder + "\\hosts").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        DWORD written = 0;
+        return file &&
+               WriteFile(file.get(), hosts.data(), static_cast<DWORD>(hosts.size()), &written, nullptr);
+    }
+
+    std::string folder_;
+    bool made_;
+    SystemHostsFolder pointed_;
+};
+
+// A zone of the test's own under the machine's Time Zones, `bias` minutes behind UTC without
+// daylight saving; gone again with the object.
+class OwnTimeZone {
+  public:
+    static constexpr char kName[] = "Parvalisk Test Time";
+    explicit OwnTimeZone(LONG bias) {
+        struct {
+            LONG bias, standardBias, daylightBias;
+            SYSTEMTIME standardDate, daylightDate;
+        } rules{bias, 0, 0, {}, {}};
+        HKEY key = nullptr;
+        made_ = RegCreateKeyExA(HKEY_LOCAL_MACHINE, KeyPath().c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                                &key, nullptr) == ERROR_SUCCESS;
+        if (!made_) return;
+        made_ = RegSetValueExA(key, "TZI", 0, REG_BINARY, reinterpret_cast<const BYTE*>(&rules),
+                               sizeof rules) == ERROR_SUCCESS;
+        RegCloseKey(key);
+    }
+    ~OwnTimeZone() { RegDeleteKeyA(HKEY_LOCAL_MACHINE, KeyPath().c_str()); }
+    OwnTimeZone(const OwnTimeZone&) = delete;
+    OwnTimeZone& operator=(const OwnTimeZone&) = delete;
+
+    bool Made() const { return made_; }
+
+  private:
+    static std::string KeyPath() {
+        return std::string("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Time Zones\\") + kName;
+    }
+    bool made_ = false;
+};
 
 class ServiceProgram : public ::testing::Test {
   protected:
@@ -336,23 +404,10 @@ TEST_F(ServiceProgram, InstallsRunsAnswersOnItsPipeAndStopsWithinThreeSeconds) {
 }
 
 TEST_F(ServiceProgram, BlocksAndLiftsThroughItsPipeAndPutsBackAResetWhileNoProgramRuns) {
-    char temp[MAX_PATH];
-    ASSERT_NE(GetTempPathA(MAX_PATH, temp), 0u);
-    const std::string hostsFolder =
-        std::string(temp) + "parvalisk-service-" + std::to_string(GetCurrentProcessId());
-    RemoveTree(hostsFolder);
-    ASSERT_TRUE(CreateDirectoryA(hostsFolder.c_str(), nullptr));
-    auto removeFolder = ScopeExit([&] { RemoveTree(hostsFolder); });
-    SystemHostsFolder pointed(hostsFolder);
-    ASSERT_TRUE(pointed.InForce());
-    const std::string hostsPath = hostsFolder + "\\hosts";
     const std::string clean = "127.0.0.1 localhost\r\n";
-    {
-        UniqueFile file(CreateFileA(hostsPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-        DWORD written = 0;
-        ASSERT_TRUE(file &&
-                    WriteFile(file.get(), clean.data(), static_cast<DWORD>(clean.size()), &written, nullptr));
-    }
+    OwnHostsFolder hosts("service", clean);
+    ASSERT_TRUE(hosts.Ready());
+    const std::string hostsPath = hosts.HostsPath();
 
     // The service goes before the hosts folder is put back.
     auto removeService = ScopeExit([&] {
@@ -386,6 +441,53 @@ TEST_F(ServiceProgram, BlocksAndLiftsThroughItsPipeAndPutsBackAResetWhileNoProgr
     EXPECT_EQ(SavedDataFolder::Read(hostsPath), clean);
 }
 
+// The service reads a schedule by the machine's clock and wakes on its timer at the edge, with no
+// program running. The edge is the next whole minute a few seconds ahead, made the start of a
+// half-hour by a zone of the test's own, so the wait is bounded by a minute.
+TEST_F(ServiceProgram, WritesTheBlockAtAScheduleEdgeByTheMachinesClock) {
+    const std::string clean = "127.0.0.1 localhost\r\n";
+    OwnHostsFolder hosts("schedule", clean);
+    ASSERT_TRUE(hosts.Ready());
+    auto removeService = ScopeExit([&] {
+        service_.reset();
+        Remove();
+    });
+    ASSERT_NO_FATAL_FAILURE(InstallAndStart());
+    ASSERT_EQ(WaitFor(SERVICE_RUNNING, 10000).dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
+
+    constexpr UtcTime kSecond = 10'000'000;
+    const UtcTime edge =
+        (UtcNow() + 5 * kSecond + kUtcTicksPerMinute - 1) / kUtcTicksPerMinute * kUtcTicksPerMinute;
+    const LONG bias = static_cast<LONG>(edge / kUtcTicksPerMinute % 30);
+    OwnTimeZone zone(bias);
+    ASSERT_TRUE(zone.Made());
+    const UtcTime localEdge = edge - bias * kUtcTicksPerMinute;
+    const FILETIME localFile{static_cast<DWORD>(localEdge), static_cast<DWORD>(localEdge >> 32)};
+    SYSTEMTIME local{};
+    ASSERT_TRUE(FileTimeToSystemTime(&localFile, &local));
+    StoredSchedule schedule;
+    schedule.week.Set((local.wDayOfWeek + 6) % 7, local.wHour * 2 + local.wMinute / 30, true);
+    schedule.followed = true;
+    schedule.zone = OwnTimeZone::kName;
+
+    const std::vector<std::string> entries = {"www.example.com"};
+    EXPECT_EQ(AskService(EncodeSaveScheduleRequest("", "", FormatSchedule(schedule), entries)).schedule,
+              ScheduleOutcome::Saved);
+    ServiceAnswer status = AskService(EncodeStatusRequest());
+    EXPECT_TRUE(status.status.scheduleFollowed);
+    EXPECT_EQ(status.status.nextChange, edge);
+    EXPECT_EQ(SavedDataFolder::Read(hosts.HostsPath()), clean) << "blocked before the edge";
+
+    const std::string blocked = clean + "\r\n" + BlockLine(entries[0]);
+    const DWORD untilEdgeMs = static_cast<DWORD>((edge - std::min(edge, UtcNow())) / 10'000);
+    WaitUntil([&] { return SavedDataFolder::Read(hosts.HostsPath()) == blocked; }, untilEdgeMs + 10000);
+    EXPECT_EQ(SavedDataFolder::Read(hosts.HostsPath()), blocked) << "no block at the edge";
+    EXPECT_GE(UtcNow(), edge) << "blocked before the edge";
+    status = AskService(EncodeStatusRequest());
+    EXPECT_TRUE(status.status.blocking);
+    EXPECT_EQ(status.status.nextChange, edge + 30 * kUtcTicksPerMinute);
+}
+
 TEST_F(ServiceProgram, RefusesToRunWhenAnotherProgramMadeItsPipeFirst) {
     UniqueFile taken(CreateNamedPipeA(kServicePipeName, PIPE_ACCESS_DUPLEX,
                                       PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE, PIPE_UNLIMITED_INSTANCES,
@@ -408,23 +510,18 @@ TEST_F(ServiceProgram, RefusesToRunWhenAnotherProgramMadeItsPipeFirst) {
 // service's place: it ends with 1, so the uninstaller removes nothing (and ends with 2), and the
 // block and its clean copy stay for the service to lift.
 TEST_F(ServiceProgram, TheRestoreHelperSendsNothingToAnotherProcesssPipeAndLiftsNothing) {
-    char temp[MAX_PATH];
-    ASSERT_NE(GetTempPathA(MAX_PATH, temp), 0u);
-    const std::string hostsFolder =
-        std::string(temp) + "parvalisk-impostor-" + std::to_string(GetCurrentProcessId());
-    RemoveTree(hostsFolder);
-    ASSERT_TRUE(CreateDirectoryA(hostsFolder.c_str(), nullptr));
-    auto removeFolder = ScopeExit([&] { RemoveTree(hostsFolder); });
-    SystemHostsFolder pointed(hostsFolder);
-    ASSERT_TRUE(pointed.InForce());
     const std::string clean = "127.0.0.1 localhost\r\n";
     const std::string blocked = clean + "\r\n" + BlockLine("www.example.com");
+    OwnHostsFolder hosts("impostor", blocked);
+    ASSERT_TRUE(hosts.Ready());
+    const std::string hostsFolder = hosts.Folder();
     const std::string dataFolder = DataFolderPath(SpecialFolderPath(kCommonAppDataFolder));
     CreateDirectoryA(MakerFolderPath(SpecialFolderPath(kCommonAppDataFolder)).c_str(), nullptr);
     CreateDirectoryA(dataFolder.c_str(), nullptr);
-    for (const auto& [path, bytes] :
-         {std::pair{hostsFolder + "\\hosts", blocked}, std::pair{dataFolder + "\\hosts", clean}}) {
-        UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    {
+        const std::string& bytes = clean;
+        UniqueFile file(CreateFileA((dataFolder + "\\hosts").c_str(), GENERIC_WRITE, 0, nullptr,
+                                    CREATE_ALWAYS, 0, nullptr));
         DWORD written = 0;
         ASSERT_TRUE(file &&
                     WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
