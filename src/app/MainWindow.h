@@ -155,8 +155,8 @@ class MainWindow : private HostsWatchOwner {
     // for its next change. False when no schedule or lift decides (the window is as ever).
     bool FollowServiceSchedule();
     static void CALLBACK OnFollowTimer(HWND window, UINT msg, UINT_PTR id, DWORD time);
-    // Waits on the service's change signal while the clock decides the block: its "something
-    // changed" makes the window follow at once, and again after a rest in which it is not waited on.
+    // Waits on the service's change signal while the service answers: its "something changed"
+    // makes the window follow at once, and again after a rest in which it is not waited on.
     void WatchChangeSignal(bool on);
     void OnChangeSignalled();
     void OnStartStopClicked();

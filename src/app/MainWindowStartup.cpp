@@ -49,6 +49,8 @@ void MainWindow::RunStartup() {
     const bool clockMayDecide =
         FileExists(ScheduleFilePath(state_.dataFolder)) || FileExists(LiftFilePath(state_.dataFolder));
     if (clockMayDecide && FollowServiceSchedule() && !lock_.Locked()) SetWindowState(WindowState::Minimized);
+    // A lift or a schedule that another program saves from now on is heard of at once.
+    if (schedule_.service != nullptr) WatchChangeSignal(true);
 }
 
 void MainWindow::ApplyStartupLook(Guarded& p) {

@@ -125,7 +125,7 @@ bool MainWindow::FollowServiceSchedule() {
     const std::optional<ServiceStatus> status = schedule_.service->ScheduleStatus();
     const bool byClock = status && (status->scheduleFollowed || status->liftedUntil != 0);
     if (hwnd_ != nullptr) KillTimer(hwnd_, kFollowTimerId);
-    WatchChangeSignal(byClock);
+    WatchChangeSignal(status.has_value());
     if (!byClock) {
         if (schedule_.followed) controls_.statusLabel.SetCaption(kStatusCaption);
         schedule_.followed = false;
@@ -140,6 +140,8 @@ bool MainWindow::FollowServiceSchedule() {
     }
     StoredSchedule schedule;
     ParseSchedule(status->schedule, schedule);
+    // A lift with no schedule kept is told in the computer's own zone.
+    if (schedule.zone.empty()) schedule.zone = MachineZoneName();
     controls_.statusLabel.SetCaption(
         DescribeSchedule(schedule.week, status->scheduleFollowed, schedule.zone, status->liftedUntil));
     if (status->nextChange != 0 && hwnd_ != nullptr) {

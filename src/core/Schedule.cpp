@@ -1,5 +1,8 @@
 #include "Schedule.h"
 
+#include <cstdlib>
+#include <numeric>
+
 #include "Handles.h"
 #include "UserTexts.h"
 
@@ -24,11 +27,8 @@ constexpr size_t kScheduleLines = 3 + kDaysInWeek;
 
 constexpr char kTimeZonesKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Time Zones\\";
 
-constexpr UtcTime kQuarterHour = 15 * kUtcTicksPerMinute;
-// Every real zone's offset is a whole number of quarter-hours and its daylight changes fall on a
-// local quarter-hour, so the reading can change only on a UTC quarter-hour. Eight days of them
-// cover a whole week from any start, with a day to spare for a daylight change.
-constexpr int kQuarterHoursSearched = 8 * 24 * 4;
+// Eight days cover a whole week from any start, with a day to spare for a daylight change.
+constexpr UtcTime kSearchedTicks = 8ULL * 24 * 60 * kUtcTicksPerMinute;
 
 // ---- the file's text -------------------------------------------------------------------------
 
@@ -254,10 +254,28 @@ bool BlockedAt(const WeekSchedule& week, const TIME_ZONE_INFORMATION& zone, UtcT
     return week.Blocked(MondayFirstDay(local), local.wHour * 2 + local.wMinute / 30);
 }
 
+namespace {
+
+// The UTC times at which the zone's local reading can pass a half-hour or jump: every zone Windows
+// knows has offsets of whole quarter-hours and changes its daylight on a local quarter-hour, so
+// those are the UTC quarter-hours. A zone made with other minutes is searched minute by minute as
+// far as it needs.
+UtcTime ChangeGrid(const TIME_ZONE_INFORMATION& zone) {
+    int minutes = 15;
+    for (LONG offset :
+         {zone.Bias, zone.Bias + zone.StandardBias, zone.Bias + zone.DaylightBias,
+          static_cast<LONG>(zone.StandardDate.wMinute), static_cast<LONG>(zone.DaylightDate.wMinute)})
+        minutes = std::gcd(minutes, static_cast<int>(offset % 15));
+    return static_cast<UtcTime>(std::abs(minutes)) * kUtcTicksPerMinute;
+}
+
+}  // namespace
+
 std::optional<UtcTime> NextChange(const WeekSchedule& week, const TIME_ZONE_INFORMATION& zone, UtcTime now) {
     const bool blockedNow = BlockedAt(week, zone, now);
-    UtcTime when = (now / kQuarterHour + 1) * kQuarterHour;
-    for (int step = 0; step < kQuarterHoursSearched; ++step, when += kQuarterHour)
+    const UtcTime grid = ChangeGrid(zone);
+    const UtcTime first = (now / grid + 1) * grid;
+    for (UtcTime when = first; when < first + kSearchedTicks; when += grid)
         if (BlockedAt(week, zone, when) != blockedNow) return when;
     return std::nullopt;
 }

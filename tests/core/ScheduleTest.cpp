@@ -183,6 +183,8 @@ TEST(ScheduleTime, ReadsLocalHalfHoursAcrossMidnightAndDaylightChanges) {
          Utc(2026, 1, 12, 8, 0)},
         {"a quarter-hour zone", nepal, kMonday, 0, 1, Utc(2026, 1, 11, 18, 0), false,
          Utc(2026, 1, 11, 18, 15)},
+        {"a zone made with odd minutes", Zone(-3), kMonday, 0, 1, Utc(2026, 1, 11, 23, 0), false,
+         Utc(2026, 1, 11, 23, 57)},
         // 29 March 2026: 02:00 CET is 03:00 CEST; 02:00-02:30 never comes that night, so the next
         // block is a week later.
         {"the skipped half-hour", europe, kSunday, 4, 5, Utc(2026, 3, 28, 12, 0), false,
