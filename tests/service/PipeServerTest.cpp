@@ -529,7 +529,33 @@ TEST(ServiceRun, TellsAFailedWaitOnceAndServesOn) {
     EXPECT_EQ(entries[0].first, ServiceEvent::WaitFailed);
 }
 
-TEST(PipeSecurity, GivesFullAccessToSystemAndAdministratorsAndDataToAuthenticatedUsers) {
+struct AccessRow {
+    WELL_KNOWN_SID_TYPE who;
+    DWORD access;
+};
+
+// The access list of a kernel object, read through a handle to it, is exactly `expected`.
+void ExpectAccessList(HANDLE object, const std::vector<AccessRow>& expected) {
+    ACL* acl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_EQ(GetSecurityInfo(object, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &acl,
+                              nullptr, &descriptor),
+              static_cast<DWORD>(ERROR_SUCCESS));
+    UniqueLocalMemory ownedDescriptor(descriptor);
+    ASSERT_NE(acl, nullptr) << "no list: everybody may open it";
+    ASSERT_EQ(acl->AceCount, expected.size()) << "somebody else is in the list";
+    for (DWORD i = 0; i < acl->AceCount; ++i) {
+        SCOPED_TRACE("entry " + std::to_string(i));
+        ACE_HEADER* header = nullptr;
+        ASSERT_TRUE(GetAce(acl, i, reinterpret_cast<void**>(&header)));
+        ASSERT_EQ(header->AceType, ACCESS_ALLOWED_ACE_TYPE);
+        auto* ace = reinterpret_cast<ACCESS_ALLOWED_ACE*>(header);
+        EXPECT_TRUE(IsWellKnown(&ace->SidStart, expected[i].who));
+        EXPECT_EQ(ace->Mask, expected[i].access);
+    }
+}
+
+TEST(PipeSecurity, GivesFullAccessToSystemAndAdministratorsAndLittleToAuthenticatedUsers) {
     std::vector<BYTE> descriptor = PipeSecurityDescriptor();
     SECURITY_DESCRIPTOR_CONTROL control = 0;
     DWORD revision = 0;
@@ -540,34 +566,21 @@ TEST(PipeSecurity, GivesFullAccessToSystemAndAdministratorsAndDataToAuthenticate
     ServedPipe served([](std::string_view request, CallerGroups&) { return std::string(request); });
     UniqueFile client = OpenRawClient(served.Name());
     ASSERT_TRUE(client);
-    ACL* acl = nullptr;
-    PSECURITY_DESCRIPTOR pipeDescriptor = nullptr;
-    ASSERT_EQ(GetSecurityInfo(client.get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                              &acl, nullptr, &pipeDescriptor),
-              static_cast<DWORD>(ERROR_SUCCESS));
-    UniqueLocalMemory ownedDescriptor(pipeDescriptor);
-    ASSERT_NE(acl, nullptr) << "no list: everybody may open the pipe";
-
-    struct Row {
-        WELL_KNOWN_SID_TYPE who;
-        DWORD access;
-    };
-    const Row expected[] = {
-        {WinLocalSystemSid, FILE_ALL_ACCESS},
-        {WinBuiltinAdministratorsSid, FILE_ALL_ACCESS},
-        {WinAuthenticatedUserSid, FILE_GENERIC_READ | FILE_WRITE_DATA | FILE_WRITE_EA |
-                                      FILE_WRITE_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE}};
-    ASSERT_EQ(acl->AceCount, std::size(expected)) << "somebody else is in the list";
-    for (DWORD i = 0; i < acl->AceCount; ++i) {
-        SCOPED_TRACE("entry " + std::to_string(i));
-        ACE_HEADER* header = nullptr;
-        ASSERT_TRUE(GetAce(acl, i, reinterpret_cast<void**>(&header)));
-        ASSERT_EQ(header->AceType, ACCESS_ALLOWED_ACE_TYPE);
-        auto* ace = reinterpret_cast<ACCESS_ALLOWED_ACE*>(header);
-        EXPECT_TRUE(IsWellKnown(&ace->SidStart, expected[i].who));
-        EXPECT_EQ(ace->Mask, expected[i].access);
-    }
+    ExpectAccessList(client.get(),
+                     {{WinLocalSystemSid, FILE_ALL_ACCESS},
+                      {WinBuiltinAdministratorsSid, FILE_ALL_ACCESS},
+                      {WinAuthenticatedUserSid, FILE_GENERIC_READ | FILE_WRITE_DATA | FILE_WRITE_EA |
+                                                    FILE_WRITE_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE}});
     EXPECT_EQ(kPipeClientAccess & FILE_CREATE_PIPE_INSTANCE, 0u) << "users could make instances of the pipe";
+
+    // The change signal: a user may wait on it, never set or reset it.
+    std::vector<BYTE> signalDescriptor = ChangeSignalSecurityDescriptor();
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, signalDescriptor.data(), FALSE};
+    UniqueKernelHandle signal(CreateEventA(&attributes, TRUE, FALSE, nullptr));
+    ASSERT_TRUE(signal);
+    ExpectAccessList(signal.get(), {{WinLocalSystemSid, EVENT_ALL_ACCESS},
+                                    {WinBuiltinAdministratorsSid, EVENT_ALL_ACCESS},
+                                    {WinAuthenticatedUserSid, SYNCHRONIZE}});
 }
 
 }  // namespace
