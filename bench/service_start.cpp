@@ -74,21 +74,9 @@ Figures Measure(const std::vector<std::string>& list, int rounds) {
 }  // namespace
 
 int main() {
-    double worst = 0;
-    bool sound = true;
-    for (size_t count : {size_t{1000}, size_t{1000000}}) {
-        std::vector<std::string> list;
-        list.reserve(count);
-        for (size_t i = 0; i < count; ++i) list.push_back("site" + std::to_string(100000 + i) + ".example");
-        const Figures figures = Measure(list, count > 10000 ? 5 : 20);
-        const double ratio = figures.service / figures.direct;
-        worst = std::max(worst, ratio);
-        sound &= figures.sound;
-        std::printf(
-            "%zu entries: best start through the service %.1f ms, made directly %.1f ms, ratio %.2f%s\n",
-            count, figures.service * 1000, figures.direct * 1000, ratio,
-            figures.sound ? "" : "  ** WRONG RESULT **");
-    }
-    std::printf("service_start: ratio %.2f (limit %.1f)\n", worst, kLimit);
-    return sound && worst <= kLimit ? 0 : 1;
+    return RunServiceBench("service_start", kLimit, "start through the service", "made directly",
+                           [](const std::vector<std::string>& list, int rounds) {
+                               const Figures figures = Measure(list, rounds);
+                               return ServiceBenchFigures{figures.service, figures.direct, figures.sound};
+                           });
 }

@@ -72,7 +72,6 @@ bool BlockService::StartBlock(const EntryList& entries, const std::string& passw
     state_.sharedEntries.reset();
     if (&entries != &state_.entries) state_.entries = entries;
     state_.passwordHash = passwordHash;
-    KeepPassword();
     Watch();
     return true;
 }

@@ -70,6 +70,7 @@ class BlockService final : public ServerWaits, private ScheduledSwitch {
     const EntryList& BlockEntries() const override { return state_.entries; }
     const std::string& BlockPasswordHash() const override { return state_.passwordHash; }
     bool StartBlock(const EntryList& entries, const std::string& passwordHash) override;
+    void KeepStartedBlock() override { KeepPassword(); }
     bool LiftBlock(FailureReport& report) override;
 
     void ResumeBlock();

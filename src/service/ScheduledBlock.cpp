@@ -168,6 +168,7 @@ void ScheduledBlock::Follow() {
             parts_.events.Write(EVENTLOG_INFORMATION_TYPE,
                                 *wanted ? ServiceEvent::ScheduledStart : ServiceEvent::ScheduledLift,
                                 *wanted ? kScheduledStartEventText : kScheduledLiftEventText);
+            if (*wanted) parts_.block.KeepStartedBlock();
         } else if (!lastChangeFailed_) {
             parts_.events.Write(EVENTLOG_ERROR_TYPE, ServiceEvent::ScheduledStartFailed,
                                 kScheduledChangeFailedEventText);

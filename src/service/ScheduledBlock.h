@@ -53,6 +53,9 @@ class ScheduledSwitch {
     virtual const std::string& BlockPasswordHash() const = 0;
     // Writes the block of `entries`, bound to the password, as a start does: true when written.
     virtual bool StartBlock(const EntryList& entries, const std::string& passwordHash) = 0;
+    // Keeps the block just written for a restart, as a start's entries are kept once its answer
+    // is on its way: after the block is in force and told.
+    virtual void KeepStartedBlock() = 0;
     // Lifts the block in force as a stop does: true when lifted.
     virtual bool LiftBlock(FailureReport& report) = 0;
 
