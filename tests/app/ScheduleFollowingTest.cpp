@@ -130,6 +130,32 @@ TEST_F(ScheduleThroughService, SaveAndLiftGoThroughTheServiceAndTheWindowFollows
     EXPECT_EQ(Caption(kIdStatusLabel), kBlockedAtEveryHour);
 }
 
+// What the service refuses is told in words, and the window stays as it was.
+TEST_F(ScheduleThroughService, RefusalsAreToldAndChangeNothing) {
+    StartWithService();
+    SetEntries({});
+    const struct {
+        const char* what;
+        std::function<void(HWND)> act;
+        const char* told;
+    } rows[] = {
+        {"a followed schedule with an empty list", MarkEveryDayFollowedAndSave, kScheduleNeedsList},
+        {"a lift with neither a block nor a schedule",
+         [](HWND w) { ClickScheduleButton(w, kIdScheduleLiftButton); }, kLiftRefused},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        prompts.boxes.clear();
+        InScheduleWindow(row.act);
+        ASSERT_EQ(prompts.boxes.size(), 1u);
+        EXPECT_EQ(prompts.boxes[0].text, row.told);
+        EXPECT_EQ(ServiceHosts(), kClean);
+        EXPECT_FALSE(Locked());
+        EXPECT_EQ(Caption(kIdStartStopButton), kStartBlockingCaption);
+        EXPECT_EQ(Caption(kIdStatusLabel), kStatusCaption);
+    }
+}
+
 // The window's watch guards the block its Start wrote; a lift another program asks for removes it
 // from the hosts file, and the service keeps it lifted. The window follows, and tells of no
 // removal it could not put back.
