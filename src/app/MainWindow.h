@@ -159,6 +159,9 @@ class MainWindow : private HostsWatchOwner {
     // makes the window follow at once, and again after a rest in which it is not waited on.
     void WatchChangeSignal(bool on);
     void OnChangeSignalled();
+    // A command or the close is under way (a timer may fire in the loop it waits in): what the
+    // service changed is followed once it is done, not in its middle.
+    bool FollowMustWait() const { return busy_.serviceWorking || busy_.startStopRunning || busy_.closing; }
     void OnStartStopClicked();
     void OnClearListClicked();
     void OnLoadFromFileClicked();

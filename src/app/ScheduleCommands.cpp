@@ -19,6 +19,8 @@ constexpr UINT_PTR kFollowTimerId = 0x5C4E;
 // and a signal that someone else keeps set costs one question in this time.
 constexpr UINT kChangeSignalRestMs = 3000;
 constexpr UINT_PTR kSignalRestTimerId = 0x5C4F;
+// How soon the window looks again when a command kept it from following.
+constexpr UINT kFollowRetryMs = 500;
 
 // What the line in words says for a schedule (followed or not) and a lift.
 std::string DescribeSchedule(const WeekSchedule& week, bool followed, const std::string& zoneName,
@@ -160,6 +162,10 @@ void CALLBACK MainWindow::OnFollowTimer(HWND window, UINT, UINT_PTR id, DWORD) {
     if (self == nullptr) return;
     // The rest after a change signal is over: the signal is waited on again.
     if (id == kSignalRestTimerId) self->schedule_.signalResting = false;
+    if (self->FollowMustWait()) {
+        SetTimer(window, kFollowTimerId, kFollowRetryMs, &OnFollowTimer);
+        return;
+    }
     try {
         self->FollowServiceSchedule();
     } catch (...) {
@@ -184,6 +190,7 @@ void MainWindow::OnChangeSignalled() {
     UnwatchHandle(schedule_.changeSignal.get());
     schedule_.signalResting = true;
     if (hwnd_ != nullptr) SetTimer(hwnd_, kSignalRestTimerId, kChangeSignalRestMs, &OnFollowTimer);
+    if (FollowMustWait()) return;  // followed when the rest is over
     try {
         FollowServiceSchedule();
     } catch (...) {

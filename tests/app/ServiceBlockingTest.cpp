@@ -53,6 +53,7 @@ class ServiceBlocking : public MainWindowTest {
     MainWindow& StartWithService(const std::vector<std::string>& entries = kEntries) {
         MainWindowParts parts = Parts();
         parts.blocker = &*blocker;
+        parts.schedule = &*blocker;
         parts.startWithWindows = &*startSwitch;
         form = std::make_unique<MainWindow>(parts);
         form->Load();
@@ -369,6 +370,7 @@ struct SeenWhileWaiting {
     bool clicking = false;  // the test's click on Start/Stop has not returned yet
     bool ranInClick = false;
     bool busy = false;
+    HANDLE changeSignal = nullptr;  // the service's signal, set while the window waits
 };
 SeenWhileWaiting seenWhileWaiting;
 
@@ -378,6 +380,7 @@ void CALLBACK LookWhileWaiting(HWND, UINT, UINT_PTR timer, DWORD) {
     KillTimer(nullptr, timer);
     seenWhileWaiting.ranInClick = seenWhileWaiting.clicking;
     seenWhileWaiting.busy = MainWindowView::PointerState(*seenWhileWaiting.window) == Pointer::Busy;
+    SetEvent(seenWhileWaiting.changeSignal);
     const HWND button = MainWindowView::ControlById(*seenWhileWaiting.window, kIdStartStopButton).hwnd;
     PostMessageA(seenWhileWaiting.window->hwnd(), WM_COMMAND, MAKEWPARAM(kIdStartStopButton, BN_CLICKED),
                  reinterpret_cast<LPARAM>(button));
@@ -396,6 +399,9 @@ TEST_F(ServiceBlocking, AServiceThatDoesNotAnswerLeavesTheWindowAnsweringAndBloc
         *stalled = true;
         return false;
     };
+    // The service tells of a change while the window waits: the window asks again only once its
+    // command is done, never with a second exchange inside the first.
+    UniqueKernelHandle changeSignal(CreateEventA(nullptr, TRUE, FALSE, options.changeSignalName.c_str()));
     for (const bool stopping : {false, true}) {
         SCOPED_TRACE(stopping ? kStopBlockingCaption : kStartBlockingCaption);
         StartWithService();
@@ -407,6 +413,7 @@ TEST_F(ServiceBlocking, AServiceThatDoesNotAnswerLeavesTheWindowAnsweringAndBloc
         const std::string serviceHosts = ReadBytes(service->hostsPath);
         const int asked = service->requests;
         seenWhileWaiting = {form.get(), true};
+        seenWhileWaiting.changeSignal = changeSignal.get();
         *stalled = false;
         *stallNext = true;
         SetTimer(nullptr, 0, 300, LookWhileWaiting);
@@ -422,7 +429,9 @@ TEST_F(ServiceBlocking, AServiceThatDoesNotAnswerLeavesTheWindowAnsweringAndBloc
         EXPECT_EQ(BoxTexts(), std::vector<std::string>{kServiceNotAnswering});
         EXPECT_EQ(Caption(kIdStartStopButton), stopping ? kStopBlockingCaption : kStartBlockingCaption);
         EXPECT_TRUE(ShownNormally());
-        EXPECT_EQ(service->requests - asked, 1) << "a click while waiting asked the service again";
+        EXPECT_EQ(service->requests - asked, 1)
+            << "a click or a change signal while waiting asked the service again";
+        ResetEvent(changeSignal.get());
         EXPECT_EQ(ReadBytes(service->hostsPath), serviceHosts);
         ExpectProgramWroteNothing();
         DropMainWindow();
@@ -453,6 +462,7 @@ TEST_F(ServiceBlocking, ABlockTheServiceCouldNotPutBackIsToldAsTheServices) {
         service->answersGarbage = true;
         MainWindowParts parts = Parts();
         parts.blocker = &*blocker;
+        parts.schedule = &*blocker;
         parts.startWithWindows = &*startSwitch;
         form = std::make_unique<MainWindow>(parts);
         form->Load();
