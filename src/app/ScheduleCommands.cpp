@@ -127,7 +127,8 @@ bool MainWindow::FollowServiceSchedule() {
     const std::optional<ServiceStatus> status = schedule_.service->ScheduleStatus();
     const bool byClock = status && (status->scheduleFollowed || status->liftedUntil != 0);
     if (hwnd_ != nullptr) KillTimer(hwnd_, kFollowTimerId);
-    WatchChangeSignal(status.has_value());
+    // Kept while the service is away too: the event outlives a restart of the service.
+    WatchChangeSignal(true);
     if (!byClock) {
         if (schedule_.followed) controls_.statusLabel.SetCaption(kStatusCaption);
         schedule_.followed = false;
