@@ -75,10 +75,14 @@ class ScheduleThroughService : public MainWindowTest {
     std::optional<ServiceBlocker> blocker;
 };
 
-// "Blocking is lifted until 17:45.", whatever the time.
+// "Blocking is lifted until 17:45.", or "... until 00:10 on Thursday." across midnight.
 bool SaysLifted(const std::string& text) {
-    const std::string until = text.size() > 6 ? text.substr(text.size() - 6, 5) : "";
-    return text == BlockingLiftedText(until) && until[2] == ':';
+    const std::string shape = BlockingLiftedText("|");
+    const std::string before = shape.substr(0, shape.find('|')), after = shape.substr(shape.find('|') + 1);
+    if (!text.starts_with(before) || !text.ends_with(after) || text.size() < before.size() + 5 + after.size())
+        return false;
+    const std::string until = text.substr(before.size(), text.size() - before.size() - after.size());
+    return until[2] == ':' && (until.size() == 5 || until.substr(5, 4) == " on ");
 }
 
 // Every half-hour of the week marked and followed: blocked now, whenever the test runs.
