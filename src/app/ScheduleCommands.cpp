@@ -22,10 +22,15 @@ constexpr UINT_PTR kSignalRestTimerId = 0x5C4F;
 // How soon the window looks again when a command kept it from following.
 constexpr UINT kFollowRetryMs = 500;
 
+// The rules a schedule is read by: the zone saved with it, or for a lift with no schedule kept the
+// computer's own.
+std::optional<TIME_ZONE_INFORMATION> ScheduleZone(const std::string& savedZone) {
+    return ZoneRules(savedZone.empty() ? MachineZoneName() : savedZone);
+}
+
 // What the line in words says for a schedule (followed or not) and a lift.
-std::string DescribeSchedule(const WeekSchedule& week, bool followed, const std::string& zoneName,
-                             std::uint64_t liftedUntil) {
-    const std::optional<TIME_ZONE_INFORMATION> zone = ZoneRules(zoneName);
+std::string DescribeSchedule(const WeekSchedule& week, bool followed,
+                             const std::optional<TIME_ZONE_INFORMATION>& zone, std::uint64_t liftedUntil) {
     if (!zone) return kScheduleZoneUnknown;
     const UtcTime now = UtcNow();
     const std::optional<UtcTime> lift =
@@ -41,17 +46,17 @@ void MainWindow::OnScheduleClicked() {
         schedule_.service != nullptr ? schedule_.service->ScheduleStatus() : std::nullopt;
     ScheduleWindowSetup setup;
     setup.serviceRunning = status.has_value();
-    std::string zoneName = MachineZoneName();
     std::uint64_t liftedUntil = 0;
     if (status) {
         liftedUntil = status->liftedUntil;
         const bool read = status->schedule.empty() || ParseSchedule(status->schedule, setup.schedule);
         if (!read) setup.schedule = {};
         setup.storedUnreadable = status->scheduleUnreadable || !read;
-        if (!setup.schedule.zone.empty()) zoneName = setup.schedule.zone;
     }
+    // Read once: the line is told again at every cell the parent changes.
+    const std::optional<TIME_ZONE_INFORMATION> zone = ScheduleZone(setup.schedule.zone);
     setup.describe = [&](const WeekSchedule& week, bool followed) {
-        return DescribeSchedule(week, followed, zoneName, liftedUntil);
+        return DescribeSchedule(week, followed, zone, liftedUntil);
     };
     setup.ownerLocked = [this] { return lock_.Locked(); };
     ScheduleWindowResult result = ShowScheduleWindow(hwnd_, setup);
@@ -143,10 +148,8 @@ bool MainWindow::FollowServiceSchedule() {
     }
     StoredSchedule schedule;
     ParseSchedule(status->schedule, schedule);
-    // A lift with no schedule kept is told in the computer's own zone.
-    if (schedule.zone.empty()) schedule.zone = MachineZoneName();
-    controls_.statusLabel.SetCaption(
-        DescribeSchedule(schedule.week, status->scheduleFollowed, schedule.zone, status->liftedUntil));
+    controls_.statusLabel.SetCaption(DescribeSchedule(schedule.week, status->scheduleFollowed,
+                                                      ScheduleZone(schedule.zone), status->liftedUntil));
     if (status->nextChange != 0 && hwnd_ != nullptr) {
         const UtcTime now = UtcNow();
         const UtcTime due = status->nextChange + kFollowDelayTicks;

@@ -119,20 +119,22 @@ class SavedDataFolder {
         if (!dataWas_) return;
         CreateDirectoryA(maker_.c_str(), nullptr);
         CreateDirectoryA(data_.c_str(), nullptr);
-        for (const auto& [name, bytes] : files_) {
-            UniqueFile file(CreateFileA((data_ + "\\" + name).c_str(), GENERIC_WRITE, 0, nullptr,
-                                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-            DWORD written = 0;
-            EXPECT_TRUE(
-                file &&
-                WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-                written == bytes.size())
+        for (const auto& [name, bytes] : files_)
+            EXPECT_TRUE(Write(data_ + "\\" + name, bytes))
                 << "the data folder's " << name << " was not put back";
-        }
     }
     SavedDataFolder(const SavedDataFolder&) = delete;
     SavedDataFolder& operator=(const SavedDataFolder&) = delete;
 
+    // Writes the file whole; false when it could not.
+    static bool Write(const std::string& path, const std::string& bytes) {
+        UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD written = 0;
+        return file &&
+               WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+               written == bytes.size();
+    }
     static std::string Read(const std::string& path) {
         std::string bytes;
         UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -198,12 +200,7 @@ class OwnHostsFolder {
     }
     static bool Make(const std::string& folder, const std::string& hosts) {
         RemoveTree(folder);
-        if (!CreateDirectoryA(folder.c_str(), nullptr)) return false;
-        UniqueFile file(
-            CreateFileA((folder + "\\hosts").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-        DWORD written = 0;
-        return file &&
-               WriteFile(file.get(), hosts.data(), static_cast<DWORD>(hosts.size()), &written, nullptr);
+        return CreateDirectoryA(folder.c_str(), nullptr) && SavedDataFolder::Write(folder + "\\hosts", hosts);
     }
 
     std::string folder_;
@@ -518,14 +515,7 @@ TEST_F(ServiceProgram, TheRestoreHelperSendsNothingToAnotherProcesssPipeAndLifts
     const std::string dataFolder = DataFolderPath(SpecialFolderPath(kCommonAppDataFolder));
     CreateDirectoryA(MakerFolderPath(SpecialFolderPath(kCommonAppDataFolder)).c_str(), nullptr);
     CreateDirectoryA(dataFolder.c_str(), nullptr);
-    {
-        const std::string& bytes = clean;
-        UniqueFile file(CreateFileA((dataFolder + "\\hosts").c_str(), GENERIC_WRITE, 0, nullptr,
-                                    CREATE_ALWAYS, 0, nullptr));
-        DWORD written = 0;
-        ASSERT_TRUE(file &&
-                    WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
-    }
+    ASSERT_TRUE(SavedDataFolder::Write(dataFolder + "\\hosts", clean));
 
     std::atomic<int> asked{0};
     ServedPipe impostor(
