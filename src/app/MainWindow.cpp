@@ -9,38 +9,11 @@
 #include "Appearance.h"
 #include "FramePainting.h"
 #include "LayoutBuilder.h"
+#include "MainWindowLayout.h"
 #include "MessagePump.h"
 #include "PasswordWindow.h"
 #include "SingleInstance.h"
 #include "WindowLayout.h"
-
-namespace {
-
-// The main window's layout in twips (15 twips per pixel at 96 DPI), in tab order. Positions of
-// the controls inside a frame are relative to that frame.
-const LayoutRow kLayout[] = {
-    {ControlKind::Label, kIdStatusLabel, kStatusCaption, 120, 5910, 7800, 270},
-    {ControlKind::ListView, kIdWebsiteList, "", 120, 660, 7800, 1905},
-    {ControlKind::PushButton, kIdAddWebsiteButton, kAddWebsiteCaption, 120, 2640, 3840, 405},
-    {ControlKind::PushButton, kIdLoadFromFileButton, kLoadFromFileCaption, 4080, 2640, 3840, 405},
-    {ControlKind::PushButton, kIdClearListButton, kClearListCaption, 120, 3150, 3840, 405},
-    {ControlKind::PushButton, kIdStartStopButton, kStartBlockingCaption, 120, 5385, 7800, 405},
-    {ControlKind::PushButton, kIdHelpButton, kHelpCaption, 120, 120, 3840, 405},
-    {ControlKind::PushButton, kIdScheduleButton, kScheduleCaption, 4080, 120, 3840, 405},
-    {ControlKind::Frame, kIdOptionsFrame, kOptionsFrameCaption, 120, 3615, 7800, 735},
-    {ControlKind::CheckBox, kIdStartWithWindowsBox, kStartWithWindowsCaption, 240, 300, 3690, 255,
-     kIdOptionsFrame},
-    {ControlKind::CheckBox, kIdStartInTrayBox, kStartInTrayCaption, 4200, 300, 2100, 255, kIdOptionsFrame},
-    {ControlKind::Frame, kIdPasswordFrame, kPasswordFrameCaption, 120, 4425, 7800, 820},
-    {ControlKind::PasswordField, kIdPasswordField, "", 240, 300, 7320, 345, kIdPasswordFrame},
-    {ControlKind::PushButton, kIdLoadSamplesButton, kLoadSamplesCaption, 4080, 3150, 3840, 405},
-};
-
-constexpr int kClientWidthTwips = 8040;
-constexpr int kClientHeightTwips = 6300;
-constexpr DWORD kMainWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
-
-}  // namespace
 
 MainWindow::MainWindow(const MainWindowParts& parts)
     : trayIcon_(parts.shellNotifyIcon),
@@ -74,7 +47,8 @@ void MainWindow::Load(bool endsProgram) {
     endsProgram_ = endsProgram;
     // The class gives the program icon, so the window has it from the start.
     RegisterForwardingClass<MainWindow>(kMainWindowClassName, ProgramIcon(false), ProgramIcon(true));
-    RECT place = CentredWindowRect(kClientWidthTwips, kClientHeightTwips, kMainWindowStyle);
+    RECT place =
+        CentredWindowRect(kMainWindowClientWidthTwips, kMainWindowClientHeightTwips, kMainWindowStyle);
     int x = place.left, y = place.top, width = place.right - place.left, height = place.bottom - place.top;
 
     CreateWindowExA(0, kMainWindowClassName, "", kMainWindowStyle, x, y, width, height, nullptr, nullptr,
@@ -101,10 +75,10 @@ void MainWindow::Load(bool endsProgram) {
 
 void MainWindow::CreateControls() {
     int dpi = ScreenDpi();
-    look_.windowFont.reset(ArialBold(900, dpi));
-    look_.buttonFont.reset(ArialBold(1125, dpi));
+    look_.windowFont.reset(ArialBold(kMainWindowTextPoints, dpi));
+    look_.buttonFont.reset(ArialBold(kMainWindowButtonPoints, dpi));
     SendMessageA(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(look_.windowFont.get()), FALSE);
-    BuildLayout(hwnd_, kLayout, {look_.windowFont.get(), look_.buttonFont.get()});
+    BuildLayout(hwnd_, kMainWindowLayout, {look_.windowFont.get(), look_.buttonFont.get()});
 
     for (auto [control, id] : controls_.byId) {
         control->hwnd = GetDlgItem(hwnd_, id);
